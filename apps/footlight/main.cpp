@@ -1,0 +1,156 @@
+// footlight: the command-line host. It loads libfootlight.so, hands it the reference host and
+// drives its components.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "frame/component_factory.h"
+#include "frame/dma_interface.h"
+#include "host/host.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: footlight [--lib PATH] COMMAND [OPTIONS]\n"
+    "commands:\n"
+    "  classes                      list the module's component classes in list order\n"
+    "  run [--frames N] [--elapsed MS] [--class NAME]...\n"
+    "                               create the components (default: every class), drive N frames\n"
+    "                               (default 3) of execute and realize at MS milliseconds each\n"
+    "                               (default 16), send device lost and reset, destroy everything\n";
+
+struct Options {
+  std::string command;
+  std::string library;
+  int frames = 3;
+  int elapsed = 16;
+  std::vector<std::string> classes;
+};
+
+[[noreturn]] void Fail(const std::string& message) {
+  std::fprintf(stderr, "footlight: %s\n", message.c_str());
+  std::exit(2);
+}
+
+int ParseCount(const std::string& option, const char* text) {
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || value < 0 || value > INT_MAX)
+    Fail("option " + option + " takes a whole number from 0, got \"" + text + "\"");
+  return static_cast<int>(value);
+}
+
+std::string DefaultLibrary() {
+  char path[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (n <= 0) return "libfootlight.so";
+  path[n] = '\0';
+  std::string dir(path);
+  const size_t slash = dir.rfind('/');
+  return (slash == std::string::npos ? std::string(".") : dir.substr(0, slash)) + "/libfootlight.so";
+}
+
+Options Parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) Fail("option " + arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "--lib") {
+      o.library = value();
+    } else if (arg == "--frames") {
+      o.frames = ParseCount(arg, value());
+    } else if (arg == "--elapsed") {
+      o.elapsed = ParseCount(arg, value());
+    } else if (arg == "--class") {
+      o.classes.push_back(value());
+    } else if (!arg.empty() && arg[0] == '-') {
+      Fail("unknown option " + arg + " (see footlight --help)");
+    } else if (o.command.empty()) {
+      o.command = arg;
+    } else {
+      Fail("unexpected argument \"" + arg + "\" (see footlight --help)");
+    }
+  }
+  if (o.command.empty()) Fail("no command given (see footlight --help)");
+  if (o.command != "classes" && o.command != "run") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
+  if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
+  if (o.library.empty()) o.library = DefaultLibrary();
+  return o;
+}
+
+DMAInterfaceFn LoadEntry(const std::string& path) {
+  void* lib = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (lib == nullptr) {
+    const char* why = dlerror();
+    Fail("cannot load " + path + ": " + (why != nullptr ? why : "unknown error"));
+  }
+  dlerror();
+  void* symbol = dlsym(lib, "DMAInterface");
+  if (symbol == nullptr) Fail(path + " has no DMAInterface symbol");
+  DMAInterfaceFn entry;
+  std::memcpy(&entry, &symbol, sizeof(entry));
+  return entry;  // the library stays loaded until the process ends
+}
+
+int Classes(host::ReferenceHost& host) {
+  for (CComponentFactory* f = host.FactoryList(); f != nullptr; f = f->next) std::printf("%s\n", f->GetClassName());
+  return 0;
+}
+
+int Run(host::ReferenceHost& host, const Options& o) {
+  std::vector<std::string> classes = o.classes;
+  if (classes.empty())
+    for (CComponentFactory* f = host.FactoryList(); f != nullptr; f = f->next) classes.push_back(f->GetClassName());
+  for (const auto& name : classes)
+    if (host.FindFactory(name.c_str()) == nullptr) Fail("the module has no class named \"" + name + "\"");
+
+  for (const auto& name : classes) {
+    ComponentHandle h{};
+    host.CreateObject(&h, name.c_str());
+    if (h.IsZero()) host.Log("[footlight] %s was not created", name.c_str());
+  }
+  for (int frame = 0; frame < o.frames; ++frame) {
+    host.Execute(static_cast<uint32_t>(o.elapsed));
+    host.Realize(static_cast<uint32_t>(o.elapsed));
+  }
+  host.SendEvent(kEventDeviceLost);
+  host.SendEvent(kEventDeviceReset);
+  host.DestroyAll();
+
+  std::printf("== host log ==\n");
+  for (const auto& line : host.LogLines()) std::printf("%s\n", line.c_str());
+  std::printf("== registry log ==\n");
+  for (const auto& line : host.Registry().LogLines()) std::printf("%s\n", line.c_str());
+  std::printf("== summary ==\n");
+  std::printf("objects created: %zu\n", host.ObjectsCreated());
+  std::printf("objects destroyed: %zu\n", host.ObjectsDestroyed());
+  std::printf("frames: %zu\n", host.FramesRun());
+  std::printf("messages: %zu\n", host.Messages().size());
+  std::printf("live host blocks: %zu\n", host.Allocator().LiveBlocks());
+  return host.Allocator().LiveBlocks() == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = Parse(argc, argv);
+  const DMAInterfaceFn entry = LoadEntry(options.library);
+  host::ReferenceHost host;
+  if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
+  if (options.command == "classes") return Classes(host);
+  return Run(host, options);
+}

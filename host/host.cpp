@@ -1,0 +1,405 @@
+#include "host/host.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+#include <exception>
+
+#include "frame/component_base.h"
+#include "frame/component_factory.h"
+#include "frame/exs.h"
+#include "host/text_format.h"
+
+namespace host {
+namespace {
+char g_windowToken;  // what the host window handle points at
+
+bool KindMatches(char letter, char kind) {
+  switch (letter) {
+    case 'l': return kind == 'l';
+    case 'f': return kind == 'f';
+    case 'c': return kind == 'c';
+    case 'i': return kind == 'i';
+    case 's': return kind == 's' || kind == 'S' || kind == 'n';
+    case 'p': return kind == 'p' || kind == 'S' || kind == 'n';
+    default: return false;
+  }
+}
+
+const char* KindName(char kind) {
+  switch (kind) {
+    case 'l': return "int32";
+    case 'f': return "double";
+    case 'c': return "vector3";
+    case 'i': return "handle";
+    case 's': return "text";
+    case 'S': return "char pointer";
+    case 'n': return "null";
+    case 'p': return "pointer";
+    default: return "unknown";
+  }
+}
+}  // namespace
+
+int EventArgsReader::ReadInt() {
+  if (next_ >= values_.size()) return 0;
+  const Value& v = values_[next_++];
+  return v.isFloat ? static_cast<int>(v.f) : v.i;
+}
+
+float EventArgsReader::ReadFloat() {
+  if (next_ >= values_.size()) return 0.0f;
+  const Value& v = values_[next_++];
+  return v.isFloat ? v.f : static_cast<float>(v.i);
+}
+
+ReferenceHost::ReferenceHost() : window_(reinterpret_cast<HWND>(&g_windowToken)) {}
+
+ReferenceHost::~ReferenceHost() { DestroyAll(); }
+
+void ReferenceHost::AppendLog(std::string line) {
+  if (echo_) echo_(line);
+  log_.push_back(std::move(line));
+}
+
+void ReferenceHost::Log(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string line = FormatV(format, args);
+  va_end(args);
+  AppendLog(std::move(line));
+}
+
+CComponentFactory* ReferenceHost::LoadModule(DMAInterfaceFn entry) {
+  factories_ = entry(this, &registry_);
+  return factories_;
+}
+
+CComponentFactory* ReferenceHost::FindFactory(const char* className) const {
+  if (className == nullptr) return nullptr;
+  for (CComponentFactory* f = factories_; f != nullptr; f = f->next) {
+    const char* name = f->GetClassName();
+    if (name != nullptr && std::strcmp(name, className) == 0) return f;
+  }
+  return nullptr;
+}
+
+void ReferenceHost::RegisterHostClass(const std::string& className, HostClassFactory factory) {
+  hostClasses_[className] = std::move(factory);
+}
+
+void ReferenceHost::AddService(const std::string& name, void* service) { services_[name] = service; }
+
+void* ReferenceHost::GetService(const char* name) {
+  if (name == nullptr) return nullptr;
+  auto it = services_.find(name);
+  return it == services_.end() ? nullptr : it->second;
+}
+
+ReferenceHost::Created* ReferenceHost::FindCreated(const ComponentHandle& handle) {
+  for (auto& c : objects_)
+    if (c.handle == handle) return &c;
+  return nullptr;
+}
+
+bool ReferenceHost::ResolveTarget(const ComponentHandle& handle, Target* out) {
+  RegistryEntry* entry = registry_.Resolve(handle);
+  if (entry == nullptr) return false;
+  Created* created = FindCreated(handle);
+  out->className = created != nullptr ? created->className : std::string();
+  if (entry->kind == ObjectKind::HostObject) {
+    out->hostObject = static_cast<HostObject*>(entry->object);
+  } else {
+    out->component = static_cast<CComponentBase*>(entry->object);
+  }
+  return true;
+}
+
+void ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
+  ComponentHandle made{};
+  if (CComponentFactory* factory = FindFactory(className)) {
+    CComponentBase* component = nullptr;
+    try {
+      component = factory->CreateInstance();
+    } catch (const _EXS& e) {
+      Log("CreateObject %s: constructor raised \"%s\"", className, e.text);
+    } catch (...) {
+      Log("CreateObject %s: constructor raised an exception", className);
+    }
+    if (component == nullptr) {
+      Log("CreateObject %s: the factory made no object", className);
+    } else {
+      made = component->handle;
+      objects_.push_back(Created{made, className, factory, component, nullptr});
+      ++created_;
+      Target target;
+      target.component = component;
+      target.className = className;
+      bool ok = false;
+      Guarded(target, "Init", [&] { ok = component->Init(); });
+      if (!ok) Log("CreateObject %s: Init failed", className);
+    }
+  } else if (className != nullptr && hostClasses_.count(className) != 0) {
+    std::unique_ptr<HostObject> object = hostClasses_[className]();
+    if (object) {
+      HostObject* raw = object.release();
+      raw->className = className;
+      raw->host = this;
+      raw->handle = registry_.RegisterHostObject(raw);
+      made = raw->handle;
+      objects_.push_back(Created{made, className, nullptr, nullptr, raw});
+      ++created_;
+      Target target;
+      target.hostObject = raw;
+      target.className = className;
+      bool ok = false;
+      Guarded(target, "Init", [&] { ok = raw->Init(); });
+      if (!ok) Log("CreateObject %s: Init failed", className);
+    }
+  } else {
+    Log("CreateObject: no class named %s", className != nullptr ? className : "(null)");
+  }
+  if (out != nullptr) *out = made;
+}
+
+bool ReferenceHost::FindObject(ComponentHandle* out, const char* name, int) {
+  if (name != nullptr) {
+    for (const auto& c : objects_) {
+      if (c.className == name && registry_.Resolve(c.handle) != nullptr) {
+        if (out != nullptr) *out = c.handle;
+        return true;
+      }
+    }
+  }
+  if (out != nullptr) out->Clear();
+  return false;
+}
+
+void* ReferenceHost::GetObject(const ComponentHandle* handle) {
+  if (handle == nullptr) return nullptr;
+  RegistryEntry* entry = registry_.Resolve(*handle);
+  if (entry == nullptr) return nullptr;
+  if (entry->kind == ObjectKind::HostObject) return static_cast<HostObject*>(entry->object)->InterfacePointer();
+  return entry->object;
+}
+
+uint32_t ReferenceHost::GetObjectCookie(const ComponentHandle* handle) {
+  if (handle == nullptr) return 0;
+  RegistryEntry* entry = registry_.Resolve(*handle);
+  return entry == nullptr ? 0 : entry->cookie;
+}
+
+void ReferenceHost::DestroyObject(ComponentHandle handle) {
+  Target target;
+  if (!ResolveTarget(handle, &target)) return;
+  auto it = std::find_if(objects_.begin(), objects_.end(), [&](const Created& c) { return c.handle == handle; });
+  Created record = it != objects_.end() ? *it : Created{handle, "", nullptr, nullptr, nullptr};
+  if (it != objects_.end()) objects_.erase(it);
+  ++destroyed_;
+  if (target.hostObject != nullptr) {
+    Guarded(target, "Destroy", [&] { target.hostObject->Destroy(); });
+    registry_.Unregister(handle.words[4]);
+    delete target.hostObject;
+    return;
+  }
+  CComponentBase* component = target.component;
+  Guarded(target, "Destroy", [&] { component->Destroy(); });
+  // The component's destructor unregisters it; destructors never let an exception out.
+  component->~CComponentBase();
+  if (record.factory != nullptr) record.factory->Release();
+  allocator_.Free(record.block != nullptr ? record.block : component, "", 0);
+}
+
+void ReferenceHost::DestroyAll() {
+  while (!objects_.empty()) {
+    const ComponentHandle h = objects_.back().handle;
+    if (registry_.Resolve(h) == nullptr) {
+      objects_.pop_back();
+      continue;
+    }
+    DestroyObject(h);
+  }
+}
+
+int ReferenceHost::SendMessageV(ComponentHandle target, const char* signature, int32_t id, const MessageArg* args,
+                                int count) {
+  RecordedMessage message;
+  message.target = target;
+  message.signature = signature != nullptr ? signature : "";
+  message.id = id;
+  const std::string& sig = message.signature;
+  if (sig.empty() || sig[0] != 'l') {
+    message.error = "signature must start with 'l' for the message id";
+  } else if (static_cast<int>(sig.size()) - 1 != count) {
+    message.error = "signature \"" + sig + "\" names " + std::to_string(sig.size() - 1) + " arguments, " +
+                    std::to_string(count) + " were passed";
+  } else {
+    for (int k = 0; k < count && message.error.empty(); ++k) {
+      if (!KindMatches(sig[k + 1], args[k].kind))
+        message.error = "argument " + std::to_string(k + 1) + " is " + KindName(args[k].kind) +
+                        " but the signature says '" + sig[k + 1] + "'";
+    }
+  }
+  if (message.error.empty()) {
+    for (int k = 0; k < count; ++k) {
+      RecordedArg a;
+      a.letter = sig[k + 1];
+      const MessageArg& m = args[k];
+      switch (a.letter) {
+        case 'l': a.l = m.l; break;
+        case 'f': a.f = m.f; break;
+        case 'c': std::memcpy(a.c, m.c, sizeof(a.c)); break;
+        case 'i': a.i = m.i; break;
+        case 's':
+          a.null = m.s == nullptr;
+          if (m.s != nullptr) a.s = m.s;
+          break;
+        case 'p':
+          a.p = m.p;
+          a.null = m.p == nullptr;
+          break;
+      }
+      message.args.push_back(std::move(a));
+    }
+  }
+  Target resolved;
+  const bool live = ResolveTarget(target, &resolved);
+  message.targetClass = live ? resolved.className : std::string();
+  if (!message.error.empty()) {
+    Log("SendMessage %d: %s", id, message.error.c_str());
+    messages_.push_back(std::move(message));
+    return 0;
+  }
+  int result = 0;
+  if (live && resolved.hostObject != nullptr) {
+    const size_t index = messages_.size();
+    messages_.push_back(message);
+    Guarded(resolved, "OnMessage", [&] { result = resolved.hostObject->OnMessage(message, args); });
+    messages_[index].result = result;
+    return result;
+  }
+  messages_.push_back(std::move(message));
+  return 0;
+}
+
+void ReferenceHost::Subscribe(const char* channel, ComponentHandle handle, int order) {
+  if (channel == nullptr) return;
+  for (auto& s : subscriptions_) {
+    if (s.channel == channel && s.handle == handle) {
+      s.order = order;
+      return;
+    }
+  }
+  subscriptions_.push_back(Subscription{channel, handle, order, nextSequence_++});
+}
+
+std::vector<ReferenceHost::Subscription> ReferenceHost::Snapshot(const std::string& channel) {
+  // Drop the subscriptions of objects that are gone, then order what is left.
+  subscriptions_.erase(std::remove_if(subscriptions_.begin(), subscriptions_.end(),
+                                      [&](const Subscription& s) { return registry_.Resolve(s.handle) == nullptr; }),
+                       subscriptions_.end());
+  std::vector<Subscription> list;
+  for (const auto& s : subscriptions_)
+    if (s.channel == channel) list.push_back(s);
+  std::stable_sort(list.begin(), list.end(), [](const Subscription& a, const Subscription& b) {
+    if (a.order != b.order) return a.order > b.order;
+    return a.sequence < b.sequence;
+  });
+  return list;
+}
+
+std::vector<std::pair<ComponentHandle, int>> ReferenceHost::Subscribers(const std::string& channel) {
+  std::vector<std::pair<ComponentHandle, int>> out;
+  for (const auto& s : Snapshot(channel)) out.emplace_back(s.handle, s.order);
+  return out;
+}
+
+void ReferenceHost::Guarded(const Target& target, const char* slot, const std::function<void()>& call) {
+  const char* name = target.className.empty() ? "object" : target.className.c_str();
+  try {
+    call();
+  } catch (const _EXS& e) {
+    Log("[HOST] %s::%s raised _EXS \"%s\" (flag %u)", name, slot, e.text, e.flag);
+  } catch (const char* text) {
+    Log("[HOST] %s::%s raised \"%s\"", name, slot, text != nullptr ? text : "(null)");
+  } catch (const std::exception& e) {
+    Log("[HOST] %s::%s raised %s", name, slot, e.what());
+  } catch (...) {
+    Log("[HOST] %s::%s raised an unknown exception", name, slot);
+  }
+}
+
+void ReferenceHost::Execute(uint32_t elapsedMs) {
+  for (const auto& s : Snapshot("execute")) {
+    Target t;
+    if (!ResolveTarget(s.handle, &t)) continue;
+    Guarded(t, "Execute", [&] {
+      if (t.component) t.component->Execute(elapsedMs);
+      else t.hostObject->Execute(elapsedMs);
+    });
+  }
+  ++frames_;
+}
+
+void ReferenceHost::Realize(uint32_t arg) {
+  const auto list = Snapshot("realize");
+  for (int phase = 0; phase < 3; ++phase) {
+    static const char* const kNames[] = {"Realize", "RealizeBlend", "RealizePost"};
+    for (const auto& s : list) {
+      Target t;
+      if (!ResolveTarget(s.handle, &t)) continue;
+      Guarded(t, kNames[phase], [&] {
+        if (t.component) {
+          if (phase == 0) t.component->Realize(arg);
+          else if (phase == 1) t.component->RealizeBlend(arg);
+          else t.component->RealizePost(arg);
+        } else {
+          if (phase == 0) t.hostObject->Realize(arg);
+          else if (phase == 1) t.hostObject->RealizeBlend(arg);
+          else t.hostObject->RealizePost(arg);
+        }
+      });
+    }
+  }
+}
+
+void ReferenceHost::SystemMessage(uint32_t message, uint32_t wParam, uint32_t lParam) {
+  for (const auto& s : Snapshot("system_messages")) {
+    Target t;
+    if (!ResolveTarget(s.handle, &t)) continue;
+    Guarded(t, "OnSystemMessage", [&] {
+      if (t.component) t.component->OnSystemMessage(message, wParam, lParam);
+      else t.hostObject->OnSystemMessage(message, wParam, lParam);
+    });
+  }
+}
+
+void ReferenceHost::SendEvent(int code, const std::vector<EventArgsReader::Value>& extra) {
+  std::vector<EventArgsReader::Value> values;
+  values.push_back(EventArgsReader::Value{false, code, 0.0f});
+  values.insert(values.end(), extra.begin(), extra.end());
+  for (const auto& s : Snapshot("LostDevice")) {
+    Target t;
+    if (!ResolveTarget(s.handle, &t)) continue;
+    EventArgsReader reader(values);  // a fresh reader for every subscriber
+    Guarded(t, "OnEvent", [&] {
+      if (t.component) t.component->OnEvent(&reader);
+      else t.hostObject->OnEvent(&reader);
+    });
+  }
+}
+
+std::string ReferenceHost::ClassOf(const ComponentHandle& handle) {
+  if (registry_.Resolve(handle) == nullptr) return std::string();
+  Created* c = FindCreated(handle);
+  return c != nullptr ? c->className : std::string();
+}
+
+std::vector<ComponentHandle> ReferenceHost::LiveObjects() {
+  std::vector<ComponentHandle> out;
+  for (const auto& c : objects_)
+    if (registry_.Resolve(c.handle) != nullptr) out.push_back(c.handle);
+  return out;
+}
+
+}  // namespace host

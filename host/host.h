@@ -1,0 +1,141 @@
+// The reference host: it loads the module's factory list, creates objects by class name,
+// dispatches the channels, carries typed messages and services, and keeps the host log.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/dma_interface.h"
+#include "frame/host_interfaces.h"
+#include "host/allocator.h"
+#include "host/host_object.h"
+#include "host/registry.h"
+
+namespace host {
+
+// The IEventArgs reader handed to OnEvent: the event's values in order, the code first.
+class EventArgsReader final : public IEventArgs {
+ public:
+  struct Value {
+    bool isFloat;
+    int i;
+    float f;
+  };
+  explicit EventArgsReader(std::vector<Value> values) : values_(std::move(values)) {}
+  int ReadInt() override;
+  float ReadFloat() override;
+  size_t Remaining() const { return values_.size() - next_; }
+
+ private:
+  std::vector<Value> values_;
+  size_t next_ = 0;
+};
+
+class ReferenceHost final : public IHost {
+ public:
+  using HostClassFactory = std::function<std::unique_ptr<HostObject>()>;
+
+  ReferenceHost();
+  ~ReferenceHost();
+  ReferenceHost(const ReferenceHost&) = delete;
+  ReferenceHost& operator=(const ReferenceHost&) = delete;
+
+  // IHost
+  IHostAllocator* GetAllocator() override { return &allocator_; }
+  HWND GetWindowHandle() override { return window_; }
+  void Log(const char* format, ...) override FL_PRINTF(2, 3);
+  bool FindObject(ComponentHandle* out, const char* name, int flags) override;
+  void* GetService(const char* name) override;
+  void CreateObject(ComponentHandle* out, const char* className) override;
+  void DestroyObject(ComponentHandle handle) override;
+  void* GetObject(const ComponentHandle* handle) override;
+  uint32_t GetObjectCookie(const ComponentHandle* handle) override;
+  int SendMessageV(ComponentHandle target, const char* signature, int32_t id, const MessageArg* args,
+                   int count) override;
+  void Subscribe(const char* channel, ComponentHandle handle, int order) override;
+
+  // Set-up
+  // Calls the module's entry with this host and registry and keeps the factory list.
+  CComponentFactory* LoadModule(DMAInterfaceFn entry);
+  CComponentFactory* FactoryList() const { return factories_; }
+  CComponentFactory* FindFactory(const char* className) const;
+  void RegisterHostClass(const std::string& className, HostClassFactory factory);
+  void AddService(const std::string& name, void* service);
+  void SetIniService(IIniService* service) { m_pIniService = service; }
+  void SetWindowHandle(HWND window) { window_ = window; }
+
+  // Driving the channels
+  void Execute(uint32_t elapsedMs);
+  void Realize(uint32_t arg);
+  void SystemMessage(uint32_t message, uint32_t wParam, uint32_t lParam);
+  // An event on "LostDevice": each subscriber reads the code, then `extra`, from a reader of its own.
+  void SendEvent(int code, const std::vector<EventArgsReader::Value>& extra = {});
+  // Destroys every object still alive, the newest first.
+  void DestroyAll();
+
+  // Inspection
+  HostAllocator& Allocator() { return allocator_; }
+  ObjectRegistry& Registry() { return registry_; }
+  const std::vector<std::string>& LogLines() const { return log_; }
+  void ClearLog() { log_.clear(); }
+  // Every typed message in the order sent, including those that failed their signature check.
+  const std::vector<RecordedMessage>& Messages() const { return messages_; }
+  void ClearMessages() { messages_.clear(); }
+  // The class name the handle was created under, or "" when it does not resolve.
+  std::string ClassOf(const ComponentHandle& handle);
+  // Handles of the live objects created through CreateObject, oldest first.
+  std::vector<ComponentHandle> LiveObjects();
+  // The subscribers of a channel in dispatch order (orders as given).
+  std::vector<std::pair<ComponentHandle, int>> Subscribers(const std::string& channel);
+  size_t ObjectsCreated() const { return created_; }
+  size_t ObjectsDestroyed() const { return destroyed_; }
+  size_t FramesRun() const { return frames_; }
+  // When set, each host log line is also written there as it comes.
+  void EchoLog(std::function<void(const std::string&)> echo) { echo_ = std::move(echo); }
+
+ private:
+  struct Created {
+    ComponentHandle handle;
+    std::string className;
+    CComponentFactory* factory;  // null for host objects
+    void* block;                 // the component's counted block
+    HostObject* hostObject;      // owned; null for components
+  };
+  struct Subscription {
+    std::string channel;
+    ComponentHandle handle;
+    int order;
+    uint64_t sequence;
+  };
+  struct Target {
+    CComponentBase* component = nullptr;
+    HostObject* hostObject = nullptr;
+    std::string className;
+  };
+
+  bool ResolveTarget(const ComponentHandle& handle, Target* out);
+  std::vector<Subscription> Snapshot(const std::string& channel);
+  // Runs one slot call, logging any exception that escapes it.
+  void Guarded(const Target& target, const char* slot, const std::function<void()>& call);
+  Created* FindCreated(const ComponentHandle& handle);
+  void AppendLog(std::string line);
+
+  HostAllocator allocator_;
+  ObjectRegistry registry_;
+  CComponentFactory* factories_ = nullptr;
+  std::map<std::string, HostClassFactory> hostClasses_;
+  std::map<std::string, void*> services_;
+  std::vector<Created> objects_;
+  std::vector<Subscription> subscriptions_;
+  std::vector<std::string> log_;
+  std::vector<RecordedMessage> messages_;
+  std::function<void(const std::string&)> echo_;
+  HWND window_;
+  uint64_t nextSequence_ = 0;
+  size_t created_ = 0, destroyed_ = 0, frames_ = 0;
+};
+
+}  // namespace host
