@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds footlight twice (a normal build, then one under AddressSanitizer and
+# UndefinedBehaviorSanitizer with leak detection) and runs the whole suite on each.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+jobs=$(nproc 2>/dev/null || echo 4)
+
+echo "== normal build =="
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOOTLIGHT_SANITIZE=OFF >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build -j "$jobs" --output-on-failure --timeout 300
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer build =="
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFOOTLIGHT_SANITIZE=ON -DFOOTLIGHT_BENCHMARKS=OFF >/dev/null
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600

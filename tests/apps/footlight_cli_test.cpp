@@ -1,0 +1,87 @@
+// The command-line host, run as a process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+Result RunFootlight(const std::string& args) {
+  const std::string cmd = std::string(FOOTLIGHT_BINARY_DIR) + "/footlight " + args + " 2>&1";
+  Result r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) r.out.append(buf, n);
+  const int raw = pclose(p);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return r;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+TEST(FootlightCli, ClassesListsTheThirteenClassesInListOrder) {
+  const Result r = RunFootlight("classes");
+  EXPECT_EQ(r.status, 0);
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 13u) << r.out;
+  EXPECT_EQ(lines.front(), "CGlow");
+  EXPECT_EQ(lines[10], "CSceneSystem");
+  EXPECT_EQ(lines.back(), "SceneBaseObj");
+}
+
+TEST(FootlightCli, RunCreatesDrivesAndDestroysEveryClass) {
+  const Result r = RunFootlight("run --frames 4 --elapsed 20");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("objects created: 13\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("objects destroyed: 13\n"), std::string::npos);
+  EXPECT_NE(r.out.find("frames: 4\n"), std::string::npos);
+  EXPECT_NE(r.out.find("live host blocks: 0\n"), std::string::npos);
+}
+
+TEST(FootlightCli, RunTakesChosenClasses) {
+  const Result r = RunFootlight("run --class CGlow --class CBaseCamera --frames 1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("objects created: 2\n"), std::string::npos) << r.out;
+}
+
+TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
+  const std::vector<std::string> bad = {
+      "",                                   // no command
+      "dance",                              // unknown command
+      "run --frames",                       // missing value
+      "run --frames many",                  // not a number
+      "run --frames -3",                    // negative
+      "run --bogus",                        // unknown option
+      "run --class NoSuchClass",            // not in the module
+      "--lib /nonexistent/libfootlight.so classes",
+      std::string("--lib ") + FOOTLIGHT_BINARY_DIR + "/libfootlight_no_entry.so classes",
+  };
+  for (const auto& args : bad) {
+    const Result r = RunFootlight(args);
+    EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 1u) << args << "\n" << r.out;
+    EXPECT_EQ(lines[0].rfind("footlight: ", 0), 0u) << lines[0];
+  }
+}
+
+}  // namespace
