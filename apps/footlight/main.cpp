@@ -1,6 +1,7 @@
 // footlight: the command-line host. It loads libfootlight.so, hands it the reference host and
 // drives its components.
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,7 +14,9 @@
 
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
+#include "host/generic_object.h"
 #include "host/host.h"
+#include "host/ini_service.h"
 
 namespace {
 
@@ -21,10 +24,12 @@ constexpr const char* kUsage =
     "usage: footlight [--lib PATH] COMMAND [OPTIONS]\n"
     "commands:\n"
     "  classes                      list the module's component classes in list order\n"
-    "  run [--frames N] [--elapsed MS] [--class NAME]...\n"
+    "  run [--frames N] [--elapsed MS] [--class NAME]... [--resource DIR] [--ini PATH]\n"
     "                               create the components (default: every class), drive N frames\n"
     "                               (default 3) of execute and realize at MS milliseconds each\n"
-    "                               (default 16), send device lost and reset, destroy everything\n";
+    "                               (default 16), send device lost and reset, destroy everything;\n"
+    "                               --resource sets the root of the INI and file service\n"
+    "                               (default .), --ini reads that INI file through it into the log\n";
 
 struct Options {
   std::string command;
@@ -32,6 +37,8 @@ struct Options {
   int frames = 3;
   int elapsed = 16;
   std::vector<std::string> classes;
+  std::string resource = ".";
+  std::string ini;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -75,6 +82,10 @@ Options Parse(int argc, char** argv) {
       o.frames = ParseCount(arg, value());
     } else if (arg == "--elapsed") {
       o.elapsed = ParseCount(arg, value());
+    } else if (arg == "--resource") {
+      o.resource = value();
+    } else if (arg == "--ini") {
+      o.ini = value();
     } else if (arg == "--class") {
       o.classes.push_back(value());
     } else if (!arg.empty() && arg[0] == '-') {
@@ -88,6 +99,9 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
+  struct stat info{};
+  if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+    Fail("the resource root \"" + o.resource + "\" is not a directory");
   if (o.library.empty()) o.library = DefaultLibrary();
   return o;
 }
@@ -111,7 +125,7 @@ int Classes(host::ReferenceHost& host) {
   return 0;
 }
 
-int Run(host::ReferenceHost& host, const Options& o) {
+int Run(host::ReferenceHost& host, host::IniService& ini, const Options& o) {
   std::vector<std::string> classes = o.classes;
   if (classes.empty())
     for (CComponentFactory* f = host.FactoryList(); f != nullptr; f = f->next) classes.push_back(f->GetClassName());
@@ -122,6 +136,12 @@ int Run(host::ReferenceHost& host, const Options& o) {
     ComponentHandle h{};
     host.CreateObject(&h, name.c_str());
     if (h.IsZero()) host.Log("[footlight] %s was not created", name.c_str());
+  }
+  if (!o.ini.empty()) {
+    std::vector<std::string> lines;
+    if (!ini.DescribeIni(o.ini.c_str(), &lines)) host.Log("[footlight] cannot read %s", o.ini.c_str());
+    else
+      for (const auto& line : lines) host.Log("[ini] %s", line.c_str());
   }
   for (int frame = 0; frame < o.frames; ++frame) {
     host.Execute(static_cast<uint32_t>(o.elapsed));
@@ -149,8 +169,12 @@ int Run(host::ReferenceHost& host, const Options& o) {
 int main(int argc, char** argv) {
   const Options options = Parse(argc, argv);
   const DMAInterfaceFn entry = LoadEntry(options.library);
+  host::IniService ini(options.resource);  // outlives the host, which may still use it
   host::ReferenceHost host;
+  ini.SetHost(&host);
+  host.SetIniService(&ini);  // before the module is loaded: DMAInterface copies the pointer
+  host::RegisterGenericClasses(host);
   if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
   if (options.command == "classes") return Classes(host);
-  return Run(host, options);
+  return Run(host, ini, options);
 }

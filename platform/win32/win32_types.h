@@ -1,6 +1,7 @@
 // Basic Win32 types as the module uses them, sized for a 64-bit Linux build.
 // Handles are pointer-sized; the 32-bit integer types keep their Windows widths.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 using BYTE = uint8_t;
@@ -23,6 +24,24 @@ using LPCVOID = const void*;
 using WPARAM = uintptr_t;
 using LPARAM = intptr_t;
 using LRESULT = intptr_t;
+using SHORT = int16_t;
+using USHORT = uint16_t;
+using CHAR = char;
+using PBYTE = BYTE*;
+using LPBYTE = BYTE*;
+using LPWORD = WORD*;
+using LPDWORD = DWORD*;
+using LPLONG = LONG*;
+using LPBOOL = BOOL*;
+using SIZE_T = size_t;
+using ULONG_PTR = uintptr_t;
+using LONG_PTR = intptr_t;
+using DWORD_PTR = uintptr_t;
+
+// The calling convention marker of system callbacks; one convention on this platform.
+#ifndef WINAPI
+#define WINAPI
+#endif
 
 using HANDLE = void*;
 struct HWND__;
@@ -43,6 +62,7 @@ struct POINT {
   LONG x;
   LONG y;
 };
+using LPPOINT = POINT*;
 
 struct RECT {
   LONG left;
@@ -61,3 +81,11 @@ struct RECT {
 #define E_INVALIDARG (static_cast<HRESULT>(0x80070057u))
 #define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
 #define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+
+// One palette entry of the graphics interface, as the texture functions take it.
+struct PALETTEENTRY {
+  BYTE peRed;
+  BYTE peGreen;
+  BYTE peBlue;
+  BYTE peFlags;
+};

@@ -1,0 +1,105 @@
+// Stand-ins for the host objects the module makes by class name ("Sound", "Particles",
+// "WEATHER", ...): each records the channel calls and typed messages it gets and answers a
+// message through the handler installed for its id, on the object or on its class.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/host_object.h"
+
+namespace host {
+
+class ReferenceHost;
+class RecordingObject;
+
+// The answer to one typed message; the result is what SendMessage returns. `raw` holds the
+// arguments as sent, so that a handler can write through 'p' arguments (see WriteOut).
+using MessageHandler = std::function<int(RecordingObject& self, const RecordedMessage& message, const MessageArg* raw)>;
+
+// One channel call or message as it arrived: the slot name and its integer arguments
+// (Execute / Realize*: the argument; OnEvent: the event code; OnSystemMessage: message,
+// wParam, lParam; OnMessage: the message id).
+struct SlotCall {
+  std::string slot;
+  std::vector<int64_t> args;
+};
+
+// What the objects of one class name share: handlers by message id, the result for
+// messages without one, and the list of live objects.
+class RecordingClass {
+ public:
+  explicit RecordingClass(std::string name) : name_(std::move(name)) {}
+  const std::string& Name() const { return name_; }
+  void Handle(int32_t id, MessageHandler handler) { handlers_[id] = std::move(handler); }
+  void SetDefaultResult(int result) { defaultResult_ = result; }
+  // The live objects of the class, oldest first.
+  const std::vector<RecordingObject*>& Objects() const { return objects_; }
+  // Every object of the class made so far, those destroyed included.
+  size_t Created() const { return created_; }
+
+ private:
+  friend class RecordingObject;
+  std::string name_;
+  std::map<int32_t, MessageHandler> handlers_;
+  int defaultResult_ = 0;
+  std::vector<RecordingObject*> objects_;
+  size_t created_ = 0;
+};
+
+class RecordingObject : public HostObject {
+ public:
+  explicit RecordingObject(std::shared_ptr<RecordingClass> cls = nullptr);
+  ~RecordingObject() override;
+
+  bool Init() override;
+  void Destroy() override;
+  void Execute(uint32_t elapsedMs) override;
+  void Realize(uint32_t arg) override;
+  void RealizeBlend(uint32_t arg) override;
+  void RealizePost(uint32_t arg) override;
+  int OnEvent(IEventArgs* args) override;
+  void OnSystemMessage(uint32_t message, uint32_t wParam, uint32_t lParam) override;
+  int OnMessage(const RecordedMessage& message, const MessageArg* raw) override;
+
+  // A handler for this object only; it comes before the class's.
+  void Handle(int32_t id, MessageHandler handler) { handlers_[id] = std::move(handler); }
+
+  const std::vector<SlotCall>& Calls() const { return calls_; }
+  const std::vector<RecordedMessage>& Messages() const { return messages_; }
+  // The messages with this id, in order.
+  std::vector<RecordedMessage> MessagesWithId(int32_t id) const;
+  // How many calls of this slot arrived.
+  size_t CallCount(const std::string& slot) const;
+
+  // Writes `value` through argument `index` (0 = the first after the id) when the
+  // signature has a 'p' there and the pointer is not null; false otherwise.
+  template <class T>
+  static bool WriteOut(const RecordedMessage& message, const MessageArg* raw, size_t index, const T& value) {
+    if (index >= message.args.size() || message.args[index].letter != 'p' || raw[index].p == nullptr) return false;
+    *static_cast<T*>(raw[index].p) = value;
+    return true;
+  }
+
+ private:
+  void Note(const char* slot, std::vector<int64_t> args) { calls_.push_back(SlotCall{slot, std::move(args)}); }
+
+  std::shared_ptr<RecordingClass> class_;
+  std::map<int32_t, MessageHandler> handlers_;
+  std::vector<SlotCall> calls_;
+  std::vector<RecordedMessage> messages_;
+};
+
+// The class names of the host objects the module creates.
+const std::vector<std::string>& GenericClassNames();
+
+// Registers `className` with the host as a recording class and returns its shared state.
+std::shared_ptr<RecordingClass> RegisterRecordingClass(ReferenceHost& host, const std::string& className);
+
+// Registers every generic class name; the map gives each class's state by name.
+std::map<std::string, std::shared_ptr<RecordingClass>> RegisterGenericClasses(ReferenceHost& host);
+
+}  // namespace host

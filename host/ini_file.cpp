@@ -1,0 +1,302 @@
+#include "host/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstring>
+
+#include "host/ini_service.h"
+#include "win32/crt_string.h"
+
+namespace host {
+namespace {
+
+bool Blank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && Blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && Blank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool SameName(const std::string& a, const char* b) { return _stricmp(a.c_str(), b != nullptr ? b : "") == 0; }
+
+std::string Fold(const char* s) {
+  std::string out = s != nullptr ? s : "";
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::string OneLine(const char* s) {
+  std::string out = s != nullptr ? s : "";
+  for (char& c : out)
+    if (c == '\r' || c == '\n') c = ' ';
+  return out;
+}
+
+void CopyOut(char* buffer, int size, const std::string& text) {
+  if (buffer == nullptr || size <= 0) return;
+  const size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+}
+
+}  // namespace
+
+bool ParseIniInt(const std::string& text, int* out) {
+  size_t i = 0;
+  while (i < text.size() && Blank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) value = INT_MAX;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+bool ParseIniFloat(const std::string& text, float* out) {
+  const char* p = text.c_str();
+  const char* end = p + text.size();
+  while (p < end && Blank(*p)) ++p;
+  if (p < end && *p == '+') ++p;
+  float value = 0;
+  const auto result = std::from_chars(p, end, value, std::chars_format::general);
+  if (result.ec != std::errc()) return false;
+  *out = value;
+  return true;
+}
+
+bool ParseIniBool(const std::string& text, bool* out) {
+  const std::string t(Trim(text));
+  for (const char* yes : {"true", "yes", "on"})
+    if (_stricmp(t.c_str(), yes) == 0) return *out = true, true;
+  for (const char* no : {"false", "no", "off"})
+    if (_stricmp(t.c_str(), no) == 0) return *out = false, true;
+  int n = 0;
+  if (!ParseIniInt(t, &n)) return false;
+  *out = n != 0;
+  return true;
+}
+
+IniDocument IniDocument::Parse(std::string_view text) {
+  IniDocument doc;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  IniSection* current = &doc.sections[0];
+  while (!text.empty()) {
+    const size_t eol = text.find('\n');
+    std::string_view line = text.substr(0, eol);
+    text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    line = Trim(line);
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      std::string_view name = line.substr(1);
+      const size_t close = name.find(']');
+      if (close != std::string_view::npos) name = name.substr(0, close);
+      doc.sections.push_back(IniSection{std::string(Trim(name)), {}});
+      current = &doc.sections.back();
+      continue;
+    }
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos) continue;
+    const std::string_view key = Trim(line.substr(0, eq));
+    if (key.empty()) continue;
+    current->entries.push_back(IniEntry{std::string(key), std::string(Trim(line.substr(eq + 1)))});
+  }
+  return doc;
+}
+
+std::string IniDocument::Serialize() const {
+  std::string out;
+  for (size_t s = 0; s < sections.size(); ++s) {
+    if (s > 0) {
+      if (!out.empty()) out += "\r\n";
+      out += "[" + sections[s].name + "]\r\n";
+    }
+    for (const IniEntry& e : sections[s].entries) out += e.key + "=" + e.value + "\r\n";
+  }
+  return out;
+}
+
+std::vector<const std::string*> IniDocument::Values(const char* section, const char* key) const {
+  std::vector<const std::string*> values;
+  if (key == nullptr) return values;
+  for (const IniSection& s : sections) {
+    if (!SameName(s.name, section)) continue;
+    for (const IniEntry& e : s.entries)
+      if (SameName(e.key, key)) values.push_back(&e.value);
+  }
+  return values;
+}
+
+IniSection& IniDocument::SectionForWriting(const char* section) {
+  const std::string name = OneLine(section);
+  for (size_t s = sections.size(); s-- > 0;)
+    if (SameName(sections[s].name, name.c_str())) return sections[s];
+  sections.push_back(IniSection{name, {}});
+  return sections.back();
+}
+
+void IniDocument::Set(const char* section, const char* key, const std::string& value) {
+  if (key == nullptr) return;
+  const std::string k = OneLine(key);
+  for (IniSection& s : sections) {
+    if (!SameName(s.name, section)) continue;
+    for (IniEntry& e : s.entries)
+      if (SameName(e.key, k.c_str())) {
+        e.value = OneLine(value.c_str());
+        return;
+      }
+  }
+  SectionForWriting(section).entries.push_back(IniEntry{k, OneLine(value.c_str())});
+}
+
+void IniDocument::Add(const char* section, const char* key, const std::string& value) {
+  if (key == nullptr) return;
+  SectionForWriting(section).entries.push_back(IniEntry{OneLine(key), OneLine(value.c_str())});
+}
+
+IniFile::IniFile(std::shared_ptr<IniServiceCore> core, std::string path, std::shared_ptr<const IniDocument> document)
+    : core_(std::move(core)), path_(std::move(path)), writable_(false), shared_(std::move(document)) {}
+
+IniFile::IniFile(std::shared_ptr<IniServiceCore> core, std::string path, std::string resolvedPath)
+    : core_(std::move(core)), path_(std::move(path)), resolvedPath_(std::move(resolvedPath)), writable_(true) {}
+
+IniFile::~IniFile() {
+  if (writable_) Save();
+}
+
+void IniFile::Save() noexcept {
+  try {
+    const std::string text = own_.Serialize();
+    const size_t slash = resolvedPath_.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : resolvedPath_.substr(0, slash);
+    std::string temp = dir + "/.ini-XXXXXX";
+    std::string why;
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+      why = std::strerror(errno);
+    } else {
+      struct stat st {};
+      fchmod(fd, stat(resolvedPath_.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+      size_t done = 0;
+      while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+          why = std::strerror(n < 0 ? errno : ENOSPC);
+          break;
+        }
+        done += static_cast<size_t>(n);
+      }
+      if (close(fd) != 0 && why.empty()) why = std::strerror(errno);
+      if (why.empty() && rename(temp.c_str(), resolvedPath_.c_str()) != 0) why = std::strerror(errno);
+      if (!why.empty()) unlink(temp.c_str());
+    }
+    core_->Forget(resolvedPath_);
+    if (!why.empty()) core_->Log("[INI] cannot write " + path_ + ": " + why);
+  } catch (...) {
+    core_->Log("[INI] cannot write " + path_ + ": out of memory");
+  }
+}
+
+bool IniFile::RefuseWrite(const char* operation) {
+  if (writable_) return false;
+  core_->Log(std::string("[INI] ") + operation + " on " + path_ + ", which is open for reading only: ignored");
+  return true;
+}
+
+void IniFile::AddString(const char* section, const char* key, const char* text) {
+  if (RefuseWrite("AddString")) return;
+  own_.Add(section, key, text != nullptr ? text : "");
+}
+
+void IniFile::WriteString(const char* section, const char* key, const char* text) {
+  if (RefuseWrite("WriteString")) return;
+  own_.Set(section, key, text != nullptr ? text : "");
+}
+
+void IniFile::WriteInt(const char* section, const char* key, int value) {
+  if (RefuseWrite("WriteInt")) return;
+  own_.Set(section, key, std::to_string(value));
+}
+
+void IniFile::WriteFloat(const char* section, const char* key, double value) {
+  if (RefuseWrite("WriteFloat")) return;
+  // "%f" as the C locale writes it, whatever locale the process runs under.
+  char text[400];
+  const auto r = std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed, 6);
+  own_.Set(section, key, r.ec == std::errc() ? std::string(text, r.ptr) : std::string("0.000000"));
+}
+
+const std::string* IniFile::First(const char* section, const char* key) const {
+  const auto values = Doc().Values(section, key);
+  return values.empty() ? nullptr : values.front();
+}
+
+bool IniFile::GetString(const char* section, const char* key, char* buffer, int size, const char* defaultText) {
+  const std::string* value = First(section, key);
+  cursors_[Fold(section) + '\x1f' + Fold(key)] = 0;
+  CopyOut(buffer, size, value != nullptr ? *value : std::string(defaultText != nullptr ? defaultText : ""));
+  return value != nullptr;
+}
+
+bool IniFile::GetNextString(const char* section, const char* key, char* buffer, int size) {
+  const auto values = Doc().Values(section, key);
+  size_t& cursor = cursors_[Fold(section) + '\x1f' + Fold(key)];  // 0 when new: on the first value
+  if (cursor + 1 >= values.size()) {
+    cursor = values.size();
+    CopyOut(buffer, size, std::string());
+    return false;
+  }
+  ++cursor;
+  CopyOut(buffer, size, *values[cursor]);
+  return true;
+}
+
+int IniFile::GetInt(const char* section, const char* key, int defaultValue) {
+  const std::string* value = First(section, key);
+  int n = 0;
+  return value != nullptr && ParseIniInt(*value, &n) ? n : defaultValue;
+}
+
+float IniFile::GetFloat(const char* section, const char* key, float defaultValue) {
+  const std::string* value = First(section, key);
+  float f = 0;
+  return value != nullptr && ParseIniFloat(*value, &f) ? f : defaultValue;
+}
+
+bool IniFile::GetBool(const char* section, const char* key, bool defaultValue) {
+  const std::string* value = First(section, key);
+  bool b = false;
+  return value != nullptr && ParseIniBool(*value, &b) ? b : defaultValue;
+}
+
+bool IniFile::GetFirstSection(char* buffer, int size) {
+  nextSection_ = 1;
+  return GetNextSection(buffer, size);
+}
+
+bool IniFile::GetNextSection(char* buffer, int size) {
+  if (nextSection_ == 0) nextSection_ = 1;  // not started: the first section
+  const auto& sections = Doc().sections;
+  if (nextSection_ >= sections.size()) {
+    CopyOut(buffer, size, std::string());
+    return false;
+  }
+  CopyOut(buffer, size, sections[nextSection_++].name);
+  return true;
+}
+
+}  // namespace host
