@@ -14,9 +14,7 @@
 
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
-#include "host/generic_object.h"
-#include "host/host.h"
-#include "host/ini_service.h"
+#include "host/standard_host.h"
 
 namespace {
 
@@ -125,7 +123,9 @@ int Classes(host::ReferenceHost& host) {
   return 0;
 }
 
-int Run(host::ReferenceHost& host, host::IniService& ini, const Options& o) {
+int Run(host::StandardHost& standard, const Options& o) {
+  host::ReferenceHost& host = standard.host;
+  host::IniService& ini = standard.ini;
   std::vector<std::string> classes = o.classes;
   if (classes.empty())
     for (CComponentFactory* f = host.FactoryList(); f != nullptr; f = f->next) classes.push_back(f->GetClassName());
@@ -143,13 +143,10 @@ int Run(host::ReferenceHost& host, host::IniService& ini, const Options& o) {
     else
       for (const auto& line : lines) host.Log("[ini] %s", line.c_str());
   }
-  for (int frame = 0; frame < o.frames; ++frame) {
-    host.Execute(static_cast<uint32_t>(o.elapsed));
-    host.Realize(static_cast<uint32_t>(o.elapsed));
-  }
-  host.SendEvent(kEventDeviceLost);
-  host.SendEvent(kEventDeviceReset);
+  for (int frame = 0; frame < o.frames; ++frame) standard.Frame(static_cast<uint32_t>(o.elapsed));
+  const bool reset = standard.LoseAndResetDevice();
   host.DestroyAll();
+  const host::Renderer& r = standard.renderer;
 
   std::printf("== host log ==\n");
   for (const auto& line : host.LogLines()) std::printf("%s\n", line.c_str());
@@ -160,8 +157,14 @@ int Run(host::ReferenceHost& host, host::IniService& ini, const Options& o) {
   std::printf("objects destroyed: %zu\n", host.ObjectsDestroyed());
   std::printf("frames: %zu\n", host.FramesRun());
   std::printf("messages: %zu\n", host.Messages().size());
+  std::printf("draws: %zu (%zu refused)\n", r.DrawCount(), r.RefusedDraws());
+  std::printf("textures: %zu loaded, %zu live\n", r.TextureLoads(), r.LiveTextures());
+  std::printf("live buffers: %zu vertex, %zu index\n", r.LiveVertexBuffers(), r.LiveIndexBuffers());
+  std::printf("live device resources: %zu default, %zu managed, %zu system memory\n",
+              r.LiveResources(D3DPOOL_DEFAULT), r.LiveResources(D3DPOOL_MANAGED), r.LiveResources(D3DPOOL_SYSTEMMEM));
+  std::printf("device reset: %s\n", reset ? "ok" : "refused");
   std::printf("live host blocks: %zu\n", host.Allocator().LiveBlocks());
-  return host.Allocator().LiveBlocks() == 0 ? 0 : 1;
+  return host.Allocator().LiveBlocks() == 0 && reset ? 0 : 1;
 }
 
 }  // namespace
@@ -169,12 +172,10 @@ int Run(host::ReferenceHost& host, host::IniService& ini, const Options& o) {
 int main(int argc, char** argv) {
   const Options options = Parse(argc, argv);
   const DMAInterfaceFn entry = LoadEntry(options.library);
-  host::IniService ini(options.resource);  // outlives the host, which may still use it
-  host::ReferenceHost host;
-  ini.SetHost(&host);
-  host.SetIniService(&ini);  // before the module is loaded: DMAInterface copies the pointer
-  host::RegisterGenericClasses(host);
+  // The services are set before the module is loaded: DMAInterface copies the INI service.
+  host::StandardHost standard(options.resource);
+  host::ReferenceHost& host = standard.host;
   if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
   if (options.command == "classes") return Classes(host);
-  return Run(host, ini, options);
+  return Run(standard, options);
 }

@@ -63,6 +63,19 @@ TEST(FootlightCli, RunTakesChosenClasses) {
   EXPECT_NE(r.out.find("objects created: 2\n"), std::string::npos) << r.out;
 }
 
+TEST(FootlightCli, RunReadsAnIniThroughTheServiceAndReportsTheRenderer) {
+  const Result r = RunFootlight(std::string("run --frames 1 --resource ") + FOOTLIGHT_SOURCE_DIR +
+                                "/samples --ini 'RESOURCE\\INI\\weather.ini'");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("[ini] Sea=yes\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("device reset: ok\n"), std::string::npos);
+  EXPECT_NE(r.out.find("draws: "), std::string::npos);
+  const Result missing = RunFootlight(std::string("run --frames 1 --resource ") + FOOTLIGHT_SOURCE_DIR +
+                                      "/samples --ini nothing.ini");
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_NE(missing.out.find("[footlight] cannot read nothing.ini"), std::string::npos) << missing.out;
+}
+
 TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
   const std::vector<std::string> bad = {
       "",                                   // no command
@@ -72,6 +85,7 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
       "run --frames -3",                    // negative
       "run --bogus",                        // unknown option
       "run --class NoSuchClass",            // not in the module
+      "run --resource /nonexistent/tree",   // no such resource root
       "--lib /nonexistent/libfootlight.so classes",
       std::string("--lib ") + FOOTLIGHT_BINARY_DIR + "/libfootlight_no_entry.so classes",
   };

@@ -1,0 +1,1070 @@
+#include "host/renderer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "d3d8/pixel_format.h"
+#include "d3dx8/d3dx8tex.h"
+
+namespace host {
+namespace {
+
+constexpr size_t kMaxLogLines = 10000;
+
+DWORD FloatBits(float f) {
+  DWORD d;
+  std::memcpy(&d, &f, sizeof d);
+  return d;
+}
+
+D3DMATRIX Identity() {
+  D3DMATRIX m{};
+  m._11 = m._22 = m._33 = m._44 = 1.0f;
+  return m;
+}
+
+D3DVECTOR Sub(const D3DVECTOR& a, const D3DVECTOR& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+D3DVECTOR Cross(const D3DVECTOR& a, const D3DVECTOR& b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+float Dot(const D3DVECTOR& a, const D3DVECTOR& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+D3DVECTOR Normalize(const D3DVECTOR& v) {
+  const float length = std::sqrt(Dot(v, v));
+  if (!(length > 0.0f)) return {0.0f, 0.0f, 0.0f};
+  return {v.x / length, v.y / length, v.z / length};
+}
+
+// The left-handed look-at view matrix.
+D3DMATRIX LookAtLH(const D3DVECTOR& eye, const D3DVECTOR& at, const D3DVECTOR& up) {
+  const D3DVECTOR z = Normalize(Sub(at, eye));
+  const D3DVECTOR x = Normalize(Cross(up, z));
+  const D3DVECTOR y = Cross(z, x);
+  D3DMATRIX m = Identity();
+  m._11 = x.x, m._12 = y.x, m._13 = z.x;
+  m._21 = x.y, m._22 = y.y, m._23 = z.y;
+  m._31 = x.z, m._32 = y.z, m._33 = z.z;
+  m._41 = -Dot(x, eye), m._42 = -Dot(y, eye), m._43 = -Dot(z, eye);
+  return m;
+}
+
+bool SameMatrix(const D3DMATRIX& a, const D3DMATRIX& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+std::string Utf8(const wchar_t* text, size_t length) {
+  std::string out;
+  for (size_t i = 0; i < length; ++i) {
+    uint32_t c = static_cast<uint32_t>(text[i]);
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* out) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  out->clear();
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out->insert(out->end(), buffer, buffer + n);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+bool ValidPrimitive(DWORD type) { return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN; }
+
+}  // namespace
+
+// ---- DrawRecord -----------------------------------------------------------------------
+
+const uint8_t* DrawRecord::Vertex(UINT index) const {
+  if (index < minIndex || index - minIndex >= vertexCount || stride == 0) return nullptr;
+  const size_t at = static_cast<size_t>(index - minIndex) * stride;
+  return at + stride <= vertices.size() ? vertices.data() + at : nullptr;
+}
+
+float DrawRecord::VertexFloat(UINT index, UINT offset) const {
+  const uint8_t* v = Vertex(index);
+  if (!v || offset + 4 > stride) return 0.0f;
+  float f;
+  std::memcpy(&f, v + offset, sizeof f);
+  return f;
+}
+
+uint32_t DrawRecord::VertexDword(UINT index, UINT offset) const {
+  const uint8_t* v = Vertex(index);
+  if (!v || offset + 4 > stride) return 0;
+  return d3dfmt::LoadPixel(v + offset, 4);
+}
+
+// ---- Construction -------------------------------------------------------------------------
+
+Renderer::Renderer(const RendererConfig& config) : device_(config.device), config_(config) {
+  DWORD* rs = renderStates_.data();
+  rs[D3DRS_ZENABLE] = config.device.depthFormat != D3DFMT_UNKNOWN ? D3DZB_TRUE : D3DZB_FALSE;
+  rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
+  rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
+  rs[D3DRS_ZWRITEENABLE] = TRUE;
+  rs[D3DRS_LASTPIXEL] = TRUE;
+  rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+  rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+  rs[D3DRS_CULLMODE] = D3DCULL_CCW;
+  rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
+  rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
+  rs[D3DRS_FOGSTART] = FloatBits(0.0f);
+  rs[D3DRS_FOGEND] = FloatBits(1.0f);
+  rs[D3DRS_FOGDENSITY] = FloatBits(1.0f);
+  rs[D3DRS_STENCILFAIL] = D3DSTENCILOP_KEEP;
+  rs[D3DRS_STENCILZFAIL] = D3DSTENCILOP_KEEP;
+  rs[D3DRS_STENCILPASS] = D3DSTENCILOP_KEEP;
+  rs[D3DRS_STENCILFUNC] = D3DCMP_ALWAYS;
+  rs[D3DRS_STENCILMASK] = 0xFFFFFFFFu;
+  rs[D3DRS_STENCILWRITEMASK] = 0xFFFFFFFFu;
+  rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFFu;
+  rs[D3DRS_CLIPPING] = TRUE;
+  rs[D3DRS_LIGHTING] = TRUE;
+  rs[D3DRS_COLORVERTEX] = TRUE;
+  rs[D3DRS_LOCALVIEWER] = TRUE;
+  rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
+  rs[D3DRS_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
+  rs[D3DRS_AMBIENTMATERIALSOURCE] = D3DMCS_MATERIAL;
+  rs[D3DRS_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
+  rs[D3DRS_POINTSIZE] = FloatBits(1.0f);
+  rs[D3DRS_POINTSIZE_MIN] = FloatBits(0.0f);
+  rs[D3DRS_POINTSCALE_A] = FloatBits(1.0f);
+  rs[D3DRS_POINTSCALE_B] = FloatBits(0.0f);
+  rs[D3DRS_POINTSCALE_C] = FloatBits(0.0f);
+  rs[D3DRS_MULTISAMPLEANTIALIAS] = TRUE;
+  rs[D3DRS_MULTISAMPLEMASK] = 0xFFFFFFFFu;
+  rs[D3DRS_PATCHSEGMENTS] = FloatBits(1.0f);
+  rs[D3DRS_POINTSIZE_MAX] = FloatBits(64.0f);
+  rs[D3DRS_COLORWRITEENABLE] = 0x0000000Fu;
+  rs[D3DRS_TWEENFACTOR] = FloatBits(0.0f);
+  rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+  rs[D3DRS_POSITIONORDER] = D3DORDER_CUBIC;
+  rs[D3DRS_NORMALORDER] = D3DORDER_LINEAR;
+
+  for (DWORD s = 0; s < kRendererStages; ++s) {
+    auto& st = stageStates_[s];
+    st[D3DTSS_COLOROP] = s == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+    st[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+    st[D3DTSS_COLORARG2] = D3DTA_CURRENT;
+    st[D3DTSS_ALPHAOP] = s == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+    st[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+    st[D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+    st[D3DTSS_TEXCOORDINDEX] = s;
+    st[D3DTSS_ADDRESSU] = D3DTADDRESS_WRAP;
+    st[D3DTSS_ADDRESSV] = D3DTADDRESS_WRAP;
+    st[D3DTSS_ADDRESSW] = D3DTADDRESS_WRAP;
+    st[D3DTSS_MAGFILTER] = D3DTEXF_POINT;
+    st[D3DTSS_MINFILTER] = D3DTEXF_POINT;
+    st[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
+    st[D3DTSS_MAXANISOTROPY] = 1;
+    st[D3DTSS_TEXTURETRANSFORMFLAGS] = D3DTTFF_DISABLE;
+    st[D3DTSS_COLORARG0] = D3DTA_CURRENT;
+    st[D3DTSS_ALPHAARG0] = D3DTA_CURRENT;
+    st[D3DTSS_RESULTARG] = D3DTA_CURRENT;
+  }
+
+  view_ = projection_ = Identity();
+  textureTransforms_.fill(Identity());
+  worlds_.fill(Identity());
+  stageHandles_.fill(-1);
+  stageTextures_.fill(nullptr);
+  MakeDynamicBuffer();
+}
+
+Renderer::~Renderer() {
+  for (IDirect3DTexture8*& texture : stageTextures_) {
+    if (texture) texture->Release();
+    texture = nullptr;
+  }
+  for (auto& entry : textures_) entry.second.texture->Release();
+  textures_.clear();
+}
+
+// ---- Helpers ------------------------------------------------------------------------------
+
+bool Renderer::Fails(RendererCall call) {
+  int& left = failures_[static_cast<size_t>(call)];
+  if (left == 0) return false;
+  if (left > 0) --left;
+  return true;
+}
+
+void Renderer::FailCall(RendererCall call, int times) { failures_[static_cast<size_t>(call)] = times; }
+void Renderer::FailTexture(const std::string& name) { failingTextures_.insert(NameKey(name)); }
+void Renderer::FailEffect(const std::string& name) { failingEffects_.insert(NameKey(name)); }
+void Renderer::ClearFailures() {
+  failures_.fill(0);
+  failingTextures_.clear();
+  failingEffects_.clear();
+}
+
+void Renderer::Warn(std::string text) {
+  if (log_.size() < kMaxLogLines) log_.push_back(std::move(text));
+}
+
+std::string Renderer::NameKey(const std::string& name) {
+  std::string key = name;
+  for (char& c : key) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c == '\\') c = '/';
+  }
+  return key;
+}
+
+std::string Renderer::Resolve(const std::string& modulePath) const {
+  if (resolver_) return resolver_(modulePath);
+  std::string path = modulePath;
+  std::replace(path.begin(), path.end(), '\\', '/');
+  if (!root_.empty() && !path.empty() && path[0] != '/') path = root_ + "/" + path;
+  return path;
+}
+
+void Renderer::ClearRecords() {
+  draws_.clear();
+  texts_.clear();
+  clears_.clear();
+  log_.clear();
+}
+
+// ---- Transforms -----------------------------------------------------------------------
+
+D3DMATRIX* Renderer::TransformSlot(DWORD type) {
+  if (type == D3DTS_VIEW) return &view_;
+  if (type == D3DTS_PROJECTION) return &projection_;
+  if (type >= D3DTS_TEXTURE0 && type <= D3DTS_TEXTURE7) return &textureTransforms_[type - D3DTS_TEXTURE0];
+  if (type >= 256 && type < 512) return &worlds_[type - 256];
+  return nullptr;
+}
+
+HRESULT Renderer::SetTransform(DWORD type, const D3DMATRIX* matrix) {
+  D3DMATRIX* slot = TransformSlot(type);
+  if (!slot || !matrix) {
+    Warn("SetTransform: refused transform type " + std::to_string(type));
+    return D3DERR_INVALIDCALL;
+  }
+  *slot = *matrix;
+  return D3D_OK;
+}
+
+HRESULT Renderer::GetTransform(DWORD type, D3DMATRIX* matrix) {
+  D3DMATRIX* slot = TransformSlot(type);
+  if (!slot || !matrix) return D3DERR_INVALIDCALL;
+  *matrix = *slot;
+  return D3D_OK;
+}
+
+HRESULT Renderer::PushTransform(DWORD type) {
+  D3DMATRIX* slot = TransformSlot(type);
+  if (!slot) return D3DERR_INVALIDCALL;
+  transformStacks_[type].push_back(*slot);
+  return D3D_OK;
+}
+
+HRESULT Renderer::PopTransform(DWORD type) {
+  D3DMATRIX* slot = TransformSlot(type);
+  auto it = transformStacks_.find(type);
+  if (!slot || it == transformStacks_.end() || it->second.empty()) {
+    Warn("PopTransform: nothing pushed for transform type " + std::to_string(type));
+    return D3DERR_INVALIDCALL;
+  }
+  *slot = it->second.back();
+  it->second.pop_back();
+  return D3D_OK;
+}
+
+size_t Renderer::TransformDepth(DWORD type) const {
+  auto it = transformStacks_.find(type);
+  return it == transformStacks_.end() ? 0 : it->second.size();
+}
+
+void Renderer::SetLookAt(const D3DVECTOR* eye, const D3DVECTOR* at, const D3DVECTOR* up) {
+  if (!eye || !at || !up) return;
+  lookAt_.eye = *eye;
+  lookAt_.at = *at;
+  lookAt_.up = *up;
+  lookAt_.view = LookAtLH(*eye, *at, *up);
+  lookAt_.set = true;
+  view_ = lookAt_.view;
+}
+
+void Renderer::GetLookAt(D3DVECTOR* eye, D3DVECTOR* at, D3DVECTOR* up) {
+  D3DVECTOR e, a, u;
+  if (lookAt_.set && SameMatrix(lookAt_.view, view_)) {
+    e = lookAt_.eye, a = lookAt_.at, u = lookAt_.up;
+  } else {
+    // The view was set some other way: its axes and its eye, one unit of sight ahead.
+    const D3DVECTOR x{view_._11, view_._21, view_._31}, y{view_._12, view_._22, view_._32},
+        z{view_._13, view_._23, view_._33};
+    e = {-(view_._41 * x.x + view_._42 * y.x + view_._43 * z.x), -(view_._41 * x.y + view_._42 * y.y + view_._43 * z.y),
+         -(view_._41 * x.z + view_._42 * y.z + view_._43 * z.z)};
+    a = {e.x + z.x, e.y + z.y, e.z + z.z};
+    u = y;
+  }
+  if (eye) *eye = e;
+  if (at) *at = a;
+  if (up) *up = u;
+}
+
+// ---- States ---------------------------------------------------------------------------------
+
+HRESULT Renderer::SetRenderState(DWORD state, DWORD value) {
+  if (state >= kRendererRenderStates) {
+    Warn("SetRenderState: unknown state " + std::to_string(state));
+    return D3DERR_INVALIDCALL;
+  }
+  renderStates_[state] = value;
+  return D3D_OK;
+}
+
+DWORD Renderer::GetRenderState(DWORD state) { return state < kRendererRenderStates ? renderStates_[state] : 0; }
+
+HRESULT Renderer::SetTextureStageState(DWORD stage, DWORD type, DWORD value) {
+  if (stage >= kRendererStages || type == 0 || type >= kRendererStageStates) {
+    Warn("SetTextureStageState: refused stage " + std::to_string(stage) + " type " + std::to_string(type));
+    return D3DERR_INVALIDCALL;
+  }
+  stageStates_[stage][type] = value;
+  return D3D_OK;
+}
+
+DWORD Renderer::GetTextureStageState(DWORD stage, DWORD type) {
+  return stage < kRendererStages && type < kRendererStageStates ? stageStates_[stage][type] : 0;
+}
+
+HRESULT Renderer::SetVertexShader(DWORD fvf) {
+  vertexShader_ = fvf;
+  return D3D_OK;
+}
+
+HRESULT Renderer::SetVertexShaderConstant(DWORD reg, const void* data, DWORD count) {
+  if (!data || reg > kRendererVertexConstants || count > kRendererVertexConstants - reg) return D3DERR_INVALIDCALL;
+  std::memcpy(&vertexConstants_[reg * 4], data, static_cast<size_t>(count) * 4 * sizeof(float));
+  return D3D_OK;
+}
+
+HRESULT Renderer::SetPixelShaderConstant(DWORD reg, const void* data, DWORD count) {
+  if (!data || reg > kRendererPixelConstants || count > kRendererPixelConstants - reg) return D3DERR_INVALIDCALL;
+  std::memcpy(&pixelConstants_[reg * 4], data, static_cast<size_t>(count) * 4 * sizeof(float));
+  return D3D_OK;
+}
+
+const float* Renderer::VertexConstant(DWORD reg) const {
+  return reg < kRendererVertexConstants ? &vertexConstants_[reg * 4] : nullptr;
+}
+const float* Renderer::PixelConstant(DWORD reg) const {
+  return reg < kRendererPixelConstants ? &pixelConstants_[reg * 4] : nullptr;
+}
+
+HRESULT Renderer::SetClipPlane(DWORD index, const float* plane) {
+  if (!plane || index >= std::min<DWORD>(kRendererClipPlanes, device_.Caps().MaxUserClipPlanes))
+    return D3DERR_INVALIDCALL;
+  std::copy(plane, plane + 4, clipPlanes_[index].begin());
+  return D3D_OK;
+}
+
+const float* Renderer::ClipPlane(DWORD index) const {
+  return index < kRendererClipPlanes ? clipPlanes_[index].data() : nullptr;
+}
+
+// ---- Lights ---------------------------------------------------------------------------------
+
+HRESULT Renderer::SetLight(DWORD index, const D3DLIGHT8* light) {
+  if (!light || light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) return D3DERR_INVALIDCALL;
+  if (light->Type != D3DLIGHT_POINT && Dot(light->Direction, light->Direction) == 0.0f) return D3DERR_INVALIDCALL;
+  lights_[index].light = *light;
+  return D3D_OK;
+}
+
+HRESULT Renderer::LightEnable(DWORD index, BOOL enable) {
+  auto it = lights_.find(index);
+  if (it == lights_.end()) {
+    // A light enabled before it was set is a white directional light along +z.
+    LightSlot slot;
+    slot.light.Type = D3DLIGHT_DIRECTIONAL;
+    slot.light.Diffuse = {1.0f, 1.0f, 1.0f, 0.0f};
+    slot.light.Direction = {0.0f, 0.0f, 1.0f};
+    it = lights_.emplace(index, slot).first;
+  }
+  if (enable && !it->second.enabled) {
+    size_t on = 0;
+    for (const auto& entry : lights_) on += entry.second.enabled ? 1 : 0;
+    if (on >= device_.Caps().MaxActiveLights) {
+      Warn("LightEnable: more lights than the device can enable");
+      return D3DERR_INVALIDCALL;
+    }
+  }
+  it->second.enabled = enable != FALSE;
+  return D3D_OK;
+}
+
+const D3DLIGHT8* Renderer::Light(DWORD index) const {
+  auto it = lights_.find(index);
+  return it == lights_.end() ? nullptr : &it->second.light;
+}
+
+bool Renderer::LightEnabled(DWORD index) const {
+  auto it = lights_.find(index);
+  return it != lights_.end() && it->second.enabled;
+}
+
+// ---- Textures -------------------------------------------------------------------------------
+
+int Renderer::LoadTexture(const char* fileName, DWORD flags) {
+  (void)flags;
+  if (!fileName || !*fileName) return -1;
+  const std::string key = NameKey(fileName);
+  if (Fails(RendererCall::LoadTexture) || failingTextures_.count(key)) {
+    Warn(std::string("LoadTexture: refused ") + fileName);
+    return -1;
+  }
+  auto known = textureByName_.find(key);
+  if (known != textureByName_.end()) {
+    ++textures_[known->second].loads;
+    ++textureLoads_;
+    return known->second;
+  }
+  const std::string path = Resolve(fileName);
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(path, &bytes) || bytes.empty()) {
+    Warn(std::string("LoadTexture: cannot read ") + fileName + " (" + path + ")");
+    return -1;
+  }
+  IDirect3DTexture8* texture = nullptr;
+  const HRESULT hr = bytes.size() > 0xFFFFFFFFu ? D3DXERR_INVALIDDATA
+                                                : D3DXCreateTextureFromFileInMemory(&device_, bytes.data(),
+                                                                                    static_cast<UINT>(bytes.size()), &texture);
+  if (FAILED(hr) || !texture) {
+    char code[16];
+    std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(hr));
+    Warn(std::string("LoadTexture: cannot decode ") + fileName + " (" + code + ")");
+    return -1;
+  }
+  const int handle = nextTexture_++;
+  textures_[handle] = LoadedTexture{texture, fileName, 1};
+  textureByName_[key] = handle;
+  ++textureLoads_;
+  return handle;
+}
+
+void Renderer::ReleaseTexture(int texture) {
+  auto it = textures_.find(texture);
+  if (it == textures_.end()) {
+    if (texture >= 0) Warn("ReleaseTexture: unknown texture handle " + std::to_string(texture));
+    return;
+  }
+  if (--it->second.loads > 0) return;
+  textureByName_.erase(NameKey(it->second.name));
+  it->second.texture->Release();
+  textures_.erase(it);
+}
+
+IDirect3DTexture8* Renderer::GetTextureObject(int texture) {
+  auto it = textures_.find(texture);
+  return it == textures_.end() ? nullptr : it->second.texture;
+}
+
+std::string Renderer::TextureName(int texture) const {
+  auto it = textures_.find(texture);
+  return it == textures_.end() ? std::string() : it->second.name;
+}
+
+HRESULT Renderer::SetTexture(DWORD stage, int texture) {
+  if (stage >= kRendererStages) return D3DERR_INVALIDCALL;
+  IDirect3DTexture8* object = nullptr;
+  HRESULT hr = D3D_OK;
+  if (texture >= 0) {
+    object = GetTextureObject(texture);
+    if (!object) {
+      Warn("SetTexture: unknown texture handle " + std::to_string(texture));
+      hr = D3DERR_INVALIDCALL;
+      texture = -1;
+    }
+  } else {
+    texture = -1;
+  }
+  if (object) object->AddRef();
+  if (stageTextures_[stage]) stageTextures_[stage]->Release();
+  stageTextures_[stage] = object;
+  stageHandles_[stage] = texture;
+  return hr;
+}
+
+HRESULT Renderer::SetBaseTexture(DWORD stage, IDirect3DTexture8* texture) {
+  if (stage >= kRendererStages) return D3DERR_INVALIDCALL;
+  if (texture) texture->AddRef();
+  if (stageTextures_[stage]) stageTextures_[stage]->Release();
+  stageTextures_[stage] = texture;
+  stageHandles_[stage] = -1;
+  for (const auto& entry : textures_)
+    if (entry.second.texture == texture) stageHandles_[stage] = entry.first;
+  return D3D_OK;
+}
+
+int Renderer::StageTextureHandle(DWORD stage) const { return stage < kRendererStages ? stageHandles_[stage] : -1; }
+IDirect3DTexture8* Renderer::StageTexture(DWORD stage) const {
+  return stage < kRendererStages ? stageTextures_[stage] : nullptr;
+}
+
+HRESULT Renderer::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                IDirect3DTexture8** texture) {
+  return device_.CreateTexture(width, height, levels, usage, format, pool, texture);
+}
+
+HRESULT Renderer::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format,
+                                            D3DMULTISAMPLE_TYPE multiSample, IDirect3DSurface8** surface) {
+  return device_.CreateDepthStencilSurface(width, height, format, multiSample, surface);
+}
+
+HRESULT Renderer::GetSurfaceLevel(IDirect3DTexture8* texture, UINT level, IDirect3DSurface8** surface) {
+  if (surface) *surface = nullptr;
+  if (!texture || !surface) return D3DERR_INVALIDCALL;
+  return texture->GetSurfaceLevel(level, surface);
+}
+
+HRESULT Renderer::CopyRects(IDirect3DSurface8* source, const RECT* rects, UINT count, IDirect3DSurface8* destination,
+                            const POINT* points) {
+  return device_.CopyRects(source, rects, count, destination, points);
+}
+
+// ---- Buffers --------------------------------------------------------------------------------
+
+int Renderer::CreateVertexBuffer(DWORD fvf, UINT bytes, DWORD usage, DWORD pool) {
+  if (Fails(RendererCall::CreateVertexBuffer) || bytes == 0 || pool > D3DPOOL_SYSTEMMEM) {
+    Warn("CreateVertexBuffer: refused " + std::to_string(bytes) + " bytes");
+    return -1;
+  }
+  Buffer buffer;
+  buffer.fvf = fvf;
+  buffer.usage = usage;
+  buffer.pool = pool;
+  try {
+    buffer.bytes.assign(bytes, 0);
+  } catch (const std::bad_alloc&) {
+    Warn("CreateVertexBuffer: out of memory");
+    return -1;
+  }
+  const int handle = nextBuffer_++;
+  buffers_.emplace(handle, std::move(buffer));
+  return handle;
+}
+
+int Renderer::CreateIndexBuffer(UINT bytes, DWORD usage, DWORD pool, DWORD format) {
+  if (Fails(RendererCall::CreateIndexBuffer) || bytes == 0 || pool > D3DPOOL_SYSTEMMEM ||
+      (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32)) {
+    Warn("CreateIndexBuffer: refused " + std::to_string(bytes) + " bytes, format " + std::to_string(format));
+    return -1;
+  }
+  Buffer buffer;
+  buffer.index = true;
+  buffer.format = format;
+  buffer.usage = usage;
+  buffer.pool = pool;
+  try {
+    buffer.bytes.assign(bytes, 0);
+  } catch (const std::bad_alloc&) {
+    Warn("CreateIndexBuffer: out of memory");
+    return -1;
+  }
+  const int handle = nextBuffer_++;
+  buffers_.emplace(handle, std::move(buffer));
+  return handle;
+}
+
+Renderer::Buffer* Renderer::FindBuffer(int handle, bool index) {
+  auto it = buffers_.find(handle);
+  if (it == buffers_.end() || it->second.index != index) return nullptr;
+  return &it->second;
+}
+
+void* Renderer::LockBuffer(int handle, bool index, UINT offset, UINT size) {
+  const char* what = index ? "LockIndexBuffer" : "LockVertexBuffer";
+  Buffer* buffer = FindBuffer(handle, index);
+  if (!buffer) {
+    Warn(std::string(what) + ": unknown buffer " + std::to_string(handle));
+    return nullptr;
+  }
+  if (Fails(index ? RendererCall::LockIndexBuffer : RendererCall::LockVertexBuffer)) return nullptr;
+  const size_t total = buffer->bytes.size();
+  if (offset > total || (size == 0 && offset == total)) {
+    Warn(std::string(what) + ": offset " + std::to_string(offset) + " beyond the buffer");
+    return nullptr;
+  }
+  const size_t length = size == 0 ? total - offset : size;
+  if (length > total - offset) {
+    Warn(std::string(what) + ": " + std::to_string(offset) + " + " + std::to_string(length) + " bytes beyond " +
+         std::to_string(total));
+    return nullptr;
+  }
+  ++buffer->locks;
+  return buffer->bytes.data() + offset;
+}
+
+HRESULT Renderer::UnlockBuffer(int handle, bool index) {
+  Buffer* buffer = FindBuffer(handle, index);
+  if (!buffer || buffer->locks == 0) {
+    Warn(std::string(index ? "UnlockIndexBuffer" : "UnlockVertexBuffer") + ": buffer " + std::to_string(handle) +
+         " is not locked");
+    return D3DERR_INVALIDCALL;
+  }
+  --buffer->locks;
+  return D3D_OK;
+}
+
+void Renderer::ReleaseBuffer(int handle, bool index) {
+  Buffer* buffer = FindBuffer(handle, index);
+  if (!buffer || buffer->own) {
+    if (handle >= 0)
+      Warn(std::string(index ? "ReleaseIndexBuffer" : "ReleaseVertexBuffer") + ": unknown buffer " +
+           std::to_string(handle));
+    return;
+  }
+  buffers_.erase(handle);
+}
+
+void* Renderer::LockVertexBuffer(int buffer, UINT offset, UINT size, DWORD flags) {
+  (void)flags;
+  return LockBuffer(buffer, false, offset, size);
+}
+HRESULT Renderer::UnlockVertexBuffer(int buffer) { return UnlockBuffer(buffer, false); }
+void* Renderer::LockIndexBuffer(int buffer, UINT offset, UINT size, DWORD flags) {
+  (void)flags;
+  return LockBuffer(buffer, true, offset, size);
+}
+HRESULT Renderer::UnlockIndexBuffer(int buffer) { return UnlockBuffer(buffer, true); }
+void Renderer::ReleaseVertexBuffer(int buffer) { ReleaseBuffer(buffer, false); }
+void Renderer::ReleaseIndexBuffer(int buffer) { ReleaseBuffer(buffer, true); }
+
+void Renderer::MakeDynamicBuffer() {
+  if (dynamicBuffer_ >= 0 || config_.dynamicBufferBytes == 0) return;
+  Buffer buffer;
+  buffer.usage = D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY;
+  buffer.pool = D3DPOOL_DEFAULT;
+  buffer.own = true;
+  buffer.bytes.assign(config_.dynamicBufferBytes, 0);
+  dynamicBuffer_ = nextBuffer_++;
+  dynamicCursor_ = 0;
+  buffers_.emplace(dynamicBuffer_, std::move(buffer));
+}
+
+void Renderer::DropDynamicBuffer() {
+  if (dynamicBuffer_ < 0) return;
+  buffers_.erase(dynamicBuffer_);
+  dynamicBuffer_ = -1;
+  dynamicCursor_ = 0;
+}
+
+void* Renderer::LockDynamicVertices(DWORD fvf, UINT stride, UINT count, int* buffer, UINT* firstVertex) {
+  if (buffer) *buffer = dynamicBuffer_;
+  if (firstVertex) *firstVertex = 0;
+  Buffer* ring = FindBuffer(dynamicBuffer_, false);
+  if (!ring || Fails(RendererCall::LockDynamicVertices) || stride == 0 || count == 0) return nullptr;
+  const uint64_t need = static_cast<uint64_t>(stride) * count;
+  const uint64_t capacity = ring->bytes.size();
+  if (need > capacity) {
+    Warn("LockDynamicVertices: " + std::to_string(count) + " vertices do not fit");
+    return nullptr;
+  }
+  // Vertices start on a multiple of the stride; what does not fit behind the cursor starts
+  // the buffer over.
+  uint64_t start = (static_cast<uint64_t>(dynamicCursor_) + stride - 1) / stride * stride;
+  if (start + need > capacity) start = 0;
+  dynamicCursor_ = static_cast<UINT>(start + need);
+  ring->fvf = fvf;
+  ++ring->locks;
+  if (firstVertex) *firstVertex = static_cast<UINT>(start / stride);
+  return ring->bytes.data() + start;
+}
+
+void Renderer::UnlockDynamicVertices(int buffer) {
+  if (buffer != dynamicBuffer_ || buffer < 0) {
+    Warn("UnlockDynamicVertices: not the dynamic buffer: " + std::to_string(buffer));
+    return;
+  }
+  UnlockBuffer(buffer, false);
+}
+
+size_t Renderer::LiveVertexBuffers() const {
+  return static_cast<size_t>(std::count_if(buffers_.begin(), buffers_.end(), [](const auto& entry) {
+    return !entry.second.index && !entry.second.own;
+  }));
+}
+
+size_t Renderer::LiveIndexBuffers() const {
+  return static_cast<size_t>(
+      std::count_if(buffers_.begin(), buffers_.end(), [](const auto& entry) { return entry.second.index; }));
+}
+
+size_t Renderer::LiveResources(D3DPOOL pool) const {
+  size_t n = device_.LiveResources(pool);
+  for (const auto& entry : buffers_)
+    if (!entry.second.own && entry.second.pool == static_cast<DWORD>(pool)) ++n;
+  return n;
+}
+
+// ---- Effects and fonts -----------------------------------------------------------------------
+
+int Renderer::GetEffect(const char* technique) {
+  if (!technique || !*technique) return -1;
+  if (failingEffects_.count(NameKey(technique))) {
+    Warn(std::string("GetEffect: no technique ") + technique);
+    return -1;
+  }
+  auto it = effects_.find(technique);
+  if (it != effects_.end()) return it->second;
+  const int handle = static_cast<int>(effectNames_.size());
+  effectNames_.push_back(technique);
+  effects_.emplace(technique, handle);
+  return handle;
+}
+
+std::string Renderer::EffectName(int effect) const {
+  return effect >= 0 && static_cast<size_t>(effect) < effectNames_.size() ? effectNames_[effect] : std::string();
+}
+
+int Renderer::GetFont(const char* name) {
+  if (!name || !*name) return -1;
+  auto it = fonts_.find(name);
+  if (it != fonts_.end()) return it->second;
+  const int handle = static_cast<int>(fontNames_.size());
+  fontNames_.push_back(name);
+  fonts_.emplace(name, handle);
+  return handle;
+}
+
+std::string Renderer::FontName(int font) const {
+  return font >= 0 && static_cast<size_t>(font) < fontNames_.size() ? fontNames_[font] : std::string();
+}
+
+int Renderer::GetTextWidth(const wchar_t* text, int font, int length, DWORD flags) {
+  (void)flags;
+  if (!text || font < 0 || static_cast<size_t>(font) >= fontNames_.size()) return 0;
+  const size_t n = length < 0 ? std::wcslen(text) : static_cast<size_t>(length);
+  return static_cast<int>(n * config_.fontCharWidth);
+}
+
+void Renderer::DrawFontText(int font, D3DCOLOR colour, int x, int y, float z, const wchar_t* text) {
+  if (!text) return;
+  if (font < 0 || static_cast<size_t>(font) >= fontNames_.size()) {
+    Warn("DrawFontText: unknown font " + std::to_string(font));
+    return;
+  }
+  texts_.push_back(TextRecord{x, y, z, font, colour, Utf8(text, std::wcslen(text)), ticks_});
+}
+
+void Renderer::DrawText(int x, int y, const char* format, ...) {
+  if (!format) return;
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string text;
+  if (n > 0) {
+    text.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(text.data(), text.size(), format, args);
+    text.resize(static_cast<size_t>(n));
+  }
+  va_end(args);
+  texts_.push_back(TextRecord{x, y, 0.0f, -1, 0xFFFFFFFFu, std::move(text), ticks_});
+}
+
+// ---- Draws ------------------------------------------------------------------------------------
+
+void Renderer::Snapshot(RenderSnapshot* s) const {
+  s->world = worlds_[0];
+  s->view = view_;
+  s->projection = projection_;
+  s->textureTransform = textureTransforms_;
+  s->textureHandle = stageHandles_;
+  for (DWORD i = 0; i < kRendererStages; ++i) s->texture[i] = stageTextures_[i];
+  s->renderState = renderStates_;
+  s->stageState = stageStates_;
+  s->vertexShader = vertexShader_;
+  s->vertexConstants = vertexConstants_;
+  s->pixelConstants = pixelConstants_;
+  for (DWORD i = 0; i < kRendererSnapshotLights; ++i) {
+    auto it = lights_.find(i);
+    s->lightEnabled[i] = it != lights_.end() && it->second.enabled;
+    s->light[i] = it != lights_.end() ? it->second.light : D3DLIGHT8{};
+  }
+  s->lightingMode = lightingMode_;
+  const_cast<Device&>(device_).GetViewport(&s->viewport);
+  s->renderTarget = device_.CurrentRenderTarget();
+}
+
+HRESULT Renderer::Refuse(DrawRecord& record, const std::string& why) {
+  if (record.error.empty()) {
+    record.error = why;
+    record.result = D3DERR_INVALIDCALL;
+  }
+  return D3DERR_INVALIDCALL;
+}
+
+// Copies what the draw uses and files the record. vertexBase addresses vertex 0 of the
+// source; indexBase the first index the draw reads.
+HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t vertexBytes, const void* indexBase,
+                         size_t indexBytes, UINT indexSize) {
+  ++drawCount_;
+  ++drawsThisTick_;
+  record.tick = ticks_;
+  record.inScene = device_.InScene();
+  if (record.effect != -1 && (record.effect < 0 || static_cast<size_t>(record.effect) >= effectNames_.size()))
+    Refuse(record, "unknown effect " + std::to_string(record.effect));
+  if (record.error.empty() && vertexBase) {
+    const size_t from = static_cast<size_t>(record.minIndex) * record.stride;
+    const size_t bytes = static_cast<size_t>(record.vertexCount) * record.stride;
+    if (from > vertexBytes || bytes > vertexBytes - from)
+      Refuse(record, "vertices outside the buffer");
+    else if (recording_)
+      record.vertices.assign(vertexBase + from, vertexBase + from + bytes);
+  }
+  if (record.error.empty() && indexSize) {
+    const UINT count = d3dfmt::PrimitiveVertexCount(record.primitiveType, record.primitiveCount);
+    const size_t from = static_cast<size_t>(record.startIndex) * indexSize;
+    const size_t bytes = static_cast<size_t>(count) * indexSize;
+    if (!indexBase || from > indexBytes || bytes > indexBytes - from) {
+      Refuse(record, "indices outside the buffer");
+    } else {
+      const uint8_t* p = static_cast<const uint8_t*>(indexBase) + from;
+      std::vector<uint32_t> indices(count);
+      for (UINT i = 0; i < count; ++i) indices[i] = d3dfmt::LoadPixel(p + static_cast<size_t>(i) * indexSize, indexSize);
+      for (uint32_t index : indices) {
+        if (index < record.minIndex || index - record.minIndex >= record.vertexCount) {
+          Refuse(record, "index " + std::to_string(index) + " outside the vertex range");
+          break;
+        }
+      }
+      if (recording_) record.indices = std::move(indices);
+    }
+  }
+  if (!record.error.empty()) {
+    ++refusedDraws_;
+    Warn("draw (slot " + std::to_string(record.slot) + ") refused: " + record.error);
+  }
+  if (recording_) {
+    Snapshot(&record.state);
+    draws_.push_back(std::move(record));
+    return draws_.back().result;
+  }
+  return record.result;
+}
+
+HRESULT Renderer::DrawPrimitive(DWORD type, int vertexBuffer, UINT stride, UINT firstVertex, UINT primitiveCount,
+                                int effect, DWORD reserved) {
+  DrawRecord r;
+  r.slot = 55;
+  r.primitiveType = type;
+  r.vertexBuffer = vertexBuffer;
+  r.minIndex = firstVertex;
+  r.primitiveCount = primitiveCount;
+  r.effect = effect;
+  r.reserved = reserved;
+  r.vertexCount = d3dfmt::PrimitiveVertexCount(type, primitiveCount);
+  const Buffer* vb = FindBuffer(vertexBuffer, false);
+  if (!ValidPrimitive(type)) Refuse(r, "unknown primitive type " + std::to_string(type));
+  if (!vb) Refuse(r, "unknown vertex buffer " + std::to_string(vertexBuffer));
+  r.stride = stride ? stride : (vb ? d3dfmt::FvfStride(vb->fvf) : 0);
+  r.fvf = vb && vb->fvf ? vb->fvf : vertexShader_;
+  if (vb && vb->locks) Refuse(r, "vertex buffer is locked");
+  if (r.stride == 0) Refuse(r, "no vertex stride");
+  return Record(r, vb ? vb->bytes.data() : nullptr, vb ? vb->bytes.size() : 0, nullptr, 0, 0);
+}
+
+HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex,
+                                       UINT vertexCount, UINT startIndex, UINT primitiveCount, int effect,
+                                       DWORD reserved) {
+  DrawRecord r;
+  r.slot = 53;
+  r.primitiveType = type;
+  r.vertexBuffer = vertexBuffer;
+  r.indexBuffer = indexBuffer;
+  r.minIndex = minIndex;
+  r.vertexCount = vertexCount;
+  r.startIndex = startIndex;
+  r.primitiveCount = primitiveCount;
+  r.effect = effect;
+  r.reserved = reserved;
+  const Buffer* vb = FindBuffer(vertexBuffer, false);
+  const Buffer* ib = FindBuffer(indexBuffer, true);
+  if (!ValidPrimitive(type)) Refuse(r, "unknown primitive type " + std::to_string(type));
+  if (!vb) Refuse(r, "unknown vertex buffer " + std::to_string(vertexBuffer));
+  if (!ib) Refuse(r, "unknown index buffer " + std::to_string(indexBuffer));
+  r.stride = stride ? stride : (vb ? d3dfmt::FvfStride(vb->fvf) : 0);
+  r.fvf = vb && vb->fvf ? vb->fvf : vertexShader_;
+  r.indexFormat = ib ? ib->format : 0;
+  if ((vb && vb->locks) || (ib && ib->locks)) Refuse(r, "buffer is locked");
+  if (r.stride == 0) Refuse(r, "no vertex stride");
+  const UINT indexSize = ib ? (ib->format == D3DFMT_INDEX32 ? 4 : 2) : 2;
+  return Record(r, vb ? vb->bytes.data() : nullptr, vb ? vb->bytes.size() : 0, ib ? ib->bytes.data() : nullptr,
+                ib ? ib->bytes.size() : 0, indexSize);
+}
+
+HRESULT Renderer::DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex, UINT vertexCount,
+                              UINT startIndex, UINT primitiveCount, int effect, DWORD reserved) {
+  const size_t before = draws_.size();
+  const HRESULT hr = DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vertexBuffer, stride, indexBuffer, minIndex,
+                                          vertexCount, startIndex, primitiveCount, effect, reserved);
+  if (draws_.size() > before) draws_.back().slot = 52;
+  return hr;
+}
+
+HRESULT Renderer::DrawPrimitiveUP(DWORD type, DWORD fvf, UINT primitiveCount, const void* vertices, UINT stride,
+                                  int effect, DWORD reserved) {
+  DrawRecord r;
+  r.slot = 56;
+  r.primitiveType = type;
+  r.fvf = fvf;
+  r.primitiveCount = primitiveCount;
+  r.effect = effect;
+  r.reserved = reserved;
+  r.stride = stride ? stride : d3dfmt::FvfStride(fvf);
+  r.vertexCount = d3dfmt::PrimitiveVertexCount(type, primitiveCount);
+  if (!ValidPrimitive(type)) Refuse(r, "unknown primitive type " + std::to_string(type));
+  if (!vertices && r.vertexCount) Refuse(r, "no vertices");
+  if (r.stride == 0) Refuse(r, "no vertex stride");
+  const size_t bytes = static_cast<size_t>(r.vertexCount) * r.stride;
+  return Record(r, static_cast<const uint8_t*>(vertices), bytes, nullptr, 0, 0);
+}
+
+HRESULT Renderer::DrawIndexedPrimitiveUP(DWORD type, UINT minIndex, UINT vertexCount, UINT primitiveCount,
+                                         const void* indices, DWORD indexFormat, const void* vertices, UINT stride,
+                                         int effect, DWORD reserved) {
+  DrawRecord r;
+  r.slot = 57;
+  r.primitiveType = type;
+  r.fvf = vertexShader_;
+  r.minIndex = minIndex;
+  r.vertexCount = vertexCount;
+  r.primitiveCount = primitiveCount;
+  r.indexFormat = indexFormat;
+  r.effect = effect;
+  r.reserved = reserved;
+  r.stride = stride ? stride : d3dfmt::FvfStride(vertexShader_);
+  if (!ValidPrimitive(type)) Refuse(r, "unknown primitive type " + std::to_string(type));
+  if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32)
+    Refuse(r, "unknown index format " + std::to_string(indexFormat));
+  if (!vertices || !indices) Refuse(r, "no vertices or indices");
+  if (r.stride == 0) Refuse(r, "no vertex stride");
+  const UINT indexSize = indexFormat == D3DFMT_INDEX32 ? 4 : 2;
+  const size_t vertexBytes = (static_cast<size_t>(minIndex) + vertexCount) * r.stride;
+  const size_t indexBytes = static_cast<size_t>(d3dfmt::PrimitiveVertexCount(type, primitiveCount)) * indexSize;
+  return Record(r, static_cast<const uint8_t*>(vertices), vertexBytes, indices, indexBytes, indexSize);
+}
+
+// ---- Targets and the device -------------------------------------------------------------------
+
+HRESULT Renderer::GetRenderTarget(IDirect3DSurface8** surface) { return device_.GetRenderTarget(surface); }
+HRESULT Renderer::GetDepthStencilSurface(IDirect3DSurface8** surface) {
+  return device_.GetDepthStencilSurface(surface);
+}
+HRESULT Renderer::SetRenderTarget(IDirect3DSurface8* colour, IDirect3DSurface8* depth) {
+  return device_.SetRenderTarget(colour, depth);
+}
+
+HRESULT Renderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) {
+  const HRESULT hr = device_.Clear(count, rects, flags, colour, z, stencil);
+  if (recording_) clears_.push_back(ClearRecord{count, flags, colour, z, stencil, hr});
+  return hr;
+}
+
+HRESULT Renderer::ClearBuffers(DWORD flags) { return Clear(0, nullptr, flags, 0, 1.0f, 0); }
+
+HRESULT Renderer::BeginScene() { return device_.BeginScene(); }
+HRESULT Renderer::EndScene() { return device_.EndScene(); }
+HRESULT Renderer::GetDeviceCaps(D3DCAPS8* caps) { return device_.GetDeviceCaps(caps); }
+HRESULT Renderer::GetViewport(D3DVIEWPORT8* viewport) { return device_.GetViewport(viewport); }
+HRESULT Renderer::SetViewport(const D3DVIEWPORT8* viewport) { return device_.SetViewport(viewport); }
+
+const RendererSize* Renderer::GetBackBufferSize() {
+  const Surface* back = device_.BackBuffer();
+  backBufferSize_ = RendererSize{back ? back->Width() : 0, back ? back->Height() : 0};
+  return &backBufferSize_;
+}
+
+int Renderer::SetSwitchA(int value) {
+  const int before = switchA_;
+  switchA_ = value;
+  return before;
+}
+
+int Renderer::SetSwitchB(int value) {
+  const int before = switchB_;
+  switchB_ = value;
+  return before;
+}
+
+BOOL Renderer::Tick() {
+  ++ticks_;
+  drawsThisTick_ = 0;
+  return TRUE;
+}
+
+void Renderer::CaptureScreen() {
+  ++captures_;
+  if (captureDirectory_.empty()) return;
+  char name[32];
+  std::snprintf(name, sizeof name, "screen%04zu.bmp", captures_);
+  const std::string path = captureDirectory_ + "/" + name;
+  const HRESULT hr = D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_BMP, device_.BackBuffer(), nullptr, nullptr);
+  if (FAILED(hr)) Warn("CaptureScreen: cannot write " + path);
+}
+
+// ---- Device loss -------------------------------------------------------------------------------
+
+void Renderer::OnDeviceLost() {
+  ++losses_;
+  for (DWORD s = 0; s < kRendererStages; ++s) {
+    if (stageTextures_[s]) stageTextures_[s]->Release();
+    stageTextures_[s] = nullptr;
+    stageHandles_[s] = -1;
+  }
+  DropDynamicBuffer();
+  device_.Lose();
+}
+
+bool Renderer::OnDeviceReset(UINT width, UINT height) {
+  if (!device_.IsLost()) OnDeviceLost();
+  resetError_.clear();
+  size_t buffers = 0;
+  for (const auto& entry : buffers_)
+    if (!entry.second.own && entry.second.pool == D3DPOOL_DEFAULT) ++buffers;
+  if (buffers) {
+    // The device cannot be reset while these live; it stays lost.
+    resetError_ = std::to_string(buffers) + " default-pool buffer(s) still alive";
+  } else if (FAILED(device_.Reset(width, height))) {
+    resetError_ = device_.ResetError();
+  }
+  if (!resetError_.empty()) {
+    Warn("OnDeviceReset: " + resetError_);
+    return false;
+  }
+  MakeDynamicBuffer();
+  ++resets_;
+  return true;
+}
+
+}  // namespace host

@@ -1,0 +1,450 @@
+#include "d3dx8/d3dx8tex.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <stb/stb_image.h>
+#include <stb/stb_image_write.h>
+
+#include "d3d8/pixel_format.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// A Windows-style name as a path of this system: slashes for backslashes, and every part
+// that does not exist as written replaced by the entry that matches it without regard to
+// case. Parts with no match are kept as written (a file about to be made).
+std::string ResolvePath(const char* name) {
+  std::string path(name);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  std::error_code ec;
+  if (path.empty() || fs::exists(path, ec)) return path;
+  fs::path given(path);
+  fs::path done = given.has_root_path() ? given.root_path() : fs::path();
+  bool matching = true;
+  for (const fs::path& part : given.relative_path()) {
+    const std::string text = part.string();
+    if (matching && text != "." && text != "..") {
+      const fs::path candidate = done / part;
+      if (!fs::exists(candidate, ec)) {
+        bool found = false;
+        const fs::path dir = done.empty() ? fs::path(".") : done;
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+          if (EqualNoCase(it->path().filename().string(), text)) {
+            done /= it->path().filename();
+            found = true;
+            break;
+          }
+        }
+        if (found) continue;
+        matching = false;
+      }
+    }
+    done /= part;
+  }
+  return done.string();
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  out->clear();
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out->insert(out->end(), buffer, buffer + n);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// A decoded image file: its format and the bytes of each level it holds, rows packed
+// without padding.
+struct Image {
+  UINT width = 0;
+  UINT height = 0;
+  D3DFORMAT format = D3DFMT_UNKNOWN;
+  std::vector<std::vector<uint8_t>> levels;
+};
+
+UINT LevelDim(UINT size, UINT level) { return std::max(1u, size >> level); }
+
+// DDS: "DDS ", a 124-byte header whose pixel format sits at byte 76 of the file, then the
+// levels from the largest.
+HRESULT ParseDds(const uint8_t* data, size_t size, Image* image) {
+  constexpr size_t kHeader = 128;
+  if (size < kHeader || std::memcmp(data, "DDS ", 4) != 0 || Le32(data + 4) != 124) return D3DXERR_INVALIDDATA;
+  const uint32_t flags = Le32(data + 8);
+  const UINT height = Le32(data + 12), width = Le32(data + 16);
+  const uint32_t mipCount = Le32(data + 28);
+  const uint32_t pfFlags = Le32(data + 80), fourCC = Le32(data + 84), bitCount = Le32(data + 88);
+  const uint32_t rMask = Le32(data + 92), gMask = Le32(data + 96), bMask = Le32(data + 100),
+                 aMask = Le32(data + 104);
+  const uint32_t caps2 = Le32(data + 112);
+  constexpr uint32_t kMipMapCount = 0x20000, kAlphaPixels = 0x1, kAlphaOnly = 0x2, kFourCC = 0x4,
+                     kRgb = 0x40, kLuminance = 0x20000, kCubeMap = 0x200, kVolume = 0x200000;
+  if (width == 0 || height == 0 || width > 16384 || height > 16384) return D3DXERR_INVALIDDATA;
+  if (caps2 & (kCubeMap | kVolume)) return D3DXERR_INVALIDDATA;
+
+  D3DFORMAT format = D3DFMT_UNKNOWN;
+  bool expand24 = false;  // 24-bit RGB files are widened to X8R8G8B8
+  const bool hasAlpha = (pfFlags & kAlphaPixels) != 0;
+  if (pfFlags & kFourCC) {
+    format = static_cast<D3DFORMAT>(fourCC);
+  } else if (pfFlags & kRgb) {
+    if (bitCount == 32 && rMask == 0xFF0000 && gMask == 0xFF00 && bMask == 0xFF)
+      format = hasAlpha && aMask == 0xFF000000u ? D3DFMT_A8R8G8B8 : D3DFMT_X8R8G8B8;
+    else if (bitCount == 24 && rMask == 0xFF0000 && gMask == 0xFF00 && bMask == 0xFF)
+      format = D3DFMT_R8G8B8, expand24 = true;
+    else if (bitCount == 16 && rMask == 0xF800 && gMask == 0x7E0 && bMask == 0x1F)
+      format = D3DFMT_R5G6B5;
+    else if (bitCount == 16 && rMask == 0x7C00 && gMask == 0x3E0 && bMask == 0x1F)
+      format = hasAlpha && aMask == 0x8000 ? D3DFMT_A1R5G5B5 : D3DFMT_X1R5G5B5;
+    else if (bitCount == 16 && rMask == 0xF00 && gMask == 0xF0 && bMask == 0xF)
+      format = hasAlpha && aMask == 0xF000 ? D3DFMT_A4R4G4B4 : D3DFMT_X4R4G4B4;
+  } else if (pfFlags & kLuminance) {
+    if (bitCount == 8 && rMask == 0xFF) format = D3DFMT_L8;
+    else if (bitCount == 16 && rMask == 0xFF && hasAlpha && aMask == 0xFF00) format = D3DFMT_A8L8;
+  } else if ((pfFlags & kAlphaOnly) && bitCount == 8 && aMask == 0xFF) {
+    format = D3DFMT_A8;
+  }
+  d3dfmt::FormatInfo info;
+  if (format == D3DFMT_UNKNOWN || !d3dfmt::Describe(format, &info) || !info.convertible)
+    return D3DXERR_INVALIDDATA;
+
+  const UINT levels = (flags & kMipMapCount) && mipCount > 0 ? mipCount : 1;
+  image->width = width;
+  image->height = height;
+  image->format = expand24 ? D3DFMT_X8R8G8B8 : format;
+  image->levels.clear();
+  size_t offset = kHeader;
+  for (UINT level = 0; level < levels; ++level) {
+    const UINT w = LevelDim(width, level), h = LevelDim(height, level);
+    const size_t bytes = d3dfmt::LevelSize(format, w, h);
+    if (size - offset < bytes) {
+      if (level == 0) return D3DXERR_INVALIDDATA;
+      break;  // a short chain: the missing levels are filtered
+    }
+    std::vector<uint8_t> level_bytes(data + offset, data + offset + bytes);
+    if (expand24) {
+      std::vector<uint8_t> wide(static_cast<size_t>(w) * h * 4);
+      for (size_t i = 0; i < static_cast<size_t>(w) * h; ++i) {
+        wide[i * 4 + 0] = level_bytes[i * 3 + 0];
+        wide[i * 4 + 1] = level_bytes[i * 3 + 1];
+        wide[i * 4 + 2] = level_bytes[i * 3 + 2];
+        wide[i * 4 + 3] = 0xFF;
+      }
+      level_bytes.swap(wide);
+    }
+    image->levels.push_back(std::move(level_bytes));
+    offset += bytes;
+    if (w == 1 && h == 1) break;
+  }
+  return S_OK;
+}
+
+// PNG, TGA and BMP through the image reader: grey images become L8, grey with alpha A8L8,
+// colour X8R8G8B8 and colour with alpha A8R8G8B8.
+HRESULT ParseOther(const uint8_t* data, size_t size, Image* image) {
+  if (size > 0x7FFFFFFF) return D3DXERR_INVALIDDATA;
+  int w = 0, h = 0, comp = 0;
+  if (!stbi_info_from_memory(data, static_cast<int>(size), &w, &h, &comp)) return D3DXERR_INVALIDDATA;
+  int got = 0;
+  stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &w, &h, &got, comp);
+  if (!pixels || w <= 0 || h <= 0) {
+    if (pixels) stbi_image_free(pixels);
+    return D3DXERR_INVALIDDATA;
+  }
+  const size_t count = static_cast<size_t>(w) * h;
+  std::vector<uint32_t> argb(count);
+  for (size_t i = 0; i < count; ++i) {
+    const stbi_uc* p = pixels + i * comp;
+    uint32_t a = 0xFF, r, g, b;
+    switch (comp) {
+      case 1: r = g = b = p[0]; break;
+      case 2: r = g = b = p[0], a = p[1]; break;
+      case 3: r = p[0], g = p[1], b = p[2]; break;
+      default: r = p[0], g = p[1], b = p[2], a = p[3]; break;
+    }
+    argb[i] = (a << 24) | (r << 16) | (g << 8) | b;
+  }
+  stbi_image_free(pixels);
+  const D3DFORMAT format = comp == 1 ? D3DFMT_L8 : comp == 2 ? D3DFMT_A8L8 : comp == 3 ? D3DFMT_X8R8G8B8 : D3DFMT_A8R8G8B8;
+  image->width = static_cast<UINT>(w);
+  image->height = static_cast<UINT>(h);
+  image->format = format;
+  image->levels.assign(1, std::vector<uint8_t>(d3dfmt::LevelSize(format, image->width, image->height)));
+  d3dfmt::EncodeRect(format, image->levels[0].data(), static_cast<int>(d3dfmt::Pitch(format, image->width)),
+                     image->width, image->height, argb.data());
+  return S_OK;
+}
+
+std::vector<uint32_t> DecodeLevel(const Image& image, UINT level) {
+  const UINT w = LevelDim(image.width, level), h = LevelDim(image.height, level);
+  std::vector<uint32_t> argb(static_cast<size_t>(w) * h);
+  d3dfmt::DecodeRect(image.format, image.levels[level].data(), static_cast<int>(d3dfmt::Pitch(image.format, w)),
+                     w, h, argb.data());
+  return argb;
+}
+
+// Nearest-texel resampling, used only when the device cannot take the file's size.
+std::vector<uint32_t> Resample(const std::vector<uint32_t>& src, UINT sw, UINT sh, UINT dw, UINT dh) {
+  std::vector<uint32_t> out(static_cast<size_t>(dw) * dh);
+  for (UINT y = 0; y < dh; ++y)
+    for (UINT x = 0; x < dw; ++x) {
+      const UINT sx = static_cast<UINT>((static_cast<uint64_t>(x) * sw) / dw);
+      const UINT sy = static_cast<UINT>((static_cast<uint64_t>(y) * sh) / dh);
+      out[static_cast<size_t>(y) * dw + x] = src[static_cast<size_t>(sy) * sw + sx];
+    }
+  return out;
+}
+
+UINT NextPow2(UINT v) {
+  UINT p = 1;
+  while (p < v && p < 0x80000000u) p <<= 1;
+  return p;
+}
+
+HRESULT WriteLevel(IDirect3DTexture8* texture, UINT level, D3DFORMAT format, UINT w, UINT h,
+                   const uint8_t* raw, const uint32_t* argb) {
+  D3DLOCKED_RECT locked{};
+  HRESULT hr = texture->LockRect(level, &locked, nullptr, 0);
+  if (FAILED(hr)) return hr;
+  if (raw) {
+    const size_t rowBytes = d3dfmt::Pitch(format, w);
+    for (UINT row = 0; row < d3dfmt::RowCount(format, h); ++row)
+      std::memcpy(static_cast<uint8_t*>(locked.pBits) + static_cast<ptrdiff_t>(row) * locked.Pitch,
+                  raw + row * rowBytes, rowBytes);
+  } else {
+    d3dfmt::EncodeRect(format, static_cast<uint8_t*>(locked.pBits), locked.Pitch, w, h, argb);
+  }
+  return texture->UnlockRect(level);
+}
+
+HRESULT CreateFromImage(IDirect3DDevice8* device, Image& image, IDirect3DTexture8** out) {
+  D3DCAPS8 caps{};
+  if (FAILED(device->GetDeviceCaps(&caps))) std::memset(&caps, 0, sizeof caps);
+  UINT w = image.width, h = image.height;
+  if (caps.TextureCaps & D3DPTEXTURECAPS_POW2) w = NextPow2(w), h = NextPow2(h);
+  if (caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) w = h = std::max(w, h);
+  if (caps.MaxTextureWidth) w = std::min<UINT>(w, caps.MaxTextureWidth);
+  if (caps.MaxTextureHeight) h = std::min<UINT>(h, caps.MaxTextureHeight);
+
+  IDirect3DTexture8* texture = nullptr;
+  D3DFORMAT format = image.format;
+  HRESULT hr = device->CreateTexture(w, h, 0, 0, format, D3DPOOL_MANAGED, &texture);
+  if (FAILED(hr) && format != D3DFMT_A8R8G8B8) {
+    format = D3DFMT_A8R8G8B8;
+    hr = device->CreateTexture(w, h, 0, 0, format, D3DPOOL_MANAGED, &texture);
+  }
+  if (FAILED(hr)) return hr;
+
+  // The file's own levels go in unchanged when nothing about them changes.
+  const bool asStored = format == image.format && w == image.width && h == image.height;
+  const UINT count = texture->GetLevelCount();
+  UINT written = 0;
+  if (asStored) {
+    for (; written < count && written < image.levels.size(); ++written) {
+      hr = WriteLevel(texture, written, format, LevelDim(w, written), LevelDim(h, written),
+                      image.levels[written].data(), nullptr);
+      if (FAILED(hr)) break;
+    }
+  } else {
+    std::vector<uint32_t> argb = DecodeLevel(image, 0);
+    if (w != image.width || h != image.height) argb = Resample(argb, image.width, image.height, w, h);
+    hr = WriteLevel(texture, 0, format, w, h, nullptr, argb.data());
+    written = 1;
+  }
+  if (SUCCEEDED(hr) && written < count) hr = D3DXFilterTexture(texture, nullptr, written - 1, D3DX_FILTER_BOX);
+  if (FAILED(hr)) {
+    texture->Release();
+    return hr;
+  }
+  *out = texture;
+  return S_OK;
+}
+
+std::vector<uint32_t> BoxDown(const std::vector<uint32_t>& src, UINT sw, UINT sh, UINT dw, UINT dh,
+                              bool point) {
+  std::vector<uint32_t> out(static_cast<size_t>(dw) * dh);
+  for (UINT y = 0; y < dh; ++y) {
+    for (UINT x = 0; x < dw; ++x) {
+      const UINT x0 = std::min(2 * x, sw - 1), x1 = std::min(2 * x + 1, sw - 1);
+      const UINT y0 = std::min(2 * y, sh - 1), y1 = std::min(2 * y + 1, sh - 1);
+      const uint32_t a = src[static_cast<size_t>(y0) * sw + x0];
+      if (point) {
+        out[static_cast<size_t>(y) * dw + x] = a;
+        continue;
+      }
+      const uint32_t b = src[static_cast<size_t>(y0) * sw + x1], c = src[static_cast<size_t>(y1) * sw + x0],
+                     d = src[static_cast<size_t>(y1) * sw + x1];
+      uint32_t v = 0;
+      for (int shift = 0; shift < 32; shift += 8) {
+        const uint32_t sum = ((a >> shift) & 0xFF) + ((b >> shift) & 0xFF) + ((c >> shift) & 0xFF) +
+                             ((d >> shift) & 0xFF);
+        v |= ((sum + 2) / 4) << shift;
+      }
+      out[static_cast<size_t>(y) * dw + x] = v;
+    }
+  }
+  return out;
+}
+
+HRESULT ReadLevel(IDirect3DTexture8* texture, UINT level, std::vector<uint32_t>* argb, D3DSURFACE_DESC* desc) {
+  HRESULT hr = texture->GetLevelDesc(level, desc);
+  if (FAILED(hr)) return hr;
+  d3dfmt::FormatInfo info;
+  if (!d3dfmt::Describe(desc->Format, &info) || !info.convertible) return D3DERR_INVALIDCALL;
+  D3DLOCKED_RECT locked{};
+  hr = texture->LockRect(level, &locked, nullptr, D3DLOCK_READONLY);
+  if (FAILED(hr)) return hr;
+  argb->assign(static_cast<size_t>(desc->Width) * desc->Height, 0);
+  d3dfmt::DecodeRect(desc->Format, static_cast<const uint8_t*>(locked.pBits), locked.Pitch, desc->Width,
+                     desc->Height, argb->data());
+  return texture->UnlockRect(level);
+}
+
+void AppendBytes(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<uint8_t>*>(context);
+  const auto* p = static_cast<const uint8_t*>(data);
+  out->insert(out->end(), p, p + size);
+}
+
+}  // namespace
+
+HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice8* device, LPCVOID srcData, UINT srcDataSize,
+                                          IDirect3DTexture8** texture) {
+  if (!device || !srcData || srcDataSize == 0 || !texture) return D3DERR_INVALIDCALL;
+  *texture = nullptr;
+  const auto* data = static_cast<const uint8_t*>(srcData);
+  Image image;
+  const HRESULT hr = srcDataSize >= 4 && std::memcmp(data, "DDS ", 4) == 0
+                         ? ParseDds(data, srcDataSize, &image)
+                         : ParseOther(data, srcDataSize, &image);
+  if (FAILED(hr)) return hr;
+  return CreateFromImage(device, image, texture);
+}
+
+HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* device, LPCSTR srcFile, IDirect3DTexture8** texture) {
+  if (!device || !srcFile || !texture) return D3DERR_INVALIDCALL;
+  *texture = nullptr;
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(ResolvePath(srcFile), &bytes)) return D3DXERR_FILENOTFOUND;
+  if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return D3DXERR_INVALIDDATA;
+  return D3DXCreateTextureFromFileInMemory(device, bytes.data(), static_cast<UINT>(bytes.size()), texture);
+}
+
+HRESULT D3DXFilterTexture(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UINT srcLevel, DWORD filter) {
+  (void)palette;  // no palettized format is kept
+  if (!texture) return D3DERR_INVALIDCALL;
+  const UINT count = texture->GetLevelCount();
+  const UINT source = srcLevel == D3DX_DEFAULT ? 0 : srcLevel;
+  if (source >= count) return D3DERR_INVALIDCALL;
+  const DWORD kind = filter == D3DX_DEFAULT ? D3DX_FILTER_BOX : (filter & 0xFFFF);
+  if (kind < D3DX_FILTER_NONE || kind > D3DX_FILTER_BOX) return D3DERR_INVALIDCALL;
+  if (kind == D3DX_FILTER_NONE || source + 1 == count) return S_OK;
+
+  std::vector<uint32_t> above;
+  D3DSURFACE_DESC desc{};
+  HRESULT hr = ReadLevel(texture, source, &above, &desc);
+  if (FAILED(hr)) return hr;
+  UINT w = desc.Width, h = desc.Height;
+  for (UINT level = source + 1; level < count; ++level) {
+    D3DSURFACE_DESC below{};
+    hr = texture->GetLevelDesc(level, &below);
+    if (FAILED(hr)) return hr;
+    std::vector<uint32_t> next = BoxDown(above, w, h, below.Width, below.Height, kind == D3DX_FILTER_POINT);
+    D3DLOCKED_RECT locked{};
+    hr = texture->LockRect(level, &locked, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    d3dfmt::EncodeRect(below.Format, static_cast<uint8_t*>(locked.pBits), locked.Pitch, below.Width,
+                       below.Height, next.data());
+    hr = texture->UnlockRect(level);
+    if (FAILED(hr)) return hr;
+    above.swap(next);
+    w = below.Width;
+    h = below.Height;
+  }
+  return S_OK;
+}
+
+HRESULT D3DXSaveSurfaceToFileA(LPCSTR destFile, D3DXIMAGE_FILEFORMAT destFormat, IDirect3DSurface8* srcSurface,
+                               const PALETTEENTRY* srcPalette, const RECT* srcRect) {
+  (void)srcPalette;
+  if (!destFile || !*destFile || !srcSurface) return D3DERR_INVALIDCALL;
+  if (destFormat != D3DXIFF_BMP && destFormat != D3DXIFF_DIB && destFormat != D3DXIFF_TGA &&
+      destFormat != D3DXIFF_PNG)
+    return D3DERR_INVALIDCALL;
+  D3DSURFACE_DESC desc{};
+  HRESULT hr = srcSurface->GetDesc(&desc);
+  if (FAILED(hr)) return hr;
+  d3dfmt::FormatInfo info;
+  if (!d3dfmt::Describe(desc.Format, &info) || !info.convertible) return D3DERR_INVALIDCALL;
+  RECT rect{0, 0, static_cast<LONG>(desc.Width), static_cast<LONG>(desc.Height)};
+  if (srcRect) {
+    if (srcRect->left < 0 || srcRect->top < 0 || srcRect->right > rect.right || srcRect->bottom > rect.bottom ||
+        srcRect->left >= srcRect->right || srcRect->top >= srcRect->bottom)
+      return D3DERR_INVALIDCALL;
+    rect = *srcRect;
+  }
+
+  std::vector<uint32_t> argb(static_cast<size_t>(desc.Width) * desc.Height);
+  D3DLOCKED_RECT locked{};
+  hr = srcSurface->LockRect(&locked, nullptr, D3DLOCK_READONLY);
+  if (FAILED(hr)) return hr;
+  d3dfmt::DecodeRect(desc.Format, static_cast<const uint8_t*>(locked.pBits), locked.Pitch, desc.Width,
+                     desc.Height, argb.data());
+  hr = srcSurface->UnlockRect();
+  if (FAILED(hr)) return hr;
+
+  const int w = rect.right - rect.left, h = rect.bottom - rect.top;
+  const int comp = desc.Format == D3DFMT_L8 ? 1 : desc.Format == D3DFMT_A8L8 ? 2 : info.alpha ? 4 : 3;
+  std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * comp);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const uint32_t c = argb[static_cast<size_t>(y + rect.top) * desc.Width + (x + rect.left)];
+      uint8_t* p = &pixels[(static_cast<size_t>(y) * w + x) * comp];
+      const uint8_t a = static_cast<uint8_t>(c >> 24), r = static_cast<uint8_t>(c >> 16),
+                    g = static_cast<uint8_t>(c >> 8), b = static_cast<uint8_t>(c);
+      switch (comp) {
+        case 1: p[0] = r; break;
+        case 2: p[0] = r, p[1] = a; break;
+        case 3: p[0] = r, p[1] = g, p[2] = b; break;
+        default: p[0] = r, p[1] = g, p[2] = b, p[3] = a; break;
+      }
+    }
+  }
+
+  std::vector<uint8_t> file;
+  int ok = 0;
+  switch (destFormat) {
+    case D3DXIFF_PNG: ok = stbi_write_png_to_func(AppendBytes, &file, w, h, comp, pixels.data(), w * comp); break;
+    case D3DXIFF_TGA: ok = stbi_write_tga_to_func(AppendBytes, &file, w, h, comp, pixels.data()); break;
+    default: ok = stbi_write_bmp_to_func(AppendBytes, &file, w, h, comp, pixels.data()); break;
+  }
+  if (!ok) return E_FAIL;
+  std::FILE* f = std::fopen(ResolvePath(destFile).c_str(), "wb");
+  if (!f) return E_FAIL;
+  const bool written = std::fwrite(file.data(), 1, file.size(), f) == file.size();
+  const bool closed = std::fclose(f) == 0;
+  return written && closed ? S_OK : E_FAIL;
+}

@@ -1,0 +1,58 @@
+// Texture functions of the Direct3D 8 extension library: loading a texture from an image
+// file, rebuilding a mip chain and saving a surface as an image file. They work on any
+// device, texture and surface through the interfaces alone.
+//
+// File names may be written the Windows way ("resource\models\x.dds"): backslashes become
+// slashes and each part of the path that does not exist as written is matched without
+// regard to case.
+#pragma once
+#include "d3d8/d3d8.h"
+#include "win32/win32_types.h"
+
+#ifndef D3DX_DEFAULT
+#define D3DX_DEFAULT (static_cast<UINT>(-1))
+#endif
+
+#define D3DX_FILTER_NONE 0x00000001u
+#define D3DX_FILTER_POINT 0x00000002u
+#define D3DX_FILTER_LINEAR 0x00000003u
+#define D3DX_FILTER_TRIANGLE 0x00000004u
+#define D3DX_FILTER_BOX 0x00000005u
+#define D3DX_FILTER_MIRROR_U 0x00010000u
+#define D3DX_FILTER_MIRROR_V 0x00020000u
+#define D3DX_FILTER_MIRROR_W 0x00040000u
+#define D3DX_FILTER_MIRROR 0x00070000u
+#define D3DX_FILTER_DITHER 0x00080000u
+
+#define D3DXERR_INVALIDDATA (static_cast<HRESULT>(0x88760B59u))
+// The file named does not exist.
+#define D3DXERR_FILENOTFOUND (static_cast<HRESULT>(0x80070002u))
+
+enum D3DXIMAGE_FILEFORMAT : DWORD {
+  D3DXIFF_BMP = 0,
+  D3DXIFF_JPG = 1,
+  D3DXIFF_TGA = 2,
+  D3DXIFF_PNG = 3,
+  D3DXIFF_DDS = 4,
+  D3DXIFF_PPM = 5,
+  D3DXIFF_DIB = 6,
+  D3DXIFF_FORCE_DWORD = 0x7fffffff
+};
+
+// DDS (uncompressed and DXT1-5, with or without mip levels), TGA, BMP and PNG. The texture
+// is made in the managed pool with a full mip chain; levels the file does not carry are
+// box-filtered from the last one it does.
+HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* device, LPCSTR srcFile,
+                                   IDirect3DTexture8** texture);
+// The same from a file image already in memory.
+HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice8* device, LPCVOID srcData, UINT srcDataSize,
+                                          IDirect3DTexture8** texture);
+// Rebuilds every level below srcLevel (D3DX_DEFAULT: 0) from the one above it. filter
+// D3DX_DEFAULT or any averaging filter uses a 2 x 2 box; D3DX_FILTER_POINT takes the top-left
+// texel; D3DX_FILTER_NONE leaves the levels alone.
+HRESULT D3DXFilterTexture(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UINT srcLevel,
+                          DWORD filter);
+// Writes the surface (or srcRect of it) as BMP, TGA or PNG.
+HRESULT D3DXSaveSurfaceToFileA(LPCSTR destFile, D3DXIMAGE_FILEFORMAT destFormat,
+                               IDirect3DSurface8* srcSurface, const PALETTEENTRY* srcPalette,
+                               const RECT* srcRect);
