@@ -8,4 +8,7 @@ jobs=$(nproc 2>/dev/null || echo 4)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOOTLIGHT_SANITIZE=OFF >/dev/null
 cmake --build build -j "$jobs" --target footlight footlight_app
 ./build/footlight classes
+if [ $# -eq 0 ]; then
+  set -- --resource samples --ini 'RESOURCE\ini\weather.ini'
+fi
 ./build/footlight run "$@"
