@@ -14,7 +14,11 @@
 
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
+#include "apps/footlight/lights_command.h"
+#include "frame/component_base.h"
 #include "host/standard_host.h"
+#include "lighting/lighting_system.h"
+#include "scene/scene_system.h"
 
 namespace {
 
@@ -29,6 +33,11 @@ constexpr const char* kUsage =
     "                               --resource sets the root of the INI and file service\n"
     "                               (default .), --ini reads that INI file through it into the log\n";
 
+void PrintUsage() {
+  std::fputs(kUsage, stdout);
+  std::fputs(kLightsUsage, stdout);
+}
+
 struct Options {
   std::string command;
   std::string library;
@@ -37,6 +46,7 @@ struct Options {
   std::vector<std::string> classes;
   std::string resource = ".";
   std::string ini;
+  std::vector<std::string> lightsArgs;  // everything after "lights"
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -71,8 +81,10 @@ Options Parse(int argc, char** argv) {
       if (i + 1 >= argc) Fail("option " + arg + " needs a value");
       return argv[++i];
     };
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
+    if (o.command == "lights") {
+      o.lightsArgs.push_back(arg);
+    } else if (arg == "--help" || arg == "-h") {
+      PrintUsage();
       std::exit(0);
     } else if (arg == "--lib") {
       o.library = value();
@@ -95,7 +107,7 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
-  if (o.command != "classes" && o.command != "run") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
+  if (o.command != "classes" && o.command != "run" && o.command != "lights") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
@@ -169,9 +181,41 @@ int Run(host::StandardHost& standard, const Options& o) {
 
 }  // namespace
 
+// The lighting system of a scene system made for the purpose: the scene owns it, and its main
+// pass hands the queued lights their hardware slots.
+int Lights(const Options& o, DMAInterfaceFn entry) {
+  LightsOptions lights;
+  std::string error;
+  if (!ParseLightsOptions(o.lightsArgs, &lights, &error)) Fail(error);
+  host::ReferenceHost host;
+  LightsServices services(host, lights);  // before the module is loaded
+  if (host.LoadModule(entry) == nullptr) Fail(o.library + " returned an empty class list");
+  ComponentHandle sceneHandle{};
+  host.CreateObject(&sceneHandle, "CSceneSystem");
+  auto* scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&sceneHandle)));
+  LightsTarget target;
+  target.system = scene != nullptr ? scene->GetLightingSystem() : nullptr;
+  host::Renderer& renderer = services.renderer();
+  target.frame = [&](int32_t ms) {
+    target.system->Update(ms);
+    host.Execute(static_cast<uint32_t>(ms));
+    renderer.BeginScene();
+    host.Realize(static_cast<uint32_t>(ms));
+    renderer.EndScene();
+  };
+  if (target.system == nullptr) {
+    for (const auto& line : host.LogLines()) std::fprintf(stderr, "%s\n", line.c_str());
+    Fail("the scene system made no lighting system");
+  }
+  const int status = RunLightsCommand(host, services, lights, target, stdout, stderr);
+  host.DestroyAll();
+  return status;
+}
+
 int main(int argc, char** argv) {
   const Options options = Parse(argc, argv);
   const DMAInterfaceFn entry = LoadEntry(options.library);
+  if (options.command == "lights") return Lights(options, entry);
   // The services are set before the module is loaded: DMAInterface copies the INI service.
   host::StandardHost standard(options.resource);
   host::ReferenceHost& host = standard.host;

@@ -76,6 +76,23 @@ TEST(FootlightCli, RunReadsAnIniThroughTheServiceAndReportsTheRenderer) {
   EXPECT_NE(missing.out.find("[footlight] cannot read nothing.ini"), std::string::npos) << missing.out;
 }
 
+TEST(FootlightCli, LightsRunsTheSampleLightFileAndSavesItBackEqual) {
+  const std::string sample = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/ini/scene/light/1.ini";
+  const std::string saved = ::testing::TempDir() + "footlight_lights_saved.ini";
+  const Result first = RunFootlight("lights " + sample + " --time 500 --tick 100 --save " + saved);
+  ASSERT_EQ(first.status, 0) << first.out;
+  EXPECT_NE(first.out.find("9 lights, 3 groups"), std::string::npos) << first.out;
+  EXPECT_NE(first.out.find("\"sun\" type 1 on slot 0"), std::string::npos) << first.out;
+  // The written file, run the same way, reports the same lights, groups and slots.
+  const Result second = RunFootlight("lights " + saved + " --time 500 --tick 100");
+  ASSERT_EQ(second.status, 0) << second.out;
+  auto report = [](const std::string& out) { return out.substr(out.find("== ")); };
+  EXPECT_EQ(report(first.out).substr(0, report(first.out).find("saved")), report(second.out)) << first.out;
+  std::remove(saved.c_str());
+  const Result missing = RunFootlight("lights /nonexistent/light.ini");
+  EXPECT_EQ(missing.status, 2) << missing.out;
+}
+
 TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
   const std::vector<std::string> bad = {
       "",                                   // no command

@@ -1,0 +1,75 @@
+// footlight lights FILE [--resource DIR] [--time MS] [--tick MS] [--save OUT] [--every]
+//
+// Loads a light file into the module's lighting system, runs it for a given time in ticks and
+// prints which lights are on and which hardware light slot each holds, after every tick
+// (--every) or at the end; --save OUT writes the lights and groups back to a light file.
+//
+// FILE and OUT are ordinary paths; with --resource DIR they are resource paths below DIR
+// ("resource\ini\scene\light\1.ini"), as the module names its files.
+//
+// The command reaches the module only through the lighting system's virtual interface (and
+// the layout of its hardware slots), so it works as well with a module loaded by dlopen.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "host/ini_service.h"
+#include "host/renderer.h"
+
+class ILightingSystem;
+
+struct LightsOptions {
+  std::string file;
+  std::string resource;  // "" : FILE and OUT are paths of this file system
+  int time = 1000;       // ms to run
+  int tick = 16;         // ms per tick (the last one may be shorter)
+  std::string save;      // "" : nothing is written
+  bool every = false;    // print after every tick instead of once at the end
+};
+
+// The usage lines of the command, for the program's help text.
+extern const char* const kLightsUsage;
+
+// Parses the arguments that follow "lights". False with a one-line reason on bad input.
+bool ParseLightsOptions(const std::vector<std::string>& args, LightsOptions* out, std::string* error);
+
+// The host services the lighting system needs: the renderer "dx8render" and the INI service
+// rooted at the resource directory. Make it before the module is loaded: the module takes
+// the host's INI service when DMAInterface runs. It must outlive every module object that
+// uses the services.
+class LightsServices {
+ public:
+  LightsServices(host::ReferenceHost& host, const LightsOptions& options);
+  LightsServices(const LightsServices&) = delete;
+  LightsServices& operator=(const LightsServices&) = delete;
+
+  host::Renderer& renderer() { return renderer_; }
+  host::IniService& ini() { return *ini_; }
+  // FILE and OUT as the INI service takes them.
+  const std::string& filePath() const { return filePath_; }
+  const std::string& savePath() const { return savePath_; }
+
+ private:
+  host::Renderer renderer_;
+  std::unique_ptr<host::IniService> ini_;
+  std::string filePath_;
+  std::string savePath_;
+};
+
+// What the command drives: the module's lighting system, and one frame of the module of the
+// given length: the lighting tick, then the render pass that gives the queued lights their
+// hardware slots.
+struct LightsTarget {
+  ILightingSystem* system = nullptr;
+  std::function<void(int32_t elapsedMs)> frame;
+};
+
+// Runs the command. 0 on success; 2 when the light file does not open or the target is
+// incomplete; 1 when the file could not be saved. Reports go to `out`, errors to `err`.
+int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const LightsOptions& options,
+                     const LightsTarget& target, std::FILE* out, std::FILE* err);

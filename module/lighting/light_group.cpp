@@ -1,0 +1,427 @@
+#include "lighting/light_group.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "frame/host_blocks.h"
+#include "frame/module_globals.h"
+#include "lighting/light.h"
+#include "lighting/lighting_system.h"
+
+namespace {
+
+constexpr int32_t kElapsedCap = 100;
+
+// True when `from` is `target` or lists it in a step, directly or through sub-groups.
+bool Reaches(const CLightGroup* from, const CLightGroup* target) {
+  std::vector<const CLightGroup*> pending{from};
+  std::vector<const CLightGroup*> seen;
+  while (!pending.empty()) {
+    const CLightGroup* g = pending.back();
+    pending.pop_back();
+    if (g == target) return true;
+    if (std::find(seen.begin(), seen.end(), g) != seen.end()) continue;
+    seen.push_back(g);
+    for (const CLightGroup::Step& step : g->steps)
+      for (const CLightGroup::GroupEntry& e : step.groups) pending.push_back(e.group);
+  }
+  return false;
+}
+
+void Warn(const char* line) {
+  if (g_pHost != nullptr) g_pHost->Log("%s", line);
+}
+
+}  // namespace
+
+CLightGroup::CLightGroup() = default;
+
+CLightGroup::~CLightGroup() {
+  for (const Step& step : steps) {
+    for (const LightEntry& e : step.lights) e.light->RemoveGroupRef(this);
+    for (const GroupEntry& e : step.groups) e.group->RemoveParentRef(this);
+  }
+  steps.clear();
+  // Each parent drops every entry that names this group, and with it its record here.
+  while (!parentRefs.empty()) {
+    CLightGroup* parent = parentRefs.back().parent;
+    parent->RemoveGroup(this);
+    RemoveParentRefAll(parent);  // in case the parent listed this group in no step
+  }
+}
+
+CLightGroup* CLightGroup::NewArray(uint32_t count) {
+  auto* groups = HostNewArray<CLightGroup>(count);
+  if (groups == nullptr) return nullptr;
+  const uint32_t n = HostBlockCount(groups);
+  for (uint32_t i = 0; i < n; ++i) new (&groups[i]) CLightGroup();
+  return groups;
+}
+
+void CLightGroup::DeleteArray(CLightGroup* groups) {
+  if (groups == nullptr) return;
+  const uint32_t n = HostBlockCount(groups);
+  for (uint32_t i = 0; i < n; ++i) groups[i].~CLightGroup();
+  HostDeleteArray(groups);
+}
+
+CLightingSystem* CLightGroup::System() const { return system != nullptr ? system : g_pLightingSystem; }
+
+// ---- Parent references ----------------------------------------------------------------------
+
+void CLightGroup::AddParentRef(CLightGroup* parent) {
+  for (ParentRef& r : parentRefs)
+    if (r.parent == parent) {
+      ++r.count;
+      return;
+    }
+  parentRefs.push_back(ParentRef{parent, 1});
+}
+
+void CLightGroup::RemoveParentRef(CLightGroup* parent) {
+  for (size_t i = 0; i < parentRefs.size(); ++i)
+    if (parentRefs[i].parent == parent) {
+      if (--parentRefs[i].count <= 0) {
+        parentRefs[i] = parentRefs.back();
+        parentRefs.pop_back();
+      }
+      return;
+    }
+}
+
+void CLightGroup::RemoveParentRefAll(CLightGroup* parent) {
+  for (size_t i = 0; i < parentRefs.size(); ++i)
+    if (parentRefs[i].parent == parent) {
+      parentRefs[i] = parentRefs.back();
+      parentRefs.pop_back();
+      return;
+    }
+}
+
+// ---- Steps ----------------------------------------------------------------------------------
+
+CLightGroup::Step* CLightGroup::StepForKey(int32_t key) {
+  size_t i = 0;
+  while (i < steps.size() && steps[i].key < key) ++i;
+  if (i < steps.size() && steps[i].key == key) return &steps[i];
+  steps.insert(steps.begin() + static_cast<std::ptrdiff_t>(i), Step{key, {}, {}});
+  // The step last applied keeps its identity when a step goes in before it.
+  if (currentStep >= static_cast<int32_t>(i)) ++currentStep;
+  return &steps[i];
+}
+
+void CLightGroup::EraseStep(size_t i) {
+  steps.erase(steps.begin() + static_cast<std::ptrdiff_t>(i));
+  const int32_t at = static_cast<int32_t>(i);
+  if (currentStep > at) {
+    --currentStep;
+  } else if (currentStep == at) {
+    // The step before it in the cycle is now the last one in force.
+    currentStep = at - 1;
+    if (currentStep < 0 && !steps.empty()) currentStep = static_cast<int32_t>(steps.size()) - 1;
+  }
+  if (steps.empty()) currentStep = -1;
+}
+
+void CLightGroup::AddLightToStep(int32_t lightIndex, int32_t key, bool on) {
+  CLightingSystem* sys = System();
+  if (sys == nullptr) return;
+  CLight* light = sys->GetLight(static_cast<uint32_t>(lightIndex));
+  if (light == nullptr) return;
+  for (const Step& step : steps)
+    if (step.key == key)
+      for (const LightEntry& e : step.lights)
+        if (e.light == light) return;  // listed already: its switch stays as it was
+  Step* step = StepForKey(key);
+  step->lights.push_back(LightEntry{static_cast<uint8_t>(on ? 1 : 0), light});
+  light->AddGroupRef(this);
+}
+
+void CLightGroup::AddGroupToStep(int32_t groupIndex, int32_t key, bool on) {
+  CLightingSystem* sys = System();
+  if (sys == nullptr) return;
+  CLightGroup* group = sys->GetLightGroup(static_cast<uint32_t>(groupIndex));
+  if (group == nullptr) return;
+  if (Reaches(group, this)) {
+    Warn("[WARNING] CLightGroup::AddGroupToStep: a light group cannot contain itself.");
+    return;
+  }
+  for (const Step& step : steps)
+    if (step.key == key)
+      for (const GroupEntry& e : step.groups)
+        if (e.group == group) return;
+  Step* step = StepForKey(key);
+  step->groups.push_back(GroupEntry{static_cast<uint8_t>(on ? 1 : 0), group});
+  group->AddParentRef(this);
+}
+
+void CLightGroup::GetStepLight(int32_t step, int32_t entry, int32_t* outLightIndex, uint8_t* outOn) {
+  int32_t index = -1;
+  uint8_t on = 0;
+  if (step >= 0 && static_cast<size_t>(step) < steps.size()) {
+    const Step& s = steps[static_cast<size_t>(step)];
+    if (entry >= 0 && static_cast<size_t>(entry) < s.lights.size()) {
+      index = s.lights[static_cast<size_t>(entry)].light->GetIndex();
+      on = s.lights[static_cast<size_t>(entry)].on;
+    }
+  }
+  if (outLightIndex != nullptr) *outLightIndex = index;
+  if (outOn != nullptr) *outOn = on;
+}
+
+void CLightGroup::GetStepGroup(int32_t step, int32_t entry, int32_t* outGroupIndex, uint8_t* outOn) {
+  int32_t index = -1;
+  uint8_t on = 0;
+  if (step >= 0 && static_cast<size_t>(step) < steps.size()) {
+    const Step& s = steps[static_cast<size_t>(step)];
+    if (entry >= 0 && static_cast<size_t>(entry) < s.groups.size()) {
+      index = s.groups[static_cast<size_t>(entry)].group->GetIndex();
+      on = s.groups[static_cast<size_t>(entry)].on;
+    }
+  }
+  if (outGroupIndex != nullptr) *outGroupIndex = index;
+  if (outOn != nullptr) *outOn = on;
+}
+
+int32_t CLightGroup::GetStep(int32_t step, int32_t* outKey) {
+  if (step < 0 || static_cast<size_t>(step) >= steps.size()) {
+    if (outKey != nullptr) *outKey = -1;
+    return 0;
+  }
+  const Step& s = steps[static_cast<size_t>(step)];
+  if (outKey != nullptr) *outKey = s.key;
+  return static_cast<int32_t>(s.lights.size());
+}
+
+int32_t CLightGroup::GetStepGroupCount(int32_t step, int32_t* outKey) {
+  if (step < 0 || static_cast<size_t>(step) >= steps.size()) {
+    if (outKey != nullptr) *outKey = -1;
+    return 0;
+  }
+  const Step& s = steps[static_cast<size_t>(step)];
+  if (outKey != nullptr) *outKey = s.key;
+  return static_cast<int32_t>(s.groups.size());
+}
+
+void CLightGroup::RemoveLightFromStep(CLight* light, int32_t key) {
+  if (light == nullptr) return;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    Step& s = steps[i];
+    if (s.key != key) continue;
+    auto it = std::find_if(s.lights.begin(), s.lights.end(), [&](const LightEntry& e) { return e.light == light; });
+    if (it == s.lights.end()) return;
+    s.lights.erase(it);
+    light->RemoveGroupRef(this);
+    if (s.lights.empty() && s.groups.empty()) EraseStep(i);
+    return;
+  }
+}
+
+void CLightGroup::RemoveLight(CLight* light) {
+  if (light == nullptr) return;
+  for (size_t i = 0; i < steps.size();) {
+    Step& s = steps[i];
+    s.lights.erase(std::remove_if(s.lights.begin(), s.lights.end(), [&](const LightEntry& e) { return e.light == light; }),
+                   s.lights.end());
+    if (s.lights.empty() && s.groups.empty()) {
+      EraseStep(i);  // the next step moves into this position
+    } else {
+      ++i;
+    }
+  }
+  light->RemoveGroupRefAll(this);
+}
+
+void CLightGroup::RemoveGroupFromStep(CLightGroup* group, int32_t key) {
+  if (group == nullptr) return;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    Step& s = steps[i];
+    if (s.key != key) continue;
+    auto it = std::find_if(s.groups.begin(), s.groups.end(), [&](const GroupEntry& e) { return e.group == group; });
+    if (it == s.groups.end()) return;
+    s.groups.erase(it);
+    group->RemoveParentRef(this);
+    if (s.lights.empty() && s.groups.empty()) EraseStep(i);
+    return;
+  }
+}
+
+void CLightGroup::RemoveGroup(CLightGroup* group) {
+  if (group == nullptr) return;
+  for (size_t i = 0; i < steps.size();) {
+    Step& s = steps[i];
+    s.groups.erase(std::remove_if(s.groups.begin(), s.groups.end(), [&](const GroupEntry& e) { return e.group == group; }),
+                   s.groups.end());
+    if (s.lights.empty() && s.groups.empty()) {
+      EraseStep(i);
+    } else {
+      ++i;
+    }
+  }
+  group->RemoveParentRefAll(this);
+}
+
+void CLightGroup::ReplaceLight(int32_t oldLightIndex, int32_t newLightIndex) {
+  CLightingSystem* sys = System();
+  if (sys == nullptr) return;
+  CLight* oldLight = sys->GetLight(static_cast<uint32_t>(oldLightIndex));
+  CLight* newLight = sys->GetLight(static_cast<uint32_t>(newLightIndex));
+  if (oldLight == nullptr || newLight == nullptr || oldLight == newLight) return;
+  for (Step& s : steps) {
+    const bool listsNew =
+        std::any_of(s.lights.begin(), s.lights.end(), [&](const LightEntry& e) { return e.light == newLight; });
+    for (size_t k = 0; k < s.lights.size();) {
+      if (s.lights[k].light != oldLight) {
+        ++k;
+        continue;
+      }
+      oldLight->RemoveGroupRef(this);
+      if (listsNew) {
+        // A step lists a light once: the entry it already has for the new light stays.
+        s.lights.erase(s.lights.begin() + static_cast<std::ptrdiff_t>(k));
+      } else {
+        s.lights[k].light = newLight;
+        newLight->AddGroupRef(this);
+        ++k;
+      }
+    }
+  }
+}
+
+void CLightGroup::ReplaceGroup(int32_t oldGroupIndex, int32_t newGroupIndex) {
+  CLightingSystem* sys = System();
+  if (sys == nullptr) return;
+  CLightGroup* oldGroup = sys->GetLightGroup(static_cast<uint32_t>(oldGroupIndex));
+  CLightGroup* newGroup = sys->GetLightGroup(static_cast<uint32_t>(newGroupIndex));
+  if (oldGroup == nullptr || newGroup == nullptr || oldGroup == newGroup) return;
+  bool listsOld = false;
+  for (const Step& s : steps)
+    for (const GroupEntry& e : s.groups) listsOld = listsOld || e.group == oldGroup;
+  if (!listsOld) return;
+  if (Reaches(newGroup, this)) {
+    Warn("[WARNING] CLightGroup::ReplaceGroup: a light group cannot contain itself.");
+    return;
+  }
+  for (Step& s : steps) {
+    const bool listsNew =
+        std::any_of(s.groups.begin(), s.groups.end(), [&](const GroupEntry& e) { return e.group == newGroup; });
+    for (size_t k = 0; k < s.groups.size();) {
+      if (s.groups[k].group != oldGroup) {
+        ++k;
+        continue;
+      }
+      oldGroup->RemoveParentRef(this);
+      if (listsNew) {
+        s.groups.erase(s.groups.begin() + static_cast<std::ptrdiff_t>(k));
+      } else {
+        s.groups[k].group = newGroup;
+        newGroup->AddParentRef(this);
+        ++k;
+      }
+    }
+  }
+}
+
+// ---- Plain fields ---------------------------------------------------------------------------
+
+int32_t CLightGroup::GetIndex() { return index; }
+
+void CLightGroup::SetActive(bool on, int32_t startClock) {
+  active = on;
+  clock = startClock;
+  currentStep = -1;
+  if (!updated) skipOnce = true;
+}
+
+bool CLightGroup::IsActive() { return active; }
+void CLightGroup::SetLifeTime(int32_t ms) { lifeTime = ms; }
+int32_t CLightGroup::GetLifeTime() { return lifeTime; }
+int32_t CLightGroup::GetStepCount() { return static_cast<int32_t>(steps.size()); }
+void CLightGroup::SetName(const char* text) { name = text != nullptr ? text : ""; }
+const char* CLightGroup::GetName() { return name.c_str(); }
+void CLightGroup::SetRate(float value) { rate = value; }
+float CLightGroup::GetRate() { return rate; }
+void CLightGroup::SetRuntimeOnly(bool on) { runtimeOnly = on; }
+bool CLightGroup::IsRuntimeOnly() { return runtimeOnly; }
+
+// ---- The tick -------------------------------------------------------------------------------
+
+void CLightGroup::ApplyStep(size_t i, int32_t offset, int32_t elapsed) {
+  // Copies: switching a sub-group can run its tick, which never edits this group, but the
+  // entries are read after calls into other objects.
+  const std::vector<LightEntry> lightEntries = steps[i].lights;
+  const std::vector<GroupEntry> groupEntries = steps[i].groups;
+  for (const LightEntry& e : lightEntries) e.light->SetActive(e.on != 0, offset);
+  for (const GroupEntry& e : groupEntries) {
+    if (e.on == 0) e.group->Update(elapsed);
+    e.group->SetActive(e.on != 0, offset);
+  }
+}
+
+void CLightGroup::Update(int32_t elapsedMs) {
+  updated = true;
+  if (!active || steps.empty()) return;
+  if (steps.size() == 1) {
+    const std::vector<LightEntry> lightEntries = steps[0].lights;
+    const std::vector<GroupEntry> groupEntries = steps[0].groups;
+    for (const LightEntry& e : lightEntries) e.light->SetActive(e.on != 0, 0);
+    for (const GroupEntry& e : groupEntries) e.group->SetActive(e.on != 0, 0);
+    active = false;
+    return;
+  }
+  const int32_t elapsed = std::min(elapsedMs, kElapsedCap);
+  if (skipOnce) {
+    skipOnce = false;
+  } else {
+    const double next = static_cast<double>(clock) + static_cast<double>(elapsed) * static_cast<double>(rate);
+    constexpr double kMax = static_cast<double>(std::numeric_limits<int32_t>::max());
+    constexpr double kMin = static_cast<double>(std::numeric_limits<int32_t>::min());
+    clock = std::isnan(next) ? clock : static_cast<int32_t>(std::clamp(std::trunc(next), kMin, kMax));
+  }
+  // The steps are in key order: the last key is the cycle length.
+  const int32_t cycle = steps.back().key;
+  if (cycle <= 0) return;
+  const int32_t t = clock % cycle;
+  if (lifeTime > 0 && clock > lifeTime) return;
+
+  const int32_t count = static_cast<int32_t>(steps.size());
+  int32_t stop = count;
+  for (int32_t i = 0; i < count; ++i) {
+    const int32_t key = steps[static_cast<size_t>(i)].key;
+    if (key == t) {
+      ApplyStep(static_cast<size_t>(i), 0, elapsed);
+      currentStep = i;
+      return;
+    }
+    if (key > t) {
+      stop = i;
+      break;
+    }
+  }
+  if (stop == count) return;
+  int32_t prev = stop - 1;
+  if (currentStep < 0) {
+    if (prev < 0) return;
+  } else if (prev < 0) {
+    prev = count - 1;  // t lies before the first key: the previous cycle's last step is in force
+  }
+  if (prev == currentStep) return;
+  auto keyOf = [&](int32_t i) { return steps[static_cast<size_t>(i)].key; };
+  if (prev > currentStep) {
+    for (int32_t j = currentStep + 1; j <= prev; ++j) {
+      const int32_t key = keyOf(j);
+      ApplyStep(static_cast<size_t>(j), key > t ? cycle - key + t : t - key, elapsed);
+    }
+  } else {
+    int32_t j = (currentStep + 1) % count;
+    while (j != prev) {
+      const int32_t key = keyOf(j);
+      ApplyStep(static_cast<size_t>(j), j > prev ? cycle - key + t : t - key, elapsed);
+      j = (j + 1) % count;
+    }
+    ApplyStep(static_cast<size_t>(prev), t - keyOf(prev), elapsed);
+  }
+  currentStep = prev;
+}
