@@ -1,16 +1,9 @@
 #include "math/crt_rand.h"
 
-#include <cstdint>
+#include "win32/win32.h"
 
-namespace {
+// The module draws from the platform's C runtime generator, so there is one sequence per
+// thread whichever name a caller uses.
+int CrtRand() { return win32::rand(); }
 
-thread_local uint32_t t_crtRandState = 1;
-
-}  // namespace
-
-int CrtRand() {
-  t_crtRandState = t_crtRandState * 214013u + 2531011u;
-  return static_cast<int>((t_crtRandState >> 16) & 0x7fffu);
-}
-
-void CrtSrand(unsigned seed) { t_crtRandState = static_cast<uint32_t>(seed); }
+void CrtSrand(unsigned seed) { win32::srand(seed); }
