@@ -560,15 +560,7 @@ int Renderer::CreateVertexBuffer(DWORD fvf, UINT bytes, DWORD usage, DWORD pool)
   buffer.fvf = fvf;
   buffer.usage = usage;
   buffer.pool = pool;
-  try {
-    buffer.bytes.assign(bytes, 0);
-  } catch (const std::bad_alloc&) {
-    Warn("CreateVertexBuffer: out of memory");
-    return -1;
-  }
-  const int handle = nextBuffer_++;
-  buffers_.emplace(handle, std::move(buffer));
-  return handle;
+  return AddBuffer(std::move(buffer), bytes, "CreateVertexBuffer");
 }
 
 int Renderer::CreateIndexBuffer(UINT bytes, DWORD usage, DWORD pool, DWORD format) {
@@ -582,10 +574,14 @@ int Renderer::CreateIndexBuffer(UINT bytes, DWORD usage, DWORD pool, DWORD forma
   buffer.format = format;
   buffer.usage = usage;
   buffer.pool = pool;
+  return AddBuffer(std::move(buffer), bytes, "CreateIndexBuffer");
+}
+
+int Renderer::AddBuffer(Buffer buffer, UINT bytes, const char* operation) {
   try {
     buffer.bytes.assign(bytes, 0);
   } catch (const std::bad_alloc&) {
-    Warn("CreateIndexBuffer: out of memory");
+    Warn(std::string(operation) + ": out of memory");
     return -1;
   }
   const int handle = nextBuffer_++;

@@ -299,6 +299,8 @@ class Renderer final : public IRenderer {
 
   bool Fails(RendererCall call);
   void Warn(std::string text);
+  // Gives a new buffer its zeroed memory and a handle; -1 when the memory cannot be had.
+  int AddBuffer(Buffer buffer, UINT bytes, const char* operation);
   D3DMATRIX* TransformSlot(DWORD type);
   Buffer* FindBuffer(int handle, bool index);
   void* LockBuffer(int handle, bool index, UINT offset, UINT size);

@@ -203,7 +203,10 @@ BOOL SetCursorPos(int x, int y) {
   return TRUE;
 }
 
-BOOL ClientToScreen(HWND window, LPPOINT point) {
+namespace {
+// Moves a point between client and screen coordinates of a window: sign 1 towards the
+// screen, -1 towards the client area.
+BOOL OffsetByWindowOrigin(HWND window, LPPOINT point, LONG sign) {
   if (window == nullptr || point == nullptr) {
     SetLastError(window == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -211,23 +214,15 @@ BOOL ClientToScreen(HWND window, LPPOINT point) {
   State& s = S();
   std::lock_guard<std::mutex> guard(s.lock);
   const POINT o = s.Origin(window);
-  point->x += o.x;
-  point->y += o.y;
+  point->x += sign * o.x;
+  point->y += sign * o.y;
   return TRUE;
 }
+}  // namespace
 
-BOOL ScreenToClient(HWND window, LPPOINT point) {
-  if (window == nullptr || point == nullptr) {
-    SetLastError(window == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  State& s = S();
-  std::lock_guard<std::mutex> guard(s.lock);
-  const POINT o = s.Origin(window);
-  point->x -= o.x;
-  point->y -= o.y;
-  return TRUE;
-}
+BOOL ClientToScreen(HWND window, LPPOINT point) { return OffsetByWindowOrigin(window, point, 1); }
+
+BOOL ScreenToClient(HWND window, LPPOINT point) { return OffsetByWindowOrigin(window, point, -1); }
 
 HWND SetCapture(HWND window) {
   State& s = S();
