@@ -11,6 +11,7 @@
 
 #include "d3d8/pixel_format.h"
 #include "d3dx8/d3dx8tex.h"
+#include "win32/file_system.h"
 
 namespace host {
 namespace {
@@ -234,14 +235,6 @@ std::string Renderer::NameKey(const std::string& name) {
   return key;
 }
 
-std::string Renderer::Resolve(const std::string& modulePath) const {
-  if (resolver_) return resolver_(modulePath);
-  std::string path = modulePath;
-  std::replace(path.begin(), path.end(), '\\', '/');
-  if (!root_.empty() && !path.empty() && path[0] != '/') path = root_ + "/" + path;
-  return path;
-}
-
 void Renderer::ClearRecords() {
   draws_.clear();
   texts_.clear();
@@ -446,8 +439,12 @@ int Renderer::LoadTexture(const char* fileName, DWORD flags) {
     ++textureLoads_;
     return known->second;
   }
-  const std::string path = Resolve(fileName);
+  const std::string path = win32::ResolvePath(win32::GetResourceRoot(), fileName, win32::PathMode::Read);
   std::vector<uint8_t> bytes;
+  if (path.empty()) {
+    Warn(std::string("LoadTexture: no file ") + fileName + " under the resource root");
+    return -1;
+  }
   if (!ReadFileBytes(path, &bytes) || bytes.empty()) {
     Warn(std::string("LoadTexture: cannot read ") + fileName + " (" + path + ")");
     return -1;
@@ -1024,7 +1021,7 @@ void Renderer::CaptureScreen() {
   if (captureDirectory_.empty()) return;
   char name[32];
   std::snprintf(name, sizeof name, "screen%04zu.bmp", captures_);
-  const std::string path = captureDirectory_ + "/" + name;
+  const std::string path = captureDirectory_ + "\\" + name;
   const HRESULT hr = D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_BMP, device_.BackBuffer(), nullptr, nullptr);
   if (FAILED(hr)) Warn("CaptureScreen: cannot write " + path);
 }

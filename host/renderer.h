@@ -8,7 +8,6 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -202,13 +201,9 @@ class Renderer final : public IRenderer {
   // ---- Host side ----
   Device& device() { return device_; }
 
-  // File resolution: maps a module path ("resource\models\x.dds") to a path of this system.
-  // The default replaces backslashes with slashes below the root directory.
-  using Resolver = std::function<std::string(const std::string&)>;
-  void SetResolver(Resolver resolver) { resolver_ = std::move(resolver); }
-  void SetRootDirectory(const std::string& root) { root_ = root; }
-  std::string Resolve(const std::string& modulePath) const;
-  // Where CaptureScreen writes its BMP files ("" : captures are counted only).
+  // Where CaptureScreen writes its BMP files, a module path of a folder below the resource
+  // root ("" : captures are counted only). Texture files are module paths below that root
+  // too (win32/file_system.h).
   void SetCaptureDirectory(const std::string& directory) { captureDirectory_ = directory; }
 
   // Failures: the next `times` calls (-1: all) fail; texture and effect names (compared
@@ -316,8 +311,6 @@ class Renderer final : public IRenderer {
 
   Device device_;
   RendererConfig config_;
-  Resolver resolver_;
-  std::string root_;
   std::string captureDirectory_;
 
   std::array<DWORD, kRendererRenderStates> renderStates_{};

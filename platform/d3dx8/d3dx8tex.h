@@ -2,9 +2,10 @@
 // file, rebuilding a mip chain and saving a surface as an image file. They work on any
 // device, texture and surface through the interfaces alone.
 //
-// File names may be written the Windows way ("resource\models\x.dds"): backslashes become
-// slashes and each part of the path that does not exist as written is matched without
-// regard to case.
+// File names are the module's Windows-style paths, resolved under the process's resource
+// root by win32::ResolvePath (win32/file_system.h). A name that leaves the root (a drive
+// letter, a network name, ".." above it) fails with D3DXERR_INVALIDDATA, for reading and
+// writing alike.
 #pragma once
 #include "platform_api.h"
 #include "d3d8/d3d8.h"

@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,8 +17,10 @@ struct Result {
   std::string out;
 };
 
-Result RunFootlight(const std::string& args) {
-  const std::string cmd = std::string(FOOTLIGHT_BINARY_DIR) + "/footlight " + args + " 2>&1";
+// footlight with these arguments, run in `directory` ("" : the test's own).
+Result RunFootlight(const std::string& args, const std::string& directory = "") {
+  const std::string cmd = (directory.empty() ? std::string() : "cd '" + directory + "' && ") +
+                          std::string(FOOTLIGHT_BINARY_DIR) + "/footlight " + args + " 2>&1";
   Result r;
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
@@ -86,11 +92,44 @@ TEST(FootlightCli, LightsRunsTheSampleLightFileAndSavesItBackEqual) {
   // The written file, run the same way, reports the same lights, groups and slots.
   const Result second = RunFootlight("lights " + saved + " --time 500 --tick 100");
   ASSERT_EQ(second.status, 0) << second.out;
-  auto report = [](const std::string& out) { return out.substr(out.find("== ")); };
+  auto report = [](const std::string& out) {
+    const std::string from = out.substr(out.find("== "));
+    return from.substr(0, from.find("== renderer log"));
+  };
   EXPECT_EQ(report(first.out).substr(0, report(first.out).find("saved")), report(second.out)) << first.out;
   std::remove(saved.c_str());
   const Result missing = RunFootlight("lights /nonexistent/light.ini");
   EXPECT_EQ(missing.status, 2) << missing.out;
+}
+
+// The texture the sample light file names is found under --resource, in any case, from any
+// working directory; without it the renderer says which file is missing.
+TEST(FootlightCli, LightsFindTexturesUnderTheResourceRootFromAnyDirectory) {
+  namespace fs = std::filesystem;
+  const fs::path tree = fs::path(::testing::TempDir()) / ("footlight-tree-" + std::to_string(::getpid()));
+  fs::remove_all(tree);
+  fs::create_directories(tree / "Resource" / "INI" / "Scene" / "Light");
+  fs::copy_file(fs::path(FOOTLIGHT_SOURCE_DIR) / "samples/resource/ini/scene/light/1.ini",
+                tree / "Resource" / "INI" / "Scene" / "Light" / "1.ini");
+  fs::create_directories(tree / "Resource" / "Textures" / "LIGHT");
+  {
+    // A 1 x 1 32-bit TGA under the DDS name the light file gives.
+    const unsigned char tga[22] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 32, 0x28, 1, 2, 3, 255};
+    std::ofstream(tree / "Resource" / "Textures" / "LIGHT" / "Star.DDS", std::ios::binary)
+        .write(reinterpret_cast<const char*>(tga), sizeof tga);
+  }
+  const std::string args = "lights 'resource\\ini\\scene\\light\\1.ini' --time 100 --resource ";
+  const Result found = RunFootlight(args + tree.string(), "/");
+  EXPECT_EQ(found.status, 0) << found.out;
+  EXPECT_NE(found.out.find("9 lights, 3 groups"), std::string::npos) << found.out;
+  EXPECT_EQ(found.out.find("LoadTexture"), std::string::npos) << found.out;
+
+  const Result missing = RunFootlight(args + FOOTLIGHT_SOURCE_DIR + "/samples", "/");
+  EXPECT_EQ(missing.status, 0) << missing.out;
+  EXPECT_NE(missing.out.find("LoadTexture: no file resource\\textures\\light\\star.dds under the resource root"),
+            std::string::npos)
+      << missing.out;
+  fs::remove_all(tree);
 }
 
 TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
