@@ -99,8 +99,9 @@ bool ValidPrimitive(DWORD type) { return type >= D3DPT_POINTLIST && type <= D3DP
 // ---- DrawRecord -----------------------------------------------------------------------
 
 const uint8_t* DrawRecord::Vertex(UINT index) const {
-  if (index < minIndex || index - minIndex >= vertexCount || stride == 0) return nullptr;
-  const size_t at = static_cast<size_t>(index - minIndex) * stride;
+  const uint64_t vertex = static_cast<uint64_t>(baseVertex) + index;
+  if (vertex < firstVertex || vertex - firstVertex >= vertexCount || stride == 0) return nullptr;
+  const size_t at = static_cast<size_t>(vertex - firstVertex) * stride;
   return at + stride <= vertices.size() ? vertices.data() + at : nullptr;
 }
 
@@ -828,7 +829,7 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
   if (record.effect != -1 && (record.effect < 0 || static_cast<size_t>(record.effect) >= effectNames_.size()))
     Refuse(record, "unknown effect " + std::to_string(record.effect));
   if (record.error.empty() && vertexBase) {
-    const size_t from = static_cast<size_t>(record.minIndex) * record.stride;
+    const size_t from = static_cast<size_t>(record.firstVertex) * record.stride;
     const size_t bytes = static_cast<size_t>(record.vertexCount) * record.stride;
     if (from > vertexBytes || bytes > vertexBytes - from)
       Refuse(record, "vertices outside the buffer");
@@ -846,7 +847,8 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
       std::vector<uint32_t> indices(count);
       for (UINT i = 0; i < count; ++i) indices[i] = d3dfmt::LoadPixel(p + static_cast<size_t>(i) * indexSize, indexSize);
       for (uint32_t index : indices) {
-        if (index < record.minIndex || index - record.minIndex >= record.vertexCount) {
+        const uint64_t vertex = static_cast<uint64_t>(record.baseVertex) + index;
+        if (vertex < record.firstVertex || vertex - record.firstVertex >= record.vertexCount) {
           Refuse(record, "index " + std::to_string(index) + " outside the vertex range");
           break;
         }
@@ -873,6 +875,7 @@ HRESULT Renderer::DrawPrimitive(DWORD type, int vertexBuffer, UINT stride, UINT 
   r.primitiveType = type;
   r.vertexBuffer = vertexBuffer;
   r.minIndex = firstVertex;
+  r.firstVertex = firstVertex;
   r.primitiveCount = primitiveCount;
   r.effect = effect;
   r.reserved = reserved;
@@ -887,7 +890,8 @@ HRESULT Renderer::DrawPrimitive(DWORD type, int vertexBuffer, UINT stride, UINT 
   return Record(r, vb ? vb->bytes.data() : nullptr, vb ? vb->bytes.size() : 0, nullptr, 0, 0);
 }
 
-HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex,
+// The indices are relative to the base vertex, which is where the draw's vertices start.
+HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex,
                                        UINT vertexCount, UINT startIndex, UINT primitiveCount, int effect,
                                        DWORD reserved) {
   DrawRecord r;
@@ -895,7 +899,9 @@ HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride
   r.primitiveType = type;
   r.vertexBuffer = vertexBuffer;
   r.indexBuffer = indexBuffer;
-  r.minIndex = minIndex;
+  r.minIndex = baseVertex;
+  r.baseVertex = baseVertex;
+  r.firstVertex = baseVertex;
   r.vertexCount = vertexCount;
   r.startIndex = startIndex;
   r.primitiveCount = primitiveCount;
@@ -916,10 +922,10 @@ HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride
                 ib ? ib->bytes.size() : 0, indexSize);
 }
 
-HRESULT Renderer::DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex, UINT vertexCount,
+HRESULT Renderer::DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex, UINT vertexCount,
                               UINT startIndex, UINT primitiveCount, int effect, DWORD reserved) {
   const size_t before = draws_.size();
-  const HRESULT hr = DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vertexBuffer, stride, indexBuffer, minIndex,
+  const HRESULT hr = DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vertexBuffer, stride, indexBuffer, baseVertex,
                                           vertexCount, startIndex, primitiveCount, effect, reserved);
   if (draws_.size() > before) draws_.back().slot = 52;
   return hr;
@@ -951,6 +957,7 @@ HRESULT Renderer::DrawIndexedPrimitiveUP(DWORD type, UINT minIndex, UINT vertexC
   r.primitiveType = type;
   r.fvf = vertexShader_;
   r.minIndex = minIndex;
+  r.firstVertex = minIndex;  // the indices are absolute: vertex 0 is at `vertices`
   r.vertexCount = vertexCount;
   r.primitiveCount = primitiveCount;
   r.indexFormat = indexFormat;

@@ -57,7 +57,11 @@ struct DrawRecord {
   int vertexBuffer = -1;   // -1 for the drawing from user memory
   int indexBuffer = -1;
   UINT stride = 0;
-  UINT minIndex = 0;       // the first vertex for slots 55 and 56
+  // The argument as passed: the base vertex of slots 52 and 53, the lowest index of slot 57,
+  // the first vertex of slot 55.
+  UINT minIndex = 0;
+  UINT baseVertex = 0;     // added to every index read: minIndex for slots 52 and 53, else 0
+  UINT firstVertex = 0;    // the vertex range the draw uses: firstVertex .. + vertexCount - 1
   UINT vertexCount = 0;
   UINT startIndex = 0;
   UINT primitiveCount = 0;
@@ -68,12 +72,13 @@ struct DrawRecord {
   std::string error;       // why a refused draw was refused
   bool inScene = false;
   uint64_t tick = 0;
-  // Vertices minIndex .. minIndex + vertexCount - 1, stride bytes each.
+  // Vertices firstVertex .. firstVertex + vertexCount - 1, stride bytes each.
   std::vector<uint8_t> vertices;
-  std::vector<uint32_t> indices;
+  std::vector<uint32_t> indices;  // as read, before the base vertex is added
   RenderSnapshot state;
 
-  // The bytes of vertex `index` (as the indices name it), or null outside the copy.
+  // The bytes of the vertex `index` names (an index as read; for slots 55 and 56 the vertex's
+  // number in its buffer), or null outside the copy.
   const uint8_t* Vertex(UINT index) const;
   // The float at byte `offset` of vertex `index`; 0 outside the copy.
   float VertexFloat(UINT index, UINT offset) const;
@@ -139,9 +144,9 @@ class Renderer final : public IRenderer {
   HRESULT LightEnable(DWORD index, BOOL enable) override;
   int CreateVertexBuffer(DWORD fvf, UINT bytes, DWORD usage, DWORD pool) override;
   int CreateIndexBuffer(UINT bytes, DWORD usage, DWORD pool, DWORD format) override;
-  HRESULT DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex, UINT vertexCount,
+  HRESULT DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex, UINT vertexCount,
                       UINT startIndex, UINT primitiveCount, int effect, DWORD reserved) override;
-  HRESULT DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex,
+  HRESULT DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex,
                                UINT vertexCount, UINT startIndex, UINT primitiveCount, int effect,
                                DWORD reserved) override;
   HRESULT DrawPrimitive(DWORD type, int vertexBuffer, UINT stride, UINT firstVertex, UINT primitiveCount, int effect,
