@@ -102,6 +102,19 @@ TEST(FootlightCli, LightsRunsTheSampleLightFileAndSavesItBackEqual) {
   EXPECT_EQ(missing.status, 2) << missing.out;
 }
 
+TEST(FootlightCli, RunHoldsKeysAndRunsTheManualClockAndEchoesBoth) {
+  const Result r = RunFootlight("run --keys 0x24,37 --clock 1000 --frames 3 --elapsed 20");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("keys held: 0x24 0x25\n"), std::string::npos) << r.out;
+  // Three frames of 20 ms from 1000.
+  EXPECT_NE(r.out.find("clock: manual, 1000 ms at the start, 1060 ms at the end\n"), std::string::npos) << r.out;
+  // No module code touches the ramp yet, so there is nothing to report.
+  EXPECT_EQ(r.out.find("gamma ramp"), std::string::npos) << r.out;
+  const Result plain = RunFootlight("run --frames 1");
+  EXPECT_EQ(plain.out.find("keys held"), std::string::npos) << plain.out;
+  EXPECT_EQ(plain.out.find("clock:"), std::string::npos) << plain.out;
+}
+
 // The texture the sample light file names is found under --resource, in any case, from any
 // working directory; without it the renderer says which file is missing.
 TEST(FootlightCli, LightsFindTexturesUnderTheResourceRootFromAnyDirectory) {
@@ -142,6 +155,12 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
       "run --bogus",                        // unknown option
       "run --class NoSuchClass",            // not in the module
       "run --resource /nonexistent/tree",   // no such resource root
+      "run --keys 0x100",                   // not a virtual key
+      "run --keys 36,,37",                  // an empty item
+      "run --keys",                         // missing value
+      "run --clock -1",                     // negative time
+      "run --clock 4294967296",             // past 32 bits
+      "classes --keys 36",                  // not an option of classes
       "--lib /nonexistent/libfootlight.so classes",
       std::string("--lib ") + FOOTLIGHT_BINARY_DIR + "/libfootlight_no_entry.so classes",
   };
