@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -16,8 +15,11 @@ namespace testing_support {
 class ElfFile {
  public:
   explicit ElfFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    image_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamsize size = in ? static_cast<std::streamsize>(in.tellg()) : 0;
+    image_.resize(static_cast<size_t>(std::max<std::streamsize>(size, 0)));
+    in.seekg(0);
+    if (!in.read(image_.data(), size)) image_.clear();
     valid_ = Read(0, &header_) && std::memcmp(header_.e_ident, ELFMAG, SELFMAG) == 0 &&
              header_.e_ident[EI_CLASS] == ELFCLASS64 && header_.e_shentsize == sizeof(Elf64_Shdr);
   }
@@ -28,20 +30,12 @@ class ElfFile {
   // by their mangled names.
   std::vector<std::string> DefinedSymbols(uint32_t tableType, bool includeLocal = false) const {
     std::vector<std::string> names;
-    for (size_t i = 0; valid_ && i < header_.e_shnum; ++i) {
-      Elf64_Shdr sh;
-      if (!Section(i, &sh) || sh.sh_type != tableType) continue;
-      Elf64_Shdr strings;
-      if (!Section(sh.sh_link, &strings)) continue;
-      for (size_t k = 0; k < sh.sh_size / sizeof(Elf64_Sym); ++k) {
-        Elf64_Sym sym;
-        if (!Read(sh.sh_offset + k * sizeof(Elf64_Sym), &sym)) break;
-        const int bind = ELF64_ST_BIND(sym.st_info);
-        if (sym.st_shndx == SHN_UNDEF || sym.st_name == 0) continue;
-        if (!includeLocal && bind != STB_GLOBAL && bind != STB_WEAK) continue;
-        names.push_back(String(strings, sym.st_name));
-      }
-    }
+    ForEachEntry<Elf64_Sym>(tableType, [&](const Elf64_Sym& sym, const Elf64_Shdr& strings) {
+      const int bind = ELF64_ST_BIND(sym.st_info);
+      if (sym.st_shndx == SHN_UNDEF || sym.st_name == 0) return true;
+      if (includeLocal || bind == STB_GLOBAL || bind == STB_WEAK) names.push_back(String(strings, sym.st_name));
+      return true;
+    });
     return names;
   }
 
@@ -64,6 +58,20 @@ class ElfFile {
   bool Section(size_t index, Elf64_Shdr* out) const {
     return index < header_.e_shnum && Read(header_.e_shoff + index * sizeof(Elf64_Shdr), out);
   }
+  // Calls visit(entry, string table) for each entry of each section of this type, until it
+  // returns false for a section.
+  template <typename Entry, typename Visit>
+  void ForEachEntry(uint32_t sectionType, Visit visit) const {
+    for (size_t i = 0; valid_ && i < header_.e_shnum; ++i) {
+      Elf64_Shdr sh;
+      Elf64_Shdr strings;
+      if (!Section(i, &sh) || sh.sh_type != sectionType || !Section(sh.sh_link, &strings)) continue;
+      for (size_t k = 0; k < sh.sh_size / sizeof(Entry); ++k) {
+        Entry entry;
+        if (!Read(sh.sh_offset + k * sizeof(Entry), &entry) || !visit(entry, strings)) break;
+      }
+    }
+  }
   std::string String(const Elf64_Shdr& table, uint64_t offset) const {
     if (offset >= table.sh_size || table.sh_offset + offset >= image_.size()) return std::string();
     const char* start = image_.data() + table.sh_offset + offset;
@@ -72,17 +80,11 @@ class ElfFile {
   }
   std::vector<std::string> DynamicStrings(int64_t tag) const {
     std::vector<std::string> values;
-    for (size_t i = 0; valid_ && i < header_.e_shnum; ++i) {
-      Elf64_Shdr sh;
-      if (!Section(i, &sh) || sh.sh_type != SHT_DYNAMIC) continue;
-      Elf64_Shdr strings;
-      if (!Section(sh.sh_link, &strings)) continue;
-      for (size_t k = 0; k < sh.sh_size / sizeof(Elf64_Dyn); ++k) {
-        Elf64_Dyn entry;
-        if (!Read(sh.sh_offset + k * sizeof(Elf64_Dyn), &entry) || entry.d_tag == DT_NULL) break;
-        if (entry.d_tag == tag) values.push_back(String(strings, entry.d_un.d_val));
-      }
-    }
+    ForEachEntry<Elf64_Dyn>(SHT_DYNAMIC, [&](const Elf64_Dyn& entry, const Elf64_Shdr& strings) {
+      if (entry.d_tag == DT_NULL) return false;
+      if (entry.d_tag == tag) values.push_back(String(strings, entry.d_un.d_val));
+      return true;
+    });
     return values;
   }
 
