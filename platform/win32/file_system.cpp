@@ -86,8 +86,8 @@ std::string ResolvePath(const std::string& root, const char* path, PathMode mode
     if (mode == PathMode::Read) return Fail(last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     current += (current == "/" ? "" : "/") + parts[i];
     if (!last) {
-      if (mkdir(current.c_str(), 0755) != 0 && errno != EEXIST)
-        return Fail(errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND);
+      // ERROR_ACCESS_DENIED is kept for paths that leave the root.
+      if (mkdir(current.c_str(), 0755) != 0 && errno != EEXIST) return Fail(ERROR_PATH_NOT_FOUND);
       if (!IsDirectory(current)) return Fail(ERROR_PATH_NOT_FOUND);
     }
   }

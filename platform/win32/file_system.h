@@ -22,8 +22,8 @@ enum class PathMode { Read, Write };
 //
 // Read: every component must exist (ERROR_FILE_NOT_FOUND for the last, ERROR_PATH_NOT_FOUND
 // for a folder). Write: missing folders are made (with the names as written) and the last
-// component may be missing. A component that exists as a file where a folder is needed fails
-// either way (ERROR_PATH_NOT_FOUND). A null or empty path is ERROR_PATH_NOT_FOUND.
+// component may be missing. A component that exists as a file where a folder is needed, or a
+// folder that cannot be made, fails with ERROR_PATH_NOT_FOUND; so does a null or empty path.
 FOOTLIGHT_PLATFORM_API std::string ResolvePath(const std::string& root, const char* path, PathMode mode);
 
 // The process's resource root, which D3DX and the host's services resolve paths under. The
