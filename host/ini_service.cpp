@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <new>
 
-#include "host/resource_paths.h"
+#include "win32/file_system.h"
 #include "win32/win32.h"
 
 namespace host {
@@ -124,8 +124,9 @@ HANDLE IniService::OpenFile(const char* path, uint32_t access, uint32_t share, u
     default: return Invalid(ERROR_INVALID_PARAMETER);
   }
   if (truncate && !wantWrite) return Invalid(ERROR_INVALID_PARAMETER);
-  const std::string resolved = ResolveResourcePath(core_->root, path, creates);
-  if (resolved.empty()) return Invalid(creates ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+  const std::string resolved =
+      win32::ResolvePath(core_->root, path, creates ? win32::PathMode::Write : win32::PathMode::Read);
+  if (resolved.empty()) return Invalid(GetLastError());
 
   const int fd = open(resolved.c_str(), flags, 0644);
   if (fd < 0) return Invalid(ErrorFromErrno(errno));
@@ -248,7 +249,7 @@ uint32_t IniService::GetFileSize(HANDLE file, uint32_t* high) {
 }
 
 std::shared_ptr<const IniDocument> IniService::Load(const char* path) {
-  const std::string resolved = ResolveResourcePath(core_->root, path, false);
+  const std::string resolved = win32::ResolvePath(core_->root, path, win32::PathMode::Read);
   if (resolved.empty()) return nullptr;
   {
     std::lock_guard<std::mutex> guard(core_->lock);
@@ -272,7 +273,7 @@ IIniFile* IniService::OpenIni(const char* path, int) {
 
 IIniFile* IniService::CreateIni(const char* path, int) {
   if (core_->host == nullptr) return nullptr;
-  const std::string resolved = ResolveResourcePath(core_->root, path, true);
+  const std::string resolved = win32::ResolvePath(core_->root, path, win32::PathMode::Write);
   if (resolved.empty()) return nullptr;
   struct stat st {};
   if (stat(resolved.c_str(), &st) == 0) {

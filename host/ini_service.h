@@ -1,5 +1,5 @@
 // The host's INI and file service, rooted at a resource directory. Paths are Windows-style
-// and resolved as host::ResolveResourcePath does.
+// and resolved by win32::ResolvePath (win32/file_system.h).
 //
 // Files: OpenFile takes the access bits 0x80000000 (read) and 0x40000000 (write), the share
 // bits 1 (read) and 2 (write), and the dispositions 1 create-new, 2 create-always,

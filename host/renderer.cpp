@@ -11,6 +11,7 @@
 
 #include "d3d8/pixel_format.h"
 #include "d3dx8/d3dx8tex.h"
+#include "win32/file_system.h"
 
 namespace host {
 namespace {
@@ -98,8 +99,9 @@ bool ValidPrimitive(DWORD type) { return type >= D3DPT_POINTLIST && type <= D3DP
 // ---- DrawRecord -----------------------------------------------------------------------
 
 const uint8_t* DrawRecord::Vertex(UINT index) const {
-  if (index < minIndex || index - minIndex >= vertexCount || stride == 0) return nullptr;
-  const size_t at = static_cast<size_t>(index - minIndex) * stride;
+  const uint64_t vertex = static_cast<uint64_t>(baseVertex) + index;
+  if (vertex < firstVertex || vertex - firstVertex >= vertexCount || stride == 0) return nullptr;
+  const size_t at = static_cast<size_t>(vertex - firstVertex) * stride;
   return at + stride <= vertices.size() ? vertices.data() + at : nullptr;
 }
 
@@ -232,14 +234,6 @@ std::string Renderer::NameKey(const std::string& name) {
     if (c == '\\') c = '/';
   }
   return key;
-}
-
-std::string Renderer::Resolve(const std::string& modulePath) const {
-  if (resolver_) return resolver_(modulePath);
-  std::string path = modulePath;
-  std::replace(path.begin(), path.end(), '\\', '/');
-  if (!root_.empty() && !path.empty() && path[0] != '/') path = root_ + "/" + path;
-  return path;
 }
 
 void Renderer::ClearRecords() {
@@ -446,8 +440,12 @@ int Renderer::LoadTexture(const char* fileName, DWORD flags) {
     ++textureLoads_;
     return known->second;
   }
-  const std::string path = Resolve(fileName);
+  const std::string path = win32::ResolvePath(win32::GetResourceRoot(), fileName, win32::PathMode::Read);
   std::vector<uint8_t> bytes;
+  if (path.empty()) {
+    Warn(std::string("LoadTexture: no file ") + fileName + " under the resource root");
+    return -1;
+  }
   if (!ReadFileBytes(path, &bytes) || bytes.empty()) {
     Warn(std::string("LoadTexture: cannot read ") + fileName + " (" + path + ")");
     return -1;
@@ -831,7 +829,7 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
   if (record.effect != -1 && (record.effect < 0 || static_cast<size_t>(record.effect) >= effectNames_.size()))
     Refuse(record, "unknown effect " + std::to_string(record.effect));
   if (record.error.empty() && vertexBase) {
-    const size_t from = static_cast<size_t>(record.minIndex) * record.stride;
+    const size_t from = static_cast<size_t>(record.firstVertex) * record.stride;
     const size_t bytes = static_cast<size_t>(record.vertexCount) * record.stride;
     if (from > vertexBytes || bytes > vertexBytes - from)
       Refuse(record, "vertices outside the buffer");
@@ -849,7 +847,8 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
       std::vector<uint32_t> indices(count);
       for (UINT i = 0; i < count; ++i) indices[i] = d3dfmt::LoadPixel(p + static_cast<size_t>(i) * indexSize, indexSize);
       for (uint32_t index : indices) {
-        if (index < record.minIndex || index - record.minIndex >= record.vertexCount) {
+        const uint64_t vertex = static_cast<uint64_t>(record.baseVertex) + index;
+        if (vertex < record.firstVertex || vertex - record.firstVertex >= record.vertexCount) {
           Refuse(record, "index " + std::to_string(index) + " outside the vertex range");
           break;
         }
@@ -876,6 +875,7 @@ HRESULT Renderer::DrawPrimitive(DWORD type, int vertexBuffer, UINT stride, UINT 
   r.primitiveType = type;
   r.vertexBuffer = vertexBuffer;
   r.minIndex = firstVertex;
+  r.firstVertex = firstVertex;
   r.primitiveCount = primitiveCount;
   r.effect = effect;
   r.reserved = reserved;
@@ -890,7 +890,8 @@ HRESULT Renderer::DrawPrimitive(DWORD type, int vertexBuffer, UINT stride, UINT 
   return Record(r, vb ? vb->bytes.data() : nullptr, vb ? vb->bytes.size() : 0, nullptr, 0, 0);
 }
 
-HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex,
+// The indices are relative to the base vertex, which is where the draw's vertices start.
+HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex,
                                        UINT vertexCount, UINT startIndex, UINT primitiveCount, int effect,
                                        DWORD reserved) {
   DrawRecord r;
@@ -898,7 +899,9 @@ HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride
   r.primitiveType = type;
   r.vertexBuffer = vertexBuffer;
   r.indexBuffer = indexBuffer;
-  r.minIndex = minIndex;
+  r.minIndex = baseVertex;
+  r.baseVertex = baseVertex;
+  r.firstVertex = baseVertex;
   r.vertexCount = vertexCount;
   r.startIndex = startIndex;
   r.primitiveCount = primitiveCount;
@@ -919,10 +922,10 @@ HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride
                 ib ? ib->bytes.size() : 0, indexSize);
 }
 
-HRESULT Renderer::DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex, UINT vertexCount,
+HRESULT Renderer::DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex, UINT vertexCount,
                               UINT startIndex, UINT primitiveCount, int effect, DWORD reserved) {
   const size_t before = draws_.size();
-  const HRESULT hr = DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vertexBuffer, stride, indexBuffer, minIndex,
+  const HRESULT hr = DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vertexBuffer, stride, indexBuffer, baseVertex,
                                           vertexCount, startIndex, primitiveCount, effect, reserved);
   if (draws_.size() > before) draws_.back().slot = 52;
   return hr;
@@ -954,6 +957,7 @@ HRESULT Renderer::DrawIndexedPrimitiveUP(DWORD type, UINT minIndex, UINT vertexC
   r.primitiveType = type;
   r.fvf = vertexShader_;
   r.minIndex = minIndex;
+  r.firstVertex = minIndex;  // the indices are absolute: vertex 0 is at `vertices`
   r.vertexCount = vertexCount;
   r.primitiveCount = primitiveCount;
   r.indexFormat = indexFormat;
@@ -1024,7 +1028,7 @@ void Renderer::CaptureScreen() {
   if (captureDirectory_.empty()) return;
   char name[32];
   std::snprintf(name, sizeof name, "screen%04zu.bmp", captures_);
-  const std::string path = captureDirectory_ + "/" + name;
+  const std::string path = captureDirectory_ + "\\" + name;
   const HRESULT hr = D3DXSaveSurfaceToFileA(path.c_str(), D3DXIFF_BMP, device_.BackBuffer(), nullptr, nullptr);
   if (FAILED(hr)) Warn("CaptureScreen: cannot write " + path);
 }

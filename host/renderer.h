@@ -8,7 +8,6 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -58,7 +57,11 @@ struct DrawRecord {
   int vertexBuffer = -1;   // -1 for the drawing from user memory
   int indexBuffer = -1;
   UINT stride = 0;
-  UINT minIndex = 0;       // the first vertex for slots 55 and 56
+  // The argument as passed: the base vertex of slots 52 and 53, the lowest index of slot 57,
+  // the first vertex of slot 55.
+  UINT minIndex = 0;
+  UINT baseVertex = 0;     // added to every index read: minIndex for slots 52 and 53, else 0
+  UINT firstVertex = 0;    // the vertex range the draw uses: firstVertex .. + vertexCount - 1
   UINT vertexCount = 0;
   UINT startIndex = 0;
   UINT primitiveCount = 0;
@@ -69,12 +72,13 @@ struct DrawRecord {
   std::string error;       // why a refused draw was refused
   bool inScene = false;
   uint64_t tick = 0;
-  // Vertices minIndex .. minIndex + vertexCount - 1, stride bytes each.
+  // Vertices firstVertex .. firstVertex + vertexCount - 1, stride bytes each.
   std::vector<uint8_t> vertices;
-  std::vector<uint32_t> indices;
+  std::vector<uint32_t> indices;  // as read, before the base vertex is added
   RenderSnapshot state;
 
-  // The bytes of vertex `index` (as the indices name it), or null outside the copy.
+  // The bytes of the vertex `index` names (an index as read; for slots 55 and 56 the vertex's
+  // number in its buffer), or null outside the copy.
   const uint8_t* Vertex(UINT index) const;
   // The float at byte `offset` of vertex `index`; 0 outside the copy.
   float VertexFloat(UINT index, UINT offset) const;
@@ -140,9 +144,9 @@ class Renderer final : public IRenderer {
   HRESULT LightEnable(DWORD index, BOOL enable) override;
   int CreateVertexBuffer(DWORD fvf, UINT bytes, DWORD usage, DWORD pool) override;
   int CreateIndexBuffer(UINT bytes, DWORD usage, DWORD pool, DWORD format) override;
-  HRESULT DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex, UINT vertexCount,
+  HRESULT DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex, UINT vertexCount,
                       UINT startIndex, UINT primitiveCount, int effect, DWORD reserved) override;
-  HRESULT DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex,
+  HRESULT DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex,
                                UINT vertexCount, UINT startIndex, UINT primitiveCount, int effect,
                                DWORD reserved) override;
   HRESULT DrawPrimitive(DWORD type, int vertexBuffer, UINT stride, UINT firstVertex, UINT primitiveCount, int effect,
@@ -202,13 +206,9 @@ class Renderer final : public IRenderer {
   // ---- Host side ----
   Device& device() { return device_; }
 
-  // File resolution: maps a module path ("resource\models\x.dds") to a path of this system.
-  // The default replaces backslashes with slashes below the root directory.
-  using Resolver = std::function<std::string(const std::string&)>;
-  void SetResolver(Resolver resolver) { resolver_ = std::move(resolver); }
-  void SetRootDirectory(const std::string& root) { root_ = root; }
-  std::string Resolve(const std::string& modulePath) const;
-  // Where CaptureScreen writes its BMP files ("" : captures are counted only).
+  // Where CaptureScreen writes its BMP files, a module path of a folder below the resource
+  // root ("" : captures are counted only). Texture files are module paths below that root
+  // too (win32/file_system.h).
   void SetCaptureDirectory(const std::string& directory) { captureDirectory_ = directory; }
 
   // Failures: the next `times` calls (-1: all) fail; texture and effect names (compared
@@ -316,8 +316,6 @@ class Renderer final : public IRenderer {
 
   Device device_;
   RendererConfig config_;
-  Resolver resolver_;
-  std::string root_;
   std::string captureDirectory_;
 
   std::array<DWORD, kRendererRenderStates> renderStates_{};

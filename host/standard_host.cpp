@@ -1,16 +1,15 @@
 #include "host/standard_host.h"
 
 #include "frame/component_base.h"
-#include "host/resource_paths.h"
+#include "win32/file_system.h"
 
 namespace host {
 
 StandardHost::StandardHost(const std::string& resourceRoot, const RendererConfig& config)
     : ini(resourceRoot), renderer(config) {
+  win32::SetResourceRoot(resourceRoot);
   ini.SetHost(&host);
   host.SetIniService(&ini);
-  renderer.SetResolver(
-      [resourceRoot](const std::string& path) { return ResolveResourcePath(resourceRoot, path.c_str(), false); });
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer));
   RegisterGenericClasses(host);
 }

@@ -1,6 +1,7 @@
 // The reference host as the command line runs it: the host with its INI and file service and
 // its "dx8render" renderer service, rooted at one resource directory, plus the recording
-// stand-ins for the host's own object classes.
+// stand-ins for the host's own object classes. Making one sets the process's resource root
+// (win32::SetResourceRoot), which D3DX and the renderer resolve under.
 #pragma once
 #include <string>
 

@@ -7,10 +7,10 @@
 #include <climits>
 #include <cstdlib>
 
-#include "host/resource_paths.h"
 #include "lighting/light.h"
 #include "lighting/light_group.h"
 #include "lighting/lighting_system.h"
+#include "win32/file_system.h"
 
 const char* const kLightsUsage =
     "  lights FILE [--resource DIR] [--time MS] [--tick MS] [--save OUT] [--every]\n"
@@ -128,6 +128,7 @@ LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& o
     filePath_ = Absolute(options.file);
     savePath_ = Absolute(options.save);
   } else {
+    win32::SetResourceRoot(options.resource);
     ini_ = std::make_unique<host::IniService>(options.resource, &host);
     filePath_ = options.file;
     savePath_ = options.save;
@@ -166,7 +167,7 @@ int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const 
   if (!options.save.empty()) {
     const bool saved = system->SaveToFile(services.savePath().c_str());
     const std::string written =
-        host::ResolveResourcePath(services.ini().Root(), services.savePath().c_str(), false);
+        win32::ResolvePath(services.ini().Root(), services.savePath().c_str(), win32::PathMode::Read);
     if (saved && !written.empty()) {
       std::fprintf(out, "saved %s\n", options.save.c_str());
     } else {
@@ -177,6 +178,11 @@ int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const 
   if (!host.LogLines().empty()) {
     std::fprintf(out, "== host log ==\n");
     for (const std::string& line : host.LogLines()) std::fprintf(out, "%s\n", line.c_str());
+  }
+  // What the renderer could not do, such as a texture the light file names that is missing.
+  if (!services.renderer().Log().empty()) {
+    std::fprintf(out, "== renderer log ==\n");
+    for (const std::string& line : services.renderer().Log()) std::fprintf(out, "%s\n", line.c_str());
   }
   return status;
 }

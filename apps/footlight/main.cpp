@@ -15,10 +15,13 @@
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
 #include "apps/footlight/lights_command.h"
+#include "apps/footlight/run_state.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
 #include "scene/scene_system.h"
+#include "win32/win32.h"
+#include "win32/win32_state.h"
 
 namespace {
 
@@ -27,11 +30,16 @@ constexpr const char* kUsage =
     "commands:\n"
     "  classes                      list the module's component classes in list order\n"
     "  run [--frames N] [--elapsed MS] [--class NAME]... [--resource DIR] [--ini PATH]\n"
+    "      [--keys VK[,VK...]] [--clock MS]\n"
     "                               create the components (default: every class), drive N frames\n"
     "                               (default 3) of execute and realize at MS milliseconds each\n"
     "                               (default 16), send device lost and reset, destroy everything;\n"
-    "                               --resource sets the root of the INI and file service\n"
-    "                               (default .), --ini reads that INI file through it into the log\n";
+    "                               --resource sets the resource root of the INI and file service,\n"
+    "                               the textures and every platform file (default .), --ini reads\n"
+    "                               that INI file through it into the log; --keys holds these\n"
+    "                               virtual keys (decimal or 0x hex) down during the frames;\n"
+    "                               --clock puts timeGetTime on a manual clock that starts at MS\n"
+    "                               and advances by --elapsed each frame\n";
 
 void PrintUsage() {
   std::fputs(kUsage, stdout);
@@ -46,6 +54,9 @@ struct Options {
   std::vector<std::string> classes;
   std::string resource = ".";
   std::string ini;
+  std::vector<int> keys;  // held down during the frames
+  bool manualClock = false;
+  DWORD clockStart = 0;
   std::vector<std::string> lightsArgs;  // everything after "lights"
 };
 
@@ -98,6 +109,13 @@ Options Parse(int argc, char** argv) {
       o.ini = value();
     } else if (arg == "--class") {
       o.classes.push_back(value());
+    } else if (arg == "--keys") {
+      std::string error;
+      if (!footlight::ParseVirtualKeys(value(), &o.keys, &error)) Fail(error);
+    } else if (arg == "--clock") {
+      std::string error;
+      if (!footlight::ParseMilliseconds(value(), &o.clockStart, &error)) Fail(error);
+      o.manualClock = true;
     } else if (!arg.empty() && arg[0] == '-') {
       Fail("unknown option " + arg + " (see footlight --help)");
     } else if (o.command.empty()) {
@@ -109,6 +127,7 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
+  if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -144,6 +163,9 @@ int Run(host::StandardHost& standard, const Options& o) {
   for (const auto& name : classes)
     if (host.FindFactory(name.c_str()) == nullptr) Fail("the module has no class named \"" + name + "\"");
 
+  // The clock runs from the start: the components may read it as they are made.
+  if (o.manualClock) win32::UseManualClock(o.clockStart);
+  footlight::GammaWatch gamma;
   for (const auto& name : classes) {
     ComponentHandle h{};
     host.CreateObject(&h, name.c_str());
@@ -155,9 +177,19 @@ int Run(host::StandardHost& standard, const Options& o) {
     else
       for (const auto& line : lines) host.Log("[ini] %s", line.c_str());
   }
-  for (int frame = 0; frame < o.frames; ++frame) standard.Frame(static_cast<uint32_t>(o.elapsed));
+  gamma.Sample();
+  for (int key : o.keys) win32::SetKeyDown(key, true);
+  for (int frame = 0; frame < o.frames; ++frame) {
+    standard.Frame(static_cast<uint32_t>(o.elapsed));
+    if (o.manualClock) win32::AdvanceManualClock(static_cast<DWORD>(o.elapsed));
+    gamma.Sample();
+  }
+  for (int key : o.keys) win32::SetKeyDown(key, false);
   const bool reset = standard.LoseAndResetDevice();
+  gamma.Sample();
   host.DestroyAll();
+  gamma.Sample();
+  const DWORD clockEnd = timeGetTime();
   const host::Renderer& r = standard.renderer;
 
   std::printf("== host log ==\n");
@@ -175,6 +207,13 @@ int Run(host::StandardHost& standard, const Options& o) {
   std::printf("live device resources: %zu default, %zu managed, %zu system memory\n",
               r.LiveResources(D3DPOOL_DEFAULT), r.LiveResources(D3DPOOL_MANAGED), r.LiveResources(D3DPOOL_SYSTEMMEM));
   std::printf("device reset: %s\n", reset ? "ok" : "refused");
+  if (!o.keys.empty()) {
+    std::printf("keys held:");
+    for (int key : o.keys) std::printf(" 0x%02X", key);
+    std::printf("\n");
+  }
+  if (o.manualClock) std::printf("clock: manual, %u ms at the start, %u ms at the end\n", o.clockStart, clockEnd);
+  if (gamma.Changed()) std::printf("%s\n", gamma.Summary().c_str());
   std::printf("live host blocks: %zu\n", host.Allocator().LiveBlocks());
   return host.Allocator().LiveBlocks() == 0 && reset ? 0 : 1;
 }

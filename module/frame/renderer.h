@@ -43,12 +43,15 @@ class IRenderer {
   virtual int CreateVertexBuffer(DWORD fvf, UINT bytes, DWORD usage, DWORD pool) = 0;  // slot 48
   // format: D3DFMT_INDEX16 (0x65) or D3DFMT_INDEX32.
   virtual int CreateIndexBuffer(UINT bytes, DWORD usage, DWORD pool, DWORD format) = 0;  // slot 50
-  // A triangle list. stride 0: the stride of the vertex buffer's format.
-  virtual HRESULT DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT minIndex,
+  // A triangle list. stride 0: the stride of the vertex buffer's format. The indices are
+  // relative to baseVertex: index i draws vertex baseVertex + i, and every index is below
+  // vertexCount (a patch run, a tree batch or a flag grid is drawn from its own first vertex).
+  virtual HRESULT DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex,
                               UINT vertexCount, UINT startIndex, UINT primitiveCount, int effect,
                               DWORD reserved) = 0;  // slot 52
+  // The same for any primitive type.
   virtual HRESULT DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride, int indexBuffer,
-                                       UINT minIndex, UINT vertexCount, UINT startIndex,
+                                       UINT baseVertex, UINT vertexCount, UINT startIndex,
                                        UINT primitiveCount, int effect, DWORD reserved) = 0;  // slot 53
   virtual HRESULT DrawPrimitive(DWORD type, int vertexBuffer, UINT stride, UINT firstVertex,
                                 UINT primitiveCount, int effect, DWORD reserved) = 0;  // slot 55

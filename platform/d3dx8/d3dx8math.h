@@ -3,6 +3,7 @@
 // translation sits in the last row) and left-handed view and projection builders, as
 // Direct3D 8 uses them. Every function returns its output pointer; outputs may alias inputs.
 #pragma once
+#include "platform_api.h"
 #include <cmath>
 
 #include "d3d8/d3d8types.h"
@@ -306,13 +307,13 @@ inline D3DXVECTOR2* D3DXVec2Lerp(D3DXVECTOR2* out, const D3DXVECTOR2* a, const D
   return out;
 }
 // The zero vector normalises to the zero vector.
-D3DXVECTOR2* D3DXVec2Normalize(D3DXVECTOR2* out, const D3DXVECTOR2* v);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR2* D3DXVec2Normalize(D3DXVECTOR2* out, const D3DXVECTOR2* v);
 // (x, y, 0, 1) x M.
-D3DXVECTOR4* D3DXVec2Transform(D3DXVECTOR4* out, const D3DXVECTOR2* v, const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR4* D3DXVec2Transform(D3DXVECTOR4* out, const D3DXVECTOR2* v, const D3DXMATRIX* m);
 // (x, y, 0, 1) x M, divided by the resulting w.
-D3DXVECTOR2* D3DXVec2TransformCoord(D3DXVECTOR2* out, const D3DXVECTOR2* v, const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR2* D3DXVec2TransformCoord(D3DXVECTOR2* out, const D3DXVECTOR2* v, const D3DXMATRIX* m);
 // (x, y, 0, 0) x M.
-D3DXVECTOR2* D3DXVec2TransformNormal(D3DXVECTOR2* out, const D3DXVECTOR2* v, const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR2* D3DXVec2TransformNormal(D3DXVECTOR2* out, const D3DXVECTOR2* v, const D3DXMATRIX* m);
 
 // ---------------------------------------------------------------------------------------------
 // 3D vectors
@@ -361,7 +362,7 @@ inline D3DXVECTOR3* D3DXVec3Lerp(D3DXVECTOR3* out, const D3DXVECTOR3* a, const D
   return out;
 }
 // The zero vector normalises to the zero vector.
-D3DXVECTOR3* D3DXVec3Normalize(D3DXVECTOR3* out, const D3DXVECTOR3* v);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR3* D3DXVec3Normalize(D3DXVECTOR3* out, const D3DXVECTOR3* v);
 // (x, y, z, 1) x M.
 inline D3DXVECTOR4* D3DXVec3Transform(D3DXVECTOR4* out, const D3DXVECTOR3* v, const D3DXMATRIX* m) {
   const float x = v->x, y = v->y, z = v->z;
@@ -397,11 +398,11 @@ inline D3DXVECTOR3* D3DXVec3TransformNormal(D3DXVECTOR3* out, const D3DXVECTOR3*
 // identity), divided by w, then x = X + (1 + x) Width / 2, y = Y + (1 - y) Height / 2,
 // z = MinZ + z (MaxZ - MinZ). A null viewport leaves the result in normalised device
 // coordinates.
-D3DXVECTOR3* D3DXVec3Project(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DVIEWPORT8* viewport,
-                             const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR3* D3DXVec3Project(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DVIEWPORT8* viewport,
+                                                    const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world);
 // The reverse of D3DXVec3Project. Null when the combined matrix cannot be inverted.
-D3DXVECTOR3* D3DXVec3Unproject(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DVIEWPORT8* viewport,
-                               const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR3* D3DXVec3Unproject(D3DXVECTOR3* out, const D3DXVECTOR3* v, const D3DVIEWPORT8* viewport,
+                                                      const D3DXMATRIX* projection, const D3DXMATRIX* view, const D3DXMATRIX* world);
 
 // ---------------------------------------------------------------------------------------------
 // 4D vectors
@@ -434,18 +435,18 @@ inline D3DXVECTOR4* D3DXVec4Lerp(D3DXVECTOR4* out, const D3DXVECTOR4* a, const D
   return out;
 }
 // The zero vector normalises to the zero vector.
-D3DXVECTOR4* D3DXVec4Normalize(D3DXVECTOR4* out, const D3DXVECTOR4* v);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR4* D3DXVec4Normalize(D3DXVECTOR4* out, const D3DXVECTOR4* v);
 // v x M.
-D3DXVECTOR4* D3DXVec4Transform(D3DXVECTOR4* out, const D3DXVECTOR4* v, const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR4* D3DXVec4Transform(D3DXVECTOR4* out, const D3DXVECTOR4* v, const D3DXMATRIX* m);
 
 // ---------------------------------------------------------------------------------------------
 // Matrices
 // ---------------------------------------------------------------------------------------------
 
-D3DXMATRIX* D3DXMatrixIdentity(D3DXMATRIX* out);
-BOOL D3DXMatrixIsIdentity(const D3DXMATRIX* m);
-float D3DXMatrixDeterminant(const D3DXMATRIX* m);
-D3DXMATRIX* D3DXMatrixTranspose(D3DXMATRIX* out, const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixIdentity(D3DXMATRIX* out);
+FOOTLIGHT_PLATFORM_API BOOL D3DXMatrixIsIdentity(const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API float D3DXMatrixDeterminant(const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixTranspose(D3DXMATRIX* out, const D3DXMATRIX* m);
 // out = a x b: element (i, j) = a(i, 0) b(0, j) + a(i, 1) b(1, j) + a(i, 2) b(2, j) + a(i, 3) b(3, j).
 inline D3DXMATRIX* D3DXMatrixMultiply(D3DXMATRIX* out, const D3DXMATRIX* a, const D3DXMATRIX* b) {
   D3DMATRIX t;  // out may be a or b
@@ -457,38 +458,38 @@ inline D3DXMATRIX* D3DXMatrixMultiply(D3DXMATRIX* out, const D3DXMATRIX* a, cons
   return out;
 }
 // out = transpose(a x b).
-D3DXMATRIX* D3DXMatrixMultiplyTranspose(D3DXMATRIX* out, const D3DXMATRIX* a, const D3DXMATRIX* b);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixMultiplyTranspose(D3DXMATRIX* out, const D3DXMATRIX* a, const D3DXMATRIX* b);
 // The inverse, and the determinant when asked for. A singular matrix (determinant 0 or not
 // finite) leaves out unchanged and returns null.
-D3DXMATRIX* D3DXMatrixInverse(D3DXMATRIX* out, float* determinant, const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixInverse(D3DXMATRIX* out, float* determinant, const D3DXMATRIX* m);
 
-D3DXMATRIX* D3DXMatrixScaling(D3DXMATRIX* out, float sx, float sy, float sz);
-D3DXMATRIX* D3DXMatrixTranslation(D3DXMATRIX* out, float x, float y, float z);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixScaling(D3DXMATRIX* out, float sx, float sy, float sz);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixTranslation(D3DXMATRIX* out, float x, float y, float z);
 // Rotations by an angle in radians, clockwise when looking along the axis towards the origin.
-D3DXMATRIX* D3DXMatrixRotationX(D3DXMATRIX* out, float angle);
-D3DXMATRIX* D3DXMatrixRotationY(D3DXMATRIX* out, float angle);
-D3DXMATRIX* D3DXMatrixRotationZ(D3DXMATRIX* out, float angle);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixRotationX(D3DXMATRIX* out, float angle);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixRotationY(D3DXMATRIX* out, float angle);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixRotationZ(D3DXMATRIX* out, float angle);
 // About an arbitrary axis, normalised first.
-D3DXMATRIX* D3DXMatrixRotationAxis(D3DXMATRIX* out, const D3DXVECTOR3* axis, float angle);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixRotationAxis(D3DXMATRIX* out, const D3DXVECTOR3* axis, float angle);
 // From a unit quaternion.
-D3DXMATRIX* D3DXMatrixRotationQuaternion(D3DXMATRIX* out, const D3DXQUATERNION* q);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixRotationQuaternion(D3DXMATRIX* out, const D3DXQUATERNION* q);
 // Roll about z, then pitch about x, then yaw about y.
-D3DXMATRIX* D3DXMatrixRotationYawPitchRoll(D3DXMATRIX* out, float yaw, float pitch, float roll);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixRotationYawPitchRoll(D3DXMATRIX* out, float yaw, float pitch, float roll);
 
-D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at, const D3DXVECTOR3* up);
-D3DXMATRIX* D3DXMatrixLookAtRH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at, const D3DXVECTOR3* up);
-D3DXMATRIX* D3DXMatrixPerspectiveLH(D3DXMATRIX* out, float w, float h, float zn, float zf);
-D3DXMATRIX* D3DXMatrixPerspectiveRH(D3DXMATRIX* out, float w, float h, float zn, float zf);
-D3DXMATRIX* D3DXMatrixPerspectiveFovLH(D3DXMATRIX* out, float fovY, float aspect, float zn, float zf);
-D3DXMATRIX* D3DXMatrixPerspectiveFovRH(D3DXMATRIX* out, float fovY, float aspect, float zn, float zf);
-D3DXMATRIX* D3DXMatrixPerspectiveOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
-D3DXMATRIX* D3DXMatrixPerspectiveOffCenterRH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
-D3DXMATRIX* D3DXMatrixOrthoLH(D3DXMATRIX* out, float w, float h, float zn, float zf);
-D3DXMATRIX* D3DXMatrixOrthoRH(D3DXMATRIX* out, float w, float h, float zn, float zf);
-D3DXMATRIX* D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
-D3DXMATRIX* D3DXMatrixOrthoOffCenterRH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixLookAtLH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at, const D3DXVECTOR3* up);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixLookAtRH(D3DXMATRIX* out, const D3DXVECTOR3* eye, const D3DXVECTOR3* at, const D3DXVECTOR3* up);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixPerspectiveLH(D3DXMATRIX* out, float w, float h, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixPerspectiveRH(D3DXMATRIX* out, float w, float h, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixPerspectiveFovLH(D3DXMATRIX* out, float fovY, float aspect, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixPerspectiveFovRH(D3DXMATRIX* out, float fovY, float aspect, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixPerspectiveOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixPerspectiveOffCenterRH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixOrthoLH(D3DXMATRIX* out, float w, float h, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixOrthoRH(D3DXMATRIX* out, float w, float h, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixOrthoOffCenterLH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixOrthoOffCenterRH(D3DXMATRIX* out, float l, float r, float b, float t, float zn, float zf);
 // The reflection in a plane (normalised first).
-D3DXMATRIX* D3DXMatrixReflect(D3DXMATRIX* out, const D3DXPLANE* plane);
+FOOTLIGHT_PLATFORM_API D3DXMATRIX* D3DXMatrixReflect(D3DXMATRIX* out, const D3DXPLANE* plane);
 
 // ---------------------------------------------------------------------------------------------
 // Quaternions
@@ -516,21 +517,21 @@ inline D3DXQUATERNION* D3DXQuaternionConjugate(D3DXQUATERNION* out, const D3DXQU
   return out;
 }
 // The rotation a followed by the rotation b (the Hamilton product b a).
-D3DXQUATERNION* D3DXQuaternionMultiply(D3DXQUATERNION* out, const D3DXQUATERNION* a, const D3DXQUATERNION* b);
+FOOTLIGHT_PLATFORM_API D3DXQUATERNION* D3DXQuaternionMultiply(D3DXQUATERNION* out, const D3DXQUATERNION* a, const D3DXQUATERNION* b);
 // The zero quaternion normalises to the zero quaternion.
-D3DXQUATERNION* D3DXQuaternionNormalize(D3DXQUATERNION* out, const D3DXQUATERNION* q);
+FOOTLIGHT_PLATFORM_API D3DXQUATERNION* D3DXQuaternionNormalize(D3DXQUATERNION* out, const D3DXQUATERNION* q);
 // Conjugate over squared length; the zero quaternion gives zero.
-D3DXQUATERNION* D3DXQuaternionInverse(D3DXQUATERNION* out, const D3DXQUATERNION* q);
+FOOTLIGHT_PLATFORM_API D3DXQUATERNION* D3DXQuaternionInverse(D3DXQUATERNION* out, const D3DXQUATERNION* q);
 // About an axis (normalised first) by an angle in radians; the same rotation as
 // D3DXMatrixRotationAxis.
-D3DXQUATERNION* D3DXQuaternionRotationAxis(D3DXQUATERNION* out, const D3DXVECTOR3* axis, float angle);
+FOOTLIGHT_PLATFORM_API D3DXQUATERNION* D3DXQuaternionRotationAxis(D3DXQUATERNION* out, const D3DXVECTOR3* axis, float angle);
 // From the rotation part (upper 3x3) of a matrix.
-D3DXQUATERNION* D3DXQuaternionRotationMatrix(D3DXQUATERNION* out, const D3DXMATRIX* m);
-D3DXQUATERNION* D3DXQuaternionRotationYawPitchRoll(D3DXQUATERNION* out, float yaw, float pitch, float roll);
+FOOTLIGHT_PLATFORM_API D3DXQUATERNION* D3DXQuaternionRotationMatrix(D3DXQUATERNION* out, const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API D3DXQUATERNION* D3DXQuaternionRotationYawPitchRoll(D3DXQUATERNION* out, float yaw, float pitch, float roll);
 // Axis (not normalised) and angle of a unit quaternion.
-void D3DXQuaternionToAxisAngle(const D3DXQUATERNION* q, D3DXVECTOR3* axis, float* angle);
+FOOTLIGHT_PLATFORM_API void D3DXQuaternionToAxisAngle(const D3DXQUATERNION* q, D3DXVECTOR3* axis, float* angle);
 // Spherical linear interpolation from a (t = 0) to b (t = 1) along the shorter arc.
-D3DXQUATERNION* D3DXQuaternionSlerp(D3DXQUATERNION* out, const D3DXQUATERNION* a, const D3DXQUATERNION* b, float t);
+FOOTLIGHT_PLATFORM_API D3DXQUATERNION* D3DXQuaternionSlerp(D3DXQUATERNION* out, const D3DXQUATERNION* a, const D3DXQUATERNION* b, float t);
 
 // ---------------------------------------------------------------------------------------------
 // Planes
@@ -549,15 +550,15 @@ inline float D3DXPlaneDotNormal(const D3DXPLANE* p, const D3DXVECTOR3* v) {
   return p->a * v->x + p->b * v->y + p->c * v->z;
 }
 // Divides all four terms by the length of (a, b, c); a plane without a normal gives zero.
-D3DXPLANE* D3DXPlaneNormalize(D3DXPLANE* out, const D3DXPLANE* p);
+FOOTLIGHT_PLATFORM_API D3DXPLANE* D3DXPlaneNormalize(D3DXPLANE* out, const D3DXPLANE* p);
 // Where the line through a and b meets the plane; null (out unchanged) when it is parallel.
-D3DXVECTOR3* D3DXPlaneIntersectLine(D3DXVECTOR3* out, const D3DXPLANE* p, const D3DXVECTOR3* a, const D3DXVECTOR3* b);
+FOOTLIGHT_PLATFORM_API D3DXVECTOR3* D3DXPlaneIntersectLine(D3DXVECTOR3* out, const D3DXPLANE* p, const D3DXVECTOR3* a, const D3DXVECTOR3* b);
 // Normal n and d = -(point · n).
-D3DXPLANE* D3DXPlaneFromPointNormal(D3DXPLANE* out, const D3DXVECTOR3* point, const D3DXVECTOR3* normal);
+FOOTLIGHT_PLATFORM_API D3DXPLANE* D3DXPlaneFromPointNormal(D3DXPLANE* out, const D3DXVECTOR3* point, const D3DXVECTOR3* normal);
 // Normal = normalised (v2 - v1) x (v3 - v1), through v1.
-D3DXPLANE* D3DXPlaneFromPoints(D3DXPLANE* out, const D3DXVECTOR3* v1, const D3DXVECTOR3* v2, const D3DXVECTOR3* v3);
+FOOTLIGHT_PLATFORM_API D3DXPLANE* D3DXPlaneFromPoints(D3DXPLANE* out, const D3DXVECTOR3* v1, const D3DXVECTOR3* v2, const D3DXVECTOR3* v3);
 // (a, b, c, d) x M; M is the inverse transpose of the point transform.
-D3DXPLANE* D3DXPlaneTransform(D3DXPLANE* out, const D3DXPLANE* p, const D3DXMATRIX* m);
+FOOTLIGHT_PLATFORM_API D3DXPLANE* D3DXPlaneTransform(D3DXPLANE* out, const D3DXPLANE* p, const D3DXMATRIX* m);
 
 // ---------------------------------------------------------------------------------------------
 // Colours
@@ -599,8 +600,8 @@ inline D3DXCOLOR* D3DXColorLerp(D3DXCOLOR* out, const D3DXCOLOR* a, const D3DXCO
 // (at or beyond the origin) returns TRUE with the hit point p0 + u (p1 - p0) + v (p2 - p0) =
 // rayPos + dist rayDir (dist in units of rayDir's length); u, v and dist are written only on a
 // hit and each may be null.
-BOOL D3DXIntersectTri(const D3DXVECTOR3* p0, const D3DXVECTOR3* p1, const D3DXVECTOR3* p2,
-                      const D3DXVECTOR3* rayPos, const D3DXVECTOR3* rayDir, float* u, float* v, float* dist);
+FOOTLIGHT_PLATFORM_API BOOL D3DXIntersectTri(const D3DXVECTOR3* p0, const D3DXVECTOR3* p1, const D3DXVECTOR3* p2,
+                                             const D3DXVECTOR3* rayPos, const D3DXVECTOR3* rayDir, float* u, float* v, float* dist);
 
 // ---------------------------------------------------------------------------------------------
 // Operators that need the functions above

@@ -1,63 +1,26 @@
 #include "d3dx8/d3dx8tex.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
 
 #include "d3d8/pixel_format.h"
+#include "win32/file_system.h"
+#include "win32/win32.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-// A Windows-style name as a path of this system: slashes for backslashes, and every part
-// that does not exist as written replaced by the entry that matches it without regard to
-// case. Parts with no match are kept as written (a file about to be made).
-std::string ResolvePath(const char* name) {
-  std::string path(name);
-  std::replace(path.begin(), path.end(), '\\', '/');
-  std::error_code ec;
-  if (path.empty() || fs::exists(path, ec)) return path;
-  fs::path given(path);
-  fs::path done = given.has_root_path() ? given.root_path() : fs::path();
-  bool matching = true;
-  for (const fs::path& part : given.relative_path()) {
-    const std::string text = part.string();
-    if (matching && text != "." && text != "..") {
-      const fs::path candidate = done / part;
-      if (!fs::exists(candidate, ec)) {
-        bool found = false;
-        const fs::path dir = done.empty() ? fs::path(".") : done;
-        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-          if (EqualNoCase(it->path().filename().string(), text)) {
-            done /= it->path().filename();
-            found = true;
-            break;
-          }
-        }
-        if (found) continue;
-        matching = false;
-      }
-    }
-    done /= part;
-  }
-  return done.string();
+// The file a module path names below the resource root; "" with *error set when there is none.
+// A path that leaves the root is bad data, not a missing file.
+std::string ResourceFile(LPCSTR name, win32::PathMode mode, HRESULT* error) {
+  const std::string path = win32::ResolvePath(win32::GetResourceRoot(), name, mode);
+  if (path.empty()) *error = GetLastError() == ERROR_ACCESS_DENIED ? D3DXERR_INVALIDDATA : D3DXERR_FILENOTFOUND;
+  return path;
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
@@ -347,8 +310,11 @@ HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice8* device, LPCVOID srcD
 HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* device, LPCSTR srcFile, IDirect3DTexture8** texture) {
   if (!device || !srcFile || !texture) return D3DERR_INVALIDCALL;
   *texture = nullptr;
+  HRESULT error = S_OK;
+  const std::string path = ResourceFile(srcFile, win32::PathMode::Read, &error);
+  if (path.empty()) return error;
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(ResolvePath(srcFile), &bytes)) return D3DXERR_FILENOTFOUND;
+  if (!ReadWholeFile(path, &bytes)) return D3DXERR_FILENOTFOUND;
   if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return D3DXERR_INVALIDDATA;
   return D3DXCreateTextureFromFileInMemory(device, bytes.data(), static_cast<UINT>(bytes.size()), texture);
 }
@@ -442,7 +408,10 @@ HRESULT D3DXSaveSurfaceToFileA(LPCSTR destFile, D3DXIMAGE_FILEFORMAT destFormat,
     default: ok = stbi_write_bmp_to_func(AppendBytes, &file, w, h, comp, pixels.data()); break;
   }
   if (!ok) return E_FAIL;
-  std::FILE* f = std::fopen(ResolvePath(destFile).c_str(), "wb");
+  HRESULT error = S_OK;
+  const std::string path = ResourceFile(destFile, win32::PathMode::Write, &error);
+  if (path.empty()) return error == D3DXERR_INVALIDDATA ? error : E_FAIL;
+  std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return E_FAIL;
   const bool written = std::fwrite(file.data(), 1, file.size(), f) == file.size();
   const bool closed = std::fclose(f) == 0;

@@ -2,10 +2,12 @@
 // file, rebuilding a mip chain and saving a surface as an image file. They work on any
 // device, texture and surface through the interfaces alone.
 //
-// File names may be written the Windows way ("resource\models\x.dds"): backslashes become
-// slashes and each part of the path that does not exist as written is matched without
-// regard to case.
+// File names are the module's Windows-style paths, resolved under the process's resource
+// root by win32::ResolvePath (win32/file_system.h). A name that leaves the root (a drive
+// letter, a network name, ".." above it) fails with D3DXERR_INVALIDDATA, for reading and
+// writing alike.
 #pragma once
+#include "platform_api.h"
 #include "d3d8/d3d8.h"
 #include "win32/win32_types.h"
 
@@ -42,17 +44,17 @@ enum D3DXIMAGE_FILEFORMAT : DWORD {
 // DDS (uncompressed and DXT1-5, with or without mip levels), TGA, BMP and PNG. The texture
 // is made in the managed pool with a full mip chain; levels the file does not carry are
 // box-filtered from the last one it does.
-HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* device, LPCSTR srcFile,
-                                   IDirect3DTexture8** texture);
+FOOTLIGHT_PLATFORM_API HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* device, LPCSTR srcFile,
+                                                          IDirect3DTexture8** texture);
 // The same from a file image already in memory.
-HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice8* device, LPCVOID srcData, UINT srcDataSize,
-                                          IDirect3DTexture8** texture);
+FOOTLIGHT_PLATFORM_API HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice8* device, LPCVOID srcData, UINT srcDataSize,
+                                                                 IDirect3DTexture8** texture);
 // Rebuilds every level below srcLevel (D3DX_DEFAULT: 0) from the one above it. filter
 // D3DX_DEFAULT or any averaging filter uses a 2 x 2 box; D3DX_FILTER_POINT takes the top-left
 // texel; D3DX_FILTER_NONE leaves the levels alone.
-HRESULT D3DXFilterTexture(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UINT srcLevel,
-                          DWORD filter);
+FOOTLIGHT_PLATFORM_API HRESULT D3DXFilterTexture(IDirect3DTexture8* texture, const PALETTEENTRY* palette, UINT srcLevel,
+                                                 DWORD filter);
 // Writes the surface (or srcRect of it) as BMP, TGA or PNG.
-HRESULT D3DXSaveSurfaceToFileA(LPCSTR destFile, D3DXIMAGE_FILEFORMAT destFormat,
-                               IDirect3DSurface8* srcSurface, const PALETTEENTRY* srcPalette,
-                               const RECT* srcRect);
+FOOTLIGHT_PLATFORM_API HRESULT D3DXSaveSurfaceToFileA(LPCSTR destFile, D3DXIMAGE_FILEFORMAT destFormat,
+                                                      IDirect3DSurface8* srcSurface, const PALETTEENTRY* srcPalette,
+                                                      const RECT* srcRect);

@@ -1,6 +1,7 @@
 // The Windows C runtime's case-insensitive comparisons (ASCII folding, as the C locale does).
 #pragma once
+#include "platform_api.h"
 #include <cstddef>
 
-int _stricmp(const char* a, const char* b);
-int _strnicmp(const char* a, const char* b, size_t count);
+FOOTLIGHT_PLATFORM_API int _stricmp(const char* a, const char* b);
+FOOTLIGHT_PLATFORM_API int _strnicmp(const char* a, const char* b, size_t count);

@@ -2,6 +2,7 @@
 // results its callers rely on, implemented over POSIX. The input, window and display state
 // behind them is kept in this process and set by the host and by tests (win32/win32_state.h).
 #pragma once
+#include "platform_api.h"
 #include <pthread.h>
 
 #include <cstdint>
@@ -161,35 +162,35 @@ using LPTHREAD_START_ROUTINE = DWORD(WINAPI*)(LPVOID);
 // Functions
 
 // Errors of the calling thread.
-DWORD GetLastError();
-void SetLastError(DWORD error);
+FOOTLIGHT_PLATFORM_API DWORD GetLastError();
+FOOTLIGHT_PLATFORM_API void SetLastError(DWORD error);
 
 // Time. timeGetTime is milliseconds from an arbitrary start, wrapping at 2^32; tests may put
 // it on a manual clock (win32/win32_state.h). Sleep(0) only yields.
-void Sleep(DWORD milliseconds);
-DWORD timeGetTime();
+FOOTLIGHT_PLATFORM_API void Sleep(DWORD milliseconds);
+FOOTLIGHT_PLATFORM_API DWORD timeGetTime();
 
 // Input. GetAsyncKeyState: bit 15 set (a negative result) while the key is down, bit 0 when
 // it went down since the previous query of that key. GetKeyboardState fills 256 bytes: 0x80
 // for a key that is down, bit 0 for the toggle state.
-SHORT GetAsyncKeyState(int virtualKey);
-BOOL GetKeyboardState(PBYTE keyState);
-BOOL GetCursorPos(LPPOINT point);
-BOOL SetCursorPos(int x, int y);
-BOOL ClientToScreen(HWND window, LPPOINT point);
-BOOL ScreenToClient(HWND window, LPPOINT point);
-HWND SetCapture(HWND window);
-BOOL ReleaseCapture();
-HWND GetCapture();
-HWND GetForegroundWindow();
-int GetSystemMetrics(int index);
+FOOTLIGHT_PLATFORM_API SHORT GetAsyncKeyState(int virtualKey);
+FOOTLIGHT_PLATFORM_API BOOL GetKeyboardState(PBYTE keyState);
+FOOTLIGHT_PLATFORM_API BOOL GetCursorPos(LPPOINT point);
+FOOTLIGHT_PLATFORM_API BOOL SetCursorPos(int x, int y);
+FOOTLIGHT_PLATFORM_API BOOL ClientToScreen(HWND window, LPPOINT point);
+FOOTLIGHT_PLATFORM_API BOOL ScreenToClient(HWND window, LPPOINT point);
+FOOTLIGHT_PLATFORM_API HWND SetCapture(HWND window);
+FOOTLIGHT_PLATFORM_API BOOL ReleaseCapture();
+FOOTLIGHT_PLATFORM_API HWND GetCapture();
+FOOTLIGHT_PLATFORM_API HWND GetForegroundWindow();
+FOOTLIGHT_PLATFORM_API int GetSystemMetrics(int index);
 
 // Display. A device context is a token handed out per call; the ramp is 3 x 256 words
 // (red, green, blue).
-HDC GetWindowDC(HWND window);
-int ReleaseDC(HWND window, HDC dc);
-BOOL SetDeviceGammaRamp(HDC dc, LPVOID ramp);
-BOOL GetDeviceGammaRamp(HDC dc, LPVOID ramp);
+FOOTLIGHT_PLATFORM_API HDC GetWindowDC(HWND window);
+FOOTLIGHT_PLATFORM_API int ReleaseDC(HWND window, HDC dc);
+FOOTLIGHT_PLATFORM_API BOOL SetDeviceGammaRamp(HDC dc, LPVOID ramp);
+FOOTLIGHT_PLATFORM_API BOOL GetDeviceGammaRamp(HDC dc, LPVOID ramp);
 
 // Text. The ANSI code pages (CP_ACP, CP_OEMCP, CP_THREAD_ACP) are UTF-8 here, as is CP_UTF8;
 // other code pages are refused (ERROR_INVALID_PARAMETER). Wide characters are wchar_t code
@@ -199,29 +200,29 @@ BOOL GetDeviceGammaRamp(HDC dc, LPVOID ramp);
 // ERROR_INSUFFICIENT_BUFFER and is left holding an empty string. Invalid input becomes
 // U+FFFD (CP_ACP: the default character, '?' unless given), or fails with
 // ERROR_NO_UNICODE_TRANSLATION under MB_ERR_INVALID_CHARS / WC_ERR_INVALID_CHARS.
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textBytes, LPWSTR wide, int wideChars);
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideChars, LPSTR text, int textBytes,
-                        LPCSTR defaultChar, LPBOOL usedDefaultChar);
+FOOTLIGHT_PLATFORM_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textBytes, LPWSTR wide, int wideChars);
+FOOTLIGHT_PLATFORM_API int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideChars, LPSTR text, int textBytes,
+                                               LPCSTR defaultChar, LPBOOL usedDefaultChar);
 
 // Locks and atomics.
-void InitializeCriticalSection(LPCRITICAL_SECTION section);
-void EnterCriticalSection(LPCRITICAL_SECTION section);
-void LeaveCriticalSection(LPCRITICAL_SECTION section);
-void DeleteCriticalSection(LPCRITICAL_SECTION section);
-LONG InterlockedExchange(LONG volatile* target, LONG value);
+FOOTLIGHT_PLATFORM_API void InitializeCriticalSection(LPCRITICAL_SECTION section);
+FOOTLIGHT_PLATFORM_API void EnterCriticalSection(LPCRITICAL_SECTION section);
+FOOTLIGHT_PLATFORM_API void LeaveCriticalSection(LPCRITICAL_SECTION section);
+FOOTLIGHT_PLATFORM_API void DeleteCriticalSection(LPCRITICAL_SECTION section);
+FOOTLIGHT_PLATFORM_API LONG InterlockedExchange(LONG volatile* target, LONG value);
 
 // COM initialisation, counted per thread: the first CoInitialize of a thread returns S_OK,
 // each further one S_FALSE; every call is matched by a CoUninitialize.
-HRESULT CoInitialize(LPVOID reserved);
-void CoUninitialize();
+FOOTLIGHT_PLATFORM_API HRESULT CoInitialize(LPVOID reserved);
+FOOTLIGHT_PLATFORM_API void CoUninitialize();
 
 // Kernel objects: threads, processes and file mappings. Their handles are closed with
 // CloseHandle; an object lives on while it runs or is mapped, so closing a handle early is
 // safe. Finished threads and child processes are reaped without anyone waiting for them.
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
-                    LPVOID parameter, DWORD creationFlags, LPDWORD threadId);
-DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
-BOOL CloseHandle(HANDLE object);
+FOOTLIGHT_PLATFORM_API HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                                           LPVOID parameter, DWORD creationFlags, LPDWORD threadId);
+FOOTLIGHT_PLATFORM_API DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+FOOTLIGHT_PLATFORM_API BOOL CloseHandle(HANDLE object);
 
 // Starts a program. The application name, when given, is the file to run ('\' read as '/',
 // no search); otherwise the command line's first word is, searched along PATH. The command
@@ -230,29 +231,29 @@ BOOL CloseHandle(HANDLE object);
 // without it the child shares ours. Priority classes and window flags have no effect;
 // CREATE_SUSPENDED is refused. Environment: null inherits ours, else a block of
 // "NAME=value\0" strings ending with an empty one.
-BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
-                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
-                    LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
-                    LPPROCESS_INFORMATION processInformation);
+FOOTLIGHT_PLATFORM_API BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                                           LPVOID environment, LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                                           LPPROCESS_INFORMATION processInformation);
 
 // Named shared memory, seen by every process of the machine under its name (POSIX shared
 // memory "/<name>", '/' and '\' in the name read as '_'). Only memory-backed mappings
 // (file INVALID_HANDLE_VALUE) exist. A name that exists already is opened, with
 // ERROR_ALREADY_EXISTS. The process that created a name removes it once it holds no handle
 // and no view of it any more. Views start at multiples of 65536 bytes; size 0 maps to the end.
-HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect, DWORD maximumSizeHigh,
-                          DWORD maximumSizeLow, LPCSTR name);
-HANDLE OpenFileMappingA(DWORD desiredAccess, BOOL inheritHandle, LPCSTR name);
-LPVOID MapViewOfFile(HANDLE mapping, DWORD desiredAccess, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
-BOOL UnmapViewOfFile(LPCVOID baseAddress);
+FOOTLIGHT_PLATFORM_API HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect, DWORD maximumSizeHigh,
+                                                 DWORD maximumSizeLow, LPCSTR name);
+FOOTLIGHT_PLATFORM_API HANDLE OpenFileMappingA(DWORD desiredAccess, BOOL inheritHandle, LPCSTR name);
+FOOTLIGHT_PLATFORM_API LPVOID MapViewOfFile(HANDLE mapping, DWORD desiredAccess, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
+FOOTLIGHT_PLATFORM_API BOOL UnmapViewOfFile(LPCVOID baseAddress);
 
 namespace win32 {
 
 // The Windows C runtime's generator, one per thread, seeded 1 on each thread:
 // seed = seed * 214013 + 2531011, result (seed >> 16) & 0x7fff.
 constexpr int kRandMax = 0x7fff;
-int rand();
-void srand(unsigned int seed);
+FOOTLIGHT_PLATFORM_API int rand();
+FOOTLIGHT_PLATFORM_API void srand(unsigned int seed);
 
 // The arguments of a command line, split as the Windows C runtime splits them: blanks (space,
 // tab) separate arguments; 2n backslashes before '"' give n backslashes and the quote opens or
@@ -260,6 +261,6 @@ void srand(unsigned int seed);
 // other backslashes are literal; "" inside a quoted run is a literal '"'. The first word, the
 // program, is taken up to the next blank, or between quotes when it starts with one, with no
 // escapes.
-std::vector<std::string> SplitCommandLine(const char* commandLine);
+FOOTLIGHT_PLATFORM_API std::vector<std::string> SplitCommandLine(const char* commandLine);
 
 }  // namespace win32

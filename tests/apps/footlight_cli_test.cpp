@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -13,8 +17,10 @@ struct Result {
   std::string out;
 };
 
-Result RunFootlight(const std::string& args) {
-  const std::string cmd = std::string(FOOTLIGHT_BINARY_DIR) + "/footlight " + args + " 2>&1";
+// footlight with these arguments, run in `directory` ("" : the test's own).
+Result RunFootlight(const std::string& args, const std::string& directory = "") {
+  const std::string cmd = (directory.empty() ? std::string() : "cd '" + directory + "' && ") +
+                          std::string(FOOTLIGHT_BINARY_DIR) + "/footlight " + args + " 2>&1";
   Result r;
   FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
@@ -86,11 +92,57 @@ TEST(FootlightCli, LightsRunsTheSampleLightFileAndSavesItBackEqual) {
   // The written file, run the same way, reports the same lights, groups and slots.
   const Result second = RunFootlight("lights " + saved + " --time 500 --tick 100");
   ASSERT_EQ(second.status, 0) << second.out;
-  auto report = [](const std::string& out) { return out.substr(out.find("== ")); };
+  auto report = [](const std::string& out) {
+    const std::string from = out.substr(out.find("== "));
+    return from.substr(0, from.find("== renderer log"));
+  };
   EXPECT_EQ(report(first.out).substr(0, report(first.out).find("saved")), report(second.out)) << first.out;
   std::remove(saved.c_str());
   const Result missing = RunFootlight("lights /nonexistent/light.ini");
   EXPECT_EQ(missing.status, 2) << missing.out;
+}
+
+TEST(FootlightCli, RunHoldsKeysAndRunsTheManualClockAndEchoesBoth) {
+  const Result r = RunFootlight("run --keys 0x24,37 --clock 1000 --frames 3 --elapsed 20");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("keys held: 0x24 0x25\n"), std::string::npos) << r.out;
+  // Three frames of 20 ms from 1000.
+  EXPECT_NE(r.out.find("clock: manual, 1000 ms at the start, 1060 ms at the end\n"), std::string::npos) << r.out;
+  // No module code touches the ramp yet, so there is nothing to report.
+  EXPECT_EQ(r.out.find("gamma ramp"), std::string::npos) << r.out;
+  const Result plain = RunFootlight("run --frames 1");
+  EXPECT_EQ(plain.out.find("keys held"), std::string::npos) << plain.out;
+  EXPECT_EQ(plain.out.find("clock:"), std::string::npos) << plain.out;
+}
+
+// The texture the sample light file names is found under --resource, in any case, from any
+// working directory; without it the renderer says which file is missing.
+TEST(FootlightCli, LightsFindTexturesUnderTheResourceRootFromAnyDirectory) {
+  namespace fs = std::filesystem;
+  const fs::path tree = fs::path(::testing::TempDir()) / ("footlight-tree-" + std::to_string(::getpid()));
+  fs::remove_all(tree);
+  fs::create_directories(tree / "Resource" / "INI" / "Scene" / "Light");
+  fs::copy_file(fs::path(FOOTLIGHT_SOURCE_DIR) / "samples/resource/ini/scene/light/1.ini",
+                tree / "Resource" / "INI" / "Scene" / "Light" / "1.ini");
+  fs::create_directories(tree / "Resource" / "Textures" / "LIGHT");
+  {
+    // A 1 x 1 32-bit TGA under the DDS name the light file gives.
+    const unsigned char tga[22] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 32, 0x28, 1, 2, 3, 255};
+    std::ofstream(tree / "Resource" / "Textures" / "LIGHT" / "Star.DDS", std::ios::binary)
+        .write(reinterpret_cast<const char*>(tga), sizeof tga);
+  }
+  const std::string args = "lights 'resource\\ini\\scene\\light\\1.ini' --time 100 --resource ";
+  const Result found = RunFootlight(args + tree.string(), "/");
+  EXPECT_EQ(found.status, 0) << found.out;
+  EXPECT_NE(found.out.find("9 lights, 3 groups"), std::string::npos) << found.out;
+  EXPECT_EQ(found.out.find("LoadTexture"), std::string::npos) << found.out;
+
+  const Result missing = RunFootlight(args + FOOTLIGHT_SOURCE_DIR + "/samples", "/");
+  EXPECT_EQ(missing.status, 0) << missing.out;
+  EXPECT_NE(missing.out.find("LoadTexture: no file resource\\textures\\light\\star.dds under the resource root"),
+            std::string::npos)
+      << missing.out;
+  fs::remove_all(tree);
 }
 
 TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
@@ -103,6 +155,12 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
       "run --bogus",                        // unknown option
       "run --class NoSuchClass",            // not in the module
       "run --resource /nonexistent/tree",   // no such resource root
+      "run --keys 0x100",                   // not a virtual key
+      "run --keys 36,,37",                  // an empty item
+      "run --keys",                         // missing value
+      "run --clock -1",                     // negative time
+      "run --clock 4294967296",             // past 32 bits
+      "classes --keys 36",                  // not an option of classes
       "--lib /nonexistent/libfootlight.so classes",
       std::string("--lib ") + FOOTLIGHT_BINARY_DIR + "/libfootlight_no_entry.so classes",
   };

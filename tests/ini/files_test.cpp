@@ -1,6 +1,5 @@
 #include <cstring>
 
-#include "host/resource_paths.h"
 #include "ini/ini_fixture.h"
 #include "win32/win32.h"
 
@@ -9,50 +8,7 @@ using ini_test::IniFixture;
 
 namespace {
 
-using Paths = IniFixture;
 using Files = IniFixture;
-
-TEST_F(Paths, WindowsPathsResolveWithoutRegardToCase) {
-  Put("resource/ini/Scene/1.ini", "[a]\n");
-  EXPECT_EQ(host::ResolveResourcePath(root, "RESOURCE\\INI\\scene\\1.INI", false), root + "/resource/ini/Scene/1.ini");
-  EXPECT_EQ(host::ResolveResourcePath(root, "resource/ini\\Scene//./1.ini", false), root + "/resource/ini/Scene/1.ini");
-  EXPECT_EQ(host::ResolveResourcePath(root + "/", "\\resource\\ini\\scene\\1.ini", false),
-            root + "/resource/ini/Scene/1.ini");
-  EXPECT_EQ(host::ResolveResourcePath(root, "resource\\ini\\scene\\2.ini", false), "");
-  EXPECT_EQ(host::ResolveResourcePath(root, "resource\\ini\\Scene\\1.ini\\more", false), "");
-  EXPECT_EQ(host::ResolveResourcePath(root, "", false), "");
-  EXPECT_EQ(host::ResolveResourcePath(root, nullptr, false), "");
-  Held f(service->OpenIni("Resource\\Ini\\SCENE\\1.ini", 0));
-  EXPECT_NE(f.file, nullptr);
-}
-
-TEST_F(Paths, AnExactMatchWinsThenTheFirstInByteOrder) {
-  Put("tex/Stone.dds", "1");
-  Put("tex/stone.dds", "2");
-  Put("tex/STONE.dds", "3");
-  EXPECT_EQ(host::ResolveResourcePath(root, "tex\\stone.dds", false), root + "/tex/stone.dds");
-  EXPECT_EQ(host::ResolveResourcePath(root, "tex\\Stone.dds", false), root + "/tex/Stone.dds");
-  EXPECT_EQ(host::ResolveResourcePath(root, "tex\\sTone.DDS", false), root + "/tex/STONE.dds");
-}
-
-TEST_F(Paths, PathsStayInsideTheRoot) {
-  Put("a/b.ini", "");
-  EXPECT_EQ(host::ResolveResourcePath(root, "a\\..\\a\\b.ini", false), root + "/a/b.ini");
-  EXPECT_EQ(host::ResolveResourcePath(root, "..\\b.ini", false), "");
-  EXPECT_EQ(host::ResolveResourcePath(root, "a\\..\\..\\b.ini", false), "");
-  EXPECT_EQ(host::ResolveResourcePath(root, "C:\\a\\b.ini", false), "");
-  EXPECT_EQ(host::ResolveResourcePath(root, "\\\\server\\a\\b.ini", false), "");
-  EXPECT_EQ(host::ResolveResourcePath(root, "..\\made\\x.ini", true), "");  // refused before any folder is made
-}
-
-TEST_F(Paths, WritingCreatesFoldersAndKeepsExistingOnesCase) {
-  Put("Resource/models/old.col", "");
-  const std::string p = host::ResolveResourcePath(root, "resource\\MODELS\\new\\sub\\f.col", true);
-  EXPECT_EQ(p, root + "/Resource/models/new/sub/f.col");
-  EXPECT_TRUE(std::filesystem::is_directory(root + "/Resource/models/new/sub"));
-  EXPECT_FALSE(Has("Resource/models/new/sub/f.col"));  // only the folders are made
-  EXPECT_EQ(host::ResolveResourcePath(root, "resource\\models\\old.col\\f", true), "");
-}
 
 TEST_F(Files, WriteThenReadBackWithSizes) {
   HANDLE w = service->OpenFile("maps\\walk.tga", kFileAccessWrite, 0, kFileCreateAlways);

@@ -17,24 +17,45 @@
 #include "lighting/light.h"
 #include "lighting/lighting_system.h"
 #include "support/module_host.h"
+#include "win32/file_system.h"
 
 namespace light_testing {
 
-// A 2 x 2 32-bit TGA file that every texture name of the tests resolves to.
-inline std::string TextureFile() {
-  static const std::string path = [] {
-    const auto file = std::filesystem::temp_directory_path() / ("footlight-light-" + std::to_string(::getpid()) + ".tga");
+// A resource tree in which every texture name of the tests is a 2 x 2 32-bit TGA file; it is
+// removed when the test program ends.
+class TextureTree {
+ public:
+  static const std::string& Root() {
+    static const TextureTree tree;
+    return tree.root_;
+  }
+
+ private:
+  TextureTree() {
+    const auto dir = std::filesystem::temp_directory_path() / ("footlight-light-" + std::to_string(::getpid()));
+    root_ = dir.string();
     const uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 2, 0, 32, 0x28};
-    std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(header), sizeof header);
-    for (int i = 0; i < 4; ++i) {
-      const uint8_t pixel[4] = {0x40, 0x80, 0xC0, 0xFF};
-      out.write(reinterpret_cast<const char*>(pixel), sizeof pixel);
+    for (const char* name : {"fx/glow.tga", "fx/star.tga", "fx/spot.tga", "fx/hull.tga", "fx/smoke.tga",
+                             "fx/beam.tga", "fx/other.tga", "lamp.dds", "resource/textures/spot.dds",
+                             "resource/textures/hull.dds", "resource/textures/star.dds",
+                             "resource/textures/distort.dds", "resource/textures/light/star.dds"}) {
+      const auto file = dir / name;
+      std::filesystem::create_directories(file.parent_path());
+      std::ofstream out(file, std::ios::binary);
+      out.write(reinterpret_cast<const char*>(header), sizeof header);
+      for (int i = 0; i < 4; ++i) {
+        const uint8_t pixel[4] = {0x40, 0x80, 0xC0, 0xFF};
+        out.write(reinterpret_cast<const char*>(pixel), sizeof pixel);
+      }
     }
-    return file.string();
-  }();
-  return path;
-}
+  }
+  ~TextureTree() {
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+
+  std::string root_;
+};
 
 // The module in a reference host with the renderer and the lighting host objects.
 struct RenderHost {
@@ -44,12 +65,13 @@ struct RenderHost {
   size_t blocksBefore = 0;
 
   RenderHost() {
-    renderer.SetResolver([](const std::string&) { return TextureFile(); });
+    win32::SetResourceRoot(TextureTree::Root());
     module.host.AddService("dx8render", static_cast<IRenderer*>(&renderer));
     objects = host::RegisterLightingHostObjects(module.host);
     blocksBefore = module.host.Allocator().LiveBlocks();
   }
   ~RenderHost() {
+    win32::SetResourceRoot("");
     EXPECT_EQ(module.host.Allocator().LiveBlocks(), blocksBefore);
     EXPECT_TRUE(module.host.Allocator().Errors().empty());
   }

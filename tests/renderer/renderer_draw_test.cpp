@@ -131,30 +131,60 @@ TEST(RendererDraw, StrideZeroTakesTheBufferFormatAndBadDrawsAreRefused) {
   EXPECT_EQ(r.RefusedDraws(), 5u);
 }
 
-TEST(RendererDraw, IndexedDrawsCopyTheirIndicesAndCheckTheVertexRange) {
+// Indices are relative to the base vertex: two quads in one buffer, drawn with the same six
+// indices from base 0 and base 4, are two different quads.
+TEST(RendererDraw, IndexedDrawsAddTheBaseVertexToEveryIndex) {
   host::Renderer r;
-  const int vb = FilledBuffer(r, Ramp(8));
-  const int ib = r.CreateIndexBuffer(24, D3DUSAGE_WRITEONLY, D3DPOOL_MANAGED, D3DFMT_INDEX16);
-  const uint16_t indices[12] = {9, 9, 9, 4, 5, 6, 6, 5, 7, 0, 0, 0};
+  const std::vector<PosColour> ramp = Ramp(8);
+  const int vb = FilledBuffer(r, ramp);
+  const int ib = r.CreateIndexBuffer(18, D3DUSAGE_WRITEONLY, D3DPOOL_MANAGED, D3DFMT_INDEX16);
+  const uint16_t indices[9] = {0, 1, 2, 2, 1, 3, 0, 1, 4};
   std::memcpy(r.LockIndexBuffer(ib, 0, 0, 0), indices, sizeof indices);
   r.UnlockIndexBuffer(ib);
 
-  // Two triangles from index 3, over vertices 4..7.
-  EXPECT_EQ(r.DrawIndexed(vb, 16, ib, 4, 4, 3, 2, -1, 0), D3D_OK);
-  const host::DrawRecord& d = r.Draws().back();
-  EXPECT_EQ(d.slot, 52);
-  EXPECT_EQ(d.primitiveType, static_cast<DWORD>(D3DPT_TRIANGLELIST));
-  EXPECT_EQ(d.indices, (std::vector<uint32_t>{4, 5, 6, 6, 5, 7}));
-  EXPECT_EQ(d.vertices.size(), 4u * 16);
-  EXPECT_FLOAT_EQ(d.VertexFloat(d.indices[5], 4), 14.0f);
+  EXPECT_EQ(r.DrawIndexed(vb, 16, ib, 0, 4, 0, 2, -1, 0), D3D_OK);
+  EXPECT_EQ(r.DrawIndexed(vb, 16, ib, 4, 4, 0, 2, -1, 0), D3D_OK);
+  ASSERT_EQ(r.Draws().size(), 2u);
+  for (UINT base : {0u, 4u}) {
+    const host::DrawRecord& d = r.Draws()[base / 4];
+    EXPECT_EQ(d.slot, 52);
+    EXPECT_EQ(d.primitiveType, static_cast<DWORD>(D3DPT_TRIANGLELIST));
+    EXPECT_EQ(d.minIndex, base);
+    EXPECT_EQ(d.baseVertex, base);
+    EXPECT_EQ(d.firstVertex, base);
+    EXPECT_EQ(d.vertexCount, 4u);
+    EXPECT_EQ(d.indices, (std::vector<uint32_t>{0, 1, 2, 2, 1, 3}));
+    ASSERT_EQ(d.vertices.size(), 4u * 16);
+    EXPECT_EQ(std::memcmp(d.vertices.data(), &ramp[base], 4 * 16), 0) << base;
+    // Index 3 is the quad's last corner: vertex 3 of the buffer, then vertex 7.
+    EXPECT_FLOAT_EQ(d.VertexFloat(3, 0), float(base + 3));
+    EXPECT_EQ(d.VertexDword(3, 12), 0xFF000000u | (base + 3));
+    EXPECT_EQ(d.Vertex(4), nullptr);
+  }
 
-  // The same indices with the range 4..6 name vertex 7 outside it.
-  EXPECT_EQ(r.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vb, 16, ib, 4, 3, 3, 2, -1, 0), D3DERR_INVALIDCALL);
+  // Slot 53 the same way: a strip over the second quad.
+  EXPECT_EQ(r.DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, vb, 16, ib, 4, 4, 2, 2, -1, 0), D3D_OK);
   EXPECT_EQ(r.Draws().back().slot, 53);
-  EXPECT_EQ(r.Draws().back().error, "index 7 outside the vertex range");
+  EXPECT_EQ(r.Draws().back().indices, (std::vector<uint32_t>{2, 2, 1, 3}));
+  EXPECT_FLOAT_EQ(r.Draws().back().VertexFloat(1, 4), 10.0f);  // vertex 5: y = 2 x 5
+
+  // Index 4 is vertex 4 from base 0, but past the buffer from base 4: refused, as is any
+  // index at or past the vertex count.
+  EXPECT_EQ(r.DrawIndexed(vb, 16, ib, 0, 5, 6, 1, -1, 0), D3D_OK);
+  EXPECT_FLOAT_EQ(r.Draws().back().VertexFloat(4, 0), 4.0f);
+  EXPECT_EQ(r.DrawIndexed(vb, 16, ib, 4, 4, 6, 1, -1, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(r.Draws().back().error, "index 4 outside the vertex range");
+  EXPECT_EQ(r.DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vb, 16, ib, 0, 3, 0, 2, -1, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(r.Draws().back().error, "index 3 outside the vertex range");
+  // A base and count that run past the buffer, even with indices that stay below the count.
+  EXPECT_EQ(r.DrawIndexed(vb, 16, ib, 5, 4, 0, 2, -1, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(r.Draws().back().error, "vertices outside the buffer");
+  EXPECT_EQ(r.DrawIndexed(vb, 16, ib, 0xFFFFFFFFu, 4, 0, 2, -1, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(r.Draws().back().error, "vertices outside the buffer");
   // Indices past the end of the index buffer.
-  EXPECT_EQ(r.DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, vb, 16, ib, 0, 8, 10, 1, -1, 0), D3DERR_INVALIDCALL);
+  EXPECT_EQ(r.DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, vb, 16, ib, 0, 8, 8, 1, -1, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(r.Draws().back().error, "indices outside the buffer");
+  EXPECT_EQ(r.RefusedDraws(), 5u);
 }
 
 TEST(RendererDraw, UserMemoryDrawsCopyWhatTheyUse) {
@@ -166,6 +196,9 @@ TEST(RendererDraw, UserMemoryDrawsCopyWhatTheyUse) {
   const host::DrawRecord& d = r.Draws().back();
   EXPECT_EQ(d.slot, 57);
   EXPECT_EQ(d.fvf, D3DFVF_XYZ | D3DFVF_DIFFUSE);
+  // Absolute indices from the data's vertex 0: the copy is vertices 5..7, no base is added.
+  EXPECT_EQ(d.baseVertex, 0u);
+  EXPECT_EQ(d.firstVertex, 5u);
   EXPECT_EQ(d.vertices.size(), 3u * 16);
   EXPECT_FLOAT_EQ(d.VertexFloat(7, 0), 7.0f);
   EXPECT_EQ(d.indices, (std::vector<uint32_t>{5, 6, 6, 7}));
@@ -177,6 +210,10 @@ TEST(RendererDraw, UserMemoryDrawsCopyWhatTheyUse) {
   EXPECT_FLOAT_EQ(r.Draws().back().VertexFloat(0, 0), 99.0f);
   EXPECT_EQ(r.Draws().back().vertices.size(), 6u * 16);
   EXPECT_EQ(r.DrawIndexedPrimitiveUP(D3DPT_LINELIST, 0, 3, 1, lines, 0x20, v.data(), 16, -1, 0), D3DERR_INVALIDCALL);
+  // Index 5 lies below the lowest index 6 the call gives.
+  EXPECT_EQ(r.DrawIndexedPrimitiveUP(D3DPT_LINELIST, 6, 2, 2, lines, D3DFMT_INDEX16, v.data(), 16, -1, 0),
+            D3DERR_INVALIDCALL);
+  EXPECT_EQ(r.Draws().back().error, "index 5 outside the vertex range");
 }
 
 TEST(RendererDraw, DynamicVerticesComeFromARingOnStrideMultiples) {

@@ -11,6 +11,7 @@
 #include "d3d8/pixel_format.h"
 #include "d3dx8/d3dx8tex.h"
 #include "host/renderer.h"
+#include "win32/file_system.h"
 
 namespace {
 
@@ -24,8 +25,12 @@ class RendererTextureFiles : public ::testing::Test {
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
+    win32::SetResourceRoot(dir_.string());  // D3DX and the renderer resolve file names under it
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    win32::SetResourceRoot("");
+    fs::remove_all(dir_);
+  }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
 
   fs::path dir_;
@@ -93,10 +98,10 @@ TEST_F(RendererTextureFiles, SavedSurfacesLoadBackWithTheSamePixels) {
     D3DXIMAGE_FILEFORMAT format;
   } files[] = {{"a.png", D3DXIFF_PNG}, {"a.tga", D3DXIFF_TGA}, {"a.bmp", D3DXIFF_BMP}};
   for (const auto& file : files) {
-    ASSERT_EQ(D3DXSaveSurfaceToFileA(Path(file.name).c_str(), file.format, surface, nullptr, nullptr), D3D_OK)
+    ASSERT_EQ(D3DXSaveSurfaceToFileA(file.name, file.format, surface, nullptr, nullptr), D3D_OK)
         << file.name;
     IDirect3DTexture8* loaded = nullptr;
-    ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path(file.name).c_str(), &loaded), D3D_OK) << file.name;
+    ASSERT_EQ(D3DXCreateTextureFromFileA(&device, file.name, &loaded), D3D_OK) << file.name;
     auto* t = static_cast<host::Texture*>(loaded);
     EXPECT_EQ(t->Format(), D3DFMT_A8R8G8B8) << file.name;
     EXPECT_EQ(t->Pool(), D3DPOOL_MANAGED);
@@ -108,9 +113,9 @@ TEST_F(RendererTextureFiles, SavedSurfacesLoadBackWithTheSamePixels) {
   }
   // A part of the surface.
   const RECT part{1, 1, 4, 3};
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("part.png").c_str(), D3DXIFF_PNG, surface, nullptr, &part), D3D_OK);
+  ASSERT_EQ(D3DXSaveSurfaceToFileA("part.png", D3DXIFF_PNG, surface, nullptr, &part), D3D_OK);
   IDirect3DTexture8* loaded = nullptr;
-  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path("part.png").c_str(), &loaded), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, "part.png", &loaded), D3D_OK);
   auto* t = static_cast<host::Texture*>(loaded);
   EXPECT_EQ(t->Level(0)->Width(), 3u);
   EXPECT_EQ(t->Level(0)->Height(), 2u);
@@ -118,10 +123,11 @@ TEST_F(RendererTextureFiles, SavedSurfacesLoadBackWithTheSamePixels) {
   EXPECT_EQ(t->Level(0)->PixelArgb(2, 1), Pattern(3, 2));
   loaded->Release();
   const RECT outside{0, 0, 6, 3};
-  EXPECT_EQ(D3DXSaveSurfaceToFileA(Path("x.png").c_str(), D3DXIFF_PNG, surface, nullptr, &outside),
+  EXPECT_EQ(D3DXSaveSurfaceToFileA("x.png", D3DXIFF_PNG, surface, nullptr, &outside),
             D3DERR_INVALIDCALL);
-  EXPECT_EQ(D3DXSaveSurfaceToFileA(Path("x.jpg").c_str(), D3DXIFF_JPG, surface, nullptr, nullptr), D3DERR_INVALIDCALL);
-  EXPECT_EQ(D3DXSaveSurfaceToFileA(Path("no/such/dir/x.png").c_str(), D3DXIFF_PNG, surface, nullptr, nullptr), E_FAIL);
+  EXPECT_EQ(D3DXSaveSurfaceToFileA("x.jpg", D3DXIFF_JPG, surface, nullptr, nullptr), D3DERR_INVALIDCALL);
+  WriteFile(Path("plain"), {1});
+  EXPECT_EQ(D3DXSaveSurfaceToFileA("plain/x.png", D3DXIFF_PNG, surface, nullptr, nullptr), E_FAIL);
   surface->Release();
   source->Release();
 }
@@ -132,16 +138,16 @@ TEST_F(RendererTextureFiles, OpaqueAndGreyFormatsKeepTheirKind) {
   host::Texture* grey = Fill(device, 4, 4, D3DFMT_L8, [](UINT x, UINT y) { return 0xFF000000u | (x * 60 + y) * 0x010101u; });
   IDirect3DSurface8* s = nullptr;
   rgb->GetSurfaceLevel(0, &s);
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("rgb.bmp").c_str(), D3DXIFF_BMP, s, nullptr, nullptr), D3D_OK);
+  ASSERT_EQ(D3DXSaveSurfaceToFileA("rgb.bmp", D3DXIFF_BMP, s, nullptr, nullptr), D3D_OK);
   s->Release();
   grey->GetSurfaceLevel(0, &s);
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("grey.tga").c_str(), D3DXIFF_TGA, s, nullptr, nullptr), D3D_OK);
+  ASSERT_EQ(D3DXSaveSurfaceToFileA("grey.tga", D3DXIFF_TGA, s, nullptr, nullptr), D3D_OK);
   s->Release();
 
   IDirect3DTexture8* a = nullptr;
   IDirect3DTexture8* b = nullptr;
-  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path("rgb.bmp").c_str(), &a), D3D_OK);
-  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path("grey.tga").c_str(), &b), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, "rgb.bmp", &a), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, "grey.tga", &b), D3D_OK);
   EXPECT_EQ(static_cast<host::Texture*>(a)->Format(), D3DFMT_X8R8G8B8);
   EXPECT_EQ(static_cast<host::Texture*>(b)->Format(), D3DFMT_L8);
   for (UINT y = 0; y < 4; ++y)
@@ -154,7 +160,7 @@ TEST_F(RendererTextureFiles, OpaqueAndGreyFormatsKeepTheirKind) {
 
   // A device without L8 gets the grey picture as A8R8G8B8.
   device.SetFormatSupported(D3DFMT_L8, false);
-  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path("grey.tga").c_str(), &b), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, "grey.tga", &b), D3D_OK);
   EXPECT_EQ(static_cast<host::Texture*>(b)->Format(), D3DFMT_A8R8G8B8);
   EXPECT_EQ(static_cast<host::Texture*>(b)->Level(0)->PixelArgb(2, 3), 0xFF7B7B7Bu);
   b->Release();
@@ -173,7 +179,7 @@ TEST_F(RendererTextureFiles, DdsLevelsAreTakenAsStoredAndMissingOnesFiltered) {
   Put32(data, 0x01FF0203);
   WriteFile(Path("two.dds"), Dds(4, 2, 2, 0x41, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u, data));
   IDirect3DTexture8* loaded = nullptr;
-  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path("two.dds").c_str(), &loaded), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, "two.dds", &loaded), D3D_OK);
   auto* t = static_cast<host::Texture*>(loaded);
   EXPECT_EQ(t->Format(), D3DFMT_A8R8G8B8);
   ASSERT_EQ(t->GetLevelCount(), 3u);
@@ -191,7 +197,7 @@ TEST_F(RendererTextureFiles, DdsLevelsAreTakenAsStoredAndMissingOnesFiltered) {
     blocks.insert(blocks.end(), block, block + 8);
   }
   WriteFile(Path("blue.dds"), Dds(8, 8, 1, 0x4, D3DFMT_DXT1, 0, 0, 0, 0, 0, blocks));
-  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path("blue.dds").c_str(), &loaded), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, "blue.dds", &loaded), D3D_OK);
   t = static_cast<host::Texture*>(loaded);
   EXPECT_EQ(t->Format(), D3DFMT_DXT1);
   EXPECT_EQ(t->GetLevelCount(), 4u);
@@ -203,12 +209,12 @@ TEST_F(RendererTextureFiles, DdsLevelsAreTakenAsStoredAndMissingOnesFiltered) {
   // 24-bit colour widens to X8R8G8B8; 8-bit luminance stays L8.
   const std::vector<uint8_t> rgb24 = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06};
   WriteFile(Path("rgb.dds"), Dds(2, 1, 1, 0x40, 0, 24, 0xFF0000, 0xFF00, 0xFF, 0, rgb24));
-  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path("rgb.dds").c_str(), &loaded), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, "rgb.dds", &loaded), D3D_OK);
   EXPECT_EQ(static_cast<host::Texture*>(loaded)->Format(), D3DFMT_X8R8G8B8);
   EXPECT_EQ(static_cast<host::Texture*>(loaded)->Level(0)->PixelValue(1, 0), 0xFF060504u);
   loaded->Release();
   WriteFile(Path("lum.dds"), Dds(2, 2, 1, 0x20000, 0, 8, 0xFF, 0, 0, 0, {9, 8, 7, 6}));
-  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path("lum.dds").c_str(), &loaded), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, "lum.dds", &loaded), D3D_OK);
   EXPECT_EQ(static_cast<host::Texture*>(loaded)->Format(), D3DFMT_L8);
   EXPECT_EQ(static_cast<host::Texture*>(loaded)->Level(0)->PixelValue(1, 1), 6u);
   loaded->Release();
@@ -216,13 +222,13 @@ TEST_F(RendererTextureFiles, DdsLevelsAreTakenAsStoredAndMissingOnesFiltered) {
   // Broken files.
   std::vector<uint8_t> shortFile = Dds(4, 4, 1, 0x41, 0, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000u, {1, 2, 3});
   WriteFile(Path("short.dds"), shortFile);
-  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, Path("short.dds").c_str(), &loaded), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, "short.dds", &loaded), D3DXERR_INVALIDDATA);
   EXPECT_EQ(loaded, nullptr);
   WriteFile(Path("odd.dds"), Dds(4, 4, 1, 0x40, 0, 32, 0xFF, 0xFF00, 0xFF0000, 0, std::vector<uint8_t>(64)));
-  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, Path("odd.dds").c_str(), &loaded), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, "odd.dds", &loaded), D3DXERR_INVALIDDATA);
   WriteFile(Path("junk.png"), {1, 2, 3, 4, 5, 6, 7, 8});
-  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, Path("junk.png").c_str(), &loaded), D3DXERR_INVALIDDATA);
-  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, Path("none.png").c_str(), &loaded), D3DXERR_FILENOTFOUND);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, "junk.png", &loaded), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, "none.png", &loaded), D3DXERR_FILENOTFOUND);
   EXPECT_EQ(device.LiveResources(), 0u);
 }
 
@@ -232,10 +238,10 @@ TEST_F(RendererTextureFiles, WindowsStyleNamesFindFilesWhateverTheirCase) {
   IDirect3DSurface8* s = nullptr;
   source->GetSurfaceLevel(0, &s);
   fs::create_directories(dir_ / "resource" / "models");
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("Resource\\MODELS\\Tex.PNG").c_str(), D3DXIFF_PNG, s, nullptr, nullptr), D3D_OK);
+  ASSERT_EQ(D3DXSaveSurfaceToFileA("Resource\\MODELS\\Tex.PNG", D3DXIFF_PNG, s, nullptr, nullptr), D3D_OK);
   EXPECT_TRUE(fs::exists(dir_ / "resource" / "models" / "Tex.PNG"));
   IDirect3DTexture8* loaded = nullptr;
-  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, Path("RESOURCE\\models\\tex.png").c_str(), &loaded), D3D_OK);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&device, "RESOURCE\\models\\tex.png", &loaded), D3D_OK);
   if (loaded) loaded->Release();
   s->Release();
   source->Release();
@@ -280,14 +286,14 @@ TEST_F(RendererTextureFiles, DevicesThatWantPowersOfTwoGetTheImageStretched) {
   host::Texture* source = Fill(device, 5, 3, D3DFMT_A8R8G8B8, Pattern);
   IDirect3DSurface8* s = nullptr;
   source->GetSurfaceLevel(0, &s);
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("odd.png").c_str(), D3DXIFF_PNG, s, nullptr, nullptr), D3D_OK);
+  ASSERT_EQ(D3DXSaveSurfaceToFileA("odd.png", D3DXIFF_PNG, s, nullptr, nullptr), D3D_OK);
   s->Release();
   source->Release();
   D3DCAPS8 caps = host::DefaultCaps();
   caps.TextureCaps |= D3DPTEXTURECAPS_POW2;
   device.SetCaps(caps);
   IDirect3DTexture8* loaded = nullptr;
-  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, Path("odd.png").c_str(), &loaded), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(&device, "odd.png", &loaded), D3D_OK);
   auto* t = static_cast<host::Texture*>(loaded);
   EXPECT_EQ(t->Level(0)->Width(), 8u);
   EXPECT_EQ(t->Level(0)->Height(), 4u);
@@ -302,11 +308,10 @@ TEST_F(RendererTextureFiles, RendererTextureHandlesGoThroughTheResolver) {
   IDirect3DSurface8* s = nullptr;
   source->GetSurfaceLevel(0, &s);
   fs::create_directories(dir_ / "resource" / "models");
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("resource/models/a.tga").c_str(), D3DXIFF_TGA, s, nullptr, nullptr), D3D_OK);
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("resource/models/b.png").c_str(), D3DXIFF_PNG, s, nullptr, nullptr), D3D_OK);
+  ASSERT_EQ(D3DXSaveSurfaceToFileA("resource/models/a.tga", D3DXIFF_TGA, s, nullptr, nullptr), D3D_OK);
+  ASSERT_EQ(D3DXSaveSurfaceToFileA("resource/models/b.png", D3DXIFF_PNG, s, nullptr, nullptr), D3D_OK);
   s->Release();
   source->Release();
-  r.SetRootDirectory(dir_.string());
 
   const int a = r.LoadTexture("resource\\models\\a.tga", 0);
   const int b = r.LoadTexture("resource\\models\\b.png", 0);
@@ -346,15 +351,6 @@ TEST_F(RendererTextureFiles, RendererTextureHandlesGoThroughTheResolver) {
   // Handles are not reused.
   r.ClearFailures();
   EXPECT_EQ(r.LoadTexture("resource\\models\\a.tga", 0), 3);
-
-  // A resolver of the host's own.
-  std::string asked;
-  r.SetResolver([&](const std::string& path) {
-    asked = path;
-    return Path("resource/models/b.png");
-  });
-  EXPECT_EQ(r.LoadTexture("anything\\at\\all.dds", 0), 4);
-  EXPECT_EQ(asked, "anything\\at\\all.dds");
 }
 
 TEST_F(RendererTextureFiles, ScreenCapturesAreWrittenAsBitmaps) {
@@ -364,11 +360,12 @@ TEST_F(RendererTextureFiles, ScreenCapturesAreWrittenAsBitmaps) {
   host::Renderer r(config);
   r.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF204060u, 1.0f, 0);
   r.CaptureScreen();  // no directory: counted only
-  r.SetCaptureDirectory(dir_.string());
+  r.SetCaptureDirectory("Shots");
   r.CaptureScreen();
   EXPECT_EQ(r.Captures(), 2u);
+  EXPECT_TRUE(fs::exists(dir_ / "Shots" / "screen0002.bmp"));
   IDirect3DTexture8* loaded = nullptr;
-  ASSERT_EQ(D3DXCreateTextureFromFileA(r.GetDevice(), Path("screen0002.bmp").c_str(), &loaded), D3D_OK);
+  ASSERT_EQ(D3DXCreateTextureFromFileA(r.GetDevice(), "shots\\SCREEN0002.bmp", &loaded), D3D_OK);
   EXPECT_EQ(static_cast<host::Texture*>(loaded)->Level(0)->PixelArgb(7, 3), 0xFF204060u);
   loaded->Release();
 }

@@ -1,16 +1,21 @@
-#include "host/resource_paths.h"
+#include "win32/file_system.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <cctype>
 #include <cerrno>
+#include <mutex>
 #include <vector>
 
 #include "win32/crt_string.h"
+#include "win32/win32.h"
 
-namespace host {
+namespace win32 {
 namespace {
+
+std::mutex g_rootLock;
+std::string g_root;  // "" : the current directory
 
 bool Exists(const std::string& path) {
   struct stat st {};
@@ -38,15 +43,20 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
   return best;
 }
 
+std::string Fail(DWORD error) {
+  SetLastError(error);
+  return std::string();
+}
+
 }  // namespace
 
-std::string ResolveResourcePath(const std::string& root, const char* path, bool forWriting) {
-  if (root.empty() || path == nullptr || *path == '\0') return std::string();
+std::string ResolvePath(const std::string& root, const char* path, PathMode mode) {
+  if (path == nullptr || *path == '\0') return Fail(ERROR_PATH_NOT_FOUND);
   std::string p(path);
   for (char& c : p)
     if (c == '\\') c = '/';
-  if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) return std::string();
-  if (p.rfind("//", 0) == 0) return std::string();
+  if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) return Fail(ERROR_ACCESS_DENIED);
+  if (p.rfind("//", 0) == 0) return Fail(ERROR_ACCESS_DENIED);
 
   std::vector<std::string> parts;
   size_t start = 0;
@@ -55,7 +65,7 @@ std::string ResolveResourcePath(const std::string& root, const char* path, bool 
     if (end == std::string::npos) end = p.size();
     const std::string part = p.substr(start, end - start);
     if (part == "..") {
-      if (parts.empty()) return std::string();  // would leave the root
+      if (parts.empty()) return Fail(ERROR_ACCESS_DENIED);  // would leave the root
       parts.pop_back();
     } else if (!part.empty() && part != ".") {
       parts.push_back(part);
@@ -63,24 +73,35 @@ std::string ResolveResourcePath(const std::string& root, const char* path, bool 
     start = end + 1;
   }
 
-  std::string current = root;
+  std::string current = root.empty() ? std::string(".") : root;
   while (current.size() > 1 && current.back() == '/') current.pop_back();
   for (size_t i = 0; i < parts.size(); ++i) {
     const bool last = i + 1 == parts.size();
     const std::string match = FindEntry(current, parts[i]);
     if (!match.empty()) {
-      current += "/" + match;
-      if (!last && !IsDirectory(current)) return std::string();
+      current += (current == "/" ? "" : "/") + match;
+      if (!last && !IsDirectory(current)) return Fail(ERROR_PATH_NOT_FOUND);
       continue;
     }
-    if (!forWriting) return std::string();
-    current += "/" + parts[i];
+    if (mode == PathMode::Read) return Fail(last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    current += (current == "/" ? "" : "/") + parts[i];
     if (!last) {
-      if (mkdir(current.c_str(), 0755) != 0 && errno != EEXIST) return std::string();
-      if (!IsDirectory(current)) return std::string();
+      // ERROR_ACCESS_DENIED is kept for paths that leave the root.
+      if (mkdir(current.c_str(), 0755) != 0 && errno != EEXIST) return Fail(ERROR_PATH_NOT_FOUND);
+      if (!IsDirectory(current)) return Fail(ERROR_PATH_NOT_FOUND);
     }
   }
   return current;
 }
 
-}  // namespace host
+void SetResourceRoot(const std::string& root) {
+  std::lock_guard<std::mutex> hold(g_rootLock);
+  g_root = root;
+}
+
+std::string GetResourceRoot() {
+  std::lock_guard<std::mutex> hold(g_rootLock);
+  return g_root.empty() ? std::string(".") : g_root;
+}
+
+}  // namespace win32

@@ -1,0 +1,156 @@
+// Windows-style paths resolved under a root, and every reader of the platform and the host
+// resolving them the same way under the process's resource root.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "d3dx8/d3dx8tex.h"
+#include "host/d3d_device.h"
+#include "host/ini_service.h"
+#include "host/renderer.h"
+#include "win32/file_system.h"
+#include "win32/win32.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using win32::PathMode;
+using win32::ResolvePath;
+
+// A fresh directory tree that ResolvePath is pointed at. The tree sits one level below a
+// scratch folder, so that a path escaping the root would land somewhere the test can see.
+class FileSystem : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/footlight-fs-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    scratch = pattern;
+    root = scratch + "/tree";
+    fs::create_directories(root);
+  }
+  void TearDown() override {
+    win32::SetResourceRoot("");
+    fs::remove_all(scratch);
+  }
+  void Put(const std::string& relative, const std::string& text = "x") {
+    const fs::path p = fs::path(root) / relative;
+    fs::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+  }
+  // The path, or "#<last error>" when it did not resolve.
+  std::string Resolve(const char* path, PathMode mode = PathMode::Read, const std::string& under = "") {
+    SetLastError(0);
+    const std::string r = ResolvePath(under.empty() ? root : under, path, mode);
+    return r.empty() ? "#" + std::to_string(GetLastError()) : r;
+  }
+  static std::string Error(DWORD code) { return "#" + std::to_string(code); }
+
+  std::string scratch;
+  std::string root;
+};
+
+TEST_F(FileSystem, ComponentsMatchWithoutRegardToCaseAndEitherSeparator) {
+  Put("resource/ini/Scene/1.ini");
+  const std::string file = root + "/resource/ini/Scene/1.ini";
+  EXPECT_EQ(Resolve("RESOURCE\\INI\\scene\\1.INI"), file);
+  EXPECT_EQ(Resolve("resource/ini\\Scene//./1.ini"), file);
+  EXPECT_EQ(Resolve("\\resource\\ini\\scene\\1.ini", PathMode::Read, root + "/"), file);  // leading '\' is the root
+  EXPECT_EQ(Resolve("/Resource/Ini/SCENE/1.ini"), file);
+  EXPECT_EQ(Resolve("resource\\ini\\scene\\2.ini"), Error(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(Resolve("resource\\none\\scene\\1.ini"), Error(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Resolve("resource\\ini\\Scene\\1.ini\\more"), Error(ERROR_PATH_NOT_FOUND));  // a file is no folder
+  EXPECT_EQ(Resolve(""), Error(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Resolve(nullptr), Error(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(FileSystem, AnExactMatchWinsThenTheFirstInByteOrder) {
+  Put("tex/Stone.dds");
+  Put("tex/stone.dds");
+  Put("tex/STONE.dds");
+  EXPECT_EQ(Resolve("tex\\stone.dds"), root + "/tex/stone.dds");
+  EXPECT_EQ(Resolve("tex\\Stone.dds"), root + "/tex/Stone.dds");
+  EXPECT_EQ(Resolve("tex\\sTone.DDS"), root + "/tex/STONE.dds");
+}
+
+TEST_F(FileSystem, EscapesAreRefusedForReadingAndWriting) {
+  Put("a/b.ini");
+  std::ofstream(scratch + "/outside.ini") << "secret";
+  EXPECT_EQ(Resolve("a\\..\\a\\b.ini"), root + "/a/b.ini");
+  for (PathMode mode : {PathMode::Read, PathMode::Write}) {
+    for (const char* escape : {"..\\outside.ini", "a\\..\\..\\outside.ini", "../tree/a/b.ini", "C:\\a\\b.ini",
+                               "c:b.ini", "\\\\server\\a\\b.ini", "//server/share/b.ini"})
+      EXPECT_EQ(Resolve(escape, mode), Error(ERROR_ACCESS_DENIED)) << escape;
+  }
+  // Refused before any folder is made.
+  EXPECT_EQ(Resolve("..\\made\\x.ini", PathMode::Write), Error(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(fs::exists(scratch + "/made"));
+}
+
+TEST_F(FileSystem, WritingMakesFoldersAndKeepsTheCaseOfExistingOnes) {
+  Put("Resource/models/old.col");
+  EXPECT_EQ(Resolve("resource\\MODELS\\new\\sub\\f.col"), Error(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(fs::exists(root + "/Resource/models/new"));  // reading makes nothing
+  EXPECT_EQ(Resolve("resource\\MODELS\\new\\sub\\f.col", PathMode::Write), root + "/Resource/models/new/sub/f.col");
+  EXPECT_TRUE(fs::is_directory(root + "/Resource/models/new/sub"));
+  EXPECT_FALSE(fs::exists(root + "/Resource/models/new/sub/f.col"));  // only the folders are made
+  EXPECT_EQ(Resolve("resource\\models\\old.col\\f", PathMode::Write), Error(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(FileSystem, TheResourceRootIsTheCurrentDirectoryUntilSet) {
+  EXPECT_EQ(win32::GetResourceRoot(), ".");
+  win32::SetResourceRoot(root);
+  EXPECT_EQ(win32::GetResourceRoot(), root);
+  win32::SetResourceRoot("");
+  EXPECT_EQ(win32::GetResourceRoot(), ".");
+}
+
+// The INI and file service, the renderer's LoadTexture and the D3DX functions find the same
+// file by the same module path, and refuse the same escapes.
+TEST_F(FileSystem, EveryReaderResolvesUnderTheResourceRoot) {
+  win32::SetResourceRoot(root);
+  host::Renderer renderer;
+  IDirect3DTexture8* made = nullptr;
+  ASSERT_EQ(renderer.device().CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &made), D3D_OK);
+  IDirect3DSurface8* surface = nullptr;
+  made->GetSurfaceLevel(0, &surface);
+  fs::create_directories(root + "/Resource/Models");
+  ASSERT_EQ(D3DXSaveSurfaceToFileA("resource\\MODELS\\Tex.tga", D3DXIFF_TGA, surface, nullptr, nullptr), D3D_OK);
+  EXPECT_TRUE(fs::exists(root + "/Resource/Models/Tex.tga"));
+
+  const char* spelling = "\\RESOURCE/models\\tex.TGA";
+  host::IniService service(root);
+  HANDLE file = service.OpenFile(spelling, kFileAccessRead, kFileShareRead, kFileOpenExisting);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  if (file != INVALID_HANDLE_VALUE) service.CloseFile(file);
+  EXPECT_GE(renderer.LoadTexture(spelling, 0), 0);
+  IDirect3DTexture8* loaded = nullptr;
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&renderer.device(), spelling, &loaded), D3D_OK);
+  if (loaded != nullptr) loaded->Release();
+
+  // A copy of the file just outside the tree is out of reach of all of them.
+  fs::copy_file(root + "/Resource/Models/Tex.tga", scratch + "/out.tga");
+  const char* escape = "resource\\..\\..\\out.tga";
+  EXPECT_EQ(service.OpenFile(escape, kFileAccessRead, kFileShareRead, kFileOpenExisting), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(renderer.LoadTexture(escape, 0), -1);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&renderer.device(), escape, &loaded), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(D3DXSaveSurfaceToFileA("..\\..\\written.bmp", D3DXIFF_BMP, surface, nullptr, nullptr), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(D3DXSaveSurfaceToFileA("C:\\written.bmp", D3DXIFF_BMP, surface, nullptr, nullptr), D3DXERR_INVALIDDATA);
+  EXPECT_FALSE(fs::exists(scratch + "/written.bmp"));
+  EXPECT_FALSE(fs::exists("/tmp/written.bmp"));
+  // A missing file is still a missing file, not bad data.
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&renderer.device(), "resource\\none.tga", &loaded), D3DXERR_FILENOTFOUND);
+
+  // The working directory plays no part: a root elsewhere does not see the tree.
+  win32::SetResourceRoot(scratch);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&renderer.device(), "resource\\models\\tex.tga", &loaded), D3DXERR_FILENOTFOUND);
+  EXPECT_EQ(D3DXCreateTextureFromFileA(&renderer.device(), "OUT.tga", &loaded), D3D_OK);
+  if (loaded != nullptr) loaded->Release();
+  surface->Release();
+  made->Release();
+}
+
+}  // namespace
