@@ -92,6 +92,7 @@ class Stripifier {
   bool HasUnseenVertex(const StripFace& face) const;
 
   const std::deque<StripFace>& Faces() const { return m_faces; }
+  StripFace& Face(size_t n) { return m_faces[n]; }
   const std::vector<std::unique_ptr<StripPath>>& Committed() const { return m_committed; }
   const std::vector<std::unique_ptr<StripPath>>& Strips() const { return m_strips; }
   const std::vector<StripFace*>& Leftovers() const { return m_leftovers; }

@@ -482,6 +482,65 @@ TEST(StripStage, PiecesKeepEveryFaceAndEachPieceIsAStrip) {
   EXPECT_EQ(faces, FacesOf(sphere.indices));
 }
 
+TEST(StripStage, PiecesGoLowestNeighbourCostFirstThenByCacheHitsThenByWinding) {
+  // Committed in this order: a two-face strip entered in its faces' order (B+), a lone face Q, a
+  // lone face O sharing vertex 0 with Q, a two-face strip entered against its order (B-).
+  Stripifier run;
+  run.BuildStripifyInfo({3, 4, 5, 5, 4, 6, 0, 1, 2, 0, 20, 21, 7, 8, 9, 8, 7, 10}, 21);
+  run.SetEffectiveCacheSize(10);
+  const std::vector<std::vector<size_t>> strips = {{0, 1}, {2}, {3}, {4, 5}};
+  for (size_t s = 0; s < strips.size(); ++s) {
+    std::vector<std::unique_ptr<StripPath>> experiment;
+    experiment.push_back(std::make_unique<StripPath>(StripStart{}, int(s), int(s)));
+    for (size_t f : strips[s]) experiment.back()->faces.push_back(&run.Face(f));
+    run.Commit(experiment);
+  }
+  run.SplitAndOrder();
+  std::vector<int> firstVertices;
+  for (const auto& strip : run.Strips()) firstVertices.push_back(strip->faces.front()->i0);
+  // Q costs 0 neighbours (B+ and B- cost 1 per face) and goes first; O hits the cache; O's one
+  // face flips the wanted winding to the faces' own order, so B+ comes before B-.
+  EXPECT_EQ(firstVertices, (std::vector<int>{0, 0, 3, 7}));
+  EXPECT_EQ(run.Strips()[1]->faces.front()->i1, 20);
+  EXPECT_TRUE(run.Leftovers().empty());
+}
+
+TEST(StripStage, ASwapFaceTurnsTheStripAroundItsSharedVertex) {
+  // A fan around vertex 1, grown as 0 1 2 with a swap face (1 2 1) before (2 1 3) and (3 1 4).
+  StripFace f0(0, 1, 2), f1(2, 1, 3), f2(3, 1, 4);
+  auto* swap = new StripFace(1, 2, 1);
+  swap->fake = true;
+  std::vector<std::unique_ptr<StripPath>> strips;
+  strips.push_back(std::make_unique<StripPath>(StripStart{}, 0, -1));
+  strips[0]->faces = {&f0, swap, &f1, &f2};  // the path frees its swap face
+  std::vector<int> list;
+  int separate = 0;
+  Stripifier::EmitIndices(strips, list, true, separate, false, 0);
+  EXPECT_EQ(list, (std::vector<int>{0, 1, 2, 1, 3, 4}));
+  EXPECT_EQ(separate, 1);
+
+  // The stripifier finds that strip itself: its first experiment swaps and covers the fan.
+  Stripifier::ResetSettings();
+  const Output out = Build({0, 1, 2, 2, 1, 3, 3, 1, 4});
+  ASSERT_EQ(out.groups.size(), 1u);
+  EXPECT_EQ(out.groups[0], (Indices{0, 1, 2, 1, 3, 4}));
+}
+
+TEST(StripStage, TheBackwardHalfStopsAtAFaceThatAddsNoVertex) {
+  // Forward from (0 1 2) over edge 0-1: (2 1 3), (2 3 4). Backward across 1-0 lies (1 0 3),
+  // whose vertices the forward half has all seen.
+  Stripifier run;
+  run.BuildStripifyInfo({0, 1, 2, 2, 1, 3, 2, 3, 4, 1, 0, 3}, 4);
+  StripPath path(StripStart{&run.Face(0), run.FindEdge(0, 1), true}, 0, 0);
+  path.Grow(run);
+  ASSERT_EQ(path.faces.size(), 3u);
+  EXPECT_EQ(path.faces[0], &run.Face(0));
+  EXPECT_EQ(path.faces[1], &run.Face(1));
+  EXPECT_EQ(path.faces[2], &run.Face(2));
+  EXPECT_EQ(path.degenerateCount, 0);
+  EXPECT_EQ(run.Face(3).experiment, -1);
+}
+
 class StripifierMeshes : public StripifierTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(StripifierMeshes, EveryFormHoldsEveryFaceOnceWithinTheVertexRangeTheSameEachRun) {
