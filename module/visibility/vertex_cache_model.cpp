@@ -7,13 +7,19 @@
 VertexCacheModel::VertexCacheModel(int size) : m_entries(static_cast<size_t>(std::max(size, 1)), -1) {}
 
 bool VertexCacheModel::Contains(int vertex) const {
-  return std::find(m_entries.begin(), m_entries.end(), vertex) != m_entries.end();
+  if (vertex < 0) return std::find(m_entries.begin(), m_entries.end(), vertex) != m_entries.end();
+  return size_t(vertex) < m_held.size() && m_held[size_t(vertex)];
 }
 
 void VertexCacheModel::Add(int vertex) {
   if (Contains(vertex)) return;
+  const int oldest = m_entries.back();
+  if (oldest >= 0) m_held[size_t(oldest)] = 0;
   std::move_backward(m_entries.begin(), m_entries.end() - 1, m_entries.end());
   m_entries[0] = vertex;
+  if (vertex < 0) return;
+  if (size_t(vertex) >= m_held.size()) m_held.resize(size_t(vertex) + 1, 0);
+  m_held[size_t(vertex)] = 1;
 }
 
 void VertexCacheModel::AddFace(const StripFace& face) {

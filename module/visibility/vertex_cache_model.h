@@ -1,5 +1,6 @@
 // A first-in first-out vertex cache: the stripifier rates faces and strips against it.
 #pragma once
+#include <cstdint>
 #include <vector>
 
 struct StripFace;
@@ -24,4 +25,7 @@ class VertexCacheModel {
 
  private:
   std::vector<int> m_entries;  // entry 0 is the newest
+  // Per vertex, whether an entry holds it: the entries never repeat a vertex, so this answers
+  // Contains without scanning them.
+  std::vector<uint8_t> m_held;
 };

@@ -136,7 +136,10 @@ inline std::vector<Mesh> StandardSet() {
     set.push_back(Torus(grid[n][0], grid[n][1]));
     set.push_back(RandomPlanar(grid[n][0], grid[n][1], 1000u + uint32_t(n)));
   }
-  for (Mesh& m : set) m.name += "/" + std::to_string(m.indices.size() / 3);
+  for (Mesh& m : set) {
+    m.name.push_back('/');
+    m.name.append(std::to_string(m.indices.size() / 3));
+  }
   return set;
 }
 
