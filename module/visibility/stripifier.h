@@ -99,7 +99,6 @@ class Stripifier {
   float MeshJump() const { return m_meshJump; }
   int EffectiveCacheSize() const { return m_cacheSize; }
   void SetEffectiveCacheSize(int size) { m_cacheSize = size; }
-  void SetMinimumLength(int faces) { m_minimumStripLength = faces; }
 
  private:
   struct FaceKey {

@@ -195,13 +195,20 @@ TEST_F(StripifierTest, ListsOnlyGivesOneListOfEveryFaceOnceWithoutDegenerates) {
 }
 
 TEST_F(StripifierTest, ShortStripsBecomeOneTrailingListGroup) {
-  Stripifier::SetMinimumStripLength(1000);
-  const Mesh grid = stripifier_meshes::Grid(4, 3);
-  Output out = Build(grid.indices);
-  // Join on: one (empty) strip group, then the list of every face.
+  // Three lone faces, committed in input order, all too short. The list takes the face with the
+  // most cache hits next: (0 20 21) shares vertex 0 with (0 1 2), (10 11 12) shares nothing.
+  Stripifier::SetMinimumStripLength(2);
+  Output out = Build({0, 1, 2, 10, 11, 12, 0, 20, 21});
+  // Join on: one (empty) strip group, then the list.
   ASSERT_EQ(out.groups.size(), 2u);
   EXPECT_EQ(out.types, (std::vector<uint32_t>{1, 0}));
   EXPECT_TRUE(out.groups[0].empty());
+  EXPECT_EQ(out.groups[1], (Indices{0, 1, 2, 0, 20, 21, 10, 11, 12}));
+
+  Stripifier::SetMinimumStripLength(1000);
+  const Mesh grid = stripifier_meshes::Grid(4, 3);
+  out = Build(grid.indices);
+  ASSERT_EQ(out.groups.size(), 2u);
   EXPECT_EQ(out.faces, FacesOf(grid.indices));
 
   Stripifier::SetMinimumStripLength(4);
