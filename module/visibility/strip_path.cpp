@@ -1,0 +1,105 @@
+#include "visibility/strip_path.h"
+
+#include "visibility/stripifier.h"
+
+StripPath::StripPath(const StripStart& s, int id, int experiment)
+    : start(s), stripId(id), experimentId(experiment) {}
+
+StripPath::~StripPath() {
+  for (StripFace* face : faces)
+    if (face->fake) delete face;
+}
+
+bool StripPath::IsTaken(const StripFace* face) const {
+  return face->committedStrip >= 0 || (IsExperiment() && face->experiment == experimentId);
+}
+
+bool StripPath::IsInPath(const StripFace* face) const {
+  return (IsExperiment() ? face->trialStrip : face->committedStrip) == stripId;
+}
+
+void StripPath::MarkFace(StripFace* face) {
+  if (IsExperiment()) {
+    face->experiment = experimentId;
+    face->trialStrip = stripId;
+  } else {
+    face->experiment = -1;
+    face->committedStrip = stripId;
+  }
+}
+
+bool StripPath::TouchesFace(const Stripifier& stripifier, const StripFace* face) const {
+  const int edges[3][2] = {{face->i0, face->i1}, {face->i1, face->i2}, {face->i2, face->i0}};
+  for (const auto& e : edges) {
+    const StripEdge* edge = stripifier.FindEdge(e[0], e[1]);
+    if (!edge) continue;
+    if ((edge->face0 && IsInPath(edge->face0)) || (edge->face1 && IsInPath(edge->face1))) return true;
+  }
+  return false;
+}
+
+int StripPath::RealFaceCount() const {
+  int real = 0;
+  for (const StripFace* face : faces) real += face->IsDegenerate() ? 0 : 1;
+  return real;
+}
+
+void StripPath::GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, StripFace* from,
+                         std::vector<StripFace*>& out, bool backward) {
+  int s0 = scratch[scratch.size() - 2];
+  int s1 = scratch.back();
+  StripFace* next = stripifier.FaceAcrossEdge(s0, s1, from);
+  while (next && !IsTaken(next)) {
+    if (backward && !stripifier.HasUnseenVertex(*next)) break;
+    int t0 = s1;
+    const int t1 = Stripifier::GetNextIndex(scratch, *next);
+    // No next vertex: the half ends here rather than put a vertex that does not exist in the strip.
+    if (t1 < 0) break;
+    const StripFace* after = stripifier.FaceAcrossEdge(t0, t1, next);
+    if (!after || IsTaken(after)) {
+      const StripFace* alt = stripifier.FaceAcrossEdge(s0, t1, next);
+      if (alt && !IsTaken(alt)) {
+        auto* swap = new StripFace(s0, s1, s0);
+        swap->fake = true;
+        out.push_back(swap);
+        MarkFace(swap);
+        scratch.push_back(s0);
+        t0 = s0;
+        ++degenerateCount;
+      }
+    }
+    out.push_back(next);
+    MarkFace(next);
+    if (backward) stripifier.SeeFace(*next);
+    scratch.push_back(t1);
+    s0 = t0;
+    s1 = t1;
+    next = stripifier.FaceAcrossEdge(s0, s1, next);
+  }
+}
+
+void StripPath::Grow(Stripifier& stripifier) {
+  StripFace* first = start.face;
+  std::vector<StripFace*> forward{first};
+  MarkFace(first);
+  const int a = start.towardE1 ? start.edge->e0 : start.edge->e1;
+  const int b = start.towardE1 ? start.edge->e1 : start.edge->e0;
+  std::vector<int> scratch{a, b};
+  const int c = Stripifier::GetNextIndex(scratch, *first);
+  std::vector<StripFace*> backward;
+  if (c >= 0) {
+    scratch.push_back(c);
+    GrowHalf(stripifier, scratch, first, forward, false);
+
+    stripifier.ClearSeen();
+    for (const StripFace* face : forward) stripifier.SeeFace(*face);
+    scratch = {c, b, a};
+    GrowHalf(stripifier, scratch, first, backward, true);
+  }
+  JoinHalves(forward, backward);
+}
+
+void StripPath::JoinHalves(const std::vector<StripFace*>& forward, const std::vector<StripFace*>& backward) {
+  faces.assign(backward.rbegin(), backward.rend());
+  faces.insert(faces.end(), forward.begin(), forward.end());
+}

@@ -1,0 +1,73 @@
+// The working records of the stripifier's strip stage: faces, undirected edges, strip starts and
+// the strips (paths) grown over them.
+#pragma once
+#include <vector>
+
+class Stripifier;
+
+// One working triangle. Ids are -1 when unset.
+struct StripFace {
+  StripFace() = default;
+  StripFace(int a, int b, int c) : i0(a), i1(b), i2(c) {}
+
+  bool IsDegenerate() const { return i0 == i1 || i1 == i2 || i2 == i0; }
+
+  int i0 = -1, i1 = -1, i2 = -1;
+  int committedStrip = -1;  // committed strip that owns the face
+  int trialStrip = -1;      // trial strip that took it during an experiment
+  int experiment = -1;      // experiment that took it
+  // A degenerate face a strip inserted to swap its direction; the strip holding it owns it.
+  bool fake = false;
+};
+
+// One undirected edge, linked into the lists of both of its vertices.
+struct StripEdge {
+  StripFace* face0 = nullptr;
+  StripFace* face1 = nullptr;
+  int e0 = -1, e1 = -1;  // in the order of the face that created the edge
+  StripEdge* nextE0 = nullptr;
+  StripEdge* nextE1 = nullptr;
+};
+
+struct StripStart {
+  StripFace* face = nullptr;
+  StripEdge* edge = nullptr;
+  bool towardE1 = false;  // the strip runs from e0 to e1 when set, else from e1 to e0
+};
+
+class StripPath {
+ public:
+  StripPath(const StripStart& start, int stripId, int experimentId);
+  // Frees the fake faces still in the face list: whoever takes faces out of a path also takes
+  // their ownership.
+  ~StripPath();
+  StripPath(const StripPath&) = delete;
+  StripPath& operator=(const StripPath&) = delete;
+
+  bool IsExperiment() const { return experimentId >= 0; }
+  // Taken: committed to any strip, or taken by this path's own experiment.
+  bool IsTaken(const StripFace* face) const;
+  bool IsInPath(const StripFace* face) const;
+  void MarkFace(StripFace* face);
+  bool TouchesFace(const Stripifier& stripifier, const StripFace* face) const;
+
+  // Grows both halves from the start and joins them into the face list.
+  void Grow(Stripifier& stripifier);
+  void JoinHalves(const std::vector<StripFace*>& forward, const std::vector<StripFace*>& backward);
+
+  // Faces that are not degenerate.
+  int RealFaceCount() const;
+
+  StripStart start;
+  std::vector<StripFace*> faces;
+  int stripId;
+  int experimentId;
+  bool visited = false;
+  int degenerateCount = 0;
+
+ private:
+  // One half of the strip: crosses from face to face along (s0, s1), swapping with a fake face
+  // where that keeps the strip going. The backward half stops at a face that adds no vertex.
+  void GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, StripFace* from,
+                std::vector<StripFace*>& out, bool backward);
+};
