@@ -115,9 +115,44 @@ bool ReferenceHost::ResolveTarget(const ComponentHandle& handle, Target* out) {
   return true;
 }
 
-void ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
+void ReferenceHost::Adopt(CComponentBase* component, const char* className, CComponentFactory* factory,
+                          void* block) {
+  objects_.push_back(Created{component->handle, className, factory, block, nullptr});
+  ++created_;
+  Target target;
+  target.component = component;
+  target.className = className;
+  bool ok = false;
+  Guarded(target, "Init", [&] { ok = component->Init(); });
+  if (!ok) Log("CreateObject %s: Init failed", className);
+}
+
+bool ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
   ComponentHandle made{};
-  if (CComponentFactory* factory = FindFactory(className)) {
+  auto refused = className != nullptr ? failCreations_.find(className) : failCreations_.end();
+  auto own = className != nullptr ? componentClasses_.find(className) : componentClasses_.end();
+  if (refused != failCreations_.end() && refused->second > 0) {
+    --refused->second;
+    Log("CreateObject %s: creation refused", className);
+  } else if (own != componentClasses_.end()) {
+    void* block = allocator_.Alloc(own->second.size, "", 0);
+    if (block == nullptr) {
+      Log("CreateObject %s: out of memory", className);
+    } else {
+      CComponentBase* component = nullptr;
+      try {
+        component = own->second.construct(block);
+      } catch (...) {
+        Log("CreateObject %s: constructor raised an exception", className);
+      }
+      if (component == nullptr) {
+        allocator_.Free(block, "", 0);
+      } else {
+        made = component->handle;
+        Adopt(component, className, nullptr, block);
+      }
+    }
+  } else if (CComponentFactory* factory = FindFactory(className)) {
     CComponentBase* component = nullptr;
     try {
       component = factory->CreateInstance();
@@ -130,14 +165,7 @@ void ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
       Log("CreateObject %s: the factory made no object", className);
     } else {
       made = component->handle;
-      objects_.push_back(Created{made, className, factory, component, nullptr});
-      ++created_;
-      Target target;
-      target.component = component;
-      target.className = className;
-      bool ok = false;
-      Guarded(target, "Init", [&] { ok = component->Init(); });
-      if (!ok) Log("CreateObject %s: Init failed", className);
+      Adopt(component, className, factory, component);
     }
   } else if (className != nullptr && hostClasses_.count(className) != 0) {
     std::unique_ptr<HostObject> object = hostClasses_[className]();
@@ -160,6 +188,7 @@ void ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
     Log("CreateObject: no class named %s", className != nullptr ? className : "(null)");
   }
   if (out != nullptr) *out = made;
+  return !made.IsZero();
 }
 
 bool ReferenceHost::FindObject(ComponentHandle* out, const char* name, int) {
