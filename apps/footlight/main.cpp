@@ -14,6 +14,7 @@
 
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
+#include "apps/footlight/gamma_option.h"
 #include "apps/footlight/lights_command.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
@@ -31,7 +32,10 @@ constexpr const char* kUsage =
     "                               (default 3) of execute and realize at MS milliseconds each\n"
     "                               (default 16), send device lost and reset, destroy everything;\n"
     "                               --resource sets the root of the INI and file service\n"
-    "                               (default .), --ini reads that INI file through it into the log\n";
+    "                               (default .), --ini reads that INI file through it into the log\n"
+    "      [--gamma G]              the scene system sets display gamma G (above 0) after its Init;\n"
+    "                               the ramp entries 0, 128 and 255 are shown then and after\n"
+    "                               the scene system restored them\n";
 
 void PrintUsage() {
   std::fputs(kUsage, stdout);
@@ -46,6 +50,7 @@ struct Options {
   std::vector<std::string> classes;
   std::string resource = ".";
   std::string ini;
+  float gamma = 0.0f;  // 0: not asked for
   std::vector<std::string> lightsArgs;  // everything after "lights"
 };
 
@@ -96,6 +101,10 @@ Options Parse(int argc, char** argv) {
       o.resource = value();
     } else if (arg == "--ini") {
       o.ini = value();
+    } else if (arg == "--gamma") {
+      const char* text = value();
+      if (!ParseGamma(text, &o.gamma))
+        Fail("option --gamma takes a number above 0, got \"" + std::string(text) + "\"");
     } else if (arg == "--class") {
       o.classes.push_back(value());
     } else if (!arg.empty() && arg[0] == '-') {
@@ -155,9 +164,23 @@ int Run(host::StandardHost& standard, const Options& o) {
     else
       for (const auto& line : lines) host.Log("[ini] %s", line.c_str());
   }
+  std::vector<std::string> gammaLines;
+  if (o.gamma > 0.0f) {
+    CSceneSystem* scene = nullptr;
+    for (const ComponentHandle& live : host.LiveObjects()) {
+      const std::string cls = host.ClassOf(live);
+      if (scene == nullptr && (cls == "CSceneSystem" || cls == "SceneSystem"))
+        scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&live)));
+    }
+    if (scene == nullptr) Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
+    char label[64];
+    std::snprintf(label, sizeof label, "gamma %g: ramp", static_cast<double>(scene->SetGamma(o.gamma)));
+    gammaLines.push_back(GammaRampLine(label));
+  }
   for (int frame = 0; frame < o.frames; ++frame) standard.Frame(static_cast<uint32_t>(o.elapsed));
   const bool reset = standard.LoseAndResetDevice();
   host.DestroyAll();
+  if (o.gamma > 0.0f) gammaLines.push_back(GammaRampLine("after destroy: ramp"));
   const host::Renderer& r = standard.renderer;
 
   std::printf("== host log ==\n");
@@ -175,6 +198,7 @@ int Run(host::StandardHost& standard, const Options& o) {
   std::printf("live device resources: %zu default, %zu managed, %zu system memory\n",
               r.LiveResources(D3DPOOL_DEFAULT), r.LiveResources(D3DPOOL_MANAGED), r.LiveResources(D3DPOOL_SYSTEMMEM));
   std::printf("device reset: %s\n", reset ? "ok" : "refused");
+  for (const auto& line : gammaLines) std::printf("%s\n", line.c_str());
   std::printf("live host blocks: %zu\n", host.Allocator().LiveBlocks());
   return host.Allocator().LiveBlocks() == 0 && reset ? 0 : 1;
 }

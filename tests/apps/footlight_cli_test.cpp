@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,11 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
       "run --bogus",                        // unknown option
       "run --class NoSuchClass",            // not in the module
       "run --resource /nonexistent/tree",   // no such resource root
+      "run --class CSceneSystem --gamma 0",     // gamma not above 0
+      "run --class CSceneSystem --gamma -1.5",
+      "run --class CSceneSystem --gamma nan",
+      "run --class CSceneSystem --gamma 2x",
+      "run --class CGlow --gamma 2",            // no scene system to set it
       "--lib /nonexistent/libfootlight.so classes",
       std::string("--lib ") + FOOTLIGHT_BINARY_DIR + "/libfootlight_no_entry.so classes",
   };
@@ -115,6 +121,32 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
     ASSERT_EQ(lines.size(), 1u) << args << "\n" << r.out;
     EXPECT_EQ(lines[0].rfind("footlight: ", 0), 0u) << lines[0];
   }
+}
+
+TEST(FootlightCli, RunMakesAndTakesDownAGammaSettingSceneSystem) {
+  const Result r = RunFootlight("run --class CSceneSystem --gamma 2 --frames 2");
+  EXPECT_EQ(r.status, 0) << r.out;
+  // The scene system, its camera, "Shadow", "Sound", "Particles", "ActiveEffect" and four video
+  // texture managers.
+  EXPECT_NE(r.out.find("objects created: 10\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("objects destroyed: 10\n"), std::string::npos);
+  EXPECT_NE(r.out.find("live host blocks: 0\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("Init failed"), std::string::npos);
+  EXPECT_NE(r.out.find("\ngamma 2: ramp: 0 0x"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nafter destroy: ramp: 0 0x"), std::string::npos);
+}
+
+TEST(FootlightCli, GammaShowsTheRaisedRampAndItsRestoration) {
+  // The module's ramp reaches the command line only when both share one platform library.
+  if (!std::ifstream(std::string(FOOTLIGHT_BINARY_DIR) + "/libfootlight_platform.so"))
+    GTEST_SKIP() << "the module and the command line each carry a platform of their own";
+  const Result r = RunFootlight("run --class CSceneSystem --gamma 2 --frames 1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  // sqrt(128 / 255) x 255 = 180.66: entry 128 lies in 180 x 256 ... 181 x 256 - 1.
+  const size_t at = r.out.find("gamma 2: ramp: 0 0x0000, 128 0xb4");
+  EXPECT_NE(at, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(", 255 0xff00\n", at), std::string::npos);
+  EXPECT_NE(r.out.find("after destroy: ramp: 0 0x0000, 128 0x8000, 255 0xff00\n"), std::string::npos) << r.out;
 }
 
 }  // namespace
