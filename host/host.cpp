@@ -115,16 +115,16 @@ bool ReferenceHost::ResolveTarget(const ComponentHandle& handle, Target* out) {
   return true;
 }
 
-void ReferenceHost::Adopt(CComponentBase* component, const char* className, CComponentFactory* factory,
-                          void* block) {
-  objects_.push_back(Created{component->handle, className, factory, block, nullptr});
+void ReferenceHost::Adopt(const Created& record, CComponentBase* component) {
+  objects_.push_back(record);
   ++created_;
   Target target;
   target.component = component;
-  target.className = className;
+  target.hostObject = record.hostObject;
+  target.className = record.className;
   bool ok = false;
-  Guarded(target, "Init", [&] { ok = component->Init(); });
-  if (!ok) Log("CreateObject %s: Init failed", className);
+  Guarded(target, "Init", [&] { ok = component != nullptr ? component->Init() : record.hostObject->Init(); });
+  if (!ok) Log("CreateObject %s: Init failed", record.className.c_str());
 }
 
 bool ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
@@ -149,7 +149,7 @@ bool ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
         allocator_.Free(block, "", 0);
       } else {
         made = component->handle;
-        Adopt(component, className, nullptr, block);
+        Adopt(Created{made, className, nullptr, block, nullptr}, component);
       }
     }
   } else if (CComponentFactory* factory = FindFactory(className)) {
@@ -165,7 +165,7 @@ bool ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
       Log("CreateObject %s: the factory made no object", className);
     } else {
       made = component->handle;
-      Adopt(component, className, factory, component);
+      Adopt(Created{made, className, factory, component, nullptr}, component);
     }
   } else if (className != nullptr && hostClasses_.count(className) != 0) {
     std::unique_ptr<HostObject> object = hostClasses_[className]();
@@ -175,14 +175,7 @@ bool ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
       raw->host = this;
       raw->handle = registry_.RegisterHostObject(raw);
       made = raw->handle;
-      objects_.push_back(Created{made, className, nullptr, nullptr, raw});
-      ++created_;
-      Target target;
-      target.hostObject = raw;
-      target.className = className;
-      bool ok = false;
-      Guarded(target, "Init", [&] { ok = raw->Init(); });
-      if (!ok) Log("CreateObject %s: Init failed", className);
+      Adopt(Created{made, className, nullptr, nullptr, raw}, nullptr);
     }
   } else {
     Log("CreateObject: no class named %s", className != nullptr ? className : "(null)");

@@ -135,8 +135,8 @@ class ReferenceHost final : public IHost {
   };
 
   bool ResolveTarget(const ComponentHandle& handle, Target* out);
-  // Runs a new component's Init and records the object.
-  void Adopt(CComponentBase* component, const char* className, CComponentFactory* factory, void* block);
+  // Records a new object and runs its Init (the component's, or else the host object's).
+  void Adopt(const Created& record, CComponentBase* component);
   std::vector<Subscription> Snapshot(const std::string& channel);
   // Runs one slot call, logging any exception that escapes it.
   void Guarded(const Target& target, const char* slot, const std::function<void()>& call);

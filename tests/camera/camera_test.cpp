@@ -3,24 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "camera/base_camera.h"
-#include "frame/dma_interface.h"
-#include "host/standard_host.h"
+#include "support/component_host.h"
 
 namespace {
 
-struct CameraHost {
-  host::StandardHost standard{"."};
-  CBaseCamera* camera = nullptr;
-  CameraHost() {
-    standard.host.LoadModule(&DMAInterface);
-    ComponentHandle h{};
-    standard.host.CreateObject(&h, "CBaseCamera");
-    camera = static_cast<CBaseCamera*>(static_cast<CComponentBase*>(standard.host.GetObject(&h)));
-  }
-  ~CameraHost() {
-    standard.host.DestroyAll();
-    EXPECT_EQ(standard.host.Allocator().LiveBlocks(), 0u);
-  }
+struct CameraHost : testing_support::ComponentHost<CBaseCamera> {
+  CBaseCamera*& camera = object;
+  CameraHost() : ComponentHost("CBaseCamera") {}
 };
 
 TEST(Camera, FieldOfViewStartsAtItsConstructionValueAndIsKept) {

@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/dma_interface.h"
-#include "host/standard_host.h"
+#include "support/component_host.h"
 #include "video/video_texture_manager.h"
 
 namespace {
@@ -16,19 +15,9 @@ void First(int code, void* context) { g_heard->push_back("first " + std::to_stri
 void Second(int code, void* context) { g_heard->push_back("second " + std::to_string(code) + static_cast<const char*>(context)); }
 void Third(int code, void* context) { g_heard->push_back("third " + std::to_string(code) + static_cast<const char*>(context)); }
 
-struct ManagerHost {
-  host::StandardHost standard{"."};
-  CVideoTextureManager* manager = nullptr;
-  ManagerHost() {
-    standard.host.LoadModule(&DMAInterface);
-    ComponentHandle h{};
-    standard.host.CreateObject(&h, "CVideoTextureManager");
-    manager = static_cast<CVideoTextureManager*>(static_cast<CComponentBase*>(standard.host.GetObject(&h)));
-  }
-  ~ManagerHost() {
-    standard.host.DestroyAll();
-    EXPECT_EQ(standard.host.Allocator().LiveBlocks(), 0u);
-  }
+struct ManagerHost : testing_support::ComponentHost<CVideoTextureManager> {
+  CVideoTextureManager*& manager = object;
+  ManagerHost() : ComponentHost("CVideoTextureManager") {}
 };
 
 TEST(VideoTextureManager, WithoutAGraphNothingOpensAndEverythingReadsEmpty) {
