@@ -1,4 +1,5 @@
 // The scene system's start-up, shut-down, device events and playback defaults.
+#include <boost/shared_ptr.hpp>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -290,9 +291,12 @@ TEST(SceneLifeCycle, EachPlaybackSlotLogsOnceAndAnswersNothing) {
   EXPECT_EQ(scene->StartPlaying(), nullptr);
   scene->StopPlaying(nullptr);
   const std::string path = "movie.dat";
-  EXPECT_FALSE(scene->LoadMovie(nullptr, &path));
-  EXPECT_EQ(s.LogCount(kPlaybackLine), 5u);
-  EXPECT_EQ(s.host.LogLines().size(), 5u);
+  boost::shared_ptr<Playback::MovieData> movie;
+  EXPECT_FALSE(scene->SaveMovie(movie, &path));
+  EXPECT_FALSE(scene->LoadMovie(&movie, &path));
+  EXPECT_FALSE(scene->GetMovieInfo(movie, nullptr));
+  EXPECT_EQ(s.LogCount(kPlaybackLine), 7u);
+  EXPECT_EQ(s.host.LogLines().size(), 7u);
 }
 
 TEST(SceneLifeCycle, DeviceResetRestoresSunAndFogOnlyWithALoadedSceneAndNoWeather) {
