@@ -118,6 +118,8 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
+  if (o.gamma > 0.0f && !RunsASceneSystem(o.classes))
+    Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -165,18 +167,7 @@ int Run(host::StandardHost& standard, const Options& o) {
       for (const auto& line : lines) host.Log("[ini] %s", line.c_str());
   }
   std::vector<std::string> gammaLines;
-  if (o.gamma > 0.0f) {
-    CSceneSystem* scene = nullptr;
-    for (const ComponentHandle& live : host.LiveObjects()) {
-      const std::string cls = host.ClassOf(live);
-      if (scene == nullptr && (cls == "CSceneSystem" || cls == "SceneSystem"))
-        scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&live)));
-    }
-    if (scene == nullptr) Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
-    char label[64];
-    std::snprintf(label, sizeof label, "gamma %g: ramp", static_cast<double>(scene->SetGamma(o.gamma)));
-    gammaLines.push_back(GammaRampLine(label));
-  }
+  if (o.gamma > 0.0f) gammaLines.push_back(SetSceneGamma(host, o.gamma));
   for (int frame = 0; frame < o.frames; ++frame) standard.Frame(static_cast<uint32_t>(o.elapsed));
   const bool reset = standard.LoseAndResetDevice();
   host.DestroyAll();
