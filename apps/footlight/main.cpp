@@ -118,6 +118,7 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
+  if (o.gamma > 0.0f && o.command != "run") Fail("--gamma is an option of run");
   if (o.gamma > 0.0f && !RunsASceneSystem(o.classes))
     Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
   struct stat info{};

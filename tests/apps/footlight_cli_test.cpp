@@ -111,6 +111,7 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
       "run --class CSceneSystem --gamma nan",
       "run --class CSceneSystem --gamma 2x",
       "run --class CGlow --gamma 2",            // no scene system to set it
+      "classes --gamma 2",                      // not an option of classes
       "--lib /nonexistent/libfootlight.so classes",
       std::string("--lib ") + FOOTLIGHT_BINARY_DIR + "/libfootlight_no_entry.so classes",
   };
