@@ -115,9 +115,44 @@ bool ReferenceHost::ResolveTarget(const ComponentHandle& handle, Target* out) {
   return true;
 }
 
-void ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
+void ReferenceHost::Adopt(const Created& record, CComponentBase* component) {
+  objects_.push_back(record);
+  ++created_;
+  Target target;
+  target.component = component;
+  target.hostObject = record.hostObject;
+  target.className = record.className;
+  bool ok = false;
+  Guarded(target, "Init", [&] { ok = component != nullptr ? component->Init() : record.hostObject->Init(); });
+  if (!ok) Log("CreateObject %s: Init failed", record.className.c_str());
+}
+
+bool ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
   ComponentHandle made{};
-  if (CComponentFactory* factory = FindFactory(className)) {
+  auto refused = className != nullptr ? failCreations_.find(className) : failCreations_.end();
+  auto own = className != nullptr ? componentClasses_.find(className) : componentClasses_.end();
+  if (refused != failCreations_.end() && refused->second > 0) {
+    --refused->second;
+    Log("CreateObject %s: creation refused", className);
+  } else if (own != componentClasses_.end()) {
+    void* block = allocator_.Alloc(own->second.size, "", 0);
+    if (block == nullptr) {
+      Log("CreateObject %s: out of memory", className);
+    } else {
+      CComponentBase* component = nullptr;
+      try {
+        component = own->second.construct(block);
+      } catch (...) {
+        Log("CreateObject %s: constructor raised an exception", className);
+      }
+      if (component == nullptr) {
+        allocator_.Free(block, "", 0);
+      } else {
+        made = component->handle;
+        Adopt(Created{made, className, nullptr, block, nullptr}, component);
+      }
+    }
+  } else if (CComponentFactory* factory = FindFactory(className)) {
     CComponentBase* component = nullptr;
     try {
       component = factory->CreateInstance();
@@ -130,14 +165,7 @@ void ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
       Log("CreateObject %s: the factory made no object", className);
     } else {
       made = component->handle;
-      objects_.push_back(Created{made, className, factory, component, nullptr});
-      ++created_;
-      Target target;
-      target.component = component;
-      target.className = className;
-      bool ok = false;
-      Guarded(target, "Init", [&] { ok = component->Init(); });
-      if (!ok) Log("CreateObject %s: Init failed", className);
+      Adopt(Created{made, className, factory, component, nullptr}, component);
     }
   } else if (className != nullptr && hostClasses_.count(className) != 0) {
     std::unique_ptr<HostObject> object = hostClasses_[className]();
@@ -147,19 +175,13 @@ void ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
       raw->host = this;
       raw->handle = registry_.RegisterHostObject(raw);
       made = raw->handle;
-      objects_.push_back(Created{made, className, nullptr, nullptr, raw});
-      ++created_;
-      Target target;
-      target.hostObject = raw;
-      target.className = className;
-      bool ok = false;
-      Guarded(target, "Init", [&] { ok = raw->Init(); });
-      if (!ok) Log("CreateObject %s: Init failed", className);
+      Adopt(Created{made, className, nullptr, nullptr, raw}, nullptr);
     }
   } else {
     Log("CreateObject: no class named %s", className != nullptr ? className : "(null)");
   }
   if (out != nullptr) *out = made;
+  return !made.IsZero();
 }
 
 bool ReferenceHost::FindObject(ComponentHandle* out, const char* name, int) {

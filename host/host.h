@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,8 @@ class EventArgsReader final : public IEventArgs {
 class ReferenceHost final : public IHost {
  public:
   using HostClassFactory = std::function<std::unique_ptr<HostObject>()>;
+  // Constructs a component in the memory given (a host block of the size registered).
+  using ComponentConstructor = std::function<CComponentBase*(void* memory)>;
 
   ReferenceHost();
   ~ReferenceHost();
@@ -49,7 +52,8 @@ class ReferenceHost final : public IHost {
   void Log(const char* format, ...) override FL_PRINTF(2, 3);
   bool FindObject(ComponentHandle* out, const char* name, int flags) override;
   void* GetService(const char* name) override;
-  void CreateObject(ComponentHandle* out, const char* className) override;
+  // True when an object was made, whether or not its Init succeeded.
+  bool CreateObject(ComponentHandle* out, const char* className) override;
   void DestroyObject(ComponentHandle handle) override;
   void* GetObject(const ComponentHandle* handle) override;
   uint32_t GetObjectCookie(const ComponentHandle* handle) override;
@@ -63,6 +67,15 @@ class ReferenceHost final : public IHost {
   CComponentFactory* FactoryList() const { return factories_; }
   CComponentFactory* FindFactory(const char* className) const;
   void RegisterHostClass(const std::string& className, HostClassFactory factory);
+  // Makes objects of `className` as T, in place of the module's class of that name: a test
+  // stands its own subclass in. The object lives in a host block, as the module's do.
+  template <class T>
+  void RegisterComponentClass(const std::string& className) {
+    componentClasses_[className] = ComponentClass{
+        static_cast<uint32_t>(sizeof(T)), [](void* memory) -> CComponentBase* { return new (memory) T(); }};
+  }
+  // The next `count` creations of `className` make nothing.
+  void FailCreations(const std::string& className, int count) { failCreations_[className] = count; }
   void AddService(const std::string& name, void* service);
   void SetIniService(IIniService* service) { m_pIniService = service; }
   void SetWindowHandle(HWND window) { window_ = window; }
@@ -116,7 +129,14 @@ class ReferenceHost final : public IHost {
     std::string className;
   };
 
+  struct ComponentClass {
+    uint32_t size;
+    ComponentConstructor construct;
+  };
+
   bool ResolveTarget(const ComponentHandle& handle, Target* out);
+  // Records a new object and runs its Init (the component's, or else the host object's).
+  void Adopt(const Created& record, CComponentBase* component);
   std::vector<Subscription> Snapshot(const std::string& channel);
   // Runs one slot call, logging any exception that escapes it.
   void Guarded(const Target& target, const char* slot, const std::function<void()>& call);
@@ -127,6 +147,8 @@ class ReferenceHost final : public IHost {
   ObjectRegistry registry_;
   CComponentFactory* factories_ = nullptr;
   std::map<std::string, HostClassFactory> hostClasses_;
+  std::map<std::string, ComponentClass> componentClasses_;
+  std::map<std::string, int> failCreations_;
   std::map<std::string, void*> services_;
   std::vector<Created> objects_;
   std::vector<Subscription> subscriptions_;

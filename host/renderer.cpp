@@ -330,6 +330,7 @@ HRESULT Renderer::SetRenderState(DWORD state, DWORD value) {
     return D3DERR_INVALIDCALL;
   }
   renderStates_[state] = value;
+  stateCalls_.emplace_back(state, value);
   return D3D_OK;
 }
 

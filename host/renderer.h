@@ -12,6 +12,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/renderer.h"
@@ -234,6 +235,9 @@ class Renderer final : public IRenderer {
   const std::vector<DrawRecord>& Draws() const { return draws_; }
   const std::vector<TextRecord>& Texts() const { return texts_; }
   const std::vector<ClearRecord>& Clears() const { return clears_; }
+  // Every accepted SetRenderState (state, value), in order.
+  const std::vector<std::pair<DWORD, DWORD>>& RenderStateCalls() const { return stateCalls_; }
+  void ClearRenderStateCalls() { stateCalls_.clear(); }
   void ClearRecords();
   // Every draw since construction, recorded or not, refused ones included.
   size_t DrawCount() const { return drawCount_; }
@@ -358,6 +362,7 @@ class Renderer final : public IRenderer {
   std::vector<DrawRecord> draws_;
   std::vector<TextRecord> texts_;
   std::vector<ClearRecord> clears_;
+  std::vector<std::pair<DWORD, DWORD>> stateCalls_;
   std::vector<std::string> log_;
   size_t drawCount_ = 0;
   size_t drawsThisTick_ = 0;

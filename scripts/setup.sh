@@ -9,6 +9,7 @@ packages=(
   libglm-dev
   libstb-dev
   libmeshoptimizer-dev
+  libboost-dev
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include "apps/footlight/lights_command.h"
 
+#include "host/generic_object.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -135,6 +137,8 @@ LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& o
   }
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer_));
   host.SetIniService(ini_.get());
+  // The scene system that owns the lighting system makes the host's own objects by name.
+  host::RegisterGenericClasses(host);
 }
 
 int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const LightsOptions& options,

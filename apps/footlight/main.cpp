@@ -14,6 +14,7 @@
 
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
+#include "apps/footlight/gamma_option.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/run_state.h"
 #include "frame/component_base.h"
@@ -39,7 +40,10 @@ constexpr const char* kUsage =
     "                               that INI file through it into the log; --keys holds these\n"
     "                               virtual keys (decimal or 0x hex) down during the frames;\n"
     "                               --clock puts timeGetTime on a manual clock that starts at MS\n"
-    "                               and advances by --elapsed each frame\n";
+    "                               and advances by --elapsed each frame;\n"
+    "      [--gamma G]              the scene system sets display gamma G (above 0) after its Init;\n"
+    "                               the ramp entries 0, 128 and 255 are shown then and after\n"
+    "                               the scene system restored them\n";
 
 void PrintUsage() {
   std::fputs(kUsage, stdout);
@@ -57,6 +61,7 @@ struct Options {
   std::vector<int> keys;  // held down during the frames
   bool manualClock = false;
   DWORD clockStart = 0;
+  float gamma = 0.0f;  // 0: not asked for
   std::vector<std::string> lightsArgs;  // everything after "lights"
 };
 
@@ -107,6 +112,10 @@ Options Parse(int argc, char** argv) {
       o.resource = value();
     } else if (arg == "--ini") {
       o.ini = value();
+    } else if (arg == "--gamma") {
+      const char* text = value();
+      if (!ParseGamma(text, &o.gamma))
+        Fail("option --gamma takes a number above 0, got \"" + std::string(text) + "\"");
     } else if (arg == "--class") {
       o.classes.push_back(value());
     } else if (arg == "--keys") {
@@ -128,6 +137,9 @@ Options Parse(int argc, char** argv) {
   if (o.command != "classes" && o.command != "run" && o.command != "lights") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
+  if (o.gamma > 0.0f && o.command != "run") Fail("--gamma is an option of run");
+  if (o.gamma > 0.0f && !RunsASceneSystem(o.classes))
+    Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -177,6 +189,8 @@ int Run(host::StandardHost& standard, const Options& o) {
     else
       for (const auto& line : lines) host.Log("[ini] %s", line.c_str());
   }
+  std::vector<std::string> gammaLines;
+  if (o.gamma > 0.0f) gammaLines.push_back(SetSceneGamma(host, o.gamma));
   gamma.Sample();
   for (int key : o.keys) win32::SetKeyDown(key, true);
   for (int frame = 0; frame < o.frames; ++frame) {
@@ -190,6 +204,7 @@ int Run(host::StandardHost& standard, const Options& o) {
   host.DestroyAll();
   gamma.Sample();
   const DWORD clockEnd = timeGetTime();
+  if (o.gamma > 0.0f) gammaLines.push_back(GammaRampLine("after destroy: ramp"));
   const host::Renderer& r = standard.renderer;
 
   std::printf("== host log ==\n");
@@ -214,6 +229,7 @@ int Run(host::StandardHost& standard, const Options& o) {
   }
   if (o.manualClock) std::printf("clock: manual, %u ms at the start, %u ms at the end\n", o.clockStart, clockEnd);
   if (gamma.Changed()) std::printf("%s\n", gamma.Summary().c_str());
+  for (const auto& line : gammaLines) std::printf("%s\n", line.c_str());
   std::printf("live host blocks: %zu\n", host.Allocator().LiveBlocks());
   return host.Allocator().LiveBlocks() == 0 && reset ? 0 : 1;
 }

@@ -136,7 +136,8 @@ class IHost {
   virtual void Log(const char* format, ...) FL_PRINTF(2, 3) = 0;                  // slot 14
   virtual bool FindObject(ComponentHandle* out, const char* name, int flags) = 0;  // slot 19
   virtual void* GetService(const char* name) = 0;                                 // slot 21
-  virtual void CreateObject(ComponentHandle* out, const char* className) = 0;     // slot 25
+  // slot 25. True when an object was made (its handle is in *out); false leaves *out all zero.
+  virtual bool CreateObject(ComponentHandle* out, const char* className) = 0;
   virtual void DestroyObject(ComponentHandle handle) = 0;                         // slot 26
   virtual void* GetObject(const ComponentHandle* handle) = 0;                     // slot 27
   virtual uint32_t GetObjectCookie(const ComponentHandle* handle) = 0;            // slot 39

@@ -111,3 +111,13 @@ class IHostModel {
 
   D3DMATRIX transform{};
 };
+
+// A named scene effect object of the host, made by its class name (CSceneSystem slots 127-129).
+// Slots 0-11 are those of a component; slot 12 switches the object on (1) and off (0).
+class ISceneEffectObject {
+ public:
+  virtual void SetSwitch(int32_t on) = 0;  // slot 12
+
+ protected:
+  ~ISceneEffectObject() = default;
+};

@@ -57,8 +57,10 @@ TEST(FootlightCli, ClassesListsTheThirteenClassesInListOrder) {
 TEST(FootlightCli, RunCreatesDrivesAndDestroysEveryClass) {
   const Result r = RunFootlight("run --frames 4 --elapsed 20");
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("objects created: 13\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("objects destroyed: 13\n"), std::string::npos);
+  // The 13 classes, and what the two scene systems make: each its camera, "Shadow" and four video
+  // texture managers; the first "Sound", "Particles" and "ActiveEffect", which the second finds.
+  EXPECT_NE(r.out.find("objects created: 28\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("objects destroyed: 28\n"), std::string::npos);
   EXPECT_NE(r.out.find("frames: 4\n"), std::string::npos);
   EXPECT_NE(r.out.find("live host blocks: 0\n"), std::string::npos);
 }
@@ -161,6 +163,12 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
       "run --clock -1",                     // negative time
       "run --clock 4294967296",             // past 32 bits
       "classes --keys 36",                  // not an option of classes
+      "run --class CSceneSystem --gamma 0",     // gamma not above 0
+      "run --class CSceneSystem --gamma -1.5",
+      "run --class CSceneSystem --gamma nan",
+      "run --class CSceneSystem --gamma 2x",
+      "run --class CGlow --gamma 2",            // no scene system to set it
+      "classes --gamma 2",                      // not an option of classes
       "--lib /nonexistent/libfootlight.so classes",
       std::string("--lib ") + FOOTLIGHT_BINARY_DIR + "/libfootlight_no_entry.so classes",
   };
@@ -171,6 +179,32 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
     ASSERT_EQ(lines.size(), 1u) << args << "\n" << r.out;
     EXPECT_EQ(lines[0].rfind("footlight: ", 0), 0u) << lines[0];
   }
+}
+
+TEST(FootlightCli, RunMakesAndTakesDownAGammaSettingSceneSystem) {
+  const Result r = RunFootlight("run --class CSceneSystem --gamma 2 --frames 2");
+  EXPECT_EQ(r.status, 0) << r.out;
+  // The scene system, its camera, "Shadow", "Sound", "Particles", "ActiveEffect" and four video
+  // texture managers.
+  EXPECT_NE(r.out.find("objects created: 10\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("objects destroyed: 10\n"), std::string::npos);
+  EXPECT_NE(r.out.find("live host blocks: 0\n"), std::string::npos);
+  EXPECT_EQ(r.out.find("Init failed"), std::string::npos);
+  EXPECT_NE(r.out.find("\ngamma 2: ramp: 0 0x"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nafter destroy: ramp: 0 0x"), std::string::npos);
+}
+
+TEST(FootlightCli, GammaShowsTheRaisedRampAndItsRestoration) {
+  // The module's ramp reaches the command line only when both share one platform library.
+  if (!std::ifstream(std::string(FOOTLIGHT_BINARY_DIR) + "/libfootlight_platform.so"))
+    GTEST_SKIP() << "the module and the command line each carry a platform of their own";
+  const Result r = RunFootlight("run --class CSceneSystem --gamma 2 --frames 1");
+  ASSERT_EQ(r.status, 0) << r.out;
+  // sqrt(128 / 255) x 255 = 180.66: entry 128 lies in 180 x 256 ... 181 x 256 - 1.
+  const size_t at = r.out.find("gamma 2: ramp: 0 0x0000, 128 0xb4");
+  EXPECT_NE(at, std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(", 255 0xff00\n", at), std::string::npos);
+  EXPECT_NE(r.out.find("after destroy: ramp: 0 0x0000, 128 0x8000, 255 0xff00\n"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -1,0 +1,50 @@
+#include "apps/footlight/gamma_option.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "frame/component_base.h"
+#include "scene/scene_system.h"
+#include "win32/win32_state.h"
+
+bool ParseGamma(const char* text, float* out) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  errno = 0;
+  const double value = std::strtod(text, &end);
+  if (*end != '\0' || errno != 0 || !std::isfinite(value) || value <= 0.0 || value > 1e30) return false;
+  *out = static_cast<float>(value);
+  return true;
+}
+
+std::string GammaRampLine(const std::string& label) {
+  const auto ramp = win32::GammaRamp();
+  char line[128];
+  std::snprintf(line, sizeof line, ": 0 0x%04x, 128 0x%04x, 255 0x%04x", ramp[0], ramp[128], ramp[255]);
+  return label + line;
+}
+
+bool RunsASceneSystem(const std::vector<std::string>& classes) {
+  if (classes.empty()) return true;
+  for (const auto& name : classes)
+    if (name == "CSceneSystem" || name == "SceneSystem") return true;
+  return false;
+}
+
+std::string SetSceneGamma(host::ReferenceHost& host, float gamma) {
+  CSceneSystem* scene = nullptr;
+  for (const ComponentHandle& live : host.LiveObjects()) {
+    const std::string cls = host.ClassOf(live);
+    if (scene == nullptr && (cls == "CSceneSystem" || cls == "SceneSystem"))
+      scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&live)));
+  }
+  char label[64];
+  if (scene == nullptr) {
+    std::snprintf(label, sizeof label, "gamma %g: no scene system was made", static_cast<double>(gamma));
+    return label;
+  }
+  std::snprintf(label, sizeof label, "gamma %g: ramp", static_cast<double>(scene->SetGamma(gamma)));
+  return GammaRampLine(label);
+}

@@ -1,0 +1,4 @@
+#include "scene/debug_gizmo.h"
+
+CDebugGizmo::CDebugGizmo() = default;
+CDebugGizmo::~CDebugGizmo() = default;

@@ -1,0 +1,4 @@
+#include "scene/shadow_map.h"
+
+CShadowMap::CShadowMap() = default;
+CShadowMap::~CShadowMap() = default;
