@@ -15,6 +15,7 @@
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
 #include "apps/footlight/lights_command.h"
+#include "apps/footlight/portals_command.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
@@ -36,6 +37,7 @@ constexpr const char* kUsage =
 void PrintUsage() {
   std::fputs(kUsage, stdout);
   std::fputs(kLightsUsage, stdout);
+  std::fputs(kPortalsUsage, stdout);
 }
 
 struct Options {
@@ -47,6 +49,7 @@ struct Options {
   std::string resource = ".";
   std::string ini;
   std::vector<std::string> lightsArgs;  // everything after "lights"
+  std::vector<std::string> portalsArgs;  // everything after "portals"
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -83,6 +86,8 @@ Options Parse(int argc, char** argv) {
     };
     if (o.command == "lights") {
       o.lightsArgs.push_back(arg);
+    } else if (o.command == "portals") {
+      o.portalsArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -107,7 +112,7 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
-  if (o.command != "classes" && o.command != "run" && o.command != "lights") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
+  if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
@@ -216,6 +221,7 @@ int main(int argc, char** argv) {
   const Options options = Parse(argc, argv);
   const DMAInterfaceFn entry = LoadEntry(options.library);
   if (options.command == "lights") return Lights(options, entry);
+  if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
   // The services are set before the module is loaded: DMAInterface copies the INI service.
   host::StandardHost standard(options.resource);
   host::ReferenceHost& host = standard.host;
