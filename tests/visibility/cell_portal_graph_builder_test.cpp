@@ -125,7 +125,7 @@ bool Near(const V3& a, const V3& b, float tolerance = 1e-4f) {
 
 // Rooms A (x 0..4) and B (x 4..8) as the sample has them, the wall between them whole or
 // with the doorway (z 1.5..2.5, y 0..2); every face looks into its room.
-void AddRooms(CCellPortalGraphBuilder* b, bool doorway) {
+void AddRooms(CCellPortalGraphBuilder* b, bool doorway, bool farWalls = true) {
   if (doorway) {
     AddQuad(b, V3(4, 0, 0), V3(4, 3, 0), V3(4, 3, 1.5f), V3(4, 0, 1.5f));
     AddQuad(b, V3(4, 0, 2.5f), V3(4, 3, 2.5f), V3(4, 3, 4), V3(4, 0, 4));
@@ -143,8 +143,10 @@ void AddRooms(CCellPortalGraphBuilder* b, bool doorway) {
   AddQuad(b, V3(4, 3, 0), V3(8, 3, 0), V3(8, 3, 4), V3(4, 3, 4));
   AddQuad(b, V3(0, 0, 0), V3(4, 0, 0), V3(4, 3, 0), V3(0, 3, 0));
   AddQuad(b, V3(4, 0, 0), V3(8, 0, 0), V3(8, 3, 0), V3(4, 3, 0));
-  AddQuad(b, V3(0, 0, 4), V3(0, 3, 4), V3(4, 3, 4), V3(4, 0, 4));
-  AddQuad(b, V3(4, 0, 4), V3(4, 3, 4), V3(8, 3, 4), V3(8, 0, 4));
+  if (farWalls) {
+    AddQuad(b, V3(0, 0, 4), V3(0, 3, 4), V3(4, 3, 4), V3(4, 0, 4));
+    AddQuad(b, V3(4, 0, 4), V3(4, 3, 4), V3(8, 3, 4), V3(8, 0, 4));
+  }
   AddQuad(b, V3(0, 0, 0), V3(0, 3, 0), V3(0, 3, 4), V3(0, 0, 4));
   AddQuad(b, V3(8, 0, 0), V3(8, 0, 4), V3(8, 3, 4), V3(8, 3, 0));
 }
@@ -268,6 +270,25 @@ TEST(CellPortalGraphBuilder, AWholeWallCoversThePortalAndLeavesTwoCellsApart) {
   EXPECT_TRUE(r.pieces->empty());
   EXPECT_TRUE(r.groups->empty());
   EXPECT_EQ(r.cells->size(), 2u);
+}
+
+// Without the far walls nothing clips the portal at z = 4: its square reaches out to the
+// bounding radius, where no edge of either room bounds it, so it opens and the rooms flood
+// into one cell.
+TEST(CellPortalGraphBuilder, APortalWithAnEdgeInTheOpenJoinsItsLeavesIntoOneCell) {
+  PortalBuilderHost h;
+  CCellPortalGraphBuilder* b = h.Create();
+  AddRooms(b, true, false);
+  b->Build(false, false);
+  const CellPortalProgress& r = b->Progress();
+  EXPECT_EQ(r.statistics->leaves, 2u);
+  ASSERT_EQ(r.pieces->size(), 1u);
+  EXPECT_EQ((*r.pieces)[0]->group, nullptr);
+  ASSERT_EQ(r.cells->size(), 1u);
+  EXPECT_EQ((*r.cells)[0]->leaves.size(), 2u);
+  EXPECT_TRUE((*r.cells)[0]->groups.empty());
+  h.Host().Realize(0);
+  EXPECT_TRUE(DrawsOfType(h.renderer, D3DPT_LINESTRIP).empty());
 }
 
 TEST(CellPortalGraphBuilder, TheSampleBoxIsOneCellWithoutPortals) {
