@@ -84,18 +84,20 @@ void AddQuad(CCellPortalGraphBuilder* b, const V3& p0, const V3& p1, const V3& p
   AddTri(b, base, base + 2, base + 3);
 }
 
-bool LoadSample(const char* path, host::MeshData* mesh) {
+// Feeds a sample mesh to the builder and builds; false when the sample does not load.
+bool BuildSample(CCellPortalGraphBuilder* b, const char* path) {
   host::IniService files(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples");
+  host::MeshData mesh;
   std::string error;
-  const bool ok = host::LoadObjMesh(files, path, mesh, &error);
-  EXPECT_TRUE(ok) << error;
-  return ok;
-}
-
-void Feed(CCellPortalGraphBuilder* b, const host::MeshData& mesh) {
+  if (!host::LoadObjMesh(files, path, &mesh, &error)) {
+    ADD_FAILURE() << error;
+    return false;
+  }
   b->Reserve(static_cast<uint32_t>(mesh.vertices.size()), static_cast<uint32_t>(mesh.indices.size() / 3));
   for (const auto& v : mesh.vertices) AddPoint(b, V3(v.position[0], v.position[1], v.position[2]));
   for (size_t t = 0; t < mesh.indices.size(); t += 3) AddTri(b, mesh.indices[t], mesh.indices[t + 1], mesh.indices[t + 2]);
+  b->Build(false, false);
+  return true;
 }
 
 // The leaf whose run of the index list holds triangle t, or -1.
@@ -229,10 +231,7 @@ TEST(CellPortalGraphBuilder, ReportsEachStageOnceWithTheSameRecordAndRunsWithout
 TEST(CellPortalGraphBuilder, TheSampleRoomsAreTwoCellsJoinedByOnePortal) {
   PortalBuilderHost h;
   CCellPortalGraphBuilder* b = h.Create();
-  host::MeshData mesh;
-  ASSERT_TRUE(LoadSample("resource\\models\\rooms.obj", &mesh));
-  Feed(b, mesh);
-  b->Build(false, false);
+  ASSERT_TRUE(BuildSample(b, "resource\\models\\rooms.obj"));
   const CellPortalProgress& r = b->Progress();
   EXPECT_EQ(r.statistics->innerNodes, 7u);
   EXPECT_EQ(r.statistics->leaves, 2u);
@@ -294,10 +293,7 @@ TEST(CellPortalGraphBuilder, APortalWithAnEdgeInTheOpenJoinsItsLeavesIntoOneCell
 TEST(CellPortalGraphBuilder, TheSampleBoxIsOneCellWithoutPortals) {
   PortalBuilderHost h;
   CCellPortalGraphBuilder* b = h.Create();
-  host::MeshData mesh;
-  ASSERT_TRUE(LoadSample("RESOURCE/Models/BOX.obj", &mesh));
-  Feed(b, mesh);
-  b->Build(false, false);
+  ASSERT_TRUE(BuildSample(b, "RESOURCE/Models/BOX.obj"));
   const CellPortalProgress& r = b->Progress();
   EXPECT_EQ(r.planes->size(), 6u);
   EXPECT_EQ(r.statistics->innerNodes, 6u);
