@@ -290,6 +290,58 @@ TEST(CellPortalGraphBuilder, APortalWithAnEdgeInTheOpenJoinsItsLeavesIntoOneCell
   EXPECT_TRUE(DrawsOfType(h.renderer, D3DPT_LINESTRIP).empty());
 }
 
+// A quad of the wall x = 4, given by its z and y ranges, facing +x or -x.
+void AddMiddleWallQuad(CCellPortalGraphBuilder* b, float z0, float z1, float y0, float y1, bool facingPlusX) {
+  if (facingPlusX) AddQuad(b, V3(4, y0, z0), V3(4, y1, z0), V3(4, y1, z1), V3(4, y0, z1));
+  else AddQuad(b, V3(4, y0, z0), V3(4, y0, z1), V3(4, y1, z1), V3(4, y1, z0));
+}
+
+// Room B (x 4..8) looks through two doorways (z 0.5..1.5 and 2.5..3.5) into rooms A1 (z 0..2)
+// and A2 (z 2..4), which a wall at z = 2 parts. A hand trace: the planes x = 8, ceiling, z = 4,
+// z = 0, floor and the middle wall are taken in turn (z = 2 would cut room B's floor); room B
+// is the middle wall's front leaf; behind it z = 2 parts A1 from A2. The middle wall's portal
+// reaches B whole, and z = 2 cuts it into a piece for A1 and one for A2, which share the cut
+// edge: one portal of two pieces bordering three cells.
+TEST(CellPortalGraphBuilder, PiecesSharingAnEdgeStayOnePortal) {
+  PortalBuilderHost h;
+  CCellPortalGraphBuilder* b = h.Create();
+  for (bool plusX : {true, false}) {
+    AddMiddleWallQuad(b, 0, 0.5f, 0, 3, plusX);
+    AddMiddleWallQuad(b, 1.5f, 2.5f, 0, 3, plusX);
+    AddMiddleWallQuad(b, 3.5f, 4, 0, 3, plusX);
+    AddMiddleWallQuad(b, 0.5f, 1.5f, 2, 3, plusX);
+    AddMiddleWallQuad(b, 2.5f, 3.5f, 2, 3, plusX);
+  }
+  // Room B.
+  AddQuad(b, V3(4, 0, 0), V3(4, 0, 4), V3(8, 0, 4), V3(8, 0, 0));
+  AddQuad(b, V3(4, 3, 0), V3(8, 3, 0), V3(8, 3, 4), V3(4, 3, 4));
+  AddQuad(b, V3(4, 0, 0), V3(8, 0, 0), V3(8, 3, 0), V3(4, 3, 0));
+  AddQuad(b, V3(4, 0, 4), V3(4, 3, 4), V3(8, 3, 4), V3(8, 0, 4));
+  AddQuad(b, V3(8, 0, 0), V3(8, 0, 4), V3(8, 3, 4), V3(8, 3, 0));
+  // Rooms A1 and A2, their parting wall facing A1 first.
+  AddQuad(b, V3(0, 0, 2), V3(0, 3, 2), V3(4, 3, 2), V3(4, 0, 2));
+  AddQuad(b, V3(0, 0, 2), V3(4, 0, 2), V3(4, 3, 2), V3(0, 3, 2));
+  AddQuad(b, V3(0, 0, 0), V3(4, 0, 0), V3(4, 3, 0), V3(0, 3, 0));
+  AddQuad(b, V3(0, 0, 4), V3(0, 3, 4), V3(4, 3, 4), V3(4, 0, 4));
+  for (float z0 : {0.0f, 2.0f}) {
+    const float z1 = z0 + 2;
+    AddQuad(b, V3(0, 0, z0), V3(0, 0, z1), V3(4, 0, z1), V3(4, 0, z0));
+    AddQuad(b, V3(0, 3, z0), V3(4, 3, z0), V3(4, 3, z1), V3(0, 3, z1));
+    AddQuad(b, V3(0, 0, z0), V3(0, 3, z0), V3(0, 3, z1), V3(0, 0, z1));
+  }
+  b->Build(false, false);
+  const CellPortalProgress& r = b->Progress();
+  EXPECT_EQ(r.statistics->leaves, 3u);
+  ASSERT_EQ(r.cells->size(), 3u);
+  ASSERT_EQ(r.groups->size(), 1u);
+  const PortalGroup* portal = (*r.groups)[0];
+  ASSERT_EQ(portal->pieces.size(), 2u);
+  EXPECT_EQ(portal->cells, (std::vector<uint32_t>{0, 1, 2}));
+  EXPECT_TRUE(Near(portal->pieces[0]->centre, V3(4, 1.5f, 1), 1e-3f));
+  EXPECT_TRUE(Near(portal->pieces[1]->centre, V3(4, 1.5f, 3), 1e-3f));
+  for (const CellRecord* cell : *r.cells) EXPECT_EQ(cell->groups.size(), 1u);
+}
+
 TEST(CellPortalGraphBuilder, TheSampleBoxIsOneCellWithoutPortals) {
   PortalBuilderHost h;
   CCellPortalGraphBuilder* b = h.Create();
