@@ -1,5 +1,7 @@
 #include "apps/footlight/portals_command.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -77,6 +79,11 @@ bool Parse(const std::vector<std::string>& args, PortalsOptions* o, std::string*
   }
   if (o->mesh.empty()) {
     *error = "portals needs a mesh file (see footlight --help)";
+    return false;
+  }
+  struct stat info{};
+  if (stat(o->resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    *error = "the resource root \"" + o->resource + "\" is not a directory";
     return false;
   }
   return true;
