@@ -10,6 +10,7 @@ packages=(
   libstb-dev
   libmeshoptimizer-dev
   libboost-dev
+  libtinyobjloader-dev
 )
 
 missing=()

@@ -17,6 +17,7 @@
 #include "apps/footlight/gamma_option.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/run_state.h"
+#include "apps/footlight/portals_command.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
@@ -48,6 +49,7 @@ constexpr const char* kUsage =
 void PrintUsage() {
   std::fputs(kUsage, stdout);
   std::fputs(kLightsUsage, stdout);
+  std::fputs(kPortalsUsage, stdout);
 }
 
 struct Options {
@@ -63,6 +65,7 @@ struct Options {
   DWORD clockStart = 0;
   float gamma = 0.0f;  // 0: not asked for
   std::vector<std::string> lightsArgs;  // everything after "lights"
+  std::vector<std::string> portalsArgs;  // everything after "portals"
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -99,6 +102,8 @@ Options Parse(int argc, char** argv) {
     };
     if (o.command == "lights") {
       o.lightsArgs.push_back(arg);
+    } else if (o.command == "portals") {
+      o.portalsArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -134,7 +139,7 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
-  if (o.command != "classes" && o.command != "run" && o.command != "lights") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
+  if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
   if (o.gamma > 0.0f && o.command != "run") Fail("--gamma is an option of run");
@@ -271,6 +276,7 @@ int main(int argc, char** argv) {
   const Options options = Parse(argc, argv);
   const DMAInterfaceFn entry = LoadEntry(options.library);
   if (options.command == "lights") return Lights(options, entry);
+  if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
   // The services are set before the module is loaded: DMAInterface copies the INI service.
   host::StandardHost standard(options.resource);
   host::ReferenceHost& host = standard.host;

@@ -1,13 +1,915 @@
 #include "visibility/cell_portal_graph_builder.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
 
-CCellPortalGraphBuilder::CCellPortalGraphBuilder() = default;
-CCellPortalGraphBuilder::~CCellPortalGraphBuilder() = default;
+#include "frame/module_globals.h"
+#include "frame/renderer.h"
+#include "frame/scene_model.h"
+#include "math/planes.h"
+
+uint32_t g_nSelectedCell = 0;
+
+namespace {
+
+// Vertices of triangles are on a plane within this distance; portal points use the plane
+// classifier's own tolerance.
+constexpr float kTriangleOnPlane = 0.001f;
+constexpr float kPlaneEqual = 1e-4f;
+constexpr float kCoveringDistance = 1e-4f;
+constexpr float kSegmentTolerance = 1e-3f;
+constexpr float kEdgeTolerance = 0.001f;
+constexpr int kSpanning = 3;
+
+constexpr uint32_t kKeyDown = 256;
+
+using Segment = std::pair<D3DXVECTOR3, D3DXVECTOR3>;
+
+D3DXVECTOR3 Normal(const D3DXPLANE& p) { return D3DXVECTOR3(p.a, p.b, p.c); }
+float Dot(const D3DXVECTOR3& a, const D3DXVECTOR3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+D3DXVECTOR3 Cross(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+  D3DXVECTOR3 out;
+  D3DXVec3Cross(&out, &a, &b);
+  return out;
+}
+D3DXVECTOR3 Unit(const D3DXVECTOR3& v) {
+  D3DXVECTOR3 out;
+  D3DXVec3Normalize(&out, &v);
+  return out;
+}
+float Length(const D3DXVECTOR3& v) { return D3DXVec3Length(&v); }
+
+// The in-plane basis shared by the area of a plane entry and the square of a portal.
+void PlaneBasis(const D3DXVECTOR3& n, D3DXVECTOR3* e1, D3DXVECTOR3* e2) {
+  D3DXVECTOR3 u = Cross(n, D3DXVECTOR3(1, 0, 0));
+  if (Length(u) < 1e-4f) u = Cross(n, D3DXVECTOR3(0, 1, 0));
+  *e1 = Unit(Cross(u, n));
+  *e2 = Unit(Cross(n, *e1));
+}
+
+// The parameter where the segment p -> q meets the plane; a segment parallel to the plane
+// takes its first end point.
+float CutParameter(const D3DXPLANE& plane, const D3DXVECTOR3& p, const D3DXVECTOR3& q) {
+  const float denominator = Dot(Normal(plane), q - p);
+  if (denominator == 0.0f) return 0.0f;
+  return -(Dot(Normal(plane), p) + plane.d) / denominator;
+}
+
+int ClassifyPolygon(const std::vector<D3DXVECTOR3>& points, const D3DXPLANE& plane) {
+  bool front = false, back = false;
+  for (const auto& p : points) {
+    const int side = ClassifyPointPlane(plane, p);
+    front |= side == kPlaneFront;
+    back |= side == kPlaneBack;
+  }
+  if (!front && !back) return kPlaneOn;
+  if (!back) return kPlaneFront;
+  if (!front) return kPlaneBack;
+  return kSpanning;
+}
+
+// Points on the plane go to both parts; where an edge crosses, the crossing goes to both
+// parts before the point.
+void SplitPolygon(const std::vector<D3DXVECTOR3>& points, const D3DXPLANE& plane, std::vector<D3DXVECTOR3>* front,
+                  std::vector<D3DXVECTOR3>* back) {
+  const size_t n = points.size();
+  for (size_t i = 0; i < n; ++i) {
+    const D3DXVECTOR3& q = points[i];
+    const D3DXVECTOR3& p = points[(i + n - 1) % n];
+    const int sq = ClassifyPointPlane(plane, q);
+    if (sq == kPlaneOn) {
+      front->push_back(q);
+      back->push_back(q);
+      continue;
+    }
+    const int sp = ClassifyPointPlane(plane, p);
+    if (sp != kPlaneOn && sp != sq) {
+      const D3DXVECTOR3 cut = p + (q - p) * CutParameter(plane, p, q);
+      front->push_back(cut);
+      back->push_back(cut);
+    }
+    (sq == kPlaneFront ? front : back)->push_back(q);
+  }
+}
+
+std::vector<D3DXVECTOR3> ClipPolygon(const std::vector<D3DXVECTOR3>& points, const D3DXPLANE& plane, bool keepFront) {
+  std::vector<D3DXVECTOR3> front, back;
+  SplitPolygon(points, plane, &front, &back);
+  return keepFront ? front : back;
+}
+
+// When `s` and `edge` lie on one line within the tolerance and share a stretch, the parts of
+// `s` outside the stretch go to `rest` and the answer is true.
+bool SegmentsOverlap(const Segment& s, const Segment& edge, std::vector<Segment>* rest) {
+  const D3DXVECTOR3 d = s.second - s.first;
+  const float length = Length(d);
+  if (length <= kSegmentTolerance) return false;
+  const D3DXVECTOR3 u = d / length;
+  const float t0 = Dot(edge.first - s.first, u);
+  const float t1 = Dot(edge.second - s.first, u);
+  if (Length(edge.first - s.first - u * t0) > kSegmentTolerance) return false;
+  if (Length(edge.second - s.first - u * t1) > kSegmentTolerance) return false;
+  const float lo = std::max(0.0f, std::min(t0, t1));
+  const float hi = std::min(length, std::max(t0, t1));
+  if (hi - lo <= kSegmentTolerance) return false;
+  if (lo > kSegmentTolerance) rest->emplace_back(s.first, s.first + u * lo);
+  if (length - hi > kSegmentTolerance) rest->emplace_back(s.first + u * hi, s.second);
+  return true;
+}
+
+PortalPiece* ChainEnd(PortalPiece* piece) {
+  while (piece->link != nullptr) piece = piece->link;
+  return piece;
+}
+
+template <class T>
+void AppendOnce(std::vector<T>* list, const T& value) {
+  if (std::find(list->begin(), list->end(), value) == list->end()) list->push_back(value);
+}
+
+}  // namespace
+
+// ---- Planes ----
+
+bool PlaneLess(const D3DXPLANE& p, const D3DXPLANE& q) {
+  const float k = p.a * q.a + p.b * q.b + p.c * q.c;
+  if (std::fabs(1.0f - std::fabs(k)) <= kPlaneEqual) {
+    if (k < 0 && std::fabs(q.d + p.d) <= kPlaneEqual) return false;
+    if (k > 0 && std::fabs(q.d - p.d) <= kPlaneEqual) return false;
+  }
+  if (std::fabs(q.a - p.a) > kPlaneEqual) return p.a < q.a;
+  if (std::fabs(q.b - p.b) > kPlaneEqual) return p.b < q.b;
+  if (std::fabs(q.c - p.c) > kPlaneEqual) return p.c < q.c;
+  return p.d < q.d;
+}
+
+bool PointInTriangle(const D3DXVECTOR3& p, const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+                     const D3DXVECTOR3& normal) {
+  const float s[3] = {Dot(Cross(b - a, p - a), normal), Dot(Cross(c - b, p - b), normal),
+                      Dot(Cross(a - c, p - c), normal)};
+  int sign = 0;
+  for (float v : s) {
+    if (std::fabs(v) < kEdgeTolerance) continue;
+    const int here = v > 0 ? 1 : -1;
+    if (sign != 0 && here != sign) return false;
+    sign = here;
+  }
+  return true;
+}
+
+PlaneEntry* PlaneMap::Find(const D3DXPLANE& plane) const {
+  for (PlaneEntry* e : entries)
+    if (!PlaneLess(plane, e->plane) && !PlaneLess(e->plane, plane)) return e;
+  return nullptr;
+}
+
+PlaneEntry* PlaneMap::FindOrInsert(const D3DXPLANE& plane, uint8_t used) {
+  if (PlaneEntry* found = Find(plane)) return found;
+  auto at = std::find_if(entries.begin(), entries.end(), [&](const PlaneEntry* e) { return PlaneLess(plane, e->plane); });
+  auto* entry = new PlaneEntry;
+  entry->plane = plane;
+  entry->used = used;
+  entries.insert(at, entry);
+  return entry;
+}
+
+void PlaneMap::Erase(PlaneEntry* entry) {
+  entries.erase(std::remove(entries.begin(), entries.end(), entry), entries.end());
+  delete entry;
+}
+
+void PlaneMap::Clear() {
+  for (PlaneEntry* e : entries) delete e;
+  entries.clear();
+}
+
+// ---- Component ----
+
+struct CCellPortalGraphBuilder::BuildTask {
+  PlaneMap* map;
+  int32_t parent;
+  bool back;
+};
+
+CCellPortalGraphBuilder::CCellPortalGraphBuilder() { ResetTables(); }
+
+CCellPortalGraphBuilder::~CCellPortalGraphBuilder() { Clear(); }
 
 bool CCellPortalGraphBuilder::Init() {
+  m_pRenderer = static_cast<IRenderer*>(g_pHost->GetService("dx8render"));
   SubscribeChannel("execute", 2);
   SubscribeChannel("realize", INT_MIN);
   SubscribeChannel("system_messages", 3);
   return true;
+}
+
+void CCellPortalGraphBuilder::Destroy() {}
+void CCellPortalGraphBuilder::Execute(uint32_t) {}
+
+void CCellPortalGraphBuilder::Realize(uint32_t) {
+  if (!m_nodes.empty() && m_pRenderer != nullptr) DrawGraph();
+}
+
+void CCellPortalGraphBuilder::OnSystemMessage(uint32_t message, uint32_t wParam, uint32_t) {
+  if (message != kKeyDown || (wParam != 'N' && wParam != 'n')) return;
+  if (m_cells.empty()) return;
+  g_nSelectedCell = static_cast<uint32_t>((static_cast<uint64_t>(g_nSelectedCell) + 1) % m_cells.size());
+}
+
+void CCellPortalGraphBuilder::Reserve(uint32_t vertexCount, uint32_t triangleCount) {
+  m_vertices.reserve(vertexCount);
+  m_triangles.reserve(triangleCount);
+  m_triangleIndices.reserve(2ull * triangleCount);
+}
+
+void CCellPortalGraphBuilder::Slot13(uint32_t) {}
+
+void CCellPortalGraphBuilder::AddVertex(const CellPortalVertex* vertex) {
+  m_flBoundingRadius = std::max(m_flBoundingRadius, Length(vertex->position));
+  m_vertices.push_back(*vertex);
+}
+
+void CCellPortalGraphBuilder::AddTriangle(const CellPortalTriangle* triangle) { m_triangles.push_back(*triangle); }
+
+void CCellPortalGraphBuilder::SetProgressListener(ICellPortalProgressListener* listener) { m_pListener = listener; }
+
+void CCellPortalGraphBuilder::AddModel(ComponentHandle object) {
+  void* found = g_pHost->GetObject(&object);
+  if (found == nullptr || m_pRenderer == nullptr) return;
+  ISceneModel* model = static_cast<ISceneModelOwner*>(found)->GetModel();
+  if (model == nullptr) return;
+  ISceneMesh* mesh = model->GetMesh();
+  if (mesh == nullptr) return;
+  const SceneMeshDescription* description = mesh->GetDescription();
+  if (description == nullptr) return;
+  const int buffer = mesh->GetVertexBuffer();
+  // The vertices are read before any triangle is taken, so that a mesh whose buffer cannot
+  // be read adds nothing at all.
+  const auto* data = static_cast<const uint8_t*>(m_pRenderer->LockVertexBuffer(buffer, 0, 0, 0));
+  if (data == nullptr) return;
+  const uint32_t stride = mesh->GetVertexStride();
+  const uint16_t* indices = mesh->GetIndices();
+  if (stride < sizeof(D3DXVECTOR3)) {
+    m_pRenderer->UnlockVertexBuffer(buffer);
+    return;
+  }
+  // The mesh counts its vertices from 0; in the table they follow what is already there.
+  const auto base = static_cast<uint32_t>(m_vertices.size());
+  const uint32_t vertexCount = mesh->GetVertexCount();
+  if (indices != nullptr) {
+    for (uint32_t t = 0; t < description->triangleCount; ++t) {
+      const uint16_t* i = indices + 3ull * t;
+      if (i[0] >= vertexCount || i[1] >= vertexCount || i[2] >= vertexCount) continue;
+      const CellPortalTriangle triangle{{base + i[0], base + i[1], base + i[2]}, 0};
+      AddTriangle(&triangle);
+    }
+  }
+  for (uint32_t v = 0; v < mesh->GetVertexCount(); ++v) {
+    CellPortalVertex record{};
+    std::memcpy(&record.position, data + static_cast<size_t>(v) * stride, sizeof(record.position));
+    AddVertex(&record);
+  }
+  m_pRenderer->UnlockVertexBuffer(buffer);
+}
+
+void CCellPortalGraphBuilder::Slot18() {}
+void CCellPortalGraphBuilder::Slot19() {}
+void CCellPortalGraphBuilder::Slot20() {}
+
+void CCellPortalGraphBuilder::Build(bool first, bool second) {
+  ResetTables();
+  CollectCoplanarTriangles();
+  BuildTree();
+  BuildPortals();
+  LinkCells();
+  // Further stages that do nothing yet; they report nothing either.
+  (void)first;
+  (void)second;
+}
+
+void CCellPortalGraphBuilder::ReportProgress() {
+  if (m_pListener != nullptr) m_pListener->OnProgress(&m_progress);
+}
+
+void CCellPortalGraphBuilder::FreePortals() {
+  for (PortalPiece* p : m_pieces) delete p;
+  m_pieces.clear();
+  for (PortalGroup* g : m_groups) delete g;
+  m_groups.clear();
+}
+
+void CCellPortalGraphBuilder::FreeCells() {
+  for (CellRecord* c : m_cells) delete c;
+  m_cells.clear();
+}
+
+void CCellPortalGraphBuilder::Clear() {
+  FreePortals();
+  FreeCells();
+  m_planes.Clear();
+  m_nodes.clear();
+  m_leaves.clear();
+  m_triangleIndices.clear();
+  m_pointMap.clear();
+  m_vertices.clear();
+  m_triangles.clear();
+}
+
+// ---- Drawing ----
+
+void CCellPortalGraphBuilder::DrawGraph() {
+  static const D3DXMATRIX identity = [] {
+    D3DXMATRIX m;
+    D3DXMatrixIdentity(&m);
+    return m;
+  }();
+  IRenderer* r = m_pRenderer;
+  r->SetTransform(D3DTS_WORLD, &identity);
+  r->SetRenderState(D3DRS_FILLMODE, D3DFILL_WIREFRAME);
+  r->SetRenderState(D3DRS_LIGHTING, 0);
+  r->SetRenderState(D3DRS_FOGENABLE, 0);
+  r->SetRenderState(D3DRS_ALPHATESTENABLE, 0);
+  r->SetRenderState(D3DRS_ALPHABLENDENABLE, 0);
+  r->SetRenderState(D3DRS_TEXTUREFACTOR, 0xFFFFFFFFu);
+  r->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  r->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_TFACTOR);
+  r->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+
+  // The buffer grows to whatever one outline or one cell needs.
+  std::vector<D3DXVECTOR3> points;
+  for (const PortalGroup* group : m_groups) {
+    for (const PortalPiece* piece : group->pieces) {
+      points.assign(piece->points.begin(), piece->points.end());
+      if (!piece->points.empty()) points.push_back(piece->points.front());
+      if (!points.empty())
+        r->DrawPrimitiveUP(D3DPT_LINESTRIP, D3DFVF_XYZ, static_cast<UINT>(points.size() - 1), points.data(),
+                           sizeof(D3DXVECTOR3), -1, 0);
+    }
+  }
+  if (g_nSelectedCell < m_cells.size()) {
+    points.clear();
+    for (int32_t leaf : m_cells[g_nSelectedCell]->leaves) {
+      const CellPortalNode& node = m_nodes[static_cast<size_t>(leaf)];
+      for (uint32_t k = node.first; k < node.first + node.count; ++k) {
+        const CellPortalTriangle& t = m_triangles[m_triangleIndices[k]];
+        for (uint32_t i : t.index) points.push_back(m_vertices[i].position);
+      }
+    }
+    if (points.size() >= 3)
+      r->DrawPrimitiveUP(D3DPT_TRIANGLELIST, D3DFVF_XYZ, static_cast<UINT>(points.size() / 3), points.data(),
+                         sizeof(D3DXVECTOR3), -1, 0);
+  }
+  r->SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
+  r->SetRenderState(D3DRS_ALPHATESTENABLE, 1);
+  r->SetRenderState(D3DRS_ALPHABLENDENABLE, 1);
+}
+
+// ---- Stage 0 and 1 ----
+
+void CCellPortalGraphBuilder::ResetTables() {
+  m_progress.stage = 0;
+  m_progress.vertices = &m_vertices;
+  m_progress.triangles = &m_triangles;
+  m_progress.nodes = &m_nodes;
+  m_progress.triangleIndices = &m_triangleIndices;
+  m_progress.planes = &m_planes;
+  m_progress.pieces = &m_pieces;
+  m_progress.groups = &m_groups;
+  m_progress.cells = &m_cells;
+  m_progress.statistics = &m_statistics;
+  m_statistics = CellPortalStatistics{};
+  ReportProgress();
+}
+
+bool CCellPortalGraphBuilder::TrianglePlane(const CellPortalTriangle& triangle, D3DXPLANE* out) const {
+  for (uint32_t i : triangle.index)
+    if (i >= m_vertices.size()) return false;
+  const D3DXVECTOR3& p0 = m_vertices[triangle.index[0]].position;
+  const D3DXVECTOR3 cross =
+      Cross(m_vertices[triangle.index[1]].position - p0, m_vertices[triangle.index[2]].position - p0);
+  const float length = Length(cross);
+  if (!(length > 0.0f) || !std::isfinite(length)) return false;
+  const D3DXVECTOR3 n = cross / length;
+  *out = D3DXPLANE(n.x, n.y, n.z, -Dot(n, p0));
+  return true;
+}
+
+void CCellPortalGraphBuilder::ComputePlaneArea(PlaneEntry* entry) const {
+  D3DXVECTOR3 e1, e2;
+  PlaneBasis(Normal(entry->plane), &e1, &e2);
+  float area = 0.0f;
+  for (uint32_t t : entry->triangles) {
+    const CellPortalTriangle& tri = m_triangles[t];
+    const D3DXVECTOR3& p0 = m_vertices[tri.index[0]].position;
+    const D3DXVECTOR3 d1 = m_vertices[tri.index[1]].position - p0;
+    const D3DXVECTOR3 d2 = m_vertices[tri.index[2]].position - p0;
+    area += 0.5f * (Dot(d1, e1) * Dot(d2, e2) - Dot(d1, e2) * Dot(d2, e1));
+  }
+  entry->area = area;
+}
+
+void CCellPortalGraphBuilder::CollectCoplanarTriangles() {
+  m_progress.stage = 1;
+  m_planes.Clear();
+  for (size_t i = 0; i < m_triangles.size(); ++i) {
+    // A triangle naming a missing vertex, or one without area (its normal would be zero),
+    // has no plane and stays out of the build.
+    D3DXPLANE plane;
+    if (!TrianglePlane(m_triangles[i], &plane)) continue;
+    PlaneEntry* entry = m_planes.FindOrInsert(plane, 0);
+    entry->triangles.push_back(static_cast<uint32_t>(i));
+    ++entry->count;
+  }
+  for (PlaneEntry* e : m_planes.entries) ComputePlaneArea(e);
+  ReportProgress();
+}
+
+// ---- Stage 2 ----
+
+int CCellPortalGraphBuilder::VertexSide(const D3DXPLANE& plane, uint32_t vertex) const {
+  const D3DXVECTOR3& p = m_vertices[vertex].position;
+  if (std::fabs(PlaneDistance(plane, p)) < kTriangleOnPlane) return kPlaneOn;
+  return ClassifyPointPlane(plane, p);
+}
+
+int CCellPortalGraphBuilder::TriangleSides(const D3DXPLANE& plane, uint32_t triangle, int* sides) const {
+  bool front = false, back = false;
+  for (int i = 0; i < 3; ++i) {
+    sides[i] = VertexSide(plane, m_triangles[triangle].index[i]);
+    front |= sides[i] == kPlaneFront;
+    back |= sides[i] == kPlaneBack;
+  }
+  if (!front && !back) return kPlaneOn;
+  if (front && back) return kSpanning;
+  return back ? kPlaneBack : kPlaneFront;
+}
+
+void CCellPortalGraphBuilder::BuildTree() {
+  m_progress.stage = 2;
+  m_nodes.clear();
+  m_triangleIndices.clear();
+  m_nodes.reserve(m_triangles.size() / 2);
+  // The maps made for back children live until the whole tree stands.
+  std::vector<BuildTask> work;
+  std::vector<std::unique_ptr<PlaneMap>> backMaps;
+  BuildNode(&m_planes, -1, &work);
+  while (!work.empty()) {
+    const BuildTask task = work.back();
+    work.pop_back();
+    if (task.back) backMaps.emplace_back(task.map);  // each back map is handed out once as such
+    const int32_t child = BuildNode(task.map, task.parent, &work);
+    CellPortalNode& parent = m_nodes[static_cast<size_t>(task.parent)];
+    (task.back ? parent.back : parent.front) = child;
+  }
+  ReportProgress();
+}
+
+int32_t CCellPortalGraphBuilder::BuildNode(PlaneMap* map, int32_t parent, std::vector<BuildTask>* work) {
+  if (map->empty()) return -1;
+  PlaneEntry* best = nullptr;
+  float bestPrimary = 3.4e38f, bestSecondary = 3.4e38f;
+  for (PlaneEntry* e : map->entries) {
+    if (e->used != 0) continue;
+    float primary = 0, secondary = 0;
+    ScorePlane(e, *map, bestPrimary, &primary, &secondary);
+    if (primary < bestPrimary || (primary == bestPrimary && secondary < bestSecondary)) {
+      best = e;
+      bestPrimary = primary;
+      bestSecondary = secondary;
+    }
+  }
+  return best != nullptr ? SplitNode(map, parent, best, work) : MakeLeaf(map, parent);
+}
+
+void CCellPortalGraphBuilder::ScorePlane(const PlaneEntry* candidate, const PlaneMap& map, float bestPrimary,
+                                         float* primary, float* secondary) const {
+  float splits = 0.0f, largestCosine = 0.0f;
+  const auto wants = [&](uint32_t c) { return m_nPrimaryCriterion == c || m_nSecondaryCriterion == c; };
+  if (wants(0) || wants(2)) {
+    const D3DXVECTOR3 n = Normal(candidate->plane);
+    bool stop = false;
+    for (const PlaneEntry* e : map.entries) {
+      if (e == candidate) continue;
+      const float cosine = std::fabs(Dot(n, Normal(e->plane)));
+      bool spanned = false;
+      for (uint32_t t : e->triangles) {
+        int sides[3];
+        if (TriangleSides(candidate->plane, t, sides) != kSpanning) continue;
+        splits += 1.0f;
+        spanned = true;
+        if (m_nPrimaryCriterion == 0 && splits > bestPrimary) {
+          stop = true;
+          break;
+        }
+      }
+      if (spanned) {
+        largestCosine = std::max(largestCosine, cosine);
+        if (m_nPrimaryCriterion == 2 && largestCosine > bestPrimary) stop = true;
+      }
+      if (stop) break;
+    }
+  }
+  const auto score = [&](uint32_t c) {
+    switch (c) {
+      case 0: return splits;
+      case 1: return -candidate->area;
+      case 2: return largestCosine;
+      default: return 0.0f;
+    }
+  };
+  *primary = score(m_nPrimaryCriterion);
+  *secondary = score(m_nSecondaryCriterion);
+}
+
+int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneEntry* chosen,
+                                           std::vector<BuildTask>* work) {
+  ++m_statistics.innerNodes;
+  chosen->used = 1;
+  const auto index = static_cast<int32_t>(m_nodes.size());
+  CellPortalNode node;
+  node.kind = kCellPortalInner;
+  node.plane = chosen->plane;
+  node.parent = parent;
+  m_nodes.push_back(node);
+
+  const D3DXPLANE plane = chosen->plane;
+  auto* back = new PlaneMap;
+  const std::vector<PlaneEntry*> entries = map->entries;
+  for (PlaneEntry* e : entries) {
+    if (e == chosen) continue;
+    std::vector<uint32_t> stay, behind;
+    for (uint32_t t : e->triangles) {
+      int sides[3];
+      const int cls = TriangleSides(plane, t, sides);
+      if (cls == kPlaneOn) {
+        // A coplanar triangle goes with its own facing: one facing like the splitter stays
+        // in front, one facing away goes behind.
+        const CellPortalTriangle& tri = m_triangles[t];
+        const D3DXVECTOR3& p0 = m_vertices[tri.index[0]].position;
+        const float k = Dot(Cross(m_vertices[tri.index[1]].position - p0, m_vertices[tri.index[2]].position - p0),
+                            Normal(plane));
+        (k < 0 ? behind : stay).push_back(t);
+      } else if (cls == kPlaneFront) {
+        stay.push_back(t);
+      } else if (cls == kPlaneBack) {
+        behind.push_back(t);
+      } else if (sides[0] == kPlaneOn || sides[1] == kPlaneOn || sides[2] == kPlaneOn) {
+        SplitTriangleAtVertex(t, plane, sides, &stay, &behind);
+      } else {
+        SplitTriangle(t, plane, sides, &stay, &behind);
+      }
+    }
+    if (!behind.empty()) {
+      PlaneEntry* target = back->FindOrInsert(e->plane, e->used);
+      target->triangles.insert(target->triangles.end(), behind.begin(), behind.end());
+      target->count = static_cast<uint32_t>(target->triangles.size());
+    }
+    const bool changed = stay.size() != e->triangles.size() || !behind.empty();
+    e->triangles = std::move(stay);
+    e->count = static_cast<uint32_t>(e->triangles.size());
+    if (e->triangles.empty()) map->Erase(e);
+    else if (changed) ComputePlaneArea(e);
+  }
+  for (PlaneEntry* e : back->entries) ComputePlaneArea(e);
+  m_pointMap.clear();
+  // Front before back: the back task is taken last.
+  work->push_back(BuildTask{back, index, true});
+  work->push_back(BuildTask{map, index, false});
+  return index;
+}
+
+uint32_t CCellPortalGraphBuilder::CutEdge(uint32_t a, uint32_t b, const D3DXPLANE& plane) {
+  // The edge is keyed and cut from its lower index, so that both triangles sharing it get
+  // the very same vertex.
+  if (b < a) std::swap(a, b);
+  const auto key = std::make_pair(a, b);
+  if (auto it = m_pointMap.find(key); it != m_pointMap.end()) return it->second;
+  const CellPortalVertex va = m_vertices[a];
+  const CellPortalVertex vb = m_vertices[b];
+  const float t = CutParameter(plane, va.position, vb.position);
+  CellPortalVertex v;
+  v.position = va.position + (vb.position - va.position) * t;
+  v.normal = Unit(va.normal + (vb.normal - va.normal) * t);
+  for (int i = 0; i < 2; ++i) {
+    v.uv0[i] = va.uv0[i] + (vb.uv0[i] - va.uv0[i]) * t;
+    v.uv1[i] = va.uv1[i] + (vb.uv1[i] - va.uv1[i]) * t;
+  }
+  const auto index = static_cast<uint32_t>(m_vertices.size());
+  m_vertices.push_back(v);
+  m_pointMap.emplace(key, index);
+  return index;
+}
+
+void CCellPortalGraphBuilder::SplitTriangle(uint32_t triangle, const D3DXPLANE& plane, const int* sides,
+                                            std::vector<uint32_t>* front, std::vector<uint32_t>* back) {
+  int lone = 0;
+  for (int i = 0; i < 3; ++i)
+    if (sides[i] != sides[(i + 1) % 3] && sides[i] != sides[(i + 2) % 3]) lone = i;
+  const CellPortalTriangle tri = m_triangles[triangle];
+  const uint32_t a = tri.index[lone], b = tri.index[(lone + 1) % 3], c = tri.index[(lone + 2) % 3];
+  const uint32_t cab = CutEdge(a, b, plane);
+  const uint32_t cac = CutEdge(a, c, plane);
+  m_triangles[triangle] = CellPortalTriangle{{a, cab, cac}, tri.flags};
+  const auto first = static_cast<uint32_t>(m_triangles.size());
+  m_triangles.push_back(CellPortalTriangle{{cab, b, c}, tri.flags});
+  m_triangles.push_back(CellPortalTriangle{{cab, c, cac}, tri.flags});
+  const bool loneInFront = sides[lone] == kPlaneFront;
+  (loneInFront ? front : back)->push_back(triangle);
+  (loneInFront ? back : front)->push_back(first);
+  (loneInFront ? back : front)->push_back(first + 1);
+}
+
+void CCellPortalGraphBuilder::SplitTriangleAtVertex(uint32_t triangle, const D3DXPLANE& plane, const int* sides,
+                                                    std::vector<uint32_t>* front, std::vector<uint32_t>* back) {
+  int on = 0;
+  for (int i = 0; i < 3; ++i)
+    if (sides[i] == kPlaneOn) on = i;
+  const CellPortalTriangle tri = m_triangles[triangle];
+  const uint32_t a = tri.index[on], b = tri.index[(on + 1) % 3], c = tri.index[(on + 2) % 3];
+  const uint32_t cut = CutEdge(b, c, plane);
+  m_triangles[triangle] = CellPortalTriangle{{a, b, cut}, tri.flags};
+  const auto added = static_cast<uint32_t>(m_triangles.size());
+  m_triangles.push_back(CellPortalTriangle{{a, cut, c}, tri.flags});
+  (sides[(on + 1) % 3] == kPlaneFront ? front : back)->push_back(triangle);
+  (sides[(on + 2) % 3] == kPlaneFront ? front : back)->push_back(added);
+}
+
+int32_t CCellPortalGraphBuilder::MakeLeaf(PlaneMap* map, int32_t parent) {
+  ++m_statistics.leaves;
+  CellPortalNode node;
+  node.kind = kCellPortalLeaf;
+  node.parent = parent;
+  node.first = static_cast<uint32_t>(m_triangleIndices.size());
+  for (const PlaneEntry* e : map->entries)
+    for (uint32_t t : e->triangles) {
+      m_triangleIndices.push_back(t);
+      ++node.count;
+    }
+  m_nodes.push_back(node);
+  return static_cast<int32_t>(m_nodes.size() - 1);
+}
+
+// ---- Stage 3 ----
+
+void CCellPortalGraphBuilder::MakePlaneSquare(const D3DXPLANE& plane, std::vector<D3DXVECTOR3>* out) const {
+  const D3DXVECTOR3 n = Normal(plane);
+  D3DXVECTOR3 e1, e2;
+  PlaneBasis(n, &e1, &e2);
+  const D3DXVECTOR3 centre = n * -plane.d;
+  const float r = m_flBoundingRadius;
+  out->assign({centre - e1 * r - e2 * r, centre + e1 * r - e2 * r, centre + e1 * r + e2 * r,
+               centre - e1 * r + e2 * r});
+}
+
+void CCellPortalGraphBuilder::PushPiece(PortalPiece* start, int32_t from, std::vector<PortalPiece*>* made,
+                                        std::vector<PortalPiece*>* placed) {
+  std::vector<std::pair<PortalPiece*, int32_t>> work{{start, from}};
+  while (!work.empty()) {
+    const auto [piece, index] = work.back();
+    work.pop_back();
+    if (index < 0) continue;
+    const CellPortalNode& node = m_nodes[static_cast<size_t>(index)];
+    if (node.kind == kCellPortalLeaf) {
+      if (!piece->placed) {
+        piece->placed = true;
+        placed->push_back(piece);
+      }
+      piece->leaves.push_back(index);
+      continue;
+    }
+    switch (ClassifyPolygon(piece->points, node.plane)) {
+      case kPlaneFront:
+        work.emplace_back(piece, node.front);
+        break;
+      case kPlaneBack:
+        work.emplace_back(piece, node.back);
+        break;
+      case kPlaneOn:
+        work.emplace_back(piece, node.back);
+        work.emplace_back(piece, node.front);
+        break;
+      default: {
+        auto* front = new PortalPiece;
+        auto* back = new PortalPiece;
+        made->push_back(front);
+        made->push_back(back);
+        SplitPolygon(piece->points, node.plane, &front->points, &back->points);
+        front->node = back->node = piece->node;
+        front->leaves = back->leaves = piece->leaves;
+        work.emplace_back(back, node.back);
+        work.emplace_back(front, node.front);
+        break;
+      }
+    }
+  }
+}
+
+bool CCellPortalGraphBuilder::PieceIsCovered(const PortalPiece& piece, const D3DXPLANE& plane) const {
+  const D3DXVECTOR3 normal = Normal(plane);
+  for (int32_t leaf : piece.leaves) {
+    const CellPortalNode& node = m_nodes[static_cast<size_t>(leaf)];
+    for (uint32_t k = node.first; k < node.first + node.count; ++k) {
+      const CellPortalTriangle& t = m_triangles[m_triangleIndices[k]];
+      const D3DXVECTOR3& a = m_vertices[t.index[0]].position;
+      const D3DXVECTOR3& b = m_vertices[t.index[1]].position;
+      const D3DXVECTOR3& c = m_vertices[t.index[2]].position;
+      if (std::fabs(PlaneDistance(plane, a)) > kCoveringDistance || std::fabs(PlaneDistance(plane, b)) > kCoveringDistance ||
+          std::fabs(PlaneDistance(plane, c)) > kCoveringDistance)
+        continue;
+      if (PointInTriangle(piece.centre, a, b, c, normal)) return true;
+    }
+  }
+  return false;
+}
+
+void CCellPortalGraphBuilder::BuildPortals() {
+  m_progress.stage = 3;
+  FreePortals();
+  // Every leaf record starts empty: the pieces a former build listed are gone.
+  m_leaves.assign(m_nodes.size(), CellPortalLeaf{});
+  for (size_t i = 0; i < m_nodes.size(); ++i) {
+    const CellPortalNode& node = m_nodes[i];
+    if (node.kind != kCellPortalInner || node.front < 0 || node.back < 0) continue;
+    std::vector<D3DXVECTOR3> polygon;
+    MakePlaneSquare(node.plane, &polygon);
+    auto child = static_cast<int32_t>(i);
+    for (int32_t up = node.parent; up >= 0; child = up, up = m_nodes[static_cast<size_t>(up)].parent) {
+      const CellPortalNode& ancestor = m_nodes[static_cast<size_t>(up)];
+      if (ClassifyPolygon(polygon, ancestor.plane) == kSpanning)
+        polygon = ClipPolygon(polygon, ancestor.plane, ancestor.front == child);
+    }
+    auto* piece = new PortalPiece;
+    piece->points = std::move(polygon);
+    piece->node = static_cast<int32_t>(i);
+    std::vector<PortalPiece*> made{piece}, placed;
+    PushPiece(piece, static_cast<int32_t>(i), &made, &placed);
+
+    auto* group = new PortalGroup;
+    for (PortalPiece* p : placed) {
+      if (p->leaves.size() != 2 || p->points.empty()) continue;
+      D3DXVECTOR3 sum(0, 0, 0);
+      for (const auto& point : p->points) sum += point;
+      p->centre = sum / static_cast<float>(p->points.size());
+      if (PieceIsCovered(*p, node.plane)) {
+        ++m_statistics.coveredPieces;
+        continue;
+      }
+      p->group = group;
+      m_pieces.push_back(p);
+      group->pieces.push_back(p);
+      for (int32_t leaf : p->leaves) m_leaves[static_cast<size_t>(leaf)].pieces.push_back(p);
+    }
+    for (PortalPiece* p : made)
+      if (p->group == nullptr) delete p;
+    if (group->pieces.empty()) delete group;
+    else m_groups.push_back(group);
+  }
+  ReportProgress();
+}
+
+// ---- Stage 4 ----
+
+bool CCellPortalGraphBuilder::TrimByLeafEdges(const PortalPiece& piece, std::vector<Segment>* segments) const {
+  for (int32_t leaf : piece.leaves) {
+    const CellPortalNode& node = m_nodes[static_cast<size_t>(leaf)];
+    for (uint32_t k = node.first; k < node.first + node.count && !segments->empty(); ++k) {
+      const CellPortalTriangle& t = m_triangles[m_triangleIndices[k]];
+      D3DXPLANE plane;
+      if (!TrianglePlane(t, &plane) || ClassifyPointPlane(plane, piece.centre) == kPlaneBack) continue;
+      for (int e = 0; e < 3; ++e) {
+        const Segment edge(m_vertices[t.index[e]].position, m_vertices[t.index[(e + 1) % 3]].position);
+        std::vector<Segment> left;
+        for (const Segment& s : *segments)
+          if (!SegmentsOverlap(s, edge, &left)) left.push_back(s);
+        segments->swap(left);
+      }
+    }
+  }
+  return segments->empty();
+}
+
+bool CCellPortalGraphBuilder::EdgeIsBounded(PortalPiece* piece, PortalGroup* group, const D3DXVECTOR3& a,
+                                            const D3DXVECTOR3& b) {
+  std::vector<Segment> work{Segment(a, b)}, open;
+  while (!work.empty()) {
+    const Segment s = work.back();
+    work.pop_back();
+    if (Length(s.second - s.first) <= kSegmentTolerance) continue;
+    bool shared = false;
+    for (PortalPiece* other : group->pieces) {
+      if (other == piece) continue;
+      const size_t n = other->points.size();
+      for (size_t i = 0; i < n && !shared; ++i) {
+        if (!SegmentsOverlap(s, Segment(other->points[i], other->points[(i + 1) % n]), &work)) continue;
+        shared = true;
+        PortalPiece* end = ChainEnd(other);
+        if (end != ChainEnd(piece)) end->link = piece;
+      }
+      if (shared) break;
+    }
+    if (!shared) open.push_back(s);
+  }
+  return TrimByLeafEdges(*piece, &open);
+}
+
+void CCellPortalGraphBuilder::ResolveGroup(PortalGroup* group) {
+  for (bool opened = true; opened;) {
+    opened = false;
+    group->settled = 1;
+    for (PortalPiece* p : group->pieces) p->link = nullptr;
+    for (size_t i = 0; i < group->pieces.size();) {
+      PortalPiece* p = group->pieces[i];
+      const size_t n = p->points.size();
+      bool bounded = true;
+      for (size_t e = 0; e < n && bounded; ++e) bounded = EdgeIsBounded(p, group, p->points[e], p->points[(e + 1) % n]);
+      if (bounded) {
+        ++i;
+        continue;
+      }
+      p->group = nullptr;
+      group->pieces.erase(group->pieces.begin() + static_cast<std::ptrdiff_t>(i));
+      group->settled = 0;
+      opened = true;
+    }
+  }
+  FinishGroup(group);
+}
+
+void CCellPortalGraphBuilder::FinishGroup(PortalGroup* group) {
+  // Chains in the order their first piece stands in the group.
+  std::vector<PortalPiece*> ends;
+  std::vector<std::vector<PortalPiece*>> chains;
+  for (PortalPiece* p : group->pieces) {
+    PortalPiece* end = ChainEnd(p);
+    const auto at = std::find(ends.begin(), ends.end(), end);
+    if (at == ends.end()) {
+      ends.push_back(end);
+      chains.push_back({p});
+    } else {
+      chains[static_cast<size_t>(at - ends.begin())].push_back(p);
+    }
+  }
+  if (chains.size() <= 1) return;
+  group->pieces = chains[0];
+  for (size_t c = 1; c < chains.size(); ++c) {
+    auto* split = new PortalGroup;
+    split->settled = 1;
+    split->pieces = chains[c];
+    for (PortalPiece* p : split->pieces) p->group = split;
+    m_groups.push_back(split);
+  }
+}
+
+void CCellPortalGraphBuilder::FloodCell(int32_t start, uint32_t cellIndex) {
+  CellRecord* cell = m_cells[cellIndex];
+  const auto visit = [&](int32_t leaf) {
+    CellPortalLeaf& record = m_leaves[static_cast<size_t>(leaf)];
+    record.visited = 1;
+    record.cell = cellIndex;
+    cell->leaves.push_back(leaf);
+  };
+  // Each frame is a leaf and the next of its pieces to follow, as a depth-first walk would.
+  std::vector<std::pair<int32_t, size_t>> work;
+  visit(start);
+  work.emplace_back(start, 0);
+  while (!work.empty()) {
+    const size_t top = work.size() - 1;
+    const int32_t leaf = work[top].first;
+    const std::vector<PortalPiece*>& pieces = m_leaves[static_cast<size_t>(leaf)].pieces;
+    if (work[top].second >= pieces.size()) {
+      work.pop_back();
+      continue;
+    }
+    PortalPiece* piece = pieces[work[top].second++];
+    if (piece->group == nullptr || piece->group->settled == 0) {
+      const int32_t other = piece->leaves[0] == leaf ? piece->leaves[1] : piece->leaves[0];
+      if (m_leaves[static_cast<size_t>(other)].visited == 0) {
+        visit(other);
+        work.emplace_back(other, 0);
+      }
+    } else {
+      AppendOnce(&cell->groups, piece->group);
+      AppendOnce(&piece->group->cells, cellIndex);
+    }
+  }
+}
+
+void CCellPortalGraphBuilder::LinkCells() {
+  m_progress.stage = 4;
+  // Groups split off while resolving are appended and resolved in their turn.
+  for (size_t g = 0; g < m_groups.size(); ++g) ResolveGroup(m_groups[g]);
+  FreeCells();
+  for (CellPortalLeaf& leaf : m_leaves) {
+    leaf.visited = 0;
+    leaf.cell = 0;
+  }
+  for (size_t i = 0; i < m_nodes.size(); ++i) {
+    if (m_nodes[i].kind != kCellPortalLeaf || m_leaves[i].visited != 0) continue;
+    m_cells.push_back(new CellRecord);
+    FloodCell(static_cast<int32_t>(i), static_cast<uint32_t>(m_cells.size() - 1));
+  }
+  ReportProgress();
 }

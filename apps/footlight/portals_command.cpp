@@ -1,0 +1,215 @@
+#include "apps/footlight/portals_command.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "frame/component_base.h"
+#include "host/mesh_object.h"
+#include "host/standard_host.h"
+#include "visibility/cell_portal_graph_builder.h"
+
+const char* const kPortalsUsage =
+    "  portals MESH [--model] [--resource DIR] [--frames N] [--key F]...\n"
+    "                               build cells and portals over the OBJ mesh MESH (a resource\n"
+    "                               path below DIR, default .), print the tables after each\n"
+    "                               stage and the cells and portals found, then draw N frames\n"
+    "                               (default 1) and print what each drew; --model hands the mesh\n"
+    "                               over as the model of a host mesh object; --key F presses N\n"
+    "                               (next cell) before frame F\n";
+
+namespace {
+
+struct PortalsOptions {
+  std::string mesh;
+  std::string resource = ".";
+  bool model = false;
+  int frames = 1;
+  std::vector<int> keys;
+};
+
+bool ParseWhole(const std::string& text, int least, int* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || value < least || value > INT_MAX) return false;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+bool Parse(const std::vector<std::string>& args, PortalsOptions* o, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const auto value = [&](std::string* v) {
+      if (i + 1 >= args.size()) {
+        *error = "option " + arg + " needs a value";
+        return false;
+      }
+      *v = args[++i];
+      return true;
+    };
+    std::string v;
+    if (arg == "--model") {
+      o->model = true;
+    } else if (arg == "--resource") {
+      if (!value(&o->resource)) return false;
+    } else if (arg == "--frames" || arg == "--key") {
+      if (!value(&v)) return false;
+      int n = 0;
+      if (!ParseWhole(v, arg == "--key" ? 1 : 0, &n)) {
+        *error = "option " + arg + " takes a whole number from " + (arg == "--key" ? "1" : "0") + ", got \"" + v + "\"";
+        return false;
+      }
+      if (arg == "--key") o->keys.push_back(n);
+      else o->frames = n;
+    } else if (!arg.empty() && arg[0] == '-') {
+      *error = "unknown option " + arg + " for portals (see footlight --help)";
+      return false;
+    } else if (o->mesh.empty()) {
+      o->mesh = arg;
+    } else {
+      *error = "portals takes one mesh, got \"" + arg + "\" too";
+      return false;
+    }
+  }
+  if (o->mesh.empty()) {
+    *error = "portals needs a mesh file (see footlight --help)";
+    return false;
+  }
+  struct stat info{};
+  if (stat(o->resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    *error = "the resource root \"" + o->resource + "\" is not a directory";
+    return false;
+  }
+  return true;
+}
+
+// Prints the tables after every stage.
+class StagePrinter final : public ICellPortalProgressListener {
+ public:
+  void OnProgress(const CellPortalProgress* r) override {
+    last = r;
+    std::printf("stage %u: vertices %zu, triangles %zu, planes %zu, inner nodes %u, leaves %u, pieces %zu, "
+                "groups %zu, cells %zu, covered pieces %u\n",
+                r->stage, r->vertices->size(), r->triangles->size(), r->planes->size(), r->statistics->innerNodes,
+                r->statistics->leaves, r->pieces->size(), r->groups->size(), r->cells->size(),
+                r->statistics->coveredPieces);
+  }
+  const CellPortalProgress* last = nullptr;
+};
+
+// The cells with their leaves and triangles, and the portals (settled groups with pieces)
+// with the cells they join.
+void PrintGraph(const CellPortalProgress& r) {
+  size_t portals = 0;
+  for (const PortalGroup* g : *r.groups) portals += g->settled != 0 && !g->pieces.empty() ? 1 : 0;
+  std::printf("cells: %zu\nportals: %zu\n", r.cells->size(), portals);
+  for (size_t c = 0; c < r.cells->size(); ++c) {
+    const CellRecord* cell = (*r.cells)[c];
+    uint32_t triangles = 0;
+    for (int32_t leaf : cell->leaves) triangles += (*r.nodes)[static_cast<size_t>(leaf)].count;
+    std::printf("cell %zu: leaves %zu, triangles %u, portals %zu\n", c, cell->leaves.size(), triangles,
+                cell->groups.size());
+  }
+  size_t index = 0;
+  for (const PortalGroup* g : *r.groups) {
+    if (g->settled == 0 || g->pieces.empty()) continue;
+    std::printf("portal %zu: pieces %zu, cells", index++, g->pieces.size());
+    for (uint32_t c : g->cells) std::printf(" %u", c);
+    std::printf("\n");
+  }
+}
+
+}  // namespace
+
+int RunPortalsCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
+  if (std::find(args.begin(), args.end(), "--help") != args.end() ||
+      std::find(args.begin(), args.end(), "-h") != args.end()) {
+    std::printf("usage: footlight portals MESH [OPTIONS]\n%s", kPortalsUsage);
+    return 0;
+  }
+  PortalsOptions o;
+  std::string error;
+  if (!Parse(args, &o, &error)) {
+    std::fprintf(stderr, "footlight: %s\n", error.c_str());
+    return 2;
+  }
+  host::StandardHost standard(o.resource);
+  host::ReferenceHost& host = standard.host;
+  host::RegisterMeshClass(host, standard.renderer);
+  if (host.LoadModule(entry) == nullptr) {
+    std::fprintf(stderr, "footlight: the module returned an empty class list\n");
+    return 1;
+  }
+  ComponentHandle builderHandle{};
+  host.CreateObject(&builderHandle, "CCellPortalGraphBuilder");
+  auto* builder =
+      static_cast<CCellPortalGraphBuilder*>(static_cast<CComponentBase*>(host.GetObject(&builderHandle)));
+  if (builder == nullptr) {
+    std::fprintf(stderr, "footlight: the module made no CCellPortalGraphBuilder\n");
+    host.DestroyAll();
+    return 1;
+  }
+  StagePrinter printer;
+  builder->SetProgressListener(&printer);
+
+  bool loaded = false;
+  if (o.model) {
+    ComponentHandle meshHandle{};
+    host.CreateObject(&meshHandle, "mesh");
+    host::MeshObject* mesh = host::MeshObject::Of(host, meshHandle);
+    loaded = mesh != nullptr && mesh->Load(standard.ini, o.mesh.c_str(), &error);
+    if (loaded) builder->AddModel(meshHandle);
+  } else {
+    host::MeshData mesh;
+    loaded = host::LoadObjMesh(standard.ini, o.mesh.c_str(), &mesh, &error);
+    if (loaded) {
+      builder->Reserve(static_cast<uint32_t>(mesh.vertices.size()), static_cast<uint32_t>(mesh.indices.size() / 3));
+      for (const host::MeshVertex& v : mesh.vertices) {
+        CellPortalVertex record{};
+        record.position = D3DXVECTOR3(v.position[0], v.position[1], v.position[2]);
+        record.normal = D3DXVECTOR3(v.normal[0], v.normal[1], v.normal[2]);
+        record.uv0[0] = v.uv[0];
+        record.uv0[1] = v.uv[1];
+        builder->AddVertex(&record);
+      }
+      for (size_t t = 0; t + 3 <= mesh.indices.size(); t += 3) {
+        const CellPortalTriangle triangle{{mesh.indices[t], mesh.indices[t + 1], mesh.indices[t + 2]}, 0};
+        builder->AddTriangle(&triangle);
+      }
+    }
+  }
+  if (!loaded) {
+    std::fprintf(stderr, "footlight: %s\n", error.c_str());
+    builder->SetProgressListener(nullptr);
+    host.DestroyAll();
+    return 1;
+  }
+
+  builder->Build(false, false);
+  builder->SetProgressListener(nullptr);
+  if (printer.last != nullptr) PrintGraph(*printer.last);
+
+  const host::Renderer& renderer = standard.renderer;
+  for (int frame = 1; frame <= o.frames; ++frame) {
+    if (std::find(o.keys.begin(), o.keys.end(), frame) != o.keys.end()) host.SystemMessage(256, 'N', 0);
+    const size_t before = renderer.Draws().size();
+    standard.Frame(16);
+    size_t outlines = 0, triangles = 0;
+    for (size_t d = before; d < renderer.Draws().size(); ++d) {
+      const host::DrawRecord& draw = renderer.Draws()[d];
+      if (draw.primitiveType == D3DPT_LINESTRIP) ++outlines;
+      if (draw.primitiveType == D3DPT_TRIANGLELIST) triangles += draw.primitiveCount;
+    }
+    std::printf("frame %d: portal outlines %zu, cell triangles %zu\n", frame, outlines, triangles);
+  }
+  host.DestroyAll();
+  const size_t live = host.Allocator().LiveBlocks();
+  std::printf("live host blocks: %zu\n", live);
+  return live == 0 ? 0 : 1;
+}

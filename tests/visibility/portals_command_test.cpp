@@ -1,0 +1,67 @@
+// footlight portals, run as a process on the sample rooms and box.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct PortalsRun {
+  int status = -1;
+  std::string out;
+};
+
+PortalsRun RunPortals(const std::string& args) {
+  const std::string cmd = std::string(FOOTLIGHT_BINARY_DIR) + "/footlight portals " + args + " --resource " +
+                          FOOTLIGHT_SOURCE_DIR + "/samples 2>&1";
+  PortalsRun r;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) r.out.append(buf, n);
+  const int raw = pclose(p);
+  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return r;
+}
+
+bool Has(const PortalsRun& r, const std::string& line) { return r.out.find(line + "\n") != std::string::npos; }
+
+TEST(PortalsCommand, TheRoomsAreTwoCellsAndOneDoorwayWithOrWithoutAModel) {
+  for (const char* mode : {"", " --model"}) {
+    const PortalsRun r = RunPortals(std::string("'resource\\models\\rooms.obj' --frames 3 --key 2") + mode);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Has(r, "stage 2: vertices 52, triangles 32, planes 6, inner nodes 7, leaves 2, pieces 0, groups 0, "
+                       "cells 0, covered pieces 0")) << r.out;
+    EXPECT_TRUE(Has(r, "cells: 2")) << r.out;
+    EXPECT_TRUE(Has(r, "portals: 1"));
+    EXPECT_TRUE(Has(r, "portal 0: pieces 1, cells 0 1"));
+    EXPECT_TRUE(Has(r, "frame 1: portal outlines 1, cell triangles 22"));
+    EXPECT_TRUE(Has(r, "frame 2: portal outlines 1, cell triangles 10"));
+    EXPECT_TRUE(Has(r, "live host blocks: 0"));
+  }
+}
+
+TEST(PortalsCommand, TheBoxIsOneCellWithOrWithoutAModel) {
+  for (const char* mode : {"", " --model"}) {
+    const PortalsRun r = RunPortals(std::string("resource/models/box.obj") + mode);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(Has(r, "stage 4: vertices 24, triangles 12, planes 6, inner nodes 6, leaves 1, pieces 0, groups 0, "
+                       "cells 1, covered pieces 0")) << r.out;
+    EXPECT_TRUE(Has(r, "portals: 0"));
+    EXPECT_TRUE(Has(r, "frame 1: portal outlines 0, cell triangles 12"));
+  }
+}
+
+TEST(PortalsCommand, AMeshThatDoesNotLoadIsOneErrorLineAndStatusOne) {
+  for (const char* mode : {"", " --model"}) {
+    const PortalsRun r = RunPortals(std::string("resource/models/none.obj") + mode);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "footlight: cannot read resource/models/none.obj\n");
+  }
+  const PortalsRun bad = RunPortals("resource/models/box.obj --frames x");
+  EXPECT_EQ(bad.status, 2);
+}
+
+}  // namespace
