@@ -131,8 +131,15 @@ bool Surface::Lockable() const {
   return lockable_;
 }
 
+bool Surface::Sync() const {
+  SurfaceCache* cache = device_ ? device_->Cache() : nullptr;
+  if (!cache || Fresh() != Freshness::Cache) return true;
+  if (!cache->OnDrawingThread()) return false;
+  cache->ReadBack(const_cast<Surface*>(this));
+  return true;
+}
+
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-  (void)flags;
   if (!locked) return D3DERR_INVALIDCALL;
   if (device_) {
     const HRESULT hr = device_->Check(DeviceCall::LockRect);
@@ -150,8 +157,11 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     }
     r = *rect;
   }
+  // Another thread (the video decoder) cannot have the drawing thread read a newer mirror back.
+  if (!Sync()) return D3DERR_INVALIDCALL;
   bool expected = false;
   if (!locked_.compare_exchange_strong(expected, true)) return D3DERR_INVALIDCALL;
+  readOnlyLock_.store((flags & D3DLOCK_READONLY) != 0);
   d3dfmt::FormatInfo info;
   d3dfmt::Describe(format_, &info);
   size_t offset;
@@ -165,6 +175,8 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
 }
 
 HRESULT Surface::UnlockRect() {
+  // Marked before the lock is let go, so an upload never sees an unlocked, unmarked write.
+  if (locked_.load() && !readOnlyLock_.load()) SetFresh(Freshness::Cpu);
   bool expected = true;
   return locked_.compare_exchange_strong(expected, false) ? D3D_OK : D3DERR_INVALIDCALL;
 }
@@ -172,6 +184,7 @@ HRESULT Surface::UnlockRect() {
 uint32_t Surface::PixelValue(UINT x, UINT y) const {
   d3dfmt::FormatInfo info;
   if (x >= width_ || y >= height_ || !d3dfmt::Describe(format_, &info) || info.blockBytes) return 0;
+  Sync();
   const UINT bytes = info.bitsPerPixel / 8;
   return d3dfmt::LoadPixel(bits_.data() + static_cast<size_t>(y) * pitch_ + static_cast<size_t>(x) * bytes, bytes);
 }
@@ -179,6 +192,7 @@ uint32_t Surface::PixelValue(UINT x, UINT y) const {
 uint32_t Surface::PixelArgb(UINT x, UINT y) const {
   d3dfmt::FormatInfo info;
   if (x >= width_ || y >= height_ || !d3dfmt::Describe(format_, &info) || !info.convertible) return 0;
+  Sync();
   uint32_t argb = 0;
   if (info.blockBytes) {
     uint32_t block[16];
@@ -323,11 +337,13 @@ bool Device::Supported(D3DFORMAT format) const {
 }
 
 void Device::Forget(Texture* texture) {
+  if (cache_) cache_->Forget(texture);
   std::lock_guard<std::mutex> lock(mutex_);
   textures_.erase(texture);
 }
 
 void Device::Forget(Surface* surface) {
+  if (cache_) cache_->Forget(surface);
   std::lock_guard<std::mutex> lock(mutex_);
   surfaces_.erase(surface);
 }
@@ -500,6 +516,9 @@ HRESULT Device::CopyRects(IDirect3DSurface8* source, const RECT* rects, UINT cou
   d3dfmt::FormatInfo info;
   if (src->format_ != dst->format_ || !d3dfmt::Describe(src->format_, &info) || info.depth) return D3DERR_INVALIDCALL;
   if (src->Locked() || dst->Locked()) return D3DERR_INVALIDCALL;
+  // The destination is read back too: the copy may cover only part of it.
+  if (!src->Sync() || !dst->Sync()) return D3DERR_INVALIDCALL;
+  dst->SetFresh(Freshness::Cpu);
   const RECT whole{0, 0, static_cast<LONG>(src->width_), static_cast<LONG>(src->height_)};
   const UINT n = rects ? count : 1;
   // Every rectangle is checked before anything is copied.
@@ -612,6 +631,15 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
              std::min(rects[i].y2, view.bottom)};
       areas.push_back(r);
     }
+  }
+  if (cache_ && cache_->Clear(areas, flags, colour, z, stencil)) return D3D_OK;
+  if (flags & D3DCLEAR_TARGET) {
+    if (!renderTarget_->Sync()) return D3DERR_INVALIDCALL;
+    renderTarget_->SetFresh(Freshness::Cpu);
+  }
+  if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) {
+    if (!depthStencil_->Sync()) return D3DERR_INVALIDCALL;
+    depthStencil_->SetFresh(Freshness::Cpu);
   }
   const uint32_t pixel = d3dfmt::EncodeColour(renderTarget_->format_, colour);
   for (const RECT& area : areas) {
