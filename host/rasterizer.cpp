@@ -671,7 +671,7 @@ RasterSkip Rasterizer::Draw(const RasterDraw& draw, const RasterState& st) {
     attribute(kAttribPosition, 4, GL_FLOAT, GL_FALSE, 16);
   } else {
     attribute(kAttribPosition, 3, GL_FLOAT, GL_FALSE, 12);
-    offset += 4 * ((position - D3DFVF_XYZ) / 2);  // blend weights, skipped
+    if (position >= D3DFVF_XYZB1) offset += 4 * ((position - D3DFVF_XYZRHW) / 2);  // 1-5 blend weights, skipped
   }
   if (draw.fvf & D3DFVF_NORMAL)
     attribute(kAttribNormal, 3, GL_FLOAT, GL_FALSE, 12);

@@ -121,3 +121,41 @@ class RasterTest : public ::testing::Test {
 };
 
 }  // namespace raster_test
+
+namespace raster_test {
+
+// A projection that maps world x, y in [0, 16] to pixels (y down) and keeps z as depth.
+inline D3DMATRIX PixelOrtho() {
+  D3DMATRIX m = Identity();
+  m._11 = 2.0f / kSize;
+  m._41 = -1.0f;
+  m._22 = -2.0f / kSize;
+  m._42 = 1.0f;
+  return m;
+}
+
+// A managed A8R8G8B8 texture with the given texels, rows first.
+inline IDirect3DTexture8* MakeTexture(host::Renderer& r, UINT w, UINT h, const std::vector<uint32_t>& texels) {
+  IDirect3DTexture8* texture = nullptr;
+  EXPECT_EQ(r.CreateTexture(w, h, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+  if (!texture) return nullptr;
+  D3DLOCKED_RECT locked{};
+  EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+  for (UINT y = 0; y < h; ++y)
+    std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &texels[y * w], w * 4);
+  texture->UnlockRect(0);
+  return texture;
+}
+
+// Colour channels within `tolerance` of each other.
+inline bool Near(uint32_t a, uint32_t b, int tolerance = 2) {
+  for (int shift = 0; shift < 24; shift += 8) {
+    const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+    if (d > tolerance || d < -tolerance) return false;
+  }
+  return true;
+}
+
+inline uint32_t Grey(int v) { return static_cast<uint32_t>(v) * 0x010101u; }
+
+}  // namespace raster_test
