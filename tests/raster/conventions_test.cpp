@@ -104,7 +104,9 @@ TEST_F(Conventions, WireframeAndLinesDrawEdgesOnly) {
   // Inside, only the shared diagonal x + y = 14 is drawn.
   for (UINT y = 4; y < 11; ++y)
     for (UINT x = 4; x < 11; ++x)
-      if (x + y < 13 || x + y > 15) EXPECT_EQ(Pixel(x, y), 0x000000u) << x << "," << y;
+      if (x + y < 13 || x + y > 15) {
+        EXPECT_EQ(Pixel(x, y), 0x000000u) << x << "," << y;
+      }
 
   r.SetRenderState(D3DRS_FILLMODE, D3DFILL_SOLID);
   ClearAll(0xFF000000);
