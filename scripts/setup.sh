@@ -8,6 +8,7 @@ packages=(
   libbenchmark-dev
   libglm-dev
   libstb-dev
+  libosmesa6-dev
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
 #include "apps/footlight/lights_command.h"
+#include "apps/footlight/raster_options.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
@@ -35,6 +37,7 @@ constexpr const char* kUsage =
 
 void PrintUsage() {
   std::fputs(kUsage, stdout);
+  std::fputs(kRasterUsage, stdout);
   std::fputs(kLightsUsage, stdout);
 }
 
@@ -47,6 +50,8 @@ struct Options {
   std::string resource = ".";
   std::string ini;
   std::vector<std::string> lightsArgs;  // everything after "lights"
+  RasterRunOptions raster;
+  bool rasterGiven = false;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -98,6 +103,9 @@ Options Parse(int argc, char** argv) {
       o.ini = value();
     } else if (arg == "--class") {
       o.classes.push_back(value());
+    } else if (std::string error; TakeRasterOption(arg, value, &o.raster, &error)) {
+      if (!error.empty()) Fail(error);
+      o.rasterGiven = true;
     } else if (!arg.empty() && arg[0] == '-') {
       Fail("unknown option " + arg + " (see footlight --help)");
     } else if (o.command.empty()) {
@@ -109,6 +117,7 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
+  if (o.command != "run" && o.rasterGiven) Fail("--size, --clear, --png and --no-raster belong to run");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -155,7 +164,13 @@ int Run(host::StandardHost& standard, const Options& o) {
     else
       for (const auto& line : lines) host.Log("[ini] %s", line.c_str());
   }
+  if (o.raster.clear) standard.ClearEachFrame(o.raster.clearColour);
+  const auto started = std::chrono::steady_clock::now();
   for (int frame = 0; frame < o.frames; ++frame) standard.Frame(static_cast<uint32_t>(o.elapsed));
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::string pngError;
+  const bool pngWritten =
+      o.raster.png.empty() || WriteSurfacePng(*standard.renderer.device().BackBuffer(), o.raster.png, &pngError);
   const bool reset = standard.LoseAndResetDevice();
   host.DestroyAll();
   const host::Renderer& r = standard.renderer;
@@ -170,13 +185,19 @@ int Run(host::StandardHost& standard, const Options& o) {
   std::printf("frames: %zu\n", host.FramesRun());
   std::printf("messages: %zu\n", host.Messages().size());
   std::printf("draws: %zu (%zu refused)\n", r.DrawCount(), r.RefusedDraws());
+  const host::RasterCounts& raster = r.Raster();
+  std::printf("rasterised: %zu draws; not: %zu shader only, %zu without position, %zu outside the operations\n",
+              raster.rasterised, raster.shaderOnly, raster.noPosition, raster.operation);
+  std::printf("texts: %zu\n", raster.texts);
+  std::printf("frames per second: %.1f\n", seconds > 0.0 ? static_cast<double>(o.frames) / seconds : 0.0);
   std::printf("textures: %zu loaded, %zu live\n", r.TextureLoads(), r.LiveTextures());
   std::printf("live buffers: %zu vertex, %zu index\n", r.LiveVertexBuffers(), r.LiveIndexBuffers());
   std::printf("live device resources: %zu default, %zu managed, %zu system memory\n",
               r.LiveResources(D3DPOOL_DEFAULT), r.LiveResources(D3DPOOL_MANAGED), r.LiveResources(D3DPOOL_SYSTEMMEM));
   std::printf("device reset: %s\n", reset ? "ok" : "refused");
   std::printf("live host blocks: %zu\n", host.Allocator().LiveBlocks());
-  return host.Allocator().LiveBlocks() == 0 && reset ? 0 : 1;
+  if (!pngWritten) std::fprintf(stderr, "footlight: %s\n", pngError.c_str());
+  return host.Allocator().LiveBlocks() == 0 && reset && pngWritten ? 0 : 1;
 }
 
 }  // namespace
@@ -217,7 +238,11 @@ int main(int argc, char** argv) {
   const DMAInterfaceFn entry = LoadEntry(options.library);
   if (options.command == "lights") return Lights(options, entry);
   // The services are set before the module is loaded: DMAInterface copies the INI service.
-  host::StandardHost standard(options.resource);
+  host::RendererConfig config;
+  config.device.width = options.raster.width;
+  config.device.height = options.raster.height;
+  config.rasterize = options.raster.raster;
+  host::StandardHost standard(options.resource, config);
   host::ReferenceHost& host = standard.host;
   if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
   if (options.command == "classes") return Classes(host);
