@@ -200,5 +200,20 @@ TEST_F(Conventions, DrawsWithoutPositionsOrOutsideTheOperationsAreRecordedButNot
   EXPECT_EQ(Count(0xFF0000), 0);
 }
 
+TEST_F(Conventions, EachStateKeyCompilesOnce) {
+  ClearAll(0xFF000000);
+  Quad(0, 0, 4, 4, 0xFFFF0000);
+  Quad(4, 0, 8, 4, 0xFF00FF00);  // the same key: the colour is a vertex value
+  EXPECT_EQ(r.Raster3D()->ProgramBuilds(), 1u);
+  r.SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+  Quad(0, 0, 4, 4, 0xFFFF0000);
+  r.SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  Quad(0, 0, 4, 4, 0xFFFF0000);
+  r.SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+  Quad(0, 0, 4, 4, 0xFFFF0000);
+  EXPECT_EQ(r.Raster3D()->ProgramBuilds(), 2u);
+  EXPECT_EQ(r.Raster3D()->Programs(), 2u);
+}
+
 }  // namespace
 }  // namespace raster_test
