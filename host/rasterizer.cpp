@@ -334,13 +334,21 @@ bool Rasterizer::BindTargets(Surface** colour, Surface** depth) {
   Upload(target);
   if (zs) Upload(zs);
   gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-  if (target != attachedColour_) {
+  const Surface *attachedColour, *attachedDepth;
+  {
+    // Forget, on any thread, clears these when the attached surface dies.
+    std::lock_guard<std::mutex> lock(mutex_);
+    attachedColour = attachedColour_;
+    attachedDepth = attachedDepth_;
+  }
+  if (target != attachedColour) {
     GLint level = 0;
     const GLuint name = MirrorOf(target, &level);
     gl.glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, name, level);
+    std::lock_guard<std::mutex> lock(mutex_);
     attachedColour_ = target;
   }
-  if (zs != attachedDepth_) {
+  if (zs != attachedDepth) {
     gl.glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
     gl.glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, 0, 0);
     if (zs) {
@@ -351,6 +359,7 @@ bool Rasterizer::BindTargets(Surface** colour, Surface** depth) {
                                                     : GL_DEPTH_ATTACHMENT,
                                 GL_TEXTURE_2D, name, level);
     }
+    std::lock_guard<std::mutex> lock(mutex_);
     attachedDepth_ = zs;
   }
   if (gl.glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return false;
