@@ -222,17 +222,26 @@ std::string FixedFunctionFragmentSource(const FixedFunctionKey& k) {
 
 namespace {
 
+// True when a shader's or program's status is set; otherwise its log becomes the error line.
+template <typename GetStatus, typename GetLog>
+bool Succeeded(GLuint object, GLenum status, GetStatus getStatus, GetLog getLog, const char* what,
+               std::string* error) {
+  GLint ok = 0;
+  getStatus(object, status, &ok);
+  if (ok) return true;
+  char log[2048] = {};
+  getLog(object, sizeof log - 1, nullptr, log);
+  *error = std::string(what) + ": " + log;
+  return false;
+}
+
 GLuint Compile(const GlFunctions& gl, GLenum type, const std::string& source, std::string* error) {
   const GLuint shader = gl.glCreateShader(type);
   const char* text = source.c_str();
   gl.glShaderSource(shader, 1, &text, nullptr);
   gl.glCompileShader(shader);
-  GLint ok = 0;
-  gl.glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-  if (!ok) {
-    char log[2048] = {};
-    gl.glGetShaderInfoLog(shader, sizeof log - 1, nullptr, log);
-    *error = std::string(type == GL_VERTEX_SHADER ? "vertex" : "fragment") + " shader: " + log;
+  if (!Succeeded(shader, GL_COMPILE_STATUS, gl.glGetShaderiv, gl.glGetShaderInfoLog,
+                 type == GL_VERTEX_SHADER ? "vertex shader" : "fragment shader", error)) {
     gl.glDeleteShader(shader);
     return 0;
   }
@@ -255,12 +264,7 @@ bool FixedFunctionProgram::Build(const GlFunctions& gl, const FixedFunctionKey& 
   gl.glLinkProgram(program_);
   gl.glDeleteShader(vs);
   gl.glDeleteShader(fs);
-  GLint ok = 0;
-  gl.glGetProgramiv(program_, GL_LINK_STATUS, &ok);
-  if (!ok) {
-    char log[2048] = {};
-    gl.glGetProgramInfoLog(program_, sizeof log - 1, nullptr, log);
-    *error = std::string("link: ") + log;
+  if (!Succeeded(program_, GL_LINK_STATUS, gl.glGetProgramiv, gl.glGetProgramInfoLog, "link", error)) {
     gl.glDeleteProgram(program_);
     program_ = 0;
     return false;
