@@ -518,7 +518,6 @@ HRESULT Device::CopyRects(IDirect3DSurface8* source, const RECT* rects, UINT cou
   if (src->Locked() || dst->Locked()) return D3DERR_INVALIDCALL;
   // The destination is read back too: the copy may cover only part of it.
   if (!src->Sync() || !dst->Sync()) return D3DERR_INVALIDCALL;
-  dst->SetFresh(Freshness::Cpu);
   const RECT whole{0, 0, static_cast<LONG>(src->width_), static_cast<LONG>(src->height_)};
   const UINT n = rects ? count : 1;
   // Every rectangle is checked before anything is copied.
@@ -551,6 +550,7 @@ HRESULT Device::CopyRects(IDirect3DSurface8* source, const RECT* rects, UINT cou
       }
     }
   }
+  dst->SetFresh(Freshness::Cpu);
   return D3D_OK;
 }
 

@@ -56,6 +56,14 @@ TEST_F(Cache, AWriteThroughAnUnlockIsDrawnAgain) {
   texture->UnlockRect(0);
   TexturedQuad(0, 0, 16, 16);
   EXPECT_EQ(r.Raster3D()->Uploads(), uploads);
+  // A copy destination is newer in memory and is drawn anew.
+  IDirect3DTexture8* blue = MakeTexture(r, 1, 1, {0xFF0000FF});
+  ASSERT_EQ(r.CopyRects(static_cast<host::Texture*>(blue)->Level(0), nullptr, 0,
+                        static_cast<host::Texture*>(texture)->Level(0), nullptr),
+            D3D_OK);
+  TexturedQuad(0, 0, 16, 16);
+  EXPECT_EQ(Pixel(5, 5), 0x0000FFu);
+  blue->Release();
   r.SetBaseTexture(0, nullptr);
   texture->Release();
 }
@@ -99,8 +107,10 @@ TEST_F(Cache, MirrorsDieWithTheirSurfacesAndAResetMakesNewOnes) {
   texture->Release();
   EXPECT_EQ(r.Raster3D()->Mirrors(), targets);
 
+  r.SetRenderState(D3DRS_ALPHAREF, 0x40);
   ASSERT_TRUE(r.OnDeviceReset());
   EXPECT_EQ(r.Raster3D()->Mirrors(), 0u);
+  EXPECT_EQ(r.GetRenderState(D3DRS_ALPHAREF), 0x40u);  // the state outlives the device's resources
   r.SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
   ClearAll(0xFF00FF00);
   Quad(0, 0, 4, 4, 0xFFFF0000);
@@ -184,6 +194,19 @@ TEST_F(Cache, ClearsRunInTheMirrorsAndKeepTheStencilBitsOfADepthClear) {
   const D3DRECT rect{2, 3, 6, 5};
   ASSERT_EQ(r.Clear(1, &rect, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), D3D_OK);
   EXPECT_TRUE(Covers(2, 3, 6, 5, 0xFFFFFF));
+}
+
+TEST(CacheDepth, A16BitDepthBufferKeepsItsBits) {
+  host::Renderer r(SmallConfig(D3DFMT_X8R8G8B8, D3DFMT_D16_LOCKABLE));
+  ASSERT_EQ(r.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 0.5f, 0), D3D_OK);
+  r.SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+  const ScreenVertex v[3] = {{0, 0, 0.25f, 1, 0xFFFF0000}, {16, 0, 0.25f, 1, 0xFFFF0000}, {0, 16, 0.25f, 1, 0xFFFF0000}};
+  r.SetVertexShader(kScreenFvf);
+  ASSERT_EQ(r.DrawPrimitiveUP(D3DPT_TRIANGLELIST, kScreenFvf, 1, v, sizeof(ScreenVertex), -1, 0), D3D_OK);
+  host::Surface* depth = r.device().AutoDepth();
+  // The 16-bit values GL wrote, exactly: 0.25 and 0.5 of 65535, rounded.
+  EXPECT_EQ(depth->PixelValue(2, 2), 16384u);
+  EXPECT_EQ(depth->PixelValue(15, 15), 32768u);
 }
 
 }  // namespace

@@ -200,6 +200,23 @@ TEST_F(Conventions, DrawsWithoutPositionsOrOutsideTheOperationsAreRecordedButNot
   EXPECT_EQ(Count(0xFF0000), 0);
 }
 
+TEST_F(Conventions, EnabledClipPlanesCutInWorldSpaceButNotScreenSpace) {
+  ClearAll(0xFF000000);
+  D3DMATRIX world = Identity();
+  world._41 = 4.0f;  // the plane stays in the world: x >= 8 is kept
+  r.SetTransform(D3DTS_WORLD, &world);
+  const float plane[4] = {1.0f, 0.0f, 0.0f, -8.0f};
+  ASSERT_EQ(r.SetClipPlane(0, plane), D3D_OK);
+  r.SetRenderState(D3DRS_CLIPPLANEENABLE, 1);
+  WorldQuad(0, 0, 12, 4, 0.5f, 0xFFFF0000);
+  EXPECT_TRUE(Covers(8, 0, 16, 4, 0xFF0000));
+  Quad(0, 8, 16, 12, 0xFF00FF00);
+  EXPECT_EQ(Count(0x00FF00), 64);
+  r.SetRenderState(D3DRS_CLIPPLANEENABLE, 0);
+  WorldQuad(-4, 4, 12, 8, 0.5f, 0xFF0000FF);
+  EXPECT_EQ(Count(0x0000FF), 64);
+}
+
 TEST_F(Conventions, EachStateKeyCompilesOnce) {
   ClearAll(0xFF000000);
   Quad(0, 0, 4, 4, 0xFFFF0000);

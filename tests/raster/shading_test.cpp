@@ -153,6 +153,21 @@ TEST_F(Stages, ModulateTwiceTextureFactorAndAMissingTexture) {
   grey->Release();
 }
 
+TEST_F(Stages, ADisabledFirstStagePassesTheDiffuseAndAMissingSetReadsZero) {
+  ClearAll(0xFF000000);
+  IDirect3DTexture8* t = RedGreen();
+  r.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_DISABLE);
+  Strip(0, 16, 0.9f, 0.9f, 0xFF0000FF);
+  EXPECT_EQ(Pixel(4, 4), 0x0000FFu);
+  Stage(0, D3DTOP_SELECTARG1, D3DTA_TEXTURE);
+  Strip(0, 16, 0.9f, 0.9f);
+  EXPECT_EQ(Pixel(4, 4), 0x00FF00u);
+  r.SetTextureStageState(0, D3DTSS_TEXCOORDINDEX, 3);  // the vertices carry one set
+  Strip(0, 16, 0.9f, 0.9f);
+  EXPECT_EQ(Pixel(4, 4), 0xFF0000u);
+  t->Release();
+}
+
 TEST_F(Stages, FiveStagesPassAValueThroughTemp) {
   ClearAll(0xFF000000);
   r.SetRenderState(D3DRS_TEXTUREFACTOR, 0xFF808080);
