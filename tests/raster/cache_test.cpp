@@ -196,6 +196,27 @@ TEST_F(Cache, ClearsRunInTheMirrorsAndKeepTheStencilBitsOfADepthClear) {
   EXPECT_TRUE(Covers(2, 3, 6, 5, 0xFFFFFF));
 }
 
+TEST(CacheOff, WhenNoContextCanBeMadeItSaysSoOnceAndStopsRasterising) {
+  host::Renderer r(SmallConfig());
+  r.SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+  // Made on this thread, first used on another: no context is made there.
+  std::thread other([&] {
+    const ScreenVertex v[3] = {{0, 0, 0.5f, 1, 0xFFFF0000}, {16, 0, 0.5f, 1, 0xFFFF0000}, {0, 16, 0.5f, 1, 0xFFFF0000}};
+    r.SetVertexShader(kScreenFvf);
+    for (int i = 0; i < 3; ++i) r.DrawPrimitiveUP(D3DPT_TRIANGLELIST, kScreenFvf, 1, v, sizeof(ScreenVertex), -1, 0);
+  });
+  other.join();
+  EXPECT_EQ(r.Draws().size(), 3u);
+  EXPECT_FALSE(r.Rasterizing());
+  EXPECT_EQ(r.Raster().rasterised, 0u);
+  int said = 0;
+  for (const std::string& line : r.Log()) said += line.find("rasterising is off") != std::string::npos ? 1 : 0;
+  EXPECT_EQ(said, 1);
+  // The device goes on in memory.
+  ASSERT_EQ(r.Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), D3D_OK);
+  EXPECT_EQ(r.device().BackBuffer()->PixelArgb(1, 1) & 0xFFFFFFu, 0x00FF00u);
+}
+
 TEST(CacheDepth, A16BitDepthBufferKeepsItsBits) {
   host::Renderer r(SmallConfig(D3DFMT_X8R8G8B8, D3DFMT_D16_LOCKABLE));
   ASSERT_EQ(r.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 0.5f, 0), D3D_OK);
