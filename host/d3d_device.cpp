@@ -32,6 +32,27 @@ RECT Intersect(RECT r, LONG w, LONG h) {
 
 bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
+// Sets every pixel of `area` to value(old pixel); when the value ignores the old pixel
+// (`rowsRepeat`) the first row is copied to the others.
+template <typename Value>
+void FillRows(Surface* surface, const RECT& area, UINT bytes, bool rowsRepeat, Value value) {
+  if (Empty(area)) return;
+  uint8_t* bits = surface->Bits();
+  const size_t pitch = surface->Pitch();
+  const size_t rowBytes = static_cast<size_t>(area.right - area.left) * bytes;
+  for (LONG y = area.top; y < area.bottom; ++y) {
+    uint8_t* row = bits + static_cast<size_t>(y) * pitch + static_cast<size_t>(area.left) * bytes;
+    if (rowsRepeat && y > area.top) {
+      std::memcpy(row, bits + static_cast<size_t>(area.top) * pitch + static_cast<size_t>(area.left) * bytes, rowBytes);
+      continue;
+    }
+    for (LONG x = area.left; x < area.right; ++x) {
+      uint8_t* at = row + static_cast<size_t>(x - area.left) * bytes;
+      d3dfmt::StorePixel(at, bytes, value(d3dfmt::LoadPixel(at, bytes)));
+    }
+  }
+}
+
 }  // namespace
 
 D3DCAPS8 DefaultCaps() {
@@ -645,23 +666,18 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
   for (const RECT& area : areas) {
     if (Empty(area)) continue;
     if (flags & D3DCLEAR_TARGET) {
-      const UINT bytes = targetInfo.bitsPerPixel / 8;
-      for (LONG y = area.top; y < area.bottom; ++y)
-        for (LONG x = area.left; x < area.right; ++x)
-          d3dfmt::StorePixel(renderTarget_->bits_.data() + static_cast<size_t>(y) * renderTarget_->pitch_ + x * bytes,
-                             bytes, pixel);
+      FillRows(renderTarget_, area, targetInfo.bitsPerPixel / 8, true, [pixel](uint32_t) { return pixel; });
     }
     if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) {
       const RECT d = Intersect(area, static_cast<LONG>(depthStencil_->width_), static_cast<LONG>(depthStencil_->height_));
-      const UINT bytes = depthInfo.bitsPerPixel / 8;
-      for (LONG y = d.top; y < d.bottom; ++y)
-        for (LONG x = d.left; x < d.right; ++x) {
-          uint8_t* at = depthStencil_->bits_.data() + static_cast<size_t>(y) * depthStencil_->pitch_ + x * bytes;
-          const uint32_t value = d3dfmt::EncodeDepthStencil(depthStencil_->format_, d3dfmt::LoadPixel(at, bytes), z,
-                                                            stencil, (flags & D3DCLEAR_ZBUFFER) != 0,
-                                                            (flags & D3DCLEAR_STENCIL) != 0);
-          d3dfmt::StorePixel(at, bytes, value);
-        }
+      const bool writeDepth = (flags & D3DCLEAR_ZBUFFER) != 0, writeStencil = (flags & D3DCLEAR_STENCIL) != 0;
+      const D3DFORMAT format = depthStencil_->format_;
+      // Rows repeat when no bit of the old pixel survives the clear.
+      const bool whole = d3dfmt::EncodeDepthStencil(format, 0, z, stencil, writeDepth, writeStencil) ==
+                         d3dfmt::EncodeDepthStencil(format, 0xFFFFFFFFu, z, stencil, writeDepth, writeStencil);
+      FillRows(depthStencil_, d, depthInfo.bitsPerPixel / 8, whole, [&](uint32_t old) {
+        return d3dfmt::EncodeDepthStencil(format, old, z, stencil, writeDepth, writeStencil);
+      });
     }
   }
   return D3D_OK;
