@@ -290,27 +290,31 @@ void Rasterizer::ReadBackAll() {
   for (Surface* surface : newer) ReadBack(surface);
 }
 
+namespace {
+
+// Moves the GL name of a dying object to the deletions the drawing thread makes.
+template <typename Map, typename Key>
+void Retire(Map& mirrors, Key key, std::vector<GLuint>* deletions) {
+  auto it = mirrors.find(key);
+  if (it == mirrors.end()) return;
+  deletions->push_back(it->second);
+  mirrors.erase(it);
+}
+
+}  // namespace
+
 void Rasterizer::Forget(Surface* surface) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = surfaces_.find(surface);
-  if (it != surfaces_.end()) {
-    pendingDeletes_.push_back(it->second);
-    surfaces_.erase(it);
-  }
+  Retire(surfaces_, surface, &pendingDeletes_);
   if (attachedColour_ == surface) attachedColour_ = nullptr;
   if (attachedDepth_ == surface) attachedDepth_ = nullptr;
 }
 
 void Rasterizer::Forget(Texture* texture) {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto it = textures_.find(texture);
-  if (it != textures_.end()) {
-    pendingDeletes_.push_back(it->second);
-    textures_.erase(it);
-  }
-  for (UINT i = 0; i < texture->GetLevelCount(); ++i) {
+  Retire(textures_, texture, &pendingDeletes_);
+  for (UINT i = 0; i < texture->GetLevelCount(); ++i)
     if (attachedColour_ == texture->Level(i)) attachedColour_ = nullptr;
-  }
 }
 
 void Rasterizer::DeletePending() {
