@@ -32,6 +32,27 @@ RECT Intersect(RECT r, LONG w, LONG h) {
 
 bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
+// Sets every pixel of `area` to value(old pixel); when the value ignores the old pixel
+// (`rowsRepeat`) the first row is copied to the others.
+template <typename Value>
+void FillRows(Surface* surface, const RECT& area, UINT bytes, bool rowsRepeat, Value value) {
+  if (Empty(area)) return;
+  uint8_t* bits = surface->Bits();
+  const size_t pitch = surface->Pitch();
+  const size_t rowBytes = static_cast<size_t>(area.right - area.left) * bytes;
+  for (LONG y = area.top; y < area.bottom; ++y) {
+    uint8_t* row = bits + static_cast<size_t>(y) * pitch + static_cast<size_t>(area.left) * bytes;
+    if (rowsRepeat && y > area.top) {
+      std::memcpy(row, bits + static_cast<size_t>(area.top) * pitch + static_cast<size_t>(area.left) * bytes, rowBytes);
+      continue;
+    }
+    for (LONG x = area.left; x < area.right; ++x) {
+      uint8_t* at = row + static_cast<size_t>(x - area.left) * bytes;
+      d3dfmt::StorePixel(at, bytes, value(d3dfmt::LoadPixel(at, bytes)));
+    }
+  }
+}
+
 }  // namespace
 
 D3DCAPS8 DefaultCaps() {
@@ -131,8 +152,15 @@ bool Surface::Lockable() const {
   return lockable_;
 }
 
+bool Surface::Sync() const {
+  SurfaceCache* cache = device_ ? device_->Cache() : nullptr;
+  if (!cache || Fresh() != Freshness::Cache) return true;
+  if (!cache->OnDrawingThread()) return false;
+  cache->ReadBack(const_cast<Surface*>(this));
+  return true;
+}
+
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
-  (void)flags;
   if (!locked) return D3DERR_INVALIDCALL;
   if (device_) {
     const HRESULT hr = device_->Check(DeviceCall::LockRect);
@@ -150,8 +178,11 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
     }
     r = *rect;
   }
+  // Another thread (the video decoder) cannot have the drawing thread read a newer mirror back.
+  if (!Sync()) return D3DERR_INVALIDCALL;
   bool expected = false;
   if (!locked_.compare_exchange_strong(expected, true)) return D3DERR_INVALIDCALL;
+  readOnlyLock_.store((flags & D3DLOCK_READONLY) != 0);
   d3dfmt::FormatInfo info;
   d3dfmt::Describe(format_, &info);
   size_t offset;
@@ -165,6 +196,8 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
 }
 
 HRESULT Surface::UnlockRect() {
+  // Marked before the lock is let go, so an upload never sees an unlocked, unmarked write.
+  if (locked_.load() && !readOnlyLock_.load()) SetFresh(Freshness::Cpu);
   bool expected = true;
   return locked_.compare_exchange_strong(expected, false) ? D3D_OK : D3DERR_INVALIDCALL;
 }
@@ -172,6 +205,7 @@ HRESULT Surface::UnlockRect() {
 uint32_t Surface::PixelValue(UINT x, UINT y) const {
   d3dfmt::FormatInfo info;
   if (x >= width_ || y >= height_ || !d3dfmt::Describe(format_, &info) || info.blockBytes) return 0;
+  Sync();
   const UINT bytes = info.bitsPerPixel / 8;
   return d3dfmt::LoadPixel(bits_.data() + static_cast<size_t>(y) * pitch_ + static_cast<size_t>(x) * bytes, bytes);
 }
@@ -179,6 +213,7 @@ uint32_t Surface::PixelValue(UINT x, UINT y) const {
 uint32_t Surface::PixelArgb(UINT x, UINT y) const {
   d3dfmt::FormatInfo info;
   if (x >= width_ || y >= height_ || !d3dfmt::Describe(format_, &info) || !info.convertible) return 0;
+  Sync();
   uint32_t argb = 0;
   if (info.blockBytes) {
     uint32_t block[16];
@@ -323,11 +358,13 @@ bool Device::Supported(D3DFORMAT format) const {
 }
 
 void Device::Forget(Texture* texture) {
+  if (cache_) cache_->Forget(texture);
   std::lock_guard<std::mutex> lock(mutex_);
   textures_.erase(texture);
 }
 
 void Device::Forget(Surface* surface) {
+  if (cache_) cache_->Forget(surface);
   std::lock_guard<std::mutex> lock(mutex_);
   surfaces_.erase(surface);
 }
@@ -500,6 +537,8 @@ HRESULT Device::CopyRects(IDirect3DSurface8* source, const RECT* rects, UINT cou
   d3dfmt::FormatInfo info;
   if (src->format_ != dst->format_ || !d3dfmt::Describe(src->format_, &info) || info.depth) return D3DERR_INVALIDCALL;
   if (src->Locked() || dst->Locked()) return D3DERR_INVALIDCALL;
+  // The destination is read back too: the copy may cover only part of it.
+  if (!src->Sync() || !dst->Sync()) return D3DERR_INVALIDCALL;
   const RECT whole{0, 0, static_cast<LONG>(src->width_), static_cast<LONG>(src->height_)};
   const UINT n = rects ? count : 1;
   // Every rectangle is checked before anything is copied.
@@ -532,6 +571,7 @@ HRESULT Device::CopyRects(IDirect3DSurface8* source, const RECT* rects, UINT cou
       }
     }
   }
+  dst->SetFresh(Freshness::Cpu);
   return D3D_OK;
 }
 
@@ -613,27 +653,31 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
       areas.push_back(r);
     }
   }
+  if (cache_ && cache_->Clear(areas, flags, colour, z, stencil)) return D3D_OK;
+  if (flags & D3DCLEAR_TARGET) {
+    if (!renderTarget_->Sync()) return D3DERR_INVALIDCALL;
+    renderTarget_->SetFresh(Freshness::Cpu);
+  }
+  if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) {
+    if (!depthStencil_->Sync()) return D3DERR_INVALIDCALL;
+    depthStencil_->SetFresh(Freshness::Cpu);
+  }
   const uint32_t pixel = d3dfmt::EncodeColour(renderTarget_->format_, colour);
   for (const RECT& area : areas) {
     if (Empty(area)) continue;
     if (flags & D3DCLEAR_TARGET) {
-      const UINT bytes = targetInfo.bitsPerPixel / 8;
-      for (LONG y = area.top; y < area.bottom; ++y)
-        for (LONG x = area.left; x < area.right; ++x)
-          d3dfmt::StorePixel(renderTarget_->bits_.data() + static_cast<size_t>(y) * renderTarget_->pitch_ + x * bytes,
-                             bytes, pixel);
+      FillRows(renderTarget_, area, targetInfo.bitsPerPixel / 8, true, [pixel](uint32_t) { return pixel; });
     }
     if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) {
       const RECT d = Intersect(area, static_cast<LONG>(depthStencil_->width_), static_cast<LONG>(depthStencil_->height_));
-      const UINT bytes = depthInfo.bitsPerPixel / 8;
-      for (LONG y = d.top; y < d.bottom; ++y)
-        for (LONG x = d.left; x < d.right; ++x) {
-          uint8_t* at = depthStencil_->bits_.data() + static_cast<size_t>(y) * depthStencil_->pitch_ + x * bytes;
-          const uint32_t value = d3dfmt::EncodeDepthStencil(depthStencil_->format_, d3dfmt::LoadPixel(at, bytes), z,
-                                                            stencil, (flags & D3DCLEAR_ZBUFFER) != 0,
-                                                            (flags & D3DCLEAR_STENCIL) != 0);
-          d3dfmt::StorePixel(at, bytes, value);
-        }
+      const bool writeDepth = (flags & D3DCLEAR_ZBUFFER) != 0, writeStencil = (flags & D3DCLEAR_STENCIL) != 0;
+      const D3DFORMAT format = depthStencil_->format_;
+      // Rows repeat when no bit of the old pixel survives the clear.
+      const bool whole = d3dfmt::EncodeDepthStencil(format, 0, z, stencil, writeDepth, writeStencil) ==
+                         d3dfmt::EncodeDepthStencil(format, 0xFFFFFFFFu, z, stencil, writeDepth, writeStencil);
+      FillRows(depthStencil_, d, depthInfo.bitsPerPixel / 8, whole, [&](uint32_t old) {
+        return d3dfmt::EncodeDepthStencil(format, old, z, stencil, writeDepth, writeStencil);
+      });
     }
   }
   return D3D_OK;

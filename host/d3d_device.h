@@ -1,6 +1,7 @@
 // The host's Direct3D 8 device: textures and surfaces kept in memory in their own pixel
 // formats, a back buffer and a depth buffer, render-target switching, clears and copies.
-// It draws nothing; the renderer service records the draws. Tests configure its size,
+// The memory copies are what callers see; a surface cache (the rasteriser's GL mirrors) may
+// hold a newer copy, which every CPU read first brings back. Tests configure its size,
 // capabilities and failures, and read its live resources per pool.
 #pragma once
 #include <array>
@@ -16,6 +17,7 @@
 namespace host {
 
 class Device;
+class Surface;
 class Texture;
 
 // The device operations whose failure can be arranged.
@@ -42,6 +44,24 @@ struct DeviceConfig {
   bool lockableBackBuffer = true;
 };
 
+// Which copy of a surface is newer: its memory or the cache's mirror.
+enum class Freshness : int { Same, Cpu, Cache };
+
+// A second copy of the device's surfaces kept elsewhere. Every call but Forget and
+// OnDrawingThread comes from the drawing thread.
+class SurfaceCache {
+ public:
+  virtual ~SurfaceCache() = default;
+  virtual bool OnDrawingThread() const = 0;
+  // Brings the memory of a cache-newer surface up to date.
+  virtual void ReadBack(Surface* surface) = 0;
+  // The surface (or every level of the texture) dies; any thread.
+  virtual void Forget(Surface* surface) = 0;
+  virtual void Forget(Texture* texture) = 0;
+  // Clears the current targets in the cache; false leaves the clear to the memory copies.
+  virtual bool Clear(const std::vector<RECT>& areas, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) = 0;
+};
+
 // Capabilities of a plain fixed-function card with version 1.4 pixel shaders.
 D3DCAPS8 DefaultCaps();
 
@@ -66,6 +86,11 @@ class Surface final : public IDirect3DSurface8 {
   const uint8_t* Bits() const { return bits_.data(); }
   size_t Size() const { return bits_.size(); }
   bool Locked() const { return locked_.load(); }
+  Freshness Fresh() const { return static_cast<Freshness>(fresh_.load()); }
+  void SetFresh(Freshness fresh) { fresh_.store(static_cast<int>(fresh)); }
+  // Brings a cache-newer memory copy up to date (on the drawing thread); false when it could
+  // not be, because the caller is on another thread.
+  bool Sync() const;
   // The texture this surface is a level of, or null.
   Texture* Container() const { return container_; }
   // Own references of a stand-alone surface; a level answers its texture's count.
@@ -97,6 +122,9 @@ class Surface final : public IDirect3DSurface8 {
   std::vector<uint8_t> bits_;
   std::atomic<ULONG> refs_{1};
   std::atomic<bool> locked_{false};
+  std::atomic<bool> readOnlyLock_{false};
+  // Memory starts newer, so a cache uploads a surface at its first use.
+  std::atomic<int> fresh_{static_cast<int>(Freshness::Cpu)};
 };
 
 class Texture final : public IDirect3DTexture8 {
@@ -163,6 +191,10 @@ class Device final : public IDirect3DDevice8 {
   HRESULT SetViewport(const D3DVIEWPORT8* viewport) override;
   HRESULT GetViewport(D3DVIEWPORT8* viewport) override;
 
+  // The cache of the surfaces (null: none); the device does not own it.
+  void SetCache(SurfaceCache* cache) { cache_ = cache; }
+  SurfaceCache* Cache() const { return cache_; }
+
   // Configuration
   void SetCaps(const D3DCAPS8& caps);
   const D3DCAPS8& Caps() const { return caps_; }
@@ -217,6 +249,7 @@ class Device final : public IDirect3DDevice8 {
   void FullViewport();
 
   DeviceConfig config_;
+  SurfaceCache* cache_ = nullptr;
   D3DCAPS8 caps_;
   std::set<D3DFORMAT> unsupported_;
   mutable std::mutex mutex_;  // resource sets, counters and failures

@@ -119,6 +119,10 @@ uint32_t DrawRecord::VertexDword(UINT index, UINT offset) const {
   return d3dfmt::LoadPixel(v + offset, 4);
 }
 
+DrawnVertices VerticesOf(const DrawRecord& record) {
+  return DrawnVertices{record.firstVertex, record.vertexCount, static_cast<INT>(record.baseVertex)};
+}
+
 // ---- Construction -------------------------------------------------------------------------
 
 Renderer::Renderer(const RendererConfig& config) : device_(config.device), config_(config) {
@@ -128,11 +132,17 @@ Renderer::Renderer(const RendererConfig& config) : device_(config.device), confi
   rs[D3DRS_SHADEMODE] = D3DSHADE_GOURAUD;
   rs[D3DRS_ZWRITEENABLE] = TRUE;
   rs[D3DRS_LASTPIXEL] = TRUE;
-  rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
-  rs[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+  // The standing state: the device's defaults but for what the module counts on without
+  // setting it, alpha-tested and alpha-blended, unlit draws. ALPHAFUNC is GREATEREQUAL, as
+  // under ALWAYS the alpha references the module sets (1, 224) would cut nothing.
+  rs[D3DRS_ALPHATESTENABLE] = TRUE;
+  rs[D3DRS_ALPHAREF] = 1;
+  rs[D3DRS_ALPHAFUNC] = D3DCMP_GREATEREQUAL;
+  rs[D3DRS_ALPHABLENDENABLE] = TRUE;
+  rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
+  rs[D3DRS_DESTBLEND] = D3DBLEND_INVSRCALPHA;
   rs[D3DRS_CULLMODE] = D3DCULL_CCW;
   rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
-  rs[D3DRS_ALPHAFUNC] = D3DCMP_ALWAYS;
   rs[D3DRS_FOGSTART] = FloatBits(0.0f);
   rs[D3DRS_FOGEND] = FloatBits(1.0f);
   rs[D3DRS_FOGDENSITY] = FloatBits(1.0f);
@@ -144,7 +154,7 @@ Renderer::Renderer(const RendererConfig& config) : device_(config.device), confi
   rs[D3DRS_STENCILWRITEMASK] = 0xFFFFFFFFu;
   rs[D3DRS_TEXTUREFACTOR] = 0xFFFFFFFFu;
   rs[D3DRS_CLIPPING] = TRUE;
-  rs[D3DRS_LIGHTING] = TRUE;
+  rs[D3DRS_LIGHTING] = FALSE;
   rs[D3DRS_COLORVERTEX] = TRUE;
   rs[D3DRS_LOCALVIEWER] = TRUE;
   rs[D3DRS_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
@@ -194,9 +204,11 @@ Renderer::Renderer(const RendererConfig& config) : device_(config.device), confi
   stageHandles_.fill(-1);
   stageTextures_.fill(nullptr);
   MakeDynamicBuffer();
+  SetRasterizing(config.rasterize);
 }
 
 Renderer::~Renderer() {
+  device_.SetCache(nullptr);
   for (IDirect3DTexture8*& texture : stageTextures_) {
     if (texture) texture->Release();
     texture = nullptr;
@@ -731,6 +743,7 @@ int Renderer::GetEffect(const char* technique) {
   if (it != effects_.end()) return it->second;
   const int handle = static_cast<int>(effectNames_.size());
   effectNames_.push_back(technique);
+  effectTechniques_.push_back(TechniqueOf(technique));
   effects_.emplace(technique, handle);
   return handle;
 }
@@ -766,6 +779,7 @@ void Renderer::DrawFontText(int font, D3DCOLOR colour, int x, int y, float z, co
     Warn("DrawFontText: unknown font " + std::to_string(font));
     return;
   }
+  ++rasterCounts_.texts;
   texts_.push_back(TextRecord{x, y, z, font, colour, Utf8(text, std::wcslen(text)), ticks_});
 }
 
@@ -784,6 +798,7 @@ void Renderer::DrawText(int x, int y, const char* format, ...) {
     text.resize(static_cast<size_t>(n));
   }
   va_end(args);
+  ++rasterCounts_.texts;
   texts_.push_back(TextRecord{x, y, 0.0f, -1, 0xFFFFFFFFu, std::move(text), ticks_});
 }
 
@@ -830,13 +845,15 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
   if (record.effect != -1 && (record.effect < 0 || static_cast<size_t>(record.effect) >= effectNames_.size()))
     Refuse(record, "unknown effect " + std::to_string(record.effect));
   if (record.error.empty() && vertexBase) {
-    const size_t from = static_cast<size_t>(record.firstVertex) * record.stride;
-    const size_t bytes = static_cast<size_t>(record.vertexCount) * record.stride;
+    const DrawnVertices drawn = VerticesOf(record);
+    const size_t from = static_cast<size_t>(drawn.first) * record.stride;
+    const size_t bytes = static_cast<size_t>(drawn.count) * record.stride;
     if (from > vertexBytes || bytes > vertexBytes - from)
       Refuse(record, "vertices outside the buffer");
     else if (recording_)
       record.vertices.assign(vertexBase + from, vertexBase + from + bytes);
   }
+  const uint8_t* firstIndex = nullptr;
   if (record.error.empty() && indexSize) {
     const UINT count = d3dfmt::PrimitiveVertexCount(record.primitiveType, record.primitiveCount);
     const size_t from = static_cast<size_t>(record.startIndex) * indexSize;
@@ -845,6 +862,7 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
       Refuse(record, "indices outside the buffer");
     } else {
       const uint8_t* p = static_cast<const uint8_t*>(indexBase) + from;
+      firstIndex = p;
       std::vector<uint32_t> indices(count);
       for (UINT i = 0; i < count; ++i) indices[i] = d3dfmt::LoadPixel(p + static_cast<size_t>(i) * indexSize, indexSize);
       for (uint32_t index : indices) {
@@ -860,6 +878,8 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
   if (!record.error.empty()) {
     ++refusedDraws_;
     Warn("draw (slot " + std::to_string(record.slot) + ") refused: " + record.error);
+  } else {
+    Rasterise(record, vertexBase, firstIndex, indexSize);
   }
   if (recording_) {
     Snapshot(&record.state);
@@ -867,6 +887,113 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
     return draws_.back().result;
   }
   return record.result;
+}
+
+// ---- Rasterising ---------------------------------------------------------------------------
+
+Renderer::Technique Renderer::TechniqueOf(const std::string& name) {
+  // Techniques whose transforms live in shader constants: fixed function cannot draw them.
+  static const char* const kShaderOnly[] = {
+      "disturbedSmoke",       "MorphingTerrain",        "GenericTerrain",     "TerrainWater",
+      "GenericTerrain_Tex0",  "GenericTerrain_Tex1",    "GenericTerrainLightMap", "PaintBrush",
+      "shadow_map_generate",  "project_shadow_map_apply", "self_shadow_map_apply"};
+  for (const char* shaderOnly : kShaderOnly)
+    if (name == shaderOnly) return Technique::ShaderOnly;
+  if (name == "lightHull") return Technique::LightHull;
+  return Technique::InForce;
+}
+
+void Renderer::SetMaterial(const D3DMATERIAL8* material) {
+  hasMaterial_ = material != nullptr;
+  if (material) material_ = *material;
+}
+
+void Renderer::SetRasterizing(bool on) {
+  if (on) {
+    if (!rasterizer_) rasterizer_ = std::make_unique<Rasterizer>(device_);
+    device_.SetCache(rasterizer_.get());
+    return;
+  }
+  if (!rasterizer_) return;
+  rasterizer_->ReadBackAll();
+  device_.SetCache(nullptr);
+  // Its mirrors would not hear of the surfaces that die from now on.
+  rasterizer_.reset();
+}
+
+void Renderer::Rasterise(DrawRecord& r, const uint8_t* vertexBase, const uint8_t* firstIndex, UINT indexSize) {
+  if (!Rasterizing() || !vertexBase) return;
+  const Technique technique = r.effect >= 0 && static_cast<size_t>(r.effect) < effectTechniques_.size()
+                                  ? effectTechniques_[r.effect]
+                                  : Technique::InForce;
+  if (technique == Technique::ShaderOnly) {
+    ++rasterCounts_.shaderOnly;
+    return;
+  }
+  RasterState state;
+  std::array<DWORD, kRendererRenderStates> techniqueStates;
+  std::array<std::array<DWORD, kRendererStageStates>, kRendererStages> techniqueStages;
+  state.renderState = renderStates_.data();
+  state.stageState = stageStates_.data();
+  if (technique == Technique::LightHull) {
+    // The beam: texture times the texture factor, added by its alpha, unlit, unfogged, and
+    // leaving depth alone. These states hold for this draw only.
+    techniqueStates = renderStates_;
+    techniqueStages = stageStates_;
+    DWORD* rs = techniqueStates.data();
+    rs[D3DRS_ALPHABLENDENABLE] = TRUE;
+    rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
+    rs[D3DRS_DESTBLEND] = D3DBLEND_ONE;
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    rs[D3DRS_ZWRITEENABLE] = FALSE;
+    rs[D3DRS_LIGHTING] = FALSE;
+    rs[D3DRS_FOGENABLE] = FALSE;
+    auto& s0 = techniqueStages[0];
+    s0[D3DTSS_COLOROP] = s0[D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
+    s0[D3DTSS_COLORARG1] = s0[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+    s0[D3DTSS_COLORARG2] = s0[D3DTSS_ALPHAARG2] = D3DTA_TFACTOR;
+    s0[D3DTSS_RESULTARG] = D3DTA_CURRENT;
+    techniqueStages[1][D3DTSS_COLOROP] = D3DTOP_DISABLE;
+    state.renderState = techniqueStates.data();
+    state.stageState = techniqueStages.data();
+  }
+  state.world = &worlds_[0];
+  state.view = &view_;
+  state.projection = &projection_;
+  state.textureTransform = textureTransforms_.data();
+  state.textures = stageTextures_.data();
+  for (DWORD i = 0; i < kRendererSnapshotLights; ++i) {
+    auto it = lights_.find(i);
+    state.lights[i] = it != lights_.end() && it->second.enabled ? &it->second.light : nullptr;
+  }
+  state.clipPlanes = clipPlanes_.data();
+  state.material = hasMaterial_ ? &material_ : nullptr;
+
+  RasterDraw draw;
+  const DrawnVertices drawn = VerticesOf(r);
+  draw.type = r.primitiveType;
+  draw.fvf = r.fvf;
+  draw.stride = r.stride;
+  draw.vertices = vertexBase;
+  draw.first = drawn.first;
+  draw.count = drawn.count;
+  draw.base = drawn.base;
+  draw.indices = firstIndex;
+  draw.indexSize = firstIndex ? indexSize : 0;
+  draw.indexCount = firstIndex ? d3dfmt::PrimitiveVertexCount(r.primitiveType, r.primitiveCount) : 0;
+  switch (rasterizer_->Draw(draw, state)) {
+    case RasterSkip::None:
+      ++rasterCounts_.rasterised;
+      r.rasterised = true;
+      break;
+    case RasterSkip::NoPosition: ++rasterCounts_.noPosition; break;
+    case RasterSkip::Operation: ++rasterCounts_.operation; break;
+    case RasterSkip::Off:
+      if (!rasterWarned_) Warn("rasteriser: " + rasterizer_->Error() + "; rasterising is off");
+      rasterWarned_ = true;
+      SetRasterizing(false);
+      break;
+  }
 }
 
 HRESULT Renderer::DrawPrimitive(DWORD type, int vertexBuffer, UINT stride, UINT firstVertex, UINT primitiveCount,

@@ -17,6 +17,7 @@
 
 #include "frame/renderer.h"
 #include "host/d3d_device.h"
+#include "host/rasterizer.h"
 
 namespace host {
 
@@ -27,6 +28,24 @@ constexpr DWORD kRendererVertexConstants = 96;
 constexpr DWORD kRendererPixelConstants = 8;
 constexpr DWORD kRendererClipPlanes = 6;
 constexpr DWORD kRendererSnapshotLights = 8;
+
+// Where the vertices of a draw lie: [first, first + count) of its source, and the base that
+// is added to every index it reads. Every user of a draw's vertices takes them from here.
+struct DrawnVertices {
+  UINT first = 0;
+  UINT count = 0;
+  INT base = 0;
+};
+
+// Draws and texts the rasteriser drew or left out, by reason.
+struct RasterCounts {
+  size_t rasterised = 0;
+  size_t shaderOnly = 0;   // techniques made of shaders only
+  size_t noPosition = 0;   // no position in the format, or a stride shorter than it
+  size_t operation = 0;    // an operation outside what the rasteriser does
+  size_t texts = 0;        // texts are recorded, not drawn
+  size_t NotRasterised() const { return shaderOnly + noPosition + operation + texts; }
+};
 
 // The state in force when a draw was made.
 struct RenderSnapshot {
@@ -73,6 +92,7 @@ struct DrawRecord {
   std::string error;       // why a refused draw was refused
   bool inScene = false;
   uint64_t tick = 0;
+  bool rasterised = false;
   // Vertices firstVertex .. firstVertex + vertexCount - 1, stride bytes each.
   std::vector<uint8_t> vertices;
   std::vector<uint32_t> indices;  // as read, before the base vertex is added
@@ -121,7 +141,12 @@ struct RendererConfig {
   UINT dynamicBufferBytes = 4u << 20;
   UINT fontCharWidth = 8;   // pixel width of one character in every font
   UINT fontHeight = 16;
+  // Draws and clears go through the rasteriser; off, only memory copies change.
+  bool rasterize = true;
 };
+
+// The vertices a recorded draw reads.
+DrawnVertices VerticesOf(const DrawRecord& record);
 
 class Renderer final : public IRenderer {
  public:
@@ -206,6 +231,15 @@ class Renderer final : public IRenderer {
 
   // ---- Host side ----
   Device& device() { return device_; }
+
+  // The material of the host's models, lit where their vertices carry no colour (null: white).
+  void SetMaterial(const D3DMATERIAL8* material);
+  // Rasterising on or off; turning it off first reads every newer mirror back.
+  void SetRasterizing(bool on);
+  bool Rasterizing() const { return device_.Cache() != nullptr; }
+  const RasterCounts& Raster() const { return rasterCounts_; }
+  // The rasteriser (null when rasterising was never on) for its mirror and program counts.
+  const Rasterizer* Raster3D() const { return rasterizer_.get(); }
 
   // Where CaptureScreen writes its BMP files, a module path of a folder below the resource
   // root ("" : captures are counted only). Texture files are module paths below that root
@@ -316,6 +350,10 @@ class Renderer final : public IRenderer {
   HRESULT Record(DrawRecord& record, const uint8_t* vertexBase, size_t vertexBytes, const void* indexBase,
                  size_t indexBytes, UINT indexSize);
   HRESULT Refuse(DrawRecord& record, const std::string& why);
+  void Rasterise(DrawRecord& record, const uint8_t* vertexBase, const uint8_t* firstIndex, UINT indexSize);
+  // Techniques: the states a named technique sets for its own draw, or that it is shaders only.
+  enum class Technique { InForce, ShaderOnly, LightHull };
+  static Technique TechniqueOf(const std::string& name);
   static std::string NameKey(const std::string& name);
 
   Device device_;
@@ -351,6 +389,11 @@ class Renderer final : public IRenderer {
   UINT dynamicCursor_ = 0;
   std::map<std::string, int> effects_;
   std::vector<std::string> effectNames_;
+  std::vector<Technique> effectTechniques_;
+  D3DMATERIAL8 material_{};
+  bool hasMaterial_ = false;
+  RasterCounts rasterCounts_;
+  bool rasterWarned_ = false;
   std::map<std::string, int> fonts_;
   std::vector<std::string> fontNames_;
 
@@ -372,6 +415,8 @@ class Renderer final : public IRenderer {
   size_t losses_ = 0;
   std::string resetError_;
   size_t resets_ = 0;
+  // Made after the device and gone before it: the device's surfaces outlive their mirrors.
+  std::unique_ptr<Rasterizer> rasterizer_;
 };
 
 }  // namespace host

@@ -1,6 +1,7 @@
 #include "host/standard_host.h"
 
 #include "frame/component_base.h"
+#include "d3d8/pixel_format.h"
 #include "win32/file_system.h"
 
 namespace host {
@@ -25,9 +26,23 @@ bool StandardHost::LoseAndResetDevice() {
   return true;
 }
 
+void StandardHost::ClearEachFrame(D3DCOLOR colour) {
+  clearEachFrame_ = true;
+  clearColour_ = colour;
+}
+
 void StandardHost::Frame(uint32_t elapsedMs) {
   host.Execute(elapsedMs);
   renderer.BeginScene();
+  if (clearEachFrame_) {
+    const Surface* depth = renderer.device().CurrentDepthStencil();
+    d3dfmt::FormatInfo info;
+    const bool stencil = depth && d3dfmt::Describe(depth->Format(), &info) && info.stencil;
+    DWORD flags = D3DCLEAR_TARGET;
+    if (depth) flags |= D3DCLEAR_ZBUFFER;
+    if (stencil) flags |= D3DCLEAR_STENCIL;
+    renderer.Clear(0, nullptr, flags, clearColour_, 1.0f, 0);
+  }
   host.Realize(elapsedMs);
   renderer.EndScene();
 }

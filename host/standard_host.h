@@ -24,11 +24,18 @@ class StandardHost {
   bool LoseAndResetDevice();
   // One frame: execute, then the three render phases between BeginScene and EndScene.
   void Frame(uint32_t elapsedMs);
+  // From now on each frame clears the target to `colour`, depth to 1 and stencil to 0 before
+  // the render phases.
+  void ClearEachFrame(D3DCOLOR colour);
 
   // Members in construction order: the services outlive the host that hands them out.
   IniService ini;
   Renderer renderer;
   ReferenceHost host;
+
+ private:
+  bool clearEachFrame_ = false;
+  D3DCOLOR clearColour_ = 0;
 };
 
 }  // namespace host

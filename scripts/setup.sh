@@ -11,6 +11,7 @@ packages=(
   libmeshoptimizer-dev
   libboost-dev
   libtinyobjloader-dev
+  libosmesa6-dev
 )
 
 missing=()

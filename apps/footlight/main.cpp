@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/run_state.h"
 #include "apps/footlight/portals_command.h"
+#include "apps/footlight/raster_options.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
@@ -48,6 +50,7 @@ constexpr const char* kUsage =
 
 void PrintUsage() {
   std::fputs(kUsage, stdout);
+  std::fputs(kRasterUsage, stdout);
   std::fputs(kLightsUsage, stdout);
   std::fputs(kPortalsUsage, stdout);
 }
@@ -66,6 +69,8 @@ struct Options {
   float gamma = 0.0f;  // 0: not asked for
   std::vector<std::string> lightsArgs;  // everything after "lights"
   std::vector<std::string> portalsArgs;  // everything after "portals"
+  RasterRunOptions raster;
+  bool rasterGiven = false;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -130,6 +135,9 @@ Options Parse(int argc, char** argv) {
       std::string error;
       if (!footlight::ParseMilliseconds(value(), &o.clockStart, &error)) Fail(error);
       o.manualClock = true;
+    } else if (std::string error; TakeRasterOption(arg, value, &o.raster, &error)) {
+      if (!error.empty()) Fail(error);
+      o.rasterGiven = true;
     } else if (!arg.empty() && arg[0] == '-') {
       Fail("unknown option " + arg + " (see footlight --help)");
     } else if (o.command.empty()) {
@@ -145,6 +153,7 @@ Options Parse(int argc, char** argv) {
   if (o.gamma > 0.0f && o.command != "run") Fail("--gamma is an option of run");
   if (o.gamma > 0.0f && !RunsASceneSystem(o.classes))
     Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
+  if (o.command != "run" && o.rasterGiven) Fail("--size, --clear, --png and --no-raster belong to run");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -197,13 +206,19 @@ int Run(host::StandardHost& standard, const Options& o) {
   std::vector<std::string> gammaLines;
   if (o.gamma > 0.0f) gammaLines.push_back(SetSceneGamma(host, o.gamma));
   gamma.Sample();
+  if (o.raster.clear) standard.ClearEachFrame(o.raster.clearColour);
   for (int key : o.keys) win32::SetKeyDown(key, true);
+  const auto started = std::chrono::steady_clock::now();
   for (int frame = 0; frame < o.frames; ++frame) {
     standard.Frame(static_cast<uint32_t>(o.elapsed));
     if (o.manualClock) win32::AdvanceManualClock(static_cast<DWORD>(o.elapsed));
     gamma.Sample();
   }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   for (int key : o.keys) win32::SetKeyDown(key, false);
+  std::string pngError;
+  const bool pngWritten =
+      o.raster.png.empty() || WriteSurfacePng(*standard.renderer.device().BackBuffer(), o.raster.png, &pngError);
   const bool reset = standard.LoseAndResetDevice();
   gamma.Sample();
   host.DestroyAll();
@@ -222,6 +237,11 @@ int Run(host::StandardHost& standard, const Options& o) {
   std::printf("frames: %zu\n", host.FramesRun());
   std::printf("messages: %zu\n", host.Messages().size());
   std::printf("draws: %zu (%zu refused)\n", r.DrawCount(), r.RefusedDraws());
+  const host::RasterCounts& raster = r.Raster();
+  std::printf("rasterised: %zu draws; not: %zu shader only, %zu without position, %zu outside the operations\n",
+              raster.rasterised, raster.shaderOnly, raster.noPosition, raster.operation);
+  std::printf("texts: %zu\n", raster.texts);
+  std::printf("frames per second: %.1f\n", seconds > 0.0 ? static_cast<double>(o.frames) / seconds : 0.0);
   std::printf("textures: %zu loaded, %zu live\n", r.TextureLoads(), r.LiveTextures());
   std::printf("live buffers: %zu vertex, %zu index\n", r.LiveVertexBuffers(), r.LiveIndexBuffers());
   std::printf("live device resources: %zu default, %zu managed, %zu system memory\n",
@@ -236,7 +256,8 @@ int Run(host::StandardHost& standard, const Options& o) {
   if (gamma.Changed()) std::printf("%s\n", gamma.Summary().c_str());
   for (const auto& line : gammaLines) std::printf("%s\n", line.c_str());
   std::printf("live host blocks: %zu\n", host.Allocator().LiveBlocks());
-  return host.Allocator().LiveBlocks() == 0 && reset ? 0 : 1;
+  if (!pngWritten) std::fprintf(stderr, "footlight: %s\n", pngError.c_str());
+  return host.Allocator().LiveBlocks() == 0 && reset && pngWritten ? 0 : 1;
 }
 
 }  // namespace
@@ -278,7 +299,11 @@ int main(int argc, char** argv) {
   if (options.command == "lights") return Lights(options, entry);
   if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
   // The services are set before the module is loaded: DMAInterface copies the INI service.
-  host::StandardHost standard(options.resource);
+  host::RendererConfig config;
+  config.device.width = options.raster.width;
+  config.device.height = options.raster.height;
+  config.rasterize = options.raster.raster;
+  host::StandardHost standard(options.resource, config);
   host::ReferenceHost& host = standard.host;
   if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
   if (options.command == "classes") return Classes(host);

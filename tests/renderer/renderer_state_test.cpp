@@ -33,16 +33,20 @@ TEST(RendererState, ServiceIsReachableThroughTheHostAsTheModuleInterface) {
   EXPECT_EQ(renderer.GetRenderState(D3DRS_FOGENABLE), 1u);
 }
 
-TEST(RendererState, RenderStatesStartAtTheirDeviceDefaultsAndReadBack) {
+TEST(RendererState, RenderStatesStartAtTheStandingStateAndReadBack) {
   host::Renderer r;
   EXPECT_EQ(r.GetRenderState(D3DRS_ZENABLE), static_cast<DWORD>(D3DZB_TRUE));
   EXPECT_EQ(r.GetRenderState(D3DRS_ZWRITEENABLE), 1u);
   EXPECT_EQ(r.GetRenderState(D3DRS_CULLMODE), static_cast<DWORD>(D3DCULL_CCW));
   EXPECT_EQ(r.GetRenderState(D3DRS_ZFUNC), static_cast<DWORD>(D3DCMP_LESSEQUAL));
-  EXPECT_EQ(r.GetRenderState(D3DRS_SRCBLEND), static_cast<DWORD>(D3DBLEND_ONE));
-  EXPECT_EQ(r.GetRenderState(D3DRS_DESTBLEND), static_cast<DWORD>(D3DBLEND_ZERO));
-  EXPECT_EQ(r.GetRenderState(D3DRS_LIGHTING), 1u);
-  EXPECT_EQ(r.GetRenderState(D3DRS_ALPHABLENDENABLE), 0u);
+  // Alpha-tested, alpha-blended and unlit until the module says otherwise.
+  EXPECT_EQ(r.GetRenderState(D3DRS_ALPHATESTENABLE), 1u);
+  EXPECT_EQ(r.GetRenderState(D3DRS_ALPHAREF), 1u);
+  EXPECT_EQ(r.GetRenderState(D3DRS_ALPHAFUNC), static_cast<DWORD>(D3DCMP_GREATEREQUAL));
+  EXPECT_EQ(r.GetRenderState(D3DRS_SRCBLEND), static_cast<DWORD>(D3DBLEND_SRCALPHA));
+  EXPECT_EQ(r.GetRenderState(D3DRS_DESTBLEND), static_cast<DWORD>(D3DBLEND_INVSRCALPHA));
+  EXPECT_EQ(r.GetRenderState(D3DRS_LIGHTING), 0u);
+  EXPECT_EQ(r.GetRenderState(D3DRS_ALPHABLENDENABLE), 1u);
   EXPECT_EQ(r.GetRenderState(D3DRS_STENCILFUNC), static_cast<DWORD>(D3DCMP_ALWAYS));
   EXPECT_EQ(r.GetRenderState(D3DRS_STENCILMASK), 0xFFFFFFFFu);
   EXPECT_EQ(r.GetRenderState(D3DRS_TEXTUREFACTOR), 0xFFFFFFFFu);
