@@ -161,10 +161,10 @@ size_t IniDocument::SectionFor(const char* section, const char* key, size_t stan
   if (key == nullptr) return kNone;
   const std::vector<size_t>& occurrences = Occurrences(section);
   if (occurrences.empty()) return kNone;
+  const std::string folded = FoldIniName(key);
   if (standingOn != kNone && standingOn < sections.size() && occurrences.size() > 1 &&
       FoldIniName(sections[standingOn].name) == FoldIniName(section != nullptr ? section : ""))
-    return standingOn;
-  const std::string folded = FoldIniName(key);
+    return Entries(standingOn, folded) != nullptr ? standingOn : kNone;
   for (size_t i = occurrences.size(); i-- > 0;)
     if (Entries(occurrences[i], folded) != nullptr) return occurrences[i];
   return kNone;

@@ -84,7 +84,8 @@ class IniDocument {
   // The sections named `section` (null: the unnamed part), in file order; empty when none.
   const std::vector<size_t>& Occurrences(const char* section) const;
   // The section a keyed read of `section`/`key` reads: `standingOn` when it is one of the
-  // occurrences, else the latest occurrence that holds the key; npos when none holds it.
+  // occurrences, else the latest occurrence that holds the key; npos when the section chosen
+  // does not hold the key.
   size_t SectionFor(const char* section, const char* key, size_t standingOn) const;
   // The positions of the key's entries in section `s`, or null.
   const std::vector<size_t>* Entries(size_t s, const std::string& foldedKey) const;

@@ -7,7 +7,6 @@
 #include <climits>
 #include <cstdlib>
 
-#include "host/resource_paths.h"
 #include "lighting/light.h"
 #include "lighting/light_group.h"
 #include "lighting/lighting_system.h"
@@ -134,6 +133,7 @@ LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& o
   }
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer_));
   host.SetIniService(ini_.get());
+  objects_ = host::RegisterLightingHostObjects(host);
 }
 
 int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const LightsOptions& options,
@@ -164,13 +164,11 @@ int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const 
 
   int status = 0;
   if (!options.save.empty()) {
-    const bool saved = system->SaveToFile(services.savePath().c_str());
-    const std::string written =
-        host::ResolveResourcePath(services.ini().Root(), services.savePath().c_str(), false);
-    if (saved && !written.empty()) {
+    // True only when every light and group was written and the file reached the disk.
+    if (system->SaveToFile(services.savePath().c_str())) {
       std::fprintf(out, "saved %s\n", options.save.c_str());
     } else {
-      std::fprintf(err, "footlight: cannot write light file %s\n", options.save.c_str());
+      std::fprintf(err, "footlight: light file %s was not saved whole (see the host log)\n", options.save.c_str());
       status = 1;
     }
   }

@@ -66,7 +66,7 @@ TEST_F(IniRead, AWalkReadsTheSectionItStandsOnAndOtherwiseTheLaterOne) {
   Put("adjust.ini",
       "[guard]\nAdjustH=0.25\nk=a1\nk=a2\n"
       "[dancer]\nAdjustH=1.5\n"
-      "[GUARD]\nAdjustH=0.75\nk=b1\n");
+      "[GUARD]\nAdjustH=0.75\nk=b1\nonly=here\n");
   Held f(service->OpenIni("adjust.ini", 0));
   ASSERT_NE(f.file, nullptr);
   std::map<std::string, float> stored;
@@ -82,6 +82,12 @@ TEST_F(IniRead, AWalkReadsTheSectionItStandsOnAndOtherwiseTheLaterOne) {
   // Standing on the first [guard]: its own repeated key, with its own cursor.
   ASSERT_TRUE(f->GetFirstSection(name, sizeof(name)));
   EXPECT_EQ(AllValues(f.file, "guard", "k"), (std::vector<std::string>{"a1", "a2"}));
+  // A key only the other [GUARD] holds is missing here, for every kind of read.
+  EXPECT_EQ(Read(f.file, "guard", "only"), "<missing>");
+  char b[8];
+  EXPECT_FALSE(f->GetNextString("guard", "only", b, sizeof(b)));
+  EXPECT_EQ(f->GetInt("guard", "only", -3), -3);
+  EXPECT_EQ(Read(f.file, "dancer", "only"), "<missing>");
   // Standing on [dancer]: a read of another name takes its later section.
   ASSERT_TRUE(f->GetNextSection(name, sizeof(name)));
   EXPECT_EQ(AllValues(f.file, "guard", "k"), (std::vector<std::string>{"b1"}));

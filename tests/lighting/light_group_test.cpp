@@ -366,18 +366,22 @@ TEST(LightGroup, RemovingAndReplacingKeepBothSidesBalanced) {
   g->RemoveLightFromStep(nullptr, 0);
   EXPECT_EQ(Keys(g), (V{0, 700}));
 
-  // Replacing a with b where the step lists both leaves one entry, b's own.
+  // Replacing a with b where the step lists both keeps both entries, each with its switch,
+  // and b holds a reference for each.
   g->ReplaceLight(h.Pos(a), h.Pos(b));
   int32_t key = 0;
-  EXPECT_EQ(g->GetStep(0, &key), 1);
+  EXPECT_EQ(g->GetStep(0, &key), 2);
   int32_t index = -1;
-  uint8_t on = 1;
+  uint8_t on = 0;
   g->GetStepLight(0, 0, &index, &on);
+  EXPECT_EQ(index, b->GetIndex());
+  EXPECT_EQ(on, 1);
+  g->GetStepLight(0, 1, &index, &on);
   EXPECT_EQ(index, b->GetIndex());
   EXPECT_EQ(on, 0);
   EXPECT_TRUE(a->groupRefs.empty());
   ASSERT_EQ(b->groupRefs.size(), 1u);
-  EXPECT_EQ(b->groupRefs[0].count, 1);
+  EXPECT_EQ(b->groupRefs[0].count, 2);
   g->ReplaceLight(h.Pos(c), h.Pos(a));
   g->GetStepLight(1, 0, &index, &on);
   EXPECT_EQ(index, a->GetIndex());

