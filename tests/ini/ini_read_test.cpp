@@ -257,6 +257,19 @@ TEST_F(IniRead, ObjectsAreCountedHostBlocksOfOne) {
   ReleaseIniFile(f);
   EXPECT_EQ(m.host.Allocator().LiveBlocks(), before);
   EXPECT_TRUE(m.host.Allocator().Errors().empty());
+
+  // A block that claims two objects is refused whole: the second could not be found.
+  IIniFile* g = service->OpenIni("x.ini", 0);
+  ASSERT_NE(g, nullptr);
+  HostBlockCount(g) = 2;
+  ReleaseIniFile(g);
+  EXPECT_TRUE(m.host.Allocator().IsLive(g));
+  ASSERT_FALSE(m.host.LogLines().empty());
+  EXPECT_NE(m.host.LogLines().back().find("a block of 2 INI objects is not released"), std::string::npos);
+  EXPECT_EQ(Read(g, "a", "k"), "1");  // untouched
+  HostBlockCount(g) = 1;
+  ReleaseIniFile(g);
+  EXPECT_EQ(m.host.Allocator().LiveBlocks(), before);
 }
 
 TEST_F(IniRead, MissingFilesAndFoldersGiveNull) {

@@ -2,6 +2,7 @@
 // that keep groups and lights consistent as either side goes.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -441,6 +442,49 @@ TEST(LightGroup, CopiesOfNestedGroupsUnloadWithoutDanglingReferences) {
   EXPECT_TRUE(b->groupRefs.empty());
   h.sys->Update(100);
   h.sys->DeleteAll();
+}
+
+TEST(LightGroup, AStepKeyedAtTheBottomOfTheClockRangeSwitchesWithAHeldOffset) {
+  GroupHost h;
+  CLight* early = h.Light("early");
+  CLight* late = h.Light("late");
+  CLightGroup* g = h.Group("g");
+  g->AddLightToStep(h.Pos(early), INT32_MIN, true);
+  g->AddLightToStep(h.Pos(late), 1000, true);
+  g->SetActive(true, 0);
+  h.sys->Update(100);  // skips its first tick: switched on before it
+  h.sys->Update(100);  // clock 100: the step keyed INT32_MIN was passed 2^31 + 100 ms ago
+  EXPECT_TRUE(early->IsActive());
+  EXPECT_EQ(early->timeMs, INT32_MAX);  // held to the clock range
+  EXPECT_FALSE(late->IsActive());
+}
+
+TEST(LightGroup, NestingStopsAtSixtyFourLevels) {
+  GroupHost h;
+  std::vector<CLightGroup*> chain;
+  for (int i = 0; i < 66; ++i) chain.push_back(h.Group(("g" + std::to_string(i)).c_str()));
+  // Top down: g0 lists g1, ..., g62 lists g63 (64 levels); g63 may not list g64.
+  for (int i = 0; i < 63; ++i) chain[i]->AddGroupToStep(h.Pos(chain[i + 1]), 0, true);
+  EXPECT_FALSE(h.LogHas("nest"));
+  chain[63]->AddGroupToStep(h.Pos(chain[64]), 0, true);
+  EXPECT_EQ(chain[63]->GetStepCount(), 0);
+  EXPECT_TRUE(h.LogHas("[WARNING] CLightGroup::AddGroupToStep: light groups cannot nest more than 64 deep."));
+  // A two-level group does not fit under the 63rd level, but replaces it.
+  CLightGroup* pair = h.Group("pair");
+  CLightGroup* leaf = h.Group("leaf");
+  pair->AddGroupToStep(h.Pos(leaf), 0, true);
+  chain[62]->AddGroupToStep(h.Pos(pair), 500, true);  // 63 + 2 levels
+  EXPECT_EQ(chain[62]->GetStepCount(), 1);
+  chain[61]->ReplaceGroup(h.Pos(chain[62]), h.Pos(pair));  // 62 + 2 levels
+  EXPECT_EQ(chain[61]->steps[0].groups[0].group, pair);
+  chain[60]->ReplaceGroup(h.Pos(chain[61]), h.Pos(chain[63]));  // 61 + 1: allowed
+  EXPECT_EQ(chain[60]->steps[0].groups[0].group, chain[63]);
+  chain[60]->ReplaceGroup(h.Pos(chain[63]), h.Pos(chain[61]));  // back: 61 + 3
+  EXPECT_EQ(chain[60]->steps[0].groups[0].group, chain[61]);
+  // One tick runs down the whole chain, g0 .. g61, pair, to leaf (64 levels).
+  chain[0]->SetActive(true, 0);
+  h.sys->Update(16);
+  EXPECT_TRUE(leaf->IsActive());
 }
 
 }  // namespace

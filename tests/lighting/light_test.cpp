@@ -2,6 +2,10 @@
 // draws.
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include <climits>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -732,6 +736,25 @@ TEST(Light, NewArrayMakesCountedBlocksOfDefaultLights) {
   lights[0].SetActive(false, 0);
   CLight::DeleteArray(lights);
   CLight::DeleteArray(nullptr);
+}
+
+TEST(Light, ARateWithoutANumberHoldsTheClockAndAHugeOneStopsAtTheRangeEnd) {
+  LightHost h;
+  CLight* l = h.Light("l", kLightPoint);
+  l->AddRangeKey(0, 1.0f);
+  l->AddRangeKey(1000, 2.0f);
+  l->SetActive(true, 40);
+  h.sys->Update(16);  // the first tick after switching on keeps the start time
+  l->SetRate(std::nanf(""));
+  h.sys->Update(16);
+  EXPECT_EQ(l->timeMs, 40);
+  l->SetRate(1e30f);
+  h.sys->Update(16);
+  EXPECT_EQ(l->timeMs, INT32_MAX);
+  l->SetRate(-std::numeric_limits<float>::infinity());
+  h.sys->Update(16);
+  EXPECT_EQ(l->timeMs, INT32_MIN);
+  EXPECT_TRUE(std::isfinite(l->GetRange()));
 }
 
 }  // namespace
