@@ -33,18 +33,25 @@ void Warn(const char* line) {
 }
 
 // An index that no element holds: the count, unless an element moved by a deletion already
-// carries it; then one past the largest index in use.
+// carries it; then one past the largest index in use. `handedOut` is the largest index given
+// since the collection was last emptied: no element carries more, so while the count is above
+// it no element needs a look.
 template <class T>
-int32_t FreshIndex(const std::vector<T*>& elements) {
+int32_t FreshIndex(const std::vector<T*>& elements, int32_t* handedOut) {
   const int32_t count = static_cast<int32_t>(elements.size());
-  bool taken = false;
-  int32_t largest = -1;
-  for (T* e : elements) {
-    const int32_t i = e->GetIndex();
-    if (i == count) taken = true;
-    largest = std::max(largest, i);
+  int32_t index = count;
+  if (*handedOut >= count) {
+    bool taken = false;
+    int32_t largest = -1;
+    for (T* e : elements) {
+      const int32_t i = e->GetIndex();
+      if (i == count) taken = true;
+      largest = std::max(largest, i);
+    }
+    if (taken) index = largest + 1;
   }
-  return taken ? largest + 1 : count;
+  *handedOut = std::max(*handedOut, index);
+  return index;
 }
 
 std::string Folded(const char* name) {
@@ -197,7 +204,7 @@ int32_t CLightingSystem::CreateLight(const char* name, CLight** out) {
   }
   light->SetName(Text(name));
   light->system = this;
-  light->index = FreshIndex(lights);
+  light->index = FreshIndex(lights, &lightIndexHandedOut_);
   lights.push_back(light);
   lightNames_.emplace(Folded(name), static_cast<int32_t>(lights.size() - 1));
   if (out != nullptr) *out = light;
@@ -256,15 +263,18 @@ void CLightingSystem::DeleteAllLights() {
   for (CLight* light : lights) CLight::DeleteArray(light);
   lights.clear();
   lightNames_.clear();
+  lightIndexHandedOut_ = -1;
 }
 
 void CLightingSystem::DeleteAll() {
   for (CLightGroup* group : groups) CLightGroup::DeleteArray(group);
   groups.clear();
   groupNames_.clear();
+  groupIndexHandedOut_ = -1;
   for (CLight* light : lights) CLight::DeleteArray(light);
   lights.clear();
   lightNames_.clear();
+  lightIndexHandedOut_ = -1;
   for (int slot = 0; slot < kHardwareSlots; ++slot) {
     if (renderer != nullptr) renderer->LightEnable(static_cast<DWORD>(slot), FALSE);
     hardwareSlots[slot].lightIndex = -1;
@@ -288,7 +298,7 @@ int32_t CLightingSystem::CreateLightGroup(const char* name, CLightGroup** out) {
   }
   group->SetName(Text(name));
   group->system = this;
-  group->index = FreshIndex(groups);
+  group->index = FreshIndex(groups, &groupIndexHandedOut_);
   groups.push_back(group);
   groupNames_.emplace(Folded(name), static_cast<int32_t>(groups.size() - 1));
   if (out != nullptr) *out = group;
@@ -332,7 +342,7 @@ bool CLightingSystem::CopyLightGroup(const char* newName, const char* sourceName
   if (copy == nullptr) return false;
   copy->SetName(Text(newName));
   copy->system = this;
-  copy->index = FreshIndex(groups);
+  copy->index = FreshIndex(groups, &groupIndexHandedOut_);
   copy->lifeTime = source->lifeTime;  // the rate stays at its start value
   // The copy lists what the source lists, so each listed light and sub-group gets one more
   // reference per entry; both sides stay balanced when either group goes.

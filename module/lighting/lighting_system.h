@@ -125,6 +125,9 @@ class CLightingSystem : public ILightingSystem {
   // after a deletion or a rename; kept up by creation.
   std::unordered_map<std::string, int32_t> lightNames_;
   std::unordered_map<std::string, int32_t> groupNames_;
+  // The largest index handed out since the lights or groups were last emptied.
+  int32_t lightIndexHandedOut_ = -1;
+  int32_t groupIndexHandedOut_ = -1;
 
   // The position of an element in its vector, or -1.
   int32_t PositionOfLight(const CLight* light) const;
