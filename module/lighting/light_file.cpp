@@ -490,25 +490,27 @@ bool CLightingSystem::SaveToFile(const char* path) {
     float scaleSpeed = 0.0f, rawSize = 0.0f, magSize = 0.0f;
     const char* billboard = light->GetBillboard(&scaleSpeed, &rawSize, &magSize);
 
+    // The keys in the order and spelling the light file has always had; the reader matches
+    // keys without regard to case. Then the settings the reader takes that this list lacks.
     ini->WriteString(section, "lightSpot", Text(spot));
     ini->WriteString(section, "lightHull", Text(hull));
     ini->WriteString(section, "model", Text(model));
     ini->WriteString(section, "texture", Text(texture));
     ini->WriteString(section, "animation", Text(animation));
-    ini->WriteString(section, "Socket", Text(light->GetSocket()));
-    ini->WriteString(section, "Effect", Text(effect));
+    ini->WriteString(section, "socket", Text(light->GetSocket()));
+    ini->WriteString(section, "effect", Text(effect));
     ini->WriteString(section, "directionController", Text(controller));
     ini->WriteString(section, "directionAniName", Text(aniName));
+    ini->WriteInt(section, "type", light->GetType());
+    ini->WriteInt(section, "alwaysupdate", light->IsAlwaysUpdate() ? 1 : 0);
+    ini->WriteInt(section, "active", light->IsActive() ? 1 : 0);
+    ini->WriteInt(section, "InfluenceScene", light->influenceScene ? 1 : 0);
+    ini->WriteInt(section, "lifetime", light->GetLifeTime());
+    ini->WriteFloat(section, "rate", light->GetRate());
+
+    ini->WriteInt(section, "GlobalLight", light->IsGlobalLight() ? 1 : 0);
     ini->WriteString(section, "distortionMap", Text(distortionMap));
     ini->WriteString(section, "billboardName", Text(billboard));
-
-    ini->WriteInt(section, "type", light->GetType());
-    ini->WriteInt(section, "GlobalLight", light->IsGlobalLight() ? 1 : 0);
-    ini->WriteInt(section, "AlwaysUpdate", light->IsAlwaysUpdate() ? 1 : 0);
-    ini->WriteInt(section, "Active", light->IsActive() ? 1 : 0);
-    ini->WriteInt(section, "InfluenceScene", light->influenceScene ? 1 : 0);
-    ini->WriteInt(section, "LifeTime", light->GetLifeTime());
-    ini->WriteFloat(section, "Rate", light->GetRate());
     ini->WriteFloat(section, "BillboardScaleSpeed", scaleSpeed);
     ini->WriteFloat(section, "BillboardRawSize", rawSize);
     ini->WriteFloat(section, "BillboardMagSize", magSize);
@@ -522,7 +524,7 @@ bool CLightingSystem::SaveToFile(const char* path) {
     ini->WriteInt(section, "type", kTypeGroup);
     ini->WriteInt(section, "active", group->IsActive() ? 1 : 0);
     ini->WriteInt(section, "lifetime", group->GetLifeTime());
-    ini->WriteFloat(section, "Rate", group->GetRate());
+    ini->WriteFloat(section, "rate", group->GetRate());
     ini->WriteInt(section, "numKeyFrames", group->GetStepCount());
     for (const CLightGroup::Step& step : group->steps) {
       // Entries name only objects that have a section of their own.

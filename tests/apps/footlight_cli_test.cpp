@@ -108,11 +108,11 @@ TEST(FootlightCli, LightsSavesEveryKeyAndASecondSaveIsByteIdentical) {
   for (const char* line : {"model=resource\\models\\neon_sign.x\r\n", "texture=resource\\textures\\neon.dds\r\n",
                            "animation=flicker\r\n", "directionController=resource\\animation\\sweep.ani\r\n",
                            "directionAniName=sweep\r\n", "distortionMap=resource\\textures\\light\\smoke.dds\r\n",
-                           "lightSpot=resource\\textures\\light\\spot.dds\r\n", "Socket=truss_left\r\n",
-                           "Effect=sparkle\r\n", "GlobalLight=1\r\n", "InfluenceScene=1\r\n", "LifeTime=60000\r\n",
-                           "Rate=1.500000\r\n", "billboardName=resource\\textures\\light\\flare.dds\r\n",
+                           "lightSpot=resource\\textures\\light\\spot.dds\r\n", "socket=truss_left\r\n",
+                           "effect=sparkle\r\n", "GlobalLight=1\r\n", "InfluenceScene=1\r\n", "lifetime=60000\r\n",
+                           "rate=1.500000\r\n", "billboardName=resource\\textures\\light\\flare.dds\r\n",
                            "BillboardScaleSpeed=0.003000\r\n", "BillboardRawSize=0.750000\r\n",
-                           "BillboardMagSize=0.250000\r\n", "lifetime=5000\r\n", "Rate=2.000000\r\n",
+                           "BillboardMagSize=0.250000\r\n", "lifetime=5000\r\n", "rate=2.000000\r\n",
                            "key=0,beam;warmth,0,1\r\n", "key=1,pulse,3000,0\r\n",
                            "range=1,0,0,25.000000,1000,30.000000\r\n", "falloff=0,2,0,1.500000\r\n"})
     EXPECT_NE(saved.find(line), std::string::npos) << line << "\n" << saved;

@@ -663,4 +663,39 @@ TEST(LightFile, TrackLinesAreTheSameUnderAnyLocale) {
   unsetenv("LOCPATH");
 }
 
+TEST(LightFile, SavedKeysComeInTheFilesOwnOrderAndSpelling) {
+  FileHost h;
+  CLightingSystem* sys = h.System();
+  CLight* l = nullptr;
+  sys->CreateLight("all", &l);
+  l->SetType(kLightSpot);
+  for (int32_t t : {0, 500}) {
+    l->AddColorKey(t, D3DXCOLOR(1, 1, 1, 1));
+    l->AddPositionKey(t, D3DXVECTOR3(1, 2, 3));
+    l->AddAttenuationKey(t, D3DXVECTOR3(1, 0, 0));
+    l->AddDirectionKey(t, D3DXQUATERNION(0, 0, 0, 1));
+    l->AddRangeKey(t, 5.0f);
+    l->AddFalloffKey(t, 1.0f);
+    l->AddThetaKey(t, 0.2f);
+    l->AddPhiKey(t, 0.4f);
+  }
+  CLightGroup* g = nullptr;
+  sys->CreateLightGroup("g", &g);
+  g->AddLightToStep(0, 0, true);
+  ASSERT_TRUE(sys->SaveToFile("keys.ini"));
+  std::vector<std::string> keys;
+  std::istringstream in(h.Read("keys.ini"));
+  for (std::string line; std::getline(in, line);)
+    if (line.find('=') != std::string::npos) keys.push_back(line.substr(0, line.find('=')));
+  const std::vector<std::string> expected = {
+      // the light: strings, switches and the rate, the keys the reader also takes, the tracks
+      "lightSpot", "lightHull", "model", "texture", "animation", "socket", "effect", "directionController",
+      "directionAniName", "type", "alwaysupdate", "active", "InfluenceScene", "lifetime", "rate", "GlobalLight",
+      "distortionMap", "billboardName", "BillboardScaleSpeed", "BillboardRawSize", "BillboardMagSize", "color",
+      "position", "range", "phi", "theta", "falloff", "attenuation", "direction",
+      // the group
+      "type", "active", "lifetime", "rate", "numKeyFrames", "key"};
+  EXPECT_EQ(keys, expected);
+}
+
 }  // namespace

@@ -272,6 +272,26 @@ TEST(LightGroup, LifeTimeFreezesTheGroupAndJumpsApplyEverySkippedStep) {
   EXPECT_EQ(g->currentStep, 2);
 }
 
+TEST(LightGroup, AtExactlyItsLifeTimeAGroupStillSwitches) {
+  GroupHost h;
+  CLight* a = h.Light("a");
+  CLight* b = h.Light("b");
+  CLight* c = h.Light("c");
+  CLightGroup* g = h.Group("g");
+  g->AddLightToStep(h.Pos(a), 0, true);
+  g->AddLightToStep(h.Pos(b), 300, true);
+  g->AddLightToStep(h.Pos(c), 1000, true);
+  g->SetLifeTime(300);
+  h.sys->Update(0);
+  g->SetActive(true, 0);
+  Switches s{h, {a, b, c}};
+  EXPECT_EQ(s.Tick(100), (V{100, -1, -1}));
+  EXPECT_EQ(s.Tick(100), (V{-1, -1, -1}));
+  EXPECT_EQ(s.Tick(100), (V{-1, 0, -1}));   // clock 300, the life time itself: the step at 300
+  EXPECT_EQ(s.Tick(100), (V{-1, -1, -1}));  // clock 400: past it, frozen
+  EXPECT_TRUE(g->IsActive());
+}
+
 TEST(LightGroup, ACycleOfNoLengthAppliesNothing) {
   GroupHost h;
   CLight* a = h.Light("a");

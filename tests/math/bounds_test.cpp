@@ -105,6 +105,13 @@ TEST(AABB, IntersectsSphereWithContactPointingIntoTheBox) {
   EXPECT_EQ(n, D3DXVECTOR3(0, 1, 0));
   EXPECT_FLOAT_EQ(depth, 0.75f);
 
+  // A centre inside the box as near the +x as the +y face: the tie goes to x, the earlier axis.
+  ASSERT_EQ(box.IntersectsSphere({1.5f, 1.5f, 1}, 1.0f, &n, &p, &depth), 1);
+  EXPECT_EQ(n, D3DXVECTOR3(-1, 0, 0));
+  EXPECT_FLOAT_EQ(depth, 1.5f);
+  ASSERT_EQ(box.IntersectsSphere({1, 1.5f, 1.5f}, 1.0f, &n, &p, &depth), 1);
+  EXPECT_EQ(n, D3DXVECTOR3(0, -1, 0));  // y before z
+
   // Edge contact: the normal still points from the sphere into the box.
   ASSERT_EQ(box.IntersectsSphere({2.5f, 2.5f, 1}, 1.0f, &n, &p, &depth), 1);
   EXPECT_TRUE(Near(p, {2, 2, 1}, 0.0f));
