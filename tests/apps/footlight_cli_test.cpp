@@ -120,6 +120,30 @@ TEST(FootlightCli, LightsSavesEveryKeyAndASecondSaveIsByteIdentical) {
   std::remove(second.c_str());
 }
 
+TEST(FootlightCli, LightsRunsAHostileLightFileToTheEnd) {
+  // Keys at both ends of the clock range, rates without a number or beyond any clock, a step
+  // keyed at the bottom of the range, and groups nested 100 deep.
+  std::string text =
+      "[edge]\ntype=2\nActive=1\nAlwaysUpdate=1\nRate=nan\n"
+      "range=1,0,-2147483648,1.0,2147483647,2.0\nposition=2,2,-2147483648,0,0,0,0,1,1,1,2147483647,2,2,2\n"
+      "direction=0,0,-2147483648,0,0,0,1,2147483647,0,1,0,0\n"
+      "[fast]\ntype=2\nActive=1\nRate=1e30\nrange=0,0,0,1.0,10,2.0\n"
+      "[low]\ntype=6\nactive=1\nkey=0,edge,-2147483648,1\nkey=0,fast,1000,1\n";
+  for (int i = 0; i < 100; ++i)
+    text += "[n" + std::to_string(i) + "]\ntype=6\nactive=1\nRate=inf\nkey=1,n" + std::to_string(i + 1) + ",0,1\nkey=0,edge,5,0\n";
+  const std::string file = ::testing::TempDir() + "footlight_hostile_lights.ini";
+  if (FILE* f = std::fopen(file.c_str(), "wb")) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+  const Result r = RunFootlight("lights " + file + " --time 300 --tick 100");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("2 lights, 102 groups"), std::string::npos) << r.out;  // n100 made empty by n99
+  EXPECT_NE(r.out.find("light groups cannot nest more than 64 deep"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("== 300 ms =="), std::string::npos) << r.out;
+  std::remove(file.c_str());
+}
+
 // A file-size limit stands in for a full device.
 TEST(FootlightCli, LightsExitsOneWhenTheSaveDoesNotReachTheDisk) {
   const std::string sample = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/ini/scene/light/2.ini";
