@@ -1,10 +1,9 @@
-#include <signal.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "ini/ini_fixture.h"
+#include "support/full_device.h"
 
 using ini_test::Held;
 using ini_test::IniFixture;
@@ -155,21 +154,12 @@ TEST_F(IniWrite, CommitReportsWhetherTheFileWasWritten) {
   EXPECT_FALSE(lost->Commit());
 }
 
-// A file-size limit stands in for a full device: writes past it fail as they would on one.
 TEST_F(IniWrite, AFullTargetIsAFailedCommitAndLeavesNoTemporaryFile) {
   Put("full/old.ini", "[s]\nk=old\n");
-  struct rlimit saved {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
   IIniFile* w = service->CreateIni("full\\old.ini", 0);
   ASSERT_NE(w, nullptr);
   w->WriteString("s", "k", std::string(4096, 'v').c_str());
-  struct rlimit small = saved;
-  small.rlim_cur = 1024;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool committed = w->Commit();
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, previous);
+  const bool committed = testing_support::WithFullDevice(1024, [&] { return w->Commit(); });
   ReleaseIniFile(w);
   EXPECT_FALSE(committed);
   EXPECT_EQ(Get("full/old.ini"), "[s]\nk=old\n");

@@ -1,9 +1,7 @@
 // Light files through the host's INI service: reading every key, writing a file that reads
 // back whole, malformed lines, and the footlight lights command on the sample light file.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
-#include <sys/resource.h>
 
 #include <clocale>
 
@@ -28,6 +26,7 @@
 #include "lighting/light.h"
 #include "lighting/light_group.h"
 #include "lighting/lighting_system.h"
+#include "support/full_device.h"
 #include "support/module_host.h"
 
 namespace fs = std::filesystem;
@@ -594,16 +593,7 @@ TEST(LightFile, ASaveThatDoesNotReachTheDiskIsFalse) {
   FileHost h;
   CLightingSystem* sys = h.System();
   for (int i = 0; i < 50; ++i) sys->CreateLight(("light" + std::to_string(i)).c_str(), nullptr);
-  struct rlimit saved {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 512;  // a device that fills up after 512 bytes
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const bool ok = sys->SaveToFile("full.ini");
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, previous);
-  EXPECT_FALSE(ok);
+  EXPECT_FALSE(testing_support::WithFullDevice(512, [&] { return sys->SaveToFile("full.ini"); }));
   EXPECT_FALSE(fs::exists(h.dir.path / "full.ini"));
   EXPECT_EQ(h.LogCount("Warning : Can't write file ==> full.ini."), 1u);
   EXPECT_EQ(std::distance(fs::directory_iterator(h.dir.path), fs::directory_iterator()), 0);
