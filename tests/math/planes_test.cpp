@@ -266,6 +266,14 @@ TEST(SplitPolygon, CopiesEachSideAndTheCrossingsToBoth) {
   EXPECT_EQ(small.m_nCount, 1);
   PolygonRecord empty{const_cast<D3DXVECTOR3*>(square.data()), 12, 0, 4};
   EXPECT_FALSE(SplitPolygonByPlane(empty, &front, &back, plane, PlaneSegmentIntersectPoint, nullptr));
+  // Records that do not say their room take nothing.
+  PolygonRecord unsized, alsoUnsized;
+  unsized.m_pVertices = f.data();
+  unsized.m_nStride = 12;
+  alsoUnsized.m_pVertices = b.data();
+  alsoUnsized.m_nStride = 12;
+  EXPECT_FALSE(SplitPolygonByPlane(poly, &unsized, &alsoUnsized, plane, PlaneSegmentIntersectPoint, nullptr));
+  EXPECT_EQ(unsized.m_nCount, 0);
   PolygonRecord wrongStride{f.data(), 16, 0, 8};
   EXPECT_FALSE(SplitPolygonByPlane(poly, &wrongStride, &back, plane, PlaneSegmentIntersectPoint, nullptr));
 
