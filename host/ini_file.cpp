@@ -23,15 +23,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool SameName(const std::string& a, const char* b) { return _stricmp(a.c_str(), b != nullptr ? b : "") == 0; }
-
-std::string Fold(const char* s) {
-  std::string out = s != nullptr ? s : "";
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return out;
-}
-
 std::string OneLine(const char* s) {
   std::string out = s != nullptr ? s : "";
   for (char& c : out)
@@ -89,30 +80,55 @@ bool ParseIniBool(const std::string& text, bool* out) {
   return true;
 }
 
+std::string FoldIniName(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+IniDocument::IniDocument() { AppendSection(std::string()); }
+
+size_t IniDocument::AppendSection(std::string name) {
+  const size_t at = sections.size();
+  index_[FoldIniName(name)].push_back(at);
+  sections.push_back(IniSection{std::move(name), {}, {}});
+  return at;
+}
+
+void IniDocument::AppendEntry(size_t s, std::string key, std::string value) {
+  IniSection& section = sections[s];
+  section.keys[FoldIniName(key)].push_back(section.entries.size());
+  section.entries.push_back(IniEntry{std::move(key), std::move(value)});
+}
+
 IniDocument IniDocument::Parse(std::string_view text) {
   IniDocument doc;
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  IniSection* current = &doc.sections[0];
+  size_t current = 0;
   while (!text.empty()) {
-    const size_t eol = text.find('\n');
+    const size_t eol = text.find_first_of("\r\n");
     std::string_view line = text.substr(0, eol);
-    text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (eol == std::string_view::npos) {
+      text = std::string_view();
+    } else {
+      const bool crlf = text[eol] == '\r' && eol + 1 < text.size() && text[eol + 1] == '\n';
+      text.remove_prefix(eol + (crlf ? 2 : 1));
+    }
     line = Trim(line);
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       std::string_view name = line.substr(1);
       const size_t close = name.find(']');
       if (close != std::string_view::npos) name = name.substr(0, close);
-      doc.sections.push_back(IniSection{std::string(Trim(name)), {}});
-      current = &doc.sections.back();
+      current = doc.AppendSection(std::string(Trim(name)));
       continue;
     }
     const size_t eq = line.find('=');
     if (eq == std::string_view::npos) continue;
     const std::string_view key = Trim(line.substr(0, eq));
     if (key.empty()) continue;
-    current->entries.push_back(IniEntry{std::string(key), std::string(Trim(line.substr(eq + 1)))});
+    doc.AppendEntry(current, std::string(key), std::string(Trim(line.substr(eq + 1))));
   }
   return doc;
 }
@@ -129,42 +145,60 @@ std::string IniDocument::Serialize() const {
   return out;
 }
 
-std::vector<const std::string*> IniDocument::Values(const char* section, const char* key) const {
+const std::vector<size_t>& IniDocument::Occurrences(const char* section) const {
+  static const std::vector<size_t> kNone;
+  const auto it = index_.find(FoldIniName(section != nullptr ? section : ""));
+  return it == index_.end() ? kNone : it->second;
+}
+
+const std::vector<size_t>* IniDocument::Entries(size_t s, const std::string& foldedKey) const {
+  const auto it = sections[s].keys.find(foldedKey);
+  return it == sections[s].keys.end() ? nullptr : &it->second;
+}
+
+size_t IniDocument::SectionFor(const char* section, const char* key, size_t standingOn) const {
+  constexpr size_t kNone = static_cast<size_t>(-1);
+  if (key == nullptr) return kNone;
+  const std::vector<size_t>& occurrences = Occurrences(section);
+  if (occurrences.empty()) return kNone;
+  const std::string folded = FoldIniName(key);
+  if (standingOn != kNone && standingOn < sections.size() && occurrences.size() > 1 &&
+      FoldIniName(sections[standingOn].name) == FoldIniName(section != nullptr ? section : ""))
+    return Entries(standingOn, folded) != nullptr ? standingOn : kNone;
+  for (size_t i = occurrences.size(); i-- > 0;)
+    if (Entries(occurrences[i], folded) != nullptr) return occurrences[i];
+  return kNone;
+}
+
+std::vector<const std::string*> IniDocument::Values(const char* section, const char* key, size_t standingOn) const {
   std::vector<const std::string*> values;
-  if (key == nullptr) return values;
-  for (const IniSection& s : sections) {
-    if (!SameName(s.name, section)) continue;
-    for (const IniEntry& e : s.entries)
-      if (SameName(e.key, key)) values.push_back(&e.value);
-  }
+  const size_t s = SectionFor(section, key, standingOn);
+  if (s == static_cast<size_t>(-1)) return values;
+  const std::vector<size_t>* entries = Entries(s, FoldIniName(key));
+  if (entries == nullptr) return values;
+  for (size_t e : *entries) values.push_back(&sections[s].entries[e].value);
   return values;
 }
 
-IniSection& IniDocument::SectionForWriting(const char* section) {
-  const std::string name = OneLine(section);
-  for (size_t s = sections.size(); s-- > 0;)
-    if (SameName(sections[s].name, name.c_str())) return sections[s];
-  sections.push_back(IniSection{name, {}});
-  return sections.back();
+size_t IniDocument::SectionForWriting(const char* section) {
+  const std::vector<size_t>& occurrences = Occurrences(section);
+  if (!occurrences.empty()) return occurrences.back();
+  return AppendSection(section != nullptr ? section : "");
 }
 
 void IniDocument::Set(const char* section, const char* key, const std::string& value) {
   if (key == nullptr) return;
-  const std::string k = OneLine(key);
-  for (IniSection& s : sections) {
-    if (!SameName(s.name, section)) continue;
-    for (IniEntry& e : s.entries)
-      if (SameName(e.key, k.c_str())) {
-        e.value = OneLine(value.c_str());
-        return;
-      }
+  const size_t s = SectionFor(section, key, static_cast<size_t>(-1));
+  if (s != static_cast<size_t>(-1)) {
+    sections[s].entries[Entries(s, FoldIniName(key))->front()].value = OneLine(value.c_str());
+    return;
   }
-  SectionForWriting(section).entries.push_back(IniEntry{k, OneLine(value.c_str())});
+  AppendEntry(SectionForWriting(section), key, OneLine(value.c_str()));
 }
 
 void IniDocument::Add(const char* section, const char* key, const std::string& value) {
   if (key == nullptr) return;
-  SectionForWriting(section).entries.push_back(IniEntry{OneLine(key), OneLine(value.c_str())});
+  AppendEntry(SectionForWriting(section), key, OneLine(value.c_str()));
 }
 
 IniFile::IniFile(std::shared_ptr<IniServiceCore> core, std::string path, std::shared_ptr<const IniDocument> document)
@@ -174,10 +208,19 @@ IniFile::IniFile(std::shared_ptr<IniServiceCore> core, std::string path, std::st
     : core_(std::move(core)), path_(std::move(path)), resolvedPath_(std::move(resolvedPath)), writable_(true) {}
 
 IniFile::~IniFile() {
-  if (writable_) Save();
+  if (writable_ && uncommitted_) Save();
 }
 
-void IniFile::Save() noexcept {
+bool IniFile::Commit() {
+  if (!writable_) {
+    core_->Log("[INI] Commit on " + path_ + ", which is open for reading only: nothing written");
+    return false;
+  }
+  uncommitted_ = false;
+  return Save();
+}
+
+bool IniFile::Save() noexcept {
   try {
     const std::string text = own_.Serialize();
     const size_t slash = resolvedPath_.rfind('/');
@@ -200,40 +243,62 @@ void IniFile::Save() noexcept {
         }
         done += static_cast<size_t>(n);
       }
+      // Written is not stored: a full device may only say so when the data is flushed.
+      if (why.empty() && fsync(fd) != 0) why = std::strerror(errno);
       if (close(fd) != 0 && why.empty()) why = std::strerror(errno);
       if (why.empty() && rename(temp.c_str(), resolvedPath_.c_str()) != 0) why = std::strerror(errno);
       if (!why.empty()) unlink(temp.c_str());
     }
     core_->Forget(resolvedPath_);
     if (!why.empty()) core_->Log("[INI] cannot write " + path_ + ": " + why);
+    return why.empty();
   } catch (...) {
     core_->Log("[INI] cannot write " + path_ + ": out of memory");
+    return false;
   }
 }
 
-bool IniFile::RefuseWrite(const char* operation) {
-  if (writable_) return false;
-  core_->Log(std::string("[INI] ") + operation + " on " + path_ + ", which is open for reading only: ignored");
-  return true;
+bool IniFile::MayWrite(const char* operation, const char* section, const char* key) {
+  if (!writable_) {
+    core_->Log(std::string("[INI] ") + operation + " on " + path_ + ", which is open for reading only: ignored");
+    return false;
+  }
+  const std::string_view name = section != nullptr ? section : "";
+  const std::string_view k = key != nullptr ? key : "";
+  const char* why = nullptr;
+  if (name != Trim(name)) why = "a section name with blanks at an end";
+  else if (name.find_first_of("]\r\n") != std::string_view::npos) why = "a section name holding ']' or a line break";
+  else if (k.empty()) why = "an empty key";
+  else if (k != Trim(k)) why = "a key with blanks at an end";
+  else if (k.find_first_of("=\r\n") != std::string_view::npos) why = "a key holding '=' or a line break";
+  else if (k.front() == ';' || k.front() == '[') why = "a key that reads as a comment or a section";
+  if (why == nullptr) return true;
+  core_->Log(std::string("[INI] ") + operation + " on " + path_ + " refused: [" + OneLine(section) + "] \"" +
+             OneLine(key) + "\" is " + why + ", which would not read back");
+  return false;
 }
 
 void IniFile::AddString(const char* section, const char* key, const char* text) {
-  if (RefuseWrite("AddString")) return;
+  if (!MayWrite("AddString", section, key)) return;
+  uncommitted_ = true;
   own_.Add(section, key, text != nullptr ? text : "");
 }
 
 void IniFile::WriteString(const char* section, const char* key, const char* text) {
-  if (RefuseWrite("WriteString")) return;
+  if (!MayWrite("WriteString", section, key)) return;
+  uncommitted_ = true;
   own_.Set(section, key, text != nullptr ? text : "");
 }
 
 void IniFile::WriteInt(const char* section, const char* key, int value) {
-  if (RefuseWrite("WriteInt")) return;
+  if (!MayWrite("WriteInt", section, key)) return;
+  uncommitted_ = true;
   own_.Set(section, key, std::to_string(value));
 }
 
 void IniFile::WriteFloat(const char* section, const char* key, double value) {
-  if (RefuseWrite("WriteFloat")) return;
+  if (!MayWrite("WriteFloat", section, key)) return;
+  uncommitted_ = true;
   // "%f" as the C locale writes it, whatever locale the process runs under.
   char text[400];
   const auto r = std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed, 6);
@@ -241,27 +306,42 @@ void IniFile::WriteFloat(const char* section, const char* key, double value) {
 }
 
 const std::string* IniFile::First(const char* section, const char* key) const {
-  const auto values = Doc().Values(section, key);
-  return values.empty() ? nullptr : values.front();
+  const IniDocument& doc = Doc();
+  const size_t s = doc.SectionFor(section, key, walkAt_);
+  if (s == static_cast<size_t>(-1)) return nullptr;
+  return &doc.sections[s].entries[doc.Entries(s, FoldIniName(key))->front()].value;
 }
 
 bool IniFile::GetString(const char* section, const char* key, char* buffer, int size, const char* defaultText) {
-  const std::string* value = First(section, key);
-  cursors_[Fold(section) + '\x1f' + Fold(key)] = 0;
+  const IniDocument& doc = Doc();
+  const size_t s = doc.SectionFor(section, key, walkAt_);
+  const std::string* value = nullptr;
+  if (s != static_cast<size_t>(-1)) {
+    const std::string folded = FoldIniName(key);
+    value = &doc.sections[s].entries[doc.Entries(s, folded)->front()].value;
+    cursors_[std::to_string(s) + '\x1f' + folded] = 0;
+  }
   CopyOut(buffer, size, value != nullptr ? *value : std::string(defaultText != nullptr ? defaultText : ""));
   return value != nullptr;
 }
 
 bool IniFile::GetNextString(const char* section, const char* key, char* buffer, int size) {
-  const auto values = Doc().Values(section, key);
-  size_t& cursor = cursors_[Fold(section) + '\x1f' + Fold(key)];  // 0 when new: on the first value
-  if (cursor + 1 >= values.size()) {
-    cursor = values.size();
+  const IniDocument& doc = Doc();
+  const size_t s = doc.SectionFor(section, key, walkAt_);
+  if (s == static_cast<size_t>(-1)) {
+    CopyOut(buffer, size, std::string());
+    return false;
+  }
+  const std::string folded = FoldIniName(key);
+  const std::vector<size_t>& entries = *doc.Entries(s, folded);
+  size_t& cursor = cursors_[std::to_string(s) + '\x1f' + folded];  // 0 when new: on the first value
+  if (cursor + 1 >= entries.size()) {
+    cursor = entries.size();
     CopyOut(buffer, size, std::string());
     return false;
   }
   ++cursor;
-  CopyOut(buffer, size, *values[cursor]);
+  CopyOut(buffer, size, doc.sections[s].entries[entries[cursor]].value);
   return true;
 }
 
@@ -292,9 +372,11 @@ bool IniFile::GetNextSection(char* buffer, int size) {
   if (nextSection_ == 0) nextSection_ = 1;  // not started: the first section
   const auto& sections = Doc().sections;
   if (nextSection_ >= sections.size()) {
+    walkAt_ = static_cast<size_t>(-1);
     CopyOut(buffer, size, std::string());
     return false;
   }
+  walkAt_ = nextSection_;
   CopyOut(buffer, size, sections[nextSection_++].name);
   return true;
 }

@@ -139,6 +139,7 @@ LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& o
   host.SetIniService(ini_.get());
   // The scene system that owns the lighting system makes the host's own objects by name.
   host::RegisterGenericClasses(host);
+  objects_ = host::RegisterLightingHostObjects(host);
 }
 
 int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const LightsOptions& options,
@@ -169,13 +170,11 @@ int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const 
 
   int status = 0;
   if (!options.save.empty()) {
-    const bool saved = system->SaveToFile(services.savePath().c_str());
-    const std::string written =
-        win32::ResolvePath(services.ini().Root(), services.savePath().c_str(), win32::PathMode::Read);
-    if (saved && !written.empty()) {
+    // True only when every light and group was written and the file reached the disk.
+    if (system->SaveToFile(services.savePath().c_str())) {
       std::fprintf(out, "saved %s\n", options.save.c_str());
     } else {
-      std::fprintf(err, "footlight: cannot write light file %s\n", options.save.c_str());
+      std::fprintf(err, "footlight: light file %s was not saved whole (see the host log)\n", options.save.c_str());
       status = 1;
     }
   }

@@ -19,6 +19,7 @@
 
 #include "host/host.h"
 #include "host/ini_service.h"
+#include "host/lighting_objects.h"
 #include "host/renderer.h"
 
 class ILightingSystem;
@@ -38,8 +39,9 @@ extern const char* const kLightsUsage;
 // Parses the arguments that follow "lights". False with a one-line reason on bad input.
 bool ParseLightsOptions(const std::vector<std::string>& args, LightsOptions* out, std::string* error);
 
-// The host services the lighting system needs: the renderer "dx8render" and the INI service
-// rooted at the resource directory. Make it before the module is loaded: the module takes
+// The host services the lighting system needs: the renderer "dx8render", the INI service
+// rooted at the resource directory, and the host's model, particle, geometry and animation
+// stand-ins, so that a light's model and direction animation are made and saved again. Make it before the module is loaded: the module takes
 // the host's INI service when DMAInterface runs. It must outlive every module object that
 // uses the services.
 class LightsServices {
@@ -57,6 +59,7 @@ class LightsServices {
  private:
   host::Renderer renderer_;
   std::unique_ptr<host::IniService> ini_;
+  std::unique_ptr<host::LightingHostObjects> objects_;
   std::string filePath_;
   std::string savePath_;
 };
@@ -70,6 +73,6 @@ struct LightsTarget {
 };
 
 // Runs the command. 0 on success; 2 when the light file does not open or the target is
-// incomplete; 1 when the file could not be saved. Reports go to `out`, errors to `err`.
+// incomplete; 1 when the file was not saved whole to the disk. Reports go to `out`, errors to `err`.
 int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const LightsOptions& options,
                      const LightsTarget& target, std::FILE* out, std::FILE* err);

@@ -189,6 +189,11 @@ int Run(host::StandardHost& standard, const Options& o) {
   for (const auto& name : classes)
     if (host.FindFactory(name.c_str()) == nullptr) Fail("the module has no class named \"" + name + "\"");
 
+  // The INI file is read before anything is made, so a file that does not open is a bad
+  // argument that stops the run.
+  std::vector<std::string> iniLines;
+  if (!o.ini.empty() && !ini.DescribeIni(o.ini.c_str(), &iniLines))
+    Fail("cannot open INI file " + o.ini + " below " + o.resource);
   // The clock runs from the start: the components may read it as they are made.
   if (o.manualClock) win32::UseManualClock(o.clockStart);
   footlight::GammaWatch gamma;
@@ -197,12 +202,7 @@ int Run(host::StandardHost& standard, const Options& o) {
     host.CreateObject(&h, name.c_str());
     if (h.IsZero()) host.Log("[footlight] %s was not created", name.c_str());
   }
-  if (!o.ini.empty()) {
-    std::vector<std::string> lines;
-    if (!ini.DescribeIni(o.ini.c_str(), &lines)) host.Log("[footlight] cannot read %s", o.ini.c_str());
-    else
-      for (const auto& line : lines) host.Log("[ini] %s", line.c_str());
-  }
+  for (const auto& line : iniLines) host.Log("[ini] %s", line.c_str());
   std::vector<std::string> gammaLines;
   if (o.gamma > 0.0f) gammaLines.push_back(SetSceneGamma(host, o.gamma));
   gamma.Sample();

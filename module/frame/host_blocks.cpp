@@ -45,6 +45,10 @@ void* HostReallocBlock(void* block, uint32_t sizeBytes, uint32_t elementSize) {
 void ReleaseIniFile(IIniFile* file) {
   if (file == nullptr) return;
   const uint32_t n = HostBlockCount(file);
-  for (uint32_t i = 0; i < n; ++i) file[i].~IIniFile();
+  if (n != 1) {
+    if (g_pHost != nullptr) g_pHost->Log("[ERROR] ReleaseIniFile: a block of %u INI objects is not released.", n);
+    return;
+  }
+  file->~IIniFile();
   g_pAllocator->Free(file, "", 0);
 }

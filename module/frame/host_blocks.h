@@ -28,9 +28,14 @@ void HostDeleteArray(void* block);
 // frees the block and returns null; an unchanged count returns the block as it is.
 void* HostReallocBlock(void* block, uint32_t sizeBytes, uint32_t elementSize);
 
-// Text blocks (1-byte elements) and pointer tables (4-byte elements).
+// Text blocks (1-byte elements) and pointer tables (pointer-sized elements: callers grow a
+// table by passing (entries + 1) * sizeof(void*)).
 inline void* HostRealloc(void* block, uint32_t sizeBytes) { return HostReallocBlock(block, sizeBytes, 1); }
-inline void* HostReallocArray(void* block, uint32_t sizeBytes) { return HostReallocBlock(block, sizeBytes, 4); }
+inline void* HostReallocArray(void* block, uint32_t sizeBytes) {
+  return HostReallocBlock(block, sizeBytes, static_cast<uint32_t>(sizeof(void*)));
+}
 
-// Releases an IIniFile the service handed out: destructor on each element, then the block.
+// Releases an IIniFile the service handed out: the destructor, then the block. The service
+// hands out blocks of one object; a block that claims more is left alone with a log line
+// (its further objects could not be found without knowing their size).
 void ReleaseIniFile(IIniFile* file);

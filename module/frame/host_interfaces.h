@@ -199,4 +199,8 @@ class IIniFile {
   virtual bool GetBool(const char* section, const char* key, bool defaultValue) = 0;          // slot 20
   virtual bool GetFirstSection(char* buffer, int size) = 0;                                   // slot 21
   virtual bool GetNextSection(char* buffer, int size) = 0;                                    // slot 22
+  // The reference host's own slot: writes a writer's text to its file now; true only when the
+  // bytes reached the disk. The module calls it before releasing a writer, so a full or
+  // read-only target is reported as a failure.
+  virtual bool Commit() = 0;  // slot 23
 };

@@ -2,6 +2,7 @@
 // linear or natural-cubic-spline interpolation after the time is wrapped by loop or clamp.
 #pragma once
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "d3dx8/d3dx8math.h"
@@ -113,29 +114,32 @@ class CKeyTrackBase {
   void SetWrap(int32_t mode) { wrap = mode; }
   int32_t GetWrap() const { return wrap; }
 
-  // Brings a time into the key span by the track's wrap mode.
+  // Brings a time into the key span by the track's wrap mode. Keys may lie anywhere in the
+  // 32-bit range, so spans and differences are taken in 64 bits; every result lies between
+  // the first and the last key, or is t itself.
   int32_t WrapTime(int32_t t) const {
     if (keys.empty()) return t;
-    const int32_t first = keys.front().timeMs;
-    const int32_t last = keys.back().timeMs;
-    int32_t span = last - first;
+    const int64_t first = keys.front().timeMs;
+    const int64_t last = keys.back().timeMs;
+    int64_t span = last - first;
     if (span == 0) span = 1;
+    const int64_t time = t;
     if (wrap == kWrapLoop) {
-      if (t > last) return t - ((t - last) / span + 1) * span;
-      if (t < first) {
-        int32_t r = (t - first) % span;
+      if (time > last) return static_cast<int32_t>(time - ((time - last) / span + 1) * span);
+      if (time < first) {
+        int64_t r = (time - first) % span;
         if (r < 0) r += span;
-        return first + r;
+        return static_cast<int32_t>(first + r);
       }
       return t;
     }
-    if (wrap == kWrapClamp) return t < first ? first : (t > last ? last : t);
+    if (wrap == kWrapClamp) return static_cast<int32_t>(time < first ? first : (time > last ? last : time));
     return t;
   }
 
   std::vector<Key> keys;
   std::vector<Value> secondDerivatives;
-  std::vector<int32_t> intervals;
+  std::vector<int64_t> intervals;  // 64 bits: keys at both ends of the 32-bit range are 2^32 apart
   bool dirty = false;
   int32_t interpolation = kInterpolateSpline;
   int32_t wrap = kWrapLoop;
@@ -168,8 +172,8 @@ class CKeyTrack : public CKeyTrackBase<Value> {
     return i;
   }
 
-  // The value at an (already wrapped) time; `current` is returned for a mode this track
-  // does not know. A track needs at least two keys here.
+  // The value at an (already wrapped) time. For a mode this track does not know the float
+  // kind gives 0 and the others `current`. A track needs at least two keys here.
   Value Evaluate(int32_t mode, int32_t t, const Value& current = Value{}) {
     auto& keys = this->keys;
     if (keys.empty()) return current;
@@ -179,8 +183,8 @@ class CKeyTrack : public CKeyTrackBase<Value> {
     const Key& kj = keys[i + 1];
     if (mode == kInterpolateStep) return ki.value;
     if (mode == kInterpolateLinear || (mode == kInterpolateSpline && keys.size() == 2)) {
-      const float a = static_cast<float>(t - ki.timeMs);
-      const float h = static_cast<float>(kj.timeMs - ki.timeMs);
+      const float a = static_cast<float>(int64_t{t} - ki.timeMs);
+      const float h = static_cast<float>(int64_t{kj.timeMs} - ki.timeMs);
       Value out = ki.value;
       for (int c = 0; c < Traits::kComponents; ++c) {
         const float yi = Traits::At(ki.value, c), yj = Traits::At(kj.value, c);
@@ -188,13 +192,16 @@ class CKeyTrack : public CKeyTrackBase<Value> {
       }
       return out;
     }
-    if (mode != kInterpolateSpline) return current;
+    if (mode != kInterpolateSpline) {
+      if constexpr (std::is_same_v<Value, float>) return 0.0f;
+      return current;
+    }
     if (this->dirty) {
       this->dirty = false;
       ComputeTangents();
     }
     const float h = static_cast<float>(this->intervals[i + 1]);
-    const float a = static_cast<float>(t - ki.timeMs);
+    const float a = static_cast<float>(int64_t{t} - ki.timeMs);
     const float b = h - a;
     const Value& mi = this->secondDerivatives[i];
     const Value& mj = this->secondDerivatives[i + 1];
@@ -216,7 +223,7 @@ class CKeyTrack : public CKeyTrackBase<Value> {
     M.assign(static_cast<size_t>(n), Value{});
     iv.assign(static_cast<size_t>(n), 0);
     if (n < 3) return;
-    for (int32_t i = 1; i < n; ++i) iv[i] = keys[i].timeMs - keys[i - 1].timeMs;
+    for (int32_t i = 1; i < n; ++i) iv[i] = int64_t{keys[i].timeMs} - keys[i - 1].timeMs;
     const float kThird = 0.33333334f;
     const float kSixth = 0.16666667f;
     for (int c = 0; c < Traits::kComponents; ++c) {
@@ -287,23 +294,23 @@ class CQuatKeyTrack : public CKeyTrackBase<D3DXQUATERNION> {
       *out = keys[0].value;
       return true;
     }
-    const int32_t span = keys.back().timeMs - first;
+    const int64_t span = int64_t{keys.back().timeMs} - first;
     if (span == 0) {
       *out = keys[0].value;
       return true;
     }
-    const int32_t r = (t - first) % span;
+    const int64_t r = (int64_t{t} - first) % span;
     if (r < 1) {
       *out = keys[0].value;
       return true;
     }
-    const int32_t w = first + r;
+    const int64_t w = first + r;
     size_t i = 1;
     while (i < keys.size() && keys[i].timeMs < w) ++i;
     if (i >= keys.size()) i = keys.size() - 1;
     const Key& a = keys[i - 1];
     const Key& b = keys[i];
-    const float f = static_cast<float>(w - a.timeMs) / static_cast<float>(b.timeMs - a.timeMs);
+    const float f = static_cast<float>(w - a.timeMs) / static_cast<float>(int64_t{b.timeMs} - a.timeMs);
     D3DXQuaternionSlerp(out, &a.value, &b.value, f);
     return true;
   }

@@ -33,11 +33,13 @@ uint32_t PackColor(const D3DXVECTOR4& c) {
   return ColorByte(c.w) << 24 | ColorByte(c.x) << 16 | ColorByte(c.y) << 8 | ColorByte(c.z);
 }
 
-// The light's clock after a tick, kept within the 32-bit range.
+// The light's clock after a tick, as a light group advances its own: kept within the 32-bit
+// range, and left where it is when the rate makes no number.
 int32_t AdvanceClock(int32_t timeMs, int32_t elapsedMs, float rate) {
   const double t = std::trunc(static_cast<double>(timeMs) + static_cast<double>(elapsedMs) * static_cast<double>(rate));
-  if (!(t > -2147483648.0)) return INT32_MIN;
-  if (t > 2147483647.0) return INT32_MAX;
+  if (std::isnan(t)) return timeMs;
+  if (t <= -2147483648.0) return INT32_MIN;
+  if (t >= 2147483647.0) return INT32_MAX;
   return static_cast<int32_t>(t);
 }
 
@@ -200,9 +202,9 @@ void CLight::SetRange(float value) {
 }
 
 bool CLight::SetSpotAndHull(const char* spot, const char* hullName) {
-  // A null name leaves that texture and its name as they are.
-  if (spot != nullptr) lightSpotName = spot;
-  if (hullName != nullptr) lightHullName = hullName;
+  // A null name is stored as the empty one but leaves its texture as it is.
+  lightSpotName = Text(spot);
+  lightHullName = Text(hullName);
   IRenderer* r = Renderer();
   if (r == nullptr) return true;
   auto reload = [r](int* texture, const char* name) {
@@ -232,14 +234,15 @@ bool CLight::LoadModel(const char* modelFile, const char* texture, const char* a
     animationName.clear();
     return true;
   }
-  const std::string oldModelName = modelName, oldTextureName = textureName, oldAnimationName = animationName;
+  // The names are those the caller gave, whether or not the model can be made, so a saved
+  // light file says what the file it came from said; a texture or animation not given keeps
+  // the one named before.
   modelName = modelFile;
-  textureName = Text(texture);
+  if (!Empty(texture)) textureName = texture;
   auto* geometry = static_cast<IGeometryService*>(g_pHost->GetService("geometry"));
   if (!Empty(texture) && geometry != nullptr) geometry->SetTexturePaths(texture, nullptr, nullptr);
 
   const ComponentHandle oldModel = model;
-  const bool hadModel = hasModel;
   ComponentHandle made{};
   g_pHost->CreateObject(&made, "modelr");
   g_pHost->SendMessage(made, "lss", 20500, modelName.c_str(), "");
@@ -247,21 +250,18 @@ bool CLight::LoadModel(const char* modelFile, const char* texture, const char* a
 
   auto* object = static_cast<IHostModel*>(g_pHost->GetObject(&made));
   if (object == nullptr) {
-    // The old model stays as it was, drawn as before.
+    // The old model stays and is drawn as before.
     if (!made.IsZero()) g_pHost->DestroyObject(made);
-    model = oldModel;
-    hasModel = hadModel;
-    modelName = oldModelName;
-    textureName = oldTextureName;
-    animationName = oldAnimationName;
     return false;
   }
   model = made;
   if (!socketName.empty()) {
     if (CSceneSystem* scene = Scene()) scene->FindLightSocket(socketName.c_str(), &object->transform);
   }
-  animationName = Text(animation);
-  if (!animationName.empty()) g_pHost->SendMessage(model, "ls", 20501, animationName.c_str());
+  if (!Empty(animation)) {
+    animationName = animation;
+    g_pHost->SendMessage(model, "ls", 20501, animationName.c_str());
+  }
   hasModel = true;
   if (!oldModel.IsZero()) g_pHost->DestroyObject(oldModel);
   return true;
@@ -378,7 +378,10 @@ void CLight::SetSocket(const char* value) {
 }
 
 const char* CLight::GetSocket() { return socketName.c_str(); }
-void CLight::SetName(const char* value) { name = Text(value); }
+void CLight::SetName(const char* value) {
+  name = Text(value);
+  if (system != nullptr) system->NamesChanged();
+}
 const char* CLight::GetName() { return name.c_str(); }
 void CLight::SetRuntimeOnly(bool on) { runtimeOnly = on; }
 bool CLight::IsRuntimeOnly() { return runtimeOnly; }

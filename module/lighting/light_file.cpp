@@ -2,6 +2,7 @@
 // host's INI service.
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cstdarg>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "frame/host_blocks.h"
@@ -25,6 +27,8 @@ constexpr int32_t kTypeGroup = 6;
 // to this size. A value that fills even this is cut (and treated as cut where that matters).
 constexpr size_t kFirstBuffer = 2048;
 constexpr size_t kLargestBuffer = size_t{1} << 20;
+// Section names are walked through one buffer of this size.
+constexpr size_t kSectionBuffer = size_t{1} << 16;
 
 void Log(const char* format, ...) FL_PRINTF(1, 2);
 void Log(const char* format, ...) {
@@ -96,30 +100,6 @@ std::vector<std::string> ReadAllValues(IIniFile* ini, const char* section, const
   }
 }
 
-// Every section name in file order; names that do not fit the largest buffer are left out.
-std::vector<std::string> ReadSectionNames(IIniFile* ini) {
-  std::vector<char> buffer(260);
-  for (;;) {
-    std::vector<std::string> names;
-    bool anyFull = false;
-    const int size = static_cast<int>(buffer.size());
-    buffer[0] = '\0';
-    bool more = ini->GetFirstSection(buffer.data(), size);
-    while (more) {
-      const size_t length = strnlen(buffer.data(), buffer.size());
-      if (length + 1 >= buffer.size()) {
-        anyFull = true;
-      } else {
-        names.emplace_back(buffer.data(), length);
-      }
-      buffer[0] = '\0';
-      more = ini->GetNextSection(buffer.data(), size);
-    }
-    if (!anyFull || buffer.size() >= kLargestBuffer) return names;
-    buffer.assign(buffer.size() * 2, '\0');
-  }
-}
-
 // The fields of a list, as the C library's tokeniser gives them: runs of separators count
 // as one and empty fields do not appear.
 std::vector<std::string> Fields(const std::string& text, char separator) {
@@ -145,7 +125,32 @@ int32_t ToInt(const std::string& field) {
   return static_cast<int32_t>(v);
 }
 
-float ToFloat(const std::string& field) { return std::strtof(field.c_str(), nullptr); }
+// A leading decimal number as atof reads it in the C locale, whatever locale the process
+// runs under: blanks and one '+' skipped, then the longest number; 0 without one.
+// Doubles beyond the float range become infinite, as atof's result does when cast.
+float ToFloat(const std::string& field) {
+  const char* p = field.c_str();
+  const char* end = p + field.size();
+  while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
+  if (p < end && *p == '+') ++p;
+  double value = 0.0;
+  const auto result = std::from_chars(p, end, value, std::chars_format::general);
+  if (result.ec != std::errc()) return 0.0f;  // no number, or one beyond the double range
+  return static_cast<float>(value);
+}
+
+// "%f" of the C locale: six decimals, fixed notation.
+void AppendFixed(std::string* out, double value) {
+  char text[400];
+  const auto r = std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed, 6);
+  out->append(text, r.ec == std::errc() ? r.ptr : text);
+}
+
+void AppendInt(std::string* out, int32_t value) {
+  char text[16];
+  const auto r = std::to_chars(text, text + sizeof(text), value);
+  out->append(text, r.ptr);
+}
 
 // One track of a light as the file names it, with the light's operations on it.
 struct TrackIo {
@@ -266,20 +271,27 @@ void ReadTrack(IIniFile* ini, const char* section, const TrackIo& track, CLight*
 // The text of a track: "%d,%d" and per key its time and values.
 std::string TrackLine(const TrackIo& track, CLight* light) {
   std::string line;
-  Appendf(&line, "%d,%d", track.interpolation(light), track.wrap(light));
+  AppendInt(&line, track.interpolation(light));
+  line += ',';
+  AppendInt(&line, track.wrap(light));
   const uint32_t n = track.count(light);
   for (uint32_t k = 0; k < n; ++k) {
     float v[4] = {0, 0, 0, 0};
     const int32_t time = track.getKey(light, k, v);
-    Appendf(&line, ",%d", time);
-    for (int c = 0; c < track.values; ++c) Appendf(&line, ",%f", static_cast<double>(v[c]));
+    line += ',';
+    AppendInt(&line, time);
+    for (int c = 0; c < track.values; ++c) {
+      line += ',';
+      AppendFixed(&line, static_cast<double>(v[c]));
+    }
   }
   return line;
 }
 
 // A group's "key" values for one step, kind and switch: names joined by ";", split over as
 // many values as keep each near the length a reader's buffer takes.
-void WriteStepEntries(IIniFile* ini, const char* section, int kind, const std::vector<std::string>& names,
+// False when a name had to be left out.
+bool WriteStepEntries(IIniFile* ini, const char* section, int kind, const std::vector<std::string>& names,
                       int32_t key, int on) {
   constexpr size_t kValueLength = 255;
   std::string tail;
@@ -291,10 +303,12 @@ void WriteStepEntries(IIniFile* ini, const char* section, int kind, const std::v
     ini->AddString(section, "key", text.c_str());
     value.clear();
   };
+  bool whole = true;
   for (const std::string& name : names) {
     if (name.empty() || name.find_first_of(",;") != std::string::npos) {
       Log("[WARNING] CLightingSystem::SaveToFile: \"%s\" cannot be listed in a step of [%s]; it is left out.",
           name.c_str(), section);
+      whole = false;
       continue;
     }
     const size_t length = 2 + value.size() + 1 + name.size() + tail.size();
@@ -303,6 +317,23 @@ void WriteStepEntries(IIniFile* ini, const char* section, int kind, const std::v
     value += name;
   }
   flush();
+  return whole;
+}
+
+// Why a light or group name cannot be a section the INI reads back as written, or null.
+const char* UnholdableName(const std::string& name) {
+  if (name.empty()) return "it is empty";
+  if (name.front() == ' ' || name.front() == '\t' || name.back() == ' ' || name.back() == '\t')
+    return "it has blanks at an end";
+  if (name.find_first_of("]\r\n") != std::string::npos) return "it holds ']' or a line break";
+  return nullptr;
+}
+
+std::string FoldedName(const char* name) {
+  std::string out = name != nullptr ? name : "";
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
 }
 
 const char* Text(const char* s) { return s != nullptr ? s : ""; }
@@ -315,7 +346,17 @@ void CLightingSystem::LoadFromFile(const char* path) {
   if (g_pIniService == nullptr) return;
   IIniFile* ini = g_pIniService->OpenIni(path, 0);
   if (ini == nullptr) return;
-  for (const std::string& section : ReadSectionNames(ini)) {
+  // Each section is read while the walk stands on it, so of two sections of one name each is
+  // read in its turn.
+  std::vector<char> name(kSectionBuffer);
+  const int size = static_cast<int>(name.size());
+  for (bool more = ini->GetFirstSection(name.data(), size); more; more = ini->GetNextSection(name.data(), size)) {
+    const size_t length = strnlen(name.data(), name.size());
+    if (length + 1 >= name.size()) {
+      Log("[WARNING] CLightingSystem::LoadFromFile: a section name of %zu characters or more is skipped.", length);
+      continue;
+    }
+    const std::string section(name.data(), length);
     const int32_t type = ini->GetInt(section.c_str(), "type", 0);
     if (type == kTypeGroup) {
       ParseLightGroup(section.c_str(), ini);
@@ -380,9 +421,9 @@ void CLightingSystem::ParseLightGroup(const char* section, IIniFile* ini) {
     const bool on = ToInt(fields[3]) > 0;
     for (const std::string& name : Fields(fields[1], ';')) {
       if (kind == 0) {
-        CLight* light = GetLightByName(name.c_str());
-        if (light == nullptr) continue;  // no such light: skipped
-        group->AddLightToStep(PositionOfLight(light), step, on);
+        const int32_t position = FindLight(name.c_str());
+        if (position < 0) continue;  // no such light: skipped
+        group->AddLightToStep(position, step, on);
       } else {
         // A group not read yet is made empty here; its own section fills it later.
         CLightGroup* sub = nullptr;
@@ -405,8 +446,30 @@ bool CLightingSystem::SaveToFile(const char* path) {
     return false;
   }
 
-  for (CLight* light : lights) {
-    if (light->IsRuntimeOnly()) continue;
+  // One section per object: a name the INI cannot hold, or one that folds to the section of an
+  // object already written (lights first), is left out with a warning, and the save fails.
+  bool whole = true;
+  std::unordered_set<std::string> sections;
+  std::unordered_set<const void*> saved;
+  auto take = [&](const void* object, const char* kind, const char* name) {
+    const char* why = UnholdableName(Text(name));
+    if (why == nullptr && !sections.insert(FoldedName(name)).second) why = "an earlier section has that name";
+    if (why != nullptr) {
+      Log("[WARNING] CLightingSystem::SaveToFile: %s \"%s\" is left out: %s.", kind, Text(name), why);
+      whole = false;
+      return false;
+    }
+    saved.insert(object);
+    return true;
+  };
+  std::vector<CLight*> savedLights;
+  for (CLight* light : lights)
+    if (!light->IsRuntimeOnly() && take(light, "light", light->GetName())) savedLights.push_back(light);
+  std::vector<CLightGroup*> savedGroups;
+  for (CLightGroup* group : groups)
+    if (!group->IsRuntimeOnly() && take(group, "light group", group->GetName())) savedGroups.push_back(group);
+
+  for (CLight* light : savedLights) {
     const char* section = light->GetName();
     const char* spot = nullptr;
     const char* hull = nullptr;
@@ -427,25 +490,27 @@ bool CLightingSystem::SaveToFile(const char* path) {
     float scaleSpeed = 0.0f, rawSize = 0.0f, magSize = 0.0f;
     const char* billboard = light->GetBillboard(&scaleSpeed, &rawSize, &magSize);
 
+    // The keys in the order and spelling the light file has always had; the reader matches
+    // keys without regard to case. Then the settings the reader takes that this list lacks.
     ini->WriteString(section, "lightSpot", Text(spot));
     ini->WriteString(section, "lightHull", Text(hull));
     ini->WriteString(section, "model", Text(model));
     ini->WriteString(section, "texture", Text(texture));
     ini->WriteString(section, "animation", Text(animation));
-    ini->WriteString(section, "Socket", Text(light->GetSocket()));
-    ini->WriteString(section, "Effect", Text(effect));
+    ini->WriteString(section, "socket", Text(light->GetSocket()));
+    ini->WriteString(section, "effect", Text(effect));
     ini->WriteString(section, "directionController", Text(controller));
     ini->WriteString(section, "directionAniName", Text(aniName));
+    ini->WriteInt(section, "type", light->GetType());
+    ini->WriteInt(section, "alwaysupdate", light->IsAlwaysUpdate() ? 1 : 0);
+    ini->WriteInt(section, "active", light->IsActive() ? 1 : 0);
+    ini->WriteInt(section, "InfluenceScene", light->influenceScene ? 1 : 0);
+    ini->WriteInt(section, "lifetime", light->GetLifeTime());
+    ini->WriteFloat(section, "rate", light->GetRate());
+
+    ini->WriteInt(section, "GlobalLight", light->IsGlobalLight() ? 1 : 0);
     ini->WriteString(section, "distortionMap", Text(distortionMap));
     ini->WriteString(section, "billboardName", Text(billboard));
-
-    ini->WriteInt(section, "type", light->GetType());
-    ini->WriteInt(section, "GlobalLight", light->IsGlobalLight() ? 1 : 0);
-    ini->WriteInt(section, "AlwaysUpdate", light->IsAlwaysUpdate() ? 1 : 0);
-    ini->WriteInt(section, "Active", light->IsActive() ? 1 : 0);
-    ini->WriteInt(section, "InfluenceScene", light->influenceScene ? 1 : 0);
-    ini->WriteInt(section, "LifeTime", light->GetLifeTime());
-    ini->WriteFloat(section, "Rate", light->GetRate());
     ini->WriteFloat(section, "BillboardScaleSpeed", scaleSpeed);
     ini->WriteFloat(section, "BillboardRawSize", rawSize);
     ini->WriteFloat(section, "BillboardMagSize", magSize);
@@ -454,27 +519,30 @@ bool CLightingSystem::SaveToFile(const char* path) {
       if (track->count(light) > 0) ini->WriteString(section, track->key, TrackLine(*track, light).c_str());
   }
 
-  for (CLightGroup* group : groups) {
-    if (group->IsRuntimeOnly()) continue;
+  for (CLightGroup* group : savedGroups) {
     const char* section = group->GetName();
     ini->WriteInt(section, "type", kTypeGroup);
     ini->WriteInt(section, "active", group->IsActive() ? 1 : 0);
     ini->WriteInt(section, "lifetime", group->GetLifeTime());
-    ini->WriteFloat(section, "Rate", group->GetRate());
+    ini->WriteFloat(section, "rate", group->GetRate());
     ini->WriteInt(section, "numKeyFrames", group->GetStepCount());
     for (const CLightGroup::Step& step : group->steps) {
+      // Entries name only objects that have a section of their own.
       std::vector<std::string> lightsOn, lightsOff, groupsOn, groupsOff;
       for (const CLightGroup::LightEntry& e : step.lights)
-        (e.on != 0 ? lightsOn : lightsOff).emplace_back(e.light->GetName());
+        if (saved.count(e.light) != 0) (e.on != 0 ? lightsOn : lightsOff).emplace_back(e.light->GetName());
       for (const CLightGroup::GroupEntry& e : step.groups)
-        (e.on != 0 ? groupsOn : groupsOff).emplace_back(e.group->GetName());
-      WriteStepEntries(ini, section, 0, lightsOn, step.key, 1);
-      WriteStepEntries(ini, section, 0, lightsOff, step.key, 0);
-      WriteStepEntries(ini, section, 1, groupsOn, step.key, 1);
-      WriteStepEntries(ini, section, 1, groupsOff, step.key, 0);
+        if (saved.count(e.group) != 0) (e.on != 0 ? groupsOn : groupsOff).emplace_back(e.group->GetName());
+      whole = WriteStepEntries(ini, section, 0, lightsOn, step.key, 1) && whole;
+      whole = WriteStepEntries(ini, section, 0, lightsOff, step.key, 0) && whole;
+      whole = WriteStepEntries(ini, section, 1, groupsOn, step.key, 1) && whole;
+      whole = WriteStepEntries(ini, section, 1, groupsOff, step.key, 0) && whole;
     }
   }
 
+  // The file counts as saved only when its bytes reached the disk.
+  const bool committed = ini->Commit();
   ReleaseIniFile(ini);
-  return true;
+  if (!committed) Log("Warning : Can't write file ==> %s.", Text(path));
+  return committed && whole;
 }

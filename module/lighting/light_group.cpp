@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
+#include <unordered_map>
 
 #include "frame/host_blocks.h"
 #include "frame/module_globals.h"
@@ -28,6 +29,40 @@ bool Reaches(const CLightGroup* from, const CLightGroup* target) {
       for (const CLightGroup::GroupEntry& e : step.groups) pending.push_back(e.group);
   }
   return false;
+}
+
+// Sub-groups nest at most this deep: a group's tick runs its sub-groups' ticks inside it.
+constexpr int kMaxNesting = 64;
+
+// The levels of groups from `g` down to its deepest sub-group (1 for a group without any).
+// The nesting already present is bounded, so the recursion is too; `memo` keeps groups that
+// many parents share from being walked once per path.
+int DepthBelow(const CLightGroup* g, std::unordered_map<const CLightGroup*, int>* memo) {
+  if (const auto it = memo->find(g); it != memo->end()) return it->second;
+  int deepest = 0;
+  for (const CLightGroup::Step& step : g->steps)
+    for (const CLightGroup::GroupEntry& e : step.groups) deepest = std::max(deepest, DepthBelow(e.group, memo));
+  return (*memo)[g] = deepest + 1;
+}
+
+// The levels of groups from `g` up to its outermost parent (1 for a group without any).
+int DepthAbove(const CLightGroup* g, std::unordered_map<const CLightGroup*, int>* memo) {
+  if (const auto it = memo->find(g); it != memo->end()) return it->second;
+  int deepest = 0;
+  for (const CLightGroup::ParentRef& r : g->parentRefs) deepest = std::max(deepest, DepthAbove(r.parent, memo));
+  return (*memo)[g] = deepest + 1;
+}
+
+// True when listing `sub` in `parent` would chain more than kMaxNesting groups.
+bool TooDeep(const CLightGroup* parent, const CLightGroup* sub) {
+  std::unordered_map<const CLightGroup*, int> above, below;
+  return DepthAbove(parent, &above) + DepthBelow(sub, &below) > kMaxNesting;
+}
+
+// A step's switch offset: how long ago, in milliseconds, a key was passed, held to 32 bits.
+int32_t Offset(int64_t ms) {
+  return static_cast<int32_t>(std::clamp<int64_t>(ms, std::numeric_limits<int32_t>::min(),
+                                                  std::numeric_limits<int32_t>::max()));
 }
 
 void Warn(const char* line) {
@@ -146,6 +181,10 @@ void CLightGroup::AddGroupToStep(int32_t groupIndex, int32_t key, bool on) {
   if (group == nullptr) return;
   if (Reaches(group, this)) {
     Warn("[WARNING] CLightGroup::AddGroupToStep: a light group cannot contain itself.");
+    return;
+  }
+  if (TooDeep(this, group)) {
+    Warn("[WARNING] CLightGroup::AddGroupToStep: light groups cannot nest more than 64 deep.");
     return;
   }
   for (const Step& step : steps)
@@ -269,25 +308,15 @@ void CLightGroup::ReplaceLight(int32_t oldLightIndex, int32_t newLightIndex) {
   CLight* oldLight = sys->GetLight(static_cast<uint32_t>(oldLightIndex));
   CLight* newLight = sys->GetLight(static_cast<uint32_t>(newLightIndex));
   if (oldLight == nullptr || newLight == nullptr || oldLight == newLight) return;
-  for (Step& s : steps) {
-    const bool listsNew =
-        std::any_of(s.lights.begin(), s.lights.end(), [&](const LightEntry& e) { return e.light == newLight; });
-    for (size_t k = 0; k < s.lights.size();) {
-      if (s.lights[k].light != oldLight) {
-        ++k;
-        continue;
-      }
+  // Every entry keeps its place and switch; a step that listed both lights lists the new one
+  // twice, each entry with its own reference.
+  for (Step& s : steps)
+    for (LightEntry& e : s.lights) {
+      if (e.light != oldLight) continue;
       oldLight->RemoveGroupRef(this);
-      if (listsNew) {
-        // A step lists a light once: the entry it already has for the new light stays.
-        s.lights.erase(s.lights.begin() + static_cast<std::ptrdiff_t>(k));
-      } else {
-        s.lights[k].light = newLight;
-        newLight->AddGroupRef(this);
-        ++k;
-      }
+      e.light = newLight;
+      newLight->AddGroupRef(this);
     }
-  }
 }
 
 void CLightGroup::ReplaceGroup(int32_t oldGroupIndex, int32_t newGroupIndex) {
@@ -304,24 +333,17 @@ void CLightGroup::ReplaceGroup(int32_t oldGroupIndex, int32_t newGroupIndex) {
     Warn("[WARNING] CLightGroup::ReplaceGroup: a light group cannot contain itself.");
     return;
   }
-  for (Step& s : steps) {
-    const bool listsNew =
-        std::any_of(s.groups.begin(), s.groups.end(), [&](const GroupEntry& e) { return e.group == newGroup; });
-    for (size_t k = 0; k < s.groups.size();) {
-      if (s.groups[k].group != oldGroup) {
-        ++k;
-        continue;
-      }
-      oldGroup->RemoveParentRef(this);
-      if (listsNew) {
-        s.groups.erase(s.groups.begin() + static_cast<std::ptrdiff_t>(k));
-      } else {
-        s.groups[k].group = newGroup;
-        newGroup->AddParentRef(this);
-        ++k;
-      }
-    }
+  if (TooDeep(this, newGroup)) {
+    Warn("[WARNING] CLightGroup::ReplaceGroup: light groups cannot nest more than 64 deep.");
+    return;
   }
+  for (Step& s : steps)
+    for (GroupEntry& e : s.groups) {
+      if (e.group != oldGroup) continue;
+      oldGroup->RemoveParentRef(this);
+      e.group = newGroup;
+      newGroup->AddParentRef(this);
+    }
 }
 
 // ---- Plain fields ---------------------------------------------------------------------------
@@ -339,7 +361,10 @@ bool CLightGroup::IsActive() { return active; }
 void CLightGroup::SetLifeTime(int32_t ms) { lifeTime = ms; }
 int32_t CLightGroup::GetLifeTime() { return lifeTime; }
 int32_t CLightGroup::GetStepCount() { return static_cast<int32_t>(steps.size()); }
-void CLightGroup::SetName(const char* text) { name = text != nullptr ? text : ""; }
+void CLightGroup::SetName(const char* text) {
+  name = text != nullptr ? text : "";
+  if (system != nullptr) system->NamesChanged();
+}
 const char* CLightGroup::GetName() { return name.c_str(); }
 void CLightGroup::SetRate(float value) { rate = value; }
 float CLightGroup::GetRate() { return rate; }
@@ -408,20 +433,22 @@ void CLightGroup::Update(int32_t elapsedMs) {
     prev = count - 1;  // t lies before the first key: the previous cycle's last step is in force
   }
   if (prev == currentStep) return;
-  auto keyOf = [&](int32_t i) { return steps[static_cast<size_t>(i)].key; };
+  // Keys may lie anywhere in the 32-bit range: the offsets are reckoned in 64 bits.
+  auto keyOf = [&](int32_t i) { return int64_t{steps[static_cast<size_t>(i)].key}; };
+  const int64_t now = t;
   if (prev > currentStep) {
     for (int32_t j = currentStep + 1; j <= prev; ++j) {
-      const int32_t key = keyOf(j);
-      ApplyStep(static_cast<size_t>(j), key > t ? cycle - key + t : t - key, elapsed);
+      const int64_t key = keyOf(j);
+      ApplyStep(static_cast<size_t>(j), Offset(key > now ? cycle - key + now : now - key), elapsed);
     }
   } else {
     int32_t j = (currentStep + 1) % count;
     while (j != prev) {
-      const int32_t key = keyOf(j);
-      ApplyStep(static_cast<size_t>(j), j > prev ? cycle - key + t : t - key, elapsed);
+      const int64_t key = keyOf(j);
+      ApplyStep(static_cast<size_t>(j), Offset(j > prev ? cycle - key + now : now - key), elapsed);
       j = (j + 1) % count;
     }
-    ApplyStep(static_cast<size_t>(prev), t - keyOf(prev), elapsed);
+    ApplyStep(static_cast<size_t>(prev), Offset(now - keyOf(prev)), elapsed);
   }
   currentStep = prev;
 }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "frame/host_blocks.h"
 #include "frame/module_globals.h"
@@ -31,25 +33,49 @@ void Warn(const char* line) {
 }
 
 // An index that no element holds: the count, unless an element moved by a deletion already
-// carries it; then one past the largest index in use.
+// carries it; then one past the largest index in use. `handedOut` is the largest index given
+// since the collection was last emptied: no element carries more, so while the count is above
+// it no element needs a look.
 template <class T>
-int32_t FreshIndex(const std::vector<T*>& elements) {
+int32_t FreshIndex(const std::vector<T*>& elements, int32_t* handedOut) {
   const int32_t count = static_cast<int32_t>(elements.size());
-  bool taken = false;
-  int32_t largest = -1;
-  for (T* e : elements) {
-    const int32_t i = e->GetIndex();
-    if (i == count) taken = true;
-    largest = std::max(largest, i);
+  int32_t index = count;
+  if (*handedOut >= count) {
+    bool taken = false;
+    int32_t largest = -1;
+    for (T* e : elements) {
+      const int32_t i = e->GetIndex();
+      if (i == count) taken = true;
+      largest = std::max(largest, i);
+    }
+    if (taken) index = largest + 1;
   }
-  return taken ? largest + 1 : count;
+  *handedOut = std::max(*handedOut, index);
+  return index;
+}
+
+std::string Folded(const char* name) {
+  std::string out = Text(name);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
 }
 
 template <class T>
-int32_t FindByName(const std::vector<T*>& elements, const char* name) {
-  for (size_t i = 0; i < elements.size(); ++i)
-    if (SameName(elements[i]->GetName(), name)) return static_cast<int32_t>(i);
-  return -1;
+void Reindex(const std::vector<T*>& elements, std::unordered_map<std::string, int32_t>* names) {
+  names->clear();
+  for (size_t i = 0; i < elements.size(); ++i) names->emplace(Folded(elements[i]->GetName()), static_cast<int32_t>(i));
+}
+
+template <class T>
+int32_t Lookup(const std::vector<T*>& elements, const std::unordered_map<std::string, int32_t>& names,
+               const char* name) {
+  const auto it = names.find(Folded(name));
+  if (it == names.end()) return -1;
+  const int32_t at = it->second;
+  return at >= 0 && static_cast<size_t>(at) < elements.size() && SameName(elements[static_cast<size_t>(at)]->GetName(), name)
+             ? at
+             : -1;
 }
 
 D3DCOLORVALUE Colour(float r, float g, float b, float a) {
@@ -152,10 +178,21 @@ bool CLightingSystem::IsEnabled() { return enabled; }
 
 bool CLightingSystem::HasActiveSpotLights() { return activeSpotCount > 0; }
 
+// ---- Names ----------------------------------------------------------------------------------
+
+void CLightingSystem::NamesChanged() {
+  Reindex(lights, &lightNames_);
+  Reindex(groups, &groupNames_);
+}
+
+int32_t CLightingSystem::FindLight(const char* name) { return Lookup(lights, lightNames_, name); }
+
+int32_t CLightingSystem::FindGroup(const char* name) { return Lookup(groups, groupNames_, name); }
+
 // ---- Lights ---------------------------------------------------------------------------------
 
 int32_t CLightingSystem::CreateLight(const char* name, CLight** out) {
-  const int32_t found = FindByName(lights, name);
+  const int32_t found = FindLight(name);
   if (found >= 0) {
     if (out != nullptr) *out = lights[static_cast<size_t>(found)];
     return found;
@@ -165,10 +202,11 @@ int32_t CLightingSystem::CreateLight(const char* name, CLight** out) {
     if (out != nullptr) *out = nullptr;
     return -1;
   }
-  light->system = this;
   light->SetName(Text(name));
-  light->index = FreshIndex(lights);
+  light->system = this;
+  light->index = FreshIndex(lights, &lightIndexHandedOut_);
   lights.push_back(light);
+  lightNames_.emplace(Folded(name), static_cast<int32_t>(lights.size() - 1));
   if (out != nullptr) *out = light;
   return static_cast<int32_t>(lights.size() - 1);
 }
@@ -182,7 +220,7 @@ CLight* CLightingSystem::GetLight(uint32_t index) {
 }
 
 CLight* CLightingSystem::GetLightByName(const char* name) {
-  const int32_t found = FindByName(lights, name);
+  const int32_t found = FindLight(name);
   return found >= 0 ? lights[static_cast<size_t>(found)] : nullptr;
 }
 
@@ -209,7 +247,7 @@ void CLightingSystem::ForgetHardwareLight(CLight* light) {
 }
 
 void CLightingSystem::DeleteLight(const char* name) {
-  const int32_t found = FindByName(lights, name);
+  const int32_t found = FindLight(name);
   if (found < 0) return;
   CLight* light = lights[static_cast<size_t>(found)];
   ForgetHardwareLight(light);
@@ -217,19 +255,26 @@ void CLightingSystem::DeleteLight(const char* name) {
   // The last light takes the freed place and keeps the index it carries.
   lights[static_cast<size_t>(found)] = lights.back();
   lights.pop_back();
+  Reindex(lights, &lightNames_);
 }
 
 void CLightingSystem::DeleteAllLights() {
   for (CLight* light : lights) ForgetHardwareLight(light);
   for (CLight* light : lights) CLight::DeleteArray(light);
   lights.clear();
+  lightNames_.clear();
+  lightIndexHandedOut_ = -1;
 }
 
 void CLightingSystem::DeleteAll() {
   for (CLightGroup* group : groups) CLightGroup::DeleteArray(group);
   groups.clear();
+  groupNames_.clear();
+  groupIndexHandedOut_ = -1;
   for (CLight* light : lights) CLight::DeleteArray(light);
   lights.clear();
+  lightNames_.clear();
+  lightIndexHandedOut_ = -1;
   for (int slot = 0; slot < kHardwareSlots; ++slot) {
     if (renderer != nullptr) renderer->LightEnable(static_cast<DWORD>(slot), FALSE);
     hardwareSlots[slot].lightIndex = -1;
@@ -241,7 +286,7 @@ void CLightingSystem::DeleteAll() {
 // ---- Groups ---------------------------------------------------------------------------------
 
 int32_t CLightingSystem::CreateLightGroup(const char* name, CLightGroup** out) {
-  const int32_t found = FindByName(groups, name);
+  const int32_t found = FindGroup(name);
   if (found >= 0) {
     if (out != nullptr) *out = groups[static_cast<size_t>(found)];
     return found;
@@ -251,10 +296,11 @@ int32_t CLightingSystem::CreateLightGroup(const char* name, CLightGroup** out) {
     if (out != nullptr) *out = nullptr;
     return -1;
   }
-  group->system = this;
   group->SetName(Text(name));
-  group->index = FreshIndex(groups);
+  group->system = this;
+  group->index = FreshIndex(groups, &groupIndexHandedOut_);
   groups.push_back(group);
+  groupNames_.emplace(Folded(name), static_cast<int32_t>(groups.size() - 1));
   if (out != nullptr) *out = group;
   return static_cast<int32_t>(groups.size() - 1);
 }
@@ -268,7 +314,7 @@ CLightGroup* CLightingSystem::GetLightGroup(uint32_t index) {
 }
 
 CLightGroup* CLightingSystem::GetLightGroupByName(const char* name) {
-  const int32_t found = FindByName(groups, name);
+  const int32_t found = FindGroup(name);
   return found >= 0 ? groups[static_cast<size_t>(found)] : nullptr;
 }
 
@@ -281,11 +327,12 @@ int32_t CLightingSystem::PositionOfGroup(const CLightGroup* group) const {
 }
 
 void CLightingSystem::DeleteLightGroup(const char* name) {
-  const int32_t found = FindByName(groups, name);
+  const int32_t found = FindGroup(name);
   if (found < 0) return;
   CLightGroup::DeleteArray(groups[static_cast<size_t>(found)]);
   groups[static_cast<size_t>(found)] = groups.back();
   groups.pop_back();
+  Reindex(groups, &groupNames_);
 }
 
 bool CLightingSystem::CopyLightGroup(const char* newName, const char* sourceName) {
@@ -293,11 +340,10 @@ bool CLightingSystem::CopyLightGroup(const char* newName, const char* sourceName
   if (source == nullptr || GetLightGroupByName(newName) != nullptr) return false;
   CLightGroup* copy = CLightGroup::NewArray(1);
   if (copy == nullptr) return false;
-  copy->system = this;
   copy->SetName(Text(newName));
-  copy->index = FreshIndex(groups);
-  copy->lifeTime = source->lifeTime;
-  copy->rate = source->rate;
+  copy->system = this;
+  copy->index = FreshIndex(groups, &groupIndexHandedOut_);
+  copy->lifeTime = source->lifeTime;  // the rate stays at its start value
   // The copy lists what the source lists, so each listed light and sub-group gets one more
   // reference per entry; both sides stay balanced when either group goes.
   copy->steps = source->steps;
@@ -306,6 +352,7 @@ bool CLightingSystem::CopyLightGroup(const char* newName, const char* sourceName
     for (const CLightGroup::GroupEntry& e : step.groups) e.group->AddParentRef(copy);
   }
   groups.push_back(copy);
+  groupNames_.emplace(Folded(newName), static_cast<int32_t>(groups.size() - 1));
   return true;
 }
 
@@ -354,7 +401,8 @@ void CLightingSystem::ApplyLights() {
         slot = s;
         break;
       }
-      // Only a free slot is taken: one lent for the current draw stays with its record.
+      // Only a free slot is taken: one lent for the current draw stays with its record (a lent
+      // slot's index may be the 0 that marks a lent record, not a light).
       if (firstFree < 0 && hs.dynamic != 0 && hs.lightIndex < 0) firstFree = s;
     }
     if (slot < 0) slot = firstFree;

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "d3d8/d3d8.h"
@@ -113,7 +114,21 @@ class CLightingSystem : public ILightingSystem {
   // Set by the first named socket search: a search without a name continues only after one.
   bool socketSearchStarted = false;
 
+  // Called by a light or group of this system whose name changed, so lookups by name find it.
+  void NamesChanged();
+  // The position of the first light or group of that name (case ignored), or -1.
+  int32_t FindLight(const char* name);
+  int32_t FindGroup(const char* name);
+
  private:
+  // Folded name -> the first position that carries it, for lights and for groups. Rebuilt
+  // after a deletion or a rename; kept up by creation.
+  std::unordered_map<std::string, int32_t> lightNames_;
+  std::unordered_map<std::string, int32_t> groupNames_;
+  // The largest index handed out since the lights or groups were last emptied.
+  int32_t lightIndexHandedOut_ = -1;
+  int32_t groupIndexHandedOut_ = -1;
+
   // The position of an element in its vector, or -1.
   int32_t PositionOfLight(const CLight* light) const;
   int32_t PositionOfGroup(const CLightGroup* group) const;

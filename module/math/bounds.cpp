@@ -1,5 +1,7 @@
 #include "math/bounds.h"
 
+#include "frame/renderer.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -531,4 +533,17 @@ void BuildAABBWireframe(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi, D3DXVECTOR
   corners[5] = D3DXVECTOR3(hi.x, hi.y, lo.z);
   corners[6] = D3DXVECTOR3(hi.x, hi.y, hi.z);
   corners[7] = D3DXVECTOR3(lo.x, hi.y, hi.z);
+}
+
+void DrawAABBWireframe(IRenderer* renderer, const D3DXVECTOR3& lo, const D3DXVECTOR3& hi, uint32_t colour,
+                       int effect) {
+  if (renderer == nullptr) return;
+  D3DXVECTOR3 corners[kAABBWireframeVertexCount];
+  BuildAABBWireframe(lo, hi, corners);
+  constexpr DWORD kTextureFactor = 60;
+  constexpr DWORD kLineList = 2;
+  renderer->SetRenderState(kTextureFactor, colour);
+  renderer->SetVertexShader(D3DFVF_XYZ);
+  renderer->DrawIndexedPrimitiveUP(kLineList, 0, kAABBWireframeVertexCount, kAABBWireframeLineCount,
+                                   kAABBWireframeIndices, D3DFMT_INDEX16, corners, sizeof(D3DXVECTOR3), effect, 0);
 }

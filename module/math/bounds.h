@@ -146,3 +146,9 @@ inline constexpr uint16_t kAABBWireframeIndices[24] = {0, 1, 0, 3, 1, 2, 2, 3, 4
 inline constexpr int kAABBWireframeVertexCount = 8;
 inline constexpr int kAABBWireframeLineCount = 12;
 void BuildAABBWireframe(const D3DXVECTOR3& vecMin, const D3DXVECTOR3& vecMax, D3DXVECTOR3 corners[8]);
+
+class IRenderer;
+// Draws the box's twelve edges in one colour (0xAARRGGBB) through the renderer with the given
+// effect handle (-1 none). The corners are made from this box on every call.
+void DrawAABBWireframe(IRenderer* renderer, const D3DXVECTOR3& vecMin, const D3DXVECTOR3& vecMax, uint32_t colour,
+                       int effect);

@@ -56,6 +56,8 @@ struct PolygonRecord {
   void* m_pVertices = nullptr;
   int m_nStride = 0;
   int m_nCount = 0;
+  // A new record holds no room: a split writes only into records whose owner said how many
+  // vertices their buffer takes (a nominal 0x7fffffff would let it write past any buffer).
   int m_nCapacity = 0;
 };
 

@@ -40,6 +40,11 @@ uint32_t Le32(const uint8_t* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// The largest side a texture file may claim, DDS included.
+constexpr uint64_t kMaxSide = 16384;
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
 // A decoded image file: its format and the bytes of each level it holds, rows packed
 // without padding.
 struct Image {
@@ -65,7 +70,7 @@ HRESULT ParseDds(const uint8_t* data, size_t size, Image* image) {
   const uint32_t caps2 = Le32(data + 112);
   constexpr uint32_t kMipMapCount = 0x20000, kAlphaPixels = 0x1, kAlphaOnly = 0x2, kFourCC = 0x4,
                      kRgb = 0x40, kLuminance = 0x20000, kCubeMap = 0x200, kVolume = 0x200000;
-  if (width == 0 || height == 0 || width > 16384 || height > 16384) return D3DXERR_INVALIDDATA;
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return D3DXERR_INVALIDDATA;
   if (caps2 & (kCubeMap | kVolume)) return D3DXERR_INVALIDDATA;
 
   D3DFORMAT format = D3DFMT_UNKNOWN;
@@ -125,12 +130,80 @@ HRESULT ParseDds(const uint8_t* data, size_t size, Image* image) {
   return S_OK;
 }
 
+// BMP: the pixel rows must all be there before any is decoded, or the reader fills the
+// missing ones with zeros. Only the uncompressed layouts are checked here: the reader refuses
+// the run-length ones itself.
+bool BmpComplete(const uint8_t* data, size_t size) {
+  if (size < 26) return false;
+  const uint64_t pixelsAt = Le32(data + 10);
+  const uint32_t infoSize = Le32(data + 14);
+  uint64_t width = 0, height = 0, bits = 0;
+  uint32_t compression = 0;
+  if (infoSize == 12) {
+    width = Le16(data + 18);
+    height = Le16(data + 20);
+    bits = Le16(data + 24);
+  } else {
+    if (size < 34) return false;
+    const int32_t w = static_cast<int32_t>(Le32(data + 18)), h = static_cast<int32_t>(Le32(data + 22));
+    width = static_cast<uint64_t>(w < 0 ? -static_cast<int64_t>(w) : w);
+    height = static_cast<uint64_t>(h < 0 ? -static_cast<int64_t>(h) : h);
+    bits = Le16(data + 28);
+    compression = Le32(data + 30);
+  }
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return false;
+  if (compression != 0 && compression != 3) return true;
+  const uint64_t rowBytes = (width * bits + 7) / 8;
+  return pixelsAt + rowBytes * height <= size;
+}
+
+// TGA: an uncompressed image must hold every pixel, and a run-length one must not run out
+// before its last pixel (the reader would make the rest up from zeros).
+bool TgaComplete(const uint8_t* data, size_t size) {
+  if (size < 18) return false;
+  const uint8_t idLength = data[0], mapType = data[1], type = data[2];
+  const uint64_t mapLength = Le16(data + 5), mapBits = data[7];
+  const uint64_t width = Le16(data + 12), height = Le16(data + 14), bits = data[16];
+  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return false;
+  const uint64_t pixelBytes = bits == 15 ? 2 : (bits + 7) / 8;
+  if (pixelBytes == 0) return false;
+  uint64_t at = 18 + idLength + (mapType == 1 ? mapLength * (((mapBits == 15 ? 16 : mapBits) + 7) / 8) : 0);
+  const uint64_t pixels = width * height;
+  if (type < 8) return at + pixels * pixelBytes <= size;
+  for (uint64_t done = 0; done < pixels;) {
+    if (at >= size) return false;
+    const uint8_t packet = data[at++];
+    const uint64_t count = (packet & 0x7Fu) + 1;
+    at += (packet & 0x80u) ? pixelBytes : count * pixelBytes;
+    if (at > size) return false;
+    done += count;
+  }
+  return true;
+}
+
+// A file the image reader took as a TGA: no other format it reads starts with a colour map
+// kind of 0 or 1 and a TGA image kind, and the sides must be the ones it reported.
+bool LooksLikeTga(const uint8_t* data, size_t size, int w, int h) {
+  if (size < 18 || data[1] > 1) return false;
+  const uint8_t type = data[2];
+  const bool tgaType = type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+  return tgaType && Le16(data + 12) == static_cast<uint32_t>(w) && Le16(data + 14) == static_cast<uint32_t>(h);
+}
+
 // PNG, TGA and BMP through the image reader: grey images become L8, grey with alpha A8L8,
-// colour X8R8G8B8 and colour with alpha A8R8G8B8.
+// colour X8R8G8B8 and colour with alpha A8R8G8B8. The sides come from the header and are
+// checked, and so is the length of BMP and TGA pixel data, before anything is decoded.
 HRESULT ParseOther(const uint8_t* data, size_t size, Image* image) {
   if (size > 0x7FFFFFFF) return D3DXERR_INVALIDDATA;
   int w = 0, h = 0, comp = 0;
   if (!stbi_info_from_memory(data, static_cast<int>(size), &w, &h, &comp)) return D3DXERR_INVALIDDATA;
+  if (w <= 0 || h <= 0 || static_cast<uint64_t>(w) > kMaxSide || static_cast<uint64_t>(h) > kMaxSide)
+    return D3DXERR_INVALIDDATA;
+  if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
+    if (!BmpComplete(data, size)) return D3DXERR_INVALIDDATA;
+  } else if (LooksLikeTga(data, size, w, h) && !TgaComplete(data, size)) {
+    return D3DXERR_INVALIDDATA;
+  }
   int got = 0;
   stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &w, &h, &got, comp);
   if (!pixels || w <= 0 || h <= 0) {

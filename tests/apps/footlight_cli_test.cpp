@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -78,10 +79,100 @@ TEST(FootlightCli, RunReadsAnIniThroughTheServiceAndReportsTheRenderer) {
   EXPECT_NE(r.out.find("[ini] Sea=yes\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("device reset: ok\n"), std::string::npos);
   EXPECT_NE(r.out.find("draws: "), std::string::npos);
+  // An INI file that does not open: one error line and the exit of a bad argument.
   const Result missing = RunFootlight(std::string("run --frames 1 --resource ") + FOOTLIGHT_SOURCE_DIR +
                                       "/samples --ini nothing.ini");
-  EXPECT_EQ(missing.status, 0);
-  EXPECT_NE(missing.out.find("[footlight] cannot read nothing.ini"), std::string::npos) << missing.out;
+  EXPECT_EQ(missing.status, 2);
+  const auto lines = Lines(missing.out);
+  ASSERT_EQ(lines.size(), 1u) << missing.out;
+  EXPECT_EQ(lines[0].rfind("footlight: cannot open INI file nothing.ini", 0), 0u) << lines[0];
+}
+
+std::string ReadAll(const std::string& path) {
+  std::string text;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) text.append(buf, n);
+    std::fclose(f);
+  }
+  return text;
+}
+
+TEST(FootlightCli, LightsSavesEveryKeyAndASecondSaveIsByteIdentical) {
+  const std::string sample = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/ini/scene/light/2.ini";
+  const std::string first = ::testing::TempDir() + "footlight_every_key_1.ini";
+  const std::string second = ::testing::TempDir() + "footlight_every_key_2.ini";
+  const Result a = RunFootlight("lights " + sample + " --time 0 --save " + first);
+  ASSERT_EQ(a.status, 0) << a.out;
+  const Result b = RunFootlight("lights " + first + " --time 0 --save " + second);
+  ASSERT_EQ(b.status, 0) << b.out;
+  const std::string saved = ReadAll(first);
+  EXPECT_EQ(saved, ReadAll(second));
+  // The reloaded file reports the same lights and groups.
+  auto report = [](const std::string& out) { return out.substr(out.find("== "), out.find("saved ") - out.find("== ")); };
+  EXPECT_EQ(report(a.out), report(b.out));
+  // What the sample says survives: models, direction animations, beams, billboards, groups.
+  for (const char* line : {"model=resource\\models\\neon_sign.x\r\n", "texture=resource\\textures\\neon.dds\r\n",
+                           "animation=flicker\r\n", "directionController=resource\\animation\\sweep.ani\r\n",
+                           "directionAniName=sweep\r\n", "distortionMap=resource\\textures\\light\\smoke.dds\r\n",
+                           "lightSpot=resource\\textures\\light\\spot.dds\r\n", "socket=truss_left\r\n",
+                           "effect=sparkle\r\n", "GlobalLight=1\r\n", "InfluenceScene=1\r\n", "lifetime=60000\r\n",
+                           "rate=1.500000\r\n", "billboardName=resource\\textures\\light\\flare.dds\r\n",
+                           "BillboardScaleSpeed=0.003000\r\n", "BillboardRawSize=0.750000\r\n",
+                           "BillboardMagSize=0.250000\r\n", "lifetime=5000\r\n", "rate=2.000000\r\n",
+                           "key=0,beam;warmth,0,1\r\n", "key=1,pulse,3000,0\r\n",
+                           "range=1,0,0,25.000000,1000,30.000000\r\n", "falloff=0,2,0,1.500000\r\n"})
+    EXPECT_NE(saved.find(line), std::string::npos) << line << "\n" << saved;
+  std::remove(first.c_str());
+  std::remove(second.c_str());
+}
+
+TEST(FootlightCli, LightsRunsAHostileLightFileToTheEnd) {
+  // Keys at both ends of the clock range, rates without a number or beyond any clock, a step
+  // keyed at the bottom of the range, and groups nested 100 deep.
+  std::string text =
+      "[edge]\ntype=2\nActive=1\nAlwaysUpdate=1\nRate=nan\n"
+      "range=1,0,-2147483648,1.0,2147483647,2.0\nposition=2,2,-2147483648,0,0,0,0,1,1,1,2147483647,2,2,2\n"
+      "direction=0,0,-2147483648,0,0,0,1,2147483647,0,1,0,0\n"
+      "[fast]\ntype=2\nActive=1\nRate=1e30\nrange=0,0,0,1.0,10,2.0\n"
+      "[low]\ntype=6\nactive=1\nkey=0,edge,-2147483648,1\nkey=0,fast,1000,1\n";
+  for (int i = 0; i < 100; ++i)
+    text += "[n" + std::to_string(i) + "]\ntype=6\nactive=1\nRate=inf\nkey=1,n" + std::to_string(i + 1) + ",0,1\nkey=0,edge,5,0\n";
+  const std::string file = ::testing::TempDir() + "footlight_hostile_lights.ini";
+  if (FILE* f = std::fopen(file.c_str(), "wb")) {
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+  }
+  const Result r = RunFootlight("lights " + file + " --time 300 --tick 100");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("2 lights, 102 groups"), std::string::npos) << r.out;  // n100 made empty by n99
+  EXPECT_NE(r.out.find("light groups cannot nest more than 64 deep"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("== 300 ms =="), std::string::npos) << r.out;
+  std::remove(file.c_str());
+}
+
+// A file-size limit stands in for a full device.
+TEST(FootlightCli, LightsExitsOneWhenTheSaveDoesNotReachTheDisk) {
+  const std::string sample = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/ini/scene/light/2.ini";
+  const std::string dir = ::testing::TempDir() + "footlight_full_target";
+  ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+  const std::string cmd = "sh -c \"trap '' XFSZ; ulimit -f 1; exec " + std::string(FOOTLIGHT_BINARY_DIR) +
+                          "/footlight lights " + sample + " --time 0 --save " + dir + "/out.ini\" 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
+  const int raw = pclose(p);
+  ASSERT_TRUE(WIFEXITED(raw)) << out;
+  EXPECT_EQ(WEXITSTATUS(raw), 1) << out;
+  EXPECT_NE(out.find("footlight: light file " + dir + "/out.ini was not saved whole"), std::string::npos) << out;
+  EXPECT_NE(out.find("cannot write"), std::string::npos) << out;
+  EXPECT_EQ(ReadAll(dir + "/out.ini"), "");
+  EXPECT_EQ(std::system(("test -z \"$(ls -A '" + dir + "')\"").c_str()), 0) << "a temporary file was left behind";
+  EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 TEST(FootlightCli, LightsRunsTheSampleLightFileAndSavesItBackEqual) {

@@ -1,12 +1,27 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "camera/base_camera.h"
 #include "frame/component_factory.h"
+#include "frame/host_blocks.h"
 #include "frame/module_globals.h"
+#include "lighting/glow.h"
+#include "objects/scene_base_obj.h"
+#include "playback/recording_scene_base_obj.h"
+#include "playback/recording_scene_system.h"
+#include "scene/scene_system.h"
 #include "support/module_host.h"
+#include "terrain/terrain_editor.h"
+#include "terrain/terrain_manager.h"
+#include "video/video_texture_manager.h"
+#include "visibility/adaptive_binary_tree.h"
+#include "visibility/cell_portal_graph_builder.h"
+#include "visibility/lightmap_maker.h"
+#include "visibility/occlusion_system.h"
 
 using testing_support::ModuleHost;
 
@@ -83,14 +98,33 @@ TEST(FactoryRecord, FailedAllocationReturnsNullButKeepsTheCount) {
   f->ResetInstanceCount();
 }
 
+// Every class the module makes by name, with the size of its object.
+const std::map<std::string, size_t> kClassSizes = {
+    {"SceneBaseObj", sizeof(Playback::SceneBaseObj)},
+    {"SceneSystem", sizeof(Playback::SceneSystem)},
+    {"CSceneSystem", sizeof(CSceneSystem)},
+    {"CSceneBaseObj", sizeof(CSceneBaseObj)},
+    {"CBaseCamera", sizeof(CBaseCamera)},
+    {"CVideoTextureManager", sizeof(CVideoTextureManager)},
+    {"COcclusionSystem", sizeof(COcclusionSystem)},
+    {"CTerrainManager", sizeof(CTerrainManager)},
+    {"CAdaptiveBinaryTree", sizeof(CAdaptiveBinaryTree)},
+    {"CCellPortalGraphBuilder", sizeof(CCellPortalGraphBuilder)},
+    {"CLightmapMaker", sizeof(CLightmapMaker)},
+    {"CTerrainEditor", sizeof(CTerrainEditor)},
+    {"CGlow", sizeof(CGlow)},
+};
+
 TEST(FactoryRecord, EveryRecordMakesAnObjectOfItsOwnSize) {
   ModuleHost m;
   for (CComponentFactory* f = m.list; f != nullptr; f = f->next) {
     CComponentBase* c = f->CreateInstance();
     ASSERT_NE(c, nullptr) << f->GetClassName();
     const uint32_t requested = reinterpret_cast<uint32_t*>(c)[-2];
-    EXPECT_GE(requested, sizeof(CComponentBase) + 4) << f->GetClassName();
-    EXPECT_EQ(requested % 4, 0u);
+    const auto size = kClassSizes.find(f->GetClassName());
+    ASSERT_NE(size, kClassSizes.end()) << f->GetClassName();
+    EXPECT_EQ(requested, size->second + 4) << f->GetClassName();  // one object and the spare word
+    EXPECT_EQ(HostBlockCount(c), 1u);
     DestroyDirect(m, f, c);
     f->ResetInstanceCount();
   }

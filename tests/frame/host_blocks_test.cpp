@@ -32,23 +32,28 @@ TEST(HostBlocks, HandleArrayIsZeroed) {
   HostDeleteArray(h);
 }
 
-TEST(HostBlocks, ReallocArrayGrowsByCountAndSkipsUnchangedSizes) {
+TEST(HostBlocks, ReallocArrayCountsPointersAndSkipsUnchangedSizes) {
   ModuleHost m;
-  void* p = HostReallocArray(nullptr, 8);
+  // A pointer table grown one entry at a time: (entries + 1) pointers each time.
+  void* p = HostReallocArray(nullptr, 2 * sizeof(void*));
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(HostBlockCount(p), 2u);
-  static_cast<uint32_t*>(p)[0] = 0xAABBCCDD;
-  static_cast<uint32_t*>(p)[1] = 0x11223344;
-  p = HostReallocArray(p, 12);
+  int a = 0, b = 0;
+  static_cast<void**>(p)[0] = &a;
+  static_cast<void**>(p)[1] = &b;
+  p = HostReallocArray(p, 3 * sizeof(void*));
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(HostBlockCount(p), 3u);
-  EXPECT_EQ(static_cast<uint32_t*>(p)[0], 0xAABBCCDDu);  // contents survive the move
-  EXPECT_EQ(static_cast<uint32_t*>(p)[1], 0x11223344u);
+  EXPECT_EQ(reinterpret_cast<uint32_t*>(p)[-2], 3u * sizeof(void*) + 4u);
+  EXPECT_EQ(static_cast<void**>(p)[0], &a);  // contents survive the move
+  EXPECT_EQ(static_cast<void**>(p)[1], &b);
+  static_cast<void**>(p)[2] = &a;
   const uint64_t calls = m.host.Allocator().ReallocCalls() + m.host.Allocator().AllocCalls();
-  EXPECT_EQ(HostReallocArray(p, 12), p);
+  EXPECT_EQ(HostReallocArray(p, 3 * sizeof(void*)), p);
   EXPECT_EQ(m.host.Allocator().ReallocCalls() + m.host.Allocator().AllocCalls(), calls);
   EXPECT_EQ(HostReallocArray(p, 0), nullptr);
   EXPECT_EQ(m.host.Allocator().LiveBlocks(), 0u);
+  EXPECT_TRUE(m.host.Allocator().Errors().empty());
 }
 
 TEST(HostBlocks, TextReallocWithSizeZero) {
@@ -63,9 +68,9 @@ TEST(HostBlocks, TextReallocWithSizeZero) {
 
 TEST(HostBlocks, FailedReallocReturnsNullAndKeepsTheOldBlock) {
   ModuleHost m;
-  void* p = HostReallocArray(nullptr, 4);
+  void* p = HostReallocArray(nullptr, sizeof(void*));
   m.host.Allocator().FailNext(1);
-  EXPECT_EQ(HostReallocArray(p, 8), nullptr);
+  EXPECT_EQ(HostReallocArray(p, 2 * sizeof(void*)), nullptr);
   EXPECT_TRUE(m.host.Allocator().IsLive(p));
   EXPECT_EQ(HostBlockCount(p), 1u);
   HostDeleteArray(p);

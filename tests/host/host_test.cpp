@@ -8,6 +8,8 @@
 
 #include "d3d8/d3d8types.h"
 #include "frame/exs.h"
+#include "frame/component_base.h"
+#include "frame/component_factory.h"
 #include "support/module_host.h"
 
 using testing_support::ModuleHost;
@@ -246,6 +248,94 @@ TEST(HostAllocator, KeepsTheSizeWordAndTheCallersWord) {
   EXPECT_NE(third, nullptr);
   a.Free(first, "", 0);
   a.Free(third, "", 0);
+}
+
+TEST_F(HostTest, AReSubscriptionTakesTheNewOrderAndKeepsItsPlaceAmongEquals) {
+  ComponentHandle a{}, b{}, c{};
+  Make("a", &a);
+  Make("b", &b);
+  Make("c", &c);
+  m.host.Subscribe("execute", a, 1);
+  m.host.Subscribe("execute", b, 5);
+  m.host.Subscribe("execute", c, 1);
+  m.host.Subscribe("execute", b, 0);  // b drops below the others
+  m.host.Subscribe("execute", c, 3);  // c rises above a
+  m.host.Execute(1);
+  EXPECT_EQ(calls, (std::vector<std::string>{"c:Execute1", "a:Execute1", "b:Execute1"}));
+  calls.clear();
+  m.host.Subscribe("execute", c, 1);  // back level with a: a subscribed first
+  m.host.Execute(1);
+  EXPECT_EQ(calls, (std::vector<std::string>{"a:Execute1", "c:Execute1", "b:Execute1"}));
+}
+
+TEST_F(HostTest, ASignatureMustOpenWithTheIdAndNameEachArgumentsKind) {
+  ComponentHandle target{};
+  Make("t", &target);
+  int out = 0;
+  EXPECT_EQ(m.host.SendMessage(target, "pp", 7, &out), 0);  // the id is not a pointer
+  EXPECT_NE(m.host.Messages().back().error.find("'l'"), std::string::npos) << m.host.Messages().back().error;
+  EXPECT_EQ(m.host.SendMessage(target, "lc", 7, &out), 0);  // a pointer where three floats go
+  EXPECT_FALSE(m.host.Messages().back().error.empty());
+  EXPECT_EQ(out, 0);  // neither was delivered
+  EXPECT_EQ(m.host.SendMessage(target, "lp", 7, &out), 1);
+  EXPECT_TRUE(m.host.Messages().back().error.empty());
+  EXPECT_EQ(out, 42);
+}
+
+// A module component whose every step of destruction is noted, with the block's life.
+std::vector<std::string>* g_steps = nullptr;
+host::HostAllocator* g_probeAllocator = nullptr;
+void* g_probeBlock = nullptr;
+void Step(const char* what) {
+  if (g_steps == nullptr) return;
+  g_steps->push_back(std::string(what) + (g_probeAllocator->IsLive(g_probeBlock) ? "" : " (freed)"));
+}
+struct Watched final : CComponentBase {
+  void Destroy() override { Step("Destroy"); }
+  ~Watched() override { Step("destructor"); }
+};
+constexpr char kWatched[] = "Watched";
+struct WatchedFactory final : CComponentFactory {
+  const char* GetClassName() override { return kWatched; }
+  CComponentBase* CreateInstance() override {
+    ++instanceCount;
+    CComponentBase* c = AllocateObjects<Watched>(1);
+    g_probeBlock = c;
+    return c;
+  }
+  void Release() override {
+    Step("Release");
+    CComponentFactory::Release();
+  }
+};
+WatchedFactory* g_watched = nullptr;
+// The module's entry, with the probe's record as the whole class list.
+CComponentFactory* WatchedEntry(IHost* host, IObjectRegistry* registry) {
+  DMAInterface(host, registry);
+  return g_watched;
+}
+
+TEST(HostDestroy, RunsDestroyTheDestructorReleaseAndFreeInThatOrder) {
+  host::ReferenceHost h;
+  CComponentFactory* const head = g_pFactoryHead;
+  WatchedFactory factory;  // links itself at the head of the module's list: undone at once
+  g_pFactoryHead = head;
+  factory.next = nullptr;
+  g_watched = &factory;
+  h.LoadModule(&WatchedEntry);
+  std::vector<std::string> steps;
+  g_steps = &steps;
+  g_probeAllocator = &h.Allocator();
+  ComponentHandle handle{};
+  h.CreateObject(&handle, kWatched);
+  ASSERT_NE(h.GetObject(&handle), nullptr);
+  h.DestroyObject(handle);
+  EXPECT_EQ(steps, (std::vector<std::string>{"Destroy", "destructor", "Release"}));
+  EXPECT_FALSE(h.Allocator().IsLive(g_probeBlock));  // freed after the release
+  EXPECT_EQ(factory.GetInstanceCount(), 0u);
+  EXPECT_EQ(h.GetObject(&handle), nullptr);
+  g_steps = nullptr;
+  h.LoadModule(&DMAInterface);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
+#include <cctype>
 #include <cstring>
+#include <map>
 
 #include "ini/ini_fixture.h"
 
@@ -8,6 +10,11 @@ using ini_test::IniFixture;
 namespace {
 
 using IniRead = IniFixture;
+
+std::string FoldName(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
 
 TEST_F(IniRead, StructureOfARealFile) {
   Put("scene/1.ini",
@@ -39,7 +46,7 @@ TEST_F(IniRead, StructureOfARealFile) {
   EXPECT_EQ(Sections(f.file), (std::vector<std::string>{"Models", "Lights", "models", "Open bracket"}));
 
   // Blanks trimmed, case ignored, ';' and ',' kept in values, the first '=' splits.
-  EXPECT_EQ(Read(f.file, "MODELS", "count"), "3");
+  EXPECT_EQ(Read(f.file, "MODELS", "count"), "99");  // the later [models] overrides
   EXPECT_EQ(Read(f.file, "Models", "Effect"), "fire;smoke,spark");
   EXPECT_EQ(Read(f.file, "Models", "link"), "a=b=c");
   EXPECT_EQ(Read(f.file, "Models", "#hash"), "kept");
@@ -48,9 +55,82 @@ TEST_F(IniRead, StructureOfARealFile) {
   EXPECT_EQ(Read(f.file, "Models", "a comment line"), "<missing>");
   EXPECT_EQ(Read(f.file, "Models", ""), "<missing>");
 
-  // Duplicate sections act as one for keys: the first value wins, later keys are found.
+  // Outside a walk a later section of one name overrides an earlier one, key by key.
   EXPECT_EQ(Read(f.file, "Models", "Extra"), "from the second part");
-  EXPECT_EQ(AllValues(f.file, "Models", "Count"), (std::vector<std::string>{"3", "99"}));
+  EXPECT_EQ(Read(f.file, "Models", "Effect"), "fire;smoke,spark");
+  EXPECT_EQ(AllValues(f.file, "Models", "Count"), (std::vector<std::string>{"99"}));
+}
+
+TEST_F(IniRead, AWalkReadsTheSectionItStandsOnAndOtherwiseTheLaterOne) {
+  // The walk a scene makes over its name adjustments: one value per section, stored by name.
+  Put("adjust.ini",
+      "[guard]\nAdjustH=0.25\nk=a1\nk=a2\n"
+      "[dancer]\nAdjustH=1.5\n"
+      "[GUARD]\nAdjustH=0.75\nk=b1\nonly=here\n");
+  Held f(service->OpenIni("adjust.ini", 0));
+  ASSERT_NE(f.file, nullptr);
+  std::map<std::string, float> stored;
+  std::vector<float> seen;
+  char name[260];
+  for (bool ok = f->GetFirstSection(name, sizeof(name)); ok; ok = f->GetNextSection(name, sizeof(name))) {
+    seen.push_back(f->GetFloat(name, "AdjustH", 0));
+    stored[FoldName(name)] = seen.back();
+  }
+  EXPECT_EQ(seen, (std::vector<float>{0.25f, 1.5f, 0.75f}));
+  EXPECT_FLOAT_EQ(stored["guard"], 0.75f);  // the later section's value is the one kept
+
+  // Standing on the first [guard]: its own repeated key, with its own cursor.
+  ASSERT_TRUE(f->GetFirstSection(name, sizeof(name)));
+  EXPECT_EQ(AllValues(f.file, "guard", "k"), (std::vector<std::string>{"a1", "a2"}));
+  // A key only the other [GUARD] holds is missing here, for every kind of read.
+  EXPECT_EQ(Read(f.file, "guard", "only"), "<missing>");
+  char b[8];
+  EXPECT_FALSE(f->GetNextString("guard", "only", b, sizeof(b)));
+  EXPECT_EQ(f->GetInt("guard", "only", -3), -3);
+  EXPECT_EQ(Read(f.file, "dancer", "only"), "<missing>");
+  // Standing on [dancer]: a read of another name takes its later section.
+  ASSERT_TRUE(f->GetNextSection(name, sizeof(name)));
+  EXPECT_EQ(AllValues(f.file, "guard", "k"), (std::vector<std::string>{"b1"}));
+  EXPECT_EQ(Read(f.file, "Guard", "AdjustH"), "0.75");
+  // Past the end the walk stands nowhere: the later section again.
+  ASSERT_TRUE(f->GetNextSection(name, sizeof(name)));
+  EXPECT_FALSE(f->GetNextSection(name, sizeof(name)));
+  EXPECT_EQ(Read(f.file, "guard", "AdjustH"), "0.75");
+  // Another object of the same file walks on its own.
+  Held g(service->OpenIni("adjust.ini", 0));
+  ASSERT_TRUE(g->GetFirstSection(name, sizeof(name)));
+  EXPECT_EQ(Read(g.file, "guard", "AdjustH"), "0.25");
+  EXPECT_EQ(Read(f.file, "guard", "AdjustH"), "0.75");
+}
+
+TEST_F(IniRead, LinesEndAtCrLfOrBoth) {
+  Put("cr.ini", "[a]\rk=1\r[b]\rk=2\rlast=x");
+  Put("mixed.ini", "[a]\r\nk=1\n\r[b]\rk=2\r\n\r\nj=3\n");
+  for (const char* file : {"cr.ini", "mixed.ini"}) {
+    Held f(service->OpenIni(file, 0));
+    ASSERT_NE(f.file, nullptr);
+    EXPECT_EQ(Sections(f.file), (std::vector<std::string>{"a", "b"})) << file;
+    EXPECT_EQ(Read(f.file, "a", "k"), "1") << file;
+    EXPECT_EQ(Read(f.file, "b", "k"), "2") << file;
+  }
+  Held cr(service->OpenIni("cr.ini", 0));
+  EXPECT_EQ(Read(cr.file, "b", "last"), "x");
+  Held mixed(service->OpenIni("mixed.ini", 0));
+  EXPECT_EQ(Read(mixed.file, "b", "j"), "3");
+}
+
+TEST_F(IniRead, FortyThousandRepeatedKeysWalkInOrder) {
+  std::string text = "[big]\n";
+  for (int i = 0; i < 40000; ++i) text += "key=" + std::to_string(i) + "\nother=x\n";
+  Put("big.ini", text);
+  Held f(service->OpenIni("big.ini", 0));
+  char b[32];
+  ASSERT_TRUE(f->GetString("big", "KEY", b, sizeof(b), ""));
+  int expected = 0;
+  bool inOrder = std::string(b) == "0";
+  while (f->GetNextString("big", "key", b, sizeof(b))) inOrder = inOrder && std::string(b) == std::to_string(++expected);
+  EXPECT_TRUE(inOrder);
+  EXPECT_EQ(expected, 39999);
 }
 
 TEST_F(IniRead, RepeatedKeysInFileOrderWithACursorPerKey) {
@@ -177,6 +257,19 @@ TEST_F(IniRead, ObjectsAreCountedHostBlocksOfOne) {
   ReleaseIniFile(f);
   EXPECT_EQ(m.host.Allocator().LiveBlocks(), before);
   EXPECT_TRUE(m.host.Allocator().Errors().empty());
+
+  // A block that claims two objects is refused whole: the second could not be found.
+  IIniFile* g = service->OpenIni("x.ini", 0);
+  ASSERT_NE(g, nullptr);
+  HostBlockCount(g) = 2;
+  ReleaseIniFile(g);
+  EXPECT_TRUE(m.host.Allocator().IsLive(g));
+  ASSERT_FALSE(m.host.LogLines().empty());
+  EXPECT_NE(m.host.LogLines().back().find("a block of 2 INI objects is not released"), std::string::npos);
+  EXPECT_EQ(Read(g, "a", "k"), "1");  // untouched
+  HostBlockCount(g) = 1;
+  ReleaseIniFile(g);
+  EXPECT_EQ(m.host.Allocator().LiveBlocks(), before);
 }
 
 TEST_F(IniRead, MissingFilesAndFoldersGiveNull) {

@@ -1,6 +1,9 @@
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "ini/ini_fixture.h"
+#include "support/full_device.h"
 
 using ini_test::Held;
 using ini_test::IniFixture;
@@ -106,6 +109,66 @@ TEST_F(IniWrite, CreateIniRefusesPathsItCannotWrite) {
   EXPECT_EQ(service->CreateIni("folder", 0), nullptr);  // a folder where the file must be
   EXPECT_EQ(service->CreateIni("..\\outside.ini", 0), nullptr);
   EXPECT_EQ(service->CreateIni(nullptr, 0), nullptr);
+}
+
+TEST_F(IniWrite, NamesThatWouldNotReadBackAreRefusedAndTheRestKept) {
+  {
+    Held w(service->CreateIni("n.ini", 0));
+    w->WriteString("good", "k", "1");
+    const size_t logged = m.host.LogLines().size();
+    w->WriteString(" padded", "k", "x");
+    w->WriteString("a]b", "k", "x");
+    w->WriteString("two\nlines", "k", "x");
+    w->WriteString("good", "", "x");
+    w->WriteString("good", nullptr, "x");
+    w->WriteInt("good", "a=b", 1);
+    w->WriteFloat("good", "k ", 1.0);
+    w->AddString("good", "line\rbreak", "x");
+    w->AddString("good", ";comment", "x");
+    w->AddString("good", "[section", "x");
+    EXPECT_EQ(m.host.LogLines().size(), logged + 10);
+    EXPECT_NE(m.host.LogLines().back().find("refused"), std::string::npos);
+    w->WriteString("good", "name with inner blanks", "kept");
+    w->WriteString("", "top", "unnamed part");
+  }
+  EXPECT_EQ(Get("n.ini"), "top=unnamed part\r\n\r\n[good]\r\nk=1\r\nname with inner blanks=kept\r\n");
+}
+
+TEST_F(IniWrite, CommitReportsWhetherTheFileWasWritten) {
+  IIniFile* w = service->CreateIni("c.ini", 0);
+  w->WriteString("s", "k", "1");
+  EXPECT_TRUE(w->Commit());
+  EXPECT_EQ(Get("c.ini"), "[s]\r\nk=1\r\n");
+  Put("c.ini", "changed behind the writer's back");
+  ReleaseIniFile(w);  // nothing changed since the commit: nothing written again
+  EXPECT_EQ(Get("c.ini"), "changed behind the writer's back");
+
+  Put("r.ini", "[s]\nk=1\n");
+  Held r(service->OpenIni("r.ini", 0));
+  EXPECT_FALSE(r->Commit());  // a reader has nothing to commit
+
+  Put("gone/placeholder", "");
+  Held lost(service->CreateIni("gone\\x.ini", 0));
+  lost->WriteString("s", "k", "1");
+  std::filesystem::remove_all(std::filesystem::path(root) / "gone");
+  EXPECT_FALSE(lost->Commit());
+}
+
+TEST_F(IniWrite, AFullTargetIsAFailedCommitAndLeavesNoTemporaryFile) {
+  Put("full/old.ini", "[s]\nk=old\n");
+  IIniFile* w = service->CreateIni("full\\old.ini", 0);
+  ASSERT_NE(w, nullptr);
+  w->WriteString("s", "k", std::string(4096, 'v').c_str());
+  const bool committed = testing_support::WithFullDevice(1024, [&] { return w->Commit(); });
+  ReleaseIniFile(w);
+  EXPECT_FALSE(committed);
+  EXPECT_EQ(Get("full/old.ini"), "[s]\nk=old\n");
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(std::filesystem::path(root) / "full"))
+    ++entries;
+  EXPECT_EQ(entries, 1u) << "a temporary file was left behind";
+  ASSERT_FALSE(m.host.LogLines().empty());
+  EXPECT_NE(m.host.LogLines().back().find("cannot write full\\old.ini"), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 
 #include "lighting/key_tracks.h"
@@ -180,6 +181,57 @@ TEST(QuatTrack, SlerpsAroundTheSpan) {
   }
   CQuatKeyTrack none;
   EXPECT_FALSE(none.Sample(5, &q));
+}
+
+TEST(KeyTrack, KeysAtTheEndsOfTheClockRangeWrapAndEvaluateWithoutOverflow) {
+  constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
+  // A span of 2^31 + 9 ms: INT32_MIN lies one span below 9.
+  CFloatKeyTrack loop = FloatTrack({{-10, 0.0f}, {kMax, 1.0f}}, kInterpolateLinear, kWrapLoop);
+  EXPECT_EQ(loop.WrapTime(kMin), 9);
+  EXPECT_EQ(loop.WrapTime(kMax), kMax);
+  CFloatKeyTrack clamp = FloatTrack({{-10, 0.0f}, {kMax, 1.0f}}, kInterpolateLinear, kWrapClamp);
+  EXPECT_EQ(clamp.WrapTime(kMin), -10);
+
+  // Halfway across the whole range.
+  CFloatKeyTrack wide = FloatTrack({{kMin, 0.0f}, {kMax, 1.0f}}, kInterpolateLinear, kWrapLoop);
+  float v = -1.0f;
+  ASSERT_TRUE(wide.Sample(0, &v));
+  EXPECT_NEAR(v, 0.5f, 1e-6f);
+  // No wrap: extrapolated from the last segment, far outside it.
+  CFloatKeyTrack none = FloatTrack({{kMin, 0.0f}, {kMin + 2, 2.0f}}, kInterpolateLinear, 7);
+  ASSERT_TRUE(none.Sample(kMax, &v));
+  EXPECT_NEAR(v, 4294967295.0f, 1024.0f);
+
+  // A spline whose intervals are 2^32 - 2 and 1 still passes through its middle key.
+  CFloatKeyTrack spline = FloatTrack({{kMin, 0.0f}, {kMax - 1, 1.0f}, {kMax, 0.0f}}, kInterpolateSpline, 7);
+  ASSERT_TRUE(spline.Sample(kMax - 1, &v));
+  EXPECT_NEAR(v, 1.0f, 1e-3f);
+  EXPECT_TRUE(std::isfinite(v));
+
+  // Rotations: at 0 the time is halfway through the span; 45 degrees about y between 0 and 90.
+  CQuatKeyTrack turn;
+  const float s45 = std::sqrt(0.5f);
+  turn.AddKey(kMin, D3DXQUATERNION(0, 0, 0, 1));
+  turn.AddKey(kMax, D3DXQUATERNION(0, s45, 0, s45));
+  D3DXQUATERNION q;
+  ASSERT_TRUE(turn.Sample(0, &q));
+  EXPECT_NEAR(q.y, std::sin(0.3926991f), 1e-4f);
+  EXPECT_NEAR(q.w, std::cos(0.3926991f), 1e-4f);
+}
+
+TEST(KeyTrack, AFloatTrackOfAnUnknownModeGivesZero) {
+  CFloatKeyTrack f = FloatTrack({{0, 2.0f}, {100, 4.0f}}, 9, kWrapLoop);
+  float v = 5.0f;
+  ASSERT_TRUE(f.Sample(50, &v));
+  EXPECT_EQ(v, 0.0f);
+  // The other kinds keep the value they had.
+  CVec3KeyTrack p;
+  p.AddKey(0, D3DXVECTOR3(1, 1, 1));
+  p.AddKey(100, D3DXVECTOR3(3, 3, 3));
+  p.SetInterpolation(9);
+  D3DXVECTOR3 held(7, 8, 9);
+  ASSERT_TRUE(p.Sample(50, &held));
+  EXPECT_EQ(held, D3DXVECTOR3(7, 8, 9));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <clocale>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +26,7 @@
 #include "lighting/light.h"
 #include "lighting/light_group.h"
 #include "lighting/lighting_system.h"
+#include "support/full_device.h"
 #include "support/module_host.h"
 
 namespace fs = std::filesystem;
@@ -533,6 +536,156 @@ TEST(LightsCommand, BadInput) {
   EXPECT_EQ(frames, 0);
   EXPECT_EQ(RunLightsCommand(module.host, services, options, LightsTarget{}, stdout, stderr), 2);
   CLightingSystem::DeleteArray(sys);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- What a save cannot hold --------------------------------------------------------------
+
+TEST(LightFile, ObjectsWhoseSectionsWouldClashOrNotReadBackAreLeftOutWithAWarning) {
+  FileHost h;
+  CLightingSystem* sys = h.System();
+  CLight* twin = nullptr;
+  sys->CreateLight("twin", &twin);
+  twin->SetType(kLightPoint);
+  CLight* renamed = nullptr;
+  sys->CreateLight("other", &renamed);
+  renamed->SetName("TWIN");  // folds to the first light's section
+  CLight* bracket = nullptr;
+  sys->CreateLight("a]b", &bracket);
+  CLight* padded = nullptr;
+  sys->CreateLight(" padded", &padded);
+  CLight* kept = nullptr;
+  sys->CreateLight("kept", &kept);
+  CLightGroup* group = nullptr;
+  sys->CreateLightGroup("Twin", &group);  // lights are written first: the group clashes
+  CLightGroup* show = nullptr;
+  sys->CreateLightGroup("show", &show);
+  show->AddLightToStep(1, 0, true);  // the renamed light, which has no section of its own
+  show->AddLightToStep(4, 0, true);
+
+  EXPECT_FALSE(sys->SaveToFile("out.ini"));
+  EXPECT_EQ(h.LogCount("is left out"), 4u);
+  EXPECT_EQ(h.LogCount("light \"TWIN\" is left out"), 1u);
+  EXPECT_EQ(h.LogCount("light group \"Twin\" is left out"), 1u);
+  EXPECT_EQ(h.LogCount("light \"a]b\" is left out"), 1u);
+  EXPECT_EQ(h.LogCount("light \" padded\" is left out"), 1u);
+
+  // The rest is saved and loads back: the first "twin" with its type, the show naming only
+  // the light that has a section.
+  CLightingSystem* again = h.System();
+  again->LoadFromFile("out.ini");
+  ASSERT_EQ(again->GetLightCount(), 2);
+  EXPECT_STREQ(again->GetLight(0)->GetName(), "twin");
+  EXPECT_EQ(again->GetLight(0)->GetType(), kLightPoint);
+  EXPECT_STREQ(again->GetLight(1)->GetName(), "kept");
+  ASSERT_EQ(again->GetLightGroupCount(), 1);
+  CLightGroup* loaded = again->GetLightGroup(0);
+  EXPECT_STREQ(loaded->GetName(), "show");
+  ASSERT_EQ(loaded->GetStepCount(), 1);
+  ASSERT_EQ(loaded->steps[0].lights.size(), 1u);
+  EXPECT_STREQ(loaded->steps[0].lights[0].light->GetName(), "kept");
+}
+
+TEST(LightFile, ASaveThatDoesNotReachTheDiskIsFalse) {
+  FileHost h;
+  CLightingSystem* sys = h.System();
+  for (int i = 0; i < 50; ++i) sys->CreateLight(("light" + std::to_string(i)).c_str(), nullptr);
+  EXPECT_FALSE(testing_support::WithFullDevice(512, [&] { return sys->SaveToFile("full.ini"); }));
+  EXPECT_FALSE(fs::exists(h.dir.path / "full.ini"));
+  EXPECT_EQ(h.LogCount("Warning : Can't write file ==> full.ini."), 1u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(h.dir.path), fs::directory_iterator()), 0);
+}
+
+TEST(LightFile, TwoSectionsOfOneNameAreEachReadInTurn) {
+  FileHost h;
+  h.Write("twice.ini",
+          "[lamp]\ntype=2\nrange=0,0,0,5.0\nLifeTime=100\n"
+          "[lamp]\ntype=2\nrange=0,0,500,9.0\n");
+  CLightingSystem* sys = h.System();
+  sys->LoadFromFile("twice.ini");
+  ASSERT_EQ(sys->GetLightCount(), 1);
+  CLight* lamp = sys->GetLight(0);
+  // Each section adds its own keys to the one light; a key the later section lacks takes
+  // its default there.
+  ASSERT_EQ(lamp->GetRangeKeyCount(), 2u);
+  int32_t t = -1;
+  EXPECT_FLOAT_EQ(lamp->GetRangeKey(0, &t), 5.0f);
+  EXPECT_EQ(t, 0);
+  EXPECT_FLOAT_EQ(lamp->GetRangeKey(1, &t), 9.0f);
+  EXPECT_EQ(t, 500);
+  EXPECT_EQ(lamp->GetLifeTime(), 0);
+}
+
+// A locale whose decimal separator is a comma, built for the test; false when the machine
+// cannot build one.
+bool CommaLocale(const fs::path& dir) {
+  const std::string command = "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0 && !fs::exists(dir / "de_DE.UTF-8")) return false;
+  setenv("LOCPATH", dir.c_str(), 1);
+  return std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+}
+
+TEST(LightFile, TrackLinesAreTheSameUnderAnyLocale) {
+  TempDir locales;
+  if (!CommaLocale(locales.path)) GTEST_SKIP() << "no comma-decimal locale can be built here";
+  {
+    FileHost h;
+    h.Write("in.ini", "[r]\ntype=2\nrange=2,0, 0,+10.0,500,  25.0\nposition=0,0,0,1.5,-2.25,3e1\n");
+    CLightingSystem* sys = h.System();
+    sys->LoadFromFile("in.ini");
+    ASSERT_EQ(sys->GetLightCount(), 1);
+    CLight* r = sys->GetLight(0);
+    int32_t t = 0;
+    EXPECT_FLOAT_EQ(r->GetRangeKey(1, &t), 25.0f);
+    const D3DXVECTOR3 p = r->GetPositionKey(0, &t);
+    EXPECT_FLOAT_EQ(p.x, 1.5f);
+    EXPECT_FLOAT_EQ(p.y, -2.25f);
+    EXPECT_FLOAT_EQ(p.z, 30.0f);
+    ASSERT_TRUE(sys->SaveToFile("out.ini"));
+    const std::string text = h.Read("out.ini");
+    EXPECT_NE(text.find("\r\nrange=2,0,0,10.000000,500,25.000000\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\nposition=0,0,0,1.500000,-2.250000,30.000000\r\n"), std::string::npos) << text;
+  }
+  std::setlocale(LC_ALL, "C");
+  unsetenv("LOCPATH");
+}
+
+TEST(LightFile, SavedKeysComeInTheFilesOwnOrderAndSpelling) {
+  FileHost h;
+  CLightingSystem* sys = h.System();
+  CLight* l = nullptr;
+  sys->CreateLight("all", &l);
+  l->SetType(kLightSpot);
+  for (int32_t t : {0, 500}) {
+    l->AddColorKey(t, D3DXCOLOR(1, 1, 1, 1));
+    l->AddPositionKey(t, D3DXVECTOR3(1, 2, 3));
+    l->AddAttenuationKey(t, D3DXVECTOR3(1, 0, 0));
+    l->AddDirectionKey(t, D3DXQUATERNION(0, 0, 0, 1));
+    l->AddRangeKey(t, 5.0f);
+    l->AddFalloffKey(t, 1.0f);
+    l->AddThetaKey(t, 0.2f);
+    l->AddPhiKey(t, 0.4f);
+  }
+  CLightGroup* g = nullptr;
+  sys->CreateLightGroup("g", &g);
+  g->AddLightToStep(0, 0, true);
+  ASSERT_TRUE(sys->SaveToFile("keys.ini"));
+  std::vector<std::string> keys;
+  std::istringstream in(h.Read("keys.ini"));
+  for (std::string line; std::getline(in, line);)
+    if (line.find('=') != std::string::npos) keys.push_back(line.substr(0, line.find('=')));
+  const std::vector<std::string> expected = {
+      // the light: strings, switches and the rate, the keys the reader also takes, the tracks
+      "lightSpot", "lightHull", "model", "texture", "animation", "socket", "effect", "directionController",
+      "directionAniName", "type", "alwaysupdate", "active", "InfluenceScene", "lifetime", "rate", "GlobalLight",
+      "distortionMap", "billboardName", "BillboardScaleSpeed", "BillboardRawSize", "BillboardMagSize", "color",
+      "position", "range", "phi", "theta", "falloff", "attenuation", "direction",
+      // the group
+      "type", "active", "lifetime", "rate", "numKeyFrames", "key"};
+  EXPECT_EQ(keys, expected);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // that keep groups and lights consistent as either side goes.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -271,6 +272,26 @@ TEST(LightGroup, LifeTimeFreezesTheGroupAndJumpsApplyEverySkippedStep) {
   EXPECT_EQ(g->currentStep, 2);
 }
 
+TEST(LightGroup, AtExactlyItsLifeTimeAGroupStillSwitches) {
+  GroupHost h;
+  CLight* a = h.Light("a");
+  CLight* b = h.Light("b");
+  CLight* c = h.Light("c");
+  CLightGroup* g = h.Group("g");
+  g->AddLightToStep(h.Pos(a), 0, true);
+  g->AddLightToStep(h.Pos(b), 300, true);
+  g->AddLightToStep(h.Pos(c), 1000, true);
+  g->SetLifeTime(300);
+  h.sys->Update(0);
+  g->SetActive(true, 0);
+  Switches s{h, {a, b, c}};
+  EXPECT_EQ(s.Tick(100), (V{100, -1, -1}));
+  EXPECT_EQ(s.Tick(100), (V{-1, -1, -1}));
+  EXPECT_EQ(s.Tick(100), (V{-1, 0, -1}));   // clock 300, the life time itself: the step at 300
+  EXPECT_EQ(s.Tick(100), (V{-1, -1, -1}));  // clock 400: past it, frozen
+  EXPECT_TRUE(g->IsActive());
+}
+
 TEST(LightGroup, ACycleOfNoLengthAppliesNothing) {
   GroupHost h;
   CLight* a = h.Light("a");
@@ -366,18 +387,22 @@ TEST(LightGroup, RemovingAndReplacingKeepBothSidesBalanced) {
   g->RemoveLightFromStep(nullptr, 0);
   EXPECT_EQ(Keys(g), (V{0, 700}));
 
-  // Replacing a with b where the step lists both leaves one entry, b's own.
+  // Replacing a with b where the step lists both keeps both entries, each with its switch,
+  // and b holds a reference for each.
   g->ReplaceLight(h.Pos(a), h.Pos(b));
   int32_t key = 0;
-  EXPECT_EQ(g->GetStep(0, &key), 1);
+  EXPECT_EQ(g->GetStep(0, &key), 2);
   int32_t index = -1;
-  uint8_t on = 1;
+  uint8_t on = 0;
   g->GetStepLight(0, 0, &index, &on);
+  EXPECT_EQ(index, b->GetIndex());
+  EXPECT_EQ(on, 1);
+  g->GetStepLight(0, 1, &index, &on);
   EXPECT_EQ(index, b->GetIndex());
   EXPECT_EQ(on, 0);
   EXPECT_TRUE(a->groupRefs.empty());
   ASSERT_EQ(b->groupRefs.size(), 1u);
-  EXPECT_EQ(b->groupRefs[0].count, 1);
+  EXPECT_EQ(b->groupRefs[0].count, 2);
   g->ReplaceLight(h.Pos(c), h.Pos(a));
   g->GetStepLight(1, 0, &index, &on);
   EXPECT_EQ(index, a->GetIndex());
@@ -437,6 +462,49 @@ TEST(LightGroup, CopiesOfNestedGroupsUnloadWithoutDanglingReferences) {
   EXPECT_TRUE(b->groupRefs.empty());
   h.sys->Update(100);
   h.sys->DeleteAll();
+}
+
+TEST(LightGroup, AStepKeyedAtTheBottomOfTheClockRangeSwitchesWithAHeldOffset) {
+  GroupHost h;
+  CLight* early = h.Light("early");
+  CLight* late = h.Light("late");
+  CLightGroup* g = h.Group("g");
+  g->AddLightToStep(h.Pos(early), INT32_MIN, true);
+  g->AddLightToStep(h.Pos(late), 1000, true);
+  g->SetActive(true, 0);
+  h.sys->Update(100);  // skips its first tick: switched on before it
+  h.sys->Update(100);  // clock 100: the step keyed INT32_MIN was passed 2^31 + 100 ms ago
+  EXPECT_TRUE(early->IsActive());
+  EXPECT_EQ(early->timeMs, INT32_MAX);  // held to the clock range
+  EXPECT_FALSE(late->IsActive());
+}
+
+TEST(LightGroup, NestingStopsAtSixtyFourLevels) {
+  GroupHost h;
+  std::vector<CLightGroup*> chain;
+  for (int i = 0; i < 66; ++i) chain.push_back(h.Group(("g" + std::to_string(i)).c_str()));
+  // Top down: g0 lists g1, ..., g62 lists g63 (64 levels); g63 may not list g64.
+  for (int i = 0; i < 63; ++i) chain[i]->AddGroupToStep(h.Pos(chain[i + 1]), 0, true);
+  EXPECT_FALSE(h.LogHas("nest"));
+  chain[63]->AddGroupToStep(h.Pos(chain[64]), 0, true);
+  EXPECT_EQ(chain[63]->GetStepCount(), 0);
+  EXPECT_TRUE(h.LogHas("[WARNING] CLightGroup::AddGroupToStep: light groups cannot nest more than 64 deep."));
+  // A two-level group does not fit under the 63rd level, but replaces it.
+  CLightGroup* pair = h.Group("pair");
+  CLightGroup* leaf = h.Group("leaf");
+  pair->AddGroupToStep(h.Pos(leaf), 0, true);
+  chain[62]->AddGroupToStep(h.Pos(pair), 500, true);  // 63 + 2 levels
+  EXPECT_EQ(chain[62]->GetStepCount(), 1);
+  chain[61]->ReplaceGroup(h.Pos(chain[62]), h.Pos(pair));  // 62 + 2 levels
+  EXPECT_EQ(chain[61]->steps[0].groups[0].group, pair);
+  chain[60]->ReplaceGroup(h.Pos(chain[61]), h.Pos(chain[63]));  // 61 + 1: allowed
+  EXPECT_EQ(chain[60]->steps[0].groups[0].group, chain[63]);
+  chain[60]->ReplaceGroup(h.Pos(chain[63]), h.Pos(chain[61]));  // back: 61 + 3
+  EXPECT_EQ(chain[60]->steps[0].groups[0].group, chain[61]);
+  // One tick runs down the whole chain, g0 .. g61, pair, to leaf (64 levels).
+  chain[0]->SetActive(true, 0);
+  h.sys->Update(16);
+  EXPECT_TRUE(leaf->IsActive());
 }
 
 }  // namespace

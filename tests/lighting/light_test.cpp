@@ -2,6 +2,10 @@
 // draws.
 #include <gtest/gtest.h>
 
+#include <limits>
+
+#include <climits>
+
 #include <cmath>
 #include <string>
 #include <vector>
@@ -331,16 +335,21 @@ TEST(Light, LoadModelCreatesTheModelThroughTheGeometryContext) {
   ASSERT_EQ(h.objects->models->Objects().size(), 1u);
   host::ModelObject* bulb = h.objects->models->Last();
   EXPECT_EQ(bulb->ModelName(), "models\\bulb.x");
+  // A texture and an animation not given keep the ones named before.
   l->GetModelNames(&name, &texture, &animation);
-  EXPECT_STREQ(texture, "");
-  EXPECT_STREQ(animation, "");
+  EXPECT_STREQ(texture, "models\\tex");
+  EXPECT_STREQ(animation, "swing");
+  EXPECT_EQ(bulb->AnimationName(), "");  // but the new model is not told to play it
 
-  // A model the host cannot make leaves the old one in place and drawn.
+  // A model the host cannot make leaves the old one in place and drawn; the names are those
+  // asked for, the animation the one before.
   h.objects->models->FailCreations(1);
   EXPECT_FALSE(l->LoadModel("models\\broken.x", "t", "a"));
   EXPECT_EQ(*l->GetModelHandle(), bulb->handle);
   l->GetModelNames(&name, &texture, &animation);
-  EXPECT_STREQ(name, "models\\bulb.x");
+  EXPECT_STREQ(name, "models\\broken.x");
+  EXPECT_STREQ(texture, "t");
+  EXPECT_STREQ(animation, "swing");
   l->SetActive(true, 0);
   l->Render(nullptr);
   EXPECT_EQ(bulb->Draws().size(), 1u);
@@ -634,14 +643,14 @@ TEST(Light, SpotAndHullTexturesFollowTheirNames) {
   EXPECT_GE(l->hullTexture, 0);
   EXPECT_EQ(h.renderer.LiveTextures(), 2u);
   const int hull = l->hullTexture;
-  // A null name leaves that side alone; an empty one releases it.
+  // A null name leaves that side's texture alone but names it ""; an empty one releases it.
   l->SetSpotAndHull("", nullptr);
   EXPECT_EQ(l->GetSpotTexture(), -1);
   EXPECT_EQ(l->hullTexture, hull);
   const char *spot = nullptr, *hullName = nullptr;
   l->GetSpotAndHull(&spot, &hullName);
   EXPECT_STREQ(spot, "");
-  EXPECT_STREQ(hullName, "fx\\hull.tga");
+  EXPECT_STREQ(hullName, "");
   EXPECT_EQ(h.renderer.LiveTextures(), 1u);
 }
 
@@ -727,6 +736,25 @@ TEST(Light, NewArrayMakesCountedBlocksOfDefaultLights) {
   lights[0].SetActive(false, 0);
   CLight::DeleteArray(lights);
   CLight::DeleteArray(nullptr);
+}
+
+TEST(Light, ARateWithoutANumberHoldsTheClockAndAHugeOneStopsAtTheRangeEnd) {
+  LightHost h;
+  CLight* l = h.Light("l", kLightPoint);
+  l->AddRangeKey(0, 1.0f);
+  l->AddRangeKey(1000, 2.0f);
+  l->SetActive(true, 40);
+  h.sys->Update(16);  // the first tick after switching on keeps the start time
+  l->SetRate(std::nanf(""));
+  h.sys->Update(16);
+  EXPECT_EQ(l->timeMs, 40);
+  l->SetRate(1e30f);
+  h.sys->Update(16);
+  EXPECT_EQ(l->timeMs, INT32_MAX);
+  l->SetRate(-std::numeric_limits<float>::infinity());
+  h.sys->Update(16);
+  EXPECT_EQ(l->timeMs, INT32_MIN);
+  EXPECT_TRUE(std::isfinite(l->GetRange()));
 }
 
 }  // namespace

@@ -454,7 +454,7 @@ TEST(LightingSystem, CopyLightGroupCopiesStepsAndKeepsReferencesBalanced) {
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->system, h.sys);
   EXPECT_EQ(copy->GetLifeTime(), 3000);
-  EXPECT_FLOAT_EQ(copy->GetRate(), 2.0f);
+  EXPECT_FLOAT_EQ(copy->GetRate(), 1.0f);  // the life time is copied, the rate is not
   EXPECT_EQ(copy->GetStepCount(), 2);
   int32_t key = 0;
   EXPECT_EQ(copy->GetStep(1, &key), 1);
@@ -484,6 +484,32 @@ TEST(LightingSystem, CopyLightGroupCopiesStepsAndKeepsReferencesBalanced) {
   EXPECT_EQ(key, 500);
   h.sys->DeleteAll();
   EXPECT_EQ(h.sys->GetLightGroupCount(), 0);
+}
+
+TEST(LightingSystem, NameLookupsFollowRenamesAndDeletions) {
+  SystemHost h;
+  for (int i = 0; i < 5; ++i) h.sys->CreateLight(("L" + std::to_string(i)).c_str(), nullptr);
+  h.sys->GetLight(1)->SetName("Renamed");
+  EXPECT_EQ(h.sys->GetLightByName("l1"), nullptr);
+  EXPECT_EQ(h.sys->GetLightByName("RENAMED"), h.sys->GetLight(1));
+  // A second light renamed to a taken name: the first in position order is the one found.
+  h.sys->GetLight(3)->SetName("renamed");
+  EXPECT_EQ(h.sys->GetLightByName("Renamed"), h.sys->GetLight(1));
+  h.sys->DeleteLight("renamed");  // position 1 goes; the last light moves into it
+  EXPECT_EQ(h.sys->GetLightByName("renamed"), h.sys->GetLight(3));
+  EXPECT_STREQ(h.sys->GetLightByName("l4")->GetName(), "L4");
+  EXPECT_EQ(h.sys->GetLight(1), h.sys->GetLightByName("L4"));
+  CLight* again = nullptr;
+  EXPECT_EQ(h.sys->CreateLight("l0", &again), 0);  // an existing name is reused
+
+  CLightGroup* g = nullptr;
+  h.sys->CreateLightGroup("show", &g);
+  g->SetName("finale");
+  EXPECT_EQ(h.sys->GetLightGroupByName("show"), nullptr);
+  EXPECT_EQ(h.sys->GetLightGroupByName("FINALE"), g);
+  h.sys->DeleteAll();
+  EXPECT_EQ(h.sys->GetLightByName("l0"), nullptr);
+  EXPECT_EQ(h.sys->GetLightGroupByName("finale"), nullptr);
 }
 
 }  // namespace

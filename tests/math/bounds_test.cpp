@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "host/renderer.h"
+
 #include <cmath>
 #include <set>
 #include <utility>
@@ -102,6 +104,13 @@ TEST(AABB, IntersectsSphereWithContactPointingIntoTheBox) {
   ASSERT_EQ(box.IntersectsSphere({1, -0.25f, 1}, 1.0f, &n, &p, &depth), 1);
   EXPECT_EQ(n, D3DXVECTOR3(0, 1, 0));
   EXPECT_FLOAT_EQ(depth, 0.75f);
+
+  // A centre inside the box as near the +x as the +y face: the tie goes to x, the earlier axis.
+  ASSERT_EQ(box.IntersectsSphere({1.5f, 1.5f, 1}, 1.0f, &n, &p, &depth), 1);
+  EXPECT_EQ(n, D3DXVECTOR3(-1, 0, 0));
+  EXPECT_FLOAT_EQ(depth, 1.5f);
+  ASSERT_EQ(box.IntersectsSphere({1, 1.5f, 1.5f}, 1.0f, &n, &p, &depth), 1);
+  EXPECT_EQ(n, D3DXVECTOR3(0, -1, 0));  // y before z
 
   // Edge contact: the normal still points from the sphere into the box.
   ASSERT_EQ(box.IntersectsSphere({2.5f, 2.5f, 1}, 1.0f, &n, &p, &depth), 1);
@@ -368,6 +377,41 @@ TEST(Wireframe, CornersAndTwelveDistinctEdges) {
     EXPECT_EQ((d.x != 0) + (d.y != 0) + (d.z != 0), 1);
   }
   EXPECT_EQ(edges.size(), 12u);
+}
+
+TEST(Wireframe, DrawsTwelveLinesOfEachBoxInItsColour) {
+  host::Renderer r;
+  const int effect = r.GetEffect("wire");
+  ASSERT_GE(effect, 0);
+  r.BeginScene();
+  DrawAABBWireframe(&r, {0, 0, 0}, {1, 2, 3}, 0xFF00FF00u, effect);
+  DrawAABBWireframe(&r, {-5, -6, -7}, {5, 6, 7}, 0x80FF0000u, -1);
+  r.EndScene();
+  ASSERT_EQ(r.Draws().size(), 2u);
+  const std::vector<uint32_t> lines = {0, 1, 0, 3, 1, 2, 2, 3, 4, 5, 5, 6, 6, 7, 7, 4, 1, 5, 2, 6, 3, 7, 0, 4};
+  for (const host::DrawRecord& d : r.Draws()) {
+    EXPECT_EQ(d.error, "");
+    EXPECT_EQ(d.slot, 57);
+    EXPECT_EQ(d.primitiveType, 2u);  // line list
+    EXPECT_EQ(d.minIndex, 0u);
+    EXPECT_EQ(d.vertexCount, 8u);
+    EXPECT_EQ(d.primitiveCount, 12u);
+    EXPECT_EQ(d.stride, 12u);
+    EXPECT_EQ(d.state.vertexShader, 2u);
+    EXPECT_EQ(d.indices, lines);
+  }
+  EXPECT_EQ(r.Draws()[0].effect, effect);
+  EXPECT_EQ(r.Draws()[1].effect, -1);
+  EXPECT_EQ(r.Draws()[0].state.renderState[60], 0xFF00FF00u);
+  EXPECT_EQ(r.Draws()[1].state.renderState[60], 0x80FF0000u);
+  // The second box is drawn with its own corners, not the first one's.
+  const host::DrawRecord& second = r.Draws()[1];
+  EXPECT_EQ(second.VertexFloat(0, 0), -5.0f);
+  EXPECT_EQ(second.VertexFloat(0, 8), -7.0f);
+  EXPECT_EQ(second.VertexFloat(6, 0), 5.0f);
+  EXPECT_EQ(second.VertexFloat(6, 4), 6.0f);
+  EXPECT_EQ(second.VertexFloat(6, 8), 7.0f);
+  EXPECT_EQ(r.Draws()[0].VertexFloat(6, 4), 2.0f);
 }
 
 }  // namespace

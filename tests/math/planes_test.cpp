@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "math/planes.h"
@@ -33,9 +34,14 @@ std::vector<D3DXVECTOR3> ReferenceClip(const std::vector<D3DXVECTOR3>& poly, con
     const bool prevIn = (PlaneDistance(plane, prev) > 0) == keepFront;
     const bool curIn = (PlaneDistance(plane, cur) > 0) == keepFront;
     if (prevIn != curIn) {
-      D3DXVECTOR3 x;
-      PlaneSegmentIntersectPoint(&x, &prev, &cur, 12, plane, nullptr);
-      out.push_back(x);
+      // The crossing by its own arithmetic, in double: a + (b - a) da / (da - db).
+      auto dist = [&](const D3DXVECTOR3& v) {
+        return double{plane.a} * v.x + double{plane.b} * v.y + double{plane.c} * v.z + double{plane.d};
+      };
+      const double t = dist(prev) / (dist(prev) - dist(cur));
+      out.push_back(D3DXVECTOR3(static_cast<float>(prev.x + (double{cur.x} - prev.x) * t),
+                                static_cast<float>(prev.y + (double{cur.y} - prev.y) * t),
+                                static_cast<float>(prev.z + (double{cur.z} - prev.z) * t)));
     }
     if (curIn) out.push_back(cur);
   }
@@ -49,6 +55,11 @@ TEST(Planes, ClassifyWithTheFixedTolerance) {
   EXPECT_EQ(ClassifyPointPlane(p, D3DXVECTOR3(0, 5e-7f, 0)), kPlaneFront);
   EXPECT_EQ(ClassifyPointPlane(p, D3DXVECTOR3(0, -5e-7f, 0)), kPlaneBack);
 
+  // The tolerance widens the band on both sides.
+  EXPECT_EQ(ClassifySpherePlane(p, D3DXVECTOR3(0, -3e-7f, 0), 0.0f), kPlaneOn);
+  EXPECT_EQ(ClassifySpherePlane(p, D3DXVECTOR3(0, -5e-7f, 0), 0.0f), kPlaneBack);
+  EXPECT_EQ(ClassifySpherePlane(p, D3DXVECTOR3(0, 3e-7f, 0), 0.0f), kPlaneOn);
+  EXPECT_EQ(ClassifySpherePlane(p, D3DXVECTOR3(0, 5e-7f, 0), 0.0f), kPlaneFront);
   EXPECT_EQ(ClassifySpherePlane(p, D3DXVECTOR3(0, 2, 0), 1.0f), kPlaneFront);
   EXPECT_EQ(ClassifySpherePlane(p, D3DXVECTOR3(0, -2, 0), 1.0f), kPlaneBack);
   EXPECT_EQ(ClassifySpherePlane(p, D3DXVECTOR3(0, 1, 0), 1.0f), kPlaneOn);
@@ -115,7 +126,8 @@ TEST(ClipPolygon, ConvexPolygonsMatchTheEdgeByEdgeClip) {
     const int n = 3 + round % 10;
     std::vector<D3DXVECTOR3> poly;
     float angle = rnd.Uniform(0, 1);
-    const float tilt = rnd.Uniform(-1, 1), lift = rnd.Uniform(-1, 1);
+    // Off the z = 0 plane, so that every coordinate of a crossing is interpolated.
+    const float tilt = rnd.Uniform(0.2f, 1), lift = rnd.Uniform(0.5f, 2);
     for (int i = 0; i < n; ++i) {
       const float x = 3 * std::cos(angle), y = 2 * std::sin(angle);
       poly.push_back({x, y, tilt * x + lift});
@@ -132,7 +144,7 @@ TEST(ClipPolygon, ConvexPolygonsMatchTheEdgeByEdgeClip) {
       buf.resize(count);
       const std::vector<D3DXVECTOR3> ref = ReferenceClip(poly, plane, side == kPlaneFront);
       ASSERT_EQ(buf.size(), ref.size());
-      for (size_t i = 0; i < ref.size(); ++i) EXPECT_TRUE(Near(buf[i], ref[i], 0.0f));
+      for (size_t i = 0; i < ref.size(); ++i) EXPECT_TRUE(Near(buf[i], ref[i], 2e-5f)) << round << " " << i;
     }
   }
 }
@@ -254,6 +266,14 @@ TEST(SplitPolygon, CopiesEachSideAndTheCrossingsToBoth) {
   EXPECT_EQ(small.m_nCount, 1);
   PolygonRecord empty{const_cast<D3DXVECTOR3*>(square.data()), 12, 0, 4};
   EXPECT_FALSE(SplitPolygonByPlane(empty, &front, &back, plane, PlaneSegmentIntersectPoint, nullptr));
+  // Records that do not say their room take nothing.
+  PolygonRecord unsized, alsoUnsized;
+  unsized.m_pVertices = f.data();
+  unsized.m_nStride = 12;
+  alsoUnsized.m_pVertices = b.data();
+  alsoUnsized.m_nStride = 12;
+  EXPECT_FALSE(SplitPolygonByPlane(poly, &unsized, &alsoUnsized, plane, PlaneSegmentIntersectPoint, nullptr));
+  EXPECT_EQ(unsized.m_nCount, 0);
   PolygonRecord wrongStride{f.data(), 16, 0, 8};
   EXPECT_FALSE(SplitPolygonByPlane(poly, &wrongStride, &back, plane, PlaneSegmentIntersectPoint, nullptr));
 
@@ -300,6 +320,31 @@ TEST(Planes, TriangulateFanAndAxisPlanes) {
   EXPECT_EQ(a.Distance(probe), 7.0f);  // d - y
   EXPECT_FALSE(a.Through(6, through));
   EXPECT_EQ(a.m_nAxis, 4);
+}
+
+TEST(SplitPolygon, TheKeepQuestionGetsTheVertexKeptBeforeThenTheNewOne) {
+  const std::vector<D3DXVECTOR3> square = {{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+  PolygonRecord poly{const_cast<D3DXVECTOR3*>(square.data()), 12, 4, 4};
+  std::vector<D3DXVECTOR3> f(8), b(8);
+  PolygonRecord front{f.data(), 12, 0, 8}, back{b.data(), 12, 0, 8};
+  std::vector<std::pair<D3DXVECTOR3, D3DXVECTOR3>> asked;
+  auto record = [](const void* previous, const void* vertex, void* user) {
+    auto* log = static_cast<std::vector<std::pair<D3DXVECTOR3, D3DXVECTOR3>>*>(user);
+    log->emplace_back(*static_cast<const D3DXVECTOR3*>(previous), *static_cast<const D3DXVECTOR3*>(vertex));
+    return true;
+  };
+  ASSERT_TRUE(SplitPolygonByPlane(poly, &front, &back, Plane(1, 0, 0, -0.25f), PlaneSegmentIntersectPoint, &asked,
+                                  record));
+  ASSERT_EQ(front.m_nCount, 4);
+  ASSERT_EQ(back.m_nCount, 4);
+  // Three questions per side, each pairing neighbours in the order they were written.
+  ASSERT_EQ(asked.size(), 6u);
+  for (const auto& [previous, vertex] : asked) {
+    bool adjacent = false;
+    for (const std::vector<D3DXVECTOR3>* side : {&f, &b})
+      for (int i = 0; i + 1 < 4; ++i) adjacent = adjacent || ((*side)[i] == previous && (*side)[i + 1] == vertex);
+    EXPECT_TRUE(adjacent) << previous.x << "," << previous.y << " -> " << vertex.x << "," << vertex.y;
+  }
 }
 
 }  // namespace

@@ -126,69 +126,14 @@ TEST(SceneLifeCycle, AdjustHeightsComeFromEverySectionOfTheNameConfig) {
   EXPECT_EQ(scene->adjustHeights.size(), 3u);
 }
 
-// An INI file of named sections, each with its AdjustH; a keyed read answers from the section the
-// walk is at, so two sections of one name give two values.
-class WalkedIni final : public IIniFile {
- public:
-  explicit WalkedIni(std::vector<std::pair<std::string, float>> sections) : sections_(std::move(sections)) {}
-  void AddString(const char*, const char*, const char*) override {}
-  void WriteString(const char*, const char*, const char*) override {}
-  void WriteInt(const char*, const char*, int) override {}
-  void WriteFloat(const char*, const char*, double) override {}
-  bool GetString(const char*, const char*, char*, int, const char*) override { return false; }
-  bool GetNextString(const char*, const char*, char*, int) override { return false; }
-  int GetInt(const char*, const char*, int d) override { return d; }
-  float GetFloat(const char* section, const char* key, float d) override {
-    const bool here = at_ < sections_.size() && sections_[at_].first == section && std::string(key) == "AdjustH";
-    return here ? sections_[at_].second : d;
-  }
-  bool GetBool(const char*, const char*, bool d) override { return d; }
-  bool GetFirstSection(char* buffer, int size) override {
-    at_ = 0;
-    return Copy(buffer, size);
-  }
-  bool GetNextSection(char* buffer, int size) override {
-    ++at_;
-    return Copy(buffer, size);
-  }
-
- private:
-  bool Copy(char* buffer, int size) {
-    if (at_ >= sections_.size()) return false;
-    std::snprintf(buffer, static_cast<size_t>(size), "%s", sections_[at_].first.c_str());
-    return true;
-  }
-  std::vector<std::pair<std::string, float>> sections_;
-  size_t at_ = 0;
-};
-
-class OneIniService final : public IIniService {
- public:
-  HANDLE OpenFile(const char*, uint32_t, uint32_t, uint32_t) override { return INVALID_HANDLE_VALUE; }
-  void CloseFile(HANDLE) override {}
-  BOOL WriteFile(HANDLE, const void*, uint32_t, uint32_t*) override { return FALSE; }
-  BOOL ReadFile(HANDLE, void*, uint32_t, uint32_t*) override { return FALSE; }
-  uint32_t GetFileSize(HANDLE, uint32_t*) override { return 0; }
-  IIniFile* OpenIni(const char* path, int) override {
-    opened.push_back(path);
-    void* block = HostNewArrayBytes(1, sizeof(WalkedIni));
-    return new (block) WalkedIni({{"Dancer", 0.25f}, {"Tall", 1.5f}, {"Dancer", -0.75f}});
-  }
-  IIniFile* CreateIni(const char*, int) override { return nullptr; }
-  void Flush() override {}
-  std::vector<std::string> opened;
-};
-
 TEST(SceneLifeCycle, OfTwoSectionsOfOneNameTheLaterOnesAdjustHeightIsKept) {
   SceneHost s;
-  OneIniService service;
-  IIniService* const previous = g_pIniService;
-  g_pIniService = &service;
+  s.WriteFile("Resource/ini/Brivanta/Interface/AdjustNameConfig.ini",
+              "[Dancer]\r\nAdjustH=0.25\r\n[Tall]\r\nAdjustH=1.5\r\n[Dancer]\r\nAdjustH=-0.75\r\n");
   CSceneSystem* scene = s.MakeScene();
-  g_pIniService = previous;
-  EXPECT_EQ(service.opened, std::vector<std::string>{"Resource\\ini\\Brivanta\\Interface\\AdjustNameConfig.ini"});
   EXPECT_FLOAT_EQ(scene->GetAdjustHeight("Dancer"), -0.75f);
   EXPECT_FLOAT_EQ(scene->GetAdjustHeight("Tall"), 1.5f);
+  EXPECT_EQ(scene->adjustHeights.size(), 2u);
 }
 
 TEST(SceneLifeCycle, WithoutTheNameConfigNoNameIsAdjusted) {

@@ -1,0 +1,117 @@
+// Texture files whose headers promise more than the file holds.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "d3dx8/d3dx8tex.h"
+#include "host/d3d_device.h"
+
+namespace {
+
+void Put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+
+// A 24-bit BMP of the given sides with `pixelBytes` bytes after its 54-byte header.
+std::vector<uint8_t> Bmp(int32_t width, int32_t height, size_t pixelBytes, uint8_t fill = 0x80) {
+  std::vector<uint8_t> out = {'B', 'M'};
+  Put32(out, static_cast<uint32_t>(54 + pixelBytes));
+  Put32(out, 0);
+  Put32(out, 54);  // pixels start here
+  Put32(out, 40);
+  Put32(out, static_cast<uint32_t>(width));
+  Put32(out, static_cast<uint32_t>(height));
+  Put16(out, 1);
+  Put16(out, 24);
+  Put32(out, 0);  // uncompressed
+  for (int i = 0; i < 5; ++i) Put32(out, 0);
+  out.resize(54 + pixelBytes, fill);
+  return out;
+}
+
+// A TGA header of kind `type` (2 plain colour, 10 run-length colour), 24 bits per pixel.
+std::vector<uint8_t> TgaHeader(uint8_t type, uint16_t width, uint16_t height) {
+  std::vector<uint8_t> out = {0, 0, type, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  Put16(out, width);
+  Put16(out, height);
+  out.push_back(24);
+  out.push_back(0x20);  // top-left origin
+  return out;
+}
+
+struct Loader : ::testing::Test {
+  host::Device device;
+  HRESULT Load(const std::vector<uint8_t>& bytes, IDirect3DTexture8** texture) {
+    return D3DXCreateTextureFromFileInMemory(&device, bytes.data(), static_cast<UINT>(bytes.size()), texture);
+  }
+  // The top-left texel of level 0 of a texture that loaded, as ARGB.
+  uint32_t FirstTexel(IDirect3DTexture8* texture) {
+    D3DLOCKED_RECT locked{};
+    EXPECT_EQ(texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    const uint32_t v = *static_cast<const uint32_t*>(locked.pBits);
+    texture->UnlockRect(0);
+    return v;
+  }
+};
+
+TEST_F(Loader, HeadersClaimingMoreThanTheFileHoldsAreInvalidData) {
+  const std::vector<std::vector<uint8_t>> hostile = {
+      Bmp(16000, 16000, 0),       // a bare header that promises 768 MB of pixels
+      Bmp(20000, 2, 20000 * 6),   // wider than any texture, pixels present
+      Bmp(4, -20000, 4 * 20000 * 3),
+      Bmp(4, 4, 4 * 3 * 3),       // one row short
+      TgaHeader(2, 64, 64),       // a header without pixels
+      TgaHeader(2, 16385, 1),
+  };
+  for (size_t i = 0; i < hostile.size(); ++i) {
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(Load(hostile[i], &texture), D3DXERR_INVALIDDATA) << "file " << i;
+    EXPECT_EQ(texture, nullptr);
+  }
+
+  // Run-length pixels that stop short: one run of 128 and a literal of 2 for 16 x 16 pixels.
+  std::vector<uint8_t> rle = TgaHeader(10, 16, 16);
+  rle.insert(rle.end(), {0xFF, 1, 2, 3, 0x01, 4, 5, 6, 7, 8, 9});
+  IDirect3DTexture8* texture = nullptr;
+  EXPECT_EQ(Load(rle, &texture), D3DXERR_INVALIDDATA);
+  // A literal packet cut in its middle.
+  std::vector<uint8_t> cut = TgaHeader(10, 2, 1);
+  cut.insert(cut.end(), {0x01, 4, 5, 6, 7});
+  EXPECT_EQ(Load(cut, &texture), D3DXERR_INVALIDDATA);
+}
+
+TEST_F(Loader, CompleteFilesStillLoad) {
+  // Rows of 2 pixels padded to 8 bytes; blue, green, red in the file.
+  std::vector<uint8_t> bmp = Bmp(2, 2, 16, 0);
+  for (size_t row = 0; row < 2; ++row)
+    for (size_t px = 0; px < 2; ++px) {
+      bmp[54 + row * 8 + px * 3 + 0] = 0x30;
+      bmp[54 + row * 8 + px * 3 + 1] = 0x20;
+      bmp[54 + row * 8 + px * 3 + 2] = 0x10;
+    }
+  IDirect3DTexture8* texture = nullptr;
+  ASSERT_EQ(Load(bmp, &texture), D3D_OK);
+  EXPECT_EQ(FirstTexel(texture) & 0xFFFFFFu, 0x102030u);
+  texture->Release();
+
+  // 2 x 2 run-length pixels exactly: a run of 3, then a literal of 1.
+  std::vector<uint8_t> rle = TgaHeader(10, 2, 2);
+  rle.insert(rle.end(), {0x82, 0x33, 0x22, 0x11, 0x00, 0x66, 0x55, 0x44});
+  ASSERT_EQ(Load(rle, &texture), D3D_OK);
+  EXPECT_EQ(FirstTexel(texture) & 0xFFFFFFu, 0x112233u);
+  texture->Release();
+
+  std::vector<uint8_t> plain = TgaHeader(2, 1, 1);
+  plain.insert(plain.end(), {0x03, 0x02, 0x01});
+  ASSERT_EQ(Load(plain, &texture), D3D_OK);
+  EXPECT_EQ(FirstTexel(texture) & 0xFFFFFFu, 0x010203u);
+  texture->Release();
+}
+
+}  // namespace
