@@ -143,9 +143,10 @@ bool CTerrainBlock::GetHeightAt(float point[3], float normalOut[3]) const {
   const float u = std::fmod(point[0], 256.0f), w = std::fmod(point[2], 256.0f);
   const int x = std::clamp(static_cast<int>(u), 0, kBlockQuads - 1);
   const int z = std::clamp(static_cast<int>(w), 0, kBlockQuads - 1);
+  // Corners relative to the quad keep the plane's terms small.
   auto corner = [&](int cx, int cz) {
-    return D3DXVECTOR3(static_cast<float>(cx), m_aHeights[cx * kBlockSamples + cz] * m_fHeightScale,
-                       static_cast<float>(cz));
+    return D3DXVECTOR3(static_cast<float>(cx - x), m_aHeights[cx * kBlockSamples + cz] * m_fHeightScale,
+                       static_cast<float>(cz - z));
   };
   const float du = u - static_cast<float>(x), dw = w - static_cast<float>(z);
   D3DXPLANE p;
@@ -159,7 +160,7 @@ bool CTerrainBlock::GetHeightAt(float point[3], float normalOut[3]) const {
   normalOut[0] = p.a;
   normalOut[1] = p.b;
   normalOut[2] = p.c;
-  point[1] = (-p.a * u - p.c * w - p.d) / p.b;
+  point[1] = (-p.a * du - p.c * dw - p.d) / p.b;
   return true;
 }
 
