@@ -16,6 +16,7 @@
 #include "frame/dma_interface.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/run_state.h"
+#include "apps/footlight/terrain_command.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
@@ -44,6 +45,7 @@ constexpr const char* kUsage =
 void PrintUsage() {
   std::fputs(kUsage, stdout);
   std::fputs(kLightsUsage, stdout);
+  std::fputs(footlight::kTerrainUsage, stdout);
 }
 
 struct Options {
@@ -58,6 +60,7 @@ struct Options {
   bool manualClock = false;
   DWORD clockStart = 0;
   std::vector<std::string> lightsArgs;  // everything after "lights"
+  std::vector<std::string> terrainArgs;  // everything after "terrain"
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -94,6 +97,8 @@ Options Parse(int argc, char** argv) {
     };
     if (o.command == "lights") {
       o.lightsArgs.push_back(arg);
+    } else if (o.command == "terrain") {
+      o.terrainArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -125,7 +130,7 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
-  if (o.command != "classes" && o.command != "run" && o.command != "lights") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
+  if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "terrain") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
   struct stat info{};
@@ -255,6 +260,18 @@ int main(int argc, char** argv) {
   const Options options = Parse(argc, argv);
   const DMAInterfaceFn entry = LoadEntry(options.library);
   if (options.command == "lights") return Lights(options, entry);
+  if (options.command == "terrain") {
+    footlight::TerrainOptions terrain;
+    std::string error;
+    if (!footlight::ParseTerrainOptions(options.terrainArgs, &terrain, &error)) {
+      if (error.empty()) {
+        PrintUsage();
+        return 0;
+      }
+      Fail(error);
+    }
+    return footlight::RunTerrainCommand(terrain, entry, stdout, stderr);
+  }
   // The services are set before the module is loaded: DMAInterface copies the INI service.
   host::StandardHost standard(options.resource);
   host::ReferenceHost& host = standard.host;

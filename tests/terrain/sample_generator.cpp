@@ -36,15 +36,15 @@ std::vector<int16_t> HillHeights() {
   for (int x = 0; x < kSide; ++x) {
     for (int z = 0; z < kSide; ++z) {
       int64_t v = 20;
-      v += Bump(x, z, 120, 140, 110, 900);
-      v += Bump(x, z, 390, 100, 90, 600);
-      v += Bump(x, z, 140, 400, 100, 700);
-      v += Bump(x, z, 420, 430, 80, 500);
+      v += Bump(x, z, 120, 140, 110, 90);
+      v += Bump(x, z, 390, 100, 90, 60);
+      v += Bump(x, z, 140, 400, 100, 75);
+      v += Bump(x, z, 420, 430, 80, 50);
       // A ridge along the diagonal, across the block seams at x = 256 and z = 256.
       const int off = std::abs(x - z);
-      if (off < 40) v += (40 - off) * 20;
-      // A gentle ripple so that no two neighbouring quads are alike.
-      v += ((x * 7 + z * 13) % 17) - 8;
+      if (off < 40) v += (40 - off) * 3;
+      // A ripple of one unit so that neighbouring quads differ.
+      v += ((x * 7 + z * 13) % 3) - 1;
       h[static_cast<size_t>(x) * kSide + z] = static_cast<int16_t>(v);
     }
   }
