@@ -10,7 +10,7 @@
 #include "frame/renderer.h"
 #include "math/planes.h"
 #include "terrain/terrain_manager.h"
-#include "terrain/terrain_segment.h"
+#include "terrain/terrain_walk.h"
 
 namespace {
 
@@ -246,24 +246,9 @@ bool CTerrainBlock::CollectRegionTriangles(const float (*planes)[4], int32_t pla
   const int capacity = 3 + planesUsed;
   std::vector<float> polygon(static_cast<size_t>(capacity) * 3);
   const D3DXVECTOR3 c(centre[0], centre[1], centre[2]);
-  struct Cell {
-    int16_t x, z;
-    int32_t s;
-  };
-  Cell stack[64];
-  int top = 0;
-  stack[top++] = {0, 0, 8};
-  while (top > 0) {
-    const Cell e = stack[--top];
-    if (!CellBox(e.x, e.z, e.s).IntersectsSphere(c, radius)) continue;
-    if (e.s > 0) {
-      const int h = 1 << (e.s - 1);
-      for (int i = 0; i < 4; ++i)
-        stack[top++] = {static_cast<int16_t>(e.x + ((i & 1) ? h : 0)), static_cast<int16_t>(e.z + ((i & 2) ? h : 0)),
-                        e.s - 1};
-      continue;
-    }
-    const int x = e.x, z = e.z;
+  WalkCells(8, [&](int x, int z, int s) {
+    if (!CellBox(x, z, s).IntersectsSphere(c, radius)) return false;
+    if (s > 0) return true;
     auto put = [&](int slot, int cx, int cz) {
       polygon[slot * 3 + 0] = static_cast<float>(m_nOriginX + cx);
       polygon[slot * 3 + 1] = m_aHeights[cx * kBlockSamples + cz] * m_fHeightScale;
@@ -285,7 +270,8 @@ bool CTerrainBlock::CollectRegionTriangles(const float (*planes)[4], int32_t pla
       }
       if (count >= 3) callback(polygon.data(), count);
     }
-  }
+    return false;
+  });
   return true;
 }
 
@@ -295,27 +281,12 @@ void CTerrainBlock::SelectLod(uint32_t, const float eye[3], const Frustum& frust
                               int32_t* levelTable, int32_t*, uint8_t* visibleTable, uint8_t*) {
   m_nVisiblePatches = 0;
   if (!m_bDrawTerrain || !HasTree()) return;
-  struct Cell {
-    int16_t x, z;
-    int32_t s;
-  };
-  Cell stack[64];
-  int top = 0;
-  stack[top++] = {0, 0, 8};
-  while (top > 0) {
-    const Cell e = stack[--top];
-    const AABB box = CellBox(e.x, e.z, e.s);
-    if (frustum.ClassifyAABB(box) == 0) continue;
-    if (e.s >= 6) {
-      const int h = 1 << (e.s - 1);
-      stack[top++] = {e.x, e.z, e.s - 1};
-      stack[top++] = {static_cast<int16_t>(e.x + h), e.z, e.s - 1};
-      stack[top++] = {e.x, static_cast<int16_t>(e.z + h), e.s - 1};
-      stack[top++] = {static_cast<int16_t>(e.x + h), static_cast<int16_t>(e.z + h), e.s - 1};
-      continue;
-    }
-    const int r = e.x >> 5, c = e.z >> 5;
-    if (m_aPatchEnabled[r * 8 + c] == 0) continue;
+  WalkCells(8, [&](int x, int z, int s) {
+    const AABB box = CellBox(x, z, s);
+    if (frustum.ClassifyAABB(box) == 0) return false;
+    if (s >= 6) return true;
+    const int r = x >> 5, c = z >> 5;
+    if (m_aPatchEnabled[r * 8 + c] == 0) return false;
     const int px = (m_nOriginX >> 5) + r, pz = (m_nOriginZ >> 5) + c;
     const int index = px * kFieldPatches + pz;
     visibleTable[index] = 1;
@@ -332,7 +303,8 @@ void CTerrainBlock::SelectLod(uint32_t, const float eye[3], const Frustum& frust
     ++m_nVisiblePatches;
     levelTable[index] = d2 > 62500.0f ? 5 : d2 > 40000.0f ? 4 : d2 > 22500.0f ? 3 : d2 > 10000.0f ? 2
                         : d2 > 2500.0f ? 1 : 0;
-  }
+    return false;
+  });
 }
 
 void CTerrainBlock::Render(uint32_t, const float*, const int32_t* levelTable, const uint8_t* visibleTable) {

@@ -1,5 +1,5 @@
 #include "terrain/terrain_manager.h"
-#include "terrain/terrain_segment.h"
+#include "terrain/terrain_walk.h"
 
 #include <algorithm>
 #include <climits>
@@ -302,27 +302,13 @@ void CTerrainManager::Execute(uint32_t arg) {
   std::memset(m_aVisible, 0, sizeof m_aVisible);
   std::memset(m_aWaterVisible, 0, sizeof m_aWaterVisible);
   std::memset(m_aVisibleBlocks, 0, sizeof m_aVisibleBlocks);
-  struct Cell {
-    int bx, bz, level;
-  };
-  Cell stack[16];
-  int top = 0;
-  stack[top++] = {0, 0, 3};
-  while (top > 0) {
-    const Cell c = stack[--top];
-    if (frustum.ClassifyAABB(BlockCellBox(m_apBlockTree[c.level], c.level, c.bx, c.bz)) == 0) continue;
-    if (c.level == 0) {
-      m_aVisibleBlocks[c.bx * 8 + c.bz] = 1;
-      Block(c.bx, c.bz)->SelectLod(arg, eye, frustum, m_aDistance, m_aLevel, m_aWaterLevel, m_aVisible,
-                                   m_aWaterVisible);
-      continue;
-    }
-    const int h = 1 << (c.level - 1);
-    stack[top++] = {c.bx, c.bz, c.level - 1};
-    stack[top++] = {c.bx + h, c.bz, c.level - 1};
-    stack[top++] = {c.bx, c.bz + h, c.level - 1};
-    stack[top++] = {c.bx + h, c.bz + h, c.level - 1};
-  }
+  WalkCells(3, [&](int bx, int bz, int level) {
+    if (frustum.ClassifyAABB(BlockCellBox(m_apBlockTree[level], level, bx, bz)) == 0) return false;
+    if (level > 0) return true;
+    m_aVisibleBlocks[bx * 8 + bz] = 1;
+    Block(bx, bz)->SelectLod(arg, eye, frustum, m_aDistance, m_aLevel, m_aWaterLevel, m_aVisible, m_aWaterVisible);
+    return false;
+  });
 }
 
 void CTerrainManager::Realize(uint32_t arg) { Render(arg); }
@@ -397,26 +383,12 @@ bool CTerrainManager::ClipTrianglesInSphere(const float (*planes)[4], int32_t pl
                                             float radius, RegionPolygonFn callback) {
   if (!HasBlocks() || centre == nullptr) return false;
   const float c[3] = {centre->x, centre->y, centre->z};
-  struct Cell {
-    int bx, bz, level;
-  };
-  Cell stack[16];
-  int top = 0;
-  stack[top++] = {0, 0, 3};
-  while (top > 0) {
-    const Cell cell = stack[--top];
-    if (!BlockCellBox(m_apBlockTree[cell.level], cell.level, cell.bx, cell.bz).IntersectsSphere(*centre, radius))
-      continue;
-    if (cell.level == 0) {
-      Block(cell.bx, cell.bz)->CollectRegionTriangles(planes, planeCount, c, radius, callback);
-      continue;
-    }
-    const int h = 1 << (cell.level - 1);
-    stack[top++] = {cell.bx, cell.bz, cell.level - 1};
-    stack[top++] = {cell.bx + h, cell.bz, cell.level - 1};
-    stack[top++] = {cell.bx, cell.bz + h, cell.level - 1};
-    stack[top++] = {cell.bx + h, cell.bz + h, cell.level - 1};
-  }
+  WalkCells(3, [&](int bx, int bz, int level) {
+    if (!BlockCellBox(m_apBlockTree[level], level, bx, bz).IntersectsSphere(*centre, radius)) return false;
+    if (level > 0) return true;
+    Block(bx, bz)->CollectRegionTriangles(planes, planeCount, c, radius, callback);
+    return false;
+  });
   return false;
 }
 
