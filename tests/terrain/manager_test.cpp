@@ -332,9 +332,13 @@ TEST(TerrainDrawing, AFinerPatchStitchesToItsCoarserNeighbour) {
   EXPECT_EQ(coarse.baseVertex, fine.baseVertex + 289);
   EXPECT_EQ(FindCrack(terrain_testing::DrawnTriangles(t.Renderer()), t.terrain->m_aVisible), "");
   // On the shared line x = 64 the fine patch uses only the coarse spacing.
-  for (const auto& tri : terrain_testing::DrawnTriangles(t.Renderer()))
-    for (const auto& c : tri)
-      if (c.x == 64) EXPECT_EQ(c.z % 8, 0) << c.z;
+  for (const auto& tri : terrain_testing::DrawnTriangles(t.Renderer())) {
+    for (const auto& c : tri) {
+      if (c.x == 64) {
+        EXPECT_EQ(c.z % 8, 0) << c.z;
+      }
+    }
+  }
 }
 
 TEST(TerrainDrawing, NoCracksBetweenVisiblePatchesOfAnyLevels) {
@@ -497,4 +501,58 @@ TEST(TerrainManager, RegionQueryReachesEveryBlockUnderTheSphere) {
   EXPECT_FALSE(t.terrain->ClipTrianglesInSphere(nullptr, 0, &centre, 1.5f, CountPolygon));
   // Quads whose boxes touch the sphere: x and z within 254..258, four blocks' worth.
   EXPECT_EQ(g_regionPolygons, 2 * 4 * 4);
+}
+
+TEST(TerrainManager, KeepsTheMousePositionFromMouseMoves) {
+  TerrainHost t;
+  t.Host().SystemMessage(0x200, 0, (700u << 16) | 65535u);
+  EXPECT_EQ(t.terrain->m_nMouseX, 65535);
+  EXPECT_EQ(t.terrain->m_nMouseY, 700);
+  t.Host().SystemMessage(0x201, 0, (5u << 16) | 6u);  // a click is not a move
+  EXPECT_EQ(t.terrain->m_nMouseX, 65535);
+  EXPECT_EQ(t.terrain->m_nMouseY, 700);
+}
+
+TEST(TerrainLayers, LayersLoadByNameAndTheBaseLayerIsReplacedEverywhere) {
+  TerrainHost t([](const TempTree& tree) {
+    tree.Put("tex/grass.dds", terrain_samples::CheckerDds(8, 0xFF00FF00u, 0xFF008000u));
+    tree.Put("tex/rock.dds", terrain_samples::CheckerDds(8, 0xFF808080u, 0xFF404040u));
+  });
+  Field flat;
+  const TerrainHeightMap map = flat.Map();
+  t.terrain->UpdateAllBlocks(&map);
+  EXPECT_EQ(t.terrain->AddLayer("grass.dds", nullptr, nullptr, false), -1);  // no prefix yet
+  t.terrain->SetName("tex/");
+  EXPECT_EQ(t.terrain->AddLayer(nullptr, nullptr, nullptr, false), -1);
+  EXPECT_EQ(t.terrain->AddLayer("grass.dds", nullptr, nullptr, false), 0);
+  EXPECT_EQ(t.terrain->GetPatchLayerCount(0), 1);
+  EXPECT_EQ(t.terrain->GetPatchLayerCount(4095), 1);
+  EXPECT_EQ(t.terrain->GetPatchLayerCount(4096), 0);
+  EXPECT_EQ(t.terrain->Block(7, 7)->m_aPatchLayerKey[63], 4095);
+  EXPECT_EQ(t.terrain->Block(2, 5)->m_aPatchLayerKey[3 * 8 + 1], (2 * 8 + 3) * 64 + 5 * 8 + 1);
+  // Null offset and scale read as (0, 0) and (1, 1).
+  int effect = -9;
+  t.terrain->BindPatchLayerSlot(100, 0, &effect);
+  EXPECT_EQ(t.Renderer().EffectName(effect), "GenericTerrain_Tex0");
+  const float* c5 = t.Renderer().VertexConstant(5);
+  EXPECT_FLOAT_EQ(c5[0], 0.1f);
+  EXPECT_FLOAT_EQ(c5[1], 0.0f);
+  EXPECT_FLOAT_EQ(c5[2], 0.0f);
+  EXPECT_FLOAT_EQ(c5[3], 1.0f);
+  IDirect3DTexture8* grass = t.Renderer().StageTexture(0);
+  ASSERT_NE(grass, nullptr);
+  // A second layer, made through D3DX, becomes the base layer of every patch.
+  const float offset[2] = {3, 4}, scale[2] = {5, 6};
+  EXPECT_EQ(t.terrain->AddLayer("rock.dds", offset, scale, true), 1);
+  t.terrain->BindPatchLayerSlot(4000, 0, &effect);
+  EXPECT_NE(t.Renderer().StageTexture(0), grass);
+  EXPECT_FLOAT_EQ(t.Renderer().VertexConstant(5)[3], 5.0f);
+  // A known name changes only its offset and scale and keeps its index.
+  const float offset2[2] = {7, 8};
+  EXPECT_EQ(t.terrain->AddLayer("grass.dds", offset2, nullptr, false), 0);
+  t.terrain->BindPatchLayerSlot(0, 0, &effect);
+  EXPECT_EQ(t.Renderer().StageTexture(0), grass);
+  EXPECT_FLOAT_EQ(t.Renderer().VertexConstant(5)[1], 7.0f);
+  EXPECT_FLOAT_EQ(t.Renderer().VertexConstant(5)[2], 8.0f);
+  EXPECT_EQ(t.Renderer().TextureLoads(), 1u);
 }
