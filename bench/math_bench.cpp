@@ -1,7 +1,7 @@
 // Times the hot math kernels of the module against the same operations written with GLM, in
 // one run, and prints per kernel the nanoseconds per operation of each and their ratio.
 //
-//   math_bench [benchmark options]
+//   footlight_bench [benchmark options]
 //
 // Kernels: 4x4 multiply and inverse (the Direct3D-style functions and the module's matrix44),
 // transforming an array of points, classifying boxes against a frustum, clipping polygons by a

@@ -3,11 +3,15 @@
 // against the same frame with every visible patch at level 0 (33 x 33 vertices and the plain
 // 2,048-triangle grid each), and prints the ratio of each view.
 //
-//   terrain_bench [benchmark options]
+//   footlight_terrain_bench [benchmark options]
 #include <benchmark/benchmark.h>
+
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -35,22 +39,43 @@ std::vector<int16_t> Field() {
   return h;
 }
 
+// A resource folder with the one texture the layer needs: 4 x 4 texels of 32-bit DDS.
+std::string TextureFolder() {
+  const auto dir = std::filesystem::temp_directory_path() / ("footlight-terrain-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::vector<uint8_t> dds(128 + 64, 0);
+  auto put = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) dds[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  dds[0] = 'D', dds[1] = 'D', dds[2] = 'S', dds[3] = ' ';
+  put(4, 124), put(8, 0x100F), put(12, 4), put(16, 4), put(20, 16);
+  put(76, 32), put(80, 0x41), put(88, 32), put(92, 0xFF0000), put(96, 0xFF00), put(100, 0xFF), put(104, 0xFF000000u);
+  put(108, 0x1000);
+  for (size_t i = 128; i < dds.size(); i += 4) put(i, 0xFF408040u);
+  std::ofstream(dir / "grass.dds", std::ios::binary).write(reinterpret_cast<const char*>(dds.data()),
+                                                         static_cast<std::streamsize>(dds.size()));
+  return dir.string();
+}
+
 class TerrainScene {
  public:
-  TerrainScene() : standard_(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples") {
+  TerrainScene() : folder_(TextureFolder()), standard_(folder_) {
     standard_.host.LoadModule(&DMAInterface);
     standard_.renderer.SetRecording(false);
-    ComponentHandle handle{};
-    standard_.host.CreateObject(&handle, "CTerrainManager");
-    terrain_ = static_cast<CTerrainManager*>(static_cast<CComponentBase*>(standard_.host.GetObject(&handle)));
+    // The benchmark owns its terrain rather than asking the factory list for one.
+    terrain_ = std::make_unique<CTerrainManager>();
+    terrain_->Init();
     heights_ = Field();
     patches_.assign(4096, 1);
     const TerrainHeightMap map{heights_.data(), patches_.data()};
     terrain_->UpdateAllBlocks(&map);
-    terrain_->SetName("resource\\terrain\\");
     terrain_->AddLayer("grass.dds", nullptr, nullptr, false);
   }
-  ~TerrainScene() { standard_.host.DestroyAll(); }
+  ~TerrainScene() {
+    terrain_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
 
   float Ground(float x, float z) const {
     return heights_[static_cast<size_t>(x) * 2049 + static_cast<size_t>(z)];
@@ -76,8 +101,9 @@ class TerrainScene {
   size_t Refused() const { return standard_.renderer.RefusedDraws(); }
 
  private:
+  std::string folder_;
   host::StandardHost standard_;
-  CTerrainManager* terrain_ = nullptr;
+  std::unique_ptr<CTerrainManager> terrain_;
   std::vector<int16_t> heights_;
   std::vector<uint8_t> patches_;
 };
