@@ -556,3 +556,16 @@ TEST(TerrainLayers, LayersLoadByNameAndTheBaseLayerIsReplacedEverywhere) {
   EXPECT_FLOAT_EQ(t.Renderer().VertexConstant(5)[2], 8.0f);
   EXPECT_EQ(t.Renderer().TextureLoads(), 1u);
 }
+
+TEST(TerrainPatchFile, AFailedLockStillReadsTheTablesAfterTheIndexBytes) {
+  const auto first = Counting(1152, 3);
+  std::vector<uint8_t> body = Counting(10, 1);
+  body.insert(body.end(), first.begin(), first.end());
+  TerrainHost t([&](const TempTree& tree) { tree.Put("TerrainPatchIndexInfo.dat", PatchFile(10, body)); }, false);
+  t.Renderer().FailCall(host::RendererCall::LockIndexBuffer, 1);
+  t.Create();
+  ASSERT_TRUE(t.terrain->HasBlocks());
+  EXPECT_EQ(t.terrain->StaticIndexBuffer(), -1);
+  EXPECT_EQ(LogLinesWith(t.Host(), "no static index buffer"), 1u);
+  EXPECT_EQ(0, std::memcmp(t.terrain->FirstTable(), first.data(), first.size()));
+}
