@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 
 #include "frame/component_base.h"
 #include "host/height_file.h"
@@ -142,6 +143,11 @@ bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* o
   }
   if (o.heights.empty()) {
     *error = "terrain needs a height file (see footlight --help)";
+    return false;
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_directory(o.resource, ec)) {
+    *error = "the resource root \"" + o.resource + "\" is not a directory";
     return false;
   }
   *out = o;

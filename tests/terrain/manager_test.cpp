@@ -555,6 +555,9 @@ TEST(TerrainLayers, LayersLoadByNameAndTheBaseLayerIsReplacedEverywhere) {
   EXPECT_FLOAT_EQ(t.Renderer().VertexConstant(5)[1], 7.0f);
   EXPECT_FLOAT_EQ(t.Renderer().VertexConstant(5)[2], 8.0f);
   EXPECT_EQ(t.Renderer().TextureLoads(), 1u);
+  // A null name empties the prefix again.
+  t.terrain->SetName(nullptr);
+  EXPECT_EQ(t.terrain->AddLayer("tex/rock.dds", nullptr, nullptr, false), 2);
 }
 
 TEST(TerrainPatchFile, AFailedLockStillReadsTheTablesAfterTheIndexBytes) {

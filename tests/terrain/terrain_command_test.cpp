@@ -70,6 +70,7 @@ TEST(TerrainCommand, BadInputGivesOneErrorLine) {
            {"resource/terrain/hills.r16 --frames 0", 2},
            {"resource/terrain/hills.r16 --size 800", 2},
            {"--resource samples", 2},
+           {"resource/terrain/hills.r16 --resource no/such/folder", 2},
        }) {
     const Result r = RunTerrain(args);
     EXPECT_EQ(r.status, status) << args << "\n" << r.out;
