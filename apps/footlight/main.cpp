@@ -20,6 +20,7 @@
 #include "apps/footlight/run_state.h"
 #include "apps/footlight/portals_command.h"
 #include "apps/footlight/raster_options.h"
+#include "apps/footlight/terrain_command.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
@@ -53,6 +54,7 @@ void PrintUsage() {
   std::fputs(kRasterUsage, stdout);
   std::fputs(kLightsUsage, stdout);
   std::fputs(kPortalsUsage, stdout);
+  std::fputs(footlight::kTerrainUsage, stdout);
 }
 
 struct Options {
@@ -71,6 +73,7 @@ struct Options {
   std::vector<std::string> portalsArgs;  // everything after "portals"
   RasterRunOptions raster;
   bool rasterGiven = false;
+  std::vector<std::string> terrainArgs;  // everything after "terrain"
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -109,6 +112,8 @@ Options Parse(int argc, char** argv) {
       o.lightsArgs.push_back(arg);
     } else if (o.command == "portals") {
       o.portalsArgs.push_back(arg);
+    } else if (o.command == "terrain") {
+      o.terrainArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -147,7 +152,9 @@ Options Parse(int argc, char** argv) {
     }
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
-  if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals") Fail("unknown command \"" + o.command + "\" (see footlight --help)");
+  if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
+      o.command != "terrain")
+    Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
   if (o.gamma > 0.0f && o.command != "run") Fail("--gamma is an option of run");
@@ -298,6 +305,18 @@ int main(int argc, char** argv) {
   const DMAInterfaceFn entry = LoadEntry(options.library);
   if (options.command == "lights") return Lights(options, entry);
   if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
+  if (options.command == "terrain") {
+    footlight::TerrainOptions terrain;
+    std::string error;
+    if (!footlight::ParseTerrainOptions(options.terrainArgs, &terrain, &error)) {
+      if (error.empty()) {
+        PrintUsage();
+        return 0;
+      }
+      Fail(error);
+    }
+    return footlight::RunTerrainCommand(terrain, entry, stdout, stderr);
+  }
   // The services are set before the module is loaded: DMAInterface copies the INI service.
   host::RendererConfig config;
   config.device.width = options.raster.width;

@@ -1,0 +1,46 @@
+// footlight terrain HEIGHTS [--resource DIR] [--scale S] [--layer NAME] [--textures PREFIX]
+//   [--eye X,Y,Z] [--at X,Y,Z] [--fov DEG] [--size WxH] [--frames N] [--wireframe]
+//   [--ray X,Y,Z:X,Y,Z]... [--height X,Z]...
+//
+// Makes the module's terrain component, loads a height file into it (host/height_file.h), adds
+// the base texture layer, looks from the eye at the point and runs the frames; prints per frame
+// the visible blocks, the visible patches per level, the draws, triangles and vertices drawn and
+// the times the dynamic buffers were started again, then each ray's hit and each height.
+//
+// The command reaches the module through its virtual interfaces and the layout of the
+// component's public per-frame tables, so it works with a module loaded by dlopen.
+#pragma once
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "frame/dma_interface.h"
+
+namespace footlight {
+
+struct TerrainOptions {
+  std::string heights;
+  std::string resource = ".";
+  float scale = 1.0f;
+  std::string layer = "grass.dds";
+  std::string textures = "resource\\terrain\\";
+  bool eyeGiven = false, atGiven = false;
+  std::array<float, 3> eye{}, at{};
+  float fov = 60.0f;  // degrees, vertical
+  int width = 800, height = 600;
+  int frames = 1;
+  bool wireframe = false;
+  std::vector<std::array<float, 6>> rays;
+  std::vector<std::array<float, 2>> points;
+};
+
+extern const char* const kTerrainUsage;
+
+// Parses the arguments after "terrain"; false with a one-line reason.
+bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* out, std::string* error);
+
+// 0 on success, 1 when the height file or the layer cannot be loaded or the run leaks.
+int RunTerrainCommand(const TerrainOptions& options, DMAInterfaceFn entry, std::FILE* out, std::FILE* err);
+
+}  // namespace footlight

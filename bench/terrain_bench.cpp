@@ -1,0 +1,167 @@
+// Times one terrain frame (Execute and Render, the renderer not recording) over a generated
+// 2049 x 2049 field, from 20 units above the ground looking across it and from an overview,
+// against the same frame with every visible patch at level 0 (33 x 33 vertices and the plain
+// 2,048-triangle grid each), and prints the ratio of each view.
+//
+//   footlight_terrain_bench [benchmark options]
+#include <benchmark/benchmark.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/component_base.h"
+#include "frame/dma_interface.h"
+#include "host/standard_host.h"
+#include "terrain/terrain_manager.h"
+
+namespace {
+
+struct View {
+  const char* name;
+  D3DXVECTOR3 eye, at;
+};
+
+// Rolling ground: a few long waves in integers of height units.
+std::vector<int16_t> Field() {
+  std::vector<int16_t> h(2049u * 2049u);
+  for (int x = 0; x < 2049; ++x)
+    for (int z = 0; z < 2049; ++z)
+      h[static_cast<size_t>(x) * 2049 + z] = static_cast<int16_t>(
+          60.0 * std::sin(x * 0.011) * std::cos(z * 0.007) + 25.0 * std::sin((x + 2 * z) * 0.031) + 90.0);
+  return h;
+}
+
+// A resource folder with the one texture the layer needs: 4 x 4 texels of 32-bit DDS.
+std::string TextureFolder() {
+  const auto dir = std::filesystem::temp_directory_path() / ("footlight-terrain-bench-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::vector<uint8_t> dds(128 + 64, 0);
+  auto put = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) dds[at + i] = static_cast<uint8_t>(v >> (8 * i));
+  };
+  dds[0] = 'D', dds[1] = 'D', dds[2] = 'S', dds[3] = ' ';
+  put(4, 124), put(8, 0x100F), put(12, 4), put(16, 4), put(20, 16);
+  put(76, 32), put(80, 0x41), put(88, 32), put(92, 0xFF0000), put(96, 0xFF00), put(100, 0xFF), put(104, 0xFF000000u);
+  put(108, 0x1000);
+  for (size_t i = 128; i < dds.size(); i += 4) put(i, 0xFF408040u);
+  std::ofstream(dir / "grass.dds", std::ios::binary).write(reinterpret_cast<const char*>(dds.data()),
+                                                         static_cast<std::streamsize>(dds.size()));
+  return dir.string();
+}
+
+class TerrainScene {
+ public:
+  TerrainScene() : folder_(TextureFolder()), standard_(folder_) {
+    standard_.host.LoadModule(&DMAInterface);
+    standard_.renderer.SetRecording(false);
+    // The benchmark owns its terrain rather than asking the factory list for one.
+    terrain_ = std::make_unique<CTerrainManager>();
+    terrain_->Init();
+    heights_ = Field();
+    patches_.assign(4096, 1);
+    const TerrainHeightMap map{heights_.data(), patches_.data()};
+    terrain_->UpdateAllBlocks(&map);
+    terrain_->AddLayer("grass.dds", nullptr, nullptr, false);
+  }
+  ~TerrainScene() {
+    terrain_.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+
+  float Ground(float x, float z) const {
+    return heights_[static_cast<size_t>(x) * 2049 + static_cast<size_t>(z)];
+  }
+  void Look(const View& v) {
+    D3DXMATRIX view, projection;
+    const D3DXVECTOR3 up(0, 1, 0);
+    D3DXMatrixLookAtLH(&view, &v.eye, &v.at, &up);
+    D3DXMatrixPerspectiveFovLH(&projection, 1.0471976f, 4.0f / 3.0f, 1.0f, 6000.0f);
+    standard_.renderer.SetTransform(D3DTS_VIEW, &view);
+    standard_.renderer.SetTransform(D3DTS_PROJECTION, &projection);
+  }
+  // One frame; levelZero: every visible patch drawn at the finest level.
+  size_t Frame(bool levelZero) {
+    const size_t before = standard_.renderer.DrawCount();
+    terrain_->Execute(0);
+    if (levelZero)
+      for (int i = 0; i < kTerrainPatchCount; ++i)
+        if (terrain_->m_aVisible[i]) terrain_->m_aLevel[i] = 0;
+    terrain_->Render(0);
+    return standard_.renderer.DrawCount() - before;
+  }
+  size_t Refused() const { return standard_.renderer.RefusedDraws(); }
+
+ private:
+  std::string folder_;
+  host::StandardHost standard_;
+  std::unique_ptr<CTerrainManager> terrain_;
+  std::vector<int16_t> heights_;
+  std::vector<uint8_t> patches_;
+};
+
+TerrainScene& Scene() {
+  static TerrainScene scene;
+  return scene;
+}
+
+std::vector<View> Views() {
+  const float g = Scene().Ground(600, 700);
+  return {{"ground", D3DXVECTOR3(600, g + 20, 700), D3DXVECTOR3(1800, g, 1400)},
+          {"overview", D3DXVECTOR3(1024, 1800, -300), D3DXVECTOR3(1024, 0, 1024)}};
+}
+
+void FrameBench(benchmark::State& state, View view, bool levelZero) {
+  TerrainScene& scene = Scene();
+  scene.Look(view);
+  size_t draws = 0;
+  for (auto _ : state) draws = scene.Frame(levelZero);
+  state.counters["draws"] = static_cast<double>(draws);
+  if (scene.Refused() != 0) state.SkipWithError("the renderer refused draws");
+}
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& r : runs)
+      if (r.run_type == Run::RT_Iteration && !r.error_occurred) time_[r.benchmark_name()] = r.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  double Get(const std::string& name) const {
+    const auto it = time_.find(name);
+    return it == time_.end() ? 0.0 : it->second;
+  }
+
+ private:
+  std::map<std::string, double> time_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (const View& v : Views()) {
+    benchmark::RegisterBenchmark((std::string("frame/") + v.name + "/lod").c_str(), FrameBench, v, false)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("frame/") + v.name + "/level0").c_str(), FrameBench, v, true)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  for (const View& v : Views()) {
+    const double lod = reporter.Get(std::string("frame/") + v.name + "/lod");
+    const double base = reporter.Get(std::string("frame/") + v.name + "/level0");
+    if (lod > 0.0 && base > 0.0) std::printf("ratio terrain_%s_frame %.3f\n", v.name, lod / base);
+  }
+  return 0;
+}
