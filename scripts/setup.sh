@@ -9,6 +9,7 @@ packages=(
   libglm-dev
   libstb-dev
   libmeshoptimizer-dev
+  libswscale-dev libavutil-dev
 )
 
 missing=()
