@@ -7,6 +7,8 @@ extern "C" {
 #include "dshow/filter_graph.h"
 #include "dshow/base_filter.h"
 
+#include <vector>
+
 namespace {
 
 constexpr CLSID kConverterClass = {0x3F6C1C02, 0x6A1E, 0x4E0A, {0x91, 0x2D, 0x50, 0x7A, 0x21, 0x01, 0x02, 0x02}};
@@ -94,31 +96,47 @@ class ColourConverter final : public CBaseFilter {
     if (FAILED(hr)) return hr;
     BYTE* target = nullptr;
     out->GetPointer(&target);
+    // The scaler reads and writes whole vector words past the end of a row, so it works on
+    // padded copies and never on the samples themselves.
     const uint8_t* planes[4] = {};
     int strides[4] = {};
-    if (yuv_) {
-      const int chromaWidth = (width_ + 1) / 2;
-      planes[0] = source;
-      planes[1] = source + width_ * height_;
-      planes[2] = planes[1] + chromaWidth * ((height_ + 1) / 2);
-      strides[0] = width_;
-      strides[1] = strides[2] = chromaWidth;
-    } else if (topDown_) {
-      planes[0] = source;
-      strides[0] = 4 * width_;
-    } else {
-      // Bottom-up rows read from the last, so that the picture is converted top row first.
-      planes[0] = source + static_cast<size_t>(4 * width_) * (height_ - 1);
-      strides[0] = -4 * width_;
+    const LONG chromaWidth = (width_ + 1) / 2, chromaHeight = (height_ + 1) / 2;
+    const LONG rowBytes[3] = {yuv_ ? width_ : 4 * width_, chromaWidth, chromaWidth};
+    const LONG rows[3] = {height_, chromaHeight, chromaHeight};
+    const BYTE* from = source;
+    size_t offset = 0;
+    const int planeCount = yuv_ ? 3 : 1;
+    for (int p = 0; p < planeCount; ++p) {
+      strides[p] = Padded(rowBytes[p]);
+      offset += static_cast<size_t>(strides[p]) * rows[p] + kSlack;
     }
-    // The output is bottom-up: the picture's top row goes to the last stored row.
-    const int stride = Rgb24Stride(width_);
-    uint8_t* outPlanes[4] = {target + static_cast<size_t>(stride) * (height_ - 1), nullptr, nullptr, nullptr};
-    int outStrides[4] = {-stride, 0, 0, 0};
+    in_.resize(offset);
+    offset = 0;
+    for (int p = 0; p < planeCount; ++p) {
+      uint8_t* plane = in_.data() + offset;
+      for (LONG row = 0; row < rows[p]; ++row) {
+        // Bottom-up RGB32 is turned top-down here, so that the picture's top row comes first.
+        const LONG stored = !yuv_ && !topDown_ ? rows[p] - 1 - row : row;
+        std::memcpy(plane + static_cast<size_t>(row) * strides[p], from + static_cast<size_t>(stored) * rowBytes[p],
+                    static_cast<size_t>(rowBytes[p]));
+      }
+      from += static_cast<size_t>(rowBytes[p]) * rows[p];
+      planes[p] = plane;
+      offset += static_cast<size_t>(strides[p]) * rows[p] + kSlack;
+    }
+    const int outStride = Padded(3 * width_);
+    out_.resize(static_cast<size_t>(outStride) * height_ + kSlack);
+    uint8_t* outPlanes[4] = {out_.data(), nullptr, nullptr, nullptr};
+    int outStrides[4] = {outStride, 0, 0, 0};
     sws_scale(context_, planes, strides, 0, height_, outPlanes, outStrides);
-    // Padding bytes are defined, not whatever the buffer last held.
-    for (LONG row = 0; row < height_; ++row)
-      std::memset(target + static_cast<size_t>(row) * stride + 3 * width_, 0, static_cast<size_t>(stride - 3 * width_));
+    // The output is bottom-up: the picture's top row is the last stored row; the padding
+    // bytes of each row are zero, not whatever the buffer last held.
+    const LONG stride = Rgb24Stride(width_);
+    for (LONG row = 0; row < height_; ++row) {
+      BYTE* to = target + static_cast<size_t>(height_ - 1 - row) * stride;
+      std::memcpy(to, out_.data() + static_cast<size_t>(row) * outStride, static_cast<size_t>(3 * width_));
+      std::memset(to + 3 * width_, 0, static_cast<size_t>(stride - 3 * width_));
+    }
     REFERENCE_TIME start = 0, end = 0;
     if (SUCCEEDED(in->GetTime(&start, &end)))
       out->SetTime(&start, &end);
@@ -135,9 +153,13 @@ class ColourConverter final : public CBaseFilter {
   LONG width_ = 0, height_ = 0;
 
  private:
+  static constexpr size_t kSlack = 64;
+  static int Padded(LONG bytes) { return static_cast<int>((bytes + 63) & ~63); }
+
   bool topDown_ = true;
   bool yuv_ = true;
   SwsContext* context_ = nullptr;
+  std::vector<uint8_t> in_, out_;
 };
 
 ConverterInput::ConverterInput(ColourConverter* converter) : CBaseInputPin(L"Input", converter), converter_(converter) {}

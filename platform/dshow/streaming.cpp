@@ -27,9 +27,8 @@ struct Schedule {
 
   Schedule() {
     win32::AddClockListener([] {
-      Schedule& schedule = Get();
-      std::lock_guard<std::mutex> lock(schedule.mutex);
-      schedule.wake.notify_all();
+      std::lock_guard<std::mutex> lock(Get().mutex);
+      WakeStreaming();
     });
   }
   static Schedule& Get() {
@@ -57,7 +56,13 @@ bool Idle(const StreamThread& thread) {
 
 std::mutex& ScheduleMutex() { return Schedule::Get().mutex; }
 
-void WakeStreaming() { Schedule::Get().wake.notify_all(); }
+// Every waiting thread looks at its state again; until it has, it is not idle.
+void WakeStreaming() {
+  Schedule& schedule = Schedule::Get();
+  for (StreamThread* thread : schedule.threads)
+    if (thread->wait != StreamWait::Ended) thread->wait = StreamWait::Busy;
+  schedule.wake.notify_all();
+}
 
 StreamThread* BeginStreamThread() {
   auto* thread = new StreamThread;
@@ -83,7 +88,7 @@ void MarkStreamThread(StreamWait wait, IReferenceClock* clock, REFERENCE_TIME du
   t_thread->clock = clock;
   t_thread->due = due;
   // Whoever waits for idleness looks again.
-  WakeStreaming();
+  Schedule::Get().wake.notify_all();
 }
 
 void WaitStreaming(std::unique_lock<std::mutex>& lock, IReferenceClock* clock, REFERENCE_TIME due) {
