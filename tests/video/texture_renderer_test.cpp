@@ -14,6 +14,11 @@ struct Filter {
     static_cast<IBaseFilter*>(r)->AddRef();
   }
   ~Filter() { static_cast<IBaseFilter*>(r)->Release(); }
+  // SetMediaType with an RGB24 type of this size.
+  HRESULT Take(LONG width, LONG height) {
+    const CMediaType type = VideoType(width, height);
+    return r->SetMediaType(&type);
+  }
   CTextureRenderer* operator->() const { return r; }
 };
 
@@ -70,8 +75,7 @@ TEST(TextureRenderer, TheSideHoldsTheLargerSizeAndTheExtentsCoverThePicture) {
   for (const Case& c : cases) {
     VideoHost host;
     Filter filter;
-    const CMediaType type = VideoType(c.width, c.height);
-    ASSERT_EQ(filter->SetMediaType(&type), S_OK) << c.width << "x" << c.height;
+    ASSERT_EQ(filter.Take(c.width, c.height), S_OK) << c.width << "x" << c.height;
     EXPECT_EQ(filter->videoWidth, c.width);
     EXPECT_EQ(filter->videoHeight, std::abs(c.height));
     EXPECT_EQ(filter->sourcePitch, c.pitch);
@@ -95,8 +99,7 @@ TEST(TextureRenderer, RefusesEmptyAndOversizedVideosWithoutTouchingItsTextures) 
   VideoHost host;
   Filter filter;
   for (auto size : {std::pair<LONG, LONG>{1100, 10}, {10, 1025}, {0, 240}, {320, 0}, {-5, 20}}) {
-    const CMediaType type = VideoType(size.first, size.second);
-    EXPECT_EQ(filter->SetMediaType(&type), VFW_E_TYPE_NOT_ACCEPTED) << size.first << "x" << size.second;
+    EXPECT_EQ(filter.Take(size.first, size.second), VFW_E_TYPE_NOT_ACCEPTED) << size.first << "x" << size.second;
   }
   EXPECT_EQ(host.LiveTextures(), 0u);
   EXPECT_EQ(filter->textureA, nullptr);
@@ -108,16 +111,14 @@ TEST(TextureRenderer, WithoutARendererServiceNoTypeIsSet) {
   VideoHost host(false);
   Filter filter;
   EXPECT_EQ(filter->renderer, nullptr);
-  const CMediaType type = VideoType(64, 64);
-  EXPECT_EQ(filter->SetMediaType(&type), E_FAIL);
+  EXPECT_EQ(filter.Take(64, 64), E_FAIL);
 }
 
 TEST(TextureRenderer, CopiesRowsInStoredOrderIntoX8R8G8B8) {
   for (LONG height : {2, -2}) {  // bottom-up and top-down frames are both copied as stored
     VideoHost host;
     Filter filter;
-    const CMediaType type = VideoType(3, height);
-    ASSERT_EQ(filter->SetMediaType(&type), S_OK);
+    ASSERT_EQ(filter.Take(3, height), S_OK);
     PlainSample sample(StoredFrame(3, 2));
     ASSERT_EQ(filter->DoRenderSample(&sample), S_OK);
     ASSERT_EQ(filter->currentTexture, filter->textureA);
@@ -136,8 +137,7 @@ TEST(TextureRenderer, ASixteenBitCardGetsA1R5G5B5Texels) {
   VideoHost host;
   host.Device().SubstituteTextureFormat(D3DFMT_X8R8G8B8, D3DFMT_A1R5G5B5);
   Filter filter;
-  const CMediaType type = VideoType(2, 1);
-  ASSERT_EQ(filter->SetMediaType(&type), S_OK);
+  ASSERT_EQ(filter.Take(2, 1), S_OK);
   EXPECT_EQ(filter->textureFormat, D3DFMT_A1R5G5B5);
   // B, G, R = 0x08, 0xF0, 0xFF and 0x07, 0x10, 0x80.
   PlainSample sample({0x08, 0xF0, 0xFF, 0x07, 0x10, 0x80, 0, 0});
@@ -150,15 +150,13 @@ TEST(TextureRenderer, AFormatNeitherX8R8G8B8NorA1R5G5B5IsNotAccepted) {
   VideoHost host;
   host.Device().SubstituteTextureFormat(D3DFMT_X8R8G8B8, D3DFMT_R5G6B5);
   Filter filter;
-  const CMediaType type = VideoType(16, 16);
-  EXPECT_EQ(filter->SetMediaType(&type), VFW_E_TYPE_NOT_ACCEPTED);
+  EXPECT_EQ(filter.Take(16, 16), VFW_E_TYPE_NOT_ACCEPTED);
 }
 
 TEST(TextureRenderer, FramesAlternateBetweenTheTwoTextures) {
   VideoHost host;
   Filter filter;
-  const CMediaType type = VideoType(4, 4);
-  ASSERT_EQ(filter->SetMediaType(&type), S_OK);
+  ASSERT_EQ(filter.Take(4, 4), S_OK);
   std::vector<IDirect3DTexture8*> seen;
   for (int frame = 0; frame < 3; ++frame) {
     PlainSample sample(StoredFrame(4, 4));
@@ -176,8 +174,7 @@ TEST(TextureRenderer, AFailedFrameKeepsThePreviousTexture) {
   PlainSample frame(StoredFrame(4, 4));
   EXPECT_EQ(filter->DoRenderSample(&frame), E_FAIL);  // no textures yet
 
-  const CMediaType type = VideoType(4, 4);
-  ASSERT_EQ(filter->SetMediaType(&type), S_OK);
+  ASSERT_EQ(filter.Take(4, 4), S_OK);
   ASSERT_EQ(filter->DoRenderSample(&frame), S_OK);
   IDirect3DTexture8* shown = filter->currentTexture;
 
@@ -197,14 +194,12 @@ TEST(TextureRenderer, AFailedFrameKeepsThePreviousTexture) {
 TEST(TextureRenderer, AReconnectionDropsTheCurrentTextureBeforeReplacingBoth) {
   VideoHost host;
   Filter filter;
-  const CMediaType first = VideoType(4, 4);
-  ASSERT_EQ(filter->SetMediaType(&first), S_OK);
+  ASSERT_EQ(filter.Take(4, 4), S_OK);
   PlainSample frame(StoredFrame(4, 4));
   ASSERT_EQ(filter->DoRenderSample(&frame), S_OK);
   ASSERT_NE(filter->currentTexture, nullptr);
 
-  const CMediaType second = VideoType(300, 20);
-  ASSERT_EQ(filter->SetMediaType(&second), S_OK);
+  ASSERT_EQ(filter.Take(300, 20), S_OK);
   EXPECT_EQ(filter->currentTexture, nullptr);
   EXPECT_EQ(host.LiveTextures(), 2u);
   EXPECT_EQ(host.Device().TexturesCreated(), 4u);
@@ -212,7 +207,7 @@ TEST(TextureRenderer, AReconnectionDropsTheCurrentTextureBeforeReplacingBoth) {
   // A failed remake leaves no current texture pointing at a released one.
   ASSERT_EQ(filter->DoRenderSample(&frame), E_FAIL);  // the new type wants a longer frame
   host.Device().FailCall(host::DeviceCall::CreateTexture, E_OUTOFMEMORY, 1, 1);
-  EXPECT_EQ(filter->SetMediaType(&first), E_OUTOFMEMORY);
+  EXPECT_EQ(filter.Take(4, 4), E_OUTOFMEMORY);
   EXPECT_EQ(filter->currentTexture, nullptr);
   EXPECT_EQ(filter->textureB, nullptr);
   EXPECT_EQ(filter->DoRenderSample(&frame), E_FAIL);
@@ -222,8 +217,7 @@ TEST(TextureRenderer, ReleasingTheFilterReleasesBothTextures) {
   VideoHost host;
   {
     Filter filter;
-    const CMediaType type = VideoType(16, 16);
-    ASSERT_EQ(filter->SetMediaType(&type), S_OK);
+    ASSERT_EQ(filter.Take(16, 16), S_OK);
     EXPECT_EQ(host.LiveTextures(), 2u);
   }
   EXPECT_EQ(host.LiveTextures(), 0u);
