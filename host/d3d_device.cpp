@@ -352,6 +352,14 @@ void Device::SetFormatSupported(D3DFORMAT format, bool supported) {
     unsupported_.insert(format);
 }
 
+void Device::SubstituteTextureFormat(D3DFORMAT asked, D3DFORMAT given) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (asked == given)
+    substitutes_.erase(asked);
+  else
+    substitutes_[asked] = given;
+}
+
 bool Device::Supported(D3DFORMAT format) const {
   std::lock_guard<std::mutex> lock(mutex_);
   return d3dfmt::Describe(format, nullptr) && unsupported_.count(format) == 0;
@@ -440,6 +448,11 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
   *texture = nullptr;
   const HRESULT hr = Check(DeviceCall::CreateTexture);
   if (FAILED(hr)) return hr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto substitute = substitutes_.find(format);
+    if (substitute != substitutes_.end()) format = substitute->second;
+  }
   d3dfmt::FormatInfo info;
   if (width == 0 || height == 0 || !Supported(format) || !d3dfmt::Describe(format, &info) || info.depth)
     return D3DERR_INVALIDCALL;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -200,6 +201,9 @@ class Device final : public IDirect3DDevice8 {
   const D3DCAPS8& Caps() const { return caps_; }
   // Texture and render-target formats the device refuses (all known formats by default).
   void SetFormatSupported(D3DFORMAT format, bool supported);
+  // CreateTexture asked for `asked` makes a texture of `given` instead, as a card without the
+  // asked format does (X8R8G8B8 as A1R5G5B5 for a 16-bit card); given == asked undoes it.
+  void SubstituteTextureFormat(D3DFORMAT asked, D3DFORMAT given);
   // The next `times` calls (-1: every call) after `skip` successful ones fail with `result`.
   void FailCall(DeviceCall call, HRESULT result = E_FAIL, int times = 1, int skip = 0);
   void ClearFailures();
@@ -252,6 +256,7 @@ class Device final : public IDirect3DDevice8 {
   SurfaceCache* cache_ = nullptr;
   D3DCAPS8 caps_;
   std::set<D3DFORMAT> unsupported_;
+  std::map<D3DFORMAT, D3DFORMAT> substitutes_;
   mutable std::mutex mutex_;  // resource sets, counters and failures
   std::set<Texture*> textures_;
   std::set<Surface*> surfaces_;

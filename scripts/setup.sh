@@ -12,6 +12,7 @@ packages=(
   libboost-dev
   libtinyobjloader-dev
   libosmesa6-dev
+  libswscale-dev libavutil-dev
 )
 
 missing=()

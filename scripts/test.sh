@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds footlight twice (a normal build, then one under AddressSanitizer and
-# UndefinedBehaviorSanitizer with leak detection) and runs the whole suite on each.
+# Builds footlight three times (a normal build, one under AddressSanitizer and
+# UndefinedBehaviorSanitizer with leak detection, one under ThreadSanitizer) and runs the
+# whole suite on each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -21,3 +22,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFOOTLIGHT_SANITIZE=
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600
+
+echo "== ThreadSanitizer build =="
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFOOTLIGHT_SANITIZE=thread -DFOOTLIGHT_BENCHMARKS=OFF >/dev/null
+cmake --build build-tsan -j "$jobs"
+# A race ends the test at once; the software rasteriser draws on the calling thread.
+TSAN_OPTIONS=halt_on_error=1 LP_NUM_THREADS=0 \
+  ctest --test-dir build-tsan -j "$jobs" --output-on-failure --timeout 600

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <mutex>
+#include <vector>
 
 #include "win32/win32.h"
 #include "win32/win32_state.h"
@@ -17,6 +19,23 @@ thread_local int t_comCount = 0;
 
 std::atomic<bool> g_manualClock{false};
 std::atomic<DWORD> g_manualNow{0};
+
+struct ClockListeners {
+  std::mutex mutex;
+  std::vector<void (*)()> listeners;
+};
+
+ClockListeners& Listeners() {
+  static ClockListeners listeners;
+  return listeners;
+}
+
+// Threads that wait for a time on the manual clock learn of every move.
+void ClockMoved() {
+  ClockListeners& all = Listeners();
+  std::lock_guard<std::mutex> lock(all.mutex);
+  for (auto listener : all.listeners) listener();
+}
 
 }  // namespace
 
@@ -49,11 +68,24 @@ namespace win32 {
 void UseManualClock(DWORD nowMs) {
   g_manualNow.store(nowMs, std::memory_order_release);
   g_manualClock.store(true, std::memory_order_release);
+  ClockMoved();
 }
 
-void AdvanceManualClock(DWORD ms) { g_manualNow.fetch_add(ms, std::memory_order_acq_rel); }
+void AdvanceManualClock(DWORD ms) {
+  g_manualNow.fetch_add(ms, std::memory_order_acq_rel);
+  ClockMoved();
+}
 
-void UseRealClock() { g_manualClock.store(false, std::memory_order_release); }
+void UseRealClock() {
+  g_manualClock.store(false, std::memory_order_release);
+  ClockMoved();
+}
+
+void AddClockListener(void (*listener)()) {
+  ClockListeners& all = Listeners();
+  std::lock_guard<std::mutex> lock(all.mutex);
+  all.listeners.push_back(listener);
+}
 
 int rand() {
   t_randSeed = t_randSeed * 214013u + 2531011u;

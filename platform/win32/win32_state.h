@@ -47,6 +47,8 @@ FOOTLIGHT_PLATFORM_API size_t OpenDeviceContexts();
 FOOTLIGHT_PLATFORM_API void UseManualClock(DWORD nowMs);
 FOOTLIGHT_PLATFORM_API void AdvanceManualClock(DWORD ms);
 FOOTLIGHT_PLATFORM_API void UseRealClock();
+// Called after every change of the clock above (a manual move, a switch of clocks).
+FOOTLIGHT_PLATFORM_API void AddClockListener(void (*listener)());
 
 // COM initialisations still open on the calling thread.
 FOOTLIGHT_PLATFORM_API int ComInitCount();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <filesystem>
 #include <fstream>
@@ -90,11 +91,14 @@ TEST(PlatformLibrary, TheModuleNeedsThePlatformAndCarriesNoCopyOfIt) {
   for (const auto& name : exported) EXPECT_EQ(moduleDefines.count(name), 0u) << name;
 }
 
-// The platform's exports are exactly the functions its headers mark: no unmarked helper and no
-// instance of a C++ library template.
-TEST(PlatformLibrary, ExportsExactlyTheMarkedFunctions) {
-  const std::regex marked(R"(FOOTLIGHT_PLATFORM_API\s+[^;(]*?(\w+)\s*\()");
-  std::set<std::string> declared;
+// The platform's exports are exactly the functions its headers mark, and the members, virtual
+// tables and type information of the classes they mark: no unmarked helper and no instance of
+// a C++ library template.
+TEST(PlatformLibrary, ExportsExactlyTheMarkedFunctionsAndClasses) {
+  // A marked class ("class FOOTLIGHT_PLATFORM_API CBaseFilter : ..." or "{") is not a function.
+  const std::regex marked(R"(FOOTLIGHT_PLATFORM_API\s+(?!\w+\s*(?:\{|:[^:]))[^;({]*?(\w+)\s*\()");
+  const std::regex markedClass(R"((?:class|struct)\s+FOOTLIGHT_PLATFORM_API\s+(\w+))");
+  std::set<std::string> declared, classes;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(std::string(FOOTLIGHT_SOURCE_DIR) + "/platform")) {
     if (entry.path().extension() != ".h" || entry.path().filename() == "platform_api.h") continue;
     std::ifstream in(entry.path());
@@ -103,20 +107,46 @@ TEST(PlatformLibrary, ExportsExactlyTheMarkedFunctions) {
     const std::string source = text.str();
     for (std::sregex_iterator it(source.begin(), source.end(), marked), end; it != end; ++it)
       declared.insert((*it)[1]);
+    for (std::sregex_iterator it(source.begin(), source.end(), markedClass), end; it != end; ++it)
+      classes.insert((*it)[1]);
   }
   ASSERT_GT(declared.size(), 100u);
+  ASSERT_GT(classes.size(), 5u);
 
-  std::set<std::string> exported;
+  // "non-virtual thunk to CBaseFilter::Run(long)" and "typeinfo for CBaseFilter" belong to
+  // CBaseFilter.
+  const auto classOf = [](const std::string& mangled) -> std::string {
+    int status = 0;
+    char* text = abi::__cxa_demangle(mangled.c_str(), nullptr, nullptr, &status);
+    std::string name = status == 0 && text != nullptr ? text : mangled;
+    std::free(text);
+    for (const char* prefix : {"non-virtual thunk to ", "virtual thunk to "})
+      if (name.rfind(prefix, 0) == 0) name = name.substr(std::strlen(prefix));
+    for (const char* prefix : {"vtable for ", "typeinfo name for ", "typeinfo for ", "VTT for "})
+      if (name.rfind(prefix, 0) == 0) return name.substr(std::strlen(prefix));
+    const size_t colon = name.find("::");
+    return colon == std::string::npos ? "" : name.substr(0, colon);
+  };
+
+  std::set<std::string> exported, exportedClasses;
   const testing_support::ElfFile platform(kBinary + "/" + kPlatformName);
   for (const auto& name : platform.DefinedSymbols(SHT_DYNSYM)) {
     EXPECT_EQ(name.rfind("_ZNSt", 0), std::string::npos) << "a C++ library instance is exported: " << name;
+    const std::string owner = classOf(name);
+    if (classes.count(owner)) {
+      exportedClasses.insert(owner);
+      continue;
+    }
     exported.insert(UnqualifiedName(name));
   }
-  std::vector<std::string> unmarked, missing;
+  std::vector<std::string> unmarked, missing, missingClasses;
   std::set_difference(exported.begin(), exported.end(), declared.begin(), declared.end(), std::back_inserter(unmarked));
   std::set_difference(declared.begin(), declared.end(), exported.begin(), exported.end(), std::back_inserter(missing));
+  std::set_difference(classes.begin(), classes.end(), exportedClasses.begin(), exportedClasses.end(),
+                      std::back_inserter(missingClasses));
   EXPECT_EQ(unmarked, std::vector<std::string>{}) << "exported without a mark";
   EXPECT_EQ(missing, std::vector<std::string>{}) << "marked but not exported";
+  EXPECT_EQ(missingClasses, std::vector<std::string>{}) << "classes marked but not exported";
 }
 
 }  // namespace

@@ -37,6 +37,31 @@ TEST(RendererDevice, TexturesKeepRealMemoryInTheirFormatWithAFullChain) {
   EXPECT_EQ(device.LiveResources(), 0u);
 }
 
+TEST(RendererDevice, ASubstitutedFormatGivesTheOtherFormatUntilUndone) {
+  host::Device device;
+  device.SubstituteTextureFormat(D3DFMT_X8R8G8B8, D3DFMT_A1R5G5B5);
+  IDirect3DTexture8* texture = nullptr;
+  ASSERT_EQ(device.CreateTexture(16, 16, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+  D3DSURFACE_DESC desc{};
+  ASSERT_EQ(texture->GetLevelDesc(0, &desc), D3D_OK);
+  EXPECT_EQ(desc.Format, D3DFMT_A1R5G5B5);
+  D3DLOCKED_RECT locked{};
+  ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+  EXPECT_EQ(locked.Pitch, 32);  // 16 texels of 2 bytes
+  texture->UnlockRect(0);
+  texture->Release();
+  // Other formats are untouched, and asking for the same format again undoes the swap.
+  ASSERT_EQ(device.CreateTexture(16, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+  texture->GetLevelDesc(0, &desc);
+  EXPECT_EQ(desc.Format, D3DFMT_A8R8G8B8);
+  texture->Release();
+  device.SubstituteTextureFormat(D3DFMT_X8R8G8B8, D3DFMT_X8R8G8B8);
+  ASSERT_EQ(device.CreateTexture(16, 16, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+  texture->GetLevelDesc(0, &desc);
+  EXPECT_EQ(desc.Format, D3DFMT_X8R8G8B8);
+  texture->Release();
+}
+
 TEST(RendererDevice, SubRectangleLocksPointAtTheRectangle) {
   host::Device device;
   IDirect3DTexture8* texture = nullptr;
