@@ -3,9 +3,14 @@
 #pragma once
 #include <cstdint>
 #include <fstream>
+#include <map>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "frame/host_blocks.h"
+#include "frame/host_services.h"
+#include "frame/renderer.h"
 #include "scene_fixture.h"
 
 namespace scene_testing {
@@ -41,6 +46,70 @@ struct FlagScene {
     scene->flags.AddFlag("flag01", type, &c0.x, &c1.x, &c2.x, material);
   }
   host::Renderer& renderer() { return s.standard.renderer; }
+};
+
+}  // namespace scene_testing
+
+namespace scene_testing {
+
+// A material controller that records its switch.
+class RecordingController final : public IHostMaterialController {
+ public:
+  void SetOwnStages(uint8_t own) override { calls.push_back(own); }
+  std::vector<int> calls;
+};
+
+// A ground model that, like a model's draw, runs its render hook and then draws; it keeps the
+// renderer state each draw saw after the hook.
+class ScriptedReceiver final : public IHostModel {
+ public:
+  struct Seen {
+    bool hookRan = false;
+    int texture = -1;
+    D3DMATRIX textureMatrix{};
+    std::map<DWORD, DWORD> states;                   // render states
+    std::map<std::pair<DWORD, DWORD>, DWORD> stages;  // (stage, type) -> value
+  };
+
+  explicit ScriptedReceiver(IRenderer& renderer) : renderer_(renderer) { geometry.materialController = &controller; }
+
+  bool Init() override { return true; }
+  void Destroy() override {}
+  void Execute(uint32_t) override {}
+  void Realize(uint32_t) override {
+    Seen seen;
+    if (geometry.renderHook != nullptr && hasRecord) {
+      geometry.renderHook(&geometry, &renderer_, geometry.renderHookContext);
+      seen.hookRan = true;
+    }
+    seen.texture = static_cast<host::Renderer&>(renderer_).StageTextureHandle(0);
+    renderer_.GetTransform(D3DTS_TEXTURE0, &seen.textureMatrix);
+    for (DWORD state : {14u, 20u, 23u, 28u, 60u, 137u}) seen.states[state] = renderer_.GetRenderState(state);
+    for (DWORD stage : {0u, 1u})
+      for (DWORD type : {1u, 2u, 3u, 4u, 5u, 6u, 11u, 13u, 14u, 24u})
+        seen.stages[{stage, type}] = renderer_.GetTextureStageState(stage, type);
+    draws.push_back(seen);
+  }
+  void RealizeBlend(uint32_t) override {}
+  void RealizePost(uint32_t) override {}
+  int OnEvent(IEventArgs*) override { return 0; }
+  void OnSystemMessage(uint32_t, uint32_t, uint32_t) override {}
+  bool Slot8(uint32_t) override { return true; }
+  bool Slot9(uint32_t) override { return true; }
+  uint32_t Slot10(uint32_t) override { return 0; }
+  float RayTest(const D3DVECTOR*, const D3DVECTOR*) override { return 2.0f; }
+  const char* GetHitPartName() override { return ""; }
+  HostModelGeometry* GetGeometry(int32_t part) override { return hasRecord && part == 0 ? &geometry : nullptr; }
+  IAnimation* GetAnimation() override { return nullptr; }
+  IAnimationController* GetAnimationController(int32_t) override { return nullptr; }
+
+  HostModelGeometry geometry;
+  RecordingController controller;
+  bool hasRecord = true;
+  std::vector<Seen> draws;
+
+ private:
+  IRenderer& renderer_;
 };
 
 }  // namespace scene_testing

@@ -186,7 +186,10 @@ TEST(SceneLifeCycle, OfTwoSectionsOfOneNameTheLaterOnesAdjustHeightIsKept) {
   g_pIniService = &service;
   CSceneSystem* scene = s.MakeScene();
   g_pIniService = previous;
-  EXPECT_EQ(service.opened, std::vector<std::string>{"Resource\\ini\\Brivanta\\Interface\\AdjustNameConfig.ini"});
+  // The flags open their list first, then the scene its name adjustments.
+  const std::vector<std::string> opened = {"Resource\\ini\\Brivanta\\common\\flagList.ini",
+                                           "Resource\\ini\\Brivanta\\Interface\\AdjustNameConfig.ini"};
+  EXPECT_EQ(service.opened, opened);
   EXPECT_FLOAT_EQ(scene->GetAdjustHeight("Dancer"), -0.75f);
   EXPECT_FLOAT_EQ(scene->GetAdjustHeight("Tall"), 1.5f);
 }
