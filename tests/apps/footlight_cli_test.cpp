@@ -169,6 +169,14 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
       "run --class CSceneSystem --gamma 2x",
       "run --class CGlow --gamma 2",            // no scene system to set it
       "classes --gamma 2",                      // not an option of classes
+      "run --class CSceneSystem --gizmo 0,0",       // two numbers
+      "run --class CSceneSystem --gizmo 1,2,x",
+      "run --class CSceneSystem --gizmo 1,,3",
+      "run --class CSceneSystem --gizmo 1,2,3,4",   // four numbers
+      "run --class CSceneSystem --gizmo nan,0,0",
+      "run --class CSceneSystem --gizmo",           // missing value
+      "run --class CGlow --gizmo 0,0,0",            // no scene system to show it
+      "classes --gizmo 0,0,0",                      // not an option of classes
       "--lib /nonexistent/libfootlight.so classes",
       std::string("--lib ") + FOOTLIGHT_BINARY_DIR + "/libfootlight_no_entry.so classes",
   };
@@ -205,6 +213,16 @@ TEST(FootlightCli, GammaShowsTheRaisedRampAndItsRestoration) {
   EXPECT_NE(at, std::string::npos) << r.out;
   EXPECT_NE(r.out.find(", 255 0xff00\n", at), std::string::npos);
   EXPECT_NE(r.out.find("after destroy: ramp: 0 0x0000, 128 0x8000, 255 0xff00\n"), std::string::npos) << r.out;
+}
+
+TEST(FootlightCli, GizmoIsDrawnLastInEveryFrameAtThePointGiven) {
+  const Result r = RunFootlight("run --class CSceneSystem --gizmo 1.5,-2,300 --frames 3");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("\ngizmo at (1.5, -2, 300): 3 quad draws of 6 triangles, 3 axis draws of 3 lines, last in 3 "
+                       "of 3 frames\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("live host blocks: 0\n"), std::string::npos);
 }
 
 }  // namespace
