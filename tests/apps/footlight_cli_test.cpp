@@ -133,6 +133,8 @@ TEST(FootlightCli, LightsFindTexturesUnderTheResourceRootFromAnyDirectory) {
     std::ofstream(tree / "Resource" / "Textures" / "LIGHT" / "Star.DDS", std::ios::binary)
         .write(reinterpret_cast<const char*>(tga), sizeof tga);
   }
+  fs::copy_file(fs::path(FOOTLIGHT_SOURCE_DIR) / "samples/resource/textures/light/spot.tga",
+                tree / "Resource" / "Textures" / "LIGHT" / "SPOT.tga");
   const std::string args = "lights 'resource\\ini\\scene\\light\\1.ini' --time 100 --resource ";
   const Result found = RunFootlight(args + tree.string(), "/");
   EXPECT_EQ(found.status, 0) << found.out;
