@@ -61,7 +61,7 @@ class RecordingController final : public IHostMaterialController {
 
 // A ground model that, like a model's draw, runs its render hook and then draws; it keeps the
 // renderer state each draw saw after the hook.
-class ScriptedReceiver final : public IHostModel {
+class ScriptedReceiver final : public StubHostModel {
  public:
   struct Seen {
     bool hookRan = false;
@@ -71,18 +71,15 @@ class ScriptedReceiver final : public IHostModel {
     std::map<std::pair<DWORD, DWORD>, DWORD> stages;  // (stage, type) -> value
   };
 
-  explicit ScriptedReceiver(IRenderer& renderer) : renderer_(renderer) { geometry.materialController = &controller; }
+  explicit ScriptedReceiver(host::Renderer& renderer) : renderer_(renderer) { geometry.materialController = &controller; }
 
-  bool Init() override { return true; }
-  void Destroy() override {}
-  void Execute(uint32_t) override {}
   void Realize(uint32_t) override {
     Seen seen;
     if (geometry.renderHook != nullptr && hasRecord) {
       geometry.renderHook(&geometry, &renderer_, geometry.renderHookContext);
       seen.hookRan = true;
     }
-    seen.texture = static_cast<host::Renderer&>(renderer_).StageTextureHandle(0);
+    seen.texture = renderer_.StageTextureHandle(0);
     renderer_.GetTransform(D3DTS_TEXTURE0, &seen.textureMatrix);
     for (DWORD state : {14u, 20u, 23u, 28u, 60u, 137u}) seen.states[state] = renderer_.GetRenderState(state);
     for (DWORD stage : {0u, 1u})
@@ -90,18 +87,7 @@ class ScriptedReceiver final : public IHostModel {
         seen.stages[{stage, type}] = renderer_.GetTextureStageState(stage, type);
     draws.push_back(seen);
   }
-  void RealizeBlend(uint32_t) override {}
-  void RealizePost(uint32_t) override {}
-  int OnEvent(IEventArgs*) override { return 0; }
-  void OnSystemMessage(uint32_t, uint32_t, uint32_t) override {}
-  bool Slot8(uint32_t) override { return true; }
-  bool Slot9(uint32_t) override { return true; }
-  uint32_t Slot10(uint32_t) override { return 0; }
-  float RayTest(const D3DVECTOR*, const D3DVECTOR*) override { return 2.0f; }
-  const char* GetHitPartName() override { return ""; }
   HostModelGeometry* GetGeometry(int32_t part) override { return hasRecord && part == 0 ? &geometry : nullptr; }
-  IAnimation* GetAnimation() override { return nullptr; }
-  IAnimationController* GetAnimationController(int32_t) override { return nullptr; }
 
   HostModelGeometry geometry;
   RecordingController controller;
@@ -109,7 +95,7 @@ class ScriptedReceiver final : public IHostModel {
   std::vector<Seen> draws;
 
  private:
-  IRenderer& renderer_;
+  host::Renderer& renderer_;
 };
 
 }  // namespace scene_testing
