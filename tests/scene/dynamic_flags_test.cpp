@@ -162,6 +162,21 @@ TEST(DynamicFlags, ModifiersOfTheMaterialSectionAnimateTheDrawOnly) {
   EXPECT_EQ(f.renderer().GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS), 0u);
 }
 
+TEST(DynamicFlags, AFailedIndexLockKeepsTheVerticesAndTheNextFlagFillsTheSpace) {
+  FlagScene f(kFlatFlag);
+  f.renderer().FailCall(host::RendererCall::LockIndexBuffer);
+  f.Add("flagA", {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+  f.Add("flagA", {3, 0, 0}, {4, 0, 0}, {3, 1, 0});
+  const DynamicFlagType& a = f.scene->flags.types.at(0);
+  EXPECT_EQ(a.vertexCount, 8u);
+  EXPECT_EQ(a.triangleCount, 2u);
+  f.renderer().ClearRecords();
+  f.scene->flags.Render();
+  // The second grid's triangles sit where the first's would have: indices 0-5, naming vertices 4-7.
+  EXPECT_EQ(f.renderer().Draws().at(0).indices, Indices({4, 7, 6, 4, 5, 7}));
+  EXPECT_TRUE(f.renderer().Log().empty()) << f.renderer().Log().front();
+}
+
 TEST(DynamicFlags, NoRoomForVerticesSkipsTheDraw) {
   FlagScene f(kFlatFlag);
   f.Add("flagA", {0, 0, 0}, {1, 0, 0}, {0, 1, 0});

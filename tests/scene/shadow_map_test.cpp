@@ -197,6 +197,27 @@ TEST(ShadowMap, APassDrawsIntoTheMapAndGivesTheTargetAndViewportBack) {
   backBuffer->Release();
 }
 
+TEST(ShadowMap, AFailedInitKeepsWhatItMadeForTheDestructorToGiveBack) {
+  ShadowHost h;
+  const size_t defaults = h.r.LiveResources(D3DPOOL_DEFAULT), managed = h.r.LiveResources(D3DPOOL_MANAGED);
+  const size_t buffers = h.r.LiveVertexBuffers();
+  {
+    CShadowMap map;
+    h.r.FailCall(host::RendererCall::CreateVertexBuffer);
+    EXPECT_FALSE(map.Init());
+    EXPECT_NE(map.shadowSurface, nullptr);
+    EXPECT_EQ(map.overlayQuad0, -1);
+    h.r.FailCall(host::RendererCall::LockVertexBuffer);
+    EXPECT_FALSE(map.Init());  // the second try makes the quads but cannot fill the first
+    EXPECT_EQ(h.r.LiveVertexBuffers(), buffers + 1);
+    EXPECT_TRUE(map.Init());   // and the third completes without making anything twice
+    EXPECT_EQ(h.r.LiveVertexBuffers(), buffers + 2);
+  }
+  EXPECT_EQ(h.r.LiveResources(D3DPOOL_DEFAULT), defaults);
+  EXPECT_EQ(h.r.LiveResources(D3DPOOL_MANAGED), managed);
+  EXPECT_EQ(h.r.LiveVertexBuffers(), buffers);
+}
+
 TEST(ShadowMap, BoxesBelowZeroKeepTheirMaximumAndTheDepthRangeIsHeldTo1000) {
   ShadowHost h;
   CShadowMap map;
