@@ -33,13 +33,17 @@ bool RunsASceneSystem(const std::vector<std::string>& classes) {
   return false;
 }
 
-std::string SetSceneGamma(host::ReferenceHost& host, float gamma) {
-  CSceneSystem* scene = nullptr;
+CSceneSystem* FirstSceneSystem(host::ReferenceHost& host) {
   for (const ComponentHandle& live : host.LiveObjects()) {
     const std::string cls = host.ClassOf(live);
-    if (scene == nullptr && (cls == "CSceneSystem" || cls == "SceneSystem"))
-      scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&live)));
+    if (cls == "CSceneSystem" || cls == "SceneSystem")
+      return static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&live)));
   }
+  return nullptr;
+}
+
+std::string SetSceneGamma(host::ReferenceHost& host, float gamma) {
+  CSceneSystem* scene = FirstSceneSystem(host);
   char label[64];
   if (scene == nullptr) {
     std::snprintf(label, sizeof label, "gamma %g: no scene system was made", static_cast<double>(gamma));

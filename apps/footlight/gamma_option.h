@@ -16,6 +16,11 @@ std::string GammaRampLine(const std::string& label);
 // True when the classes of a run (none: every class) include a scene system.
 bool RunsASceneSystem(const std::vector<std::string>& classes);
 
+class CSceneSystem;
+
+// The first live scene system ("CSceneSystem" or "SceneSystem"), or null.
+CSceneSystem* FirstSceneSystem(host::ReferenceHost& host);
+
 // Has the first live scene system ("CSceneSystem" or "SceneSystem") set the gamma and returns the
 // ramp line "gamma G: ramp: ...", or a line that says no scene system was made.
 std::string SetSceneGamma(host::ReferenceHost& host, float gamma);

@@ -16,6 +16,7 @@
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
 #include "apps/footlight/gamma_option.h"
+#include "apps/footlight/gizmo_option.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/run_state.h"
 #include "apps/footlight/portals_command.h"
@@ -45,6 +46,8 @@ constexpr const char* kUsage =
     "                               virtual keys (decimal or 0x hex) down during the frames;\n"
     "                               --clock puts timeGetTime on a manual clock that starts at MS\n"
     "                               and advances by --elapsed each frame;\n"
+    "      [--gizmo X,Y,Z]          the scene system shows its debug gizmo at the point; the run\n"
+    "                               reports the gizmo's draws and whether they came last in each frame\n"
     "      [--gamma G]              the scene system sets display gamma G (above 0) after its Init;\n"
     "                               the ramp entries 0, 128 and 255 are shown then and after\n"
     "                               the scene system restored them\n";
@@ -69,6 +72,8 @@ struct Options {
   bool manualClock = false;
   DWORD clockStart = 0;
   float gamma = 0.0f;  // 0: not asked for
+  bool showGizmo = false;
+  GizmoPoint gizmo;
   std::vector<std::string> lightsArgs;  // everything after "lights"
   std::vector<std::string> portalsArgs;  // everything after "portals"
   RasterRunOptions raster;
@@ -131,6 +136,11 @@ Options Parse(int argc, char** argv) {
       const char* text = value();
       if (!ParseGamma(text, &o.gamma))
         Fail("option --gamma takes a number above 0, got \"" + std::string(text) + "\"");
+    } else if (arg == "--gizmo") {
+      const char* text = value();
+      if (!ParseGizmoPoint(text, &o.gizmo))
+        Fail("option --gizmo takes three numbers X,Y,Z, got \"" + std::string(text) + "\"");
+      o.showGizmo = true;
     } else if (arg == "--class") {
       o.classes.push_back(value());
     } else if (arg == "--keys") {
@@ -161,6 +171,9 @@ Options Parse(int argc, char** argv) {
   if (o.gamma > 0.0f && !RunsASceneSystem(o.classes))
     Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
   if (o.command != "run" && o.rasterGiven) Fail("--size, --clear, --png and --no-raster belong to run");
+  if (o.showGizmo && o.command != "run") Fail("--gizmo is an option of run");
+  if (o.showGizmo && !RunsASceneSystem(o.classes))
+    Fail("--gizmo needs a scene system among the classes (--class CSceneSystem)");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -212,12 +225,16 @@ int Run(host::StandardHost& standard, const Options& o) {
   for (const auto& line : iniLines) host.Log("[ini] %s", line.c_str());
   std::vector<std::string> gammaLines;
   if (o.gamma > 0.0f) gammaLines.push_back(SetSceneGamma(host, o.gamma));
+  const bool gizmoShown = o.showGizmo && ShowSceneGizmo(host, o.gizmo);
   gamma.Sample();
   if (o.raster.clear) standard.ClearEachFrame(o.raster.clearColour);
   for (int key : o.keys) win32::SetKeyDown(key, true);
   const auto started = std::chrono::steady_clock::now();
+  GizmoWatch gizmoDraws;
   for (int frame = 0; frame < o.frames; ++frame) {
+    gizmoDraws.BeginFrame(standard.renderer);
     standard.Frame(static_cast<uint32_t>(o.elapsed));
+    gizmoDraws.EndFrame(standard.renderer);
     if (o.manualClock) win32::AdvanceManualClock(static_cast<DWORD>(o.elapsed));
     gamma.Sample();
   }
@@ -262,6 +279,8 @@ int Run(host::StandardHost& standard, const Options& o) {
   if (o.manualClock) std::printf("clock: manual, %u ms at the start, %u ms at the end\n", o.clockStart, clockEnd);
   if (gamma.Changed()) std::printf("%s\n", gamma.Summary().c_str());
   for (const auto& line : gammaLines) std::printf("%s\n", line.c_str());
+  if (o.showGizmo)
+    std::printf("%s\n", gizmoShown ? gizmoDraws.Line(o.gizmo).c_str() : "gizmo: no scene system was made");
   std::printf("live host blocks: %zu\n", host.Allocator().LiveBlocks());
   if (!pngWritten) std::fprintf(stderr, "footlight: %s\n", pngError.c_str());
   return host.Allocator().LiveBlocks() == 0 && reset && pngWritten ? 0 : 1;

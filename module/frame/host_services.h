@@ -74,12 +74,25 @@ struct HostModelGeometry;
 // Called by a model while it draws, after its own states are set and before its primitives.
 using HostRenderHookFn = void (*)(HostModelGeometry* geometry, IRenderer* renderer, void* context);
 
+// The material controller of a model's part: how the part sets up its texture stages.
+class IHostMaterialController {
+ public:
+  // 1: the part sets its own material stages; 0: it leaves them to the render hook, which the
+  // model's draw then runs before each subset.
+  virtual void SetOwnStages(uint8_t own) = 0;  // slot 13
+
+ protected:
+  ~IHostMaterialController() = default;
+};
+
 // What slot 17 of a model hands out for one of its parts. Layout, in order:
-//   renderHook         the hook the model calls while drawing (null: none)
-//   renderHookContext  handed to the hook unchanged
+//   renderHook          the hook the model calls while drawing (null: none)
+//   renderHookContext   handed to the hook unchanged
+//   materialController  the part's material controller (null: none)
 struct HostModelGeometry {
   HostRenderHookFn renderHook = nullptr;
   void* renderHookContext = nullptr;
+  IHostMaterialController* materialController = nullptr;
 };
 
 // The host's "modelr" model object, as IHost::GetObject hands it out. Slots 0-11 are those of a

@@ -1,6 +1,6 @@
 // Slots of the scene system whose work comes with later parts of the scene: loading and
 // unloading, helper points and light sockets, the film player, walk and height maps, the
-// navigation mesh, the gizmo and the remaining settings and lookups. Until then each answers
+// navigation mesh and the remaining settings and lookups. Until then each answers
 // neutrally (false, 0, null or nothing); the README lists them.
 #include "scene/scene_system.h"
 
@@ -40,9 +40,6 @@ const char* CSceneSystem::GetRandomStateAction(int32_t, int32_t) { return nullpt
 void CSceneSystem::RenderScenePlanform(int32_t, int32_t, float, const char*) {}
 bool CSceneSystem::GenerateHeightMap(int32_t, int32_t, const char*, const char*) { return false; }
 bool CSceneSystem::GenerateWalkMap(int32_t, int32_t, const char*, const char*) { return false; }
-void CSceneSystem::SetGizmoVisible(uint8_t) {}
-uint8_t CSceneSystem::IsGizmoVisible() { return 0; }
-void CSceneSystem::SetGizmoPosition(const D3DXVECTOR3*) {}
 bool CSceneSystem::SendObjectCommand(const char*, const D3DXVECTOR3*) { return false; }
 bool CSceneSystem::SendObjectCommands(const char*, const D3DXVECTOR3*, const D3DXVECTOR3*) { return false; }
 bool CSceneSystem::FindPath(CSceneBaseObj*, WaypointCallback, uint32_t, const D3DXVECTOR3*, const D3DXVECTOR3*) {

@@ -185,6 +185,18 @@ void CSceneSystem::Realize(uint32_t) {
   lighting->ResetRendererLightingMode();
 }
 
+void CSceneSystem::RealizePost(uint32_t) {
+  // The gizmo comes last, over everything the post pass has drawn.
+  if (gizmoShown) gizmo.Draw(g_pSceneRenderer);
+}
+
+void CSceneSystem::SetGizmoVisible(uint8_t visible) { gizmoShown = visible; }
+uint8_t CSceneSystem::IsGizmoVisible() { return gizmoShown; }
+
+void CSceneSystem::SetGizmoPosition(const D3DXVECTOR3* position) {
+  if (position != nullptr) gizmo.SetCentre(position->x, position->y, position->z);
+}
+
 Playback::Recorder* CSceneSystem::StartRecording() {
   g_pHost->Log("%s", kPlaybackNotReplaced);
   return nullptr;

@@ -74,6 +74,7 @@ class CSceneSystem : public ISceneSystem {
   bool Init() override;                      // slot 0
   void Destroy() override;                   // slot 1
   void Realize(uint32_t arg) override;       // slot 3
+  void RealizePost(uint32_t arg) override;   // slot 5
   int OnEvent(IEventArgs* args) override;    // slot 6
 
   ITerrainEdit* GetTerrain() override;                                                              // slot 12

@@ -224,6 +224,8 @@ TEST(FootlightCli, LightsFindTexturesUnderTheResourceRootFromAnyDirectory) {
     std::ofstream(tree / "Resource" / "Textures" / "LIGHT" / "Star.DDS", std::ios::binary)
         .write(reinterpret_cast<const char*>(tga), sizeof tga);
   }
+  fs::copy_file(fs::path(FOOTLIGHT_SOURCE_DIR) / "samples/resource/textures/light/spot.tga",
+                tree / "Resource" / "Textures" / "LIGHT" / "SPOT.tga");
   const std::string args = "lights 'resource\\ini\\scene\\light\\1.ini' --time 100 --resource ";
   const Result found = RunFootlight(args + tree.string(), "/");
   EXPECT_EQ(found.status, 0) << found.out;
@@ -260,6 +262,14 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
       "run --class CSceneSystem --gamma 2x",
       "run --class CGlow --gamma 2",            // no scene system to set it
       "classes --gamma 2",                      // not an option of classes
+      "run --class CSceneSystem --gizmo 0,0",       // two numbers
+      "run --class CSceneSystem --gizmo 1,2,x",
+      "run --class CSceneSystem --gizmo 1,,3",
+      "run --class CSceneSystem --gizmo 1,2,3,4",   // four numbers
+      "run --class CSceneSystem --gizmo nan,0,0",
+      "run --class CSceneSystem --gizmo",           // missing value
+      "run --class CGlow --gizmo 0,0,0",            // no scene system to show it
+      "classes --gizmo 0,0,0",                      // not an option of classes
       "--lib /nonexistent/libfootlight.so classes",
       std::string("--lib ") + FOOTLIGHT_BINARY_DIR + "/libfootlight_no_entry.so classes",
   };
@@ -296,6 +306,16 @@ TEST(FootlightCli, GammaShowsTheRaisedRampAndItsRestoration) {
   EXPECT_NE(at, std::string::npos) << r.out;
   EXPECT_NE(r.out.find(", 255 0xff00\n", at), std::string::npos);
   EXPECT_NE(r.out.find("after destroy: ramp: 0 0x0000, 128 0x8000, 255 0xff00\n"), std::string::npos) << r.out;
+}
+
+TEST(FootlightCli, GizmoIsDrawnLastInEveryFrameAtThePointGiven) {
+  const Result r = RunFootlight("run --class CSceneSystem --gizmo 1.5,-2,300 --frames 3");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("\ngizmo at (1.5, -2, 300): 3 quad draws of 6 triangles, 3 axis draws of 3 lines, last in 3 "
+                       "of 3 frames\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("live host blocks: 0\n"), std::string::npos);
 }
 
 }  // namespace

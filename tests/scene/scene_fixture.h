@@ -82,8 +82,8 @@ class RecordingManager : public CVideoTextureManager {
   std::vector<std::string> calls;
 };
 
-// A patch model whose segment test answers a scripted fraction.
-class ScriptedPatch final : public IHostModel {
+// A "modelr" model whose every slot answers neutrally; the scripted models override what they need.
+class StubHostModel : public IHostModel {
  public:
   bool Init() override { return true; }
   void Destroy() override {}
@@ -96,14 +96,20 @@ class ScriptedPatch final : public IHostModel {
   bool Slot8(uint32_t) override { return true; }
   bool Slot9(uint32_t) override { return true; }
   uint32_t Slot10(uint32_t) override { return 0; }
-  float RayTest(const D3DVECTOR* from, const D3DVECTOR* to) override {
-    segments.emplace_back(D3DXVECTOR3(from->x, from->y, from->z), D3DXVECTOR3(to->x, to->y, to->z));
-    return t;
-  }
+  float RayTest(const D3DVECTOR*, const D3DVECTOR*) override { return 2.0f; }
   const char* GetHitPartName() override { return ""; }
   HostModelGeometry* GetGeometry(int32_t) override { return nullptr; }
   IAnimation* GetAnimation() override { return nullptr; }
   IAnimationController* GetAnimationController(int32_t) override { return nullptr; }
+};
+
+// A patch model whose segment test answers a scripted fraction.
+class ScriptedPatch final : public StubHostModel {
+ public:
+  float RayTest(const D3DVECTOR* from, const D3DVECTOR* to) override {
+    segments.emplace_back(D3DXVECTOR3(from->x, from->y, from->z), D3DXVECTOR3(to->x, to->y, to->z));
+    return t;
+  }
 
   float t = 2.0f;
   std::vector<std::pair<D3DXVECTOR3, D3DXVECTOR3>> segments;

@@ -1,0 +1,67 @@
+#include "apps/footlight/gizmo_option.h"
+
+#include <cerrno>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "apps/footlight/gamma_option.h"
+#include "scene/debug_gizmo.h"
+#include "scene/scene_system.h"
+
+bool ParseGizmoPoint(const char* text, GizmoPoint* out) {
+  if (text == nullptr) return false;
+  float values[3];
+  const char* at = text;
+  for (int k = 0; k < 3; ++k) {
+    if (*at == '\0' || *at == ',' || std::isspace(static_cast<unsigned char>(*at))) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(at, &end);
+    if (end == at || errno != 0 || !std::isfinite(value) || std::fabs(value) > 3.0e38) return false;
+    values[k] = static_cast<float>(value);
+    if (k < 2 && *end != ',') return false;
+    if (k == 2 && *end != '\0') return false;
+    at = end + (k < 2 ? 1 : 0);
+  }
+  *out = GizmoPoint{values[0], values[1], values[2]};
+  return true;
+}
+
+bool ShowSceneGizmo(host::ReferenceHost& host, const GizmoPoint& point) {
+  CSceneSystem* scene = FirstSceneSystem(host);
+  if (scene == nullptr) return false;
+  const D3DXVECTOR3 centre(point.x, point.y, point.z);
+  scene->SetGizmoPosition(&centre);
+  scene->SetGizmoVisible(1);
+  return true;
+}
+
+namespace {
+bool IsGizmoDraw(const host::DrawRecord& d, DWORD type, UINT primitives) {
+  return d.slot == 56 && d.fvf == kGizmoVertexFormat && d.primitiveType == type && d.primitiveCount == primitives;
+}
+}  // namespace
+
+void GizmoWatch::EndFrame(const host::Renderer& renderer) {
+  const std::vector<host::DrawRecord>& draws = renderer.Draws();
+  ++frames_;
+  for (size_t i = first_; i < draws.size(); ++i) {
+    quads_ += IsGizmoDraw(draws[i], D3DPT_TRIANGLELIST, 6) ? 1 : 0;
+    lines_ += IsGizmoDraw(draws[i], D3DPT_LINELIST, 3) ? 1 : 0;
+  }
+  const size_t n = draws.size();
+  if (n >= first_ + 2 && IsGizmoDraw(draws[n - 2], D3DPT_TRIANGLELIST, 6) && IsGizmoDraw(draws[n - 1], D3DPT_LINELIST, 3))
+    ++last_;
+}
+
+std::string GizmoWatch::Line(const GizmoPoint& point) const {
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "gizmo at (%g, %g, %g): %zu quad draws of 6 triangles, %zu axis draws of 3 lines, last in %zu of %zu "
+                "frames",
+                static_cast<double>(point.x), static_cast<double>(point.y), static_cast<double>(point.z), quads_, lines_,
+                last_, frames_);
+  return line;
+}

@@ -1,0 +1,32 @@
+// footlight run --gizmo X,Y,Z: the scene system shows its debug gizmo at a point (its slots 62 and
+// 60), and the run reports the gizmo's draws.
+#pragma once
+#include <string>
+
+#include "host/host.h"
+#include "host/renderer.h"
+
+struct GizmoPoint {
+  float x = 0.0f, y = 0.0f, z = 0.0f;
+};
+
+// Three finite numbers separated by commas. False for anything else.
+bool ParseGizmoPoint(const char* text, GizmoPoint* out);
+
+// Moves the first live scene system's gizmo to the point and shows it; false when no scene
+// system was made.
+bool ShowSceneGizmo(host::ReferenceHost& host, const GizmoPoint& point);
+
+// Counts the gizmo's draws frame by frame from the renderer's recorded draws.
+class GizmoWatch {
+ public:
+  void BeginFrame(const host::Renderer& renderer) { first_ = renderer.Draws().size(); }
+  void EndFrame(const host::Renderer& renderer);
+  // "gizmo at (X, Y, Z): N quad draws of 6 triangles, N axis draws of 3 lines, last in M of F
+  // frames".
+  std::string Line(const GizmoPoint& point) const;
+
+ private:
+  size_t first_ = 0;
+  size_t quads_ = 0, lines_ = 0, last_ = 0, frames_ = 0;
+};
