@@ -16,6 +16,7 @@
 #include "frame/component_factory.h"
 #include "frame/dma_interface.h"
 #include "apps/footlight/gamma_option.h"
+#include "apps/footlight/glow_options.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/run_state.h"
 #include "apps/footlight/portals_command.h"
@@ -51,6 +52,7 @@ constexpr const char* kUsage =
 void PrintUsage() {
   std::fputs(kUsage, stdout);
   std::fputs(kRasterUsage, stdout);
+  std::fputs(kGlowUsage, stdout);
   std::fputs(kLightsUsage, stdout);
   std::fputs(kPortalsUsage, stdout);
 }
@@ -71,6 +73,7 @@ struct Options {
   std::vector<std::string> portalsArgs;  // everything after "portals"
   RasterRunOptions raster;
   bool rasterGiven = false;
+  GlowRunOptions glow;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -138,6 +141,8 @@ Options Parse(int argc, char** argv) {
     } else if (std::string error; TakeRasterOption(arg, value, &o.raster, &error)) {
       if (!error.empty()) Fail(error);
       o.rasterGiven = true;
+    } else if (std::string error; TakeGlowOption(arg, value, &o.glow, &error)) {
+      if (!error.empty()) Fail(error);
     } else if (!arg.empty() && arg[0] == '-') {
       Fail("unknown option " + arg + " (see footlight --help)");
     } else if (o.command.empty()) {
@@ -154,6 +159,8 @@ Options Parse(int argc, char** argv) {
   if (o.gamma > 0.0f && !RunsASceneSystem(o.classes))
     Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
   if (o.command != "run" && o.rasterGiven) Fail("--size, --clear, --png and --no-raster belong to run");
+  if (o.command != "run" && o.glow.Any()) Fail("--backdrop, --glow, --glow-strength and --glow-blend belong to run");
+  if (const std::string error = CheckGlowOptions(o.glow, o.raster.clear, o.classes); !error.empty()) Fail(error);
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -189,6 +196,11 @@ int Run(host::StandardHost& standard, const Options& o) {
   for (const auto& name : classes)
     if (host.FindFactory(name.c_str()) == nullptr) Fail("the module has no class named \"" + name + "\"");
 
+  Backdrop backdrop;
+  if (std::string error; !o.glow.backdrop.empty() && !backdrop.Load(standard.renderer, o.glow.backdrop, &error)) {
+    std::fprintf(stderr, "footlight: %s\n", error.c_str());
+    return 1;
+  }
   // The clock runs from the start: the components may read it as they are made.
   if (o.manualClock) win32::UseManualClock(o.clockStart);
   footlight::GammaWatch gamma;
@@ -207,9 +219,11 @@ int Run(host::StandardHost& standard, const Options& o) {
   if (o.gamma > 0.0f) gammaLines.push_back(SetSceneGamma(host, o.gamma));
   gamma.Sample();
   if (o.raster.clear) standard.ClearEachFrame(o.raster.clearColour);
+  StartGlow(host, o.glow);
   for (int key : o.keys) win32::SetKeyDown(key, true);
   const auto started = std::chrono::steady_clock::now();
   for (int frame = 0; frame < o.frames; ++frame) {
+    if (backdrop.Loaded()) backdrop.Put(standard);
     standard.Frame(static_cast<uint32_t>(o.elapsed));
     if (o.manualClock) win32::AdvanceManualClock(static_cast<DWORD>(o.elapsed));
     gamma.Sample();
