@@ -5,14 +5,11 @@
 #include <dlfcn.h>
 
 #include <cstdio>
-#include <map>
-#include <string>
-#include <vector>
-
 #include <cstring>
 
 #include "frame/dma_interface.h"
 #include "host/standard_host.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -63,22 +60,6 @@ void GlowFrame(benchmark::State& state, bool glow) {
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   standard.host.DestroyAll();
 }
-
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double Get(const std::string& name) const {
-    auto it = times_.find(name);
-    return it == times_.end() ? 0.0 : it->second;
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
