@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/renderer.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -134,22 +135,6 @@ void RunCommand(benchmark::State& state, const char* extra) {
   }
   state.counters["fps"] = fps;
 }
-
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double Get(const std::string& name) const {
-    auto it = times_.find(name);
-    return it == times_.end() ? 0.0 : it->second;
-  }
-
- private:
-  std::map<std::string, double> times_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {

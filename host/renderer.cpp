@@ -899,8 +899,74 @@ Renderer::Technique Renderer::TechniqueOf(const std::string& name) {
       "shadow_map_generate",  "project_shadow_map_apply", "self_shadow_map_apply"};
   for (const char* shaderOnly : kShaderOnly)
     if (name == shaderOnly) return Technique::ShaderOnly;
-  if (name == "lightHull") return Technique::LightHull;
+  static const std::pair<const char*, Technique> kOwnStates[] = {{"lightHull", Technique::LightHull},
+                                                                 {"CopyImage", Technique::CopyImage},
+                                                                 {"BlendGlow", Technique::BlendGlow},
+                                                                 {"CombineGlowImage", Technique::CombineGlowImage}};
+  for (const auto& [techniqueName, technique] : kOwnStates)
+    if (name == techniqueName) return technique;
   return Technique::InForce;
+}
+
+void Renderer::ApplyTechnique(Technique technique, DWORD* rs,
+                              std::array<std::array<DWORD, kRendererStageStates>, kRendererStages>* stages) {
+  auto& s0 = (*stages)[0];
+  if (technique == Technique::LightHull) {
+    // The beam: texture times the texture factor, added by its alpha, unlit, unfogged, and
+    // leaving depth alone.
+    rs[D3DRS_ALPHABLENDENABLE] = TRUE;
+    rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
+    rs[D3DRS_DESTBLEND] = D3DBLEND_ONE;
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    rs[D3DRS_ZWRITEENABLE] = FALSE;
+    rs[D3DRS_LIGHTING] = FALSE;
+    rs[D3DRS_FOGENABLE] = FALSE;
+    s0[D3DTSS_COLOROP] = s0[D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
+    s0[D3DTSS_COLORARG1] = s0[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+    s0[D3DTSS_COLORARG2] = s0[D3DTSS_ALPHAARG2] = D3DTA_TFACTOR;
+    s0[D3DTSS_RESULTARG] = D3DTA_CURRENT;
+    (*stages)[1][D3DTSS_COLOROP] = D3DTOP_DISABLE;
+    return;
+  }
+  // The glow's image passes: one texture over a quad that fills the target, whatever the
+  // scene left in force. Depth, lighting, fog, alpha test, culling, clip planes and stencil
+  // stay out of it; the texture is read linearly, clamped at its edges, by its own coordinates.
+  rs[D3DRS_ZENABLE] = FALSE;
+  rs[D3DRS_ZWRITEENABLE] = FALSE;
+  rs[D3DRS_LIGHTING] = FALSE;
+  rs[D3DRS_FOGENABLE] = FALSE;
+  rs[D3DRS_ALPHATESTENABLE] = FALSE;
+  rs[D3DRS_CULLMODE] = D3DCULL_NONE;
+  rs[D3DRS_STENCILENABLE] = FALSE;
+  rs[D3DRS_CLIPPLANEENABLE] = 0;
+  rs[D3DRS_FILLMODE] = D3DFILL_SOLID;
+  rs[D3DRS_COLORWRITEENABLE] = 0xF;
+  rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+  s0[D3DTSS_TEXCOORDINDEX] = 0;
+  s0[D3DTSS_TEXTURETRANSFORMFLAGS] = D3DTTFF_DISABLE;
+  s0[D3DTSS_ADDRESSU] = s0[D3DTSS_ADDRESSV] = D3DTADDRESS_CLAMP;
+  s0[D3DTSS_MAGFILTER] = s0[D3DTSS_MINFILTER] = D3DTEXF_LINEAR;
+  s0[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
+  s0[D3DTSS_RESULTARG] = D3DTA_CURRENT;
+  s0[D3DTSS_COLOROP] = s0[D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
+  s0[D3DTSS_COLORARG1] = s0[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+  (*stages)[1][D3DTSS_COLOROP] = (*stages)[1][D3DTSS_ALPHAOP] = D3DTOP_DISABLE;
+  switch (technique) {
+    case Technique::BlendGlow:  // added at the strength the texture factor's alpha carries
+      s0[D3DTSS_ALPHAARG1] = D3DTA_TFACTOR;
+      rs[D3DRS_ALPHABLENDENABLE] = TRUE;
+      rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
+      rs[D3DRS_DESTBLEND] = D3DBLEND_ONE;
+      break;
+    case Technique::CombineGlowImage:  // added over the frame
+      rs[D3DRS_ALPHABLENDENABLE] = TRUE;
+      rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+      rs[D3DRS_DESTBLEND] = D3DBLEND_ONE;
+      break;
+    default:  // CopyImage: the picture as it is
+      rs[D3DRS_ALPHABLENDENABLE] = FALSE;
+      break;
+  }
 }
 
 void Renderer::SetMaterial(const D3DMATERIAL8* material) {
@@ -935,25 +1001,11 @@ void Renderer::Rasterise(DrawRecord& r, const uint8_t* vertexBase, const uint8_t
   std::array<std::array<DWORD, kRendererStageStates>, kRendererStages> techniqueStages;
   state.renderState = renderStates_.data();
   state.stageState = stageStates_.data();
-  if (technique == Technique::LightHull) {
-    // The beam: texture times the texture factor, added by its alpha, unlit, unfogged, and
-    // leaving depth alone. These states hold for this draw only.
+  if (technique != Technique::InForce) {
+    // A technique's own states hold for its draw only.
     techniqueStates = renderStates_;
     techniqueStages = stageStates_;
-    DWORD* rs = techniqueStates.data();
-    rs[D3DRS_ALPHABLENDENABLE] = TRUE;
-    rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
-    rs[D3DRS_DESTBLEND] = D3DBLEND_ONE;
-    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
-    rs[D3DRS_ZWRITEENABLE] = FALSE;
-    rs[D3DRS_LIGHTING] = FALSE;
-    rs[D3DRS_FOGENABLE] = FALSE;
-    auto& s0 = techniqueStages[0];
-    s0[D3DTSS_COLOROP] = s0[D3DTSS_ALPHAOP] = D3DTOP_MODULATE;
-    s0[D3DTSS_COLORARG1] = s0[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
-    s0[D3DTSS_COLORARG2] = s0[D3DTSS_ALPHAARG2] = D3DTA_TFACTOR;
-    s0[D3DTSS_RESULTARG] = D3DTA_CURRENT;
-    techniqueStages[1][D3DTSS_COLOROP] = D3DTOP_DISABLE;
+    ApplyTechnique(technique, techniqueStates.data(), &techniqueStages);
     state.renderState = techniqueStates.data();
     state.stageState = techniqueStages.data();
   }

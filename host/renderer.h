@@ -352,8 +352,11 @@ class Renderer final : public IRenderer {
   HRESULT Refuse(DrawRecord& record, const std::string& why);
   void Rasterise(DrawRecord& record, const uint8_t* vertexBase, const uint8_t* firstIndex, UINT indexSize);
   // Techniques: the states a named technique sets for its own draw, or that it is shaders only.
-  enum class Technique { InForce, ShaderOnly, LightHull };
+  enum class Technique { InForce, ShaderOnly, LightHull, CopyImage, BlendGlow, CombineGlowImage };
   static Technique TechniqueOf(const std::string& name);
+  // Puts a technique's own states over copies of those in force.
+  static void ApplyTechnique(Technique technique, DWORD* renderStates,
+                             std::array<std::array<DWORD, kRendererStageStates>, kRendererStages>* stages);
   static std::string NameKey(const std::string& name);
 
   Device device_;

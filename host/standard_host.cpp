@@ -31,17 +31,21 @@ void StandardHost::ClearEachFrame(D3DCOLOR colour) {
   clearColour_ = colour;
 }
 
+DWORD StandardHost::FullClearFlags() {
+  const Surface* depth = renderer.device().CurrentDepthStencil();
+  d3dfmt::FormatInfo info;
+  const bool stencil = depth && d3dfmt::Describe(depth->Format(), &info) && info.stencil;
+  DWORD flags = D3DCLEAR_TARGET;
+  if (depth) flags |= D3DCLEAR_ZBUFFER;
+  if (stencil) flags |= D3DCLEAR_STENCIL;
+  return flags;
+}
+
 void StandardHost::Frame(uint32_t elapsedMs) {
   host.Execute(elapsedMs);
   renderer.BeginScene();
   if (clearEachFrame_) {
-    const Surface* depth = renderer.device().CurrentDepthStencil();
-    d3dfmt::FormatInfo info;
-    const bool stencil = depth && d3dfmt::Describe(depth->Format(), &info) && info.stencil;
-    DWORD flags = D3DCLEAR_TARGET;
-    if (depth) flags |= D3DCLEAR_ZBUFFER;
-    if (stencil) flags |= D3DCLEAR_STENCIL;
-    renderer.Clear(0, nullptr, flags, clearColour_, 1.0f, 0);
+    renderer.Clear(0, nullptr, FullClearFlags(), clearColour_, 1.0f, 0);
   }
   host.Realize(elapsedMs);
   renderer.EndScene();

@@ -24,6 +24,8 @@ class StandardHost {
   bool LoseAndResetDevice();
   // One frame: execute, then the three render phases between BeginScene and EndScene.
   void Frame(uint32_t elapsedMs);
+  // Target, depth and stencil, as far as the device's current depth surface has them.
+  DWORD FullClearFlags();
   // From now on each frame clears the target to `colour`, depth to 1 and stencil to 0 before
   // the render phases.
   void ClearEachFrame(D3DCOLOR colour);

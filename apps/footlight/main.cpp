@@ -17,6 +17,7 @@
 #include "frame/dma_interface.h"
 #include "apps/footlight/gamma_option.h"
 #include "apps/footlight/gizmo_option.h"
+#include "apps/footlight/glow_options.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/run_state.h"
 #include "apps/footlight/portals_command.h"
@@ -55,6 +56,7 @@ constexpr const char* kUsage =
 void PrintUsage() {
   std::fputs(kUsage, stdout);
   std::fputs(kRasterUsage, stdout);
+  std::fputs(kGlowUsage, stdout);
   std::fputs(kLightsUsage, stdout);
   std::fputs(kPortalsUsage, stdout);
   std::fputs(footlight::kTerrainUsage, stdout);
@@ -79,6 +81,7 @@ struct Options {
   RasterRunOptions raster;
   bool rasterGiven = false;
   std::vector<std::string> terrainArgs;  // everything after "terrain"
+  GlowRunOptions glow;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -153,6 +156,8 @@ Options Parse(int argc, char** argv) {
     } else if (std::string error; TakeRasterOption(arg, value, &o.raster, &error)) {
       if (!error.empty()) Fail(error);
       o.rasterGiven = true;
+    } else if (std::string error; TakeGlowOption(arg, value, &o.glow, &error)) {
+      if (!error.empty()) Fail(error);
     } else if (!arg.empty() && arg[0] == '-') {
       Fail("unknown option " + arg + " (see footlight --help)");
     } else if (o.command.empty()) {
@@ -174,6 +179,8 @@ Options Parse(int argc, char** argv) {
   if (o.showGizmo && o.command != "run") Fail("--gizmo is an option of run");
   if (o.showGizmo && !RunsASceneSystem(o.classes))
     Fail("--gizmo needs a scene system among the classes (--class CSceneSystem)");
+  if (o.command != "run" && o.glow.Any()) Fail("--backdrop, --glow, --glow-strength and --glow-blend belong to run");
+  if (const std::string error = CheckGlowOptions(o.glow, o.raster.clear, o.classes); !error.empty()) Fail(error);
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -214,6 +221,11 @@ int Run(host::StandardHost& standard, const Options& o) {
   std::vector<std::string> iniLines;
   if (!o.ini.empty() && !ini.DescribeIni(o.ini.c_str(), &iniLines))
     Fail("cannot open INI file " + o.ini + " below " + o.resource);
+  Backdrop backdrop;
+  if (std::string error; !o.glow.backdrop.empty() && !backdrop.Load(standard.renderer, o.glow.backdrop, &error)) {
+    std::fprintf(stderr, "footlight: %s\n", error.c_str());
+    return 1;
+  }
   // The clock runs from the start: the components may read it as they are made.
   if (o.manualClock) win32::UseManualClock(o.clockStart);
   footlight::GammaWatch gamma;
@@ -228,10 +240,12 @@ int Run(host::StandardHost& standard, const Options& o) {
   const bool gizmoShown = o.showGizmo && ShowSceneGizmo(host, o.gizmo);
   gamma.Sample();
   if (o.raster.clear) standard.ClearEachFrame(o.raster.clearColour);
+  StartGlow(host, o.glow);
   for (int key : o.keys) win32::SetKeyDown(key, true);
   const auto started = std::chrono::steady_clock::now();
   GizmoWatch gizmoDraws;
   for (int frame = 0; frame < o.frames; ++frame) {
+    if (backdrop.Loaded()) backdrop.Put(standard);
     gizmoDraws.BeginFrame(standard.renderer);
     standard.Frame(static_cast<uint32_t>(o.elapsed));
     gizmoDraws.EndFrame(standard.renderer);

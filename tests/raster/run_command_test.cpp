@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -68,6 +69,106 @@ TEST(RunCommand, BadDrawingOptionsGiveStatusTwo) {
     EXPECT_NE(out.find("footlight: "), std::string::npos) << bad;
   }
   EXPECT_EQ(RunFootlight("--png /nonexistent-dir/x.png --frames 1 --size 4x4"), 1);
+}
+
+// ---- The glow options ----
+
+const std::string kBackdrop = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/textures/backdrop.tga";
+
+struct Picture {
+  int w = 0, h = 0;
+  std::vector<unsigned char> rgb;
+  uint32_t At(int x, int y) const {
+    const unsigned char* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+    return static_cast<uint32_t>(p[0]) << 16 | p[1] << 8 | p[2];
+  }
+  int Sum(int x, int y) const {
+    const unsigned char* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+    return p[0] + p[1] + p[2];
+  }
+};
+
+// footlight run with the glow alone, 400 x 300 (the glow needs 256 in both directions), the
+// sample backdrop, and the options given; the picture of its last frame.
+Picture RunBackdrop(const std::string& options) {
+  Picture picture;
+  const std::string png = TempPng("glow");
+  std::string out;
+  const int status =
+      RunFootlight("--class CGlow --frames 2 --size 400x300 --backdrop " + kBackdrop + " --png " + png + " " + options,
+                   &out);
+  EXPECT_EQ(status, 0) << options << ": " << out;
+  int channels = 0;
+  unsigned char* pixels = stbi_load(png.c_str(), &picture.w, &picture.h, &channels, 3);
+  if (pixels == nullptr) {
+    ADD_FAILURE() << "no picture for " << options;
+    return picture;
+  }
+  picture.rgb.assign(pixels, pixels + static_cast<size_t>(picture.w) * picture.h * 3);
+  stbi_image_free(pixels);
+  std::remove(png.c_str());
+  return picture;
+}
+
+TEST(RunCommand, TheBackdropFillsTheFrameScaledToTheBackBuffer) {
+  const Picture p = RunBackdrop("");
+  ASSERT_EQ(p.w, 400);
+  ASSERT_EQ(p.h, 300);
+  // The sample is 200 x 150: each of its pixels is a 2 x 2 block here.
+  EXPECT_EQ(p.At(80, 80), 0xFFFFFFu);    // the white square's corner (40, 40)
+  EXPECT_EQ(p.At(139, 139), 0xFFFFFFu);  // and its last pixel (69, 69)
+  EXPECT_EQ(p.At(140, 110), 0u);
+  EXPECT_EQ(p.At(79, 110), 0u);
+  EXPECT_EQ(p.At(260, 110), 0xFFDC3Cu);  // the yellow disc's centre (130, 55)
+  EXPECT_EQ(p.At(200, 225), 0x3CE6FFu);  // the cyan bar
+  EXPECT_EQ(p.At(0, 0), 0u);
+  EXPECT_EQ(p.At(399, 299), 0u);
+}
+
+TEST(RunCommand, TheGlowBrightensNearTheShapesAndLeavesTheGroundFarFromThem) {
+  const Picture plain = RunBackdrop("");
+  const Picture glow = RunBackdrop("--glow");
+  const Picture strong = RunBackdrop("--glow --glow-strength 100");
+  ASSERT_EQ(glow.rgb.size(), plain.rgb.size());
+  ASSERT_EQ(strong.rgb.size(), plain.rgb.size());
+  // Just outside the square's left and top edges, the disc's right edge and below the bar.
+  for (auto [x, y] : {std::pair<int, int>{79, 110}, {110, 79}, {301, 110}, {200, 237}}) {
+    EXPECT_GT(glow.Sum(x, y), plain.Sum(x, y)) << x << "," << y;
+    EXPECT_GT(strong.Sum(x, y), glow.Sum(x, y)) << x << "," << y;
+  }
+  // Far from every shape the ground stays black, and nothing gets darker anywhere.
+  for (auto [x, y] : {std::pair<int, int>{10, 10}, {390, 10}, {200, 160}, {10, 290}, {390, 290}}) {
+    EXPECT_EQ(glow.At(x, y), plain.At(x, y)) << x << "," << y;
+    EXPECT_EQ(strong.At(x, y), plain.At(x, y)) << x << "," << y;
+  }
+  int darker = 0;
+  for (size_t i = 0; i < plain.rgb.size(); ++i) darker += glow.rgb[i] < plain.rgb[i] ? 1 : 0;
+  EXPECT_EQ(darker, 0);
+}
+
+TEST(RunCommand, GlowStrengthZeroOrABackBufferUnder256LeavesTheBackdropAsItIs) {
+  const Picture plain = RunBackdrop("");
+  EXPECT_EQ(RunBackdrop("--glow --glow-strength 0").rgb, plain.rgb);
+  EXPECT_EQ(RunBackdrop("--glow --glow-blend 0").rgb, plain.rgb);
+  // 320 x 240: the 256 x 256 targets cannot share the frame's depth surface.
+  const Picture small = RunBackdrop("--size 320x240");
+  EXPECT_EQ(RunBackdrop("--size 320x240 --glow").rgb, small.rgb);
+  EXPECT_EQ(small.w, 320);
+}
+
+TEST(RunCommand, BadGlowOptionsAreRefused) {
+  for (const char* bad : {"--glow-strength", "--glow-strength 1.5", "--glow-strength x", "--glow-blend inf",
+                          "--glow-blend 0.3x", "--backdrop", "--glow --class CBaseCamera",
+                          "--backdrop x.tga --clear 000000"}) {
+    std::string out;
+    EXPECT_EQ(RunFootlight(bad, &out), 2) << bad << ": " << out;
+    EXPECT_NE(out.find("footlight: "), std::string::npos) << bad;
+  }
+  std::string out;
+  EXPECT_EQ(RunFootlight("--backdrop /nonexistent-dir/x.tga --class CGlow", &out), 1) << out;
+  EXPECT_NE(out.find("footlight: cannot open the backdrop"), std::string::npos) << out;
+  EXPECT_EQ(RunFootlight("--backdrop " + std::string(FOOTLIGHT_SOURCE_DIR) + "/README.md --class CGlow", &out), 1);
+  EXPECT_NE(out.find("not a picture"), std::string::npos) << out;
 }
 
 }  // namespace
