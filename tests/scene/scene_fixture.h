@@ -103,7 +103,8 @@ class ScriptedPatch final : public IHostModel {
   const char* GetHitPartName() override { return ""; }
   HostModelGeometry* GetGeometry(int32_t) override { return nullptr; }
   IAnimation* GetAnimation() override { return nullptr; }
-  IAnimationController* GetAnimationController(int32_t) override { return nullptr; }
+  IMotionController* GetMotionController(int32_t) override { return nullptr; }
+  HostModelGeometry* GetFirstPart() override { return nullptr; }
 
   float t = 2.0f;
   std::vector<std::pair<D3DXVECTOR3, D3DXVECTOR3>> segments;
