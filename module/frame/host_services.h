@@ -230,3 +230,25 @@ class ISceneEffectObject {
  protected:
   ~ISceneEffectObject() = default;
 };
+
+// The host's "Shadow" object, as IHost::GetObject hands it out. Slots 0-11 are those of a
+// component.
+class IShadowObject {
+ public:
+  // The direction of the light that casts the shadows.
+  virtual void SetLightDirection(const D3DVECTOR* direction) = 0;  // slot 12
+
+ protected:
+  ~IShadowObject() = default;
+};
+
+// The host's "Particles" object, as IHost::GetObject hands it out. Slots 0-11 are those of a
+// component.
+class IParticlesObject {
+ public:
+  // Drops every particle system of the scene.
+  virtual void ClearAll() = 0;  // slot 13
+
+ protected:
+  ~IParticlesObject() = default;
+};

@@ -7,3 +7,4 @@ CTexCoordModifiers::~CTexCoordModifiers() = default;
 
 void CTexCoordModifiers::BuildWaveTables() {}
 void CTexCoordModifiers::Update(float) {}
+void CTexCoordModifiers::LoadFromINI(IIniFile*, const char*) {}

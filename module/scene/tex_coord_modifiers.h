@@ -3,6 +3,8 @@
 // members of the scene; until then the tables stay zero and Update does nothing.
 #pragma once
 
+class IIniFile;
+
 constexpr int kWaveTableSize = 1024;
 constexpr int kWaveTableCount = 5;
 extern float g_waveTables[kWaveTableCount][kWaveTableSize];
@@ -14,4 +16,6 @@ class CTexCoordModifiers {
 
   static void BuildWaveTables();
   void Update(float sceneClock);
+  // Reads the modifiers of one model from the scene's material file (section = the model name).
+  void LoadFromINI(IIniFile* materialFile, const char* section);
 };
