@@ -17,6 +17,7 @@
 #include "apps/footlight/gamma_option.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/run_state.h"
+#include "apps/footlight/scene_run.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
@@ -63,6 +64,7 @@ struct Options {
   DWORD clockStart = 0;
   float gamma = 0.0f;  // 0: not asked for
   std::vector<std::string> lightsArgs;  // everything after "lights"
+  footlight::SceneRunOptions scene;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -116,6 +118,9 @@ Options Parse(int argc, char** argv) {
       const char* text = value();
       if (!ParseGamma(text, &o.gamma))
         Fail("option --gamma takes a number above 0, got \"" + std::string(text) + "\"");
+    } else if (footlight::IsSceneOption(arg)) {
+      std::string error;
+      if (!footlight::ParseSceneOption(arg, value(), &o.scene, &error)) Fail(error);
     } else if (arg == "--class") {
       o.classes.push_back(value());
     } else if (arg == "--keys") {
@@ -140,6 +145,9 @@ Options Parse(int argc, char** argv) {
   if (o.gamma > 0.0f && o.command != "run") Fail("--gamma is an option of run");
   if (o.gamma > 0.0f && !RunsASceneSystem(o.classes))
     Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
+  if ((o.scene.wanted || o.scene.Extras()) && o.command != "run") Fail("--scene, --root, --ground and --pick are options of run");
+  if (o.scene.Extras() && !o.scene.wanted) Fail("--root, --ground and --pick need --scene N");
+  if (o.scene.wanted && (!o.classes.empty() || o.gamma > 0.0f)) Fail("--scene makes its own scene system: no --class or --gamma with it");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -276,5 +284,6 @@ int main(int argc, char** argv) {
   host::ReferenceHost& host = standard.host;
   if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
   if (options.command == "classes") return Classes(host);
+  if (options.scene.wanted) return footlight::RunScene(standard, options.scene, options.frames, options.elapsed, stdout, stderr);
   return Run(standard, options);
 }
