@@ -82,9 +82,10 @@ TEST(SceneIniSet, GlobalKeysAreReadAsTheTablesSay) {
 
 TEST(SceneIniSet, KeywordsMatchInAnyCaseAndUnknownTextsFallBack) {
   SceneHost s;
+  const std::string longName(300, 'n');
   s.WriteFile(std::string(kDir) + "2.ini",
-              "FogMode=fog\n[a]\nRenderStyle=ALL\n[b]\nRenderStyle=Mirror\n[c]\nRenderStyle=shiny\n"
-              "[d]\nRenderStyle=ALPHASAHDER\n[e]\nRenderStyle=videotexture\n[f]\n");
+              "FogMode=fog\n[a]\nRenderStyle=ALL\nMtlAni=1\n[b]\nRenderStyle=Mirror\n[c]\nRenderStyle=shiny\n"
+              "[d]\nRenderStyle=ALPHASAHDER\n[e]\nRenderStyle=videotexture\n[" + longName + "]\n");
   CSceneSystem* scene = s.MakeScene();
   ASSERT_TRUE(scene->LoadScene(2));
   EXPECT_EQ(scene->fogMode, 0);
@@ -92,6 +93,12 @@ TEST(SceneIniSet, KeywordsMatchInAnyCaseAndUnknownTextsFallBack) {
   ASSERT_EQ(scene->modelRecords.size(), 6u);
   for (size_t i = 0; i < 6; ++i) EXPECT_EQ(scene->modelRecords[i].RenderStyle, expected[i]) << i;
   EXPECT_EQ(scene->FindModelRecord("D"), 3);
+  // A long section name is cut to what the record holds, and found by that.
+  EXPECT_EQ(std::strlen(scene->modelRecords[5].name), 255u);
+  EXPECT_EQ(scene->FindModelRecord(longName.substr(0, 255).c_str()), 5);
+  // The material animation is the record's own (the unload gives it back).
+  EXPECT_NE(scene->modelRecords[0].materialAnimation, nullptr);
+  EXPECT_EQ(scene->modelRecords[1].materialAnimation, nullptr);
   EXPECT_EQ(scene->FindModelRecord("walk_patch"), -1);
   EXPECT_EQ(scene->GetModelPtr("walk_patch"), nullptr);
 }
@@ -291,6 +298,24 @@ TEST(SceneRecords, VertexColourSetsAreReadPerPartAndAShortFileStopsEarly) {
   first->Realize(0);
   EXPECT_EQ(s.standard.renderer.Draws().size(), before + 2);
   EXPECT_EQ(s.standard.renderer.RefusedDraws(), 0u);
+}
+
+TEST(SceneRecords, AVertexWithoutRoomForItsColourKeepsItsBytes) {
+  SceneHost s;
+  s.WriteFile(std::string(kDir) + "1.ini", "[stage]\nModelType=1\nVisible=1\nModelName=stage.obj\n");
+  s.WriteFile("stage.obj", Triangle());
+  const uint32_t colours[3] = {1, 2, 3};
+  s.WriteFile("resource/models/stage.obj_0.col", std::string(reinterpret_cast<const char*>(colours), 12));
+  CSceneSystem* scene = s.MakeScene();
+  ASSERT_TRUE(scene->LoadScene(1));
+  host::ModelObject* model = s.standard.objects->models->Last();
+  // A stride of 24 has position and normal only: the colour would land in the next vertex.
+  model->Part(0).buffers[0].stride = 24;
+  scene->UpdateScene(0, false);
+  model->Part(0).buffers[0].stride = 36;
+  EXPECT_EQ(ColourOf(s.standard.renderer, model->GetGeometry(0), 0), 0xFFFFFFFFu);
+  scene->UpdateScene(0, false);
+  EXPECT_EQ(ColourOf(s.standard.renderer, model->GetGeometry(0), 0), 1u);
 }
 
 // ---- Creation and unloading ----------------------------------------------------------------------
