@@ -102,17 +102,20 @@ void GeometryService::Slot20(int32_t a, int32_t b, int32_t c) {
 }
 void GeometryService::Slot22(int32_t on) {
   context_.slot22 = on;
-  calls_.push_back(ServiceCall{"Slot22", "", {double(on)}}); }
+  calls_.push_back(ServiceCall{"Slot22", "", {double(on)}});
+}
 void GeometryService::Slot25(int32_t on) {
   slot25_ = on;
-  calls_.push_back(ServiceCall{"Slot25", "", {double(on)}}); }
+  calls_.push_back(ServiceCall{"Slot25", "", {double(on)}});
+}
 void GeometryService::Slot26(const void* planes, int32_t count) {
   slot26Count_ = count;
   calls_.push_back(ServiceCall{"Slot26", "", {double(count)}, planes});
 }
 void GeometryService::Slot35(int32_t on) {
   context_.slot35 = on;
-  calls_.push_back(ServiceCall{"Slot35", "", {double(on)}}); }
+  calls_.push_back(ServiceCall{"Slot35", "", {double(on)}});
+}
 
 void MotiveService::SetMotionFolder(const char* folder) {
   folder_ = folder != nullptr ? folder : "";

@@ -147,7 +147,8 @@ Options Parse(int argc, char** argv) {
     Fail("--gamma needs a scene system among the classes (--class CSceneSystem)");
   if ((o.scene.wanted || o.scene.Extras()) && o.command != "run") Fail("--scene, --root, --ground and --pick are options of run");
   if (o.scene.Extras() && !o.scene.wanted) Fail("--root, --ground and --pick need --scene N");
-  if (o.scene.wanted && (!o.classes.empty() || o.gamma > 0.0f)) Fail("--scene makes its own scene system: no --class or --gamma with it");
+  if (o.scene.wanted && (!o.classes.empty() || o.gamma > 0.0f || !o.ini.empty() || !o.keys.empty() || o.manualClock))
+    Fail("--scene makes its own scene system: no --class, --gamma, --ini, --keys or --clock with it");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
