@@ -7,6 +7,7 @@
 #include <map>
 #include <vector>
 
+#include "camera/base_camera.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
 #include "lighting/light.h"
@@ -200,6 +201,19 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int f
       std::fprintf(out, "ground at %.2f,%.2f: no ground\n", options.groundX, options.groundZ);
   }
   if (options.pick) {
+    // The camera's modes come later: the pick looks from the scene's origin camera, with the
+    // scene's field of view, as the camera would place the view.
+    if (CBaseCamera* camera = scene->GetCamera()) {
+      D3DXMATRIX view, projection;
+      const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
+      D3DXMatrixLookAtLH(&view, &scene->originCameraEye, &scene->originCameraTarget, &up);
+      D3DVIEWPORT8 viewport{};
+      standard.renderer.GetViewport(&viewport);
+      const float aspect = viewport.Height != 0 ? static_cast<float>(viewport.Width) / viewport.Height : 1.0f;
+      D3DXMatrixPerspectiveFovLH(&projection, camera->GetFieldOfView() * D3DX_PI / 180.0f, aspect, 1.0f, 1000.0f);
+      standard.renderer.SetTransform(D3DTS_VIEW, &view);
+      standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
+    }
     ScenePick pick{};
     if (scene->PickScenePoint(&pick, options.pickX, options.pickY, 0))
       std::fprintf(out, "pick at %d,%d: %.3f,%.3f,%.3f%s\n", options.pickX, options.pickY, pick.x, pick.y, pick.z,

@@ -193,6 +193,10 @@ TEST(HostModel, SegmentTestGivesTheNearestFractionAndTwoOnAMiss) {
   EXPECT_FLOAT_EQ(model->RayTest(&front, &back), 0.5f);
   const D3DVECTOR away{20, 10, 20}, below{20, -10, 20};
   EXPECT_FLOAT_EQ(model->RayTest(&away, &below), 2.0f);
+  const D3DVECTOR far{2, -99990, 2};
+  EXPECT_NEAR(model->RayTest(&top, &far), 1e-4f, 1e-6f);  // a long segment still finds its hit
+  const D3DVECTOR eye{2, 4, 16}, ahead{2, 4 - 4 * 6000, 16 - 12 * 6000};
+  EXPECT_NEAR(model->RayTest(&eye, &ahead), 1.0f / 6000, 1e-7f);
   const D3DVECTOR shortEnd{2, 1, 2};
   EXPECT_FLOAT_EQ(model->RayTest(&top, &shortEnd), 2.0f);  // the segment stops above the floor
 }
