@@ -533,9 +533,8 @@ bool CSceneSystem::CreateScene() {
     }
     if (g_pSceneRenderer != nullptr) g_envMapTexture = g_pSceneRenderer->LoadTexture(envMapName, 0);
 
-    if (weatherOn) {
-      if (Pointer(seaHandle) == nullptr && !g_pHost->CreateObject(&seaHandle, "SEA"))
-        g_pHost->Log("Can't create sea system for game!");
+    if (weatherOn && Pointer(seaHandle) == nullptr) {
+      if (!g_pHost->CreateObject(&seaHandle, "SEA")) g_pHost->Log("Can't create sea system for game!");
       g_pHost->Subscribe("sea_reflection", handle, 2);
     }
 

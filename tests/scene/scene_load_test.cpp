@@ -357,6 +357,23 @@ TEST(SceneCreation, AWeatherObjectThatCannotBeMadeStillLeavesTheModels) {
   EXPECT_TRUE(s.standard.renderer.LightEnabled(0));  // lit as a scene without weather
 }
 
+TEST(SceneCreation, ASeaThatCannotBeMadeIsLoggedAndTheSceneStillTakesItsReflection) {
+  SceneHost s;
+  s.WriteFile(std::string(kDir) + "1.ini", "Weather=1\n[floor]\nModelType=1\n");
+  s.host.FailCreations("SEA", 1);
+  ComponentHandle h{};
+  CSceneSystem* scene = s.MakeScene(&h);
+  ASSERT_TRUE(scene->LoadScene(1));
+  EXPECT_EQ(s.LogCount("Can't create sea system for game!"), 1u);
+  const auto subscribers = s.host.Subscribers("sea_reflection");
+  ASSERT_FALSE(subscribers.empty());
+  EXPECT_TRUE(std::any_of(subscribers.begin(), subscribers.end(),
+                          [&](const auto& sub) { return sub.first == h && sub.second == 2; }));
+  // With weather the light and fog are the weather object's.
+  EXPECT_FALSE(s.standard.renderer.LightEnabled(0));
+  EXPECT_NE(s.host.GetObject(&scene->weatherHandle), nullptr);
+}
+
 TEST(SceneCreation, SetWeatherReadsTheSeaOfItsSectionAndTellsWeatherThenSea) {
   SceneHost s;
   s.WriteFile("w.ini", "[2]\nSea=1\n[-1]\nSea=0\n");
@@ -377,6 +394,13 @@ TEST(SceneCreation, SetWeatherReadsTheSeaOfItsSectionAndTellsWeatherThenSea) {
   scene->SetWeather(-1);
   EXPECT_EQ(scene->fogEnable, 0);
   EXPECT_EQ(s.host.Messages().back().id, 900002);
+  EXPECT_TRUE(s.standard.renderer.LightEnabled(0));  // the default light is back
+  // A configuration that does not open changes nothing.
+  std::strcpy(scene->weatherConfigPath, "none.ini");
+  s.host.ClearMessages();
+  scene->SetWeather(1);
+  EXPECT_EQ(scene->weatherType, -1);
+  EXPECT_TRUE(s.host.Messages().empty());
 }
 
 TEST(SceneUnload, TakesTheSceneDownInOrderAndTwiceSafely) {
