@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -48,14 +49,17 @@ int32_t KeywordCode(const Keyword (&table)[N], const char* text, int32_t otherwi
   return otherwise;
 }
 
-IIniFile* OpenIni(const std::string& path) {
-  return g_pIniService != nullptr ? g_pIniService->OpenIni(path.c_str(), 0) : nullptr;
+// An INI reader released when it goes out of scope, also when an exception passes.
+struct IniDeleter {
+  void operator()(IIniFile* file) const { ReleaseIniFile(file); }
+};
+using IniReader = std::unique_ptr<IIniFile, IniDeleter>;
+
+IniReader OpenIni(const std::string& path) {
+  return IniReader(g_pIniService != nullptr ? g_pIniService->OpenIni(path.c_str(), 0) : nullptr);
 }
 
-void Release(IIniFile*& file) {
-  if (file != nullptr) ReleaseIniFile(file);
-  file = nullptr;
-}
+void Release(IniReader& file) { file.reset(); }
 
 std::string GetText(IIniFile* ini, const char* section, const char* key, const char* fallback) {
   char buffer[256] = {};
@@ -121,7 +125,8 @@ bool CSceneSystem::ReadScene(int32_t id) {
 
   // 1-2. The vis-state table.
   visStates.clear();
-  if (IIniFile* vis = OpenIni(root + "\\vis_state.ini")) {
+  if (IniReader visFile = OpenIni(root + "\\vis_state.ini")) {
+    IIniFile* vis = visFile.get();
     char section[kSectionSize] = {};
     for (bool more = vis->GetFirstSection(section, kSectionSize); more;
          more = vis->GetNextSection(section, kSectionSize)) {
@@ -136,11 +141,12 @@ bool CSceneSystem::ReadScene(int32_t id) {
       record.RandomInterval = vis->GetInt(section, "RandomInterval", 0);
       visStates.push_back(std::move(record));
     }
-    Release(vis);
+    Release(visFile);
   }
 
   // 3. The scene file.
-  IIniFile* scene = OpenIni(root + "\\" + number + ".ini");
+  IniReader sceneFile = OpenIni(root + "\\" + number + ".ini");
+  IIniFile* scene = sceneFile.get();
   if (scene == nullptr) return false;
 
   // 4. Weather.
@@ -190,15 +196,15 @@ bool CSceneSystem::ReadScene(int32_t id) {
   CopyText(envMapName, GetText(scene, nullptr, "EnvMap", "Brivanta\\Common\\scene\\cubemap.dds"));
 
   // 11-13. The model records.
-  IIniFile* material = OpenIni(root + "\\material\\" + number + ".ini");
+  IniReader material = OpenIni(root + "\\material\\" + number + ".ini");
   char section[kSectionSize] = {};
   for (bool more = scene->GetFirstSection(section, kSectionSize); more;
        more = scene->GetNextSection(section, kSectionSize)) {
     // A name longer than the record holds is cut, so lookups see the name the record keeps.
     section[kNameLimit] = '\0';
-    ReadModelRecord(scene, material, section);
+    ReadModelRecord(scene, material.get(), section);
   }
-  Release(scene);
+  Release(sceneFile);
 
   // 14. Host objects and the records' models.
   CreateScene();
@@ -230,8 +236,8 @@ bool CSceneSystem::ReadScene(int32_t id) {
   if (!stateString.empty()) g_pHost->SendMessage(soundHandle, "ls", 77017, stateString.c_str());
 
   // 18-21. Static resources, helper points, lights.
-  IIniFile* npc = OpenIni(root + "\\npc\\" + number + ".ini");
-  LoadStaticResFromModel(npc, material);
+  IniReader npc = OpenIni(root + "\\npc\\" + number + ".ini");
+  LoadStaticResFromModel(npc.get(), material.get());
   LoadHelperPoints((root + "\\helperPoint\\" + number + ".ini").c_str());
   if (lighting != nullptr) lighting->LoadFromFile((root + "\\light\\" + number + ".ini").c_str());
   Release(material);
@@ -563,7 +569,7 @@ bool CSceneSystem::CreateScene() {
 }
 
 void CSceneSystem::SetWeather(int32_t type) {
-  IIniFile* config = OpenIni(weatherConfigPath);
+  IniReader config = OpenIni(weatherConfigPath);
   if (config == nullptr) return;
   const std::string section = std::to_string(type);
   seaPresent = config->GetBool(section.c_str(), "Sea", false) ? 1 : 0;
@@ -660,7 +666,8 @@ void CSceneSystem::ReleasePreload() {
     for (int texture : preloadedTextures) g_pSceneRenderer->ReleaseTexture(texture);
   preloadedTextures.clear();
 
-  IIniFile* preload = OpenIni(SceneFolder() + "\\preload.ini");
+  IniReader preloadFile = OpenIni(SceneFolder() + "\\preload.ini");
+  IIniFile* preload = preloadFile.get();
   if (preload == nullptr) return;
   char section[kSectionSize] = {};
   for (bool more = preload->GetFirstSection(section, kSectionSize); more;
@@ -694,5 +701,5 @@ void CSceneSystem::ReleasePreload() {
       if (handle >= 0) preloadedTextures.push_back(handle);
     }
   }
-  Release(preload);
+  Release(preloadFile);
 }
