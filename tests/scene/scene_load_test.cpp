@@ -171,7 +171,12 @@ TEST(SceneRecords, AModelIsMadeInItsLoadingContextAndAnnounced) {
               "ClassName=Renderable\n");
   s.WriteFile("models/floor.obj", Triangle());
   CSceneSystem* scene = s.MakeScene();
+  s.standard.objects->geometry.ClearCalls();
   ASSERT_TRUE(scene->LoadScene(1));
+  std::vector<std::string> ops;
+  for (const host::ServiceCall& c : s.standard.objects->geometry.Calls()) ops.push_back(c.op);
+  EXPECT_EQ(ops, (std::vector<std::string>{"Slot20", "Slot22", "Slot35", "SetTexturePaths", "Slot35",
+                                           "SetTexturePaths", "Slot20", "Slot22"}));
   host::ModelObject* model = s.standard.objects->models->Last();
   ASSERT_NE(model, nullptr);
   // The context the model saw, and the service reset afterwards.
