@@ -234,8 +234,7 @@ TEST(SceneRecords, AVideoRecordWithAnUnknownPlayerUsesTheFilmManagerAndWarns) {
   // Without a film source the player is not started.
   EXPECT_EQ(s.LogCount("[Film OK] CreateProcess"), 0u);
   scene->UnloadSceneThunk();
-  scene->SetFilmSourceName("channel");
-  scene->filmSourceName = "channel";
+  scene->filmSourceName = "channel";  // slot 46 stores it once the film player's part comes
   ASSERT_TRUE(scene->LoadScene(1));
   EXPECT_EQ(s.LogCount("[Film OK] CreateProcess"), 1u);
 }
