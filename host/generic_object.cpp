@@ -64,16 +64,27 @@ size_t RecordingObject::CallCount(const std::string& slot) const {
   return static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(), [&](const SlotCall& c) { return c.slot == slot; }));
 }
 
+void ShadowObject::SetLightDirection(const D3DVECTOR* direction) {
+  if (direction != nullptr) directions.push_back(*direction);
+}
+
 const std::vector<std::string>& GenericClassNames() {
   static const std::vector<std::string> names = {
       "Shadow", "Sound", "Particles", "ActiveEffect", "WEATHER", "SEA", "Renderable", "modelr",
-      "ShaderDrawMain", "DynLightManager", "Animals", "AnimalsParticles", "EffectAction", "EffectRoom", "Game"};
+      "ShaderDrawMain", "DynLightManager", "Animals", "AnimalsParticles", "EffectAction", "EffectRoom", "Game",
+      "sail", "rope", "flag", "vant"};
   return names;
 }
 
 std::shared_ptr<RecordingClass> RegisterRecordingClass(ReferenceHost& host, const std::string& className) {
   auto cls = std::make_shared<RecordingClass>(className);
-  host.RegisterHostClass(className, [cls] { return std::make_unique<RecordingObject>(cls); });
+  if (className == "Shadow") {
+    host.RegisterHostClass(className, [cls] { return std::make_unique<ShadowObject>(cls); });
+  } else if (className == "Particles") {
+    host.RegisterHostClass(className, [cls] { return std::make_unique<ParticlesObject>(cls); });
+  } else {
+    host.RegisterHostClass(className, [cls] { return std::make_unique<RecordingObject>(cls); });
+  }
   return cls;
 }
 

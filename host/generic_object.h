@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/host_services.h"
 #include "host/host_object.h"
 
 namespace host {
@@ -91,6 +92,34 @@ class RecordingObject : public HostObject {
   std::map<int32_t, MessageHandler> handlers_;
   std::vector<SlotCall> calls_;
   std::vector<RecordedMessage> messages_;
+};
+
+// "Shadow": records the light direction its slot 12 gets.
+class ShadowObject final : public RecordingObject, public IShadowObject {
+ public:
+  using RecordingObject::RecordingObject;
+  void SetLightDirection(const D3DVECTOR* direction) override;
+  void* InterfacePointer() override { return static_cast<IShadowObject*>(this); }
+  // Every direction given, in order.
+  std::vector<D3DVECTOR> directions;
+};
+
+// "Particles": counts the calls of its slot 13 (drop every particle system).
+class ParticlesObject final : public RecordingObject, public IParticlesObject {
+ public:
+  using RecordingObject::RecordingObject;
+  void ClearAll() override { ++clears; }
+  void* InterfacePointer() override { return static_cast<IParticlesObject*>(this); }
+  int clears = 0;
+};
+
+// A scene effect object (any class name a scene file gives): keeps its switch (slot 12).
+class EffectObject final : public RecordingObject, public ISceneEffectObject {
+ public:
+  using RecordingObject::RecordingObject;
+  void SetSwitch(int32_t on) override { switchedOn = on; }
+  void* InterfacePointer() override { return static_cast<ISceneEffectObject*>(this); }
+  int32_t switchedOn = 0;
 };
 
 // The class names of the host objects the module creates.

@@ -167,8 +167,9 @@ bool ReferenceHost::CreateObject(ComponentHandle* out, const char* className) {
       made = component->handle;
       Adopt(Created{made, className, factory, component, nullptr}, component);
     }
-  } else if (className != nullptr && hostClasses_.count(className) != 0) {
-    std::unique_ptr<HostObject> object = hostClasses_[className]();
+  } else if (className != nullptr && (hostClasses_.count(className) != 0 || fallbackClass_)) {
+    auto known = hostClasses_.find(className);
+    std::unique_ptr<HostObject> object = known != hostClasses_.end() ? known->second() : fallbackClass_();
     if (object) {
       HostObject* raw = object.release();
       raw->className = className;

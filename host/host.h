@@ -67,6 +67,9 @@ class ReferenceHost final : public IHost {
   CComponentFactory* FactoryList() const { return factories_; }
   CComponentFactory* FindFactory(const char* className) const;
   void RegisterHostClass(const std::string& className, HostClassFactory factory);
+  // Makes the objects of every class name that nothing else makes (none by default: such a
+  // creation fails).
+  void SetFallbackClass(HostClassFactory factory) { fallbackClass_ = std::move(factory); }
   // Makes objects of `className` as T, in place of the module's class of that name: a test
   // stands its own subclass in. The object lives in a host block, as the module's do.
   template <class T>
@@ -147,6 +150,7 @@ class ReferenceHost final : public IHost {
   ObjectRegistry registry_;
   CComponentFactory* factories_ = nullptr;
   std::map<std::string, HostClassFactory> hostClasses_;
+  HostClassFactory fallbackClass_;
   std::map<std::string, ComponentClass> componentClasses_;
   std::map<std::string, int> failCreations_;
   std::map<std::string, void*> services_;

@@ -88,87 +88,38 @@ IAnimation* AnimationService::LoadAnimation(const char* name, int32_t flags) {
 // ---- Geometry ------------------------------------------------------------------------------------
 
 void GeometryService::SetTexturePaths(const char* path1, const char* path2, const char* path3) {
+  const char* paths[3] = {path1, path2, path3};
+  for (int i = 0; i < 3; ++i) context_.texturePaths[i] = paths[i] != nullptr ? paths[i] : "";
   ServiceCall call{"SetTexturePaths", TextOf(path1), {}, path2};
   call.numbers.push_back(path3 != nullptr ? 1.0 : 0.0);
   calls_.push_back(std::move(call));
 }
 void GeometryService::Slot20(int32_t a, int32_t b, int32_t c) {
+  context_.slot20[0] = a;
+  context_.slot20[1] = b;
+  context_.slot20[2] = c;
   calls_.push_back(ServiceCall{"Slot20", "", {double(a), double(b), double(c)}});
 }
-void GeometryService::Slot22(int32_t on) { calls_.push_back(ServiceCall{"Slot22", "", {double(on)}}); }
-void GeometryService::Slot25(int32_t on) { calls_.push_back(ServiceCall{"Slot25", "", {double(on)}}); }
+void GeometryService::Slot22(int32_t on) {
+  context_.slot22 = on;
+  calls_.push_back(ServiceCall{"Slot22", "", {double(on)}});
+}
+void GeometryService::Slot25(int32_t on) {
+  slot25_ = on;
+  calls_.push_back(ServiceCall{"Slot25", "", {double(on)}});
+}
 void GeometryService::Slot26(const void* planes, int32_t count) {
+  slot26Count_ = count;
   calls_.push_back(ServiceCall{"Slot26", "", {double(count)}, planes});
 }
-void GeometryService::Slot35(int32_t on) { calls_.push_back(ServiceCall{"Slot35", "", {double(on)}}); }
-
-// ---- Model ---------------------------------------------------------------------------------------
-
-bool ModelClass::TakeFailure() {
-  if (failCreations_ <= 0) return false;
-  --failCreations_;
-  return true;
+void GeometryService::Slot35(int32_t on) {
+  context_.slot35 = on;
+  calls_.push_back(ServiceCall{"Slot35", "", {double(on)}});
 }
 
-ModelObject::ModelObject(std::shared_ptr<ModelClass> cls) : class_(std::move(cls)) {
-  for (int i = 0; i < 4; ++i) transform.m[i][i] = 1.0f;
-  if (class_ != nullptr) {
-    class_->objects_.push_back(this);
-    ++class_->created_;
-  }
-}
-
-ModelObject::~ModelObject() {
-  if (class_ != nullptr) {
-    auto& list = class_->objects_;
-    list.erase(std::remove(list.begin(), list.end(), this), list.end());
-  }
-}
-
-void ModelObject::Realize(uint32_t arg) {
-  ModelDraw draw;
-  draw.arg = arg;
-  draw.transform = transform;
-  auto* renderer = host != nullptr ? static_cast<IRenderer*>(host->GetService("dx8render")) : nullptr;
-  if (geometry_.renderHook != nullptr) {
-    geometry_.renderHook(&geometry_, renderer, geometry_.renderHookContext);
-    draw.hookCalled = true;
-  }
-  if (renderer != nullptr) {
-    draw.zWrite = renderer->GetRenderState(D3DRS_ZWRITEENABLE);
-    draw.destBlend = renderer->GetRenderState(D3DRS_DESTBLEND);
-    draw.fog = renderer->GetRenderState(D3DRS_FOGENABLE);
-    draw.textureFactor = renderer->GetRenderState(D3DRS_TEXTUREFACTOR);
-    draw.lighting = renderer->GetRenderState(D3DRS_LIGHTING);
-    draw.stage0ColorOp = renderer->GetTextureStageState(0, D3DTSS_COLOROP);
-    draw.stage0ColorArg1 = renderer->GetTextureStageState(0, D3DTSS_COLORARG1);
-  }
-  draws_.push_back(draw);
-}
-
-float ModelObject::RayTest(const D3DVECTOR*, const D3DVECTOR*) { return 1.0f; }
-
-HostModelGeometry* ModelObject::GetGeometry(int32_t part) {
-  return noGeometry_ || part != 0 ? nullptr : &geometry_;
-}
-
-IAnimation* ModelObject::GetAnimation() { return noAnimation_ ? nullptr : &animation_; }
-
-IAnimationController* ModelObject::GetAnimationController(int32_t index) {
-  return noAnimation_ ? nullptr : animation_.GetController(index);
-}
-
-int ModelObject::OnMessage(const RecordedMessage& message, const MessageArg*) {
-  messages_.push_back(message);
-  if (message.id == 20500 && !message.args.empty()) {
-    modelName_ = message.args[0].s;
-    return 1;
-  }
-  if (message.id == 20501 && !message.args.empty()) {
-    animationName_ = message.args[0].s;
-    return 1;
-  }
-  return 0;
+void MotiveService::SetMotionFolder(const char* folder) {
+  folder_ = folder != nullptr ? folder : "";
+  history_.push_back(TextOf(folder));
 }
 
 // ---- Registration --------------------------------------------------------------------------------
@@ -176,13 +127,16 @@ int ModelObject::OnMessage(const RecordedMessage& message, const MessageArg*) {
 std::unique_ptr<LightingHostObjects> RegisterLightingHostObjects(ReferenceHost& host) {
   auto objects = std::make_unique<LightingHostObjects>();
   std::shared_ptr<ModelClass> models = objects->models;
-  host.RegisterHostClass("modelr", [models]() -> std::unique_ptr<HostObject> {
+  GeometryService* geometry = &objects->geometry;
+  MotiveService* motive = &objects->motive;
+  host.RegisterHostClass("modelr", [models, geometry, motive]() -> std::unique_ptr<HostObject> {
     if (models->TakeFailure()) return nullptr;
-    return std::make_unique<ModelObject>(models);
+    return std::make_unique<ModelObject>(models, geometry, motive);
   });
   objects->particles = RegisterRecordingClass(host, "Particles");
   host.AddService("AnimationServiceImp", static_cast<IAnimationService*>(&objects->animation));
   host.AddService("geometry", static_cast<IGeometryService*>(&objects->geometry));
+  host.AddService("MotiveServiceImp", static_cast<IMotiveService*>(&objects->motive));
   return objects;
 }
 

@@ -15,6 +15,7 @@
 #include "frame/host_services.h"
 #include "host/generic_object.h"
 #include "host/host_object.h"
+#include "host/model_object.h"
 
 namespace host {
 
@@ -105,7 +106,8 @@ class AnimationService final : public IAnimationService {
   int failLoads_ = 0;
 };
 
-// "geometry": records its calls.
+// "geometry": the loading context the next "modelr" reads (texture folders, slots 20, 22 and
+// 35); slots 25 and 26 keep their values. Every call is recorded.
 class GeometryService final : public IGeometryService {
  public:
   void SetTexturePaths(const char* path1, const char* path2, const char* path3) override;
@@ -118,93 +120,29 @@ class GeometryService final : public IGeometryService {
   // For SetTexturePaths the text is path1 and the pointer path2 (null or not).
   const std::vector<ServiceCall>& Calls() const { return calls_; }
   void ClearCalls() { calls_.clear(); }
+  // The context as it stands.
+  const ModelLoadContext& Context() const { return context_; }
+  int32_t Slot25Value() const { return slot25_; }
+  int32_t Slot26Count() const { return slot26Count_; }
 
  private:
   std::vector<ServiceCall> calls_;
+  ModelLoadContext context_;
+  int32_t slot25_ = 0;
+  int32_t slot26Count_ = 0;
 };
 
-class ModelObject;
-
-// What the "modelr" objects share: the live objects and the scripted failures.
-class ModelClass {
+// "MotiveServiceImp": the folder the next motion of a model is read from.
+class MotiveService final : public IMotiveService {
  public:
-  // The next `count` creations make no object.
-  void FailCreations(int count) { failCreations_ = count; }
-  const std::vector<ModelObject*>& Objects() const { return objects_; }
-  ModelObject* Last() const { return objects_.empty() ? nullptr : objects_.back(); }
-  size_t Created() const { return created_; }
-  // True (and one failure used up) when the next creation is to fail.
-  bool TakeFailure();
+  void SetMotionFolder(const char* folder) override;
+  const std::string& Folder() const { return folder_; }
+  // Every folder set, "(null)" for a clear.
+  const std::vector<std::string>& History() const { return history_; }
 
  private:
-  friend class ModelObject;
-  std::vector<ModelObject*> objects_;
-  size_t created_ = 0;
-  int failCreations_ = 0;
-};
-
-// One draw of a model (its slot 3) and the renderer state while its render hook ran.
-struct ModelDraw {
-  uint32_t arg = 0;
-  D3DMATRIX transform{};
-  bool hookCalled = false;
-  // Render states 14 (z write), 20 (destination blend), 28 (fog), 60 (texture factor),
-  // 137 (lighting) and stage 0 colour op and arg 1, read after the hook ran.
-  DWORD zWrite = 0, destBlend = 0, fog = 0, textureFactor = 0, lighting = 0;
-  DWORD stage0ColorOp = 0, stage0ColorArg1 = 0;
-};
-
-// The "modelr" object. Messages 20500 "lss" and 20501 "ls" are recorded (and answered 1);
-// slot 3 calls the render hook installed in its geometry record with the "dx8render"
-// renderer, then records the draw.
-class ModelObject final : public HostObject, public IHostModel {
- public:
-  explicit ModelObject(std::shared_ptr<ModelClass> cls);
-  ~ModelObject() override;
-
-  // Component slots (shared by HostObject and IHostModel)
-  bool Init() override { return true; }
-  void Destroy() override {}
-  void Execute(uint32_t) override {}
-  void Realize(uint32_t arg) override;
-  void RealizeBlend(uint32_t) override {}
-  void RealizePost(uint32_t) override {}
-  int OnEvent(IEventArgs*) override { return 0; }
-  void OnSystemMessage(uint32_t, uint32_t, uint32_t) override {}
-  bool Slot8(uint32_t) override { return true; }
-  bool Slot9(uint32_t) override { return true; }
-  uint32_t Slot10(uint32_t) override { return 0; }
-  // Model slots
-  float RayTest(const D3DVECTOR* from, const D3DVECTOR* to) override;
-  const char* GetHitPartName() override { return ""; }
-  HostModelGeometry* GetGeometry(int32_t part) override;
-  IAnimation* GetAnimation() override;
-  IAnimationController* GetAnimationController(int32_t index) override;
-
-  int OnMessage(const RecordedMessage& message, const MessageArg* raw) override;
-  void* InterfacePointer() override { return static_cast<IHostModel*>(this); }
-
-  // Scripting
-  void SetNoGeometry(bool none) { noGeometry_ = none; }
-  void SetNoAnimation(bool none) { noAnimation_ = none; }
-
-  // Inspection
-  const std::string& ModelName() const { return modelName_; }      // from 20500
-  const std::string& AnimationName() const { return animationName_; }  // from 20501
-  const std::vector<RecordedMessage>& Messages() const { return messages_; }
-  const std::vector<ModelDraw>& Draws() const { return draws_; }
-  HostModelGeometry& Geometry() { return geometry_; }
-  RecordingAnimation& Animation() { return animation_; }
-
- private:
-  std::shared_ptr<ModelClass> class_;
-  HostModelGeometry geometry_;
-  RecordingAnimation animation_{"model"};
-  bool noGeometry_ = false;
-  bool noAnimation_ = false;
-  std::string modelName_, animationName_;
-  std::vector<RecordedMessage> messages_;
-  std::vector<ModelDraw> draws_;
+  std::string folder_;
+  std::vector<std::string> history_;
 };
 
 // Everything RegisterLightingHostObjects sets up.
@@ -212,12 +150,13 @@ class LightingHostObjects {
  public:
   AnimationService animation;
   GeometryService geometry;
+  MotiveService motive;
   std::shared_ptr<ModelClass> models = std::make_shared<ModelClass>();
   std::shared_ptr<RecordingClass> particles;
 };
 
-// Registers "modelr" and "Particles" as host classes and "AnimationServiceImp" and "geometry" as
-// services of `host`.
+// Registers "modelr" and "Particles" as host classes and "AnimationServiceImp", "geometry" and
+// "MotiveServiceImp" as services of `host`.
 std::unique_ptr<LightingHostObjects> RegisterLightingHostObjects(ReferenceHost& host);
 
 }  // namespace host

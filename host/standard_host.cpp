@@ -13,6 +13,7 @@ StandardHost::StandardHost(const std::string& resourceRoot, const RendererConfig
   host.SetIniService(&ini);
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer));
   RegisterGenericClasses(host);
+  objects = RegisterLightingHostObjects(host);
 }
 
 bool StandardHost::LoseAndResetDevice() {

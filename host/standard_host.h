@@ -1,6 +1,7 @@
 // The reference host as the command line runs it: the host with its INI and file service and
 // its "dx8render" renderer service, rooted at one resource directory, plus the recording
-// stand-ins for the host's own object classes. Making one sets the process's resource root
+// stand-ins for the host's own object classes, with the real "modelr" model object over OBJ
+// files (host/model_object.h) and its "geometry" and "MotiveServiceImp" services. Making one sets the process's resource root
 // (win32::SetResourceRoot), which D3DX and the renderer resolve under.
 #pragma once
 #include <string>
@@ -8,6 +9,7 @@
 #include "host/generic_object.h"
 #include "host/host.h"
 #include "host/ini_service.h"
+#include "host/lighting_objects.h"
 #include "host/renderer.h"
 
 namespace host {
@@ -33,6 +35,8 @@ class StandardHost {
   // Members in construction order: the services outlive the host that hands them out.
   IniService ini;
   Renderer renderer;
+  // The model objects and services live until the host has destroyed its objects.
+  std::unique_ptr<LightingHostObjects> objects;
   ReferenceHost host;
 
  private:

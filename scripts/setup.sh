@@ -9,6 +9,7 @@ packages=(
   libglm-dev
   libstb-dev
   libmeshoptimizer-dev
+  libtinyobjloader-dev
   libboost-dev
   libtinyobjloader-dev
   libosmesa6-dev

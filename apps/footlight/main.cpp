@@ -23,6 +23,7 @@
 #include "apps/footlight/portals_command.h"
 #include "apps/footlight/raster_options.h"
 #include "apps/footlight/terrain_command.h"
+#include "apps/footlight/scene_run.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
@@ -82,6 +83,7 @@ struct Options {
   bool rasterGiven = false;
   std::vector<std::string> terrainArgs;  // everything after "terrain"
   GlowRunOptions glow;
+  footlight::SceneRunOptions scene;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -144,6 +146,9 @@ Options Parse(int argc, char** argv) {
       if (!ParseGizmoPoint(text, &o.gizmo))
         Fail("option --gizmo takes three numbers X,Y,Z, got \"" + std::string(text) + "\"");
       o.showGizmo = true;
+    } else if (footlight::IsSceneOption(arg)) {
+      std::string error;
+      if (!footlight::ParseSceneOption(arg, value(), &o.scene, &error)) Fail(error);
     } else if (arg == "--class") {
       o.classes.push_back(value());
     } else if (arg == "--keys") {
@@ -181,6 +186,10 @@ Options Parse(int argc, char** argv) {
     Fail("--gizmo needs a scene system among the classes (--class CSceneSystem)");
   if (o.command != "run" && o.glow.Any()) Fail("--backdrop, --glow, --glow-strength and --glow-blend belong to run");
   if (const std::string error = CheckGlowOptions(o.glow, o.raster.clear, o.classes); !error.empty()) Fail(error);
+  if ((o.scene.wanted || o.scene.Extras()) && o.command != "run") Fail("--scene, --root, --ground and --pick are options of run");
+  if (o.scene.Extras() && !o.scene.wanted) Fail("--root, --ground and --pick need --scene N");
+  if (o.scene.wanted && (!o.classes.empty() || o.gamma > 0.0f || !o.ini.empty() || !o.keys.empty() || o.manualClock))
+    Fail("--scene makes its own scene system: no --class, --gamma, --ini, --keys or --clock with it");
   struct stat info{};
   if (stat(o.resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
     Fail("the resource root \"" + o.resource + "\" is not a directory");
@@ -359,5 +368,6 @@ int main(int argc, char** argv) {
   host::ReferenceHost& host = standard.host;
   if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
   if (options.command == "classes") return Classes(host);
+  if (options.scene.wanted) return footlight::RunScene(standard, options.scene, options.frames, options.elapsed, stdout, stderr);
   return Run(standard, options);
 }

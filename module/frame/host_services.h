@@ -74,25 +74,107 @@ struct HostModelGeometry;
 // Called by a model while it draws, after its own states are set and before its primitives.
 using HostRenderHookFn = void (*)(HostModelGeometry* geometry, IRenderer* renderer, void* context);
 
-// The material controller of a model's part: how the part sets up its texture stages.
+// What a draw hook reads of the sub-mesh being drawn: indices into the texture table for the
+// base map, the second map and the detail map, and whether the last two are there.
+struct HostSubsetRecord {
+  int32_t textureIndex[3] = {-1, -1, -1};
+  uint32_t hasSecondMap = 0;
+  uint32_t hasDetailMap = 0;
+};
+// Set by the render passes; the model runs the pre-draw hook before each sub-mesh and the
+// post-draw hook after it, with the sub-mesh's record and the model's texture table (renderer
+// texture handles).
+using HostDrawHookFn = void (*)(const HostSubsetRecord* subset, const int* textureTable);
+
+// One sub-mesh of a part: the part's faces of one material, in a vertex buffer of its own.
+struct HostSubMesh {
+  int vertexBuffer = -1;
+  uint32_t stride = 0;
+  uint32_t vertexCount = 0;
+};
+
+// The mesh interface of a part: its sub-meshes in order.
+struct HostModelMesh {
+  uint32_t subMeshCount = 0;
+  const HostSubMesh* subMeshes = nullptr;
+};
+
+// How a part is drawn.
 class IHostMaterialController {
  public:
-  // 1: the part sets its own material stages; 0: it leaves them to the render hook, which the
-  // model's draw then runs before each subset.
-  virtual void SetOwnStages(uint8_t own) = 0;  // slot 13
+  // Centre and radius of the sphere around the part.
+  virtual void GetBounds(D3DVECTOR* centre, float* radius) = 0;  // slot 3
+  // 0: the draw hooks run around every sub-mesh; any other value: no hooks.
+  virtual void SetHookMode(int32_t mode) = 0;  // slot 13
+  virtual int GetVertexBuffer(int32_t subMesh) = 0;  // slot 39
+  virtual uint32_t GetVertexStride(int32_t subMesh) = 0;  // slot 40
 
  protected:
   ~IHostMaterialController() = default;
 };
 
-// What slot 17 of a model hands out for one of its parts. Layout, in order:
-//   renderHook          the hook the model calls while drawing (null: none)
-//   renderHookContext   handed to the hook unchanged
-//   materialController  the part's material controller (null: none)
+// A light a model carries.
+struct HostModelLight {
+  int32_t type = 0;
+  const char* name = "";
+  float colour[3] = {0, 0, 0};
+  float range = 0;
+  float position[3] = {0, 0, 0};
+  float outerCone = 0;
+  float direction[3] = {0, 0, 0};
+};
+
+// A named node a model carries: a frame (row-major, row 3 the position), a kind and a name.
+struct HostModelNode {
+  D3DMATRIX matrix{};
+  const char* kind = "";
+  const char* name = "";
+};
+
+// The lights and nodes a model carries, by index in their own order.
+class IHostAttachments {
+ public:
+  virtual int32_t GetLightCount() = 0;
+  virtual int32_t GetNodeCount() = 0;
+  // Null outside the count.
+  virtual const HostModelLight* GetLight(int32_t index) = 0;
+  virtual const HostModelNode* GetNode(int32_t index) = 0;
+
+ protected:
+  ~IHostAttachments() = default;
+};
+
+// What slot 17 of a model hands out for one of its parts: the draw context. Slots 1 and 4 are
+// the part's own; the fields after the table, in order:
+//   renderHook, renderHookContext  the hook the model calls while drawing (null: none) and
+//                                  what it is handed
+//   mesh                           the mesh interface (null: the part has none)
+//   material                       the material controller (null: none)
+//   preDrawHook, postDrawHook      run around each sub-mesh while the controller is on hooks
+//   attachments                    the lights and nodes of the model (part 0 only; else null)
 struct HostModelGeometry {
+  virtual ~HostModelGeometry() = default;                     // slot 0
+  virtual const char* GetName() { return ""; }                // slot 1
+  virtual void SetEffect(int32_t effect) { (void)effect; }    // slot 4
+
   HostRenderHookFn renderHook = nullptr;
   void* renderHookContext = nullptr;
-  IHostMaterialController* materialController = nullptr;
+  HostModelMesh* mesh = nullptr;
+  IHostMaterialController* material = nullptr;
+  HostDrawHookFn preDrawHook = nullptr;
+  HostDrawHookFn postDrawHook = nullptr;
+  IHostAttachments* attachments = nullptr;
+};
+
+// The controller of a model's motion (message 20510).
+class IMotionController {
+ public:
+  virtual void SetPlayRate(float rate) = 0;  // slot 5
+  virtual void SetLooping(int32_t on) = 0;   // slot 11
+  virtual void Play() = 0;                   // slot 14
+
+ protected:
+  ~IMotionController() = default;
 };
 
 // The host's "modelr" model object, as IHost::GetObject hands it out. Slots 0-11 are those of a
@@ -112,17 +194,31 @@ class IHostModel {
   virtual bool Slot9(uint32_t arg) = 0;                                              // slot 9
   virtual uint32_t Slot10(uint32_t arg) = 0;                                         // slot 10
   virtual ~IHostModel() = default;                                                   // slot 11
-  // Fraction along the segment from -> to of the first hit; 1.0 or more: no hit.
+  // Fraction t in [0, 1] along the segment from -> to of the nearest hit; a value outside
+  // [0, 1] (2.0) when nothing is hit.
   virtual float RayTest(const D3DVECTOR* from, const D3DVECTOR* to) = 0;  // slot 12
   // The name of the part the last RayTest hit.
   virtual const char* GetHitPartName() = 0;  // slot 14
-  // The geometry record of a part (0: the model itself), or null.
+  // The draw context of a part (0: the first), or null past the last part.
   virtual HostModelGeometry* GetGeometry(int32_t part) = 0;  // slot 17
   // The model's animation, or null.
   virtual IAnimation* GetAnimation() = 0;  // slot 19
-  virtual IAnimationController* GetAnimationController(int32_t index) = 0;  // slot 20
+  // The controller of the model's motion, or null without one.
+  virtual IMotionController* GetMotionController(int32_t index) = 0;  // slot 20
+  // Part 0's draw context, or null.
+  virtual HostModelGeometry* GetFirstPart() = 0;  // slot 25
 
   D3DMATRIX transform{};
+};
+
+// The host service "MotiveServiceImp".
+class IMotiveService {
+ public:
+  // The folder the next motion is read from; null clears it.
+  virtual void SetMotionFolder(const char* folder) = 0;  // slot 9
+
+ protected:
+  ~IMotiveService() = default;
 };
 
 // A named scene effect object of the host, made by its class name (CSceneSystem slots 127-129).
@@ -133,4 +229,26 @@ class ISceneEffectObject {
 
  protected:
   ~ISceneEffectObject() = default;
+};
+
+// The host's "Shadow" object, as IHost::GetObject hands it out. Slots 0-11 are those of a
+// component.
+class IShadowObject {
+ public:
+  // The direction of the light that casts the shadows.
+  virtual void SetLightDirection(const D3DVECTOR* direction) = 0;  // slot 12
+
+ protected:
+  ~IShadowObject() = default;
+};
+
+// The host's "Particles" object, as IHost::GetObject hands it out. Slots 0-11 are those of a
+// component.
+class IParticlesObject {
+ public:
+  // Drops every particle system of the scene.
+  virtual void ClearAll() = 0;  // slot 13
+
+ protected:
+  ~IParticlesObject() = default;
 };

@@ -1,13 +1,12 @@
-// Slots of the scene system whose work comes with later parts of the scene: loading and
-// unloading, helper points and light sockets, the film player, walk and height maps, the
-// navigation mesh and the remaining settings and lookups. Until then each answers
-// neutrally (false, 0, null or nothing); the README lists them.
+// Slots of the scene system whose work comes with later parts of the scene: helper points and
+// light sockets, the film player, walk and height maps, the navigation mesh and the remaining
+// settings and lookups. Until then each answers neutrally (false, 0, null or nothing); the README lists them.
 #include "scene/scene_system.h"
 
-uint8_t CSceneSystem::LoadScene(uint32_t) { return 0; }
 void CSceneSystem::UnloadSceneThunk() { UnloadScene(); }
-void CSceneSystem::UnloadScene() {}
 void CSceneSystem::KillFilmPlayer() {}
+void CSceneSystem::StartFilmPlayer() {}
+void CSceneSystem::ResetNavMesh(HostModelGeometry*) { navMesh = nullptr; }
 
 bool CSceneSystem::LoadHelperPoints(const char*) { return false; }
 bool CSceneSystem::SaveHelperPoints(const char*) { return false; }
@@ -32,7 +31,6 @@ const char* CSceneSystem::GetLightSocket(int32_t, D3DMATRIX*) { return nullptr; 
 bool CSceneSystem::FindLightSocket(const char*, D3DMATRIX*) { return false; }
 int32_t CSceneSystem::GetLightSocketCount() { return 0; }
 
-void CSceneSystem::SetWeather(int32_t) {}
 void CSceneSystem::SetFilmWhere(int32_t) {}
 void CSceneSystem::PlayFilm(const char*) {}
 void CSceneSystem::SetFilmSourceName(const char*) {}

@@ -29,6 +29,10 @@ class CSceneBaseObj;
 class IDirect3DTexture8;
 class IGeometryService;
 class IHostModel;
+class IIniFile;
+struct HostModelGeometry;
+struct HostModelLight;
+struct HostModelNode;
 class IRenderer;
 class ITerrainEdit;
 struct NavMesh;
@@ -212,10 +216,46 @@ class CSceneSystem : public ISceneSystem {
   virtual uint8_t GetMirrorRendering();                                                             // slot 136
   virtual uint8_t IsInMirrorPass();                                                                 // slot 137
 
-  // The scene's teardown: kills the external film player and unloads the scene; both come with
-  // their own parts of the scene, and do nothing until then.
+  // Kills the external film player; comes with the film player's part of the scene and does
+  // nothing until then.
   void KillFilmPlayer();
+  // Starts the external film player for the film source; does nothing until the film player's
+  // part of the scene comes.
+  void StartFilmPlayer();
+
+  // ---- Scene loading (scene_load.cpp) ----
+  // Reads the scene's INI set; false only when the scene file does not open.
+  bool LoadSceneFromINI(int32_t sceneId);
+  // Makes the scene's host objects, the default light and fog, the environment map and the
+  // records' model objects; false only when weather is on and "WEATHER" cannot be made.
+  bool CreateScene();
+  // Takes the loaded scene down; safe when none is loaded and safe twice.
   void UnloadScene();
+  // Drops the preloaded models and textures, then makes those of the root's "preload.ini".
+  void ReleasePreload();
+  // Index of the first record of that name (any case), -1 when none.
+  int32_t FindModelRecord(const char* name);
+  // The model object of the record of that name, or null.
+  IHostModel* GetModelPtr(const char* name);
+  // (Re)makes a record's model object and what goes with it; false for a null record or a
+  // model object that does not resolve after creation.
+  bool ResetSceneModel(SceneModelRecord* record);
+  // Reads the vertex colours of light set `lightSet` into every visible model of type 1 or 2.
+  void UpdateScene(int32_t lightSet, bool day);
+  void ChangeModelLight(SceneModelRecord* record, const char* folder, int32_t lightSet);
+  // The plane through the first three vertices of the model's first sub-mesh; false (and the
+  // plane left as it is) when the model has no part, controller or lockable buffer.
+  static bool MirrorPlaneFromModel(IHostModel* model, D3DXPLANE* plane);
+  // Suns, tinting lights, characters, light sockets, flag corners and helper points of the
+  // models that carry them.
+  void LoadStaticResFromModel(IIniFile* npcFile, IIniFile* materialFile);
+  // Replaces the navigation mesh by one built from a part's mesh; null only drops it. Comes
+  // with the navigation mesh's part of the scene: until then it keeps no mesh.
+  void ResetNavMesh(HostModelGeometry* part);
+  // The ELF hash of a text, its characters taken as signed 8-bit values.
+  static uint32_t ElfHash(const char* text);
+  // The scene root folder of the load: the stored one, else "resource\ini\scene".
+  std::string SceneFolder() const;
 
   // The AdjustH value of a scene object's name; 0.0 for an unknown or null name.
   float GetAdjustHeight(const char* name);
@@ -230,6 +270,8 @@ class CSceneSystem : public ISceneSystem {
   int32_t weatherType = 0;
   uint8_t seaPresent = 0;
   uint8_t weatherOn = 0;
+  // ambient light of the scene file, given to the lighting system without weather
+  uint32_t ambientColor = 0;
   // fog
   uint8_t fogEnable = 0;
   int32_t fogMode = 0;
@@ -240,7 +282,17 @@ class CSceneSystem : public ISceneSystem {
   ComponentHandle particlesHandle{};
   ComponentHandle soundHandle{};
   ComponentHandle activeEffectHandle{};
-  ComponentHandle createdHandles[10]{};
+  // made by scene creation and loading
+  ComponentHandle seaHandle{};
+  ComponentHandle dynLightHandle{};
+  ComponentHandle animalsParticlesHandle{};
+  ComponentHandle animalsHandle{};
+  ComponentHandle effectActionHandle{};
+  ComponentHandle effectRoomHandle{};
+  ComponentHandle sailHandle{};
+  ComponentHandle ropeHandle{};
+  ComponentHandle flagHandle{};
+  ComponentHandle vantHandle{};
   // scene content
   std::vector<SceneModelRecord> modelRecords;
   std::vector<ComponentHandle> sceneObjects;
@@ -324,6 +376,16 @@ class CSceneSystem : public ISceneSystem {
   static CSceneBaseObj* ObjectOf(const ComponentHandle& handle);
   // Reads the AdjustH of every section of the name adjustment file.
   void ReadAdjustHeights();
+  // Light 0 as the default directional light, its direction to "Shadow", the ambient colour.
+  void SetDefaultLight();
+  // Body of LoadSceneFromINI.
+  bool ReadScene(int32_t sceneId);
+  // Reads one section of the scene file into a new record.
+  void ReadModelRecord(IIniFile* scene, IIniFile* material, const char* section);
+  // The scene's lights from a model's light entries.
+  void AddModelLight(const HostModelLight& light);
+  // A character from a node of kind "npcs".
+  void AddNpc(IIniFile* npcFile, const HostModelNode& node);
 
   // Set by Destroy, cleared by Init: Destroy's work runs once, however often it is called.
   bool destroyed_ = false;

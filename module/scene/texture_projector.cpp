@@ -56,7 +56,7 @@ void CTextureProjector::BeginProjection(IHostModel* receiver) {
   for (int i = 0; i < 3; ++i)
     inverseView.m[3][i] = -(view._41 * view.m[i][0] + view._42 * view.m[i][1] + view._43 * view.m[i][2]);
   if (record != nullptr) {
-    if (record->materialController != nullptr) record->materialController->SetOwnStages(0);
+    if (record->material != nullptr) record->material->SetHookMode(0);
     record->renderHook = &CTextureProjector::StageCallback;
     record->renderHookContext = nullptr;
   }
@@ -112,7 +112,7 @@ void CTextureProjector::EndProjection(IHostModel* receiver) {
   IRenderer* r = g_pProjectorRenderer;
   if (receiver == nullptr || r == nullptr) return;
   if (HostModelGeometry* record = receiver->GetGeometry(0)) {
-    if (record->materialController != nullptr) record->materialController->SetOwnStages(1);
+    if (record->material != nullptr) record->material->SetHookMode(1);
     record->renderHook = nullptr;
     record->renderHookContext = nullptr;
   }

@@ -319,3 +319,53 @@ TEST(FootlightCli, GizmoIsDrawnLastInEveryFrameAtThePointGiven) {
 }
 
 }  // namespace
+
+namespace {
+
+// The sample stage, loaded as a new user would: what it made, the ground under the stage's
+// centre and front step, then the unload with nothing left behind.
+TEST(FootlightCli, RunLoadsTheSampleStageReportsItAndTakesItDown) {
+  const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
+  const Result r =
+      RunFootlight("run --scene 1 --resource " + samples + " --frames 2 --ground 0,0 --ground 0,8 --pick 400,500");
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char* expected :
+       {"== scene 1 ==", "records: 26", "floor                type 1  style normal       visible    model yes (2 parts)",
+        "fan                  type 5  style normal       visible    model yes (3 parts)  class FanNoise",
+        "sun                  type 1  on, global, from a model", "warmSpot             type 7  on, from a model",
+        "scene objects: 2", "spots: centre (0.00,0.00,0.00) front (0.00,0.00,6.00)", "light sockets: 2",
+        "flags: 1", "  flagStage: 1, 6 x 4 quads", "ground at 0.00,8.00: height 1.000",
+        // From the origin camera (0,4,16) towards (0,2,0), fov 55 degrees on 800 x 600: screen row
+        // 500 is the ray (0, -0.4684, -0.9492), which meets the front step (height 1) at z 9.920.
+        "pick at 400,500: 0.000,1.000,9.920", "== unloaded ==",
+        "records: 0, scene objects: 0, scene id -1", "live host blocks: 0"})
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  // Every model and texture of the stage is in the tree.
+  EXPECT_EQ(r.out.find("[modelr]"), std::string::npos) << r.out;
+  // Only the last --ground counts.
+  EXPECT_EQ(r.out.find("ground at 0.00,0.00"), std::string::npos) << r.out;
+}
+
+TEST(FootlightCli, ASceneThatDoesNotLoadIsOneErrorLineAndExitOne) {
+  const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
+  const Result r = RunFootlight("run --scene 9 --resource " + samples);
+  EXPECT_EQ(r.status, 1) << r.out;
+  const auto lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 2u) << r.out;
+  EXPECT_EQ(lines[0], "footlight: scene 9 did not load: no scene file resource\\ini\\scene\\9.ini under the resource root");
+  EXPECT_EQ(lines[1], "live host blocks: 0");
+  const Result other = RunFootlight("run --scene 1 --root stages --resource " + samples);
+  EXPECT_EQ(other.status, 1) << other.out;
+
+  for (const char* bad : {"run --scene x", "run --scene -1", "run --ground 1,2", "run --scene 1 --pick 1",
+                          "run --scene 1 --ground a,b", "run --scene 1 --root", "classes --scene 1",
+                          "run --scene 1 --class CSceneSystem"}) {
+    const Result b = RunFootlight(bad);
+    EXPECT_EQ(b.status, 2) << bad << "\n" << b.out;
+    const auto badLines = Lines(b.out);
+    ASSERT_EQ(badLines.size(), 1u) << bad << "\n" << b.out;
+    EXPECT_EQ(badLines[0].rfind("footlight: ", 0), 0u) << badLines[0];
+  }
+}
+
+}  // namespace

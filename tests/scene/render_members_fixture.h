@@ -55,7 +55,13 @@ namespace scene_testing {
 // A material controller that records its switch.
 class RecordingController final : public IHostMaterialController {
  public:
-  void SetOwnStages(uint8_t own) override { calls.push_back(own); }
+  void GetBounds(D3DVECTOR* centre, float* radius) override {
+    *centre = D3DVECTOR{0, 0, 0};
+    *radius = 0;
+  }
+  void SetHookMode(int32_t mode) override { calls.push_back(mode); }
+  int GetVertexBuffer(int32_t) override { return -1; }
+  uint32_t GetVertexStride(int32_t) override { return 0; }
   std::vector<int> calls;
 };
 
@@ -71,7 +77,7 @@ class ScriptedReceiver final : public StubHostModel {
     std::map<std::pair<DWORD, DWORD>, DWORD> stages;  // (stage, type) -> value
   };
 
-  explicit ScriptedReceiver(host::Renderer& renderer) : renderer_(renderer) { geometry.materialController = &controller; }
+  explicit ScriptedReceiver(host::Renderer& renderer) : renderer_(renderer) { geometry.material = &controller; }
 
   void Realize(uint32_t) override {
     Seen seen;

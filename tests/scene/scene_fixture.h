@@ -100,7 +100,8 @@ class StubHostModel : public IHostModel {
   const char* GetHitPartName() override { return ""; }
   HostModelGeometry* GetGeometry(int32_t) override { return nullptr; }
   IAnimation* GetAnimation() override { return nullptr; }
-  IAnimationController* GetAnimationController(int32_t) override { return nullptr; }
+  IMotionController* GetMotionController(int32_t) override { return nullptr; }
+  HostModelGeometry* GetFirstPart() override { return nullptr; }
 };
 
 // A patch model whose segment test answers a scripted fraction.

@@ -213,7 +213,9 @@ TEST(SceneLifeCycle, TheCurrentSceneSystemIsClearedOnlyByItsOwnDestruction) {
   EXPECT_EQ(GetCurrentSceneSystem(), nullptr);
 }
 
-TEST(SceneLifeCycle, TheDestructorDestroysFlaggedSceneObjects) {
+// Destroy unloads the scene, which destroys every scene object not flagged to stay; the
+// destructor then destroys the flagged ones.
+TEST(SceneLifeCycle, DestroyAndTheDestructorLeaveNoSceneObject) {
   SceneHost s;
   s.host.RegisterComponentClass<scene_testing::ScriptedObject>("SceneBaseObj");
   ComponentHandle h{};
@@ -222,8 +224,10 @@ TEST(SceneLifeCycle, TheDestructorDestroysFlaggedSceneObjects) {
   scene->CreateSceneObject(kept);
   scene->CreateSceneObject(flagged)->SetUserFlag(1);
   const ComponentHandle keptHandle = scene->sceneObjects[0], flaggedHandle = scene->sceneObjects[1];
+  scene->Destroy();
+  EXPECT_EQ(s.host.GetObject(&keptHandle), nullptr);
+  EXPECT_NE(s.host.GetObject(&flaggedHandle), nullptr);
   s.host.DestroyObject(h);
-  EXPECT_NE(s.host.GetObject(&keptHandle), nullptr);
   EXPECT_EQ(s.host.GetObject(&flaggedHandle), nullptr);
 }
 

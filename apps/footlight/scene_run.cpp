@@ -1,0 +1,238 @@
+#include "apps/footlight/scene_run.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <vector>
+
+#include "camera/base_camera.h"
+#include "frame/component_base.h"
+#include "host/generic_object.h"
+#include "lighting/light.h"
+#include "lighting/lighting_system.h"
+#include "objects/scene_base_obj.h"
+#include "scene/scene_system.h"
+
+namespace footlight {
+
+namespace {
+
+bool ParseInt(const char* text, long low, long high, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || errno != 0 || value < low || value > high) return false;
+  *out = value;
+  return true;
+}
+
+// "A,B" as two values of the given parser.
+template <class T, class Parse>
+bool ParsePair(const std::string& text, T* a, T* b, Parse parse) {
+  const size_t comma = text.find(',');
+  if (comma == std::string::npos) return false;
+  return parse(text.substr(0, comma), a) && parse(text.substr(comma + 1), b);
+}
+
+bool ParseFloat(const std::string& text, float* out) {
+  char* end = nullptr;
+  errno = 0;
+  const float value = std::strtof(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !std::isfinite(value)) return false;
+  *out = value;
+  return true;
+}
+
+bool ParseCoordinate(const std::string& text, int* out) {
+  long value = 0;
+  if (!ParseInt(text.c_str(), INT_MIN, INT_MAX, &value)) return false;
+  *out = static_cast<int>(value);
+  return true;
+}
+
+const char* StyleName(int32_t style) {
+  static const char* const kNames[] = {"all",     "normal",      "blend",         "blendadd",     "transparency",
+                                       "lightmap", "alphasahder", "videoTexture", "bumpmap",      "decalnormal",
+                                       "decalmodulate", "decaladd", "lightmapblend", "lightmapblendoverlay",
+                                       "mirror",  "reflection",  "diffaddref"};
+  return style >= 0 && style <= 16 ? kNames[style] : "?";
+}
+
+std::string Narrow(const wchar_t* text) {
+  std::string out;
+  for (const wchar_t* p = text; p != nullptr && *p != L'\0'; ++p) out += *p < 128 ? static_cast<char>(*p) : '?';
+  return out;
+}
+
+void PrintReport(FILE* out, host::StandardHost& standard, CSceneSystem* scene) {
+  host::ReferenceHost& host = standard.host;
+  std::fprintf(out, "== scene %d ==\n", scene->GetCurrentSceneId());
+  std::fprintf(out, "records: %zu\n", scene->modelRecords.size());
+  for (const SceneModelRecord& r : scene->modelRecords) {
+    auto* model = static_cast<IHostModel*>(host.GetObject(&r.modelObject));
+    int parts = 0;
+    while (model != nullptr && model->GetGeometry(parts) != nullptr) ++parts;
+    std::fprintf(out, "  %-20s type %d  style %-12s %s  model %s", r.name, r.ModelType, StyleName(r.RenderStyle),
+                 r.Visible ? "visible  " : "invisible", model != nullptr ? "yes" : "no");
+    if (model != nullptr) std::fprintf(out, " (%d part%s)", parts, parts == 1 ? "" : "s");
+    if (r.ClassName[0] != '\0') std::fprintf(out, "  class %s", r.ClassName);
+    std::fprintf(out, "\n");
+  }
+  CLightingSystem* lighting = scene->GetLightingSystem();
+  const int32_t lights = lighting != nullptr ? lighting->GetLightCount() : 0;
+  std::fprintf(out, "lights: %d\n", lights);
+  for (int32_t i = 0; i < lights; ++i) {
+    CLight* light = lighting->GetLight(static_cast<uint32_t>(i));
+    if (light == nullptr) continue;
+    std::fprintf(out, "  %-20s type %d  %s%s%s\n", light->GetName(), light->GetType(), light->IsActive() ? "on" : "off",
+                 light->IsGlobalLight() ? ", global" : "", light->IsRuntimeOnly() ? ", from a model" : "");
+  }
+  std::fprintf(out, "scene objects: %u\n", scene->GetSceneObjectCount());
+  for (uint32_t i = 0; i < scene->GetSceneObjectCount(); ++i) {
+    CSceneBaseObj* object = scene->GetSceneObject(i);
+    if (object == nullptr) continue;
+    const uint32_t* id = object->GetUserWords();
+    std::fprintf(out, "  id 0x%08x  title \"%s\"\n", id != nullptr ? id[0] : 0u, Narrow(object->GetTitle()).c_str());
+  }
+  std::fprintf(out, "helper groups: %zu\n", scene->helperGroups.size());
+  for (const HelperPointGroup& g : scene->helperGroups) {
+    std::fprintf(out, "  %s:", g.name.c_str());
+    for (const HelperPoint& p : g.points)
+      std::fprintf(out, " %s (%.2f,%.2f,%.2f)", p.name.c_str(), p.frame._41, p.frame._42, p.frame._43);
+    std::fprintf(out, "\n");
+  }
+  std::fprintf(out, "light sockets: %zu\n", scene->lightSockets.size());
+  for (const LightSocket& s : scene->lightSockets)
+    std::fprintf(out, "  %s (%.2f,%.2f,%.2f) hash 0x%08x\n", s.name.c_str(), s.frame._41, s.frame._42, s.frame._43,
+                 s.hash);
+  size_t flagCount = 0;
+  for (const DynamicFlagType& t : scene->flags.types) flagCount += t.instances.size();
+  std::fprintf(out, "flags: %zu\n", flagCount);
+  for (const DynamicFlagType& t : scene->flags.types)
+    std::fprintf(out, "  %s: %zu, %d x %d quads\n", t.name.c_str(), t.instances.size(), t.horizontalSegments,
+                 t.verticalSegments);
+  std::map<std::string, int> made;
+  for (const ComponentHandle& h : host.LiveObjects()) ++made[host.ClassOf(h)];
+  std::fprintf(out, "host objects:");
+  const char* separator = " ";
+  for (const auto& [name, count] : made) {
+    std::fprintf(out, "%s%s %d", separator, name.c_str(), count);
+    separator = ", ";
+  }
+  std::fprintf(out, "\n");
+}
+
+}  // namespace
+
+bool IsSceneOption(const std::string& option) {
+  return option == "--scene" || option == "--root" || option == "--ground" || option == "--pick";
+}
+
+bool ParseSceneOption(const std::string& option, const char* value, SceneRunOptions* out, std::string* error) {
+  const std::string text = value != nullptr ? value : "";
+  if (option == "--scene") {
+    long id = 0;
+    if (!ParseInt(text.c_str(), 0, INT_MAX, &id)) {
+      *error = "option --scene takes a scene number from 0, got \"" + text + "\"";
+      return false;
+    }
+    out->wanted = true;
+    out->scene = static_cast<int>(id);
+  } else if (option == "--root") {
+    if (text.empty()) {
+      *error = "option --root takes a folder below the resource root";
+      return false;
+    }
+    out->root = text;
+  } else if (option == "--ground") {
+    if (!ParsePair(text, &out->groundX, &out->groundZ, ParseFloat)) {
+      *error = "option --ground takes X,Z (two numbers), got \"" + text + "\"";
+      return false;
+    }
+    out->ground = true;
+  } else if (option == "--pick") {
+    if (!ParsePair(text, &out->pickX, &out->pickY, ParseCoordinate)) {
+      *error = "option --pick takes X,Y (two whole numbers), got \"" + text + "\"";
+      return false;
+    }
+    out->pick = true;
+  } else {
+    *error = "unknown option " + option;
+    return false;
+  }
+  return true;
+}
+
+int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int frames, int elapsedMs, FILE* out,
+             FILE* err) {
+  host::ReferenceHost& host = standard.host;
+  // The host makes a generic object for every class a scene names that it has no stand-in for
+  // (scene effects, the records' extra classes).
+  auto effects = std::make_shared<host::RecordingClass>("effect");
+  host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
+
+  ComponentHandle sceneHandle{};
+  host.CreateObject(&sceneHandle, "CSceneSystem");
+  auto* scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&sceneHandle)));
+  auto finish = [&](int status) {
+    host.DestroyAll();
+    const size_t left = host.Allocator().LiveBlocks();
+    std::fprintf(out, "live host blocks: %zu\n", left);
+    return left == 0 ? status : 1;
+  };
+  if (scene == nullptr || scene->GetLightingSystem() == nullptr) {
+    std::fprintf(err, "footlight: the scene system did not start\n");
+    for (const auto& line : host.LogLines()) std::fprintf(err, "%s\n", line.c_str());
+    return finish(1);
+  }
+  if (!options.root.empty()) scene->SetPendingStateName(options.root.c_str());
+  if (!scene->LoadScene(static_cast<uint32_t>(options.scene))) {
+    const std::string folder = options.root.empty() ? "resource\\ini\\scene" : options.root;
+    std::fprintf(err, "footlight: scene %d did not load: no scene file %s\\%d.ini under the resource root\n",
+                 options.scene, folder.c_str(), options.scene);
+    return finish(1);
+  }
+  for (int frame = 0; frame < frames; ++frame) standard.Frame(static_cast<uint32_t>(elapsedMs));
+
+  PrintReport(out, standard, scene);
+  if (options.ground) {
+    D3DXVECTOR3 position(options.groundX, 0.0f, options.groundZ);
+    if (scene->GetGroundHeight(&position, 0) == 0)
+      std::fprintf(out, "ground at %.2f,%.2f: height %.3f\n", options.groundX, options.groundZ, position.y);
+    else
+      std::fprintf(out, "ground at %.2f,%.2f: no ground\n", options.groundX, options.groundZ);
+  }
+  if (options.pick) {
+    // The camera's modes come later: the pick looks from the scene's origin camera, with the
+    // scene's field of view, as the camera would place the view.
+    if (CBaseCamera* camera = scene->GetCamera()) {
+      D3DXMATRIX view, projection;
+      const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
+      D3DXMatrixLookAtLH(&view, &scene->originCameraEye, &scene->originCameraTarget, &up);
+      D3DVIEWPORT8 viewport{};
+      standard.renderer.GetViewport(&viewport);
+      const float aspect = viewport.Height != 0 ? static_cast<float>(viewport.Width) / viewport.Height : 1.0f;
+      D3DXMatrixPerspectiveFovLH(&projection, camera->GetFieldOfView() * D3DX_PI / 180.0f, aspect, 1.0f, 1000.0f);
+      standard.renderer.SetTransform(D3DTS_VIEW, &view);
+      standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
+    }
+    ScenePick pick{};
+    if (scene->PickScenePoint(&pick, options.pickX, options.pickY, 0))
+      std::fprintf(out, "pick at %d,%d: %.3f,%.3f,%.3f%s\n", options.pickX, options.pickY, pick.x, pick.y, pick.z,
+                   pick.object != nullptr ? " (a scene object)" : "");
+    else
+      std::fprintf(out, "pick at %d,%d: nothing\n", options.pickX, options.pickY);
+  }
+
+  scene->UnloadSceneThunk();
+  std::fprintf(out, "== unloaded ==\n");
+  std::fprintf(out, "records: %zu, scene objects: %u, scene id %d\n", scene->modelRecords.size(),
+               scene->GetSceneObjectCount(), scene->GetCurrentSceneId());
+  std::fprintf(out, "== host log ==\n");
+  for (const auto& line : host.LogLines()) std::fprintf(out, "%s\n", line.c_str());
+  return finish(0);
+}
+
+}  // namespace footlight
