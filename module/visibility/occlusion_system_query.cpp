@@ -1,0 +1,253 @@
+// The box query: cheap rejects, then the box's camera-facing faces become depth planes and
+// its edges a second coverage record, and one sweep over y compares the box's depth with the
+// occluders' wherever either changes. "True" means hidden; a doubtful box is visible.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+#include "visibility/occlusion_system.h"
+
+namespace {
+
+// Corner i (1-7) = corner kParent[i] + edge vector kAxis[i].
+constexpr int kParent[8] = {-1, 0, 0, 1, 0, 1, 2, 3};
+constexpr int kAxis[8] = {-1, 0, 1, 1, 2, 2, 2, 2};
+constexpr int kFaceEdges[6][4] = {{4, 9, 6, 1}, {2, 7, 10, 5}, {0, 5, 8, 4},
+                                  {6, 11, 7, 3}, {1, 3, 2, 0}, {8, 10, 11, 9}};
+
+const D3DXVECTOR3& StartCorner(const OcclusionCubeEdge& e) {
+  return g_OcclusionState.m_Corners[e.m_nOrientation == 0 ? e.m_nCornerA : e.m_nCornerB];
+}
+const D3DXVECTOR3& EndCorner(const OcclusionCubeEdge& e) {
+  return g_OcclusionState.m_Corners[e.m_nOrientation == 0 ? e.m_nCornerB : e.m_nCornerA];
+}
+
+// The y below `y` where two neighbouring edges of a row, a left of b, meet; FLT_MAX when
+// they part.
+float CrossingBelow(const OcclusionEdge& a, const OcclusionEdge& b, float y) {
+  if (!(a.m_flDxDy > b.m_flDxDy)) return FLT_MAX;
+  const float yc = a.m_vecPosition.y + ((b.m_vecPosition.y - a.m_vecPosition.y) * b.m_flDxDy -
+                                        (b.m_vecPosition.x - a.m_vecPosition.x)) /
+                                           (b.m_flDxDy - a.m_flDxDy);
+  return yc > y ? yc : FLT_MAX;
+}
+
+float Depth(const float* plane, float x, float y) { return plane[3] - plane[0] * x - plane[1] * y; }
+
+}  // namespace
+
+bool COcclusionSystem::IsOccluded(const D3DXVECTOR3& minimum, const D3DXVECTOR3& maximum) {
+  if (m_Coverage.m_Edges.empty()) return false;
+  const D3DXVECTOR3 centre = (minimum + maximum) * 0.5f;
+  const D3DXVECTOR3 toCentre = centre - m_vecEye;
+  const float c = toCentre.x * m_NearPlane.a + toCentre.y * m_NearPlane.b + toCentre.z * m_NearPlane.c;
+  if (c <= 0.0f) return false;
+  const float d = c + m_flNearPlaneDist;
+  const D3DXVECTOR3 size = maximum - minimum;
+  if ((size.x * size.x + size.y * size.y + size.z * size.z) * 0.25f * m_flSizeFactor / (d * d) >= 1.0f) return false;
+
+  ++m_nTestCount;
+  OcclusionCoverage& box = g_OcclusionState.m_TestCoverage;
+  box.m_Planes.clear();
+  box.m_Edges.clear();
+
+  // Corners: the minimum corner and the three edge vectors in clip space, the rest by sums.
+  D3DXVECTOR4 clip[8];
+  D3DXVec3Transform(&clip[0], &minimum, &m_matViewProj);
+  D3DXVECTOR4 axis[3];
+  const float extent[3] = {size.x, size.y, size.z};
+  const D3DXMATRIX& m = m_matViewProj;
+  for (int k = 0; k < 3; ++k)
+    axis[k] = D3DXVECTOR4(extent[k] * m.m[k][0], extent[k] * m.m[k][1], extent[k] * m.m[k][2], extent[k] * m.m[k][3]);
+  for (int i = 1; i < 8; ++i) clip[i] = clip[kParent[i]] + axis[kAxis[i]];
+  D3DXVECTOR3* corners = g_OcclusionState.m_Corners;
+  for (int i = 0; i < 8; ++i) {
+    if (clip[i].w <= 0.0f) return false;
+    corners[i] = D3DXVECTOR3(clip[i].x / clip[i].w, clip[i].y / clip[i].w, clip[i].z / clip[i].w);
+    if (!(corners[i].z > 0.0f)) return false;
+  }
+
+  OcclusionCubeEdge* table = g_OcclusionState.m_CubeEdges;
+  const uint32_t stamp = static_cast<uint32_t>(m_nTestCount);
+  const float lo[3] = {minimum.x, minimum.y, minimum.z};
+  const float hi[3] = {maximum.x, maximum.y, maximum.z};
+  const float eye[3] = {m_vecEye.x, m_vecEye.y, m_vecEye.z};
+  int faceSurface[6];
+  for (int f = 0; f < 6; ++f) {
+    const int k = f / 2;
+    const bool maxSide = (f % 2) == 1;
+    const bool facing = maxSide ? eye[k] - hi[k] > 0.0f : lo[k] - eye[k] > 0.0f;
+    faceSurface[f] = -1;
+    if (!facing) continue;
+    const float s = maxSide ? 1.0f : -1.0f;
+    D3DXPLANE plane(0.0f, 0.0f, 0.0f, s * (maxSide ? hi[k] : lo[k]));
+    (k == 0 ? plane.a : k == 1 ? plane.b : plane.c) = s;
+    faceSurface[f] = AddTestSurface(ScreenDepthPlane(plane));
+    for (int e : kFaceEdges[f]) table[e].m_nStamp = stamp;
+  }
+
+  m_TestEdges.clear();
+  for (int e = 0; e < 12; ++e) {
+    if (table[e].m_nStamp != stamp) continue;
+    table[e].m_nOrientation = corners[table[e].m_nCornerB].y <= corners[table[e].m_nCornerA].y ? 1u : 0u;
+    m_TestEdges.push_back(e);
+  }
+  std::sort(m_TestEdges.begin(), m_TestEdges.end(), CompareEdgesByY);
+
+  for (int index : m_TestEdges) {
+    const OcclusionCubeEdge& e = table[index];
+    const D3DXVECTOR3& start = StartCorner(e);
+    const D3DXVECTOR3& end = EndCorner(e);
+    // Which face lies left of the edge on screen depends on the handedness of the view, so it
+    // is read from where a camera-facing face's centre projects.
+    const int front = faceSurface[e.m_nFaceC] != -1 ? e.m_nFaceC : e.m_nFaceD;
+    const int other = front == e.m_nFaceC ? e.m_nFaceD : e.m_nFaceC;
+    const int k = front / 2, side = front % 2;
+    float cx = 0.0f, cy = 0.0f;
+    for (int i = 0; i < 8; ++i) {
+      if (((i >> k) & 1) != side) continue;
+      cx += corners[i].x * 0.25f;
+      cy += corners[i].y * 0.25f;
+    }
+    const bool frontLeft = (end.x - start.x) * (cy - start.y) - (end.y - start.y) * (cx - start.x) > 0.0f;
+    const int first = faceSurface[frontLeft ? front : other];
+    const int second = faceSurface[frontLeft ? other : front];
+    if (start.x > -1.0f && end.x < -1.0f && end.y > 1.0f) {
+      const float t = (start.x + 1.0f) / (start.x - end.x);
+      const float yc = start.y + t * (end.y - start.y);
+      if (yc < 1.0f) {
+        const D3DXVECTOR3 cut(-1.0f, yc, 0.0f);
+        AddTestEdge(start, cut, first, second);
+        AddTestEdge(cut, end, first, second);
+        continue;
+      }
+    }
+    AddTestEdge(start, end, first, second);
+  }
+  // The lower half of an edge split at x = -1 starts further down than the edges after it;
+  // the sweep takes edges in order of their start.
+  std::stable_sort(box.m_Edges.begin(), box.m_Edges.end(), CompareOccluderEdges);
+
+  const bool hidden = ScanTestEdges(box);
+  if (hidden) {
+    for (const OcclusionEdge& e : box.m_Edges) g_OcclusionState.m_HiddenBoxLines.AddEdge(e);
+    ++m_nHiddenCount;
+  }
+  return hidden;
+}
+
+bool COcclusionSystem::CompareEdgesByY(int a, int b) {
+  const OcclusionCubeEdge& e1 = g_OcclusionState.m_CubeEdges[a];
+  const OcclusionCubeEdge& e2 = g_OcclusionState.m_CubeEdges[b];
+  const D3DXVECTOR3& s1 = StartCorner(e1);
+  const D3DXVECTOR3& s2 = StartCorner(e2);
+  if (s1.y != s2.y) return s1.y < s2.y;
+  if (s1.x != s2.x) return s1.x < s2.x;
+  const D3DXVECTOR3 dEdge1 = EndCorner(e1) - s1;
+  const D3DXVECTOR3 dEdge2 = EndCorner(e2) - s2;
+  OCCLUSION_ASSERT(dEdge1.y >= 0.0f, 641);
+  OCCLUSION_ASSERT(dEdge2.y >= 0.0f, 642);
+  return dEdge1.x * dEdge2.y < dEdge2.x * dEdge1.y;
+}
+
+int COcclusionSystem::AddTestSurface(const D3DXPLANE& plane) {
+  std::vector<D3DXPLANE>& planes = g_OcclusionState.m_TestCoverage.m_Planes;
+  planes.push_back(plane);
+  return static_cast<int>(planes.size()) - 1;
+}
+
+void COcclusionSystem::AddTestEdge(const D3DXVECTOR3& start, const D3DXVECTOR3& end, int first, int second) {
+  const bool swap = end.y < start.y;
+  const D3DXVECTOR3& vecStartVert = swap ? end : start;
+  const D3DXVECTOR3& vecEndVert = swap ? start : end;
+  OCCLUSION_ASSERT((vecStartVert.z >= 0.0) && (vecEndVert.z >= 0.0), 1975);
+  if (vecEndVert.y == vecStartVert.y) return;
+  OcclusionEdge e;
+  e.m_vecPosition = vecStartVert;
+  e.m_vecPositionEnd = vecEndVert;
+  const float dy = vecEndVert.y - vecStartVert.y;
+  e.m_flDxDy = (vecEndVert.x - vecStartVert.x) / dy;
+  e.m_flInvHeight = 1.0f / dy;
+  e.m_nLeaveSurfID = static_cast<int16_t>(first);
+  e.m_nEnterSurfID = static_cast<int16_t>(second);
+  g_OcclusionState.m_TestCoverage.m_Edges.push_back(e);
+}
+
+void COcclusionSystem::CheckTestEdgeList(OcclusionCoverage& record) {
+  auto EdgeCount = [&record] { return record.m_Edges.size(); };
+  OCCLUSION_ASSERT(EdgeCount(), 2152);
+  record.Rewind();
+  const OcclusionEdge& m_StartTerminal = record.m_StartTerminal;
+  const OcclusionEdge& m_EndTerminal = record.m_EndTerminal;
+  OCCLUSION_ASSERT(m_StartTerminal.m_pPrevActiveEdge == NULL, 2162);
+  OCCLUSION_ASSERT(m_EndTerminal.m_pNextActiveEdge == NULL, 2163);
+  record.m_flFirstEventY = record.m_Edges.front().m_vecPosition.y;
+}
+
+bool COcclusionSystem::ScanTestEdges(OcclusionCoverage& box) {
+  if (box.m_Edges.empty()) return true;
+  OcclusionCoverage& cover = m_Coverage;
+  CheckTestEdgeList(box);
+  CheckTestEdgeList(cover);
+  if (cover.m_flFirstEventY > box.m_flFirstEventY) return false;
+  if (box.m_flFirstEventY >= 1.0f) return true;
+  float y = box.m_flFirstEventY;
+  box.Advance(y);
+  cover.Advance(y);
+  for (;;) {
+    float crossY = FLT_MAX;
+    if (!RowHidden(box, y, true, &crossY)) return false;
+    float next = std::min({box.m_flNextEventY, cover.m_flNextEventY, crossY});
+    const bool last = next >= 1.0f;
+    if (last) next = 1.0f;
+    // The row where the strip from y ends, with the strip's own edges: the depths at the
+    // lower corners of every piece, including the points where edges end.
+    box.MoveTo(next);
+    cover.MoveTo(next);
+    if (!RowHidden(box, next, false, nullptr)) return false;
+    if (last) return true;
+    if (!box.Advance(next)) return true;
+    if (!cover.Advance(next)) return false;
+    y = next;
+  }
+}
+
+bool COcclusionSystem::RowHidden(OcclusionCoverage& box, float y, bool opening, float* crossY) {
+  OcclusionCoverage& cover = m_Coverage;
+  const OcclusionEdge* q = box.First();
+  if (box.IsEnd(q) || q->m_flX >= 1.0f) return true;
+  const OcclusionEdge* v = cover.First();
+  // Which comes first at one x: below the row, the smaller slope; above it, the greater.
+  auto boxFirst = [opening](const OcclusionEdge* a, const OcclusionEdge* b) {
+    if (a->m_flX != b->m_flX) return a->m_flX < b->m_flX;
+    return opening ? a->m_flDxDy <= b->m_flDxDy : a->m_flDxDy >= b->m_flDxDy;
+  };
+  // Between breakpoints: the box face right of the last box edge passed and the occluder
+  // surface right of the last coverage edge passed; -1 outside either.
+  const float* boxPlane = nullptr;
+  const float* occPlane = cover.m_SentinelPlane;
+  const OcclusionEdge* passed = nullptr;
+  bool passedBox = false;
+  for (;;) {
+    if (box.IsEnd(q)) {
+      if (crossY != nullptr && passedBox && !cover.IsEnd(v)) *crossY = std::min(*crossY, CrossingBelow(*passed, *v, y));
+      return true;
+    }
+    const bool takeBox = cover.IsEnd(v) || boxFirst(q, v);
+    const OcclusionEdge* e = takeBox ? q : v;
+    const float x = e->m_flX;
+    if (boxPlane != nullptr && Depth(occPlane, x, y) > Depth(boxPlane, x, y)) return false;
+    if (crossY != nullptr && passed != nullptr && passedBox != takeBox)
+      *crossY = std::min(*crossY, CrossingBelow(*passed, *e, y));
+    if (takeBox) {
+      boxPlane = e->m_nEnterSurfID == -1 ? nullptr : box.Plane(e->m_nEnterSurfID);
+      q = q->m_pNextActiveEdge;
+    } else {
+      occPlane = cover.Plane(e->m_nEnterSurfID);
+      v = v->m_pNextActiveEdge;
+    }
+    if (boxPlane != nullptr && Depth(occPlane, x, y) > Depth(boxPlane, x, y)) return false;
+    passed = e;
+    passedBox = takeBox;
+  }
+}

@@ -1,0 +1,93 @@
+// The occlusion culler against a brute-force depth sampler on generated scenes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "support/occlusion_fixture.h"
+
+using occlusion_testing::OcclusionCamera;
+using occlusion_testing::OcclusionHost;
+using occlusion_testing::OcclusionOracle;
+using occlusion_testing::OcclusionScene;
+using occlusion_testing::RandomScene;
+using occlusion_testing::SceneCamera;
+
+namespace {
+
+struct Tally {
+  int boxes = 0, hidden = 0, oracleHidden = 0, falseHidden = 0;
+};
+
+// Runs one scene through the culler and checks every box it calls hidden against the sampler.
+void RunScene(unsigned seed, int occluders, int boxes, bool layered, Tally* tally) {
+  const OcclusionCamera cam = SceneCamera();
+  const OcclusionScene scene = RandomScene(cam, seed, occluders, boxes, layered);
+  OcclusionHost h;
+  OcclusionOracle oracle(cam.viewProjection, 192);
+  oracle.Build(scene.occluders);
+  h.Setup(cam);
+  for (const auto& occ : scene.occluders) h.Add(occ);
+  ASSERT_NO_THROW(h.sys->RasterizeOccluders()) << "seed " << seed;
+  for (const auto& box : scene.boxes) {
+    bool hidden = false;
+    ASSERT_NO_THROW(hidden = h.sys->IsOccluded(box.lo, box.hi)) << "seed " << seed;
+    const int visible = oracle.VisibleSamples(box.lo, box.hi);
+    const bool onScreen = oracle.FootprintSamples(box.lo, box.hi) > 0;
+    ++tally->boxes;
+    if (hidden) ++tally->hidden;
+    if (onScreen && visible == 0) ++tally->oracleHidden;
+    if (hidden && visible > 0) {
+      ++tally->falseHidden;
+      ADD_FAILURE() << "seed " << seed << ": box (" << box.lo.x << ", " << box.lo.y << ", " << box.lo.z << ") - ("
+                    << box.hi.x << ", " << box.hi.y << ", " << box.hi.z << ") called hidden, " << visible
+                    << " samples see it";
+    }
+  }
+  EXPECT_EQ(h.RegistryLines("Assert failed"), 0) << "seed " << seed;
+}
+
+}  // namespace
+
+TEST(OcclusionOracle, NoBoxIsCalledHiddenWhileASampleSeesIt) {
+  Tally layered, crossing;
+  for (unsigned seed = 1; seed <= 24; ++seed) RunScene(seed, 6, 120, true, &layered);
+  for (unsigned seed = 101; seed <= 124; ++seed) RunScene(seed, 6, 120, false, &crossing);
+  EXPECT_EQ(layered.falseHidden + crossing.falseHidden, 0);
+  // The culler must also cull: most boxes the sampler finds hidden are found hidden.
+  EXPECT_GT(layered.hidden * 10, layered.oracleHidden * 7) << layered.hidden << " of " << layered.oracleHidden;
+  EXPECT_GT(crossing.hidden * 10, crossing.oracleHidden * 5) << crossing.hidden << " of " << crossing.oracleHidden;
+  std::printf("hidden %d/%d and %d/%d of the boxes the sampler finds hidden\n", layered.hidden, layered.oracleHidden,
+              crossing.hidden, crossing.oracleHidden);
+}
+
+TEST(OcclusionOracle, CoverageBoundariesLieWhereTheFrontSurfaceChanges) {
+  const OcclusionCamera cam = SceneCamera();
+  int checked = 0;
+  for (unsigned seed = 201; seed <= 230; ++seed) {
+    const OcclusionScene scene = RandomScene(cam, seed, 6, 0, true);
+    OcclusionHost h;
+    OcclusionOracle oracle(cam.viewProjection, 2);
+    oracle.Build(scene.occluders);
+    h.Setup(cam);
+    for (const auto& occ : scene.occluders) h.Add(occ);
+    ASSERT_NO_THROW(h.sys->RasterizeOccluders()) << "seed " << seed;
+    // Every occluder faces the camera and lies past the near plane: surface i is occluder i.
+    ASSERT_EQ(OcclusionSystemTestHook::Surfaces(*h.sys).size(), scene.occluders.size());
+    for (const OcclusionEdge& e : OcclusionSystemTestHook::Coverage(*h.sys)) {
+      const float dy = e.m_vecPositionEnd.y - e.m_vecPosition.y;
+      if (dy < 0.02f) continue;
+      const float my = e.m_vecPosition.y + 0.5f * dy;
+      const float mx = e.m_vecPosition.x + 0.5f * (e.m_vecPositionEnd.x - e.m_vecPosition.x);
+      // The edge's line at my, checked against its own end points.
+      EXPECT_NEAR(e.XAt(e.m_vecPositionEnd.y), e.m_vecPositionEnd.x, 1e-3f) << "seed " << seed;
+      const float d = 2e-3f;
+      if (mx - d <= -1.0f || mx + d >= 1.0f) continue;
+      EXPECT_EQ(oracle.Front(mx - d, my), e.m_nLeaveSurfID) << "seed " << seed << " at " << mx << ", " << my;
+      EXPECT_EQ(oracle.Front(mx + d, my), e.m_nEnterSurfID) << "seed " << seed << " at " << mx << ", " << my;
+      ++checked;
+    }
+    EXPECT_EQ(h.RegistryLines("Assert failed"), 0) << "seed " << seed;
+  }
+  EXPECT_GT(checked, 100);
+}
