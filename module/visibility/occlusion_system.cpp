@@ -229,7 +229,9 @@ void COcclusionSystem::ClipPolygon(const std::vector<D3DXVECTOR3>& polygon, int 
   OcclusionSurface& surface = m_OccluderEdges.m_Surfaces[static_cast<size_t>(surfaceID)];
   // Wrapped 16-bit edge indices would sweep the wrong edges; an occluder that would pass the
   // limit is dropped for the frame.
-  if (m_OccluderEdges.m_Edges.size() + n > kMaxEdges) return;
+  size_t edgeCount = 0;
+  for (size_t i = 0; i < n; ++i) edgeCount += v[i].y != v[(i + 1) % n].y ? 1 : 0;
+  if (m_OccluderEdges.m_Edges.size() + edgeCount > kMaxEdges) return;
   surface.m_flArea = area;
 
   if (nearClipped) {

@@ -74,4 +74,29 @@ inline OracleOccluder Polygon(const OcclusionCamera& cam, std::vector<D3DXVECTOR
   return occ;
 }
 
+// A camera at the origin looking along +z, for hand-built scenes.
+inline const OcclusionCamera& AxisCamera() {
+  static const OcclusionCamera cam(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXVECTOR3(0.0f, 0.0f, 1.0f));
+  return cam;
+}
+
+// The point of AxisCamera's view at normalized device coordinates (x, y) and view depth z.
+inline D3DXVECTOR3 Ndc(float x, float y, float z) {
+  return D3DXVECTOR3(x * z / AxisCamera().projection._11, y * z / AxisCamera().projection._22, z);
+}
+
+// A wall facing AxisCamera at depth z over the screen rectangle [x0, x1] x [y0, y1].
+inline OracleOccluder Wall(float x0, float y0, float x1, float y1, float z) {
+  return Polygon(AxisCamera(), {Ndc(x0, y0, z), Ndc(x1, y0, z), Ndc(x1, y1, z), Ndc(x0, y1, z)});
+}
+
+// Occluders in AxisCamera's view, rasterised.
+struct AxisScene : OcclusionHost {
+  explicit AxisScene(const std::vector<OracleOccluder>& occluders) {
+    Setup(AxisCamera());
+    for (const auto& occ : occluders) Add(occ);
+    sys->RasterizeOccluders();
+  }
+};
+
 }  // namespace occlusion_testing

@@ -83,24 +83,6 @@ class OcclusionOracle {
     return visible;
   }
 
-  // The same over an n x n grid on the screen rectangle [x0, x1] x [y0, y1], for boxes whose
-  // visible part is smaller than the fixed grid's spacing.
-  int VisibleSamplesIn(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi, float x0, float y0, float x1, float y1, int n,
-                       float margin = 1e-5f) const {
-    int visible = 0;
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < n; ++i) {
-        const float x = x0 + (x1 - x0) * (static_cast<float>(i) + 0.5f) / static_cast<float>(n);
-        const float y = y0 + (y1 - y0) * (static_cast<float>(j) + 0.5f) / static_cast<float>(n);
-        const float t = BoxDepth(x, y, lo, hi);
-        if (t == FLT_MAX) continue;
-        float occ = FLT_MAX;
-        Front(x, y, &occ);
-        if (occ == FLT_MAX || t < occ - margin * (1.0f + std::fabs(occ))) ++visible;
-      }
-    return visible;
-  }
-
   // Samples of the box's footprint at all.
   int FootprintSamples(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi) const {
     int count = 0;

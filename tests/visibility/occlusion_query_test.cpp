@@ -14,14 +14,11 @@ using occlusion_testing::Polygon;
 
 namespace {
 
-const OcclusionCamera kCam(D3DXVECTOR3(0.0f, 0.0f, 0.0f), D3DXVECTOR3(0.0f, 0.0f, 1.0f));
+using occlusion_testing::AxisCamera;
+using occlusion_testing::Ndc;
+using occlusion_testing::Wall;
 
-D3DXVECTOR3 Ndc(float x, float y, float z) { return D3DXVECTOR3(x * z / kCam.projection._11, y * z / kCam.projection._22, z); }
-
-// A wall facing the camera at depth z over the screen rectangle [x0, x1] x [y0, y1].
-OracleOccluder Wall(float x0, float y0, float x1, float y1, float z) {
-  return Polygon(kCam, {Ndc(x0, y0, z), Ndc(x1, y0, z), Ndc(x1, y1, z), Ndc(x0, y1, z)});
-}
+const OcclusionCamera& kCam = AxisCamera();
 
 // A box whose front face covers the screen rectangle at depth z, `deep` long.
 std::pair<D3DXVECTOR3, D3DXVECTOR3> Box(float x0, float y0, float x1, float y1, float z, float deep = 1.0f) {
@@ -29,12 +26,8 @@ std::pair<D3DXVECTOR3, D3DXVECTOR3> Box(float x0, float y0, float x1, float y1, 
   return {D3DXVECTOR3(a.x, a.y, z), D3DXVECTOR3(b.x, b.y, z + deep)};
 }
 
-struct Scene : OcclusionHost {
-  explicit Scene(const std::vector<OracleOccluder>& occluders) {
-    Setup(kCam);
-    for (const auto& occ : occluders) Add(occ);
-    sys->RasterizeOccluders();
-  }
+struct Scene : occlusion_testing::AxisScene {
+  using AxisScene::AxisScene;
   bool Hidden(const std::pair<D3DXVECTOR3, D3DXVECTOR3>& box) { return sys->IsOccluded(box.first, box.second); }
 };
 
@@ -80,7 +73,7 @@ TEST(OcclusionQuery, ABoxWhollyBeyondTheBottomRowIsHidden) {
 }
 
 TEST(OcclusionQuery, AFrameWithoutOccludersHidesNothing) {
-  Scene s({});
+  Scene s(std::vector<OracleOccluder>{});
   EXPECT_TRUE(OcclusionSystemTestHook::Coverage(*s.sys).empty());
   EXPECT_FALSE(s.Hidden(Box(-0.2f, -0.2f, 0.2f, 0.2f, 50.0f)));
   // A wall seen from behind is no occluder either.
