@@ -108,35 +108,39 @@ TEST(OcclusionIntake, OccludersOutsideTheViewKeepASurfaceWithoutEdges) {
 }
 
 TEST(OcclusionIntake, CutPointsOnTheNearPlaneAreSharedByNeighbours) {
-  Intake h;
-  // Two floor tiles at y = -0.3 meeting along x = 0, reaching from z = 0.5 (behind the near
-  // plane z = 1) to z = 5.
-  const OracleOccluder left = Polygon(AxisCamera(), {{-2, -0.3f, 0.5f}, {0, -0.3f, 0.5f}, {0, -0.3f, 5}, {-2, -0.3f, 5}});
-  const OracleOccluder right = Polygon(AxisCamera(), {{0, -0.3f, 0.5f}, {2, -0.3f, 0.5f}, {2, -0.3f, 5}, {0, -0.3f, 5}});
+  OcclusionHost h;
+  const occlusion_testing::OcclusionCamera cam = occlusion_testing::SceneCamera();
+  h.Setup(cam);
+  // Two tiles 0.3 below the eye meeting along a line from view depth 0.5, behind the near
+  // plane at depth 1, to depth 5.3. Each tile cuts that line on its own, walking it the
+  // other way.
+  const D3DXVECTOR3 a = cam.At(0.5f, 0.13f, -0.3f), b = cam.At(5.3f, 0.61f, -0.3f);
+  const OracleOccluder left = Polygon(cam, {cam.At(0.5f, -2, -0.3f), a, b, cam.At(5.3f, -2, -0.3f)});
+  const OracleOccluder right = Polygon(cam, {a, cam.At(0.5f, 2, -0.3f), cam.At(5.3f, 2, -0.3f), b});
   h.Add(left);
-  // The shared edge meets the near plane at (0, -0.3, 1): on screen (0, -0.3 s) at depth 0.
-  const float sy = -0.3f * AxisCamera().projection._22;
+  const D3DXVECTOR3 expected = cam.Project(cam.At(1.0f, 0.13f + 0.48f * 0.5f / 4.8f, -0.3f));
   const auto& verts = Hook::NearPlaneVerts(*h.sys);
-  ASSERT_EQ(verts.size(), 2u);  // that point and the tile's cut at the screen's left side
   int shared = -1;
   for (size_t i = 0; i < verts.size(); ++i)
-    if (std::fabs(verts[i].x) < 1e-5f && std::fabs(verts[i].y - sy) < 1e-5f && std::fabs(verts[i].z) < 1e-5f)
+    if (std::fabs(verts[i].x - expected.x) < 1e-4f && std::fabs(verts[i].y - expected.y) < 1e-4f &&
+        std::fabs(verts[i].z) < 1e-5f)
       shared = static_cast<int>(i);
   ASSERT_GE(shared, 0);
   const D3DXVECTOR3 cut = verts[static_cast<size_t>(shared)];
-  const size_t before = Hook::Edges(*h.sys).size();
+  const size_t before = Hook::Edges(*h.sys).size(), kept = verts.size();
   h.Add(right);
-  EXPECT_EQ(verts.size(), 3u);
-  // Every end point of the second tile near depth 0 at x = 0 is the first tile's, bit for bit.
+  // Only the second tile's other cut point is new.
+  EXPECT_EQ(verts.size(), kept + 1);
+  // Its end point on the shared line is the first tile's, bit for bit.
   int matched = 0;
   const auto& edges = Hook::Edges(*h.sys);
   for (size_t i = before; i < edges.size(); ++i)
     for (const D3DXVECTOR3& p : {edges[i].m_vecPosition, edges[i].m_vecPositionEnd})
-      if (std::fabs(p.x) < 0.01f && std::fabs(p.z) <= 0.001f) {
+      if (std::fabs(p.x - expected.x) < 0.01f && std::fabs(p.z) <= 0.001f) {
         EXPECT_EQ(std::memcmp(&p, &cut, sizeof p), 0);
         ++matched;
       }
-  EXPECT_GT(matched, 0);
+  EXPECT_EQ(matched, 2);
 }
 
 TEST(OcclusionIntake, AnOutlineOfTwoHundredPointsIsClippedWithoutOverrun) {
