@@ -61,7 +61,8 @@ class COcclusionSystem : public CComponentBase {
   static bool CompareOccluderEdges(const OcclusionEdge& a, const OcclusionEdge& b);
   void ScanConvert();
   void CheckActiveEdgeList();
-  void CheckActiveOrder();
+  // Along the active list x never decreases, nor, at one x, the slope (unless both end together).
+  static void CheckActiveOrder(const OcclusionEdge& prev, const OcclusionEdge& edge);
   void AddEdgesAt(float y);
   // The next event y from `candidate` on, and the pair of neighbouring edges that cross there.
   float FindNextEvent(float y, float candidate, OcclusionEdge** crossPrev, OcclusionEdge** crossEdge);

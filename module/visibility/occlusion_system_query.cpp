@@ -126,7 +126,9 @@ bool COcclusionSystem::IsOccluded(const D3DXVECTOR3& minimum, const D3DXVECTOR3&
   }
   // The lower half of an edge split at x = -1 starts further down than the edges after it;
   // the sweep takes edges in order of their start.
-  std::stable_sort(box.m_Edges.begin(), box.m_Edges.end(), CompareOccluderEdges);
+  std::vector<OcclusionEdge>& added = box.m_Edges;
+  for (size_t i = 1; i < added.size(); ++i)
+    for (size_t k = i; k > 0 && CompareOccluderEdges(added[k], added[k - 1]); --k) std::swap(added[k], added[k - 1]);
 
   const bool hidden = ScanTestEdges(box);
   if (hidden) {

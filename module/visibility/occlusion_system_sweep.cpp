@@ -79,15 +79,12 @@ void COcclusionSystem::CheckActiveEdgeList() {
   list.m_flNextEventY = list.m_Edges[list.m_SelectedEdges.front()].m_vecPosition.y;
 }
 
-void COcclusionSystem::CheckActiveOrder() {
-  OcclusionEdgeList& list = m_OccluderEdges;
-  for (const OcclusionEdge* pEdge = list.First(); !list.IsEnd(pEdge); pEdge = pEdge->m_pNextActiveEdge) {
-    const OcclusionEdge* pPrevEdge = pEdge->m_pPrevActiveEdge;
-    if (pPrevEdge == &list.m_StartTerminal) continue;
-    OCCLUSION_ASSERT(pEdge->m_flX >= pPrevEdge->m_flX, 1800);
-    if (pEdge->m_flX == pPrevEdge->m_flX)
-      OCCLUSION_ASSERT(pEdge->m_flDxDy >= pPrevEdge->m_flDxDy || SameEnd(*pEdge, *pPrevEdge), 1804);
-  }
+void COcclusionSystem::CheckActiveOrder(const OcclusionEdge& prev, const OcclusionEdge& edge) {
+  const OcclusionEdge* pPrevEdge = &prev;
+  const OcclusionEdge* pEdge = &edge;
+  OCCLUSION_ASSERT(pEdge->m_flX >= pPrevEdge->m_flX, 1800);
+  if (pEdge->m_flX == pPrevEdge->m_flX)
+    OCCLUSION_ASSERT(pEdge->m_flDxDy >= pPrevEdge->m_flDxDy || SameEnd(*pEdge, *pPrevEdge), 1804);
 }
 
 void COcclusionSystem::ScanConvert() {
@@ -128,7 +125,6 @@ void COcclusionSystem::ScanConvert() {
     } else {
       HandleCrossing(crossPrev, crossEdge);
     }
-    CheckActiveOrder();
     y = next;
   }
   // The boundaries found at the last event run on to where the sweep stopped.
@@ -159,24 +155,30 @@ float COcclusionSystem::FindNextEvent(float y, float candidate, OcclusionEdge** 
                                       OcclusionEdge** crossEdge) {
   OcclusionEdgeList& list = m_OccluderEdges;
   const float flCurrY = y;
+  float xPrev = 0.0f, xPrevAt = candidate;
   for (OcclusionEdge* pCurEdge = list.First(); !list.IsEnd(pCurEdge); pCurEdge = pCurEdge->m_pNextActiveEdge) {
     OCCLUSION_ASSERT(pCurEdge->m_vecPositionEnd.y >= flCurrY, 1642);
-    OcclusionEdge* pPrevEdge = pCurEdge->m_pPrevActiveEdge;
-    if (pPrevEdge == &list.m_StartTerminal) continue;
     const float xCur = pCurEdge->XAt(candidate);
-    const float xPrev = pPrevEdge->XAt(candidate);
-    if (xCur <= xPrev && pPrevEdge->m_flDxDy > pCurEdge->m_flDxDy && !SameEnd(*pPrevEdge, *pCurEdge)) {
-      OCCLUSION_ASSERT(pPrevEdge->m_flDxDy != pCurEdge->m_flDxDy, 1658);
-      const float yc = pPrevEdge->m_vecPosition.y +
-                       ((pCurEdge->m_vecPosition.y - pPrevEdge->m_vecPosition.y) * pCurEdge->m_flDxDy -
-                        (pCurEdge->m_vecPosition.x - pPrevEdge->m_vecPosition.x)) /
-                           (pCurEdge->m_flDxDy - pPrevEdge->m_flDxDy);
-      if (y < yc && yc < candidate) {
-        candidate = yc;
-        *crossPrev = pPrevEdge;
-        *crossEdge = pCurEdge;
+    const float xCurAt = candidate;
+    OcclusionEdge* pPrevEdge = pCurEdge->m_pPrevActiveEdge;
+    if (pPrevEdge != &list.m_StartTerminal) {
+      CheckActiveOrder(*pPrevEdge, *pCurEdge);
+      if (xPrevAt != candidate) xPrev = pPrevEdge->XAt(candidate);
+      if (xCur <= xPrev && pPrevEdge->m_flDxDy > pCurEdge->m_flDxDy && !SameEnd(*pPrevEdge, *pCurEdge)) {
+        OCCLUSION_ASSERT(pPrevEdge->m_flDxDy != pCurEdge->m_flDxDy, 1658);
+        const float yc = pPrevEdge->m_vecPosition.y +
+                         ((pCurEdge->m_vecPosition.y - pPrevEdge->m_vecPosition.y) * pCurEdge->m_flDxDy -
+                          (pCurEdge->m_vecPosition.x - pPrevEdge->m_vecPosition.x)) /
+                             (pCurEdge->m_flDxDy - pPrevEdge->m_flDxDy);
+        if (y < yc && yc < candidate) {
+          candidate = yc;
+          *crossPrev = pPrevEdge;
+          *crossEdge = pCurEdge;
+        }
       }
     }
+    xPrev = xCur;
+    xPrevAt = xCurAt;
   }
   return candidate;
 }
@@ -185,11 +187,15 @@ void COcclusionSystem::AdvanceActive(float y) {
   OcclusionEdgeList& list = m_OccluderEdges;
   float next = FLT_MAX;
   const OcclusionEdge* kept = nullptr;
+  bool raised = false;
   for (OcclusionEdge* e = list.First(); !list.IsEnd(e);) {
     OcclusionEdge* following = e->m_pNextActiveEdge;
     if (e->m_vecPositionEnd.y > y) {
       e->m_flX = e->XAt(y);
-      if (kept != nullptr && e->m_flX < kept->m_flX) e->m_flX = kept->m_flX;
+      if (kept != nullptr && e->m_flX <= kept->m_flX) {
+        raised = raised || e->m_flX < kept->m_flX || e->m_flDxDy < kept->m_flDxDy;
+        e->m_flX = kept->m_flX;
+      }
       next = std::min(next, e->m_vecPositionEnd.y);
       kept = e;
     } else {
@@ -202,7 +208,7 @@ void COcclusionSystem::AdvanceActive(float y) {
   list.m_flNextEventY = next;
   // An edge raised to its neighbour's x has crossed it without an event (a crossing too close
   // to another event to be found in single precision): below here it runs on the other side.
-  list.ReorderEqualX();
+  if (raised) list.ReorderEqualX();
 }
 
 void COcclusionSystem::HandleCrossing(OcclusionEdge* prev, OcclusionEdge* edge) {
@@ -242,22 +248,18 @@ void COcclusionSystem::ProcessSpanEvents(float y) {
   OcclusionSurface* const nearS = &list.m_NearSurface;
   OcclusionSurface* const farS = &list.m_FarSurface;
   int front = -1;
-  bool haveX = false;
-  float lastX = 0.0f;
   size_t rowLast = SIZE_MAX;
   for (OcclusionEdge* e = list.First(); !list.IsEnd(e); e = e->m_pNextActiveEdge) {
-    if (!haveX || e->m_flX != lastX) {
-      for (OcclusionSurface* s = nearS->m_pNext; s != farS; s = s->m_pNext) s->m_flDepth = s->DepthAt(e->m_flX, y);
-      lastX = e->m_flX;
-      haveX = true;
-    }
+    const float x = e->m_flX;
     OcclusionSurface* surface = &list.m_Surfaces[static_cast<size_t>(e->SurfaceID())];
     if (surface->m_pPrev != nullptr) {
       UnlinkSurface(surface);
     } else {
-      surface->m_flDepth = surface->DepthAt(e->m_flX, y);
+      // Depths at (x, y), taken as the walk reaches each surface.
+      surface->m_flDepth = surface->DepthAt(x, y);
       OcclusionSurface* s = nearS->m_pNext;
       while (s != farS) {
+        s->m_flDepth = s->DepthAt(x, y);
         const float diff = s->m_flDepth - surface->m_flDepth;
         if (diff <= -1e-6f || (diff < 1e-6f && surface->m_Plane[1] <= s->m_Plane[1]))
           s = s->m_pNext;
