@@ -22,7 +22,7 @@ struct OracleOccluder {
 class OcclusionOracle {
  public:
   OcclusionOracle(const D3DXMATRIX& viewProjection, int samplesPerSide)
-      : n_(samplesPerSide), depth_(static_cast<size_t>(samplesPerSide * samplesPerSide), FLT_MAX),
+      : n_(samplesPerSide), viewProjection_(viewProjection), depth_(static_cast<size_t>(samplesPerSide * samplesPerSide), FLT_MAX),
         front_(depth_.size(), -1) {
     D3DXMatrixInverse(&inverse_, nullptr, &viewProjection);
     for (int j = 0; j < n_; ++j)
@@ -72,8 +72,10 @@ class OcclusionOracle {
   // occluder is. Points within `margin` (relative depth) of a tie do not count.
   int VisibleSamples(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi, float margin = 1e-5f) const {
     int visible = 0;
-    for (int j = 0; j < n_; ++j)
-      for (int i = 0; i < n_; ++i) {
+    int i0, i1, j0, j1;
+    Footprint(lo, hi, &i0, &i1, &j0, &j1);
+    for (int j = j0; j <= j1; ++j)
+      for (int i = i0; i <= i1; ++i) {
         const size_t k = static_cast<size_t>(j * n_ + i);
         const float t = BoxDepthOnRay(origins_[k], directions_[k], lo, hi);
         if (t == FLT_MAX) continue;
@@ -86,8 +88,10 @@ class OcclusionOracle {
   // Samples of the box's footprint at all.
   int FootprintSamples(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi) const {
     int count = 0;
-    for (int j = 0; j < n_; ++j)
-      for (int i = 0; i < n_; ++i)
+    int i0, i1, j0, j1;
+    Footprint(lo, hi, &i0, &i1, &j0, &j1);
+    for (int j = j0; j <= j1; ++j)
+      for (int i = i0; i <= i1; ++i)
         if (BoxDepthOnRay(origins_[static_cast<size_t>(j * n_ + i)], directions_[static_cast<size_t>(j * n_ + i)], lo,
                           hi) != FLT_MAX)
           ++count;
@@ -102,6 +106,31 @@ class OcclusionOracle {
   }
 
  private:
+  // The grid cells that can hold the box: its corners' screen rectangle and a cell around it,
+  // or the whole grid when a corner lies behind the eye.
+  void Footprint(const D3DXVECTOR3& lo, const D3DXVECTOR3& hi, int* i0, int* i1, int* j0, int* j1) const {
+    *i0 = *j0 = 0;
+    *i1 = *j1 = n_ - 1;
+    float x0 = FLT_MAX, y0 = FLT_MAX, x1 = -FLT_MAX, y1 = -FLT_MAX;
+    for (int c = 0; c < 8; ++c) {
+      const D3DXVECTOR3 p((c & 1) ? hi.x : lo.x, (c & 2) ? hi.y : lo.y, (c & 4) ? hi.z : lo.z);
+      D3DXVECTOR4 h;
+      D3DXVec3Transform(&h, &p, &viewProjection_);
+      if (h.w <= 0.0f) return;
+      x0 = std::min(x0, h.x / h.w);
+      x1 = std::max(x1, h.x / h.w);
+      y0 = std::min(y0, h.y / h.w);
+      y1 = std::max(y1, h.y / h.w);
+    }
+    auto cell = [this](float v) {
+      return static_cast<int>(std::clamp((v + 1.0f) * 0.5f * static_cast<float>(n_), -2.0f, static_cast<float>(n_) + 1.0f));
+    };
+    *i0 = std::max(0, cell(x0) - 1);
+    *i1 = std::min(n_ - 1, cell(x1) + 1);
+    *j0 = std::max(0, cell(y0) - 1);
+    *j1 = std::min(n_ - 1, cell(y1) + 1);
+  }
+
   static float BoxDepthOnRay(const D3DXVECTOR3& origin, const D3DXVECTOR3& direction, const D3DXVECTOR3& lo,
                              const D3DXVECTOR3& hi) {
     const float o[3] = {origin.x, origin.y, origin.z};
@@ -151,6 +180,7 @@ class OcclusionOracle {
   }
 
   int n_;
+  D3DXMATRIX viewProjection_;
   D3DXMATRIX inverse_;
   std::vector<float> depth_;
   std::vector<int> front_;
