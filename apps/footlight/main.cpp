@@ -30,6 +30,7 @@ constexpr const char* kUsage =
     "                               create the components (default: every class), drive N frames\n"
     "                               (default 3) of execute and realize at MS milliseconds each\n"
     "                               (default 16), send device lost and reset, destroy everything;\n"
+    "                               lists each channel subscription (channel, class, order);\n"
     "                               --resource sets the root of the INI and file service\n"
     "                               (default .), --ini reads that INI file through it into the log\n";
 
@@ -149,6 +150,10 @@ int Run(host::StandardHost& standard, const Options& o) {
     host.CreateObject(&h, name.c_str());
     if (h.IsZero()) host.Log("[footlight] %s was not created", name.c_str());
   }
+  std::vector<std::string> subscriptions;
+  for (const char* channel : {"execute", "realize", "system_messages", "LostDevice"})
+    for (const auto& [handle, order] : host.Subscribers(channel))
+      subscriptions.push_back(std::string(channel) + " " + host.ClassOf(handle) + " " + std::to_string(order));
   if (!o.ini.empty()) {
     std::vector<std::string> lines;
     if (!ini.DescribeIni(o.ini.c_str(), &lines)) host.Log("[footlight] cannot read %s", o.ini.c_str());
@@ -160,6 +165,8 @@ int Run(host::StandardHost& standard, const Options& o) {
   host.DestroyAll();
   const host::Renderer& r = standard.renderer;
 
+  std::printf("== subscriptions ==\n");
+  for (const auto& line : subscriptions) std::printf("%s\n", line.c_str());
   std::printf("== host log ==\n");
   for (const auto& line : host.LogLines()) std::printf("%s\n", line.c_str());
   std::printf("== registry log ==\n");

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -113,6 +114,19 @@ TEST(FootlightCli, BadInputGivesOneErrorLineAndANonZeroExit) {
     ASSERT_EQ(lines.size(), 1u) << args << "\n" << r.out;
     EXPECT_EQ(lines[0].rfind("footlight: ", 0), 0u) << lines[0];
   }
+}
+
+TEST(FootlightCli, RunListsTheOcclusionSystemsOneSubscriptionAndDestroysItCleanly) {
+  const Result r = RunFootlight("run --class COcclusionSystem --frames 2");
+  EXPECT_EQ(r.status, 0) << r.out;
+  const auto lines = Lines(r.out);
+  const auto at = std::find(lines.begin(), lines.end(), "== subscriptions ==");
+  ASSERT_NE(at, lines.end()) << r.out;
+  ASSERT_GT(lines.end() - at, 2);
+  EXPECT_EQ(at[1], "realize COcclusionSystem -2147483648");
+  EXPECT_EQ(at[2], "== host log ==");
+  EXPECT_NE(r.out.find("objects destroyed: 1\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("live host blocks: 0\n"), std::string::npos) << r.out;
 }
 
 }  // namespace
