@@ -1,6 +1,7 @@
 #include "visibility/occlusion_records.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -116,6 +117,11 @@ OcclusionCoverage::OcclusionCoverage() {
 void OcclusionCoverage::Reset() {
   m_Planes.clear();
   m_Edges.clear();
+  m_RowY.clear();
+  m_RowStart.clear();
+  m_RowEdges.clear();
+  m_flMinX = FLT_MAX;
+  m_flMaxX = m_flLastY = -FLT_MAX;
   m_flFirstEventY = FLT_MAX;
   Rewind();
 }
@@ -152,6 +158,46 @@ bool OcclusionCoverage::Advance(float y) {
 
 void OcclusionCoverage::MoveTo(float y) {
   for (OcclusionEdge* e = First(); !IsEnd(e); e = e->m_pNextActiveEdge) e->m_flX = e->XAt(y);
+}
+
+void OcclusionCoverage::BuildRows() {
+  m_RowY.clear();
+  m_RowStart.clear();
+  m_RowEdges.clear();
+  m_flMinX = FLT_MAX;
+  m_flMaxX = m_flLastY = -FLT_MAX;
+  for (const OcclusionEdge& e : m_Edges) {
+    if (!(e.m_vecPositionEnd.y > e.m_vecPosition.y)) continue;
+    m_flMinX = std::min({m_flMinX, e.m_vecPosition.x, e.m_vecPositionEnd.x});
+    m_flMaxX = std::max({m_flMaxX, e.m_vecPosition.x, e.m_vecPositionEnd.x});
+    m_flLastY = std::max(m_flLastY, e.m_vecPositionEnd.y);
+    m_RowY.push_back(e.m_vecPosition.y);
+    m_RowY.push_back(e.m_vecPositionEnd.y);
+  }
+  std::sort(m_RowY.begin(), m_RowY.end());
+  m_RowY.erase(std::unique(m_RowY.begin(), m_RowY.end()), m_RowY.end());
+  // The edges are in order of their start (the sweep made them so).
+  std::vector<uint32_t> strip;
+  uint32_t next = 0;
+  for (size_t k = 0; k < m_RowY.size(); ++k) {
+    m_RowStart.push_back(static_cast<uint32_t>(m_RowEdges.size()));
+    const float y = m_RowY[k];
+    strip.erase(std::remove_if(strip.begin(), strip.end(), [&](uint32_t i) { return m_Edges[i].m_vecPositionEnd.y <= y; }),
+                strip.end());
+    for (; next < m_Edges.size() && m_Edges[next].m_vecPosition.y <= y; ++next)
+      if (m_Edges[next].m_vecPositionEnd.y > y) strip.push_back(next);
+    std::sort(strip.begin(), strip.end(), [&](uint32_t a, uint32_t b) {
+      const float xa = m_Edges[a].XAt(y), xb = m_Edges[b].XAt(y);
+      return xa != xb ? xa < xb : m_Edges[a].m_flDxDy < m_Edges[b].m_flDxDy;
+    });
+    m_RowEdges.insert(m_RowEdges.end(), strip.begin(), strip.end());
+  }
+  m_RowStart.push_back(static_cast<uint32_t>(m_RowEdges.size()));
+}
+
+size_t OcclusionCoverage::RowAt(float y) const {
+  const auto it = std::upper_bound(m_RowY.begin(), m_RowY.end(), y);
+  return it == m_RowY.begin() ? SIZE_MAX : static_cast<size_t>(it - m_RowY.begin()) - 1;
 }
 
 void OcclusionDebugLines::AddEdge(const OcclusionEdge& e) {

@@ -114,6 +114,19 @@ struct OcclusionCoverage : OcclusionTerminals {
   bool Advance(float y);
   // Only the x of every active edge to y, nothing leaves or joins.
   void MoveTo(float y);
+
+  // The coverage as a table of strips, for the queries of a frame: strip k runs from
+  // m_RowY[k] to m_RowY[k + 1] and holds the edges that cross it, in x order (edges never cross
+  // inside a strip). Built once after the sweep.
+  std::vector<float> m_RowY;
+  std::vector<uint32_t> m_RowStart;  // strip k's edges: m_RowEdges[m_RowStart[k] .. m_RowStart[k + 1])
+  std::vector<uint32_t> m_RowEdges;
+  // The least and greatest x of the coverage and its last y.
+  float m_flMinX = FLT_MAX, m_flMaxX = -FLT_MAX, m_flLastY = -FLT_MAX;
+  void BuildRows();
+  // The strip that holds y: the last one starting at or above it; SIZE_MAX above the first.
+  size_t RowAt(float y) const;
+  float RowEnd(size_t k) const { return k + 1 < m_RowY.size() ? m_RowY[k + 1] : FLT_MAX; }
 };
 
 // One line per pair of points, in normalized device coordinates.

@@ -80,10 +80,11 @@ class COcclusionSystem : public CComponentBase {
   void AddTestEdge(const D3DXVECTOR3& start, const D3DXVECTOR3& end, int first, int second);
   bool ScanTestEdges(OcclusionCoverage& box);
   static void CheckTestEdgeList(OcclusionCoverage& record);
-  // Compares the box's depth with the occluders' along the row at y. `opening`: the edges as
-  // they run below y (ties in x ordered by slope); otherwise as they arrive from above.
-  // Lowers *crossY to the first y below where a box edge and a coverage edge cross.
-  bool RowHidden(OcclusionCoverage& box, float y, bool opening, float* crossY);
+  // Compares the box's depth with the occluders' along the row at y, the coverage's edges
+  // being those of `strip`. `opening`: the edges as they run below y (ties in x ordered by
+  // slope); otherwise as they arrive from above. Lowers *crossY to the first y below where a
+  // box edge and a coverage edge cross.
+  bool RowHidden(OcclusionCoverage& box, size_t strip, float y, bool opening, float* crossY);
 
   IRenderer* m_pRenderer = nullptr;
   std::vector<D3DXVECTOR3> m_NearPlaneVerts;

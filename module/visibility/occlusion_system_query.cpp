@@ -66,6 +66,14 @@ bool COcclusionSystem::IsOccluded(const D3DXVECTOR3& minimum, const D3DXVECTOR3&
     corners[i] = D3DXVECTOR3(clip[i].x / clip[i].w, clip[i].y / clip[i].w, clip[i].z / clip[i].w);
     if (!(corners[i].z > 0.0f)) return false;
   }
+  // A corner on the screen's rows outside everything the coverage spans is seen: the sweep
+  // below would find it so at that corner's row.
+  for (int i = 0; i < 8; ++i) {
+    const D3DXVECTOR3& p = corners[i];
+    if (p.y < m_Coverage.m_flFirstEventY) return false;
+    if (p.y <= 1.0f && (p.x < m_Coverage.m_flMinX || (p.x > m_Coverage.m_flMaxX && p.x < 1.0f) || p.y > m_Coverage.m_flLastY))
+      return false;
+  }
 
   OcclusionCubeEdge* table = g_OcclusionState.m_CubeEdges;
   const uint32_t stamp = static_cast<uint32_t>(m_nTestCount);
@@ -195,49 +203,59 @@ bool COcclusionSystem::ScanTestEdges(OcclusionCoverage& box) {
   if (box.m_flFirstEventY >= 1.0f) return true;
   float y = box.m_flFirstEventY;
   box.Advance(y);
-  cover.Advance(y);
+  // The coverage's edges come from its strip table: the strip under y, its edges in x order.
+  size_t strip = cover.RowAt(y);
+  if (strip == SIZE_MAX) return false;
   for (;;) {
     float crossY = FLT_MAX;
-    if (!RowHidden(box, y, true, &crossY)) return false;
-    float next = std::min({box.m_flNextEventY, cover.m_flNextEventY, crossY});
+    if (!RowHidden(box, strip, y, true, &crossY)) return false;
+    float next = std::min({box.m_flNextEventY, cover.RowEnd(strip), crossY});
     const bool last = next >= 1.0f;
     if (last) next = 1.0f;
     // The row where the strip from y ends, with the strip's own edges: the depths at the
     // lower corners of every piece, including the points where edges end.
     box.MoveTo(next);
-    cover.MoveTo(next);
-    if (!RowHidden(box, next, false, nullptr)) return false;
+    if (!RowHidden(box, strip, next, false, nullptr)) return false;
     if (last) return true;
     if (!box.Advance(next)) return true;
-    if (!cover.Advance(next)) return false;
+    while (cover.RowEnd(strip) <= next) ++strip;
     y = next;
   }
 }
 
-bool COcclusionSystem::RowHidden(OcclusionCoverage& box, float y, bool opening, float* crossY) {
-  OcclusionCoverage& cover = m_Coverage;
+bool COcclusionSystem::RowHidden(OcclusionCoverage& box, size_t strip, float y, bool opening, float* crossY) {
+  const OcclusionCoverage& cover = m_Coverage;
   const OcclusionEdge* q = box.First();
   if (box.IsEnd(q) || q->m_flX >= 1.0f) return true;
-  const OcclusionEdge* v = cover.First();
   // Which comes first at one x: below the row, the smaller slope; above it, the greater.
-  auto boxFirst = [opening](const OcclusionEdge* a, const OcclusionEdge* b) {
-    if (a->m_flX != b->m_flX) return a->m_flX < b->m_flX;
+  auto before = [opening](float xa, const OcclusionEdge* a, float xb, const OcclusionEdge* b) {
+    if (xa != xb) return xa < xb;
     return opening ? a->m_flDxDy <= b->m_flDxDy : a->m_flDxDy >= b->m_flDxDy;
   };
+  const uint32_t* const first = cover.m_RowEdges.data() + cover.m_RowStart[strip];
+  const uint32_t* const last = cover.m_RowEdges.data() + cover.m_RowStart[strip + 1];
+  auto coverEdge = [&cover](const uint32_t* v) { return &cover.m_Edges[*v]; };
+  // The coverage edges that come before the first box edge only set the occluder on its left.
+  const uint32_t* v = std::partition_point(first, last, [&](uint32_t i) {
+    const OcclusionEdge* e = &cover.m_Edges[i];
+    return !before(q->m_flX, q, e->XAt(y), e);
+  });
   // Between breakpoints: the box face right of the last box edge passed and the occluder
   // surface right of the last coverage edge passed; -1 outside either.
   const float* boxPlane = nullptr;
-  const float* occPlane = cover.m_SentinelPlane;
-  const OcclusionEdge* passed = nullptr;
+  const float* occPlane = v == first ? cover.m_SentinelPlane : cover.Plane(coverEdge(v - 1)->m_nEnterSurfID);
+  const OcclusionEdge* passed = v == first ? nullptr : coverEdge(v - 1);
   bool passedBox = false;
   for (;;) {
+    const bool vLeft = v != last;
+    const float vx = vLeft ? coverEdge(v)->XAt(y) : FLT_MAX;
     if (box.IsEnd(q)) {
-      if (crossY != nullptr && passedBox && !cover.IsEnd(v)) *crossY = std::min(*crossY, CrossingBelow(*passed, *v, y));
+      if (crossY != nullptr && passedBox && vLeft) *crossY = std::min(*crossY, CrossingBelow(*passed, *coverEdge(v), y));
       return true;
     }
-    const bool takeBox = cover.IsEnd(v) || boxFirst(q, v);
-    const OcclusionEdge* e = takeBox ? q : v;
-    const float x = e->m_flX;
+    const bool takeBox = !vLeft || before(q->m_flX, q, vx, coverEdge(v));
+    const OcclusionEdge* e = takeBox ? q : coverEdge(v);
+    const float x = takeBox ? q->m_flX : vx;
     if (boxPlane != nullptr && Depth(occPlane, x, y) > Depth(boxPlane, x, y)) return false;
     if (crossY != nullptr && passed != nullptr && passedBox != takeBox)
       *crossY = std::min(*crossY, CrossingBelow(*passed, *e, y));
@@ -246,7 +264,7 @@ bool COcclusionSystem::RowHidden(OcclusionCoverage& box, float y, bool opening, 
       q = q->m_pNextActiveEdge;
     } else {
       occPlane = cover.Plane(e->m_nEnterSurfID);
-      v = v->m_pNextActiveEdge;
+      ++v;
     }
     if (boxPlane != nullptr && Depth(occPlane, x, y) > Depth(boxPlane, x, y)) return false;
     passed = e;

@@ -89,11 +89,9 @@ void COcclusionSystem::CheckActiveOrder(const OcclusionEdge& prev, const Occlusi
 
 void COcclusionSystem::ScanConvert() {
   OcclusionEdgeList& list = m_OccluderEdges;
-  m_Coverage.m_Edges.clear();
-  m_Coverage.m_flFirstEventY = FLT_MAX;
+  m_Coverage.Reset();
   if (list.m_SelectedEdges.empty()) return;
 
-  m_Coverage.m_Planes.clear();
   for (const OcclusionSurface& s : list.m_Surfaces)
     m_Coverage.m_Planes.emplace_back(s.m_Plane[0], s.m_Plane[1], s.m_Plane[2], s.m_Plane[3]);
   CheckActiveEdgeList();
@@ -134,6 +132,7 @@ void COcclusionSystem::ScanConvert() {
   list.m_Spans[1].clear();
   list.ResetActive();
   if (!m_Coverage.m_Edges.empty()) m_Coverage.m_flFirstEventY = m_Coverage.m_Edges.front().m_vecPosition.y;
+  m_Coverage.BuildRows();
 }
 
 void COcclusionSystem::AddEdgesAt(float y) {
