@@ -60,6 +60,23 @@ void OcclusionTerminals::ResetActive() {
   m_EndTerminal.m_pNextActiveEdge = nullptr;
 }
 
+void OcclusionTerminals::CheckTerminals(int startLine, int endLine) const {
+  if (m_StartTerminal.m_pPrevActiveEdge != NULL)
+    OcclusionAssertFailed(startLine, "m_StartTerminal.m_pPrevActiveEdge == NULL");
+  if (m_EndTerminal.m_pNextActiveEdge != NULL) OcclusionAssertFailed(endLine, "m_EndTerminal.m_pNextActiveEdge == NULL");
+}
+
+bool OcclusionEdge::Span(const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
+  const bool swap = b.y < a.y;
+  m_vecPosition = swap ? b : a;
+  m_vecPositionEnd = swap ? a : b;
+  const float dy = m_vecPositionEnd.y - m_vecPosition.y;
+  if (dy == 0.0f) return false;
+  m_flDxDy = (m_vecPositionEnd.x - m_vecPosition.x) / dy;
+  m_flInvHeight = 1.0f / dy;
+  return true;
+}
+
 void OcclusionTerminals::InsertByX(OcclusionEdge* e) {
   LinkAfter(PlaceFor(m_EndTerminal.m_pPrevActiveEdge, &m_StartTerminal, e), e);
 }

@@ -11,6 +11,14 @@
 
 #include "d3dx8/d3dx8math.h"
 
+// A failed consistency check of the occlusion code: the registry log line, then the text
+// "assert" thrown as a character pointer.
+[[noreturn]] void OcclusionAssertFailed(int line, const char* expression);
+#define OCCLUSION_ASSERT(expr, line) \
+  do {                               \
+    if (!(expr)) OcclusionAssertFailed(line, #expr); \
+  } while (0)
+
 // A screen-space edge. Occluder edges carry the surface ID of their polygon; coverage and
 // box edges carry the surface on their left and on their right, -1 for none.
 struct OcclusionEdge {
@@ -25,6 +33,9 @@ struct OcclusionEdge {
   OcclusionEdge* m_pNextActiveEdge = nullptr;
 
   int SurfaceID() const { return m_nLeaveSurfID; }
+  // The edge from a to b, its start the end with the smaller y (a when equal); false when it is
+  // horizontal, which no sweep can use.
+  bool Span(const D3DXVECTOR3& a, const D3DXVECTOR3& b);
   // x on the edge's line at y.
   float XAt(float y) const { return m_vecPosition.x + (y - m_vecPosition.y) * m_flDxDy; }
 };
@@ -41,6 +52,8 @@ struct OcclusionTerminals {
   OcclusionTerminals& operator=(const OcclusionTerminals&) = delete;
   // Start terminal <-> end terminal, nothing between.
   void ResetActive();
+  // Both terminals free of outer links (asserting at the given lines otherwise).
+  void CheckTerminals(int startLine, int endLine) const;
   OcclusionEdge* First() { return m_StartTerminal.m_pNextActiveEdge; }
   bool IsEnd(const OcclusionEdge* e) const { return e == &m_EndTerminal; }
   // Inserts `e` after the last active edge whose x is smaller, or equal with a slope not

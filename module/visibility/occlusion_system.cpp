@@ -256,17 +256,12 @@ void COcclusionSystem::ClipPolygon(const std::vector<D3DXVECTOR3>& polygon, int 
 }
 
 void COcclusionSystem::AddEdge(const D3DXVECTOR3& a, const D3DXVECTOR3& b, int surfaceID) {
-  const bool swap = b.y < a.y;
-  const D3DXVECTOR3& vecStartVert = swap ? b : a;
-  const D3DXVECTOR3& vecEndVert = swap ? a : b;
-  OCCLUSION_ASSERT((vecStartVert.z >= 0.0f) && (vecEndVert.z >= 0.0f), 1198);
-  if (vecEndVert.y == vecStartVert.y) return;
   OcclusionEdge e;
-  e.m_vecPosition = vecStartVert;
-  e.m_vecPositionEnd = vecEndVert;
-  const float dy = vecEndVert.y - vecStartVert.y;
-  e.m_flDxDy = (vecEndVert.x - vecStartVert.x) / dy;
-  e.m_flInvHeight = 1.0f / dy;
+  const bool sloped = e.Span(a, b);
+  const D3DXVECTOR3& vecStartVert = e.m_vecPosition;
+  const D3DXVECTOR3& vecEndVert = e.m_vecPositionEnd;
+  OCCLUSION_ASSERT((vecStartVert.z >= 0.0f) && (vecEndVert.z >= 0.0f), 1198);
+  if (!sloped) return;
   e.m_nLeaveSurfID = static_cast<int16_t>(surfaceID);
   m_OccluderEdges.m_EdgeIndices.push_back(static_cast<uint16_t>(m_OccluderEdges.m_Edges.size()));
   m_OccluderEdges.m_Edges.push_back(e);

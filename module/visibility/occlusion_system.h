@@ -14,14 +14,6 @@
 
 struct OcclusionSystemTestHook;
 
-// A failed consistency check of the occlusion code: the registry log line, then the text
-// "assert" thrown as a character pointer.
-[[noreturn]] void OcclusionAssertFailed(int line, const char* expression);
-#define OCCLUSION_ASSERT(expr, line) \
-  do {                               \
-    if (!(expr)) OcclusionAssertFailed(line, #expr); \
-  } while (0)
-
 class COcclusionSystem : public CComponentBase {
  public:
   COcclusionSystem();

@@ -167,17 +167,12 @@ int COcclusionSystem::AddTestSurface(const D3DXPLANE& plane) {
 }
 
 void COcclusionSystem::AddTestEdge(const D3DXVECTOR3& start, const D3DXVECTOR3& end, int first, int second) {
-  const bool swap = end.y < start.y;
-  const D3DXVECTOR3& vecStartVert = swap ? end : start;
-  const D3DXVECTOR3& vecEndVert = swap ? start : end;
-  OCCLUSION_ASSERT((vecStartVert.z >= 0.0) && (vecEndVert.z >= 0.0), 1975);
-  if (vecEndVert.y == vecStartVert.y) return;
   OcclusionEdge e;
-  e.m_vecPosition = vecStartVert;
-  e.m_vecPositionEnd = vecEndVert;
-  const float dy = vecEndVert.y - vecStartVert.y;
-  e.m_flDxDy = (vecEndVert.x - vecStartVert.x) / dy;
-  e.m_flInvHeight = 1.0f / dy;
+  const bool sloped = e.Span(start, end);
+  const D3DXVECTOR3& vecStartVert = e.m_vecPosition;
+  const D3DXVECTOR3& vecEndVert = e.m_vecPositionEnd;
+  OCCLUSION_ASSERT((vecStartVert.z >= 0.0) && (vecEndVert.z >= 0.0), 1975);
+  if (!sloped) return;
   e.m_nLeaveSurfID = static_cast<int16_t>(first);
   e.m_nEnterSurfID = static_cast<int16_t>(second);
   g_OcclusionState.m_TestCoverage.m_Edges.push_back(e);
@@ -187,10 +182,7 @@ void COcclusionSystem::CheckTestEdgeList(OcclusionCoverage& record) {
   auto EdgeCount = [&record] { return record.m_Edges.size(); };
   OCCLUSION_ASSERT(EdgeCount(), 2152);
   record.Rewind();
-  const OcclusionEdge& m_StartTerminal = record.m_StartTerminal;
-  const OcclusionEdge& m_EndTerminal = record.m_EndTerminal;
-  OCCLUSION_ASSERT(m_StartTerminal.m_pPrevActiveEdge == NULL, 2162);
-  OCCLUSION_ASSERT(m_EndTerminal.m_pNextActiveEdge == NULL, 2163);
+  record.CheckTerminals(2162, 2163);
   record.m_flFirstEventY = record.m_Edges.front().m_vecPosition.y;
 }
 

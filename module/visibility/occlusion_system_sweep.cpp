@@ -60,10 +60,7 @@ void COcclusionSystem::CheckActiveEdgeList() {
   auto ActualEdgeCount = [&list] { return list.m_SelectedEdges.size(); };
   OCCLUSION_ASSERT(ActualEdgeCount(), 1331);
   list.ResetActive();
-  const OcclusionEdge& m_StartTerminal = list.m_StartTerminal;
-  const OcclusionEdge& m_EndTerminal = list.m_EndTerminal;
-  OCCLUSION_ASSERT(m_StartTerminal.m_pPrevActiveEdge == NULL, 1338);
-  OCCLUSION_ASSERT(m_EndTerminal.m_pNextActiveEdge == NULL, 1339);
+  list.CheckTerminals(1338, 1339);
   float flLastY = -FLT_MAX, flLastX = -FLT_MAX, flLastDxDy = -FLT_MAX;
   for (uint16_t index : list.m_SelectedEdges) {
     const OcclusionEdge* pEdge = &list.m_Edges[index];
