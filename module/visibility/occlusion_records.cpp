@@ -81,9 +81,10 @@ void OcclusionTerminals::InsertByX(OcclusionEdge* e) {
   LinkAfter(PlaceFor(m_EndTerminal.m_pPrevActiveEdge, &m_StartTerminal, e), e);
 }
 
-void OcclusionTerminals::ReorderEqualX() {
-  OcclusionEdge* e = First();
-  while (!IsEnd(e)) {
+void OcclusionTerminals::ReorderEqualX(OcclusionEdge* from, bool oneRun) {
+  OcclusionEdge* e = from == nullptr ? First() : from;
+  const float runX = e->m_flX;
+  while (!IsEnd(e) && (!oneRun || e->m_flX == runX)) {
     OcclusionEdge* next = e->m_pNextActiveEdge;
     OcclusionEdge* prev = e->m_pPrevActiveEdge;
     if (prev != &m_StartTerminal && prev->m_flX == e->m_flX && prev->m_flDxDy > e->m_flDxDy) {

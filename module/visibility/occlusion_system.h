@@ -51,6 +51,9 @@ class COcclusionSystem : public CComponentBase {
   // Sweep.
   static bool CompareSurfaces(const OcclusionSurface& a, const OcclusionSurface& b);
   static bool CompareOccluderEdges(const OcclusionEdge& a, const OcclusionEdge& b);
+  // Leaves out of the sweep the selected occluders that lie wholly behind other selected ones:
+  // they can never be the front surface, and only cost the sweep events.
+  void DropHiddenSurfaces(std::vector<uint8_t>& selected) const;
   void ScanConvert();
   void CheckActiveEdgeList();
   // Along the active list x never decreases, nor, at one x, the slope (unless both end together).

@@ -19,6 +19,42 @@ void UnlinkSurface(OcclusionSurface* s) {
   s->m_pPrev = s->m_pNext = nullptr;
 }
 
+using Outline = std::vector<const OcclusionEdge*>;
+
+// Whether (x, y) lies inside the outline (crossings to its left are odd).
+bool Inside(const Outline& outline, float x, float y) {
+  bool inside = false;
+  for (const OcclusionEdge* e : outline)
+    if (e->m_vecPosition.y <= y && y < e->m_vecPositionEnd.y && e->XAt(y) < x) inside = !inside;
+  return inside;
+}
+
+// Whether two edges meet at all (touching counts).
+bool Meet(const OcclusionEdge& a, const OcclusionEdge& b) {
+  auto side = [](const D3DXVECTOR3& p, const D3DXVECTOR3& q, const D3DXVECTOR3& r) {
+    return (q.x - p.x) * (r.y - p.y) - (q.y - p.y) * (r.x - p.x);
+  };
+  const float d1 = side(a.m_vecPosition, a.m_vecPositionEnd, b.m_vecPosition);
+  const float d2 = side(a.m_vecPosition, a.m_vecPositionEnd, b.m_vecPositionEnd);
+  const float d3 = side(b.m_vecPosition, b.m_vecPositionEnd, a.m_vecPosition);
+  const float d4 = side(b.m_vecPosition, b.m_vecPositionEnd, a.m_vecPositionEnd);
+  return !((d1 > 0.0f && d2 > 0.0f) || (d1 < 0.0f && d2 < 0.0f) || (d3 > 0.0f && d4 > 0.0f) || (d3 < 0.0f && d4 < 0.0f));
+}
+
+// Whether the occluder with outline `s` and plane `sPlane` lies wholly inside the outline `t`
+// and behind its plane everywhere: it can then never be the front surface.
+bool WhollyBehind(const Outline& s, const OcclusionSurface& sPlane, const Outline& t, const OcclusionSurface& tPlane) {
+  for (const OcclusionEdge* e : s)
+    for (const D3DXVECTOR3* p : {&e->m_vecPosition, &e->m_vecPositionEnd}) {
+      if (!(sPlane.DepthAt(p->x, p->y) > tPlane.DepthAt(p->x, p->y) + 1e-5f)) return false;
+      if (!Inside(t, p->x, p->y)) return false;
+    }
+  for (const OcclusionEdge* a : s)
+    for (const OcclusionEdge* b : t)
+      if (Meet(*a, *b)) return false;
+  return true;
+}
+
 }  // namespace
 
 bool COcclusionSystem::CompareSurfaces(const OcclusionSurface& a, const OcclusionSurface& b) {
@@ -44,6 +80,7 @@ void COcclusionSystem::RasterizeOccluders() {
     selected[static_cast<size_t>(id)] = 1;
   }
   const std::vector<OcclusionEdge>& edges = list.m_Edges;
+  DropHiddenSurfaces(selected);
   std::sort(list.m_EdgeIndices.begin(), list.m_EdgeIndices.end(),
             [&](uint16_t a, uint16_t b) { return CompareOccluderEdges(edges[a], edges[b]); });
   list.m_SelectedEdges.clear();
@@ -53,6 +90,63 @@ void COcclusionSystem::RasterizeOccluders() {
   ScanConvert();
 
   for (const OcclusionEdge& e : m_Coverage.m_Edges) g_OcclusionState.m_OccluderLines.AddEdge(e);
+}
+
+void COcclusionSystem::DropHiddenSurfaces(std::vector<uint8_t>& selected) const {
+  const std::vector<OcclusionSurface>& surfaces = m_OccluderEdges.m_Surfaces;
+  std::vector<Outline> outlines(surfaces.size());
+  for (const OcclusionEdge& e : m_OccluderEdges.m_Edges)
+    if (selected[static_cast<size_t>(e.SurfaceID())]) outlines[static_cast<size_t>(e.SurfaceID())].push_back(&e);
+  // Selected occluders in one plane (the pieces of one face) hide as one: their outlines
+  // together, less the edges they share.
+  std::vector<size_t> order;
+  for (size_t i = 0; i < surfaces.size(); ++i)
+    if (selected[i] && !outlines[i].empty()) order.push_back(i);
+  auto planeLess = [&](size_t a, size_t b) {
+    return std::lexicographical_compare(std::begin(surfaces[a].m_Plane), std::end(surfaces[a].m_Plane),
+                                        std::begin(surfaces[b].m_Plane), std::end(surfaces[b].m_Plane));
+  };
+  std::sort(order.begin(), order.end(), planeLess);
+  struct Bounds {
+    float x0 = FLT_MAX, y0 = FLT_MAX, x1 = -FLT_MAX, y1 = -FLT_MAX;
+    void Add(const Outline& outline) {
+      for (const OcclusionEdge* e : outline) {
+        x0 = std::min({x0, e->m_vecPosition.x, e->m_vecPositionEnd.x});
+        x1 = std::max({x1, e->m_vecPosition.x, e->m_vecPositionEnd.x});
+        y0 = std::min(y0, e->m_vecPosition.y);
+        y1 = std::max(y1, e->m_vecPositionEnd.y);
+      }
+    }
+    bool Holds(const Bounds& b) const { return x0 <= b.x0 && b.x1 <= x1 && y0 <= b.y0 && b.y1 <= y1; }
+  };
+  struct Group {
+    size_t surface;  // one of them, for the plane
+    Outline outline;
+    Bounds bounds;
+  };
+  std::vector<Group> groups;
+  for (size_t k = 0; k < order.size(); ++k) {
+    if (k == 0 || planeLess(order[k - 1], order[k])) groups.push_back(Group{order[k], {}, {}});
+    Outline& outline = groups.back().outline;
+    for (const OcclusionEdge* e : outlines[order[k]]) {
+      const auto twin = std::find_if(outline.begin(), outline.end(), [e](const OcclusionEdge* o) {
+        return o->m_vecPosition == e->m_vecPosition && o->m_vecPositionEnd == e->m_vecPositionEnd;
+      });
+      if (twin != outline.end()) outline.erase(twin);
+      else outline.push_back(e);
+    }
+    groups.back().bounds.Add(outlines[order[k]]);
+  }
+  for (size_t si : order) {
+    Bounds own;
+    own.Add(outlines[si]);
+    for (const Group& g : groups)
+      if (g.surface != si && g.bounds.Holds(own) &&
+          WhollyBehind(outlines[si], surfaces[si], g.outline, surfaces[g.surface])) {
+        selected[si] = 0;
+        break;
+      }
+  }
 }
 
 void COcclusionSystem::CheckActiveEdgeList() {
@@ -189,7 +283,7 @@ void COcclusionSystem::AdvanceActive(float y) {
     if (e->m_vecPositionEnd.y > y) {
       e->m_flX = e->XAt(y);
       if (kept != nullptr && e->m_flX <= kept->m_flX) {
-        raised = raised || e->m_flX < kept->m_flX || e->m_flDxDy < kept->m_flDxDy;
+        raised = raised || e->m_flDxDy < kept->m_flDxDy;
         e->m_flX = kept->m_flX;
       }
       next = std::min(next, e->m_vecPositionEnd.y);
@@ -209,14 +303,14 @@ void COcclusionSystem::AdvanceActive(float y) {
 
 void COcclusionSystem::HandleCrossing(OcclusionEdge* prev, OcclusionEdge* edge) {
   OcclusionEdgeList& list = m_OccluderEdges;
-  const OcclusionEdge* runStart = prev;
+  OcclusionEdge* runStart = prev;
   while (runStart->m_pPrevActiveEdge != &list.m_StartTerminal && runStart->m_pPrevActiveEdge->m_flX == prev->m_flX)
     runStart = runStart->m_pPrevActiveEdge;
   const float x = runStart->m_flX;
   const float oldX = edge->m_flX;
   for (OcclusionEdge* e = edge; !list.IsEnd(e) && (e == edge || e->m_flX == oldX); e = e->m_pNextActiveEdge)
     e->m_flX = x;
-  list.ReorderEqualX();
+  list.ReorderEqualX(runStart, true);
   if (list.m_nCursor < list.m_SelectedEdges.size())
     list.m_flNextEventY =
         std::min(list.m_flNextEventY, list.m_Edges[list.m_SelectedEdges[list.m_nCursor]].m_vecPosition.y);
