@@ -209,3 +209,31 @@ TEST(OcclusionSweep, DebugLinesStopAt1024Points) {
   ASSERT_EQ(s.renderer.Draws().size(), 1u);
   EXPECT_EQ(s.renderer.Draws()[0].primitiveCount, 512u);
 }
+
+TEST(OcclusionSweep, OccludersWhollyBehindANearerFaceAreLeftOut) {
+  // A face of two triangles at depth 10 over [-0.6, 0.6] x [-0.5, 0.5].
+  const OracleOccluder upper = Polygon(AxisCamera(), {Ndc(-0.6f, -0.5f, 10), Ndc(0.6f, -0.5f, 10), Ndc(0.6f, 0.5f, 10)});
+  const OracleOccluder lower = Polygon(AxisCamera(), {Ndc(-0.6f, -0.5f, 10), Ndc(0.6f, 0.5f, 10), Ndc(-0.6f, 0.5f, 10)});
+  std::vector<OracleOccluder> scene = {upper, lower};
+  scene[1].normal = scene[0].normal;
+  scene[1].d = scene[0].d;
+  // 2: behind, across the face's diagonal; 3: behind but reaching past its edge;
+  // 4: inside its outline but in front; 5: through its plane.
+  scene.push_back(Wall(-0.4f, -0.3f, 0.4f, 0.3f, 20));
+  scene.push_back(Wall(0.2f, -0.3f, 0.7f, 0.3f, 20));
+  scene.push_back(Wall(-0.3f, -0.2f, 0.3f, 0.2f, 5));
+  scene.push_back(Polygon(AxisCamera(), {Ndc(-0.4f, -0.3f, 8), Ndc(0.4f, -0.3f, 8), Ndc(0.4f, 0.3f, 14), Ndc(-0.4f, 0.3f, 14)}));
+  AxisScene s(scene);
+  EXPECT_EQ(SweptSurfaces(*s.sys), (std::set<int>{0, 1, 3, 4, 5}));
+  // What is left out was never in front: the boundaries are those of the rest alone.
+  AxisScene without({upper, lower, scene[3], scene[4], scene[5]});
+  const auto& a = Hook::Coverage(*s.sys);
+  const auto& b = Hook::Coverage(*without.sys);
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t i = 0; i < a.size(); ++i) {
+    EXPECT_EQ(a[i].m_vecPosition, b[i].m_vecPosition);
+    EXPECT_EQ(a[i].m_vecPositionEnd, b[i].m_vecPositionEnd);
+    // Surface IDs past 1 shift by one without the left-out wall.
+    EXPECT_EQ(a[i].m_nLeaveSurfID, b[i].m_nLeaveSurfID > 1 ? b[i].m_nLeaveSurfID + 1 : b[i].m_nLeaveSurfID);
+  }
+}
