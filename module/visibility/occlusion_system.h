@@ -52,7 +52,8 @@ class COcclusionSystem : public CComponentBase {
   static bool CompareSurfaces(const OcclusionSurface& a, const OcclusionSurface& b);
   static bool CompareOccluderEdges(const OcclusionEdge& a, const OcclusionEdge& b);
   // Leaves out of the sweep the selected occluders that lie wholly behind other selected ones:
-  // they can never be the front surface, and only cost the sweep events.
+  // they can never be the front surface, and only cost the sweep events. Leaving one out can
+  // only shrink the coverage, so a box is never called hidden for it.
   void DropHiddenSurfaces(std::vector<uint8_t>& selected) const;
   void ScanConvert();
   void CheckActiveEdgeList();

@@ -217,9 +217,9 @@ TEST(OcclusionSweep, OccludersWhollyBehindANearerFaceAreLeftOut) {
   std::vector<OracleOccluder> scene = {upper, lower};
   scene[1].normal = scene[0].normal;
   scene[1].d = scene[0].d;
-  // 2: behind, across the face's diagonal; 3: behind but reaching past its edge;
+  // 2: a diamond behind, across the face's diagonal; 3: behind but reaching past its edge;
   // 4: inside its outline but in front; 5: through its plane.
-  scene.push_back(Wall(-0.4f, -0.3f, 0.4f, 0.3f, 20));
+  scene.push_back(Polygon(AxisCamera(), {Ndc(0, -0.35f, 20), Ndc(0.35f, 0, 20), Ndc(0, 0.35f, 20), Ndc(-0.35f, 0, 20)}));
   scene.push_back(Wall(0.2f, -0.3f, 0.7f, 0.3f, 20));
   scene.push_back(Wall(-0.3f, -0.2f, 0.3f, 0.2f, 5));
   scene.push_back(Polygon(AxisCamera(), {Ndc(-0.4f, -0.3f, 8), Ndc(0.4f, -0.3f, 8), Ndc(0.4f, 0.3f, 14), Ndc(-0.4f, 0.3f, 14)}));
