@@ -24,6 +24,8 @@ class COcclusionSystem : public CComponentBase {
   void Execute(uint32_t elapsedMs) override;   // slot 2
   void RealizePost(uint32_t arg) override;     // slot 5: RenderDebugLines
 
+  // Planes here are (a, b, c, d) for n.p = d, n = (a, b, c): the near plane's normal points away
+  // from the eye, an occluder's towards the side it hides things from.
   void SetupView(const D3DXVECTOR3& eye, float fieldOfView, const D3DXMATRIX& view,
                  const D3DXMATRIX& projection, const D3DXPLANE& nearPlane);
   void BeginFrame();
@@ -33,9 +35,6 @@ class COcclusionSystem : public CComponentBase {
   // True when the axis-aligned box is hidden by this frame's occluders.
   bool IsOccluded(const D3DXVECTOR3& minimum, const D3DXVECTOR3& maximum);
   void RenderDebugLines(uint32_t arg);
-
-  int TestCount() const { return m_nTestCount; }
-  int HiddenCount() const { return m_nHiddenCount; }
 
  private:
   friend struct OcclusionSystemTestHook;

@@ -19,6 +19,8 @@ struct OcclusionSystemTestHook {
   static const std::vector<D3DXPLANE>& CoveragePlanes(const COcclusionSystem& s) { return s.m_Coverage.m_Planes; }
   static const std::vector<D3DXVECTOR3>& NearPlaneVerts(const COcclusionSystem& s) { return s.m_NearPlaneVerts; }
   static float NearDistance(const COcclusionSystem& s) { return s.m_flNearPlaneDist; }
+  static int TestCount(const COcclusionSystem& s) { return s.m_nTestCount; }
+  static int HiddenCount(const COcclusionSystem& s) { return s.m_nHiddenCount; }
   static float SizeFactor(const COcclusionSystem& s) { return s.m_flSizeFactor; }
   static D3DXPLANE ScreenDepthPlane(const COcclusionSystem& s, const D3DXPLANE& p) { return s.ScreenDepthPlane(p); }
 };
