@@ -71,6 +71,9 @@ class COcclusionSystem : public CComponentBase {
 
   // Query.
   static bool CompareEdgesByY(int a, int b);
+  // Whether the screen rectangle of the projected corners lies, strip by strip, inside single
+  // coverage cells whose occluder is nowhere farther than the nearest corner: hidden for sure.
+  bool BehindCoverageCells(const D3DXVECTOR3* corners) const;
   int AddTestSurface(const D3DXPLANE& plane);
   void AddTestEdge(const D3DXVECTOR3& start, const D3DXVECTOR3& end, int first, int second);
   bool ScanTestEdges(OcclusionCoverage& box);

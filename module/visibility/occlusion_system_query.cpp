@@ -74,6 +74,13 @@ bool COcclusionSystem::IsOccluded(const D3DXVECTOR3& minimum, const D3DXVECTOR3&
     if (p.y <= 1.0f && (p.x < m_Coverage.m_flMinX || (p.x > m_Coverage.m_flMaxX && p.x < 1.0f) || p.y > m_Coverage.m_flLastY))
       return false;
   }
+  // Most hidden boxes lie behind one occluder cell: then the sweep is not needed, and once the
+  // debug lines are full neither are the box's edges.
+  const bool behindOneCell = BehindCoverageCells(corners);
+  if (behindOneCell && g_OcclusionState.m_HiddenBoxLines.m_nCount >= OcclusionDebugLines::kMaxPoints - 1) {
+    ++m_nHiddenCount;
+    return true;
+  }
 
   OcclusionCubeEdge* table = g_OcclusionState.m_CubeEdges;
   const uint32_t stamp = static_cast<uint32_t>(m_nTestCount);
@@ -138,12 +145,45 @@ bool COcclusionSystem::IsOccluded(const D3DXVECTOR3& minimum, const D3DXVECTOR3&
   for (size_t i = 1; i < added.size(); ++i)
     for (size_t k = i; k > 0 && CompareOccluderEdges(added[k], added[k - 1]); --k) std::swap(added[k], added[k - 1]);
 
-  const bool hidden = ScanTestEdges(box);
+  const bool hidden = behindOneCell || ScanTestEdges(box);
   if (hidden) {
     for (const OcclusionEdge& e : box.m_Edges) g_OcclusionState.m_HiddenBoxLines.AddEdge(e);
     ++m_nHiddenCount;
   }
   return hidden;
+}
+
+bool COcclusionSystem::BehindCoverageCells(const D3DXVECTOR3* corners) const {
+  const OcclusionCoverage& cover = m_Coverage;
+  float x0 = FLT_MAX, y0 = FLT_MAX, x1 = -FLT_MAX, y1 = -FLT_MAX, nearest = FLT_MAX;
+  for (int i = 0; i < 8; ++i) {
+    x0 = std::min(x0, corners[i].x);
+    x1 = std::max(x1, corners[i].x);
+    y0 = std::min(y0, corners[i].y);
+    y1 = std::max(y1, corners[i].y);
+    nearest = std::min(nearest, corners[i].z);
+  }
+  size_t strip = cover.RowAt(y0);
+  if (strip == SIZE_MAX) return false;
+  for (; strip + 1 < cover.m_RowStart.size(); ++strip) {
+    const float ya = std::max(cover.m_RowY[strip], y0), yb = std::min(cover.RowEnd(strip), y1);
+    const uint32_t* first = cover.m_RowEdges.data() + cover.m_RowStart[strip];
+    const uint32_t* last = cover.m_RowEdges.data() + cover.m_RowStart[strip + 1];
+    const uint32_t* right = std::partition_point(first, last, [&](uint32_t i) { return cover.m_Edges[i].XAt(ya) <= x0; });
+    if (right == first || right == last) return false;
+    // The box's screen rectangle, over this strip's rows, lies between two neighbouring
+    // boundaries (edges do not cross inside a strip)...
+    const OcclusionEdge& l = cover.m_Edges[right[-1]];
+    const OcclusionEdge& r = cover.m_Edges[*right];
+    if (!(l.XAt(yb) <= x0 && r.XAt(ya) >= x1 && r.XAt(yb) >= x1) || l.m_nEnterSurfID == -1) return false;
+    // ... and the occluder there is nowhere farther than the box's nearest corner.
+    const float* plane = cover.Plane(l.m_nEnterSurfID);
+    for (float x : {x0, x1})
+      for (float y : {ya, yb})
+        if (Depth(plane, x, y) > nearest) return false;
+    if (yb >= y1) return true;
+  }
+  return false;
 }
 
 bool COcclusionSystem::CompareEdgesByY(int a, int b) {

@@ -106,3 +106,17 @@ TEST(OcclusionQuery, AGapThatNarrowsToAPointInsideTheBoxLeavesItVisible) {
   ASSERT_EQ(oracle.VisibleSamples(moved.first, moved.second), 0);
   EXPECT_TRUE(s.Hidden(moved));
 }
+
+TEST(OcclusionQuery, ABoxBehindTheSeamOfTwoWallsIsHiddenByTheFullSweep) {
+  // Two walls meeting at x = 0, at depths 10 and 12: behind the seam no single cell holds the
+  // box, so the answer comes from the sweep of its edges.
+  Scene s({Wall(-0.8f, -0.6f, 0.0f, 0.6f, 10.0f), Wall(0.0f, -0.6f, 0.8f, 0.6f, 12.0f)});
+  EXPECT_TRUE(s.Hidden(Box(-0.3f, -0.3f, 0.3f, 0.3f, 20.0f)));
+  // Between the two depths it shows in front of the farther wall.
+  EXPECT_FALSE(s.Hidden(Box(-0.3f, -0.3f, 0.3f, 0.3f, 11.0f, 0.5f)));
+  // The sweep's hidden box leaves its edges for the debug lines: the front face's two sides.
+  s.renderer.SetRecording(true);
+  s.module.host.Realize(0);
+  ASSERT_EQ(s.renderer.Draws().size(), 2u);
+  EXPECT_EQ(s.renderer.Draws()[1].primitiveCount, 2u);
+}
