@@ -81,16 +81,18 @@ void OcclusionTerminals::InsertByX(OcclusionEdge* e) {
   LinkAfter(PlaceFor(m_EndTerminal.m_pPrevActiveEdge, &m_StartTerminal, e), e);
 }
 
-void OcclusionTerminals::ReorderEqualX(OcclusionEdge* from, bool oneRun) {
-  OcclusionEdge* e = from == nullptr ? First() : from;
-  const float runX = e->m_flX;
-  while (!IsEnd(e) && (!oneRun || e->m_flX == runX)) {
+void OcclusionTerminals::SettleBack(OcclusionEdge* e) {
+  OcclusionEdge* prev = e->m_pPrevActiveEdge;
+  if (prev == &m_StartTerminal || prev->m_flX != e->m_flX || !(prev->m_flDxDy > e->m_flDxDy)) return;
+  Unlink(e);
+  LinkAfter(PlaceFor(prev, &m_StartTerminal, e), e);
+}
+
+void OcclusionTerminals::ReorderEqualX(OcclusionEdge* from) {
+  const float runX = from->m_flX;
+  for (OcclusionEdge* e = from; !IsEnd(e) && e->m_flX == runX;) {
     OcclusionEdge* next = e->m_pNextActiveEdge;
-    OcclusionEdge* prev = e->m_pPrevActiveEdge;
-    if (prev != &m_StartTerminal && prev->m_flX == e->m_flX && prev->m_flDxDy > e->m_flDxDy) {
-      Unlink(e);
-      LinkAfter(PlaceFor(prev, &m_StartTerminal, e), e);
-    }
+    SettleBack(e);
     e = next;
   }
 }

@@ -59,9 +59,10 @@ struct OcclusionTerminals {
   // Inserts `e` after the last active edge whose x is smaller, or equal with a slope not
   // greater (walking back from the end terminal).
   void InsertByX(OcclusionEdge* e);
-  // Puts runs of equal x into ascending slope order: every run, or with `oneRun` only the run
-  // of `from`'s x that starts at `from`.
-  void ReorderEqualX(OcclusionEdge* from = nullptr, bool oneRun = false);
+  // Moves `e` back past the edges of its x with a greater slope.
+  void SettleBack(OcclusionEdge* e);
+  // Puts the run of edges of `from`'s x that starts at `from` into ascending slope order.
+  void ReorderEqualX(OcclusionEdge* from);
 };
 
 // The depth plane of one occluder polygon (or one box face): depth at screen point (x, y)

@@ -81,11 +81,12 @@ void COcclusionSystem::RasterizeOccluders() {
   }
   const std::vector<OcclusionEdge>& edges = list.m_Edges;
   DropHiddenSurfaces(selected);
-  std::sort(list.m_EdgeIndices.begin(), list.m_EdgeIndices.end(),
-            [&](uint16_t a, uint16_t b) { return CompareOccluderEdges(edges[a], edges[b]); });
+  // The selected edges in sweep order (sorting only those gives the same list as sorting all).
   list.m_SelectedEdges.clear();
   for (uint16_t index : list.m_EdgeIndices)
     if (selected[static_cast<size_t>(edges[index].SurfaceID())]) list.m_SelectedEdges.push_back(index);
+  std::sort(list.m_SelectedEdges.begin(), list.m_SelectedEdges.end(),
+            [&](uint16_t a, uint16_t b) { return CompareOccluderEdges(edges[a], edges[b]); });
 
   ScanConvert();
 
@@ -277,16 +278,22 @@ void COcclusionSystem::AdvanceActive(float y) {
   OcclusionEdgeList& list = m_OccluderEdges;
   float next = FLT_MAX;
   const OcclusionEdge* kept = nullptr;
-  bool raised = false;
   for (OcclusionEdge* e = list.First(); !list.IsEnd(e);) {
     OcclusionEdge* following = e->m_pNextActiveEdge;
     if (e->m_vecPositionEnd.y > y) {
       e->m_flX = e->XAt(y);
-      if (kept != nullptr && e->m_flX <= kept->m_flX) {
-        raised = raised || e->m_flDxDy < kept->m_flDxDy;
-        e->m_flX = kept->m_flX;
-      }
       next = std::min(next, e->m_vecPositionEnd.y);
+      if (kept != nullptr && e->m_flX <= kept->m_flX) {
+        e->m_flX = kept->m_flX;
+        if (e->m_flDxDy < kept->m_flDxDy) {
+          // Raised to its neighbour's x, it has crossed it without an event (a crossing too
+          // close to another event to be found in single precision): below here it runs on
+          // the other side.
+          list.SettleBack(e);
+          e = following;
+          continue;
+        }
+      }
       kept = e;
     } else {
       e->m_pPrevActiveEdge->m_pNextActiveEdge = following;
@@ -296,9 +303,6 @@ void COcclusionSystem::AdvanceActive(float y) {
     e = following;
   }
   list.m_flNextEventY = next;
-  // An edge raised to its neighbour's x has crossed it without an event (a crossing too close
-  // to another event to be found in single precision): below here it runs on the other side.
-  if (raised) list.ReorderEqualX();
 }
 
 void COcclusionSystem::HandleCrossing(OcclusionEdge* prev, OcclusionEdge* edge) {
@@ -310,7 +314,7 @@ void COcclusionSystem::HandleCrossing(OcclusionEdge* prev, OcclusionEdge* edge) 
   const float oldX = edge->m_flX;
   for (OcclusionEdge* e = edge; !list.IsEnd(e) && (e == edge || e->m_flX == oldX); e = e->m_pNextActiveEdge)
     e->m_flX = x;
-  list.ReorderEqualX(runStart, true);
+  list.ReorderEqualX(runStart);
   if (list.m_nCursor < list.m_SelectedEdges.size())
     list.m_flNextEventY =
         std::min(list.m_flNextEventY, list.m_Edges[list.m_SelectedEdges[list.m_nCursor]].m_vecPosition.y);
