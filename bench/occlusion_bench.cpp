@@ -288,7 +288,8 @@ int main(int argc, char** argv) {
   std::printf("\n%-34s %14s %14s %10s\n", "cost", "ours ns", "peer ns", "ours/peer");
   std::vector<std::string> ratios;
   for (int triangles : {100, 1000}) {
-    const std::string arg = "/" + std::to_string(triangles);
+    std::string arg = "/";
+    arg += std::to_string(triangles);
     const struct {
       std::string label, ours, peer;
     } rows[] = {{"frame per occluder triangle", "frame/ours" + arg, "frame/peer" + arg},
