@@ -51,6 +51,10 @@ struct OcclusionHost {
     sys->AddOccluder(indices.data(), static_cast<int>(indices.size()), occ.points.data(),
                      D3DXPLANE(occ.normal.x, occ.normal.y, occ.normal.z, occ.d));
   }
+  void Add(const Triangle& t) {
+    static const uint32_t kIndices[3] = {0, 1, 2};
+    sys->AddOccluder(kIndices, 3, t.p, t.plane);
+  }
   // Registry log lines that contain `text`.
   int RegistryLines(const std::string& text) {
     int n = 0;

@@ -1,6 +1,7 @@
 // Cameras and generated scenes of convex occluders and boxes for the occlusion culler's tests
 // and benchmark. Every scene comes from a seed, so a failure names the scene that made it.
 #pragma once
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <utility>
@@ -106,6 +107,82 @@ inline OcclusionScene RandomScene(const OcclusionCamera& cam, unsigned seed, int
     scene.boxes.push_back(OcclusionBox{c - half, c + half});
   }
   return scene;
+}
+
+struct Triangle {
+  D3DXVECTOR3 p[3];
+  D3DXPLANE plane;  // n.p = d, facing out of the wall or building
+
+  OracleOccluder Occluder() const { return OracleOccluder{{p[0], p[1], p[2]}, D3DXVECTOR3(plane.a, plane.b, plane.c), plane.d}; }
+};
+
+struct City {
+  std::vector<Triangle> triangles;
+  std::vector<OcclusionBox> boxes;
+};
+
+// A planar quad a, b, c, d (in order around it) as two triangles facing `normal`, each wound
+// clockwise on screen when seen from its front.
+inline void AddQuad(const OcclusionCamera& cam, const D3DXVECTOR3& a, const D3DXVECTOR3& b, const D3DXVECTOR3& c,
+             const D3DXVECTOR3& d, const D3DXVECTOR3& normal, std::vector<Triangle>& out) {
+  const float offset = D3DXVec3Dot(&normal, &a);
+  for (const auto& tri : {std::vector<D3DXVECTOR3>{a, b, c}, std::vector<D3DXVECTOR3>{a, c, d}}) {
+    std::vector<D3DXVECTOR3> pts = tri;
+    if (D3DXVec3Dot(&normal, &cam.eye) > offset && ScreenCross(cam, pts) > 0.0f)
+      std::reverse(pts.begin(), pts.end());
+    Triangle t;
+    std::copy(pts.begin(), pts.end(), t.p);
+    t.plane = D3DXPLANE(normal.x, normal.y, normal.z, offset);
+    out.push_back(t);
+  }
+}
+
+// Walls and buildings standing on y = 0 at view depths 20-150: `triangles` occluder triangles
+// (two per wall, twelve per building, the last cut short), and `boxes` boxes among them.
+inline City MakeCity(const OcclusionCamera& cam, unsigned seed, size_t triangles, int boxes) {
+  std::mt19937 rng(seed);
+  auto uniform = [&](float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); };
+  City city;
+  while (city.triangles.size() < triangles) {
+    const float depth = uniform(20.0f, 150.0f);
+    D3DXVECTOR3 base = cam.At(depth, uniform(-0.45f, 0.45f) * depth, 0.0f);
+    base.y = 0.0f;
+    if (uniform(0.0f, 1.0f) < 0.3f) {
+      // A wall turned up to 40 degrees from facing the camera.
+      const float turn = uniform(-0.7f, 0.7f), half = uniform(2.0f, 8.0f), height = uniform(3.0f, 10.0f);
+      const D3DXVECTOR3 along(std::cos(turn) * cam.right.x + std::sin(turn) * cam.forward.x, 0.0f,
+                              std::cos(turn) * cam.right.z + std::sin(turn) * cam.forward.z);
+      D3DXVECTOR3 normal(-along.z, 0.0f, along.x);
+      D3DXVec3Normalize(&normal, &normal);
+      if (D3DXVec3Dot(&normal, &cam.forward) > 0.0f) normal = -normal;
+      const D3DXVECTOR3 up(0.0f, height, 0.0f);
+      AddQuad(cam, base - along * half, base + along * half, base + along * half + up, base - along * half + up,
+              normal, city.triangles);
+    } else {
+      const D3DXVECTOR3 half(uniform(1.5f, 6.0f), uniform(3.0f, 20.0f), uniform(1.5f, 6.0f));
+      const D3DXVECTOR3 lo(base.x - half.x, 0.0f, base.z - half.z), hi(base.x + half.x, half.y, base.z + half.z);
+      auto corner = [&](int i) {
+        return D3DXVECTOR3((i & 1) ? hi.x : lo.x, (i & 2) ? hi.y : lo.y, (i & 4) ? hi.z : lo.z);
+      };
+      // Faces by axis and side: the four corners around each, and the outward normal.
+      const int faces[6][4] = {{0, 2, 6, 4}, {1, 5, 7, 3}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 1, 3, 2}, {4, 6, 7, 5}};
+      for (int f = 0; f < 6; ++f) {
+        D3DXVECTOR3 normal(0.0f, 0.0f, 0.0f);
+        (f / 2 == 0 ? normal.x : f / 2 == 1 ? normal.y : normal.z) = (f % 2) ? 1.0f : -1.0f;
+        AddQuad(cam, corner(faces[f][0]), corner(faces[f][1]), corner(faces[f][2]), corner(faces[f][3]), normal,
+                city.triangles);
+      }
+    }
+  }
+  city.triangles.resize(triangles);
+  for (int i = 0; i < boxes; ++i) {
+    const float depth = uniform(10.0f, 200.0f);
+    D3DXVECTOR3 c = cam.At(depth, uniform(-0.45f, 0.45f) * depth, 0.0f);
+    c.y = uniform(0.5f, 12.0f);
+    const D3DXVECTOR3 half(uniform(0.3f, 3.0f), uniform(0.3f, 3.0f), uniform(0.3f, 3.0f));
+    city.boxes.push_back(OcclusionBox{c - half, c + half});
+  }
+  return city;
 }
 
 }  // namespace occlusion_testing

@@ -116,3 +116,21 @@ TEST(OcclusionOracle, BoxesThroughTiltedWallsAreNeverCalledHidden) {
   EXPECT_EQ(tally.falseHidden, 0);
   EXPECT_GT(tally.hidden, tally.boxes / 10);
 }
+
+// Walls and buildings made of triangles: many more occluders than are swept, faces of two
+// triangles in one plane, edges shared between faces. Each triangle goes in with its own plane;
+// the sampler sees back faces too.
+TEST(OcclusionOracle, CitiesOfTrianglesHideNoBoxThatASampleSees) {
+  const OcclusionCamera cam = SceneCamera();
+  Tally tally;
+  for (unsigned seed = 401; seed <= 403; ++seed) {
+    const occlusion_testing::City city = occlusion_testing::MakeCity(cam, seed, 300, 300);
+    OcclusionScene scene;
+    for (const auto& t : city.triangles) scene.occluders.push_back(t.Occluder());
+    scene.boxes = city.boxes;
+    RunScene(seed, scene, 192, &tally);
+  }
+  EXPECT_EQ(tally.falseHidden, 0);
+  EXPECT_GT(tally.hidden, tally.boxes / 4);
+  EXPECT_GT(tally.hidden * 10, tally.oracleHidden * 7) << tally.hidden << " of " << tally.oracleHidden;
+}
