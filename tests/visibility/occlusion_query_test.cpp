@@ -120,3 +120,25 @@ TEST(OcclusionQuery, ABoxBehindTheSeamOfTwoWallsIsHiddenByTheFullSweep) {
   ASSERT_EQ(s.renderer.Draws().size(), 2u);
   EXPECT_EQ(s.renderer.Draws()[1].primitiveCount, 2u);
 }
+
+TEST(OcclusionQuery, ABoxEdgeCutAtTheLeftSideIsSweptInOrderOfItsPieces) {
+  Scene s({Wall(-1.5f, -1.5f, 1.5f, 1.5f, 60.0f)});
+  // Boxes low on the left whose edges run off the left side below the screen: each such edge
+  // is cut at x = -1, and the box's edges must still come in order of their start.
+  const std::vector<OcclusionEdge>& edges = g_OcclusionState.m_TestCoverage.m_Edges;
+  int cut = 0, outOfOrder = 0;
+  for (float x = -9.0f; x <= -3.0f; x += 0.5f)
+    for (float y = 1.0f; y <= 4.0f; y += 0.5f)
+      for (float z = 6.0f; z <= 12.0f; z += 1.0f) {
+        const D3DXVECTOR3 lo(x, y, z), hi(x + 2.5f, y + 3.0f, z + 2.0f);
+        s.sys->IsOccluded(lo, hi);
+        bool split = false;
+        for (const OcclusionEdge& e : edges) split = split || (e.m_vecPosition.x == -1.0f && e.m_vecPosition.z == 0.0f);
+        if (!split) continue;
+        ++cut;
+        for (size_t i = 1; i < edges.size(); ++i)
+          if (edges[i].m_vecPosition.y < edges[i - 1].m_vecPosition.y) ++outOfOrder;
+      }
+  EXPECT_GT(cut, 0);
+  EXPECT_EQ(outOfOrder, 0);
+}
