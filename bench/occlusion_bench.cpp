@@ -108,11 +108,17 @@ class DepthBufferCuller {
   std::vector<float> depth_;
 };
 
-// Both cullers over one city.
+// The module in its host, once for the whole run: the module keeps its host in globals.
+occlusion_testing::OcclusionHost& Host() {
+  static occlusion_testing::OcclusionHost host;
+  return host;
+}
+
+// Both cullers over one city; each frame starts over, so the cities share the one system.
 struct Bench {
   OcclusionCamera cam = occlusion_testing::SceneCamera();
   City city;
-  occlusion_testing::OcclusionHost host;
+  occlusion_testing::OcclusionHost& host = Host();
   DepthBufferCuller peer{cam};
 
   explicit Bench(size_t triangles) : city(MakeCity(cam, 2024u + static_cast<unsigned>(triangles), triangles, 1000)) {}
