@@ -1,7 +1,7 @@
 // Times the hot math kernels of the module against the same operations written with GLM, in
 // one run, and prints per kernel the nanoseconds per operation of each and their ratio.
 //
-//   footlight_bench [benchmark options]
+//   footlight_math_bench [benchmark options]
 //
 // Kernels: 4x4 multiply and inverse (the Direct3D-style functions and the module's matrix44),
 // transforming an array of points, classifying boxes against a frustum, clipping polygons by a
@@ -20,6 +20,7 @@
 #include <glm/glm.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 
+#include "bench/ratio_reporter.h"
 #include "d3dx8/d3dx8math.h"
 #include "math/bounds.h"
 #include "math/matrix.h"
@@ -305,27 +306,6 @@ void ClipGlm(benchmark::State& state) {
   SetOps(state, kPolygons);
 }
 
-// Collects the per-operation times while the console reporter prints as usual.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs) {
-      if (r.run_type != Run::RT_Iteration || r.error_occurred) continue;
-      const auto ops = r.counters.find("ops");
-      if (ops == r.counters.end() || ops->second.value <= 0) continue;
-      nsPerOp_[r.benchmark_name()] = r.GetAdjustedRealTime() / ops->second.value;
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double Get(const std::string& name) const {
-    const auto it = nsPerOp_.find(name);
-    return it == nsPerOp_.end() ? 0.0 : it->second;
-  }
-
- private:
-  std::map<std::string, double> nsPerOp_;
-};
-
 struct Row {
   const char* kernel;
   const char* ours;
@@ -366,7 +346,7 @@ int main(int argc, char** argv) {
 
   std::printf("\n%-44s %14s %14s %10s\n", "kernel", "ours ns/op", "GLM ns/op", "ours/GLM");
   for (const Row& row : kRows) {
-    const double ours = reporter.Get(row.ours), glm = reporter.Get(row.glm);
+    const double ours = reporter.PerOp(row.ours), glm = reporter.PerOp(row.glm);
     if (ours <= 0.0 || glm <= 0.0) continue;  // filtered out of this run
     std::printf("%-44s %14.2f %14.2f %10.2f\n", row.kernel, ours, glm, ours / glm);
   }

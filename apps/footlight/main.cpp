@@ -42,6 +42,7 @@ constexpr const char* kUsage =
     "                               create the components (default: every class), drive N frames\n"
     "                               (default 3) of execute and realize at MS milliseconds each\n"
     "                               (default 16), send device lost and reset, destroy everything;\n"
+    "                               lists each channel subscription (channel, class, order);\n"
     "                               --resource sets the resource root of the INI and file service,\n"
     "                               the textures and every platform file (default .), --ini reads\n"
     "                               that INI file through it into the log; --keys holds these\n"
@@ -243,6 +244,10 @@ int Run(host::StandardHost& standard, const Options& o) {
     host.CreateObject(&h, name.c_str());
     if (h.IsZero()) host.Log("[footlight] %s was not created", name.c_str());
   }
+  std::vector<std::string> subscriptions;
+  for (const char* channel : {"execute", "realize", "system_messages", "LostDevice"})
+    for (const auto& [handle, order] : host.Subscribers(channel))
+      subscriptions.push_back(std::string(channel) + " " + host.ClassOf(handle) + " " + std::to_string(order));
   for (const auto& line : iniLines) host.Log("[ini] %s", line.c_str());
   std::vector<std::string> gammaLines;
   if (o.gamma > 0.0f) gammaLines.push_back(SetSceneGamma(host, o.gamma));
@@ -274,6 +279,8 @@ int Run(host::StandardHost& standard, const Options& o) {
   if (o.gamma > 0.0f) gammaLines.push_back(GammaRampLine("after destroy: ramp"));
   const host::Renderer& r = standard.renderer;
 
+  std::printf("== subscriptions ==\n");
+  for (const auto& line : subscriptions) std::printf("%s\n", line.c_str());
   std::printf("== host log ==\n");
   for (const auto& line : host.LogLines()) std::printf("%s\n", line.c_str());
   std::printf("== registry log ==\n");

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -366,6 +367,19 @@ TEST(FootlightCli, ASceneThatDoesNotLoadIsOneErrorLineAndExitOne) {
     ASSERT_EQ(badLines.size(), 1u) << bad << "\n" << b.out;
     EXPECT_EQ(badLines[0].rfind("footlight: ", 0), 0u) << badLines[0];
   }
+}
+
+TEST(FootlightCli, RunListsTheOcclusionSystemsOneSubscriptionAndDestroysItCleanly) {
+  const Result r = RunFootlight("run --class COcclusionSystem --frames 2");
+  EXPECT_EQ(r.status, 0) << r.out;
+  const auto lines = Lines(r.out);
+  const auto at = std::find(lines.begin(), lines.end(), "== subscriptions ==");
+  ASSERT_NE(at, lines.end()) << r.out;
+  ASSERT_GT(lines.end() - at, 2);
+  EXPECT_EQ(at[1], "realize COcclusionSystem -2147483648");
+  EXPECT_EQ(at[2], "== host log ==");
+  EXPECT_NE(r.out.find("objects destroyed: 1\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("live host blocks: 0\n"), std::string::npos) << r.out;
 }
 
 }  // namespace
