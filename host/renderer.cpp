@@ -11,6 +11,7 @@
 
 #include "d3d8/pixel_format.h"
 #include "d3dx8/d3dx8tex.h"
+#include "host/resource_paths.h"
 
 namespace host {
 namespace {
@@ -236,10 +237,8 @@ std::string Renderer::NameKey(const std::string& name) {
 
 std::string Renderer::Resolve(const std::string& modulePath) const {
   if (resolver_) return resolver_(modulePath);
-  std::string path = modulePath;
-  std::replace(path.begin(), path.end(), '\\', '/');
-  if (!root_.empty() && !path.empty() && path[0] != '/') path = root_ + "/" + path;
-  return path;
+  // Names come from the module's files: they stay below the root, whatever they say.
+  return ResolveResourcePath(root_.empty() ? "." : root_, modulePath.c_str(), false);
 }
 
 void Renderer::ClearRecords() {

@@ -203,7 +203,9 @@ class Renderer final : public IRenderer {
   Device& device() { return device_; }
 
   // File resolution: maps a module path ("resource\models\x.dds") to a path of this system.
-  // The default replaces backslashes with slashes below the root directory.
+  // The default resolves it as a resource path below the root directory (the current one
+  // when none is set; see host/resource_paths.h): paths that leave the root, absolute
+  // paths among them, name no file.
   using Resolver = std::function<std::string(const std::string&)>;
   void SetResolver(Resolver resolver) { resolver_ = std::move(resolver); }
   void SetRootDirectory(const std::string& root) { root_ = root; }

@@ -8,6 +8,7 @@ packages=(
   libbenchmark-dev
   libglm-dev
   libstb-dev
+  clang libclang-rt-dev time
 )
 
 missing=()

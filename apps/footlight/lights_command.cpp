@@ -132,6 +132,8 @@ LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& o
     filePath_ = options.file;
     savePath_ = options.save;
   }
+  // Texture names in the light file are resource paths below DIR (or the current folder).
+  renderer_.SetRootDirectory(options.resource.empty() ? "." : options.resource);
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer_));
   host.SetIniService(ini_.get());
 }
