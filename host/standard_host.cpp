@@ -13,6 +13,7 @@ StandardHost::StandardHost(const std::string& resourceRoot, const RendererConfig
       [resourceRoot](const std::string& path) { return ResolveResourcePath(resourceRoot, path.c_str(), false); });
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer));
   RegisterGenericClasses(host);
+  lighting = RegisterLightingHostObjects(host);
 }
 
 bool StandardHost::LoseAndResetDevice() {

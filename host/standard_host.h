@@ -1,12 +1,15 @@
 // The reference host as the command line runs it: the host with its INI and file service and
-// its "dx8render" renderer service, rooted at one resource directory, plus the recording
-// stand-ins for the host's own object classes.
+// its "dx8render" renderer service, rooted at one resource directory, plus the host's own
+// object classes: models and particles as the lighting objects, the rest as recording
+// stand-ins.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "host/generic_object.h"
 #include "host/host.h"
 #include "host/ini_service.h"
+#include "host/lighting_objects.h"
 #include "host/renderer.h"
 
 namespace host {
@@ -27,6 +30,8 @@ class StandardHost {
   // Members in construction order: the services outlive the host that hands them out.
   IniService ini;
   Renderer renderer;
+  // The module takes a "modelr" object for an IHostModel: it must be one.
+  std::unique_ptr<LightingHostObjects> lighting;
   ReferenceHost host;
 };
 

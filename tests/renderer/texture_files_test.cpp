@@ -374,3 +374,30 @@ TEST_F(RendererTextureFiles, ScreenCapturesAreWrittenAsBitmaps) {
 }
 
 }  // namespace
+
+namespace {
+
+// Texture names come from the module's files: whatever they say, they name nothing outside
+// the renderer's root.
+TEST_F(RendererTextureFiles, TextureNamesCannotLeaveTheRoot) {
+  host::Renderer r;
+  host::Texture* source = Fill(r.device(), 2, 2, D3DFMT_A8R8G8B8, Pattern);
+  IDirect3DSurface8* s = nullptr;
+  source->GetSurfaceLevel(0, &s);
+  fs::create_directories(dir_ / "root" / "tex");
+  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("root/tex/in.tga").c_str(), D3DXIFF_TGA, s, nullptr, nullptr), D3D_OK);
+  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("beside.tga").c_str(), D3DXIFF_TGA, s, nullptr, nullptr), D3D_OK);
+  s->Release();
+  source->Release();
+  r.SetRootDirectory(Path("root"));
+
+  EXPECT_GE(r.LoadTexture("TEX\\In.tga", 0), 0);
+  EXPECT_EQ(r.LoadTexture("..\\beside.tga", 0), -1);
+  EXPECT_EQ(r.LoadTexture("tex\\..\\..\\beside.tga", 0), -1);
+  // An absolute name is taken below the root, where there is no such file.
+  EXPECT_EQ(r.LoadTexture(Path("beside.tga").c_str(), 0), -1);
+  EXPECT_EQ(r.Resolve("\\tex\\in.tga"), Path("root") + "/tex/in.tga");
+  EXPECT_EQ(r.LiveTextures(), 1u);
+}
+
+}  // namespace
