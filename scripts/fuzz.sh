@@ -93,7 +93,7 @@ for t in "${targets[@]}"; do
   log="$findings/fuzz.log"
   # The executions: the final statistics of a plain run, the last progress line of fork mode.
   execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
-  if [ -z "$execs" ] && grep -q 'INFO: exiting: 0' "$log"; then
+  if [ -z "$execs" ] && grep -q 'INFO: exiting:' "$log"; then
     execs=$(grep -o '^#[0-9]*: cov' "$log" | tail -1 | grep -o '[0-9]*' || true)
   fi
   peak=$(grep -o '[0-9]*' "$findings/.peak-kb" 2>/dev/null | tail -1 || true)
