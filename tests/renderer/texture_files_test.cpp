@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "d3d8/pixel_format.h"
@@ -82,6 +83,19 @@ host::Texture* Fill(host::Device& device, UINT w, UINT h, D3DFORMAT format, uint
 }
 
 uint32_t Pattern(UINT x, UINT y) { return (0x30u + 0x20u * x) << 24 | (x * 40u) << 16 | (y * 70u) << 8 | (x * y * 9u); }
+
+// Saves a 4 x 4 pattern as each of the files (full paths, folders made as needed).
+void SavePatternFiles(host::Device& device, const std::vector<std::pair<std::string, D3DXIMAGE_FILEFORMAT>>& files) {
+  host::Texture* source = Fill(device, 4, 4, D3DFMT_A8R8G8B8, Pattern);
+  IDirect3DSurface8* s = nullptr;
+  source->GetSurfaceLevel(0, &s);
+  for (const auto& [path, format] : files) {
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_EQ(D3DXSaveSurfaceToFileA(path.c_str(), format, s, nullptr, nullptr), D3D_OK) << path;
+  }
+  s->Release();
+  source->Release();
+}
 
 TEST_F(RendererTextureFiles, SavedSurfacesLoadBackWithTheSamePixels) {
   host::Device device;
@@ -298,14 +312,7 @@ TEST_F(RendererTextureFiles, DevicesThatWantPowersOfTwoGetTheImageStretched) {
 
 TEST_F(RendererTextureFiles, RendererTextureHandlesGoThroughTheResolver) {
   host::Renderer r;
-  host::Texture* source = Fill(r.device(), 4, 4, D3DFMT_A8R8G8B8, Pattern);
-  IDirect3DSurface8* s = nullptr;
-  source->GetSurfaceLevel(0, &s);
-  fs::create_directories(dir_ / "resource" / "models");
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("resource/models/a.tga").c_str(), D3DXIFF_TGA, s, nullptr, nullptr), D3D_OK);
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("resource/models/b.png").c_str(), D3DXIFF_PNG, s, nullptr, nullptr), D3D_OK);
-  s->Release();
-  source->Release();
+  SavePatternFiles(r.device(), {{Path("resource/models/a.tga"), D3DXIFF_TGA}, {Path("resource/models/b.png"), D3DXIFF_PNG}});
   r.SetRootDirectory(dir_.string());
 
   const int a = r.LoadTexture("resource\\models\\a.tga", 0);
@@ -381,14 +388,7 @@ namespace {
 // the renderer's root.
 TEST_F(RendererTextureFiles, TextureNamesCannotLeaveTheRoot) {
   host::Renderer r;
-  host::Texture* source = Fill(r.device(), 2, 2, D3DFMT_A8R8G8B8, Pattern);
-  IDirect3DSurface8* s = nullptr;
-  source->GetSurfaceLevel(0, &s);
-  fs::create_directories(dir_ / "root" / "tex");
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("root/tex/in.tga").c_str(), D3DXIFF_TGA, s, nullptr, nullptr), D3D_OK);
-  ASSERT_EQ(D3DXSaveSurfaceToFileA(Path("beside.tga").c_str(), D3DXIFF_TGA, s, nullptr, nullptr), D3D_OK);
-  s->Release();
-  source->Release();
+  SavePatternFiles(r.device(), {{Path("root/tex/in.tga"), D3DXIFF_TGA}, {Path("beside.tga"), D3DXIFF_TGA}});
   r.SetRootDirectory(Path("root"));
 
   EXPECT_GE(r.LoadTexture("TEX\\In.tga", 0), 0);
