@@ -139,8 +139,8 @@ void CheckKey(IIniFile* ini, const host::IniDocument& doc, const Key& k) {
   if (host::ParseIniBool(first, &parsedBool)) FUZZ_CHECK(b1 == parsedBool && b2 == parsedBool, "GetBool ignored its value");
   else FUZZ_CHECK(b1 && !b2, "GetBool read a value that is not a truth value");
 
-  // A key that is not there gives the default, cut to the buffer.
-  const std::string missing = k.key + "\x01";
+  // A key that is not there gives the default, cut to the buffer. No key of a file holds '='.
+  const std::string missing = k.key + "=";
   char buffer[4] = {'#', '#', '#', '#'};
   FUZZ_CHECK(!ini->GetString(section, missing.c_str(), buffer, 3, "default"), "a missing key was found");
   FUZZ_CHECK(std::string(buffer) == "de" && buffer[3] == '#', "a missing key gave the wrong default");

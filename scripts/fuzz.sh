@@ -15,10 +15,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# The usage lines: on stdout with status 0 when asked for, on stderr with status 2 otherwise.
 usage() {
-  echo "usage: scripts/fuzz.sh [TARGET] [SECONDS]" >&2
-  echo "targets: $(ls fuzz/*_fuzz.cpp | sed 's|fuzz/||; s|_fuzz.cpp||' | tr '\n' ' ')" >&2
-  exit 2
+  local status=${1:-2}
+  {
+    echo "usage: scripts/fuzz.sh [TARGET] [SECONDS]"
+    echo "targets: $(ls fuzz/*_fuzz.cpp | sed 's|fuzz/||; s|_fuzz.cpp||' | tr '\n' ' ')(default: all)"
+    echo "SECONDS per target (default 60); FUZZ_JOBS=N targets at once; FUZZ_KEEP_GOING=1 past findings"
+  } >&$((status == 0 ? 1 : 2))
+  exit "$status"
 }
 
 all=()
@@ -30,7 +35,7 @@ done
 targets=("${all[@]}")
 seconds=60
 if [ $# -ge 1 ] && [ "$1" != all ]; then
-  case "$1" in -h|--help) usage ;; esac
+  case "$1" in -h|--help) usage 0 ;; esac
   found=0
   for t in "${all[@]}"; do [ "$t" = "$1" ] && found=1; done
   [ $found -eq 1 ] || { echo "fuzz: no target named \"$1\"" >&2; usage; }
