@@ -94,7 +94,7 @@ D3DCAPS8 DefaultCaps() {
 // ---- Surface ----------------------------------------------------------------------------
 
 Surface::Surface(Device* device, Texture* container, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
-                 DWORD usage, bool lockable, bool implicit)
+                 DWORD usage, bool lockable)
     : device_(device),
       container_(container),
       width_(width),
@@ -103,7 +103,6 @@ Surface::Surface(Device* device, Texture* container, UINT width, UINT height, D3
       pool_(pool),
       usage_(usage),
       lockable_(lockable),
-      implicit_(implicit),
       pitch_(d3dfmt::Pitch(format, width)),
       bits_(d3dfmt::LevelSize(format, width, height), 0) {}
 
@@ -409,11 +408,11 @@ void Device::FullViewport() {
 
 void Device::MakeImplicitBuffers(UINT width, UINT height) {
   backBuffer_ = new Surface(this, nullptr, width, height, config_.backBufferFormat, D3DPOOL_DEFAULT,
-                            D3DUSAGE_RENDERTARGET, config_.lockableBackBuffer, true);
+                            D3DUSAGE_RENDERTARGET, config_.lockableBackBuffer);
   autoDepth_ = nullptr;
   if (config_.depthFormat != D3DFMT_UNKNOWN)
     autoDepth_ = new Surface(this, nullptr, width, height, config_.depthFormat, D3DPOOL_DEFAULT,
-                             D3DUSAGE_DEPTHSTENCIL, false, true);
+                             D3DUSAGE_DEPTHSTENCIL, false);
   Bind(&renderTarget_, backBuffer_);
   Bind(&depthStencil_, autoDepth_);
   FullViewport();
@@ -475,7 +474,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
     made = new Texture(this, format, pool, usage);
     for (UINT i = 0; i < levels; ++i)
       made->levels_.push_back(new Surface(this, made, std::max(1u, width >> i), std::max(1u, height >> i), format,
-                                          pool, usage, true, false));
+                                          pool, usage, true));
   } catch (const std::bad_alloc&) {
     delete made;
     return E_OUTOFMEMORY;
@@ -502,8 +501,7 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
   if (width > caps_.MaxTextureWidth || height > caps_.MaxTextureHeight) return D3DERR_INVALIDCALL;
   Surface* made = nullptr;
   try {
-    made = new Surface(this, nullptr, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET, lockable != FALSE,
-                       false);
+    made = new Surface(this, nullptr, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_RENDERTARGET, lockable != FALSE);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
@@ -528,7 +526,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
   if (width > caps_.MaxTextureWidth || height > caps_.MaxTextureHeight) return D3DERR_INVALIDCALL;
   Surface* made = nullptr;
   try {
-    made = new Surface(this, nullptr, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false, false);
+    made = new Surface(this, nullptr, width, height, format, D3DPOOL_DEFAULT, D3DUSAGE_DEPTHSTENCIL, false);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }

@@ -107,7 +107,7 @@ class Surface final : public IDirect3DSurface8 {
   friend class Device;
   friend class Texture;
   Surface(Device* device, Texture* container, UINT width, UINT height, D3DFORMAT format, D3DPOOL pool,
-          DWORD usage, bool lockable, bool implicit);
+          DWORD usage, bool lockable);
   ~Surface() override = default;
   bool Lockable() const;
 
@@ -118,7 +118,6 @@ class Surface final : public IDirect3DSurface8 {
   D3DPOOL pool_;
   DWORD usage_;
   bool lockable_;
-  bool implicit_;  // the back buffer or the automatic depth buffer
   UINT pitch_;
   std::vector<uint8_t> bits_;
   std::atomic<ULONG> refs_{1};

@@ -4,6 +4,7 @@
 // files (host/model_object.h) and its "geometry" and "MotiveServiceImp" services. Making one sets the process's resource root
 // (win32::SetResourceRoot), which D3DX and the renderer resolve under.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "host/generic_object.h"

@@ -11,9 +11,9 @@ packages=(
   libmeshoptimizer-dev
   libtinyobjloader-dev
   libboost-dev
-  libtinyobjloader-dev
   libosmesa6-dev
   libswscale-dev libavutil-dev
+  clang libclang-rt-dev time
 )
 
 missing=()

@@ -5,7 +5,8 @@
 // (--every) or at the end; --save OUT writes the lights and groups back to a light file.
 //
 // FILE and OUT are ordinary paths; with --resource DIR they are resource paths below DIR
-// ("resource\ini\scene\light\1.ini"), as the module names its files.
+// ("resource\ini\scene\light\1.ini"), as the module names its files. The texture names
+// inside the file are always resource paths, below DIR or else the current folder.
 //
 // The command reaches the module only through the lighting system's virtual interface (and
 // the layout of its hardware slots), so it works as well with a module loaded by dlopen.

@@ -23,6 +23,7 @@
 #include "host/generic_object.h"
 #include "host/ini_service.h"
 #include "host/renderer.h"
+#include "host/standard_host.h"
 #include "lighting/light.h"
 #include "lighting/light_group.h"
 #include "lighting/lighting_system.h"
@@ -536,6 +537,55 @@ TEST(LightsCommand, BadInput) {
   EXPECT_EQ(frames, 0);
   EXPECT_EQ(RunLightsCommand(module.host, services, options, LightsTarget{}, stdout, stderr), 2);
   CLightingSystem::DeleteArray(sys);
+}
+
+// The texture names inside a light file are resource paths below --resource, wherever the
+// command runs from, and never reach outside it.
+TEST(LightFile, TheLightsCommandFindsTexturesBelowTheResourceFolder) {
+  TempDir dir;
+  fs::create_directories(dir.path / "root" / "Tex");
+  const char tga[18 + 4] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 32, 0x28, 1, 2, 3, 4};
+  std::ofstream(dir.path / "root" / "Tex" / "star.tga", std::ios::binary).write(tga, sizeof tga);
+  std::ofstream(dir.path / "outside.tga", std::ios::binary).write(tga, sizeof tga);
+  std::ofstream(dir.path / "root" / "lights.ini", std::ios::binary)
+      << "[in]\ntype=8\nbillboardName=tex\\STAR.tga\n"
+      << "[out]\ntype=8\nbillboardName=..\\outside.tga\n";
+  LightsOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseLightsOptions({"lights.ini", "--resource", (dir.path / "root").string()}, &options, &error)) << error;
+  testing_support::ModuleHost module;
+  auto services = std::make_unique<LightsServices>(module.host, options);
+  module.host.LoadModule(&DMAInterface);
+  CLightingSystem* sys = CLightingSystem::NewArray(1);
+  ASSERT_TRUE(sys->Init(nullptr));
+  sys->LoadFromFile(services->filePath().c_str());
+  ASSERT_EQ(sys->GetLightCount(), 2);
+  host::Renderer& renderer = services->renderer();
+  EXPECT_EQ(renderer.LiveTextures(), 1u);
+  EXPECT_EQ(renderer.TextureName(sys->GetLight(0)->billboardTexture), "tex\\STAR.tga");
+  EXPECT_EQ(sys->GetLight(1)->billboardTexture, -1);
+  CLightingSystem::DeleteArray(sys);
+  services.reset();
+  EXPECT_EQ(module.host.Allocator().LiveBlocks(), 0u);
+}
+
+// The command line's host hands the module a real host model for a model light, not a
+// recording stand-in that the module would take for one.
+TEST(LightFile, AModelLightInTheStandardHostGetsAHostModel) {
+  TempDir dir;
+  std::ofstream(dir.path / "lights.ini", std::ios::binary) << "[lamp]\ntype=4\nmodel=lamp.x\nActive=1\n";
+  host::StandardHost standard(dir.path.string());
+  standard.host.LoadModule(&DMAInterface);
+  CLightingSystem* sys = CLightingSystem::NewArray(1);
+  ASSERT_TRUE(sys->Init(nullptr));
+  sys->LoadFromFile("lights.ini");
+  ASSERT_EQ(sys->GetLightCount(), 1);
+  EXPECT_TRUE(sys->GetLight(0)->IsActive());
+  ASSERT_EQ(standard.objects->models->Created(), 1u);
+  EXPECT_EQ(standard.objects->models->Last()->ModelName(), "lamp.x");
+  CLightingSystem::DeleteArray(sys);
+  standard.host.DestroyAll();
+  EXPECT_EQ(standard.host.Allocator().LiveBlocks(), 0u);
 }
 
 }  // namespace

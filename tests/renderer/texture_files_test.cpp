@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "d3d8/pixel_format.h"

@@ -38,8 +38,8 @@ TEST_F(InputTest, KeyboardStateHasDownAndToggleBits) {
   BYTE keys[256];
   ASSERT_TRUE(GetKeyboardState(keys));
   EXPECT_EQ(keys[VK_CAPITAL], 0x01);
-  EXPECT_EQ(keys['W'] & 0x80, 0x80);
-  EXPECT_EQ(keys['A'], 0);
+  EXPECT_EQ(keys[static_cast<unsigned char>('W')] & 0x80, 0x80);
+  EXPECT_EQ(keys[static_cast<unsigned char>('A')], 0);
   EXPECT_FALSE(GetKeyboardState(nullptr));
 }
 
