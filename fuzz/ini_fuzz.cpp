@@ -145,9 +145,16 @@ void CheckKey(IIniFile* ini, const host::IniDocument& doc, const Key& k) {
   FUZZ_CHECK(std::string(buffer) == "de" && buffer[3] == '#', "a missing key gave the wrong default");
 }
 
+// Whether the writer takes a key of the file: a key of the unnamed part that starts with the
+// byte-order mark is refused, as it would be written at the very start of the file.
+bool Writable(size_t section, const std::string& key) {
+  return section != 0 || key.compare(0, 3, "\xEF\xBB\xBF") != 0;
+}
+
 size_t EntryCount(const host::IniDocument& doc) {
   size_t n = 0;
-  for (const host::IniSection& section : doc.sections) n += section.entries.size();
+  for (size_t i = 0; i < doc.sections.size(); ++i)
+    for (const host::IniEntry& e : doc.sections[i].entries) n += Writable(i, e.key) ? 1 : 0;
   return n;
 }
 

@@ -272,6 +272,8 @@ bool IniFile::MayWrite(const char* operation, const char* section, const char* k
   else if (k != Trim(k)) why = "a key with blanks at an end";
   else if (k.find_first_of("=\r\n") != std::string_view::npos) why = "a key holding '=' or a line break";
   else if (k.front() == ';' || k.front() == '[') why = "a key that reads as a comment or a section";
+  // The reader takes these three bytes at the start of a file as the byte-order mark.
+  else if (name.empty() && k.substr(0, 3) == "\xEF\xBB\xBF") why = "a key that starts with a byte-order mark";
   if (why == nullptr) return true;
   core_->Log(std::string("[INI] ") + operation + " on " + path_ + " refused: [" + OneLine(section) + "] \"" +
              OneLine(key) + "\" is " + why + ", which would not read back");

@@ -193,8 +193,19 @@ bool LooksLikeTga(const uint8_t* data, size_t size, int w, int h) {
 // PNG, TGA and BMP through the image reader: grey images become L8, grey with alpha A8L8,
 // colour X8R8G8B8 and colour with alpha A8R8G8B8. The sides come from the header and are
 // checked, and so is the length of BMP and TGA pixel data, before anything is decoded.
+// The image reader knows more formats than the loader takes; anything but PNG, BMP and TGA
+// never reaches it.
+bool IsPngBmpOrTga(const uint8_t* data, size_t size) {
+  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  if (size >= 8 && std::equal(kPng, kPng + 8, data)) return true;
+  if (size >= 2 && data[0] == 'B' && data[1] == 'M') return true;
+  if (size < 18 || data[1] > 1) return false;
+  const uint8_t type = data[2];
+  return type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+}
+
 HRESULT ParseOther(const uint8_t* data, size_t size, Image* image) {
-  if (size > 0x7FFFFFFF) return D3DXERR_INVALIDDATA;
+  if (size > 0x7FFFFFFF || !IsPngBmpOrTga(data, size)) return D3DXERR_INVALIDDATA;
   int w = 0, h = 0, comp = 0;
   if (!stbi_info_from_memory(data, static_cast<int>(size), &w, &h, &comp)) return D3DXERR_INVALIDDATA;
   if (w <= 0 || h <= 0 || static_cast<uint64_t>(w) > kMaxSide || static_cast<uint64_t>(h) > kMaxSide)

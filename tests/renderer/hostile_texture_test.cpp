@@ -86,6 +86,21 @@ TEST_F(Loader, HeadersClaimingMoreThanTheFileHoldsAreInvalidData) {
   EXPECT_EQ(Load(cut, &texture), D3DXERR_INVALIDDATA);
 }
 
+TEST_F(Loader, FormatsOtherThanPngBmpAndTgaNeverReachTheImageReader) {
+  const std::vector<uint8_t> jpeg = {0xff, 0xff, 0xd8, 0xff, 0xff, 0xff, 0xff, 0xc4, 0x01, 0x00, 0x00, 0x00,
+                                     0x00, 0x00, 0x00, 0x0b, 0xc4, 0x3b, 0x3b, 0x3d, 0xc4, 0xc4, 0xc4};
+  std::vector<uint8_t> pnm = {'P', '5', '\n'};
+  pnm.insert(pnm.end(), 27, '9');  // a side that overflows any integer
+  pnm.insert(pnm.end(), {0x1e, 0x00});
+  const std::vector<uint8_t> bigPnm = {'P', '5', '8', '5', '0', '5', ' ', ' ', '5', '1', '5', '1', ' ', ' ', '*'};
+  const std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3b};
+  for (const std::vector<uint8_t>* bytes : std::vector<const std::vector<uint8_t>*>{&jpeg, &pnm, &bigPnm, &gif}) {
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(Load(*bytes, &texture), D3DXERR_INVALIDDATA);
+    EXPECT_EQ(texture, nullptr);
+  }
+}
+
 TEST_F(Loader, CompleteFilesStillLoad) {
   // Rows of 2 pixels padded to 8 bytes; blue, green, red in the file.
   std::vector<uint8_t> bmp = Bmp(2, 2, 16, 0);
