@@ -155,6 +155,11 @@ TEST(FootlightCli, LightsRunsAHostileLightFileToTheEnd) {
 
 // A file-size limit stands in for a full device.
 TEST(FootlightCli, LightsExitsOneWhenTheSaveDoesNotReachTheDisk) {
+#if defined(__SANITIZE_THREAD__)
+  // The thread sanitizer's runtime maps files of its own and dies under a file-size limit; the
+  // other two builds run this test.
+  GTEST_SKIP() << "a file-size limit stops the thread sanitizer's runtime";
+#endif
   const std::string sample = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/ini/scene/light/2.ini";
   const std::string dir = ::testing::TempDir() + "footlight_full_target";
   ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
