@@ -5,7 +5,6 @@
 //
 //   footlight_terrain_bench [benchmark options]
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -17,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/ratio_reporter.h"
 #include "frame/component_base.h"
 #include "frame/dma_interface.h"
 #include "host/standard_host.h"
@@ -127,22 +127,6 @@ void FrameBench(benchmark::State& state, View view, bool levelZero) {
   state.counters["draws"] = static_cast<double>(draws);
   if (scene.Refused() != 0) state.SkipWithError("the renderer refused draws");
 }
-
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration && !r.error_occurred) time_[r.benchmark_name()] = r.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-  double Get(const std::string& name) const {
-    const auto it = time_.find(name);
-    return it == time_.end() ? 0.0 : it->second;
-  }
-
- private:
-  std::map<std::string, double> time_;
-};
 
 }  // namespace
 
