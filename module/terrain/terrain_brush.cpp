@@ -310,12 +310,6 @@ void CTerrainManager::SetBrushMask(const uint8_t* mask, int32_t maskW, int32_t m
   m_nPaintLayer = layer;
 }
 
-std::string CTerrainManager::LayerName(int32_t index) const {
-  const TerrainLayer* layer = Layer(index);
-  if (layer == nullptr || layer->nameRecord >= m_nameRecords.size()) return {};
-  return m_nameRecords[layer->nameRecord];
-}
-
 void CTerrainManager::PaintBlendLayer(const int32_t* topLeft, const int32_t* bottomRight) {
   if (!HasBlocks() || m_patchLayers.empty() || m_pPaintMask == nullptr || m_nPaintLayer < 0 || topLeft == nullptr ||
       bottomRight == nullptr)

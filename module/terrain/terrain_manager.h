@@ -163,7 +163,10 @@ class CTerrainManager : public CAdaptiveBinaryTreeBase, public ITerrainEdit {
     return index >= 0 && static_cast<size_t>(index) < m_layers.size() ? &m_layers[static_cast<size_t>(index)] : nullptr;
   }
   // The layer's name: a texture name or a blend map's generated name.
-  std::string LayerName(int32_t index) const;
+  std::string LayerName(int32_t index) const {
+    const TerrainLayer* layer = Layer(index);
+    return layer != nullptr && layer->nameRecord < m_nameRecords.size() ? m_nameRecords[layer->nameRecord] : "";
+  }
   // The grid point under the pixel, rounded as the brush takes it; false on a miss or an empty
   // viewport. inverseView: the camera's world matrix.
   bool CursorVertex(const D3DXMATRIX& inverseView, const D3DXMATRIX& projection, int32_t mouseX, int32_t mouseY,
