@@ -267,10 +267,11 @@ TEST(TerrainBrush, TheFlushRefreshesTheQuadsOnBothSidesUpToTheFarEdge) {
   m->SetUnderBrush(500);
   b.field.At(1000, 1200) = 500;
   m->FlushDirtyRegions();
-  // Picks straight down through and beside each raised point, against every triangle.
+  // Picks straight down through and beside each raised point, against every triangle; they end
+  // above the flat ground, so a quad whose tree record was left at 0 would be passed over.
   for (const auto& p : {D3DXVECTOR2(2047.9f, 2047.9f), D3DXVECTOR2(2047.2f, 2047.6f), D3DXVECTOR2(999.6f, 1199.7f),
                         D3DXVECTOR2(1000.3f, 1200.2f), D3DXVECTOR2(999.9f, 1200.5f)}) {
-    const D3DXVECTOR3 from(p.x, 1000.0f, p.y), to(p.x, -10.0f, p.y);
+    const D3DXVECTOR3 from(p.x, 1000.0f, p.y), to(p.x, 50.0f, p.y);
     D3DXVECTOR3 n;
     const double want = terrain_testing::BruteForceHit(b.field, from, to);
     ASSERT_LT(want, 1.5);
@@ -332,10 +333,10 @@ TEST(TerrainCursor, TheOverlayFollowsTheMouseOnTheGroundsOwnSplit) {
   CTerrainManager* m = b.t.terrain;
   m->SetBrushSize(5, 4, 3, 2);
   m->ShowBrush();
-  b.Aim(16.2f, 32.2f);  // across x = 16 and z = 32, where the split turns
+  b.Aim(48.2f, 64.2f);  // across x = 48 and z = 64, where the split turns
   b.t.Frame();
-  EXPECT_EQ(m->LastBrushVertex()[0], 16);
-  EXPECT_EQ(m->LastBrushVertex()[1], 32);
+  EXPECT_EQ(m->LastBrushVertex()[0], 48);
+  EXPECT_EQ(m->LastBrushVertex()[1], 64);
   const host::DrawRecord* d = BrushDraw(b.t.Renderer());
   ASSERT_NE(d, nullptr);
   ASSERT_TRUE(d->error.empty()) << d->error;
@@ -358,7 +359,7 @@ TEST(TerrainCursor, TheOverlayFollowsTheMouseOnTheGroundsOwnSplit) {
       EXPECT_EQ(d->VertexFloat(index, 4), b.field.At(xs[c], zs[c]));
     }
     const int qx = std::min({xs[0], xs[1], xs[2]}), qz = std::min({zs[0], zs[1], zs[2]});
-    EXPECT_TRUE(qx >= 14 && qx < 18 && qz >= 31 && qz < 34) << qx << "," << qz;
+    EXPECT_TRUE(qx >= 46 && qx < 50 && qz >= 63 && qz < 66) << qx << "," << qz;
     // The corner a triangle leaves out names its diagonal.
     std::set<std::pair<int, int>> corners;
     for (int c = 0; c < 3; ++c) corners.insert({xs[c] - qx, zs[c] - qz});
@@ -375,7 +376,7 @@ TEST(TerrainCursor, TheOverlayFollowsTheMouseOnTheGroundsOwnSplit) {
   m->SelectUnderBrush(all.data(), 50, 50);
   b.Aim(200.0f, 200.0f);
   b.t.Frame();
-  EXPECT_EQ(m->LastBrushVertex()[0], 16);
+  EXPECT_EQ(m->LastBrushVertex()[0], 48);
   m->FlushDirtyRegions();
   b.t.Frame();
   EXPECT_EQ(m->LastBrushVertex()[0], 200);
