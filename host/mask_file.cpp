@@ -1,7 +1,6 @@
 #include "host/mask_file.h"
 
-#include <fstream>
-#include <iterator>
+#include "host/file_bytes.h"
 
 namespace host {
 
@@ -91,16 +90,8 @@ bool ParseMaskFile(const uint8_t* bytes, size_t size, MaskImage* out, std::strin
 }
 
 bool ReadMaskFile(const std::string& path, MaskImage* out, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot open mask file " + path;
-    return false;
-  }
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot read mask file " + path;
-    return false;
-  }
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(path, "mask", &bytes, error)) return false;
   return ParseMaskFile(bytes.data(), bytes.size(), out, error);
 }
 
