@@ -1,7 +1,9 @@
 // Times one terrain frame (Execute and Render, the renderer not recording) over a generated
 // 2049 x 2049 field, from 20 units above the ground looking across it and from an overview,
 // against the same frame with every visible patch at level 0 (33 x 33 vertices and the plain
-// 2,048-triangle grid each), and prints the ratio of each view.
+// 2,048-triangle grid each), and prints the ratio of each view. Times one height-brush edit
+// (select under the cursor, raise, flush) of a 33 x 33 brush across the corner of four blocks
+// against rebuilding the min/max trees of all 64 blocks, and prints that ratio.
 //
 //   footlight_terrain_bench [benchmark options]
 #include <benchmark/benchmark.h>
@@ -100,6 +102,19 @@ class TerrainScene {
   }
   size_t Refused() const { return standard_.renderer.RefusedDraws(); }
 
+  // Straight down on (x, z) from 300 above the ground; the middle pixel of the view returned.
+  std::pair<int, int> LookDown(float x, float z) {
+    View v{"down", D3DXVECTOR3(x, Ground(x, z) + 300.0f, z), D3DXVECTOR3(x, Ground(x, z), z)};
+    D3DXMATRIX view;
+    const D3DXVECTOR3 up(0, 0, 1);
+    D3DXMatrixLookAtLH(&view, &v.eye, &v.at, &up);
+    standard_.renderer.SetTransform(D3DTS_VIEW, &view);
+    D3DVIEWPORT8 viewport{};
+    standard_.renderer.GetViewport(&viewport);
+    return {static_cast<int>(viewport.Width / 2), static_cast<int>(viewport.Height / 2)};
+  }
+  CTerrainManager& Terrain() { return *terrain_; }
+
  private:
   std::string folder_;
   host::StandardHost standard_;
@@ -128,6 +143,36 @@ void FrameBench(benchmark::State& state, View view, bool levelZero) {
   if (scene.Refused() != 0) state.SkipWithError("the renderer refused draws");
 }
 
+// Select, raise (up and down in turn, so the ground stays where the camera sees it) and flush.
+void BrushEditBench(benchmark::State& state) {
+  TerrainScene& scene = Scene();
+  scene.Look(Views()[0]);
+  const auto [mx, my] = scene.LookDown(1024.0f, 1024.0f);
+  CTerrainManager& terrain = scene.Terrain();
+  terrain.SetBrushSize(33, 33, 17, 17);
+  const std::vector<float> weights(33 * 33, 1.0f);
+  int16_t amount = 1;
+  size_t selected = 0;
+  for (auto _ : state) {
+    terrain.SelectUnderBrush(weights.data(), mx, my);
+    selected = 0;
+    for (int b = 0; b < 64; ++b) selected += terrain.Selection(b).size();
+    terrain.RaiseUnderBrush(amount);
+    terrain.FlushDirtyRegions();
+    amount = static_cast<int16_t>(-amount);
+  }
+  state.counters["selected"] = static_cast<double>(selected);
+  // 33 x 33 points, the two border lines shared by two blocks and the corner by four.
+  if (selected != 33 * 33 + 33 + 33 + 1) state.SkipWithError("the brush did not select across the block corner");
+}
+
+void RebuildAllBench(benchmark::State& state) {
+  CTerrainManager& terrain = Scene().Terrain();
+  for (auto _ : state)
+    for (int bx = 0; bx < 8; ++bx)
+      for (int bz = 0; bz < 8; ++bz) terrain.Block(bx, bz)->BuildMinMaxTree();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,6 +182,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark((std::string("frame/") + v.name + "/level0").c_str(), FrameBench, v, true)
         ->Unit(benchmark::kMicrosecond);
   }
+  benchmark::RegisterBenchmark("brush/edit33_corner", BrushEditBench)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("brush/rebuild_all_blocks", RebuildAllBench)->Unit(benchmark::kMicrosecond);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
@@ -147,5 +194,7 @@ int main(int argc, char** argv) {
     const double base = reporter.Get(std::string("frame/") + v.name + "/level0");
     if (lod > 0.0 && base > 0.0) std::printf("ratio terrain_%s_frame %.3f\n", v.name, lod / base);
   }
+  const double edit = reporter.Get("brush/edit33_corner"), rebuild = reporter.Get("brush/rebuild_all_blocks");
+  if (edit > 0.0 && rebuild > 0.0) std::printf("ratio terrain_brush_edit %.4f\n", edit / rebuild);
   return 0;
 }

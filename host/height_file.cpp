@@ -1,8 +1,8 @@
 #include "host/height_file.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+
+#include "host/file_bytes.h"
 
 namespace host {
 
@@ -34,16 +34,8 @@ bool ParseHeightFile(const uint8_t* bytes, size_t size, HeightField* out, std::s
 }
 
 bool ReadHeightFile(const std::string& path, HeightField* out, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot open height file " + path;
-    return false;
-  }
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    *error = "cannot read height file " + path;
-    return false;
-  }
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(path, "height", &bytes, error)) return false;
   return ParseHeightFile(bytes.data(), bytes.size(), out, error);
 }
 

@@ -541,6 +541,10 @@ IDirect3DTexture8* Renderer::StageTexture(DWORD stage) const {
 
 HRESULT Renderer::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                                 IDirect3DTexture8** texture) {
+  if (Fails(RendererCall::CreateTexture)) {
+    if (texture != nullptr) *texture = nullptr;
+    return D3DERR_OUTOFVIDEOMEMORY;
+  }
   return device_.CreateTexture(width, height, levels, usage, format, pool, texture);
 }
 

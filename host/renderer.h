@@ -133,6 +133,7 @@ enum class RendererCall {
   LockVertexBuffer,
   LockIndexBuffer,
   LockDynamicVertices,
+  CreateTexture,
   kCount
 };
 

@@ -9,9 +9,11 @@
 
 #include "frame/component_base.h"
 #include "host/height_file.h"
+#include "host/mask_file.h"
 #include "host/standard_host.h"
 #include "terrain/terrain_manager.h"
 #include "win32/file_system.h"
+#include "win32/win32.h"
 
 namespace footlight {
 
@@ -25,7 +27,17 @@ const char* const kTerrainUsage =
     "                               and print per frame (default 1) the visible blocks, patches per\n"
     "                               level, draws, triangles, vertices and buffer discards; then each\n"
     "                               ray's hit and each ground height; HEIGHTS and the module's files\n"
-    "                               are resource paths below DIR (default .)\n";
+    "                               are resource paths below DIR (default .)\n"
+    "      [--brush W,H[,HX,HZ]] [--raise X,Y,N]... [--set X,Y,N]...\n"
+    "      [--paint X,Y[:X2,Y2] --mask FILE --paint-layer NAME]\n"
+    "                               edit after the frames: a brush of W x H grid points (default\n"
+    "                               9,9) whose 1-based hot spot cell (default the middle) lies on\n"
+    "                               the point under pixel X,Y of the --size view; --raise adds N\n"
+    "                               and --set sets N, weighted 1 at the hot spot down to 0 at the\n"
+    "                               rim, and print the changed heights; --paint drags the mouse\n"
+    "                               from X,Y to X2,Y2 painting layer NAME through the 8-bit PGM\n"
+    "                               mask FILE (a resource path, 2 (W - 1) square) and prints per\n"
+    "                               painted patch its slots, blend maps and painted texels\n";
 
 namespace {
 
@@ -62,7 +74,60 @@ std::string Vec(const D3DXVECTOR3& v) {
   return buf;
 }
 
+bool ParseWholes(const std::string& text, size_t least, size_t most, int lo, int hi, std::vector<int>* out) {
+  out->clear();
+  size_t start = 0;
+  for (;;) {
+    const size_t end = text.find(',', start);
+    int v = 0;
+    if (!ParseWhole(text.substr(start, end == std::string::npos ? std::string::npos : end - start), lo, hi, &v))
+      return false;
+    out->push_back(v);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return out->size() >= least && out->size() <= most;
+}
+
+// All grid heights of the terrain, X-major over the whole field.
+std::vector<int16_t> FieldHeights(const CTerrainManager* terrain) {
+  std::vector<int16_t> out(static_cast<size_t>(kFieldSamples) * kFieldSamples);
+  for (int bx = 0; bx < 8; ++bx)
+    for (int bz = 0; bz < 8; ++bz) {
+      const CTerrainBlock* block = terrain->Block(bx, bz);
+      for (int x = 0; x < kBlockSamples; ++x)
+        for (int z = 0; z < kBlockSamples; ++z)
+          out[static_cast<size_t>(bx * kBlockQuads + x) * kFieldSamples + bz * kBlockQuads + z] =
+              block->m_aHeights[x * kBlockSamples + z];
+    }
+  return out;
+}
+
+int PaintedTexels(IDirect3DTexture8* texture) {
+  D3DLOCKED_RECT locked{};
+  if (texture == nullptr || FAILED(texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY))) return -1;
+  int n = 0;
+  for (int v = 0; v < 64; ++v)
+    for (int u = 0; u < 64; ++u) n += static_cast<const uint8_t*>(locked.pBits)[v * locked.Pitch + u * 2 + 1] != 0;
+  texture->UnlockRect(0);
+  return n;
+}
+
 }  // namespace
+
+std::vector<float> ConeWeights(int width, int height, int hotX, int hotZ) {
+  std::vector<float> w(static_cast<size_t>(std::max(width, 0)) * static_cast<size_t>(std::max(height, 0)), 0.0f);
+  const int cx = hotX - 1, cz = hotZ - 1;
+  for (int i = 0; i < width; ++i)
+    for (int j = 0; j < height; ++j) {
+      // The reach on each side is the distance from the hot cell to that side's edge.
+      const int reachX = i < cx ? cx : width - 1 - cx, reachZ = j < cz ? cz : height - 1 - cz;
+      const double dx = i == cx ? 0.0 : static_cast<double>(i - cx) / reachX;
+      const double dz = j == cz ? 0.0 : static_cast<double>(j - cz) / reachZ;
+      w[static_cast<size_t>(i) * height + j] = static_cast<float>(std::max(0.0, 1.0 - std::sqrt(dx * dx + dz * dz)));
+    }
+  return w;
+}
 
 bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* out, std::string* error) {
   TerrainOptions o;
@@ -107,8 +172,8 @@ bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* o
     } else if (arg == "--size") {
       if (!value()) return false;
       const size_t x = v.find('x');
-      if (x == std::string::npos || !ParseWhole(v.substr(0, x), 1, 16384, &o.width) ||
-          !ParseWhole(v.substr(x + 1), 1, 16384, &o.height))
+      if (x == std::string::npos || !ParseWhole(v.substr(0, x), 1, 4096, &o.width) ||
+          !ParseWhole(v.substr(x + 1), 1, 4096, &o.height))
         return bad("WxH");
     } else if (arg == "--frames") {
       if (!value()) return false;
@@ -128,6 +193,41 @@ bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* o
       std::array<float, 2> p{};
       if (!ParseFloats(v, 2, p.data())) return bad("X,Z");
       o.points.push_back(p);
+    } else if (arg == "--brush") {
+      if (!value()) return false;
+      std::vector<int> b;
+      if (!ParseWholes(v, 2, 4, 0, 65536, &b) || b.size() == 3 || b[0] < 1 || b[1] < 1 || b[0] * b[1] > 65536)
+        return bad("W,H[,HX,HZ] with W x H of 1 to 65536 grid points");
+      o.brush = {b[0], b[1], (b[0] + 1) / 2, (b[1] + 1) / 2};
+      if (b.size() == 4) {
+        if (b[2] < 1 || b[2] > b[0] || b[3] < 1 || b[3] > b[1]) return bad("a hot spot HX,HZ from 1,1 to W,H");
+        o.brush[2] = b[2];
+        o.brush[3] = b[3];
+      }
+    } else if (arg == "--raise" || arg == "--set") {
+      if (!value()) return false;
+      std::vector<int> e;
+      if (!ParseWholes(v, 3, 3, -32768, 65535, &e) || e[0] < 0 || e[1] < 0 || e[2] > 32767)
+        return bad("a pixel X,Y and a height N of -32768 to 32767");
+      o.edits.push_back({arg == "--set", e[0], e[1], e[2]});
+    } else if (arg == "--paint") {
+      if (!value()) return false;
+      const size_t colon = v.find(':');
+      std::vector<int> from, to;
+      if (!ParseWholes(v.substr(0, colon), 2, 2, 0, 65535, &from) ||
+          (colon != std::string::npos && !ParseWholes(v.substr(colon + 1), 2, 2, 0, 65535, &to)))
+        return bad("a pixel X,Y or a stroke X,Y:X2,Y2");
+      if (to.empty()) to = from;
+      o.stroke = {from[0], from[1], to[0], to[1]};
+      o.paint = true;
+    } else if (arg == "--mask") {
+      if (!value()) return false;
+      if (v.empty()) return bad("a PGM file");
+      o.mask = v;
+    } else if (arg == "--paint-layer") {
+      if (!value()) return false;
+      if (v.empty()) return bad("a texture name");
+      o.paintLayer = v;
     } else if (arg == "--help" || arg == "-h") {
       *error = "";
       return false;
@@ -143,6 +243,21 @@ bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* o
   }
   if (o.heights.empty()) {
     *error = "terrain needs a height file (see footlight --help)";
+    return false;
+  }
+  if (o.paint != (!o.mask.empty() && !o.paintLayer.empty()) || (!o.paint && (!o.mask.empty() || !o.paintLayer.empty()))) {
+    *error = "--paint, --mask and --paint-layer go together";
+    return false;
+  }
+  auto outside = [&](int x, int y) { return x >= o.width || y >= o.height; };
+  for (const auto& e : o.edits)
+    if (outside(e.x, e.y)) {
+      *error = "pixel " + std::to_string(e.x) + "," + std::to_string(e.y) + " lies outside the " +
+               std::to_string(o.width) + "x" + std::to_string(o.height) + " view";
+      return false;
+    }
+  if (o.paint && (outside(o.stroke[0], o.stroke[1]) || outside(o.stroke[2], o.stroke[3]))) {
+    *error = "the stroke leaves the " + std::to_string(o.width) + "x" + std::to_string(o.height) + " view";
     return false;
   }
   std::error_code ec;
@@ -166,7 +281,29 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
     std::fprintf(err, "footlight: %s: %s\n", o.heights.c_str(), error.c_str());
     return 1;
   }
-  host::StandardHost standard(o.resource);
+  host::MaskImage mask;
+  if (o.paint) {
+    const std::string maskPath = win32::ResolvePath(o.resource, o.mask.c_str(), win32::PathMode::Read);
+    if (maskPath.empty()) {
+      std::fprintf(err, "footlight: no mask file %s below %s\n", o.mask.c_str(), o.resource.c_str());
+      return 1;
+    }
+    if (!host::ReadMaskFile(maskPath, &mask, &error)) {
+      std::fprintf(err, "footlight: %s: %s\n", o.mask.c_str(), error.c_str());
+      return 1;
+    }
+    const int side = 2 * (o.brush[0] - 1);
+    if (mask.width != side || mask.height != side) {
+      std::fprintf(err, "footlight: %s: the mask is %d x %d but a brush %d wide takes %d x %d\n", o.mask.c_str(),
+                   mask.width, mask.height, o.brush[0], side, side);
+      return 2;
+    }
+  }
+  // The device is the view, so pixels of the edits are pixels of --size.
+  host::RendererConfig config;
+  config.device.width = static_cast<UINT>(o.width);
+  config.device.height = static_cast<UINT>(o.height);
+  host::StandardHost standard(o.resource, config);
   host::ReferenceHost& host = standard.host;
   if (host.LoadModule(entry) == nullptr) {
     std::fprintf(err, "footlight: the module returned an empty class list\n");
@@ -193,6 +330,16 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
       std::fprintf(err, "footlight: cannot load the layer texture %s%s\n", o.textures.c_str(), o.layer.c_str());
       host.DestroyAll();
       return 1;
+    }
+    if (!o.edits.empty() || o.paint) edit->SetBrushSize(o.brush[0], o.brush[1], o.brush[2], o.brush[3]);
+    if (o.paint) {
+      edit->SetBrushMask(mask.bytes.data(), mask.width, mask.height, o.paintLayer.c_str(), nullptr, nullptr, false);
+      if (terrain->PaintLayer() < 0) {
+        std::fprintf(err, "footlight: cannot load the paint layer texture %s%s\n", o.textures.c_str(),
+                     o.paintLayer.c_str());
+        host.DestroyAll();
+        return 1;
+      }
     }
     int lo = INT_MAX, hi = INT_MIN;
     for (int x = 0; x < field.side; ++x)
@@ -245,6 +392,61 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
                    frame, blocks, levels[0], levels[1], levels[2], levels[3], levels[4], levels[5],
                    standard.renderer.Draws().size(), static_cast<unsigned long long>(triangles),
                    static_cast<unsigned long long>(vertices), discards);
+    }
+    if (!o.edits.empty()) {
+      const std::vector<float> weights = ConeWeights(o.brush[0], o.brush[1], o.brush[2], o.brush[3]);
+      for (const auto& e : o.edits) {
+        const std::vector<int16_t> before = FieldHeights(terrain);
+        edit->SelectUnderBrush(weights.data(), e.x, e.y);
+        std::fprintf(out, "%s %d at pixel (%d, %d): ", e.set ? "set" : "raise", e.amount, e.x, e.y);
+        if (!terrain->m_bSelectionActive) {
+          std::fprintf(out, "no ground under the pixel\n");
+          continue;
+        }
+        if (e.set) edit->SetUnderBrush(static_cast<int16_t>(e.amount));
+        else edit->RaiseUnderBrush(static_cast<int16_t>(e.amount));
+        edit->FlushDirtyRegions();
+        const std::vector<int16_t> after = FieldHeights(terrain);
+        std::vector<size_t> changed;
+        for (size_t i = 0; i < after.size(); ++i)
+          if (after[i] != before[i]) changed.push_back(i);
+        std::fprintf(out, "%zu heights changed\n", changed.size());
+        for (size_t i : changed)
+          std::fprintf(out, "  (%zu, %zu): %d -> %d\n", i / kFieldSamples, i % kFieldSamples, before[i], after[i]);
+      }
+    }
+    if (o.paint) {
+      // The mouse moves one pixel a frame along the stroke, painting where the picked point moves.
+      edit->BeginPickMode();
+      const int dx = o.stroke[2] - o.stroke[0], dy = o.stroke[3] - o.stroke[1];
+      const int steps = std::max(std::abs(dx), std::abs(dy));
+      for (int k = 0; k <= steps; ++k) {
+        const int x = o.stroke[0] + (steps == 0 ? 0 : static_cast<int>(std::lround(static_cast<double>(dx) * k / steps)));
+        const int y = o.stroke[1] + (steps == 0 ? 0 : static_cast<int>(std::lround(static_cast<double>(dy) * k / steps)));
+        host.SystemMessage(WM_MOUSEMOVE, 0, (static_cast<uint32_t>(y) << 16) | static_cast<uint32_t>(x));
+        standard.Frame(16);
+      }
+      edit->ResetPick();
+      int patches = 0;
+      for (int px = 0; px < kFieldPatches; ++px)
+        for (int pz = 0; pz < kFieldPatches; ++pz) {
+          const TerrainPatchLayers* p = terrain->PatchLayers(px, pz);
+          if (p == nullptr || p->count < 2) continue;
+          ++patches;
+          std::fprintf(out, "patch (%d, %d): %d slots:", px, pz, p->count);
+          for (int k = 0; k < p->count; ++k) {
+            const TerrainLayerSlot& slot = p->slots[k];
+            std::fprintf(out, "%s %s", k == 0 ? "" : " |", terrain->LayerName(slot.textureLayer).c_str());
+            if (slot.textureCount == 2) {
+              const TerrainLayer* blend = terrain->Layer(slot.blendLayer);
+              std::fprintf(out, " + %s (%d painted texels)", terrain->LayerName(slot.blendLayer).c_str(),
+                           PaintedTexels(blend != nullptr ? blend->texture : nullptr));
+            }
+          }
+          std::fprintf(out, "\n");
+        }
+      std::fprintf(out, "paint %s from pixel (%d, %d) to (%d, %d): %d patches painted\n", o.paintLayer.c_str(),
+                   o.stroke[0], o.stroke[1], o.stroke[2], o.stroke[3], patches);
     }
     for (const auto& r : o.rays) {
       const D3DXVECTOR3 a(r[0], r[1], r[2]), b(r[3], r[4], r[5]);

@@ -1,11 +1,14 @@
 // footlight terrain HEIGHTS [--resource DIR] [--scale S] [--layer NAME] [--textures PREFIX]
 //   [--eye X,Y,Z] [--at X,Y,Z] [--fov DEG] [--size WxH] [--frames N] [--wireframe]
-//   [--ray X,Y,Z:X,Y,Z]... [--height X,Z]...
+//   [--ray X,Y,Z:X,Y,Z]... [--height X,Z]... [--brush W,H[,HX,HZ]] [--raise X,Y,N]...
+//   [--set X,Y,N]... [--paint X,Y[:X2,Y2] --mask FILE --paint-layer NAME]
 //
 // Makes the module's terrain component, loads a height file into it (host/height_file.h), adds
 // the base texture layer, looks from the eye at the point and runs the frames; prints per frame
 // the visible blocks, the visible patches per level, the draws, triangles and vertices drawn and
-// the times the dynamic buffers were started again, then each ray's hit and each height.
+// the times the dynamic buffers were started again; then each height edit under a pixel (the
+// changed grid heights), the paint stroke (per painted patch its slots, blend maps and painted
+// texels), each ray's hit and each height.
 //
 // The command reaches the module through its virtual interfaces and the layout of the
 // component's public per-frame tables, so it works with a module loaded by dlopen.
@@ -33,7 +36,23 @@ struct TerrainOptions {
   bool wireframe = false;
   std::vector<std::array<float, 6>> rays;
   std::vector<std::array<float, 2>> points;
+  // The brush: W, H and the 1-based hot spot (default ((W + 1) / 2, (H + 1) / 2)).
+  std::array<int, 4> brush{9, 9, 5, 5};
+  struct HeightEdit {
+    bool set = false;  // else raise
+    int x = 0, y = 0;  // pixel
+    int amount = 0;
+  };
+  std::vector<HeightEdit> edits;
+  bool paint = false;
+  std::array<int, 4> stroke{};  // pixel from, pixel to
+  std::string mask;             // resource path of the PGM mask
+  std::string paintLayer;
 };
+
+// The brush's weights, cell (i, j) at i H + j: 1 at the hot spot's cell, falling off in a
+// straight line to 0 at the brush's edge on each side.
+std::vector<float> ConeWeights(int width, int height, int hotX, int hotZ);
 
 extern const char* const kTerrainUsage;
 

@@ -5,6 +5,7 @@
 #include "camera/base_camera.h"
 #include "frame/module_globals.h"
 #include "scene/scene_system.h"
+#include "terrain/terrain_manager.h"
 
 CVideoTextureManager* CSceneSystem::Manager(const ComponentHandle* handle) {
   if (handle == nullptr) return nullptr;
@@ -15,8 +16,15 @@ CSceneBaseObj* CSceneSystem::ObjectOf(const ComponentHandle& handle) {
   return static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(g_pHost->GetObject(&handle)));
 }
 
-// The terrain manager offers no edit interface yet, so a scene has no terrain to hand out.
-ITerrainEdit* CSceneSystem::GetTerrain() { return nullptr; }
+// A scene that made no terrain of its own uses a live one without keeping its handle, so it
+// never destroys a terrain it did not make.
+ITerrainEdit* CSceneSystem::GetTerrain() {
+  ComponentHandle handle = terrainHandle;
+  if (handle.IsZero() && !g_pHost->FindObject(&handle, "CTerrainManager", 0)) return nullptr;
+  auto* component = static_cast<CComponentBase*>(g_pHost->GetObject(&handle));
+  if (component == nullptr) return nullptr;
+  return static_cast<ITerrainEdit*>(static_cast<CTerrainManager*>(component));
+}
 
 CBaseCamera* CSceneSystem::GetCamera() {
   return static_cast<CBaseCamera*>(static_cast<CComponentBase*>(g_pHost->GetObject(&cameraHandle)));

@@ -37,6 +37,9 @@ CTerrainManager::CTerrainManager() {
 }
 
 CTerrainManager::~CTerrainManager() {
+  HostDeleteArray(m_pPaintMask);
+  m_pPaintMask = nullptr;
+  FreeBrush();
   if (m_pRenderer != nullptr && m_nStaticIB >= 0) m_pRenderer->ReleaseIndexBuffer(m_nStaticIB);
   m_nStaticIB = -1;
   ReleaseDynamicBuffers();
@@ -296,6 +299,22 @@ void CTerrainManager::Execute(uint32_t arg) {
   m_pRenderer->GetTransform(D3DTS_PROJECTION, &projection);
   if (D3DXMatrixInverse(&inverse, nullptr, &view) == nullptr) D3DXMatrixIdentity(&inverse);
   const float eye[3] = {inverse._41, inverse._42, inverse._43};
+  const bool brushFollows = m_bBrushShown && BrushHasGeometry() && !m_bSelectionActive;
+  int32_t vx, vz;
+  if ((m_bPainting || brushFollows) && CursorVertex(inverse, projection, m_nMouseX, m_nMouseY, &vx, &vz)) {
+    int32_t topLeft[2], bottomRight[2];
+    BrushRectangle(vx, vz, topLeft, bottomRight);
+    if (brushFollows && (vx != m_aLastBrushVertex[0] || vz != m_aLastBrushVertex[1])) {
+      UpdateBrush(topLeft, bottomRight);
+      m_aLastBrushVertex[0] = vx;
+      m_aLastBrushVertex[1] = vz;
+    }
+    if (m_bPainting && m_pPaintMask != nullptr && (vx != m_aLastPaintedVertex[0] || vz != m_aLastPaintedVertex[1])) {
+      PaintBlendLayer(topLeft, bottomRight);
+      m_aLastPaintedVertex[0] = vx;
+      m_aLastPaintedVertex[1] = vz;
+    }
+  }
   D3DXMatrixMultiply(&m_matViewProjection, &view, &projection);
   Frustum frustum;
   frustum.ExtractFromMatrix(m_matViewProjection);
@@ -329,6 +348,7 @@ void CTerrainManager::Render(uint32_t arg) {
     m_apBlocks[i]->m_bWireframe = ITerrainEdit::m_bWireframe;
     m_apBlocks[i]->Render(arg, m_aDistance, m_aLevel, m_aVisible);
   }
+  DrawBrush();
 }
 
 // ---- geometric queries ----
@@ -426,21 +446,6 @@ bool CTerrainManager::UpdateAllBlocks(const TerrainHeightMap* map) {
   return true;
 }
 
-void CTerrainManager::ShowBrush() {
-  if (HasBlocks()) m_bBrushShown = true;
-}
-
-void CTerrainManager::HideBrush() {
-  if (HasBlocks()) m_bBrushShown = false;
-}
-
-int32_t CTerrainManager::ResetPick() {
-  if (HasBlocks()) {
-    m_bPainting = false;
-    m_aLastPaintedVertex[0] = m_aLastPaintedVertex[1] = -1;
-  }
-  return -1;
-}
 
 // ---- texture layers ----
 

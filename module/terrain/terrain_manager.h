@@ -42,6 +42,32 @@ struct TerrainPatchLayers {
   int32_t count;
 };
 
+// One vertex of the brush overlay (20 bytes, position and one texture coordinate set).
+struct TerrainBrushVertex {
+  float x, y, z;
+  float u, v;
+};
+static_assert(sizeof(TerrainBrushVertex) == 20);
+
+// The blocks that hold one brush cell's grid point: up to four on a block corner.
+struct TerrainSharingRecord {
+  int32_t block[4][2];
+  int32_t local[4][2];
+  int32_t count;
+};
+
+// A selected grid point of one block.
+struct TerrainSelectionEntry {
+  int32_t lx, lz;
+  int32_t i, j;
+  float weight;
+};
+
+// Block-local grid points a selection touched, both ends included.
+struct TerrainRegionRecord {
+  int32_t x0, z0, x1, z1;
+};
+
 struct TerrainLayer {
   IDirect3DTexture8* texture = nullptr;
   float offset[2] = {0.0f, 0.0f};
@@ -83,19 +109,18 @@ class CTerrainManager : public CAdaptiveBinaryTreeBase, public ITerrainEdit {
   bool EditSlot9(uint32_t) override { return false; }
   float Pick(const D3DXVECTOR3* from, const D3DXVECTOR3* to, D3DXVECTOR3* normalOut) override;
   bool SampleHeight(D3DXVECTOR3* point, D3DXVECTOR3* normalOut) override;
-  // The height brush and blend painting are not built yet: these keep to what they do while
-  // no selection is active.
-  int16_t GetHeightAt(int32_t, int32_t) override { return 0; }
-  void SetHeightAt(int32_t, int32_t, int16_t) override {}
-  void SelectUnderBrush(const float*, int32_t, int32_t) override {}
-  void RaiseUnderBrush(int16_t) override {}
-  void SetUnderBrush(int16_t) override {}
-  void FlushDirtyRegions() override {}
-  void SetBrushSize(int32_t, int32_t, int32_t, int32_t) override {}
+  int16_t GetHeightAt(int32_t i, int32_t j) override;
+  void SetHeightAt(int32_t i, int32_t j, int16_t h) override;
+  void SelectUnderBrush(const float* weights, int32_t mouseX, int32_t mouseY) override;
+  void RaiseUnderBrush(int16_t amount) override;
+  void SetUnderBrush(int16_t value) override;
+  void FlushDirtyRegions() override;
+  void SetBrushSize(int32_t w, int32_t h, int32_t hotX, int32_t hotZ) override;
   void ShowBrush() override;
   void HideBrush() override;
-  void SetBrushMask(const uint8_t*, int32_t, int32_t, const char*, const float*, const float*, bool) override {}
-  void BeginPickMode() override {}
+  void SetBrushMask(const uint8_t* mask, int32_t maskW, int32_t maskH, const char* texture, const float* offset2,
+                    const float* scale2, bool fromFile) override;
+  void BeginPickMode() override;
   int32_t ResetPick() override;
   void EditSlot24(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override {}
   void EditSlot25(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) override {}
@@ -111,6 +136,41 @@ class CTerrainManager : public CAdaptiveBinaryTreeBase, public ITerrainEdit {
   int32_t CreateLayer(const char* name, const float* offset2, const float* scale2, bool fromFile);
   int32_t GetPatchLayerCount(uint32_t record) const;
   void BindPatchLayerSlot(uint32_t record, int32_t slot, int* effectOut);
+  static TerrainBrushVertex* NewBrushVertices(uint32_t count);
+  // topLeft and bottomRight: the brush rectangle's grid points, both included.
+  void UpdateBrush(const int32_t* topLeft, const int32_t* bottomRight);
+  void PaintBlendLayer(const int32_t* topLeft, const int32_t* bottomRight);
+
+  // Brush and paint state as the editing operations left it.
+  int32_t BrushWidth() const { return m_nBrushW; }
+  int32_t BrushHeight() const { return m_nBrushH; }
+  int32_t HotX() const { return m_nHotX; }
+  int32_t HotZ() const { return m_nHotZ; }
+  const TerrainBrushVertex* BrushVertices() const { return m_pBrushVertices; }
+  const uint16_t* BrushIndices() const { return m_pBrushIndices; }
+  int32_t BrushTriangles() const { return m_nBrushTriangles; }
+  const TerrainSharingRecord* SharingTable() const { return m_pSharing; }
+  const std::vector<TerrainSelectionEntry>& Selection(int block) const { return m_selections[block]; }
+  const std::vector<TerrainRegionRecord>& Regions(int block) const { return m_regions[block]; }
+  bool Painting() const { return m_bPainting; }
+  const int32_t* LastBrushVertex() const { return m_aLastBrushVertex; }
+  const int32_t* LastPaintedVertex() const { return m_aLastPaintedVertex; }
+  int32_t PaintLayer() const { return m_nPaintLayer; }
+  const TerrainPatchLayers* PatchLayers(int px, int pz) const {
+    return m_patchLayers.empty() ? nullptr : &m_patchLayers[static_cast<size_t>(px * kFieldPatches + pz)];
+  }
+  const TerrainLayer* Layer(int32_t index) const {
+    return index >= 0 && static_cast<size_t>(index) < m_layers.size() ? &m_layers[static_cast<size_t>(index)] : nullptr;
+  }
+  // The layer's name: a texture name or a blend map's generated name.
+  std::string LayerName(int32_t index) const {
+    const TerrainLayer* layer = Layer(index);
+    return layer != nullptr && layer->nameRecord < m_nameRecords.size() ? m_nameRecords[layer->nameRecord] : "";
+  }
+  // The grid point under the pixel, rounded as the brush takes it; false on a miss or an empty
+  // viewport. inverseView: the camera's world matrix.
+  bool CursorVertex(const D3DXMATRIX& inverseView, const D3DXMATRIX& projection, int32_t mouseX, int32_t mouseY,
+                    int32_t* vx, int32_t* vz);
 
   bool HasBlocks() const { return m_apBlocks[0] != nullptr; }
   CTerrainBlock* Block(int bx, int bz) const { return m_apBlocks[bx * 8 + bz]; }
@@ -163,8 +223,25 @@ class CTerrainManager : public CAdaptiveBinaryTreeBase, public ITerrainEdit {
   int m_aEffects[4] = {-1, -1, -1, -1};  // Tex0, Tex1, light map, paint brush
   D3DXMATRIX m_matViewProjection;
 
+  void FreeBrush();
+  void BrushRectangle(int32_t vx, int32_t vz, int32_t* topLeft, int32_t* bottomRight) const;
+  bool BrushHasGeometry() const { return m_pBrushVertices != nullptr && m_nBrushW > 0 && m_nBrushH > 0; }
+  void DrawBrush();
+  void PaintPatch(int gpx, int gpz, int px0, int pz0, int px1, int pz1, const int32_t* topLeft);
+
   // Brush and paint state kept for the editing operations.
   int32_t m_nBrushW = 0, m_nBrushH = 0;
+  int32_t m_nHotX = 0, m_nHotZ = 0;
+  TerrainBrushVertex* m_pBrushVertices = nullptr;
+  uint16_t* m_pBrushIndices = nullptr;
+  int32_t m_nBrushTriangles = 0;
+  TerrainSharingRecord* m_pSharing = nullptr;
+  std::vector<TerrainSelectionEntry> m_selections[64];
+  std::vector<TerrainRegionRecord> m_regions[64];
+  uint8_t* m_pPaintMask = nullptr;
+  int32_t m_nMaskW = 0, m_nMaskH = 0;
+  int32_t m_nPaintLayer = -1;
+  int32_t m_nTexelsPerQuad = 2;
   bool m_bBrushShown = false;
   bool m_bPainting = false;
   int32_t m_aLastBrushVertex[2] = {-1, -1};

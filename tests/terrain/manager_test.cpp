@@ -147,6 +147,19 @@ TEST(TerrainManager, AFailedAllocationLeavesNoBlockAndEveryOperationIdle) {
     EXPECT_FALSE(t.terrain->UpdateAllBlocks(&map));
     EXPECT_EQ(t.terrain->AddLayer("grass.dds", nullptr, nullptr, false), -1);
     t.terrain->SetHeightScale(2.0f);
+    // The brush and painting stay idle too.
+    t.terrain->SetBrushSize(3, 3, 2, 2);
+    EXPECT_EQ(t.terrain->BrushWidth(), 0);
+    EXPECT_EQ(t.terrain->BrushVertices(), nullptr);
+    const float weights[9] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+    t.terrain->SelectUnderBrush(weights, 10, 10);
+    EXPECT_FALSE(t.terrain->m_bSelectionActive);
+    t.terrain->BeginPickMode();
+    EXPECT_FALSE(t.terrain->Painting());
+    t.terrain->ShowBrush();
+    const uint8_t mask[4] = {1, 2, 3, 4};
+    t.terrain->SetBrushMask(mask, 2, 2, "grass.dds", nullptr, nullptr, false);
+    EXPECT_EQ(t.terrain->PaintLayer(), -1);
     t.Look({100, 50, 100}, {300, 0, 300});
     t.Frame();
     EXPECT_TRUE(t.Renderer().Draws().empty());

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "host/height_file.h"
+#include "host/mask_file.h"
 #include "terrain/terrain_patch_lists.h"
 
 namespace terrain_samples {
@@ -113,14 +114,13 @@ std::vector<uint8_t> PatchIndexFile() {
 }
 
 std::vector<uint8_t> BrushMask() {
-  const std::string header = "P5\n16 16\n255\n";
-  std::vector<uint8_t> out(header.begin(), header.end());
+  std::vector<uint8_t> samples;
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 16; ++x) {
       const int d2 = (2 * x - 15) * (2 * x - 15) + (2 * y - 15) * (2 * y - 15);  // 4 x squared distance
-      out.push_back(static_cast<uint8_t>(std::max(0, 255 - d2 * 255 / 450)));
+      samples.push_back(static_cast<uint8_t>(std::max(0, 255 - d2 * 255 / 450)));
     }
-  return out;
+  return host::FormatMaskFile(samples.data(), 16, 16);
 }
 
 std::map<std::string, std::vector<uint8_t>> AllSamples() {

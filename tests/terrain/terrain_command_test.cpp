@@ -3,8 +3,12 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cmath>
+#include <map>
 #include <regex>
 #include <string>
+
+#include "sample_generator.h"
 
 namespace {
 
@@ -71,9 +75,95 @@ TEST(TerrainCommand, BadInputGivesOneErrorLine) {
            {"resource/terrain/hills.r16 --size 800", 2},
            {"--resource samples", 2},
            {"resource/terrain/hills.r16 --resource no/such/folder", 2},
+           {"resource/terrain/hills.r16 --resource samples --brush 0,3", 2},
+           {"resource/terrain/hills.r16 --resource samples --brush 3,3,4,1", 2},
+           {"resource/terrain/hills.r16 --resource samples --brush 3,3,1", 2},
+           {"resource/terrain/hills.r16 --resource samples --raise 1,2", 2},
+           {"resource/terrain/hills.r16 --resource samples --set 1,1,40000", 2},
+           {"resource/terrain/hills.r16 --resource samples --raise 800,1,3", 2},
+           {"resource/terrain/hills.r16 --resource samples --size 5000x10", 2},
+           {"resource/terrain/hills.r16 --resource samples --paint 1,1", 2},
+           {"resource/terrain/hills.r16 --resource samples --mask resource/terrain/mask16.pgm", 2},
+           {"resource/terrain/hills.r16 --resource samples --paint 1,1:1,900 --mask resource/terrain/mask16.pgm "
+            "--paint-layer rock.dds", 2},
+           {"resource/terrain/hills.r16 --resource samples --brush 5,5 --paint 1,1 --mask resource/terrain/mask16.pgm "
+            "--paint-layer rock.dds", 2},
+           {"resource/terrain/hills.r16 --resource samples --paint 1,1 --mask resource/terrain/none.pgm "
+            "--paint-layer rock.dds", 1},
+           {"resource/terrain/hills.r16 --resource samples --paint 1,1 --mask resource/terrain/grass.dds "
+            "--paint-layer rock.dds", 1},
+           {"resource/terrain/hills.r16 --resource samples --paint 1,1 --mask resource/terrain/mask16.pgm "
+            "--paint-layer none.dds", 1},
        }) {
     const Result r = RunTerrain(args);
     EXPECT_EQ(r.status, status) << args << "\n" << r.out;
     EXPECT_EQ(Lines(r.out), 1) << args << "\n" << r.out;
   }
+}
+
+// Straight down on the hills at (300, 300): the middle pixel of a 200 x 200 view.
+constexpr char kOverHills[] =
+    "resource/terrain/hills.r16 --resource samples --eye 300,400,300 --at 300,0,300 --size 200x200 ";
+
+TEST(TerrainCommand, RaisesTheGroundUnderThePixelWithAConeBrush) {
+  const Result r = RunTerrain(std::string(kOverHills) + "--brush 5,5 --raise 100,100,10 --height 300,300");
+  ASSERT_EQ(r.status, 0) << r.out;
+  ASSERT_NE(r.out.find("raise 10 at pixel (100, 100): 9 heights changed"), std::string::npos) << r.out;
+  const std::vector<int16_t> hills = terrain_samples::HillHeights();
+  const std::regex line(R"(  \((\d+), (\d+)\): (-?\d+) -> (-?\d+))");
+  std::map<std::pair<int, int>, std::pair<int, int>> changes;
+  for (std::sregex_iterator it(r.out.begin(), r.out.end(), line), end; it != end; ++it)
+    changes[{std::stoi((*it)[1]), std::stoi((*it)[2])}] = {std::stoi((*it)[3]), std::stoi((*it)[4])};
+  ASSERT_EQ(changes.size(), 9u);
+  // The hot spot of a 5 x 5 brush is its middle cell: weight 1 on (300, 300), 1/2 beside it,
+  // 1 - sqrt(1/2) on the diagonals, 0 on the rim.
+  for (const auto& [point, heights] : changes) {
+    const int dx = point.first - 300, dz = point.second - 300;
+    ASSERT_TRUE(std::abs(dx) <= 1 && std::abs(dz) <= 1) << point.first << "," << point.second;
+    EXPECT_EQ(heights.first, hills[static_cast<size_t>(point.first) * 513 + point.second]);
+    const double w = 1.0 - std::sqrt(dx * dx / 4.0 + dz * dz / 4.0);
+    EXPECT_EQ(heights.second, static_cast<int>(std::trunc(heights.first + 10.0 * w)));
+  }
+  const int top = changes[{300, 300}].second;
+  EXPECT_NE(r.out.find("height (300.000, 300.000): " + std::to_string(top) + ".000"), std::string::npos) << r.out;
+
+  const Result set = RunTerrain(std::string(kOverHills) + "--brush 3,3,1,1 --set 100,100,-8");
+  ASSERT_EQ(set.status, 0) << set.out;
+  // The hot spot on the corner cell: (300, 300) only is weighted 1, the rest of the brush 0 or less than 1.
+  EXPECT_NE(set.out.find("(300, 300): " + std::to_string(hills[300 * 513 + 300]) + " -> -8"), std::string::npos)
+      << set.out;
+  const Result sky = RunTerrain(std::string(kOverHills) + "--eye 300,400,5000 --at 300,500,6000 --raise 100,0,5");
+  EXPECT_EQ(sky.status, 0);
+  EXPECT_NE(sky.out.find("raise 5 at pixel (100, 0): no ground under the pixel"), std::string::npos) << sky.out;
+}
+
+TEST(TerrainCommand, PaintsALayerAlongAStroke) {
+  // One click: the 9 x 9 brush round (300, 300) lies inside patch (9, 9) and takes the whole mask.
+  const Result click =
+      RunTerrain(std::string(kOverHills) + "--paint 100,100 --mask resource/terrain/mask16.pgm --paint-layer rock.dds");
+  ASSERT_EQ(click.status, 0) << click.out;
+  const std::vector<uint8_t> mask = terrain_samples::BrushMask();
+  int lit = 0;
+  for (size_t i = mask.size() - 256; i < mask.size(); ++i) lit += mask[i] != 0;
+  EXPECT_NE(click.out.find("patch (9, 9): 2 slots: grass.dds | rock.dds + blendMap_0_9_9.dds (" + std::to_string(lit) +
+                           " painted texels)"),
+            std::string::npos)
+      << click.out;
+  EXPECT_NE(click.out.find("1 patches painted"), std::string::npos);
+
+  const Result stroke = RunTerrain(std::string(kOverHills) +
+                                   "--paint 100,100:130,100 --mask resource/terrain/mask16.pgm --paint-layer rock.dds");
+  ASSERT_EQ(stroke.status, 0) << stroke.out;
+  const std::regex patch(R"(patch \((\d+), (\d+)\): 2 slots: grass\.dds \| rock\.dds \+ blendMap_0_(\d+)_(\d+)\.dds \((\d+) painted texels\))");
+  int patches = 0;
+  for (std::sregex_iterator it(stroke.out.begin(), stroke.out.end(), patch), end; it != end; ++it) {
+    ++patches;
+    EXPECT_EQ((*it)[1], (*it)[3]);
+    EXPECT_EQ((*it)[2], (*it)[4]);
+    EXPECT_GT(std::stoi((*it)[5]), 0);
+    EXPECT_LE(std::stoi((*it)[5]), 4096);
+  }
+  EXPECT_GE(patches, 2) << stroke.out;  // a stroke of 30 pixels crosses a patch border
+  EXPECT_NE(stroke.out.find(std::to_string(patches) + " patches painted"), std::string::npos) << stroke.out;
+  EXPECT_NE(stroke.out.find("live host blocks: 0"), std::string::npos);
 }
