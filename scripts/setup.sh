@@ -12,7 +12,7 @@ packages=(
   libboost-dev
   libtinyobjloader-dev
   libosmesa6-dev
-  libswscale-dev libavutil-dev
+  libswscale-dev libavutil-dev libavformat-dev libavcodec-dev
 )
 
 missing=()
