@@ -187,25 +187,18 @@ long CVideoTextureManager::GetVolume() {
   return volume;
 }
 
-double CVideoTextureManager::GetDuration() {
+double CVideoTextureManager::ReadSeconds(HRESULT (IMediaPosition::*read)(REFTIME*)) {
   if (!mediaPosition) return 0.0;
   REFTIME seconds = 0.0;
-  if (FAILED(mediaPosition->get_Duration(&seconds))) {
+  if (FAILED((mediaPosition->*read)(&seconds))) {
     NotifyListeners(5);
     return 0.0;
   }
   return seconds;
 }
 
-double CVideoTextureManager::GetCurrentPosition() {
-  if (!mediaPosition) return 0.0;
-  REFTIME seconds = 0.0;
-  if (FAILED(mediaPosition->get_CurrentPosition(&seconds))) {
-    NotifyListeners(5);
-    return 0.0;
-  }
-  return seconds;
-}
+double CVideoTextureManager::GetDuration() { return ReadSeconds(&IMediaPosition::get_Duration); }
+double CVideoTextureManager::GetCurrentPosition() { return ReadSeconds(&IMediaPosition::get_CurrentPosition); }
 
 IDirect3DTexture8* CVideoTextureManager::LockTexture(const D3DMATRIX** matrix) {
   if (!renderer) {

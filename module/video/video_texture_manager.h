@@ -88,4 +88,6 @@ class CVideoTextureManager : public CComponentBase {
   HRESULT BuildGraph(const wchar_t* file, const wchar_t* videoPin, int useSourceFilter, const wchar_t* audioPin);
   // Runs a graph state change and tells the listeners `code`, or 5 when it fails.
   void ChangeState(HRESULT (IMediaControl::*change)(), int code);
+  // A time of the graph in seconds; 0.0 without one, and when the call fails (listeners hear 5).
+  double ReadSeconds(HRESULT (IMediaPosition::*read)(REFTIME*));
 };

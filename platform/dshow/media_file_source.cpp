@@ -28,6 +28,7 @@ namespace {
 
 constexpr AVRational kUnits = {1, static_cast<int>(UNITS)};
 constexpr LONG kLargestSide = 16384;
+constexpr int kMostDamagedFrames = 64;
 
 // FFmpeg's own messages, warnings and worse, go to the platform's debug output, never to the
 // terminal.
@@ -137,10 +138,14 @@ class MediaFile {
   // The next decoded frame of `state` into `frame`: 0, or AVERROR_EOF once the stream is
   // drained. Mutex held.
   int Next(StreamState& state, AVFrame* frame) {
-    for (;;) {
+    for (int damaged = 0;;) {
       const int received = avcodec_receive_frame(state.codec, frame);
       if (received == 0 || received == AVERROR_EOF) return received;
-      if (received != AVERROR(EAGAIN)) continue;  // a damaged frame: the next one may decode
+      // A damaged frame: the next one may decode, but a decoder that only fails has ended.
+      if (received != AVERROR(EAGAIN)) {
+        if (++damaged > kMostDamagedFrames) return AVERROR_EOF;
+        continue;
+      }
       Packet packet = Take(state);
       if (!packet) {
         if (state.drained) return AVERROR_EOF;

@@ -2,31 +2,20 @@
 // made for the test.
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "support/process.h"
+
 namespace {
 
-struct ProcessRun {
-  int status = -1;
-  std::string out;
-};
+using ProcessRun = testing_support::ProcessResult;
 
 ProcessRun Program(const std::string& program, const std::string& args) {
-  const std::string cmd = std::string(FOOTLIGHT_BINARY_DIR) + "/" + program + " " + args + " 2>&1";
-  ProcessRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int raw = pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return testing_support::RunProcess(std::string(FOOTLIGHT_BINARY_DIR) + "/" + program + " " + args);
 }
 
 std::string Temp(const std::string& name) {

@@ -132,6 +132,26 @@ TEST(VideoManagerPlay, UnknownPinsAndMissingFilesOnBothPaths) {
   EXPECT_EQ(rig.manager->GetVolume(), 0);
 }
 
+TEST(VideoManagerPlay, AGraphOrReaderThatCannotBeMadeFailsTheBuildAndLeavesNoRenderer) {
+  ManagerRig rig;
+  rig.clips.Make("made.wmv", Clip(64, 48, 3));
+  dshow::FailCreation(CLSID_FilterGraph, E_OUTOFMEMORY, 1);
+  EXPECT_EQ(rig.manager->SetVideoInTexture(L"Video\\made.wmv", L"Output", 1, nullptr), E_FAIL);
+  EXPECT_EQ(rig.manager->Graph(), nullptr);
+  const D3DMATRIX* matrix = &rig.manager->TextureMatrix();
+  EXPECT_EQ(rig.manager->LockTexture(&matrix), nullptr);
+  EXPECT_EQ(matrix, nullptr);  // no renderer: no lock was entered either
+  dshow::FailCreation(CLSID_WMAsfReader, E_OUTOFMEMORY, 1);
+  EXPECT_EQ(rig.manager->SetVideoInTexture(L"Video\\made.wmv", L"Raw Video 1", 0, nullptr), E_OUTOFMEMORY);
+  // What was built stays until the next build or release: the renderer, without a frame.
+  EXPECT_NE(rig.manager->Renderer(), nullptr);
+  rig.manager->Play();  // no media control was taken: nothing runs
+  EXPECT_EQ(rig.heard.codes, Codes{});
+  EXPECT_EQ(rig.manager->SetVideoInTexture(L"Video\\made.wmv", L"Raw Video 1", 0, nullptr), S_OK);
+  EXPECT_EQ(rig.heard.codes, Codes{4});
+  dshow::ClearCreationFailures();
+}
+
 TEST(VideoManagerPlay, SoundIsRenderedAndScaledByTheVolume) {
   ManagerRig rig;
   rig.clips.Make("tone.mkv", Clip(32, 32, 10));
@@ -206,6 +226,11 @@ TEST(VideoManagerPlay, TheScreenQuadAndItsDrawUnderTheFrameLock) {
   EXPECT_EQ(draws[0].primitiveCount, 2u);
   EXPECT_EQ(draws[0].state.texture[0], rig.manager->Renderer()->currentTexture);
   EXPECT_NE(draws[0].state.texture[0], nullptr);
+  // On the rasterised screen the picture stands upright: red band on top, blue below.
+  ASSERT_TRUE(draws[0].rasterised);
+  host::Surface* back = rig.standard.renderer.device().BackBuffer();
+  EXPECT_TRUE(Near(back->PixelArgb(300, 70) & 0xFFFFFF, {255, 0, 0}, 8)) << std::hex << back->PixelArgb(300, 70);
+  EXPECT_TRUE(Near(back->PixelArgb(300, 270) & 0xFFFFFF, {0, 0, 255}, 8)) << std::hex << back->PixelArgb(300, 270);
 
   rig.manager->Close();
   rig.standard.renderer.ClearRecords();
