@@ -3,6 +3,8 @@
 // end of the stream, and what ReleaseGraph leaves.
 #include <cmath>
 #include <cstring>
+#include <cwchar>
+#include <initializer_list>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -150,6 +152,139 @@ TEST(VideoManagerPlay, AGraphOrReaderThatCannotBeMadeFailsTheBuildAndLeavesNoRen
   EXPECT_EQ(rig.manager->SetVideoInTexture(L"Video\\made.wmv", L"Raw Video 1", 0, nullptr), S_OK);
   EXPECT_EQ(rig.heard.codes, Codes{4});
   dshow::ClearCreationFailures();
+}
+
+// The real graph behind a front that fails the calls a test names.
+struct Faults {
+  bool addRenderer = false;
+  bool run = false;
+  bool duration = false;
+};
+Faults g_faults;
+
+class FaultyGraph final : public IGraphBuilder, public IMediaControl, public IMediaPosition, public IMediaEvent, public IBasicAudio {
+ public:
+  static inline ClassMaker real = nullptr;
+
+  static HRESULT Make(REFIID iid, void** object) {
+    auto* graph = new FaultyGraph;
+    if (FAILED(real(IID_IGraphBuilder, reinterpret_cast<void**>(&graph->builder_)))) {
+      delete graph;
+      return E_FAIL;
+    }
+    graph->builder_->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&graph->control_));
+    graph->builder_->QueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&graph->position_));
+    graph->builder_->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&graph->events_));
+    graph->builder_->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&graph->audio_));
+    const HRESULT hr = graph->QueryInterface(iid, object);
+    graph->Release();
+    return hr;
+  }
+
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (iid == IID_IGraphBuilder || iid == IID_IFilterGraph || iid == IID_IUnknown) *object = static_cast<IGraphBuilder*>(this);
+    else if (iid == IID_IMediaControl) *object = static_cast<IMediaControl*>(this);
+    else if (iid == IID_IMediaPosition) *object = static_cast<IMediaPosition*>(this);
+    else if (iid == IID_IMediaEvent) *object = static_cast<IMediaEvent*>(this);
+    else if (iid == IID_IBasicAudio) *object = static_cast<IBasicAudio*>(this);
+    else return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT AddFilter(IBaseFilter* filter, LPCWSTR name) override {
+    if (g_faults.addRenderer && name && std::wcscmp(name, L"TEXTURERENDERER") == 0) return E_OUTOFMEMORY;
+    return builder_->AddFilter(filter, name);
+  }
+  HRESULT RemoveFilter(IBaseFilter* filter) override { return builder_->RemoveFilter(filter); }
+  HRESULT FindFilterByName(LPCWSTR name, IBaseFilter** filter) override { return builder_->FindFilterByName(name, filter); }
+  HRESULT Connect(IPin* output, IPin* input) override { return builder_->Connect(output, input); }
+  HRESULT Render(IPin* output) override { return builder_->Render(output); }
+  HRESULT AddSourceFilter(LPCWSTR file, LPCWSTR name, IBaseFilter** filter) override {
+    return builder_->AddSourceFilter(file, name, filter);
+  }
+  HRESULT Run() override { return g_faults.run ? E_FAIL : control_->Run(); }
+  HRESULT Pause() override { return control_->Pause(); }
+  HRESULT Stop() override { return control_->Stop(); }
+  HRESULT GetState(LONG timeoutMs, OAFilterState* state) override { return control_->GetState(timeoutMs, state); }
+  HRESULT get_Duration(REFTIME* seconds) override {
+    if (!g_faults.duration) return position_->get_Duration(seconds);
+    *seconds = 99.0;  // what a failing call leaves must not reach the caller
+    return E_FAIL;
+  }
+  HRESULT put_CurrentPosition(REFTIME seconds) override { return position_->put_CurrentPosition(seconds); }
+  HRESULT get_CurrentPosition(REFTIME* seconds) override { return position_->get_CurrentPosition(seconds); }
+  HRESULT GetEvent(LONG* code, LONG_PTR* p1, LONG_PTR* p2, LONG timeoutMs) override {
+    return events_->GetEvent(code, p1, p2, timeoutMs);
+  }
+  HRESULT FreeEventParams(LONG code, LONG_PTR p1, LONG_PTR p2) override { return events_->FreeEventParams(code, p1, p2); }
+  HRESULT put_Volume(LONG volume) override { return audio_->put_Volume(volume); }
+  HRESULT get_Volume(LONG* volume) override { return audio_->get_Volume(volume); }
+
+ private:
+  ~FaultyGraph() {
+    for (IUnknown* face : std::initializer_list<IUnknown*>{audio_, events_, position_, control_, builder_})
+      if (face) face->Release();
+  }
+  ULONG refs_ = 1;
+  IGraphBuilder* builder_ = nullptr;
+  IMediaControl* control_ = nullptr;
+  IMediaPosition* position_ = nullptr;
+  IMediaEvent* events_ = nullptr;
+  IBasicAudio* audio_ = nullptr;
+};
+
+struct FaultyGraphs {
+  FaultyGraphs() {
+    FaultyGraph::real = dshow::FindClassMaker(CLSID_FilterGraph);
+    dshow::RegisterClassMaker(CLSID_FilterGraph, &FaultyGraph::Make);
+  }
+  ~FaultyGraphs() {
+    dshow::RegisterClassMaker(CLSID_FilterGraph, FaultyGraph::real);
+    g_faults = {};
+  }
+};
+
+TEST(VideoManagerPlay, FailedGraphCallsReachTheListenersAsFiveAndLeaveNothingDangling) {
+  ManagerRig rig;
+  FaultyGraphs faulty;
+  ASSERT_NE(FaultyGraph::real, nullptr);
+  rig.clips.Make("faults.mkv", Clip(32, 32, 5));
+
+  // The graph refuses the texture renderer: its last reference goes, and the manager keeps
+  // no pointer to it.
+  g_faults.addRenderer = true;
+  EXPECT_EQ(rig.manager->SetVideoInTexture(L"Video\\faults.mkv", L"Output", 1, nullptr), E_OUTOFMEMORY);
+  EXPECT_EQ(rig.manager->Renderer(), nullptr);
+  const D3DMATRIX* matrix = &rig.manager->TextureMatrix();
+  EXPECT_EQ(rig.manager->LockTexture(&matrix), nullptr);
+  EXPECT_EQ(matrix, nullptr);
+  rig.manager->UnlockTexture();
+  rig.manager->DrawOnScreen();
+  g_faults.addRenderer = false;
+
+  ASSERT_EQ(rig.manager->SetVideoInTexture(L"Video\\faults.mkv", L"Output", 1, L"Raw Audio 0"), S_OK);
+  g_faults.run = true;
+  rig.manager->PlayVideoInTexture(rig.manager);
+  rig.manager->SetScreenRect(0, 0, 32, 32);
+  EXPECT_EQ(rig.heard.codes, (Codes{4, 5, 5}));
+  rig.standard.renderer.SetRecording(true);
+  rig.standard.Frame(16);
+  EXPECT_TRUE(rig.standard.renderer.Draws().empty());  // the failed start left it off screen
+  g_faults.run = false;
+
+  g_faults.duration = true;
+  EXPECT_EQ(rig.manager->GetDuration(), 0.0);
+  EXPECT_EQ(rig.heard.codes, (Codes{4, 5, 5, 5}));
+  EXPECT_EQ(rig.manager->GetCurrentPosition(), 0.0);  // still answers
+  EXPECT_EQ(rig.heard.codes, (Codes{4, 5, 5, 5}));
+  rig.manager->ReleaseGraph();
 }
 
 TEST(VideoManagerPlay, SoundIsRenderedAndScaledByTheVolume) {
