@@ -12,7 +12,7 @@ packages=(
   libtinyobjloader-dev
   libboost-dev
   libosmesa6-dev
-  libswscale-dev libavutil-dev
+  libswscale-dev libavutil-dev libavformat-dev libavcodec-dev libswresample-dev
   clang libclang-rt-dev time
 )
 

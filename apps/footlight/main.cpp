@@ -24,6 +24,7 @@
 #include "apps/footlight/raster_options.h"
 #include "apps/footlight/terrain_command.h"
 #include "apps/footlight/scene_run.h"
+#include "apps/footlight/video_command.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "lighting/lighting_system.h"
@@ -62,6 +63,7 @@ void PrintUsage() {
   std::fputs(kLightsUsage, stdout);
   std::fputs(kPortalsUsage, stdout);
   std::fputs(footlight::kTerrainUsage, stdout);
+  std::fputs(footlight::kVideoUsage, stdout);
 }
 
 struct Options {
@@ -85,6 +87,7 @@ struct Options {
   std::vector<std::string> terrainArgs;  // everything after "terrain"
   GlowRunOptions glow;
   footlight::SceneRunOptions scene;
+  std::vector<std::string> videoArgs;  // everything after "video"
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -125,6 +128,8 @@ Options Parse(int argc, char** argv) {
       o.portalsArgs.push_back(arg);
     } else if (o.command == "terrain") {
       o.terrainArgs.push_back(arg);
+    } else if (o.command == "video") {
+      o.videoArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -174,7 +179,7 @@ Options Parse(int argc, char** argv) {
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
-      o.command != "terrain")
+      o.command != "terrain" && o.command != "video")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -365,6 +370,18 @@ int main(int argc, char** argv) {
       Fail(error);
     }
     return footlight::RunTerrainCommand(terrain, entry, stdout, stderr);
+  }
+  if (options.command == "video") {
+    footlight::VideoOptions video;
+    std::string error;
+    if (!footlight::ParseVideoOptions(options.videoArgs, &video, &error)) {
+      if (error.empty()) {
+        PrintUsage();
+        return 0;
+      }
+      Fail(error);
+    }
+    return footlight::RunVideoCommand(video, entry, stdout, stderr);
   }
   // The services are set before the module is loaded: DMAInterface copies the INI service.
   host::RendererConfig config;

@@ -93,6 +93,14 @@ void RegisterClassMaker(REFCLSID clsid, ClassMaker maker) {
   table.classes.push_back({clsid, maker});
 }
 
+ClassMaker FindClassMaker(REFCLSID clsid) {
+  ClassTable& table = Table();
+  std::lock_guard<std::mutex> lock(table.mutex);
+  for (const auto& entry : table.classes)
+    if (entry.clsid == clsid) return entry.maker;
+  return nullptr;
+}
+
 void UnregisterClassMaker(REFCLSID clsid) {
   ClassTable& table = Table();
   std::lock_guard<std::mutex> lock(table.mutex);

@@ -105,6 +105,8 @@ namespace dshow {
 // Adds (or replaces) a class of CoCreateInstance.
 FOOTLIGHT_PLATFORM_API void RegisterClassMaker(REFCLSID clsid, ClassMaker maker);
 FOOTLIGHT_PLATFORM_API void UnregisterClassMaker(REFCLSID clsid);
+// The maker registered for `clsid`, or null; a test that stands a class in puts it back.
+FOOTLIGHT_PLATFORM_API ClassMaker FindClassMaker(REFCLSID clsid);
 // The next `times` creations of `clsid` (-1: every one) fail with `result`, for tests.
 FOOTLIGHT_PLATFORM_API void FailCreation(REFCLSID clsid, HRESULT result, int times = -1);
 FOOTLIGHT_PLATFORM_API void ClearCreationFailures();

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <deque>
+#include <string>
 #include <cerrno>
 #include <mutex>
 #include <vector>
@@ -37,7 +39,41 @@ void ClockMoved() {
   for (auto listener : all.listeners) listener();
 }
 
+struct DebugLines {
+  std::mutex mutex;
+  std::deque<std::string> lines;
+};
+
+DebugLines& Debug() {
+  static DebugLines debug;
+  return debug;
+}
+
 }  // namespace
+
+void OutputDebugStringA(LPCSTR text) {
+  if (!text) return;
+  DebugLines& debug = Debug();
+  std::lock_guard<std::mutex> lock(debug.mutex);
+  if (debug.lines.size() == 256) debug.lines.pop_front();
+  debug.lines.emplace_back(text);
+}
+
+namespace win32 {
+
+std::vector<std::string> DebugOutput() {
+  DebugLines& debug = Debug();
+  std::lock_guard<std::mutex> lock(debug.mutex);
+  return {debug.lines.begin(), debug.lines.end()};
+}
+
+void ClearDebugOutput() {
+  DebugLines& debug = Debug();
+  std::lock_guard<std::mutex> lock(debug.mutex);
+  debug.lines.clear();
+}
+
+}  // namespace win32
 
 DWORD GetLastError() { return t_lastError; }
 void SetLastError(DWORD error) { t_lastError = error; }

@@ -165,6 +165,9 @@ using LPTHREAD_START_ROUTINE = DWORD(WINAPI*)(LPVOID);
 FOOTLIGHT_PLATFORM_API DWORD GetLastError();
 FOOTLIGHT_PLATFORM_API void SetLastError(DWORD error);
 
+// The debug output: lines are kept by the platform (win32::DebugOutput), never printed.
+FOOTLIGHT_PLATFORM_API void OutputDebugStringA(LPCSTR text);
+
 // Time. timeGetTime is milliseconds from an arbitrary start, wrapping at 2^32; tests may put
 // it on a manual clock (win32/win32_state.h). Sleep(0) only yields.
 FOOTLIGHT_PLATFORM_API void Sleep(DWORD milliseconds);

@@ -6,10 +6,16 @@
 #include "platform_api.h"
 #include <array>
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "win32/win32_types.h"
 
 namespace win32 {
+
+// The last lines given to OutputDebugStringA (at most 256), oldest first; clearing empties it.
+FOOTLIGHT_PLATFORM_API std::vector<std::string> DebugOutput();
+FOOTLIGHT_PLATFORM_API void ClearDebugOutput();
 
 // Back to the start: no key down, cursor at (0, 0), screen 1024 x 768, no foreground or
 // capture window, client origins (0, 0), identity gamma ramp, no device context out, the

@@ -23,7 +23,8 @@ struct ManagerHost : testing_support::ComponentHost<CVideoTextureManager> {
 TEST(VideoTextureManager, WithoutAGraphNothingOpensAndEverythingReadsEmpty) {
   ManagerHost m;
   ASSERT_NE(m.manager, nullptr);
-  EXPECT_EQ(m.manager->SetVideoInTexture(L"a.wmv", L"Raw Video 1", 0, nullptr), static_cast<HRESULT>(0x80004005u));
+  EXPECT_EQ(m.manager->SetVideoInTexture(L"a.wmv", L"Raw Video 1", 0, nullptr), static_cast<HRESULT>(0x80070002u));
+  m.manager->ReleaseGraph();
   EXPECT_EQ(m.manager->GetDuration(), 0.0);
   EXPECT_EQ(m.manager->GetCurrentPosition(), 0.0);
   m.manager->SetVolume(-300);

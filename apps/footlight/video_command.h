@@ -1,0 +1,42 @@
+// footlight video FILE [--resource DIR] [--reader] [--pin NAME] [--audio NAME] [--volume V]
+//   [--frames N] [--elapsed MS] [--screen X,Y,W,H] [--png OUT]
+//
+// Makes the module's "CVideoTextureManager", opens FILE (a resource path) through the file
+// source and its "Output" pin, or with --reader through the reader's "Raw Video 1" and
+// "Raw Audio 0", plays it (through SetScreenRect with --screen) and runs N frames of execute
+// and realize paced at MS in real time; prints the duration, then per frame the position, the
+// frames copied, the current texture (A or B), the listener codes, the sound samples played
+// and the volume. --png writes the picture part of the last current texture, upright.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "frame/dma_interface.h"
+
+namespace footlight {
+
+struct VideoOptions {
+  std::string file;
+  std::string resource = ".";
+  bool reader = false;
+  std::string pin;    // "" : the path's default
+  std::string audio;  // "" : the path's default
+  bool volumeGiven = false;
+  long volume = 0;
+  int frames = 30;
+  int elapsed = 33;
+  bool screen = false;
+  int rect[4] = {0, 0, 0, 0};
+  std::string png;
+};
+
+extern const char* const kVideoUsage;
+
+// Parses the arguments after "video"; false with a one-line reason (empty for --help).
+bool ParseVideoOptions(const std::vector<std::string>& args, VideoOptions* out, std::string* error);
+
+// 0 on success, 1 when the file cannot be opened, the picture not written or the run leaks.
+int RunVideoCommand(const VideoOptions& options, DMAInterfaceFn entry, std::FILE* out, std::FILE* err);
+
+}  // namespace footlight
