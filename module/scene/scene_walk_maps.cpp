@@ -35,7 +35,7 @@ std::string BoxText(const MapBox& b) {
 }
 
 // Writes the pieces in order into a new file through the host's file operations; false when
-// the file cannot be created.
+// the file cannot be created or a write fails (a full device must not pass for a map).
 bool WriteMapFile(const char* path, std::initializer_list<std::pair<const void*, uint32_t>> pieces) {
   HANDLE file = g_pIniService->OpenFile(path, kFileAccessWrite, 0, kFileCreateAlways);
   if (file == INVALID_HANDLE_VALUE || file == nullptr) return false;
@@ -48,7 +48,10 @@ bool WriteMapFile(const char* path, std::initializer_list<std::pair<const void*,
       }
     }
   } closer{file};
-  for (const auto& piece : pieces) g_pIniService->WriteFile(file, piece.first, piece.second, nullptr);
+  for (const auto& piece : pieces) {
+    uint32_t written = 0;
+    if (!g_pIniService->WriteFile(file, piece.first, piece.second, &written) || written != piece.second) return false;
+  }
   return true;
 }
 
