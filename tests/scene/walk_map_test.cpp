@@ -365,9 +365,20 @@ TEST(Planform, DrawsTheNormalRecordsIntoAPictureOfItsSizeAndRestoresTheDevice) {
   target->Release();
   depth->Release();
 
-  // A small picture keeps the device's own depth surface.
+  // A record's class object made by the host hands out no component slots: it is left alone,
+  // while its model is drawn.
+  SceneModelRecord& withClass = s.scene->modelRecords[2];  // "hidden"
+  withClass.Visible = true;
+  std::strcpy(withClass.ClassName, "scripted walk");
+  s.host.CreateObject(&withClass.classObject, "scripted walk");
+  int classDraws = 0;
+  s.made.back()->onRealize = [&](uint32_t) { ++classDraws; };
+  seen.clear();
   s.scene->RenderScenePlanform(64, 32, 40.0f, "maps\\small.bmp");
-  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(classDraws, 0);
+  ASSERT_EQ(seen.size(), 2u);  // "stage" and "hidden", now visible
+
+  // A small picture keeps the device's own depth surface.
   EXPECT_EQ(seen[1].targetWidth, 64u);
   EXPECT_EQ(seen[1].depthWidth, 800u);
 }
