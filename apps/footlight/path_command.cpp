@@ -74,11 +74,7 @@ bool ParsePathOptions(const std::vector<std::string>& args, PathOptions* out, st
 
 int RunPathCommand(const PathOptions& options, DMAInterfaceFn entry, std::FILE* out, std::FILE* err) {
   SceneSession session(options.resource, entry);
-  auto finish = [&](int status) {
-    const size_t left = session.Finish();
-    if (left != 0) std::fprintf(err, "footlight: %zu host blocks left behind\n", left);
-    return left == 0 ? status : 1;
-  };
+  auto finish = [&](int status) { return session.Close(status, err); };
   if (!session.Load(options.scene, err)) return finish(1);
   CSceneSystem* scene = session.scene();
   const uint32_t id[2] = {1, 1};

@@ -53,4 +53,10 @@ size_t SceneSession::Finish() {
   return standard_.host.Allocator().LiveBlocks();
 }
 
+int SceneSession::Close(int status, std::FILE* err) {
+  const size_t left = Finish();
+  if (left != 0) std::fprintf(err, "footlight: %zu host blocks left behind\n", left);
+  return left == 0 ? status : 1;
+}
+
 }  // namespace footlight

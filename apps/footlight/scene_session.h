@@ -29,6 +29,8 @@ class SceneSession {
   host::StandardHost& standard() { return standard_; }
   // Destroys everything; the number of host blocks left behind.
   size_t Finish();
+  // Finish, then `status`, or 1 (with a line on `err`) when host blocks were left behind.
+  int Close(int status, std::FILE* err);
 
  private:
   host::StandardHost standard_;

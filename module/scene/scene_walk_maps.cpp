@@ -102,11 +102,13 @@ bool WriteMap(const char* path, int32_t width, int32_t height, const Grid& grid)
 // Sizes a map can be written in: the TGA header holds 16-bit sizes.
 bool MapSizeFits(int32_t width, int32_t height) { return width >= 1 && height >= 1 && width <= 0xffff && height <= 0xffff; }
 
-// The mesh behind the walk patch's first part, or null.
-IHostMesh* WalkPatchMesh(IHostModel* model) {
+// The mesh behind the walk patch's first part with its info, or null.
+IHostMesh* WalkPatchMesh(IHostModel* model, HostMeshInfo* info) {
   if (model == nullptr) return nullptr;
   HostModelGeometry* geometry = model->GetGeometry(0);
-  return geometry != nullptr ? geometry->hostMesh : nullptr;
+  IHostMesh* mesh = geometry != nullptr ? geometry->hostMesh : nullptr;
+  if (mesh != nullptr) mesh->GetInfo(info);
+  return mesh;
 }
 
 // The area code of a part name (0x1f for names of no walking area).
@@ -129,10 +131,9 @@ bool CSceneSystem::GenerateWalkMap(int32_t width, int32_t height, const char* ma
       [&]() -> bool {
         if (!MapSizeFits(width, height) || mapPath == nullptr) return false;
         IHostModel* model = GetModelPtr("walk_patch");
-        IHostMesh* mesh = WalkPatchMesh(model);
-        if (mesh == nullptr) return false;
         HostMeshInfo info;
-        mesh->GetInfo(&info);
+        IHostMesh* mesh = WalkPatchMesh(model, &info);
+        if (mesh == nullptr) return false;
         const float centre[3] = {info.boxCentre.x, info.boxCentre.y, info.boxCentre.z};
         const float size[3] = {info.boxSize.x, info.boxSize.y, info.boxSize.z};
         float lo[3], hi[3];
@@ -184,10 +185,8 @@ bool CSceneSystem::GenerateHeightMap(int32_t width, int32_t height, const char* 
       [&]() -> bool {
         if (!MapSizeFits(width, height) || mapPath == nullptr) return false;
         IHostModel* model = GetModelPtr("walk_patch");
-        IHostMesh* mesh = WalkPatchMesh(model);
-        if (mesh == nullptr) return false;
         HostMeshInfo info;
-        mesh->GetInfo(&info);
+        if (WalkPatchMesh(model, &info) == nullptr) return false;
         const D3DVECTOR& c = info.boxCentre;
         const D3DVECTOR& s = info.boxSize;
         const MapBox box{c.x - s.x * 0.5f, c.z - s.z * 0.5f, c.x + s.x * 0.5f,
@@ -240,10 +239,10 @@ bool IsModuleClass(const char* name) {
 
 void CSceneSystem::RenderScenePlanform(int32_t width, int32_t height, float eyeHeight, const char* path) {
   Guard("CSceneSystem::RenderScenePlanform", [&] {
-    IHostMesh* mesh = WalkPatchMesh(GetModelPtr("walk_patch"));
-    if (mesh == nullptr || width < 1 || height < 1 || path == nullptr || g_pSceneRenderer == nullptr) return;
     HostMeshInfo info;
-    mesh->GetInfo(&info);
+    if (WalkPatchMesh(GetModelPtr("walk_patch"), &info) == nullptr || width < 1 || height < 1 || path == nullptr ||
+        g_pSceneRenderer == nullptr)
+      return;
     IDirect3DDevice8* device = g_pSceneRenderer->GetDevice();
     if (device == nullptr) return;
     SurfaceRef target, oldTarget, oldDepth, tempDepth;

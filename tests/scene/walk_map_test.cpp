@@ -45,21 +45,12 @@ struct Ray {
 };
 
 // A walk patch: each vertical ray gets the fraction and part name the script gives for its x, z.
-class ScriptedWalk final : public host::HostObject, public IHostModel {
+class ScriptedWalk final : public host::HostObject, public scene_testing::StubHostModel {
  public:
-  bool Init() override { return true; }
-  void Destroy() override {}
-  void Execute(uint32_t) override {}
+  // Slot 3, of the model's table and of the host object's alike.
   void Realize(uint32_t arg) override {
     if (onRealize) onRealize(arg);
   }
-  void RealizeBlend(uint32_t) override {}
-  void RealizePost(uint32_t) override {}
-  int OnEvent(IEventArgs*) override { return 0; }
-  void OnSystemMessage(uint32_t, uint32_t, uint32_t) override {}
-  bool Slot8(uint32_t) override { return true; }
-  bool Slot9(uint32_t) override { return true; }
-  uint32_t Slot10(uint32_t) override { return 0; }
   float RayTest(const D3DVECTOR* from, const D3DVECTOR* to) override {
     rays.push_back(Ray{*from, *to});
     if (throwOnRay) throw std::runtime_error("ray");
@@ -69,9 +60,6 @@ class ScriptedWalk final : public host::HostObject, public IHostModel {
   }
   const char* GetHitPartName() override { return hitName; }
   HostModelGeometry* GetGeometry(int32_t part) override { return part == 0 && hasMesh ? &geometry : nullptr; }
-  IAnimation* GetAnimation() override { return nullptr; }
-  IMotionController* GetMotionController(int32_t) override { return nullptr; }
-  HostModelGeometry* GetFirstPart() override { return GetGeometry(0); }
   void* InterfacePointer() override { return static_cast<IHostModel*>(this); }
 
   std::function<std::pair<float, const char*>(float x, float z)> script;
