@@ -110,3 +110,32 @@ TEST(SceneNavigation, UnloadAndRebuildClearASurvivingObjectsPath) {
 }
 
 }  // namespace
+
+namespace {
+
+// The sample stage's navigation model through scene loading: the floor and the balcony.
+TEST(SceneNavigation, TheSampleStageRoutesOverItsFloorAndNotOntoTheBalcony) {
+  host::StandardHost standard(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples");
+  standard.host.LoadModule(&DMAInterface);
+  standard.host.RegisterComponentClass<PathObject>("SceneBaseObj");
+  ComponentHandle handle{};
+  standard.host.CreateObject(&handle, "CSceneSystem");
+  auto* scene = scene_testing::As<CSceneSystem>(standard.host.GetObject(&handle));
+  ASSERT_TRUE(scene->LoadScene(1));
+  ASSERT_NE(scene->navMesh, nullptr);
+  EXPECT_EQ(scene->navMesh->triangles.size(), 36u);  // 16 floor quads and 2 balcony quads
+  const uint32_t pair[2] = {9, 9};
+  auto* object = static_cast<PathObject*>(scene->CreateSceneObject(pair));
+  ASSERT_NE(object, nullptr);
+  const D3DXVECTOR3 a(-7, 0, -8), b(7, 0, 4), balcony(0, 3, 14);
+  ASSERT_TRUE(scene->FindPath(object, nullptr, 0, &a, &b));
+  ASSERT_GE(object->path.waypoints.size(), 3u);
+  EXPECT_FLOAT_EQ(object->path.waypoints.back().point.x, 7.0f);
+  for (const NavWaypoint& w : object->path.waypoints) EXPECT_FLOAT_EQ(w.point.y, 0.0f);
+  EXPECT_FALSE(scene->FindPath(object, nullptr, 0, &a, &balcony));
+  EXPECT_TRUE(object->path.waypoints.empty());
+  standard.host.DestroyAll();
+  EXPECT_EQ(standard.host.Allocator().LiveBlocks(), 0u);
+}
+
+}  // namespace
