@@ -268,6 +268,29 @@ void ModelObject::Reset() {
     part->material = part.get();
   }
   parts_.front()->attachments = &attachments_;
+  BuildMesh("");
+}
+
+void ModelObject::BuildMesh(const std::string& path) {
+  constexpr size_t kFloats = kModelVertexStride / 4;
+  std::vector<ModelMesh::PartInput> parts;
+  for (auto& part : parts_) {
+    ModelMesh::PartInput in;
+    for (const ModelSubMesh& s : part->subMeshes)
+      for (size_t v = 0; v + 2 < s.vertices.size() / kFloats; v += 3)
+        for (size_t k = 0; k < 3; ++k) {
+          const float* p = &s.vertices[(v + k) * kFloats];
+          in.corners.push_back(D3DVECTOR{p[0], p[1], p[2]});
+        }
+    parts.push_back(std::move(in));
+  }
+  std::vector<ModelMesh::NodeInput> nodes;
+  for (const auto& n : attachments_.nodes) nodes.push_back(ModelMesh::NodeInput{n.name, n.entry.matrix});
+  const size_t dropped = mesh_.Build(parts, nodes);
+  if (dropped > 0 && host != nullptr)
+    host->Log("[modelr] %s: %zu triangles past the 16-bit index range left out of the mesh", path.c_str(), dropped);
+  for (auto& part : parts_) part->hostMesh = nullptr;
+  parts_.front()->hostMesh = &mesh_;
 }
 
 int ModelObject::TextureIndex(const std::string& file, const std::string& modelFolder) {
@@ -375,6 +398,7 @@ bool ModelObject::Load(const std::string& path) {
       if (known != subsets.end()) s.subset = known->second;
     }
   BuildBuffers();
+  BuildMesh(path);
   return true;
 }
 

@@ -18,10 +18,12 @@
 //     #@node <kind> <name> <m11> ... <m44>          (16 numbers row by row; row 4 the position)
 //   Any other '#' line is a plain comment; a malformed "#@" line is skipped with a log line.
 //   Part 0's draw context hands them out.
+// - Part 0's draw context also hands out the model's mesh (host/model_mesh.h): every part's
+//   positions, the nodes of the "#@node" lines and the box.
 // - Slot 3 draws every sub-mesh of every part; while a part's controller is on hooks (slot 13
 //   with 0) its pre- and post-draw hooks run around each sub-mesh.
 // - Slot 12 is the smallest hit fraction t in [0, 1] of the segment over all triangles; 2.0
-//   when nothing is hit.
+//   when nothing is hit. Slot 14 names the part of that hit (unchanged by a miss).
 // - 20511 "ll" keeps the model option; 20510 "ls" records a motion (no file is read), which
 //   slot 20 (0) then hands out as its controller; 20501 "ls" records an animation name.
 #pragma once
@@ -32,6 +34,7 @@
 
 #include "frame/host_services.h"
 #include "host/host_object.h"
+#include "host/model_mesh.h"
 
 class IRenderer;
 
@@ -212,6 +215,8 @@ class ModelObject final : public HostObject, public IHostModel {
   void ReleaseResources();
   void Reset();
   void BuildBuffers();
+  // The mesh of part 0 from the parts' positions and the attachments' nodes.
+  void BuildMesh(const std::string& path);
   int TextureIndex(const std::string& file, const std::string& modelFolder);
 
   std::shared_ptr<ModelClass> class_;
@@ -219,6 +224,7 @@ class ModelObject final : public HostObject, public IHostModel {
   MotiveService* motive_;
   std::vector<std::unique_ptr<ModelPart>> parts_;
   ModelAttachments attachments_;
+  ModelMesh mesh_;
   std::vector<int> textures_;
   std::vector<std::string> textureNames_;
   std::unique_ptr<RecordingAnimation> animation_;

@@ -9,6 +9,7 @@ packages=(
   libglm-dev
   libstb-dev
   libmeshoptimizer-dev
+  librecast-dev
   libtinyobjloader-dev
   libboost-dev
   libosmesa6-dev

@@ -19,6 +19,8 @@
 #include "apps/footlight/gizmo_option.h"
 #include "apps/footlight/glow_options.h"
 #include "apps/footlight/lights_command.h"
+#include "apps/footlight/maps_command.h"
+#include "apps/footlight/path_command.h"
 #include "apps/footlight/run_state.h"
 #include "apps/footlight/portals_command.h"
 #include "apps/footlight/raster_options.h"
@@ -64,6 +66,8 @@ void PrintUsage() {
   std::fputs(kPortalsUsage, stdout);
   std::fputs(footlight::kTerrainUsage, stdout);
   std::fputs(footlight::kVideoUsage, stdout);
+  std::fputs(footlight::kMapsUsage, stdout);
+  std::fputs(footlight::kPathUsage, stdout);
 }
 
 struct Options {
@@ -85,6 +89,7 @@ struct Options {
   RasterRunOptions raster;
   bool rasterGiven = false;
   std::vector<std::string> terrainArgs;  // everything after "terrain"
+  std::vector<std::string> sceneCommandArgs;  // everything after "maps" or "path"
   GlowRunOptions glow;
   footlight::SceneRunOptions scene;
   std::vector<std::string> videoArgs;  // everything after "video"
@@ -130,6 +135,8 @@ Options Parse(int argc, char** argv) {
       o.terrainArgs.push_back(arg);
     } else if (o.command == "video") {
       o.videoArgs.push_back(arg);
+    } else if ((o.command == "maps" || o.command == "path") && arg != "--help" && arg != "-h" && arg != "--lib") {
+      o.sceneCommandArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -179,7 +186,7 @@ Options Parse(int argc, char** argv) {
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
-      o.command != "terrain" && o.command != "video")
+      o.command != "terrain" && o.command != "video" && o.command != "maps" && o.command != "path")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -356,7 +363,17 @@ int Lights(const Options& o, DMAInterfaceFn entry) {
 
 int main(int argc, char** argv) {
   const Options options = Parse(argc, argv);
+  // The scene commands check their arguments before the module is loaded.
+  footlight::MapsOptions maps;
+  footlight::PathOptions path;
+  std::string sceneCommandError;
+  if (options.command == "maps" && !footlight::ParseMapsOptions(options.sceneCommandArgs, &maps, &sceneCommandError))
+    Fail(sceneCommandError);
+  if (options.command == "path" && !footlight::ParsePathOptions(options.sceneCommandArgs, &path, &sceneCommandError))
+    Fail(sceneCommandError);
   const DMAInterfaceFn entry = LoadEntry(options.library);
+  if (options.command == "maps") return footlight::RunMapsCommand(maps, entry, stdout, stderr);
+  if (options.command == "path") return footlight::RunPathCommand(path, entry, stdout, stderr);
   if (options.command == "lights") return Lights(options, entry);
   if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
   if (options.command == "terrain") {

@@ -7,6 +7,7 @@
 // its place between its neighbours.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "d3d8/d3d8types.h"
 #include "frame/host_interfaces.h"
@@ -144,6 +145,61 @@ class IHostAttachments {
   ~IHostAttachments() = default;
 };
 
+// What a model's mesh tells of itself (IHostMesh::GetInfo): its part and node counts and the box
+// around every vertex as centre and size.
+struct HostMeshInfo {
+  uint32_t partCount = 0;
+  uint32_t nodeCount = 0;
+  D3DVECTOR boxCentre{0, 0, 0};
+  D3DVECTOR boxSize{0, 0, 0};
+};
+
+// A node of the mesh (IHostMesh::GetNode): its frame (row-major, row 3 the position) and name.
+struct HostMeshNode {
+  D3DMATRIX matrix{};
+  const char* name = "";
+};
+
+// A part of the mesh (IHostMesh::GetPart): which vertex buffer its positions are in, and its run
+// of triangles in the mesh's index array. `materials` is storage the caller frees after reading.
+struct HostMeshPart {
+  uint32_t vertexBuffer = 0;
+  uint32_t triangleCount = 0;
+  uint32_t firstTriangle = 0;
+  uint32_t firstVertex = 0;
+  std::vector<uint32_t> materials;
+};
+
+// The positions of one vertex buffer, packed three floats each.
+struct HostMeshVertexBuffer {
+  uint32_t vertexCount = 0;
+  const D3DVECTOR* positions = nullptr;
+};
+
+// The mesh's data (IHostMesh::GetData): its vertex buffers and its 16-bit index array, three
+// indices per triangle.
+struct HostMeshData {
+  uint32_t vertexBufferCount = 0;
+  const HostMeshVertexBuffer* vertexBuffers = nullptr;
+  uint32_t indexCount = 0;
+  const uint16_t* indices = nullptr;
+};
+
+// The mesh behind a model's first part: positions, parts, nodes and the box, as the navigation
+// mesh and the walk maps read them.
+class IHostMesh {
+ public:
+  virtual void GetInfo(HostMeshInfo* info) = 0;                // slot 3
+  // False (the record untouched) outside the node count.
+  virtual bool GetNode(int32_t index, HostMeshNode* node) = 0;  // slot 6
+  // False (the record untouched) outside the part count.
+  virtual bool GetPart(int32_t index, HostMeshPart* part) = 0;  // slot 16
+  virtual const HostMeshData* GetData() = 0;                    // slot 51
+
+ protected:
+  ~IHostMesh() = default;
+};
+
 // What slot 17 of a model hands out for one of its parts: the draw context. Slots 1 and 4 are
 // the part's own; the fields after the table, in order:
 //   renderHook, renderHookContext  the hook the model calls while drawing (null: none) and
@@ -152,6 +208,7 @@ class IHostAttachments {
 //   material                       the material controller (null: none)
 //   preDrawHook, postDrawHook      run around each sub-mesh while the controller is on hooks
 //   attachments                    the lights and nodes of the model (part 0 only; else null)
+//   hostMesh                       the model's mesh (part 0 only; else null)
 struct HostModelGeometry {
   virtual ~HostModelGeometry() = default;                     // slot 0
   virtual const char* GetName() { return ""; }                // slot 1
@@ -164,6 +221,7 @@ struct HostModelGeometry {
   HostDrawHookFn preDrawHook = nullptr;
   HostDrawHookFn postDrawHook = nullptr;
   IHostAttachments* attachments = nullptr;
+  IHostMesh* hostMesh = nullptr;
 };
 
 // The controller of a model's motion (message 20510).

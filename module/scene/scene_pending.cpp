@@ -1,12 +1,10 @@
 // Slots of the scene system whose work comes with later parts of the scene: helper points and
-// light sockets, the film player, walk and height maps, the navigation mesh and the remaining
-// settings and lookups. Until then each answers neutrally (false, 0, null or nothing); the README lists them.
+// light sockets, the film player and the remaining settings and lookups. Until then each answers neutrally (false, 0, null or nothing); the README lists them.
 #include "scene/scene_system.h"
 
 void CSceneSystem::UnloadSceneThunk() { UnloadScene(); }
 void CSceneSystem::KillFilmPlayer() {}
 void CSceneSystem::StartFilmPlayer() {}
-void CSceneSystem::ResetNavMesh(HostModelGeometry*) { navMesh = nullptr; }
 
 bool CSceneSystem::LoadHelperPoints(const char*) { return false; }
 bool CSceneSystem::SaveHelperPoints(const char*) { return false; }
@@ -35,14 +33,8 @@ void CSceneSystem::SetFilmWhere(int32_t) {}
 void CSceneSystem::PlayFilm(const char*) {}
 void CSceneSystem::SetFilmSourceName(const char*) {}
 const char* CSceneSystem::GetRandomStateAction(int32_t, int32_t) { return nullptr; }
-void CSceneSystem::RenderScenePlanform(int32_t, int32_t, float, const char*) {}
-bool CSceneSystem::GenerateHeightMap(int32_t, int32_t, const char*, const char*) { return false; }
-bool CSceneSystem::GenerateWalkMap(int32_t, int32_t, const char*, const char*) { return false; }
 bool CSceneSystem::SendObjectCommand(const char*, const D3DXVECTOR3*) { return false; }
 bool CSceneSystem::SendObjectCommands(const char*, const D3DXVECTOR3*, const D3DXVECTOR3*) { return false; }
-bool CSceneSystem::FindPath(CSceneBaseObj*, WaypointCallback, uint32_t, const D3DXVECTOR3*, const D3DXVECTOR3*) {
-  return false;
-}
 int32_t CSceneSystem::SetModelOption(int32_t) { return 0; }
 int32_t CSceneSystem::GetModelOption() { return 0; }
 uint8_t CSceneSystem::GetProjectorEnabled() { return 0; }

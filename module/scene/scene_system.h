@@ -5,7 +5,7 @@
 // The table of operations is binding: the recording variant derives from this class and replaces
 // slots by their place. Every slot stands in its place; those whose work comes with a later part
 // of the scene (loading, the frame update, the render passes, helper points, the film player,
-// walk maps, navigation, the remaining settings) answer neutrally until then, as the README lists.
+// the remaining settings) answer neutrally until then, as the README lists.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -249,8 +249,8 @@ class CSceneSystem : public ISceneSystem {
   // Suns, tinting lights, characters, light sockets, flag corners and helper points of the
   // models that carry them.
   void LoadStaticResFromModel(IIniFile* npcFile, IIniFile* materialFile);
-  // Replaces the navigation mesh by one built from a part's mesh; null only drops it. Comes
-  // with the navigation mesh's part of the scene: until then it keeps no mesh.
+  // Replaces the navigation mesh by one built from a part's mesh (its hostMesh); null only drops
+  // it. Every scene object's path is stopped and forgotten first: none outlives its triangles.
   void ResetNavMesh(HostModelGeometry* part);
   // The ELF hash of a text, its characters taken as signed 8-bit values.
   static uint32_t ElfHash(const char* text);

@@ -389,3 +389,63 @@ TEST(FootlightCli, RunListsTheOcclusionSystemsOneSubscriptionAndDestroysItCleanl
 }
 
 }  // namespace
+
+namespace {
+
+// The sample stage's maps as a new user makes them: five files below the resource root, every
+// walking area of the walk patch counted.
+TEST(FootlightCli, MapsWritesTheSampleStagesWalkMapHeightMapAndPlanform) {
+  const auto root = std::filesystem::temp_directory_path() / ("footlight-maps-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(root);
+  std::filesystem::copy(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples", root, std::filesystem::copy_options::recursive);
+  const Result r = RunFootlight("maps --scene 1 --resource " + root.string() + " --size 40x30 --out maps\\\\stage");
+  ASSERT_EQ(r.status, 0) << r.out;
+  auto read = [&](const char* name) {
+    std::ifstream in(root / "maps" / "stage" / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  // The walk patch spans x and z -10..10 and y 0..1; the entry stands at (0, 8) facing +z.
+  for (const char* expected : {"Left= -10.000000", "Bottom= 10.000000", "High= 1.000000",
+                               "entry = 0.000000, 0.000000, 8.000000, 1.570796",
+                               // 0.5 x 0.667-unit cells: the gap x 8..10, z 2..6 is 4 x 6 cells.
+                               "code 0x0f no ground     24 cells", "code 0x10 walking", "code 0x11 dance ",
+                               "code 0x12 dance leader", "code 0x13 pk", "code 0x14 dj",
+                               "code 0x1f not walking   144 cells"})
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  for (const char* map : {"walk.tga", "height.tga"}) {
+    const std::string bytes = read(map);
+    ASSERT_EQ(bytes.size(), 18u + 40u * 30u) << map;
+    EXPECT_EQ(bytes.substr(0, 18), std::string({0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 40, 0, 30, 0, 8, 8})) << map;
+  }
+  // The height map: the floor at y 0 is 127 steps below 127; the step and the riser one less.
+  const std::string height = read("height.tga");
+  EXPECT_EQ(static_cast<uint8_t>(height[18 + 15 * 40 + 10]), 127);  // x -4.75, z 0.33: the dance floor
+  EXPECT_EQ(static_cast<uint8_t>(height[18 + 29 * 40 + 20]), 126);  // z 9.67: the front step
+  EXPECT_EQ(read("walk.txt").substr(0, 19), "Left= -10.000000\r\nT");
+  EXPECT_EQ(read("height.txt").find("entry"), std::string::npos);
+  const std::string bmp = read("planform.bmp");
+  ASSERT_GE(bmp.size(), 26u);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  EXPECT_EQ(static_cast<uint8_t>(bmp[18]), 40);
+  EXPECT_EQ(static_cast<uint8_t>(bmp[22]), 30);
+  std::filesystem::remove_all(root);
+}
+
+TEST(FootlightCli, MapsAndPathRefuseBadSizesPointsAndScenes) {
+  const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
+  for (const char* size : {"0x3", "4x-1", "65536x2", "4x", "x4", "4by4"}) {
+    const Result r = RunFootlight("maps --scene 1 --resource " + samples + " --size " + size + " --out m");
+    EXPECT_EQ(r.status, 2) << size;
+    EXPECT_EQ(Lines(r.out).size(), 1u) << r.out;
+  }
+  for (const char* points : {"1,2 3,4,5", "1,2,3", "1,2,3 4,5,x", "1,2,3 4,5,6 7,8,9", "1,,3 4,5,6"}) {
+    const Result r = RunFootlight("path --scene 1 --resource " + samples + " " + points);
+    EXPECT_EQ(r.status, 2) << points;
+    EXPECT_EQ(Lines(r.out).size(), 1u) << r.out;
+  }
+  const Result missing = RunFootlight("maps --scene 9 --resource " + samples + " --out m");
+  EXPECT_EQ(missing.status, 1) << missing.out;
+  EXPECT_NE(missing.out.find("scene 9 did not load"), std::string::npos) << missing.out;
+}
+
+}  // namespace

@@ -228,3 +228,66 @@ TEST(HostModel, MotionIsRecordedWithTheMotiveFolderAndGivesAController) {
 }
 
 }  // namespace
+
+namespace {
+
+// Part 0 hands out the model's mesh: the box of every vertex, one vertex buffer per part with
+// its distinct positions, the triangles' runs in one index array, the "#@node" nodes; the
+// segment test names the part it hit.
+TEST(ModelMesh, PartZeroHandsOutPositionsPartsNodesAndTheBox) {
+  ModelHost h;
+  h.Write("m/two.obj",
+          "#@node entry entries 1 0 0 0 0 1 0 0 0 0 1 0 4 0 -2 1\n"
+          "v 0 0 0\nv 0 0 2\nv 2 0 0\nv 2 0 2\nv 5 3 5\nv 6 3 5\nv 5 3 6\n"
+          "o low\nf 1 2 3\nf 3 2 4\n"
+          "o high\nf 5 7 6\n");
+  host::ModelObject* model = h.Load("m\\two.obj");
+  ASSERT_NE(model, nullptr);
+  ASSERT_EQ(model->PartCount(), 2u);
+  IHostMesh* mesh = model->GetGeometry(0)->hostMesh;
+  ASSERT_NE(mesh, nullptr);
+  EXPECT_EQ(model->GetGeometry(1)->hostMesh, nullptr);
+
+  HostMeshInfo info;
+  mesh->GetInfo(&info);
+  EXPECT_EQ(info.partCount, 2u);
+  EXPECT_EQ(info.nodeCount, 1u);
+  EXPECT_FLOAT_EQ(info.boxCentre.x, 3.0f);
+  EXPECT_FLOAT_EQ(info.boxCentre.y, 1.5f);
+  EXPECT_FLOAT_EQ(info.boxCentre.z, 3.0f);
+  EXPECT_FLOAT_EQ(info.boxSize.x, 6.0f);
+  EXPECT_FLOAT_EQ(info.boxSize.y, 3.0f);
+  EXPECT_FLOAT_EQ(info.boxSize.z, 6.0f);
+
+  HostMeshNode node;
+  ASSERT_TRUE(mesh->GetNode(0, &node));
+  EXPECT_STREQ(node.name, "entries");
+  EXPECT_FLOAT_EQ(node.matrix._41, 4.0f);
+  EXPECT_FLOAT_EQ(node.matrix._43, -2.0f);
+  EXPECT_FALSE(mesh->GetNode(1, &node));
+
+  const HostMeshData* data = mesh->GetData();
+  ASSERT_NE(data, nullptr);
+  ASSERT_EQ(data->vertexBufferCount, 2u);
+  EXPECT_EQ(data->vertexBuffers[0].vertexCount, 4u);  // the two triangles share two corners
+  EXPECT_EQ(data->vertexBuffers[1].vertexCount, 3u);
+  ASSERT_EQ(data->indexCount, 9u);
+  HostMeshPart part;
+  ASSERT_TRUE(mesh->GetPart(1, &part));
+  EXPECT_EQ(part.triangleCount, 1u);
+  EXPECT_EQ(part.firstTriangle, 2u);
+  const D3DVECTOR* positions = data->vertexBuffers[part.vertexBuffer].positions + part.firstVertex;
+  const uint16_t* corner = data->indices + 3 * part.firstTriangle;
+  EXPECT_FLOAT_EQ(positions[corner[1]].z, 6.0f);  // "f 5 7 6": the second corner is v7
+  EXPECT_FALSE(mesh->GetPart(2, &part));
+
+  // A vertical segment through each part names that part.
+  const D3DVECTOR top{1.5f, 10, 0.2f}, bottom{1.5f, -10, 0.2f};
+  EXPECT_LT(model->RayTest(&top, &bottom), 1.0f);
+  EXPECT_STREQ(model->GetHitPartName(), "low");
+  const D3DVECTOR top2{5.2f, 10, 5.2f}, bottom2{5.2f, -10, 5.2f};
+  EXPECT_LT(model->RayTest(&top2, &bottom2), 1.0f);
+  EXPECT_STREQ(model->GetHitPartName(), "high");
+}
+
+}  // namespace
