@@ -18,6 +18,8 @@
 #include "apps/footlight/gamma_option.h"
 #include "apps/footlight/gizmo_option.h"
 #include "apps/footlight/glow_options.h"
+#include "apps/footlight/film_command.h"
+#include "apps/footlight/helpers_command.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/run_state.h"
 #include "apps/footlight/portals_command.h"
@@ -61,6 +63,8 @@ void PrintUsage() {
   std::fputs(kLightsUsage, stdout);
   std::fputs(kPortalsUsage, stdout);
   std::fputs(footlight::kTerrainUsage, stdout);
+  std::fputs(kFilmUsage, stdout);
+  std::fputs(kHelpersUsage, stdout);
 }
 
 struct Options {
@@ -82,6 +86,8 @@ struct Options {
   RasterRunOptions raster;
   bool rasterGiven = false;
   std::vector<std::string> terrainArgs;  // everything after "terrain"
+  std::vector<std::string> filmArgs;     // everything after "film"
+  std::vector<std::string> helpersArgs;  // everything after "helpers"
   GlowRunOptions glow;
   footlight::SceneRunOptions scene;
 };
@@ -124,6 +130,10 @@ Options Parse(int argc, char** argv) {
       o.portalsArgs.push_back(arg);
     } else if (o.command == "terrain") {
       o.terrainArgs.push_back(arg);
+    } else if (o.command == "film") {
+      o.filmArgs.push_back(arg);
+    } else if (o.command == "helpers") {
+      o.helpersArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -173,7 +183,7 @@ Options Parse(int argc, char** argv) {
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
-      o.command != "terrain")
+      o.command != "terrain" && o.command != "film" && o.command != "helpers")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -347,6 +357,8 @@ int main(int argc, char** argv) {
   const DMAInterfaceFn entry = LoadEntry(options.library);
   if (options.command == "lights") return Lights(options, entry);
   if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
+  if (options.command == "film") return RunFilmCommand(options.filmArgs, entry);
+  if (options.command == "helpers") return RunHelpersCommand(options.helpersArgs, entry);
   if (options.command == "terrain") {
     footlight::TerrainOptions terrain;
     std::string error;
