@@ -175,6 +175,9 @@ bool CSceneSystem::AddHelperPoint(const char* group, const char* point, const D3
   int32_t index = FindHelperGroup(group);
   if (index < 0) {
     if (!PointNameFits(point)) return false;
+    // Sections are found without regard to case: the file would merge the two groups.
+    for (const HelperPointGroup& g : helperGroups)
+      if (_stricmp(g.name.c_str(), group) == 0) return false;
     helperGroups.push_back(HelperPointGroup{group, {}});
     index = static_cast<int32_t>(helperGroups.size()) - 1;
   }
