@@ -70,23 +70,30 @@ const char* CSceneSystem::GetRandomStateAction(int32_t record, int32_t) {
 }
 
 bool CSceneSystem::SendObjectCommand(const char* names, const D3DXVECTOR3* position) {
-  return SendObjectCommands(names, position, nullptr);
-}
-
-// With angles, each created effect is also given its frame.
-bool CSceneSystem::SendObjectCommands(const char* names, const D3DXVECTOR3* position, const D3DXVECTOR3* angles) {
   if (names == nullptr) return true;
   if (position == nullptr) return false;
+  SendEffects(names, *position, nullptr);
+  return true;
+}
+
+bool CSceneSystem::SendObjectCommands(const char* names, const D3DXVECTOR3* position, const D3DXVECTOR3* angles) {
+  if (names == nullptr) return true;
+  if (position == nullptr || angles == nullptr) return false;
+  SendEffects(names, *position, angles);
+  return true;
+}
+
+// Creates an effect per name; with angles, each is also given its frame.
+void CSceneSystem::SendEffects(const char* names, const D3DXVECTOR3& position, const D3DXVECTOR3* angles) {
   const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
   const ComponentHandle noOwner{};
   D3DXMATRIX frame;
-  if (angles != nullptr) frame = EffectFrame(*position, *angles);
+  if (angles != nullptr) frame = EffectFrame(position, *angles);
   for (const std::string& name : CommandNames(names)) {
-    const int id = g_pHost->SendMessage(activeEffectHandle, "lscciffls", kEffectCreate, name.c_str(), *position, up,
+    const int id = g_pHost->SendMessage(activeEffectHandle, "lscciffls", kEffectCreate, name.c_str(), position, up,
                                         noOwner, 1.0, 1.0, 1, nullptr);
     if (angles != nullptr) g_pHost->SendMessage(activeEffectHandle, "llp", kEffectSetMatrix, id, &frame);
   }
-  return true;
 }
 
 int32_t CSceneSystem::SetModelOption(int32_t value) {

@@ -373,6 +373,8 @@ class CSceneSystem : public ISceneSystem {
   // The group or point at an index, or null when the index is not valid.
   HelperPointGroup* HelperGroupAt(int32_t group);
   HelperPoint* HelperPointAt(int32_t group, int32_t point);
+  // The "ActiveEffect" messages of slots 63 and 64.
+  void SendEffects(const char* names, const D3DXVECTOR3& position, const D3DXVECTOR3* angles);
   // The video texture manager a handle names, or null when it is gone.
   static CVideoTextureManager* Manager(const ComponentHandle* handle);
   // The scene object a handle names, or null when it is gone.
