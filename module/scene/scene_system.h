@@ -4,8 +4,8 @@
 //
 // The table of operations is binding: the recording variant derives from this class and replaces
 // slots by their place. Every slot stands in its place; those whose work comes with a later part
-// of the scene (loading, the frame update, the render passes, helper points, the film player,
-// walk maps, navigation, the remaining settings) answer neutrally until then, as the README lists.
+// of the scene (the frame update, the render passes, walk maps, navigation) answer neutrally
+// until then, as the README lists.
 #pragma once
 #include <cstdint>
 #include <map>
