@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "apps/footlight/command_support.h"
 #include "host/standard_host.h"
 #include "scene/scene_system.h"
 #include "win32/win32.h"
@@ -51,13 +52,7 @@ bool Parse(const std::vector<std::string>& args, FilmOptions* o, std::string* er
         return false;
       }
       o->where = static_cast<int>(n);
-    } else if (!a.empty() && a[0] == '-') {
-      *error = "unknown film option " + a;
-      return false;
-    } else if (o->file.empty()) {
-      o->file = a;
-    } else {
-      *error = "film takes one FILE, got \"" + a + "\" too";
+    } else if (!footlight::TakePositional(a, "film", "FILE", &o->file, error)) {
       return false;
     }
   }
@@ -65,12 +60,7 @@ bool Parse(const std::vector<std::string>& args, FilmOptions* o, std::string* er
     *error = "film needs a FILE";
     return false;
   }
-  struct stat info{};
-  if (stat(o->resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    *error = "the resource root \"" + o->resource + "\" is not a directory";
-    return false;
-  }
-  return true;
+  return footlight::CheckResourceRoot(o->resource, error);
 }
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
@@ -118,19 +108,9 @@ int RunFilmCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
     std::fprintf(stderr, "footlight: the host window's message endpoint cannot be opened\n");
     return 1;
   }
-  if (host.LoadModule(entry) == nullptr) {
-    std::fprintf(stderr, "footlight: the module returned an empty class list\n");
-    return 1;
-  }
+  CSceneSystem* scene = footlight::MakeSceneSystem(host, entry);
+  if (scene == nullptr) return 1;
   const int window = static_cast<int>(reinterpret_cast<intptr_t>(host.GetWindowHandle()));
-  ComponentHandle sceneHandle{};
-  host.CreateObject(&sceneHandle, "CSceneSystem");
-  auto* scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&sceneHandle)));
-  if (scene == nullptr) {
-    std::fprintf(stderr, "footlight: the scene system did not start\n");
-    host.DestroyAll();
-    return 1;
-  }
   scene->SetFilmWhere(o.where);
   scene->PlayFilm(o.file.c_str());
 

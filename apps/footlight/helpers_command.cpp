@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "host/generic_object.h"
+#include "apps/footlight/command_support.h"
 #include "host/standard_host.h"
 #include "scene/scene_system.h"
 
@@ -50,22 +51,11 @@ bool Parse(const std::vector<std::string>& args, HelpersOptions* o, std::string*
         }
         o->scene = static_cast<int>(n);
       }
-    } else if (!a.empty() && a[0] == '-') {
-      *error = "unknown helpers option " + a;
-      return false;
-    } else if (o->file.empty()) {
-      o->file = a;
-    } else {
-      *error = "helpers takes one FILE, got \"" + a + "\" too";
+    } else if (!footlight::TakePositional(a, "helpers", "FILE", &o->file, error)) {
       return false;
     }
   }
-  struct stat info{};
-  if (stat(o->resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    *error = "the resource root \"" + o->resource + "\" is not a directory";
-    return false;
-  }
-  return true;
+  return footlight::CheckResourceRoot(o->resource, error);
 }
 
 void Print(CSceneSystem* scene) {
@@ -103,18 +93,10 @@ int RunHelpersCommand(const std::vector<std::string>& args, DMAInterfaceFn entry
   host::ReferenceHost& host = standard.host;
   auto effects = std::make_shared<host::RecordingClass>("effect");
   host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
-  if (host.LoadModule(entry) == nullptr) {
-    std::fprintf(stderr, "footlight: the module returned an empty class list\n");
-    return 1;
-  }
-  ComponentHandle sceneHandle{};
-  host.CreateObject(&sceneHandle, "CSceneSystem");
-  auto* scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&sceneHandle)));
+  CSceneSystem* scene = footlight::MakeSceneSystem(host, entry);
+  if (scene == nullptr) return 1;
   int status = 0;
-  if (scene == nullptr) {
-    std::fprintf(stderr, "footlight: the scene system did not start\n");
-    status = 1;
-  } else if (o.scene >= 0 && !scene->LoadScene(static_cast<uint32_t>(o.scene))) {
+  if (o.scene >= 0 && !scene->LoadScene(static_cast<uint32_t>(o.scene))) {
     std::fprintf(stderr, "footlight: scene %d did not load\n", o.scene);
     status = 1;
   } else if (!o.file.empty() && !scene->LoadHelperPoints(o.file.c_str())) {
