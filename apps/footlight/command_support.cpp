@@ -30,6 +30,12 @@ bool TakePositional(const std::string& arg, const char* command, const char* wha
   return true;
 }
 
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const std::string& a : args)
+    if (a == "--help" || a == "-h") return true;
+  return false;
+}
+
 CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry) {
   if (host.LoadModule(entry) == nullptr) {
     std::fprintf(stderr, "footlight: the module returned an empty class list\n");

@@ -96,6 +96,10 @@ bool Running(pid_t pid) {
 }  // namespace
 
 int RunFilmCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
+  if (footlight::WantsHelp(args)) {
+    std::printf("usage: footlight\n%s", kFilmUsage);
+    return 0;
+  }
   FilmOptions o;
   std::string error;
   if (!Parse(args, &o, &error)) {

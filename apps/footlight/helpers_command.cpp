@@ -83,6 +83,10 @@ void Print(CSceneSystem* scene) {
 }  // namespace
 
 int RunHelpersCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
+  if (footlight::WantsHelp(args)) {
+    std::printf("usage: footlight\n%s", kHelpersUsage);
+    return 0;
+  }
   HelpersOptions o;
   std::string error;
   if (!Parse(args, &o, &error)) {

@@ -40,6 +40,9 @@ TEST(FilmCli, AMissingFilmAndBadInputAreRefused) {
   EXPECT_EQ(Lines(r.out).size(), 1u) << r.out;
   EXPECT_EQ(RunFootlight("film").status, 2);
   EXPECT_EQ(RunFootlight("film a b").status, 2);
+  r = RunFootlight("film --help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("film FILE [--where N] [--resource DIR]"), std::string::npos) << r.out;
 }
 
 TEST(HelpersCli, TheSampleStagePrintsGroupsPointsAndSocketsAndASaveLoadsBackEqual) {
@@ -80,6 +83,9 @@ TEST(HelpersCli, MissingFilesFailedSavesAndBadOptionsAreRefused) {
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(Lines(r.out).size(), 1u) << r.out;
   EXPECT_EQ(RunFootlight("helpers --frobnicate").status, 2);
+  r = RunFootlight("helpers -h");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("helpers [--scene N] [FILE] [--save OUT]"), std::string::npos) << r.out;
 }
 
 }  // namespace
