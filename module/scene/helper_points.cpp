@@ -140,6 +140,17 @@ HelperPoint* CSceneSystem::HelperPointAt(int32_t group, int32_t point) {
   return &g->points[static_cast<size_t>(point)];
 }
 
+// The file finds sections without regard to case: two groups whose names differ only in case
+// would be merged by a save when both hold points that are saved.
+bool CSceneSystem::CaseTwinSaved(const HelperPointGroup* self, const char* name) const {
+  for (const HelperPointGroup& g : helperGroups) {
+    if (&g == self || _stricmp(g.name.c_str(), name) != 0) continue;
+    for (const HelperPoint& p : g.points)
+      if (p.inUse == 0) return true;
+  }
+  return false;
+}
+
 const char* CSceneSystem::GetHelperGroupName(int32_t group) {
   const HelperPointGroup* g = HelperGroupAt(group);
   return g != nullptr ? g->name.c_str() : "";
@@ -164,7 +175,7 @@ bool CSceneSystem::SetHelperPointByName(int32_t group, const char* point, const 
     p.frame = *frame;
     return true;
   }
-  if (!PointNameFits(point) || !GroupNameFits(g->name.c_str())) return false;
+  if (!PointNameFits(point) || !GroupNameFits(g->name.c_str()) || CaseTwinSaved(g, g->name.c_str())) return false;
   g->points.push_back(HelperPoint{point, *frame, 0});
   return true;
 }
@@ -175,9 +186,7 @@ bool CSceneSystem::AddHelperPoint(const char* group, const char* point, const D3
   int32_t index = FindHelperGroup(group);
   if (index < 0) {
     if (!PointNameFits(point)) return false;
-    // Sections are found without regard to case: the file would merge the two groups.
-    for (const HelperPointGroup& g : helperGroups)
-      if (_stricmp(g.name.c_str(), group) == 0) return false;
+    if (CaseTwinSaved(nullptr, group)) return false;
     helperGroups.push_back(HelperPointGroup{group, {}});
     index = static_cast<int32_t>(helperGroups.size()) - 1;
   }

@@ -373,6 +373,9 @@ class CSceneSystem : public ISceneSystem {
   // The group or point at an index, or null when the index is not valid.
   HelperPointGroup* HelperGroupAt(int32_t group);
   HelperPoint* HelperPointAt(int32_t group, int32_t point);
+  // Whether a group other than `self` whose name equals `name` without regard to case holds a
+  // point that is saved.
+  bool CaseTwinSaved(const HelperPointGroup* self, const char* name) const;
   // The "ActiveEffect" messages of slots 63 and 64.
   void SendEffects(const char* names, const D3DXVECTOR3& position, const D3DXVECTOR3* angles);
   // The video texture manager a handle names, or null when it is gone.

@@ -224,6 +224,13 @@ TEST(HelperPoints, ModelPointsStayPutAndAreNotSaved) {
   EXPECT_EQ(text.find("fixedOnly"), std::string::npos) << text;
   EXPECT_EQ(text.find("f1"), std::string::npos) << text;
   EXPECT_NE(text.find("point=free;"), std::string::npos) << text;
+  // A group of the models' points only may share its name but for case with one of saved
+  // points; two groups of saved points may not, as the file would merge them.
+  scene->helperGroups.push_back(HelperPointGroup{"Spots", {Fixed("s0", 3)}});
+  ASSERT_TRUE(scene->AddHelperPoint("spots", "a", &m));
+  EXPECT_FALSE(scene->AddHelperPoint("SPOTS", "b", &m));
+  EXPECT_FALSE(scene->AddHelperPoint("Spots", "c", &m));
+  EXPECT_EQ(scene->GetHelperGroupCount(), 4);
   // A whole group goes, its fixed points with it.
   EXPECT_TRUE(scene->RemoveHelperGroup(0));
   EXPECT_EQ(scene->FindHelperGroup("fixedOnly"), -1);
