@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <exception>
+#include <unistd.h>
 
 #include "frame/component_base.h"
 #include "frame/component_factory.h"
@@ -12,7 +13,6 @@
 
 namespace host {
 namespace {
-char g_windowToken;  // what the host window handle points at
 
 bool KindMatches(char letter, char kind) {
   switch (letter) {
@@ -53,7 +53,18 @@ float EventArgsReader::ReadFloat() {
   return v.isFloat ? v.f : static_cast<float>(v.i);
 }
 
-ReferenceHost::ReferenceHost() : window_(reinterpret_cast<HWND>(&g_windowToken)) {}
+// The window is named by the process id, as other processes address it.
+ReferenceHost::ReferenceHost() : window_(reinterpret_cast<HWND>(static_cast<intptr_t>(::getpid()))) {}
+
+bool ReferenceHost::OpenMessageEndpoint() {
+  return endpoint_.Open(static_cast<int64_t>(reinterpret_cast<intptr_t>(window_)));
+}
+
+size_t ReferenceHost::PumpMessages() {
+  const std::vector<WindowMessage> messages = endpoint_.Drain();
+  for (const WindowMessage& m : messages) SystemMessage(m.message, m.wParam, m.lParam);
+  return messages.size();
+}
 
 ReferenceHost::~ReferenceHost() { DestroyAll(); }
 
@@ -353,6 +364,7 @@ void ReferenceHost::Guarded(const Target& target, const char* slot, const std::f
 }
 
 void ReferenceHost::Execute(uint32_t elapsedMs) {
+  PumpMessages();
   for (const auto& s : Snapshot("execute")) {
     Target t;
     if (!ResolveTarget(s.handle, &t)) continue;

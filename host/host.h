@@ -14,6 +14,7 @@
 #include "host/allocator.h"
 #include "host/host_object.h"
 #include "host/registry.h"
+#include "host/window_messages.h"
 
 namespace host {
 
@@ -82,8 +83,15 @@ class ReferenceHost final : public IHost {
   void AddService(const std::string& name, void* service);
   void SetIniService(IIniService* service) { m_pIniService = service; }
   void SetWindowHandle(HWND window) { window_ = window; }
+  // Binds the window's message endpoint (named by the window number, the process id unless
+  // set otherwise); from then on each frame first hands what other processes posted to the
+  // "system_messages" channel. False when the name is taken.
+  bool OpenMessageEndpoint();
+  // Hands the messages waiting at the endpoint to "system_messages"; how many there were.
+  size_t PumpMessages();
 
   // Driving the channels
+  // One frame: the posted window messages first (PumpMessages), then "execute".
   void Execute(uint32_t elapsedMs);
   void Realize(uint32_t arg);
   void SystemMessage(uint32_t message, uint32_t wParam, uint32_t lParam);
@@ -138,6 +146,7 @@ class ReferenceHost final : public IHost {
   };
 
   bool ResolveTarget(const ComponentHandle& handle, Target* out);
+  MessageEndpoint endpoint_;
   // Records a new object and runs its Init (the component's, or else the host object's).
   void Adopt(const Created& record, CComponentBase* component);
   std::vector<Subscription> Snapshot(const std::string& channel);

@@ -18,6 +18,8 @@
 #include "apps/footlight/gamma_option.h"
 #include "apps/footlight/gizmo_option.h"
 #include "apps/footlight/glow_options.h"
+#include "apps/footlight/film_command.h"
+#include "apps/footlight/helpers_command.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/maps_command.h"
 #include "apps/footlight/path_command.h"
@@ -68,6 +70,8 @@ void PrintUsage() {
   std::fputs(footlight::kVideoUsage, stdout);
   std::fputs(footlight::kMapsUsage, stdout);
   std::fputs(footlight::kPathUsage, stdout);
+  std::fputs(kFilmUsage, stdout);
+  std::fputs(kHelpersUsage, stdout);
 }
 
 struct Options {
@@ -90,6 +94,8 @@ struct Options {
   bool rasterGiven = false;
   std::vector<std::string> terrainArgs;  // everything after "terrain"
   std::vector<std::string> sceneCommandArgs;  // everything after "maps" or "path"
+  std::vector<std::string> filmArgs;     // everything after "film"
+  std::vector<std::string> helpersArgs;  // everything after "helpers"
   GlowRunOptions glow;
   footlight::SceneRunOptions scene;
   std::vector<std::string> videoArgs;  // everything after "video"
@@ -137,6 +143,10 @@ Options Parse(int argc, char** argv) {
       o.videoArgs.push_back(arg);
     } else if ((o.command == "maps" || o.command == "path") && arg != "--help" && arg != "-h" && arg != "--lib") {
       o.sceneCommandArgs.push_back(arg);
+    } else if (o.command == "film") {
+      o.filmArgs.push_back(arg);
+    } else if (o.command == "helpers") {
+      o.helpersArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -186,7 +196,8 @@ Options Parse(int argc, char** argv) {
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
-      o.command != "terrain" && o.command != "video" && o.command != "maps" && o.command != "path")
+      o.command != "terrain" && o.command != "video" && o.command != "maps" && o.command != "path" &&
+      o.command != "film" && o.command != "helpers")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -376,6 +387,8 @@ int main(int argc, char** argv) {
   if (options.command == "path") return footlight::RunPathCommand(path, entry, stdout, stderr);
   if (options.command == "lights") return Lights(options, entry);
   if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
+  if (options.command == "film") return RunFilmCommand(options.filmArgs, entry);
+  if (options.command == "helpers") return RunHelpersCommand(options.helpersArgs, entry);
   if (options.command == "terrain") {
     footlight::TerrainOptions terrain;
     std::string error;

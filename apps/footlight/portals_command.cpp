@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "apps/footlight/command_support.h"
 #include "frame/component_base.h"
 #include "host/mesh_object.h"
 #include "host/standard_host.h"
@@ -81,12 +82,7 @@ bool Parse(const std::vector<std::string>& args, PortalsOptions* o, std::string*
     *error = "portals needs a mesh file (see footlight --help)";
     return false;
   }
-  struct stat info{};
-  if (stat(o->resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    *error = "the resource root \"" + o->resource + "\" is not a directory";
-    return false;
-  }
-  return true;
+  return footlight::CheckResourceRoot(o->resource, error);
 }
 
 // Prints the tables after every stage.

@@ -592,6 +592,8 @@ void CSceneSystem::SetWeather(int32_t type) {
 
 // ---- Unloading -----------------------------------------------------------------------------------
 
+void CSceneSystem::UnloadSceneThunk() { UnloadScene(); }
+
 void CSceneSystem::UnloadScene() {
   Guard("CSceneSystem::UnloadScene", [&] {
     // 1. A scene system whose Init failed has no lighting system.

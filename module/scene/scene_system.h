@@ -4,8 +4,8 @@
 //
 // The table of operations is binding: the recording variant derives from this class and replaces
 // slots by their place. Every slot stands in its place; those whose work comes with a later part
-// of the scene (loading, the frame update, the render passes, helper points, the film player,
-// the remaining settings) answer neutrally until then, as the README lists.
+// of the scene (the frame update and the render passes) answer neutrally until then, as the
+// README lists.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -80,6 +80,8 @@ class CSceneSystem : public ISceneSystem {
   void Realize(uint32_t arg) override;       // slot 3
   void RealizePost(uint32_t arg) override;   // slot 5
   int OnEvent(IEventArgs* args) override;    // slot 6
+  // The film player's answers: 0x401 (the film can be opened) and 0x16f0 (the player failed).
+  void OnSystemMessage(uint32_t message, uint32_t wParam, uint32_t lParam) override;  // slot 7
 
   ITerrainEdit* GetTerrain() override;                                                              // slot 12
   bool IntersectSegment(const D3DXVECTOR3* start, const D3DXVECTOR3* end, D3DXVECTOR3* hit) override;  // slot 13
@@ -216,11 +218,9 @@ class CSceneSystem : public ISceneSystem {
   virtual uint8_t GetMirrorRendering();                                                             // slot 136
   virtual uint8_t IsInMirrorPass();                                                                 // slot 137
 
-  // Kills the external film player; comes with the film player's part of the scene and does
-  // nothing until then.
+  // Starts the stop command line of the external film player, which ends the running one.
   void KillFilmPlayer();
-  // Starts the external film player for the film source; does nothing until the film player's
-  // part of the scene comes.
+  // Starts the external film player for the film source name.
   void StartFilmPlayer();
 
   // ---- Scene loading (scene_load.cpp) ----
@@ -370,6 +370,14 @@ class CSceneSystem : public ISceneSystem {
  private:
   // Destroys the lighting system and clears the pointer.
   void DestroyLighting();
+  // The group or point at an index, or null when the index is not valid.
+  HelperPointGroup* HelperGroupAt(int32_t group);
+  HelperPoint* HelperPointAt(int32_t group, int32_t point);
+  // Whether a group other than `self` whose name equals `name` without regard to case holds a
+  // point that is saved.
+  bool CaseTwinSaved(const HelperPointGroup* self, const char* name) const;
+  // The "ActiveEffect" messages of slots 63 and 64.
+  void SendEffects(const char* names, const D3DXVECTOR3& position, const D3DXVECTOR3* angles);
   // The video texture manager a handle names, or null when it is gone.
   static CVideoTextureManager* Manager(const ComponentHandle* handle);
   // The scene object a handle names, or null when it is gone.
@@ -410,3 +418,5 @@ extern TextConverter g_pTextConverter;
 extern int32_t g_textCodePage;
 // A text through the converter when one is set, unchanged otherwise.
 const char* GetTextCodePage(const char* text);
+// Forgets when the film was last opened, as at the module's start (for tests).
+void ResetFilmClock();

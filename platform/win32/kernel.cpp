@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -153,8 +155,25 @@ std::string Absolute(const std::string& path) {
   return std::string(cwd) + "/" + path;
 }
 
+// A bare program name (no folder) is looked up beside the running program first, then in the
+// current folder.
+std::string ApplicationPath(const char* applicationName) {
+  const std::string name = WindowsPath(applicationName);
+  if (name.find('/') != std::string::npos) return Absolute(name);
+  char self[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n > 0) {
+    std::string beside(self, static_cast<size_t>(n));
+    beside = beside.substr(0, beside.rfind('/') + 1) + name;
+    if (access(beside.c_str(), X_OK) == 0) return beside;
+  }
+  return Absolute(name);
+}
+
+std::atomic<win32::ProcessStartHook> g_processStartHook{nullptr};
+
 std::string PosixMappingName(const char* name) {
-  std::string n(name);
+  std::string n = win32::IpcPrefix() + name;
   for (const char* prefix : {"Local\\", "Global\\"})
     if (n.rfind(prefix, 0) == 0) n.erase(0, std::strlen(prefix));
   for (char& c : n)
@@ -226,6 +245,13 @@ BOOL CloseHandle(HANDLE object) {
 }
 
 namespace win32 {
+
+std::string IpcPrefix() {
+  const char* prefix = std::getenv("FOOTLIGHT_IPC_PREFIX");
+  return prefix != nullptr ? prefix : "";
+}
+
+void SetProcessStartHook(ProcessStartHook hook) { g_processStartHook.store(hook); }
 
 std::vector<std::string> SplitCommandLine(const char* commandLine) {
   std::vector<std::string> args;
@@ -307,11 +333,16 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
     return FALSE;
   }
 
+  if (win32::ProcessStartHook hook = g_processStartHook.load()) {
+    *processInformation = PROCESS_INFORMATION{};
+    return hook(applicationName, commandLine, creationFlags, startupInfo);
+  }
+
   std::vector<std::string> args = win32::SplitCommandLine(commandLine);
   std::string program;
   bool search = false;
   if (applicationName != nullptr) {
-    program = Absolute(WindowsPath(applicationName));
+    program = ApplicationPath(applicationName);
     if (args.empty()) args.push_back(applicationName);
   } else {
     if (args.empty() || args[0].empty()) {

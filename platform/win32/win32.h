@@ -227,8 +227,8 @@ FOOTLIGHT_PLATFORM_API HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZ
 FOOTLIGHT_PLATFORM_API DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 FOOTLIGHT_PLATFORM_API BOOL CloseHandle(HANDLE object);
 
-// Starts a program. The application name, when given, is the file to run ('\' read as '/',
-// no search); otherwise the command line's first word is, searched along PATH. The command
+// Starts a program. The application name, when given, is the file to run ('\' read as '/'; a
+// bare name is looked up beside the running program, then in the current folder); otherwise the command line's first word is, searched along PATH. The command
 // line is split into arguments by the Windows C runtime's rules (win32::SplitCommandLine).
 // STARTF_USESTDHANDLES with null handles gives the child no standard streams (/dev/null);
 // without it the child shares ours. Priority classes and window flags have no effect;
@@ -240,7 +240,7 @@ FOOTLIGHT_PLATFORM_API BOOL CreateProcessA(LPCSTR applicationName, LPSTR command
                                            LPPROCESS_INFORMATION processInformation);
 
 // Named shared memory, seen by every process of the machine under its name (POSIX shared
-// memory "/<name>", '/' and '\' in the name read as '_'). Only memory-backed mappings
+// memory "/<prefix><name>" with win32::IpcPrefix(), '/' and '\' in the name read as '_'). Only memory-backed mappings
 // (file INVALID_HANDLE_VALUE) exist. A name that exists already is opened, with
 // ERROR_ALREADY_EXISTS. The process that created a name removes it once it holds no handle
 // and no view of it any more. Views start at multiples of 65536 bytes; size 0 maps to the end.
@@ -265,5 +265,16 @@ FOOTLIGHT_PLATFORM_API void srand(unsigned int seed);
 // program, is taken up to the next blank, or between quotes when it starts with one, with no
 // escapes.
 FOOTLIGHT_PLATFORM_API std::vector<std::string> SplitCommandLine(const char* commandLine);
+
+// What goes before the names that processes of the machine share (file mappings, the host's
+// message socket, the film player's pid files): the environment variable FOOTLIGHT_IPC_PREFIX,
+// empty when unset. Runs with different prefixes never meet.
+FOOTLIGHT_PLATFORM_API std::string IpcPrefix();
+
+// Tests: while a hook is set, CreateProcessA starts nothing; it hands its arguments to the hook,
+// returns what the hook returns and gives back null handles.
+using ProcessStartHook = BOOL (*)(LPCSTR applicationName, LPCSTR commandLine, DWORD creationFlags,
+                                  const STARTUPINFOA* startupInfo);
+FOOTLIGHT_PLATFORM_API void SetProcessStartHook(ProcessStartHook hook);
 
 }  // namespace win32

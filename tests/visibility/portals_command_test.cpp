@@ -5,25 +5,14 @@
 #include <cstdio>
 #include <string>
 
+#include "support/run_footlight.h"
+
 namespace {
 
-struct PortalsRun {
-  int status = -1;
-  std::string out;
-};
+using PortalsRun = footlight_testing::Result;
 
 PortalsRun RunPortals(const std::string& args) {
-  const std::string cmd = std::string(FOOTLIGHT_BINARY_DIR) + "/footlight portals " + args + " --resource " +
-                          FOOTLIGHT_SOURCE_DIR + "/samples 2>&1";
-  PortalsRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) r.out.append(buf, n);
-  const int raw = pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return footlight_testing::RunFootlight("portals " + args + " --resource " + FOOTLIGHT_SOURCE_DIR + "/samples");
 }
 
 bool Has(const PortalsRun& r, const std::string& line) { return r.out.find(line + "\n") != std::string::npos; }

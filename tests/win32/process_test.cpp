@@ -232,3 +232,79 @@ TEST_F(ProcessTest, MappingSeenFromAnotherProcessBothWays) {
 }
 
 }  // namespace
+
+namespace {
+
+// The folder of the running test program.
+std::string ProgramFolder() {
+  char self[PATH_MAX] = {};
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string path(self, n > 0 ? static_cast<size_t>(n) : 0);
+  return path.substr(0, path.rfind('/'));
+}
+
+BOOL RefuseStart(LPCSTR, LPCSTR, DWORD, const STARTUPINFOA*) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
+}  // namespace
+
+TEST_F(ProcessTest, ABareNameIsLookedUpBesideTheProgramThenInTheCurrentFolder) {
+  const std::string name = "footlight-probe-" + std::to_string(getpid());
+  const std::string beside = ProgramFolder() + "/" + name;
+  const std::string here = dir + "/" + name;
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  auto writeScript = [](const std::string& path, const std::string& mark) {
+    std::ofstream(path) << "#!/bin/sh\necho " << mark << " > \"$1\"\n";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  };
+  // Only in the current folder: found there.
+  writeScript(here, "here");
+  RunAndWait(name.c_str(), name + " " + dir + "/which");
+  EXPECT_EQ(Slurp(dir + "/which"), "here\n");
+  // Beside the program as well: that one comes first.
+  writeScript(beside, "beside");
+  RunAndWait(name.c_str(), name + " " + dir + "/which");
+  EXPECT_EQ(Slurp(dir + "/which"), "beside\n");
+  std::filesystem::remove(beside);
+  std::filesystem::remove(here);
+  // Nowhere: refused.
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  std::string line = name;
+  EXPECT_FALSE(CreateProcessA(name.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  std::filesystem::current_path(before);
+}
+
+TEST_F(ProcessTest, AStartHookTakesTheStartInPlaceOfAProgram) {
+  win32::SetProcessStartHook(&RefuseStart);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{reinterpret_cast<HANDLE>(1), reinterpret_cast<HANDLE>(1), 5, 5};
+  std::string line = "sh -c \"touch " + dir + "/ran\"";
+  EXPECT_FALSE(CreateProcessA("/bin/sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(pi.hProcess, nullptr);
+  EXPECT_EQ(pi.dwProcessId, 0u);
+  win32::SetProcessStartHook(nullptr);
+  RunAndWait("/bin/sh", line);
+  EXPECT_TRUE(std::filesystem::exists(dir + "/ran"));
+}
+
+TEST(FileMapping, TheSharedNamePrefixSeparatesRuns) {
+  const std::string mine = "test-prefix-" + std::to_string(getpid()) + "-";
+  setenv("FOOTLIGHT_IPC_PREFIX", mine.c_str(), 1);
+  EXPECT_EQ(win32::IpcPrefix(), mine);
+  HANDLE a = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, "Shared\\Name");
+  ASSERT_NE(a, nullptr);
+  EXPECT_TRUE(std::filesystem::exists("/dev/shm/" + mine + "Shared_Name"));
+  setenv("FOOTLIGHT_IPC_PREFIX", (mine + "other-").c_str(), 1);
+  EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, "Shared\\Name"), nullptr);  // another run's name
+  unsetenv("FOOTLIGHT_IPC_PREFIX");
+  EXPECT_EQ(win32::IpcPrefix(), "");
+  CloseHandle(a);
+  EXPECT_FALSE(std::filesystem::exists("/dev/shm/" + mine + "Shared_Name"));
+}

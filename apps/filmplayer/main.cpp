@@ -1,0 +1,253 @@
+// footlight-filmplayer: the film player a scene starts for a film source and stops again.
+//
+//   footlight-filmplayer -handle "N" -sourcename "SOURCE" -where "W"
+//     Ends an older player of window N, then, when SOURCE names a readable file, puts its
+//     absolute path into the shared mapping "KelvoraVideo" (4096 bytes, zero-filled) and posts
+//     0x401 to window N; otherwise posts 0x16f0 (wParam the error class, lParam errno). Runs
+//     until SIGTERM or SIGINT, ten minutes at most, then removes its mapping and pid file.
+//   footlight-filmplayer -handle "N" -kill
+//     Ends window N's player (SIGTERM, SIGKILL after one second) and removes what it left;
+//     exits 0 also when none runs.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <string>
+
+#include "host/window_messages.h"
+#include "win32/win32.h"
+
+namespace {
+
+constexpr uint32_t kFilmReady = 0x401;
+constexpr uint32_t kFilmFailed = 0x16f0;
+constexpr const char* kMappingName = "KelvoraVideo";
+constexpr DWORD kMappingBytes = 4096;
+constexpr int kRunSeconds = 600;
+// Error classes of 0x16f0.
+constexpr uint32_t kErrorSource = 1;   // the source is no readable file
+constexpr uint32_t kErrorMapping = 2;  // the shared mapping could not be made
+
+struct Options {
+  bool haveHandle = false;
+  long long handle = 0;
+  bool kill = false;
+  std::string source;
+  long long where = 0;
+};
+
+int Usage(const char* why) {
+  std::fprintf(stderr, "footlight-filmplayer: %s\n", why);
+  std::fprintf(stderr, "usage: footlight-filmplayer -handle N (-sourcename SOURCE [-where W] | -kill)\n");
+  return 2;
+}
+
+bool ParseNumber(const char* text, long long* out) {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0') return false;
+  *out = value;
+  return true;
+}
+
+std::string PidFile(long long handle) {
+  return "/tmp/" + win32::IpcPrefix() + "footlight-filmplayer-" + std::to_string(handle) + ".pid";
+}
+
+// The shared memory name the platform gives the mapping.
+std::string MappingShmName() {
+  std::string name = win32::IpcPrefix() + kMappingName;
+  for (char& c : name)
+    if (c == '/' || c == '\\') c = '_';
+  return "/" + name;
+}
+
+// A pid file holds the player's pid and whether it made the mapping (1) or found it (0).
+struct PidRecord {
+  pid_t pid = 0;
+  int ownsMapping = 0;
+};
+
+bool ReadPidFile(const std::string& path, PidRecord* out) {
+  std::ifstream in(path);
+  long long pid = 0;
+  int owns = 0;
+  if (!(in >> pid >> owns) || pid <= 1) return false;
+  out->pid = static_cast<pid_t>(pid);
+  out->ownsMapping = owns;
+  return true;
+}
+
+bool WritePidFile(const std::string& path, const PidRecord& record) {
+  const std::string temp = path + ".new";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    out << record.pid << ' ' << record.ownsMapping << '\n';
+    if (!out) return false;
+  }
+  return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+// True while `pid` runs as a film player (a recycled pid of another program is left alone).
+bool IsPlayer(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+  std::string first;
+  if (!std::getline(in, first, '\0')) return false;
+  const size_t slash = first.rfind('/');
+  return first.substr(slash == std::string::npos ? 0 : slash + 1) == "footlight-filmplayer";
+}
+
+bool Gone(pid_t pid) {
+  if (kill(pid, 0) != 0) return errno == ESRCH;
+  // A player ended but not yet reaped by its parent is gone as well.
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string pidText, name, state;
+  in >> pidText >> name >> state;
+  return state == "Z" || state == "X";
+}
+
+// Ends the player recorded for `handle` and removes what it left behind.
+void EndPlayer(long long handle) {
+  const std::string pidFile = PidFile(handle);
+  PidRecord record;
+  if (!ReadPidFile(pidFile, &record)) {
+    std::remove(pidFile.c_str());
+    return;
+  }
+  bool killed = false;
+  if (record.pid != getpid() && IsPlayer(record.pid)) {
+    kill(record.pid, SIGTERM);
+    for (int i = 0; i < 100 && !Gone(record.pid); ++i) usleep(10000);
+    if (!Gone(record.pid)) {
+      kill(record.pid, SIGKILL);
+      killed = true;
+      for (int i = 0; i < 100 && !Gone(record.pid); ++i) usleep(10000);
+    }
+  } else {
+    killed = true;  // it ended without cleaning up
+  }
+  if (killed && record.ownsMapping != 0) shm_unlink(MappingShmName().c_str());
+  PidRecord now;
+  if (ReadPidFile(pidFile, &now) && now.pid == record.pid) std::remove(pidFile.c_str());
+}
+
+bool ReadableFile(const std::string& path, int* error) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
+    *error = errno;
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *error = EISDIR;
+    return false;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = errno;
+    return false;
+  }
+  close(fd);
+  return true;
+}
+
+int Play(const Options& o) {
+  EndPlayer(o.handle);
+  const std::string pidFile = PidFile(o.handle);
+  PidRecord self{getpid(), 0};
+
+  // Block the ending signals before anything is made, so that one cannot come between.
+  sigset_t ending;
+  sigemptyset(&ending);
+  sigaddset(&ending, SIGTERM);
+  sigaddset(&ending, SIGINT);
+  sigaddset(&ending, SIGHUP);
+  sigprocmask(SIG_BLOCK, &ending, nullptr);
+  WritePidFile(pidFile, self);
+
+  HANDLE mapping = nullptr;
+  int error = 0;
+  if (!ReadableFile(o.source, &error)) {
+    host::PostWindowMessage(o.handle, {kFilmFailed, kErrorSource, static_cast<uint32_t>(error)});
+  } else {
+    char absolute[PATH_MAX];
+    mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMappingBytes, kMappingName);
+    const bool made = mapping != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+    void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kMappingBytes) : nullptr;
+    if (view == nullptr || realpath(o.source.c_str(), absolute) == nullptr) {
+      host::PostWindowMessage(o.handle, {kFilmFailed, kErrorMapping, static_cast<uint32_t>(errno)});
+    } else {
+      std::memset(view, 0, kMappingBytes);
+      std::memcpy(view, absolute, std::min<size_t>(std::strlen(absolute), kMappingBytes - 1));
+      self.ownsMapping = made ? 1 : 0;
+      WritePidFile(pidFile, self);
+      host::PostWindowMessage(o.handle, {kFilmReady, 0, 0});
+    }
+    if (view != nullptr) UnmapViewOfFile(view);
+  }
+
+  timespec limit{kRunSeconds, 0};
+  while (sigtimedwait(&ending, nullptr, &limit) < 0 && errno == EINTR) {
+  }
+  // Closing the last handle of a mapping this process made removes its name.
+  if (mapping != nullptr) CloseHandle(mapping);
+  PidRecord now;
+  if (ReadPidFile(pidFile, &now) && now.pid == getpid()) std::remove(pidFile.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  bool haveSource = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        Usage((std::string(name) + " needs a value").c_str());
+        return nullptr;
+      }
+      return argv[++i];
+    };
+    if (a == "-handle") {
+      const char* v = value("-handle");
+      if (v == nullptr) return 2;
+      if (!ParseNumber(v, &o.handle)) return Usage("-handle takes a number");
+      o.haveHandle = true;
+    } else if (a == "-sourcename") {
+      const char* v = value("-sourcename");
+      if (v == nullptr) return 2;
+      o.source = v;
+      haveSource = true;
+    } else if (a == "-where") {
+      const char* v = value("-where");
+      if (v == nullptr) return 2;
+      if (!ParseNumber(v, &o.where)) return Usage("-where takes a number");
+    } else if (a == "-kill") {
+      o.kill = true;
+    } else if (a == "--help" || a == "-help") {
+      std::printf("usage: footlight-filmplayer -handle N (-sourcename SOURCE [-where W] | -kill)\n");
+      return 0;
+    } else {
+      return Usage(("unknown argument " + a).c_str());
+    }
+  }
+  if (!o.haveHandle) return Usage("-handle is missing");
+  if (o.kill) {
+    EndPlayer(o.handle);
+    return 0;
+  }
+  if (!haveSource) return Usage("-sourcename is missing");
+  return Play(o);
+}

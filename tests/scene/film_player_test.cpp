@@ -1,0 +1,286 @@
+// The film player exchange: the start and stop command lines (with process starts recorded),
+// the two answers under a driven clock, and the whole exchange with the real player.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "scene_fixture.h"
+#include "win32/win32.h"
+
+namespace {
+using scene_testing::SceneHost;
+
+struct ProcessStart {
+  std::string application;
+  std::string commandLine;
+  DWORD flags;
+  DWORD startupFlags;
+  HANDLE stdHandles[3];
+};
+std::vector<ProcessStart> g_starts;
+
+BOOL RecordStart(LPCSTR application, LPCSTR commandLine, DWORD flags, const STARTUPINFOA* startup) {
+  g_starts.push_back(ProcessStart{application != nullptr ? application : "", commandLine != nullptr ? commandLine : "",
+                                  flags, startup->dwFlags,
+                                  {startup->hStdInput, startup->hStdOutput, startup->hStdError}});
+  return TRUE;
+}
+
+// Shared names of this test program only, so that parallel runs never meet.
+void UseOwnSharedNames() {
+  static const std::string prefix = "test-film-" + std::to_string(::getpid()) + "-";
+  ::setenv("FOOTLIGHT_IPC_PREFIX", prefix.c_str(), 1);
+}
+
+// A video texture manager that keeps what it was asked to open and play.
+class PinManager : public CVideoTextureManager {
+ public:
+  HRESULT SetVideoInTexture(const wchar_t* file, const wchar_t* videoPin, int useSourceFilter,
+                            const wchar_t* audioPin) override {
+    source = file;
+    video = videoPin;
+    audio = audioPin;
+    filter = useSourceFilter;
+    ++opens;
+    return result;
+  }
+  void PlayVideoInTexture(CVideoTextureManager* manager) override { playedWith = manager; }
+  void SetVolume(long v) override { volume = v; }
+
+  HRESULT result = 0;
+  std::wstring source, video, audio;
+  int filter = -1;
+  int opens = 0;
+  long volume = -1;
+  CVideoTextureManager* playedWith = nullptr;
+};
+
+struct FilmHost {
+  SceneHost s;
+  CSceneSystem* scene = nullptr;
+  std::string window = std::to_string(::getpid());
+
+  explicit FilmHost(bool record = true) {
+    UseOwnSharedNames();
+    ResetFilmClock();
+    if (record) {
+      g_starts.clear();
+      win32::SetProcessStartHook(&RecordStart);
+    }
+    s.host.RegisterComponentClass<PinManager>("CVideoTextureManager");
+    scene = s.MakeScene();
+  }
+  ~FilmHost() {
+    s.host.DestroyAll();
+    win32::SetProcessStartHook(nullptr);
+  }
+  PinManager* Film() { return s.Object<PinManager>(scene->filmVideoHandle); }
+  std::vector<std::string> FilmLines() {
+    std::vector<std::string> out;
+    for (const auto& l : s.host.LogLines())
+      if (l.rfind("[Film", 0) == 0 || l.rfind("[TV]", 0) == 0) out.push_back(l);
+    return out;
+  }
+};
+
+// The film mapping as the player makes it: `text` at its start, zeros after.
+struct FilmMapping {
+  HANDLE handle = nullptr;
+  explicit FilmMapping(const std::string& text) {
+    handle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, "KelvoraVideo");
+    void* view = MapViewOfFile(handle, FILE_MAP_WRITE, 0, 0, 4096);
+    std::memset(view, 0, 4096);
+    std::memcpy(view, text.data(), std::min<size_t>(text.size(), 4096));
+    UnmapViewOfFile(view);
+  }
+  ~FilmMapping() { CloseHandle(handle); }
+};
+
+TEST(FilmPlayer, StartAndStopLinesCarryTheWindowTheQuotedNameAndWhere) {
+  FilmHost h;
+  h.scene->SetFilmWhere(3);
+  h.scene->PlayFilm("clip one.avi");
+  ASSERT_EQ(g_starts.size(), 1u);
+  EXPECT_EQ(g_starts[0].application, "footlight-filmplayer");
+  EXPECT_EQ(g_starts[0].commandLine,
+            "footlight-filmplayer -handle \"" + h.window + "\" -sourcename \"clip one.avi\" -where \"3\"");
+  EXPECT_EQ(g_starts[0].flags, 0x08000100u);
+  EXPECT_EQ(g_starts[0].startupFlags, 0x100u);
+  EXPECT_EQ(g_starts[0].stdHandles[0], nullptr);
+  EXPECT_EQ(g_starts[0].stdHandles[2], nullptr);
+
+  h.scene->PlayFilm("");
+  EXPECT_EQ(g_starts.back().commandLine, "footlight-filmplayer -handle \"" + h.window + "\" -sourcename \"\" -where \"3\"");
+  g_starts.clear();
+  h.scene->PlayFilm(nullptr);
+  EXPECT_TRUE(g_starts.empty());
+  EXPECT_EQ(h.s.LogCount("[Warnning]CSceneSystem::PlayFilm sourcename == NULL"), 1u);
+  EXPECT_EQ(h.scene->filmSourceName, "");
+
+  h.s.host.DestroyAll();
+  ASSERT_EQ(g_starts.size(), 1u);
+  EXPECT_EQ(g_starts[0].commandLine, "footlight-filmplayer -handle \"" + h.window + "\" -kill ");
+}
+
+TEST(FilmPlayer, NamesWithQuotesAndBackslashesReachThePlayerUnchanged) {
+  FilmHost h;
+  h.scene->PlayFilm("say \"hi\"\\");
+  ASSERT_EQ(g_starts.size(), 1u);
+  EXPECT_NE(g_starts[0].commandLine.find("-sourcename \"say \\\"hi\\\"\\\\\" -where"), std::string::npos)
+      << g_starts[0].commandLine;
+  for (const std::string name : {"say \"hi\"\\", "C:\\films\\", "a\\\\\"b", "plain\\path\\x.avi", "\""}) {
+    g_starts.clear();
+    h.scene->PlayFilm(name.c_str());
+    ASSERT_EQ(g_starts.size(), 1u);
+    const std::vector<std::string> args = win32::SplitCommandLine(g_starts[0].commandLine.c_str());
+    ASSERT_EQ(args.size(), 7u) << g_starts[0].commandLine;
+    EXPECT_EQ(args[4], name);
+    EXPECT_EQ(args[6], "0");
+  }
+  g_starts.clear();
+  h.scene->PlayFilm(std::string(32767, 'x').c_str());
+  EXPECT_TRUE(g_starts.empty());  // the line would pass the limit
+}
+
+TEST(FilmPlayer, AnswersWithinThreeSecondsOfTheLastAcceptedOneAreDropped) {
+  FilmHost h;
+  win32::UseManualClock(0);
+  // At the clock's start the first answer is taken: there was none before.
+  h.scene->OnSystemMessage(0x401, 0, 0);
+  EXPECT_EQ(h.FilmLines(), (std::vector<std::string>{"[Film OK]OpenFileMapping", "[Film OK]MapViewOfFile Err:2"}));
+  {
+    FilmMapping mapping("C:\\films\\a.avi");
+    win32::AdvanceManualClock(2999);
+    h.s.host.ClearLog();
+    h.scene->OnSystemMessage(0x401, 0, 0);
+    EXPECT_TRUE(h.FilmLines().empty());
+    win32::AdvanceManualClock(1);
+    h.scene->filmVolume = 40;
+    h.scene->OnSystemMessage(0x401, 0, 0);
+    EXPECT_EQ(h.FilmLines(), (std::vector<std::string>{"[Film OK]OpenFileMapping", "[Film OK]MapViewOfFile", "[TV]start",
+                                                      "[TV]SetVideoInTexture", "[Film OK]SetVideoInTexture",
+                                                      "[TV]PlayVideoInTexture"}));
+    PinManager* film = h.Film();
+    ASSERT_NE(film, nullptr);
+    EXPECT_EQ(film->source, L"C:\\films\\a.avi");
+    EXPECT_EQ(film->video, L"Raw Video 1");
+    EXPECT_EQ(film->audio, L"Raw Audio 0");
+    EXPECT_EQ(film->filter, 0);
+    EXPECT_EQ(film->volume, 40);
+    EXPECT_EQ(film->playedWith, film);
+    EXPECT_EQ(h.scene->videoPlaying, 1);
+
+    h.scene->videoPlaying = 0;
+    film->result = static_cast<HRESULT>(0x80004005);
+    win32::AdvanceManualClock(3000);
+    h.s.host.ClearLog();
+    h.scene->OnSystemMessage(0x401, 0, 0);
+    EXPECT_EQ(h.FilmLines().back(), "[Film OK]SetVideoInTexture Err:-2147467259");
+    EXPECT_EQ(film->opens, 2);
+    EXPECT_EQ(h.scene->videoPlaying, 0);
+  }
+  win32::UseRealClock();
+}
+
+TEST(FilmPlayer, FailuresAndSourcesWithoutAnEndAreLoggedAndChangeNothing) {
+  FilmHost h;
+  win32::UseManualClock(100000);
+  h.scene->OnSystemMessage(0x16f0, 1, 2);
+  h.scene->OnSystemMessage(0x402, 1, 2);
+  EXPECT_EQ(h.FilmLines(), std::vector<std::string>{"[Film Fail]WM_ERR_ONLINE_VIDEO : wparam:1  lparam:2"});
+  {
+    FilmMapping mapping(std::string(300, 'x'));
+    h.s.host.ClearLog();
+    h.scene->OnSystemMessage(0x401, 0, 0);
+    EXPECT_EQ(h.FilmLines(), (std::vector<std::string>{"[Film OK]OpenFileMapping", "[Film OK]MapViewOfFile",
+                                                      "[Film OK]content = NULL Err:122"}));
+    EXPECT_EQ(h.Film()->opens, 0);
+  }
+  {
+    // Without a film manager.
+    FilmMapping mapping("a.avi");
+    h.scene->filmVideoHandle = ComponentHandle{};
+    win32::AdvanceManualClock(3000);
+    h.s.host.ClearLog();
+    h.scene->OnSystemMessage(0x401, 0, 0);
+    ASSERT_EQ(h.FilmLines().size(), 3u);
+    EXPECT_EQ(h.FilmLines()[2].rfind("[Film OK]vtm = NULL Err:", 0), 0u);
+  }
+  EXPECT_EQ(h.scene->videoPlaying, 0);
+  win32::UseRealClock();
+}
+
+// ---- The real player ----
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+// Waits up to `seconds` for `done`.
+template <class F>
+bool WaitFor(F done, int seconds) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+struct RealPlayer {
+  std::filesystem::path before = std::filesystem::current_path();
+  // The player sits beside footlight; a bare name is found in the current folder.
+  RealPlayer() { std::filesystem::current_path(FOOTLIGHT_BINARY_DIR); }
+  ~RealPlayer() { std::filesystem::current_path(before); }
+};
+
+std::string PidFile() {
+  return "/tmp/" + win32::IpcPrefix() + "footlight-filmplayer-" + std::to_string(::getpid()) + ".pid";
+}
+std::string MappingFile() { return "/dev/shm/" + win32::IpcPrefix() + "KelvoraVideo"; }
+
+TEST(FilmPlayerProcess, TheAnswerComesThroughTheSocketAndNothingIsLeft) {
+  RealPlayer cwd;
+  FilmHost h(false);
+  ASSERT_TRUE(h.s.host.OpenMessageEndpoint());
+  h.s.WriteFile("films/show.avi", "not a real film, but a readable file");
+  const std::string path = std::filesystem::canonical(h.s.root + "/films/show.avi").string();
+  h.scene->PlayFilm(path.c_str());
+  ASSERT_TRUE(WaitFor([&] { return h.s.host.PumpMessages() > 0; }, 10));
+  EXPECT_EQ(h.FilmLines(), (std::vector<std::string>{"[Film OK]OpenFileMapping", "[Film OK]MapViewOfFile", "[TV]start",
+                                                    "[TV]SetVideoInTexture", "[Film OK]SetVideoInTexture",
+                                                    "[TV]PlayVideoInTexture"}));
+  EXPECT_EQ(h.Film()->source, std::wstring(path.begin(), path.end()));
+  EXPECT_TRUE(Exists(PidFile()));
+  pid_t player = 0;
+  std::ifstream(PidFile()) >> player;
+  ASSERT_GT(player, 0);
+
+  h.s.host.DestroyAll();
+  EXPECT_TRUE(WaitFor([&] { return !Exists(PidFile()) && !Exists(MappingFile()); }, 5));
+  // Ended and reaped: no zombie stays behind.
+  EXPECT_TRUE(WaitFor([&] { return ::kill(player, 0) != 0; }, 5));
+}
+
+TEST(FilmPlayerProcess, AMissingSourceIsAnsweredWithTheFailure) {
+  RealPlayer cwd;
+  FilmHost h(false);
+  ASSERT_TRUE(h.s.host.OpenMessageEndpoint());
+  h.scene->PlayFilm((h.s.root + "/no such film.avi").c_str());
+  ASSERT_TRUE(WaitFor([&] { return h.s.host.PumpMessages() > 0; }, 10));
+  // Error class 1 (no readable file), errno ENOENT.
+  EXPECT_EQ(h.FilmLines(), std::vector<std::string>{"[Film Fail]WM_ERR_ONLINE_VIDEO : wparam:1  lparam:2"});
+  h.s.host.DestroyAll();
+  EXPECT_TRUE(WaitFor([&] { return !Exists(PidFile()) && !Exists(MappingFile()); }, 5));
+}
+
+}  // namespace
