@@ -311,8 +311,8 @@ int Run(host::StandardHost& standard, const Options& o) {
 
 }  // namespace
 
-// The lighting system of a scene system made for the purpose: the scene owns it, and its main
-// pass hands the queued lights their hardware slots.
+// The lighting system of a scene system made for the purpose: the scene owns it, its frame update
+// steps it and its main pass hands the queued lights their hardware slots.
 int Lights(const Options& o, DMAInterfaceFn entry) {
   LightsOptions lights;
   std::string error;
@@ -326,8 +326,10 @@ int Lights(const Options& o, DMAInterfaceFn entry) {
   LightsTarget target;
   target.system = scene != nullptr ? scene->GetLightingSystem() : nullptr;
   host::Renderer& renderer = services.renderer();
+  // The scene runs empty, as scene 0 without records: its frame update steps the lights and its
+  // main pass gives the queued lights their hardware slots.
+  if (scene != nullptr) scene->sceneId = 0;
   target.frame = [&](int32_t ms) {
-    target.system->Update(ms);
     host.Execute(static_cast<uint32_t>(ms));
     renderer.BeginScene();
     host.Realize(static_cast<uint32_t>(ms));
