@@ -56,6 +56,7 @@ constexpr const char* kUsage =
 
 void PrintUsage() {
   std::fputs(kUsage, stdout);
+  std::fputs(footlight::kSceneUsage, stdout);
   std::fputs(kRasterUsage, stdout);
   std::fputs(kGlowUsage, stdout);
   std::fputs(kLightsUsage, stdout);
@@ -186,8 +187,12 @@ Options Parse(int argc, char** argv) {
     Fail("--gizmo needs a scene system among the classes (--class CSceneSystem)");
   if (o.command != "run" && o.glow.Any()) Fail("--backdrop, --glow, --glow-strength and --glow-blend belong to run");
   if (const std::string error = CheckGlowOptions(o.glow, o.raster.clear, o.classes); !error.empty()) Fail(error);
-  if ((o.scene.wanted || o.scene.Extras()) && o.command != "run") Fail("--scene, --root, --ground and --pick are options of run");
-  if (o.scene.Extras() && !o.scene.wanted) Fail("--root, --ground and --pick need --scene N");
+  if ((o.scene.wanted || o.scene.Extras()) && o.command != "run")
+    Fail("--scene, --root, --ground, --pick and --trace are options of run");
+  if (o.scene.Extras() && !o.scene.wanted) Fail("--root, --ground, --pick and --trace need --scene N");
+  if (o.scene.trace > o.frames)
+    Fail("--trace " + std::to_string(o.scene.trace) + " is past the last frame (--frames " +
+         std::to_string(o.frames) + ")");
   if (o.scene.wanted && (!o.classes.empty() || o.gamma > 0.0f || !o.ini.empty() || !o.keys.empty() || o.manualClock))
     Fail("--scene makes its own scene system: no --class, --gamma, --ini, --keys or --clock with it");
   struct stat info{};

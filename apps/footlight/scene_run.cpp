@@ -10,6 +10,7 @@
 #include "camera/base_camera.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
+#include "host/renderer.h"
 #include "lighting/light.h"
 #include "lighting/lighting_system.h"
 #include "objects/scene_base_obj.h"
@@ -126,8 +127,18 @@ void PrintReport(FILE* out, host::StandardHost& standard, CSceneSystem* scene) {
 
 }  // namespace
 
+const char* const kSceneUsage =
+    "  run --scene N [--resource DIR] [--frames K] [--root F] [--ground X,Z] [--pick X,Y] [--trace F]\n"
+    "                               load scene N of the resource tree, run K frames of its update and\n"
+    "                               passes and report per frame the draws of each pass, the mirrors\n"
+    "                               drawn, the objects sorted and hidden and the light slots lent;\n"
+    "                               then what the scene made, and the unload; --trace prints frame F's\n"
+    "                               renderer calls in order (states, stages, transforms, textures,\n"
+    "                               draws)\n";
+
 bool IsSceneOption(const std::string& option) {
-  return option == "--scene" || option == "--root" || option == "--ground" || option == "--pick";
+  return option == "--scene" || option == "--root" || option == "--ground" || option == "--pick" ||
+         option == "--trace";
 }
 
 bool ParseSceneOption(const std::string& option, const char* value, SceneRunOptions* out, std::string* error) {
@@ -152,6 +163,13 @@ bool ParseSceneOption(const std::string& option, const char* value, SceneRunOpti
       return false;
     }
     out->ground = true;
+  } else if (option == "--trace") {
+    long frame = 0;
+    if (!ParseInt(text.c_str(), 1, INT_MAX, &frame)) {
+      *error = "option --trace takes a frame number from 1, got \"" + text + "\"";
+      return false;
+    }
+    out->trace = static_cast<int>(frame);
   } else if (option == "--pick") {
     if (!ParsePair(text, &out->pickX, &out->pickY, ParseCoordinate)) {
       *error = "option --pick takes X,Y (two whole numbers), got \"" + text + "\"";
@@ -194,7 +212,24 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int f
                  options.scene, folder.c_str(), options.scene);
     return finish(1);
   }
-  for (int frame = 0; frame < frames; ++frame) standard.Frame(static_cast<uint32_t>(elapsedMs));
+  host::Renderer& renderer = standard.renderer;
+  for (int frame = 1; frame <= frames; ++frame) {
+    const size_t firstCall = renderer.CallLog().size();
+    const size_t firstDraw = renderer.DrawCount();
+    standard.Frame(static_cast<uint32_t>(elapsedMs));
+    const CSceneSystem::PassCounts& c = scene->passCounts;
+    std::fprintf(out,
+                 "frame %d: draws main %u, blend %u, post %u, in mirrors %u; mirrors %u; objects sorted %u, "
+                 "hidden %u; light slots lent %u; renderer draws %zu\n",
+                 frame, c.mainDraws, c.blendDraws, c.postDraws, c.mirrorDraws, c.mirrors, c.sorted, c.hidden,
+                 c.lightsLent, renderer.DrawCount() - firstDraw);
+    if (frame == options.trace) {
+      const auto& log = renderer.CallLog();
+      std::fprintf(out, "== trace of frame %d: %zu calls ==\n", frame, log.size() - firstCall);
+      for (size_t i = firstCall; i < log.size(); ++i) std::fprintf(out, "%s\n", log[i].Text().c_str());
+      std::fprintf(out, "== end of trace ==\n");
+    }
+  }
 
   PrintReport(out, standard, scene);
   if (options.ground) {

@@ -16,11 +16,14 @@ struct SceneRunOptions {
   float groundX = 0.0f, groundZ = 0.0f;
   bool pick = false;     // --pick X,Y
   int pickX = 0, pickY = 0;
+  int trace = 0;         // --trace F: print frame F's renderer calls; 0: none
   // True when one of the scene options other than --scene was given.
-  bool Extras() const { return !root.empty() || ground || pick; }
+  bool Extras() const { return !root.empty() || ground || pick || trace > 0; }
 };
 
-// True for the options this file parses (--scene, --root, --ground, --pick).
+extern const char* const kSceneUsage;
+
+// True for the options this file parses (--scene, --root, --ground, --pick, --trace).
 bool IsSceneOption(const std::string& option);
 // Parses one of them with its value; false and an error line for a bad value.
 bool ParseSceneOption(const std::string& option, const char* value, SceneRunOptions* out, std::string* error);
