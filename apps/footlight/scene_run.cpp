@@ -125,6 +125,23 @@ void PrintReport(FILE* out, host::StandardHost& standard, CSceneSystem* scene) {
   std::fprintf(out, "\n");
 }
 
+// The camera's modes come later: the run looks from the scene's origin camera, with the scene's
+// field of view, as the camera would place the view.
+void PlaceOriginCamera(host::StandardHost& standard, CSceneSystem* scene) {
+  CBaseCamera* camera = scene->GetCamera();
+  if (camera == nullptr) return;
+  camera->SetLookAt(&scene->originCameraEye, &scene->originCameraTarget);
+  D3DXMATRIX view, projection;
+  const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
+  D3DXMatrixLookAtLH(&view, &scene->originCameraEye, &scene->originCameraTarget, &up);
+  D3DVIEWPORT8 viewport{};
+  standard.renderer.GetViewport(&viewport);
+  const float aspect = viewport.Height != 0 ? static_cast<float>(viewport.Width) / viewport.Height : 1.0f;
+  D3DXMatrixPerspectiveFovLH(&projection, camera->GetFieldOfView() * D3DX_PI / 180.0f, aspect, 1.0f, 1000.0f);
+  standard.renderer.SetTransform(D3DTS_VIEW, &view);
+  standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
+}
+
 }  // namespace
 
 const char* const kSceneUsage =
@@ -212,6 +229,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int f
                  options.scene, folder.c_str(), options.scene);
     return finish(1);
   }
+  PlaceOriginCamera(standard, scene);
   host::Renderer& renderer = standard.renderer;
   for (int frame = 1; frame <= frames; ++frame) {
     const size_t firstCall = renderer.CallLog().size();
@@ -240,19 +258,6 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int f
       std::fprintf(out, "ground at %.2f,%.2f: no ground\n", options.groundX, options.groundZ);
   }
   if (options.pick) {
-    // The camera's modes come later: the pick looks from the scene's origin camera, with the
-    // scene's field of view, as the camera would place the view.
-    if (CBaseCamera* camera = scene->GetCamera()) {
-      D3DXMATRIX view, projection;
-      const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
-      D3DXMatrixLookAtLH(&view, &scene->originCameraEye, &scene->originCameraTarget, &up);
-      D3DVIEWPORT8 viewport{};
-      standard.renderer.GetViewport(&viewport);
-      const float aspect = viewport.Height != 0 ? static_cast<float>(viewport.Width) / viewport.Height : 1.0f;
-      D3DXMatrixPerspectiveFovLH(&projection, camera->GetFieldOfView() * D3DX_PI / 180.0f, aspect, 1.0f, 1000.0f);
-      standard.renderer.SetTransform(D3DTS_VIEW, &view);
-      standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
-    }
     ScenePick pick{};
     if (scene->PickScenePoint(&pick, options.pickX, options.pickY, 0))
       std::fprintf(out, "pick at %d,%d: %.3f,%.3f,%.3f%s\n", options.pickX, options.pickY, pick.x, pick.y, pick.z,
