@@ -375,6 +375,8 @@ int main(int argc, char** argv) {
   host::ReferenceHost& host = standard.host;
   if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
   if (options.command == "classes") return Classes(host);
-  if (options.scene.wanted) return footlight::RunScene(standard, options.scene, options.frames, options.elapsed, stdout, stderr);
+  if (options.scene.wanted)
+    return footlight::RunScene(standard, options.scene, footlight::SceneDrawOptions{options.raster, options.glow},
+                               options.frames, options.elapsed, stdout, stderr);
   return Run(standard, options);
 }

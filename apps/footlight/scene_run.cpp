@@ -200,8 +200,8 @@ bool ParseSceneOption(const std::string& option, const char* value, SceneRunOpti
   return true;
 }
 
-int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int frames, int elapsedMs, FILE* out,
-             FILE* err) {
+int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const SceneDrawOptions& draw, int frames,
+             int elapsedMs, FILE* out, FILE* err) {
   host::ReferenceHost& host = standard.host;
   // The host makes a generic object for every class a scene names that it has no stand-in for
   // (scene effects, the records' extra classes).
@@ -230,8 +230,23 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int f
     return finish(1);
   }
   PlaceOriginCamera(standard, scene);
+  Backdrop backdrop;
+  if (std::string error; !draw.glow.backdrop.empty() && !backdrop.Load(standard.renderer, draw.glow.backdrop, &error)) {
+    std::fprintf(err, "footlight: %s\n", error.c_str());
+    return finish(1);
+  }
+  // A scene needs a fresh depth buffer each frame: without --clear or a backdrop (which clears
+  // depth itself) the frame is cleared to black.
+  if (draw.raster.clear || !backdrop.Loaded()) standard.ClearEachFrame(draw.raster.clear ? draw.raster.clearColour : 0);
+  if (draw.glow.TalksToGlow()) {
+    // The glow draws over what the scene drew, from its own place in the realize channel.
+    ComponentHandle glow{};
+    host.CreateObject(&glow, "CGlow");
+    StartGlow(host, draw.glow);
+  }
   host::Renderer& renderer = standard.renderer;
   for (int frame = 1; frame <= frames; ++frame) {
+    if (backdrop.Loaded()) backdrop.Put(standard);
     const size_t firstCall = renderer.CallLog().size();
     const size_t firstDraw = renderer.DrawCount();
     standard.Frame(static_cast<uint32_t>(elapsedMs));
@@ -249,6 +264,12 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int f
     }
   }
 
+  if (std::string error; !draw.raster.png.empty() &&
+                         !WriteSurfacePng(*renderer.device().BackBuffer(), draw.raster.png, &error)) {
+    std::fprintf(err, "footlight: %s\n", error.c_str());
+    return finish(1);
+  }
+  if (!draw.raster.png.empty()) std::fprintf(out, "picture: %s\n", draw.raster.png.c_str());
   PrintReport(out, standard, scene);
   if (options.ground) {
     D3DXVECTOR3 position(options.groundX, 0.0f, options.groundZ);

@@ -474,6 +474,54 @@ TEST(SceneRecordPasses, TheTranslucentGroundKeepsItsZWritesWhereOtherBlendedReco
   EXPECT_EQ(offBeforeSecond, 1u);
 }
 
+// A manager that hands out a texture and matrix for each lock and counts the unlocks.
+class LockingManager : public scene_testing::RecordingManager {
+ public:
+  IDirect3DTexture8* LockTexture(const D3DMATRIX** matrix) override {
+    ++locks;
+    *matrix = &textureMatrix;
+    return texture;
+  }
+  void UnlockTexture() override { ++unlocks; }
+  D3DMATRIX textureMatrix = D3DXMATRIX(2, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0, 0.5f, 0.25f, 0, 1);
+  IDirect3DTexture8* texture = nullptr;
+  int locks = 0, unlocks = 0;
+};
+
+TEST(SceneRecordPasses, AVideoRecordDrawsTheLockedTextureThroughItsMatrixAndUnlocksOnce) {
+  RecordScene s;
+  s.host.RegisterComponentClass<LockingManager>("CVideoTextureManager");
+  s.scene = s.MakeScene();
+  s.Load(Record("screen", "videoTexture", "SceneVideoPlayerID=7\n"));
+  auto* film = s.Object<LockingManager>(s.scene->filmVideoHandle);
+  ASSERT_NE(film, nullptr);
+  IDirect3DTexture8* texture = nullptr;
+  ASSERT_EQ(s.standard.renderer.CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture), D3D_OK);
+  film->texture = texture;
+  s.scene->videoPlaying = 1;
+  s.standard.renderer.ClearRecords();
+  s.scene->Realize(0);
+  // Player id 7 falls back to the film's manager with the warning.
+  EXPECT_EQ(s.LogCount("[warning] err videoPlayerID value > 2 "), 1u);
+  EXPECT_EQ(film->locks, 1);
+  EXPECT_EQ(film->unlocks, 1);
+  EXPECT_EQ(g_pLockedVideoTexture, nullptr);
+  const auto calls = s.Calls();
+  using K = Entry::Kind;
+  const size_t matrix = s.Find(calls, 0, K::Transform, D3DTS_TEXTURE0);
+  ASSERT_LT(matrix, calls.size());
+  EXPECT_EQ(calls[matrix].matrix._11, 2.0f);
+  EXPECT_EQ(calls[matrix].matrix._41, 0.5f);
+  size_t at = s.Find(calls, matrix, K::Stage, 0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_COUNT2);
+  at = s.Find(calls, at, K::BaseTexture, 0);
+  ASSERT_LT(at, calls.size());
+  EXPECT_EQ(calls[at].texture, 1);  // the locked texture, not the table's
+  at = s.Find(calls, at, K::Draw, 55);
+  at = s.Find(calls, at, K::Stage, 0, D3DTSS_TEXTURETRANSFORMFLAGS, D3DTTFF_DISABLE);
+  EXPECT_LT(at, calls.size());
+  texture->Release();
+}
+
 // ---- Hooks ----
 
 struct HookScene : SceneHost {
