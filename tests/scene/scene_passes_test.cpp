@@ -522,6 +522,34 @@ TEST(SceneRecordPasses, AVideoRecordDrawsTheLockedTextureThroughItsMatrixAndUnlo
   texture->Release();
 }
 
+TEST(SceneRecordPasses, ActiveSpotLightsProjectOntoTheGroundWithAlphaFallingWithRange) {
+  RecordScene s;
+  s.Load(Record("opaqueGround", "normal"));
+  ASSERT_EQ(s.scene->opaqueGround, 0);
+  CLight* spot = AddLight(s.scene, "spot", D3DXVECTOR3(0, 10, 0));
+  CLight* dark = AddLight(s.scene, "dark", D3DXVECTOR3(0, 10, 0));
+  CLight* plain = AddLight(s.scene, "plain", D3DXVECTOR3(0, 10, 0));
+  for (CLight* l : {spot, dark, plain}) l->SetType(kLightSpot);
+  spot->SetActive(true, 0);
+  plain->SetActive(true, 0);
+  spot->spotTexture = 5;
+  dark->spotTexture = 6;  // not active: nothing
+  spot->colorARGB = 0x80112233u;
+  // s = max(50 x 0.1, 1) = 5: alpha 255 / 5 = 51; the colour's own alpha is dropped.
+  spot->range = 50.0f;
+  s.scene->Realize(0);
+  EXPECT_EQ(g_projectorColor, 0x33112233u);
+  // A short range gives s = 1: full alpha.
+  spot->range = 4.0f;
+  s.scene->Realize(0);
+  EXPECT_EQ(g_projectorColor, 0xFF112233u);
+  // With the projector off nothing is projected.
+  g_projectorColor = 0;
+  s.scene->projectorEnabled = 0;
+  s.scene->Realize(0);
+  EXPECT_EQ(g_projectorColor, 0u);
+}
+
 // ---- Hooks ----
 
 struct HookScene : SceneHost {
