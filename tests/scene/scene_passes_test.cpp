@@ -2,12 +2,16 @@
 // renderer's ordered call log and state, the geometry service and the scripted scene objects.
 #include <cmath>
 
+#include <new>
+
 #include "camera/base_camera.h"
+#include "frame/host_blocks.h"
 #include "host/generic_object.h"
 #include "host/lighting_objects.h"
 #include "lighting/light.h"
 #include "lighting/lighting_system.h"
 #include "scene/scene_passes.h"
+#include "scene/tex_coord_modifiers.h"
 #include "scene_fixture.h"
 #include "win32/win32.h"
 
@@ -369,6 +373,12 @@ TEST(SceneMirrorPass, AVisibleMirrorMarksTheStencilAndDrawsTheReflectedView) {
   EXPECT_EQ(std::memcmp(&after, &view, sizeof view), 0);
   // The dancer is drawn in the reflection and in the main view.
   EXPECT_EQ(std::count(s.log.begin(), s.log.end(), "dancer draw"), 2);
+  // The shadow is drawn by the post pass inside the reflection only.
+  auto* shadow = dynamic_cast<host::ShadowObject*>(static_cast<IShadowObject*>(s.host.GetObject(&s.scene->shadowHandle)));
+  ASSERT_NE(shadow, nullptr);
+  EXPECT_EQ(shadow->CallCount("Realize"), 1u);
+  s.scene->RealizePost(0);
+  EXPECT_EQ(shadow->CallCount("Realize"), 1u);
   EXPECT_EQ(dancer->name, "dancer");
 }
 
@@ -548,6 +558,69 @@ TEST(SceneRecordPasses, ActiveSpotLightsProjectOntoTheGroundWithAlphaFallingWith
   s.scene->projectorEnabled = 0;
   s.scene->Realize(0);
   EXPECT_EQ(g_projectorColor, 0u);
+}
+
+TEST(SceneRecordPasses, ABumpMapGetsItsTransformEyeAndTurningLightConstants) {
+  RecordScene s;
+  s.Load(Record("bumpy", "bumpmap"));
+  host::Renderer& r = s.standard.renderer;
+  D3DXMATRIX world, view, projection;
+  D3DXMatrixTranslation(&world, 1, 2, 3);
+  const D3DXVECTOR3 eye(4, 5, -6), at(0, 0, 0), up(0, 1, 0);
+  D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+  D3DXMatrixPerspectiveFovLH(&projection, 1.0f, 1.5f, 1.0f, 100.0f);
+  r.SetTransform(256, &world);
+  r.SetTransform(D3DTS_VIEW, &view);
+  r.SetTransform(D3DTS_PROJECTION, &projection);
+  r.SetLookAt(&eye, &at, &up);
+  r.SetTransform(D3DTS_VIEW, &view);
+  g_bumpMapAngle = 0.0f;
+  r.ClearRecords();
+  s.scene->Realize(0);
+  const float* c0 = r.VertexConstant(0);
+  D3DXMATRIX wvp;
+  D3DXMatrixMultiply(&wvp, &world, &view);
+  D3DXMatrixMultiply(&wvp, &wvp, &projection);
+  // Register i holds column i of world x view x projection.
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j) EXPECT_NEAR(c0[i * 4 + j], wvp.m[j][i], 1e-4f) << i << j;
+  const float* c4 = r.VertexConstant(4);
+  EXPECT_FLOAT_EQ(c4[0], 4.0f);
+  EXPECT_FLOAT_EQ(c4[2], -6.0f);
+  EXPECT_FLOAT_EQ(c4[3], 0.5f);
+  EXPECT_FLOAT_EQ(r.VertexConstant(5)[1], 7.0f);
+  EXPECT_FLOAT_EQ(r.VertexConstant(5)[3], 0.3f);
+  EXPECT_FLOAT_EQ(r.VertexConstant(6)[0], 1.0f);
+  EXPECT_FLOAT_EQ(r.VertexConstant(6)[3], 0.0f);
+  // Angle 0: the rotation is the identity.
+  EXPECT_FLOAT_EQ(r.VertexConstant(7)[0], 1.0f);
+  EXPECT_FLOAT_EQ(r.VertexConstant(8)[0], 0.0f);
+  EXPECT_FLOAT_EQ(g_bumpMapAngle, 0.05f);
+  s.scene->Realize(0);
+  EXPECT_FLOAT_EQ(g_bumpMapAngle, 0.1f);
+  // The rotation by 0.05 about the axis: its trace is 1 + 2 cos 0.05.
+  const float trace = r.VertexConstant(7)[0] + r.VertexConstant(8)[1] + r.VertexConstant(9)[2];
+  EXPECT_NEAR(trace, 1.0f + 2.0f * std::cos(0.05f), 1e-5f);
+}
+
+TEST(SceneFrameUpdate, EveryRecordsAnimationRunsVisibleOrNot) {
+  RecordScene s;
+  s.Load(Record("shown", "normal") + "[hidden]\nModelType=1\nVisible=0\nRenderStyle=normal\nModelName=b.obj\n");
+  ASSERT_EQ(s.scene->modelRecords.size(), 2u);
+  // Hand each record a scrolling animation in a host block, as scene loading makes it.
+  for (SceneModelRecord& r : s.scene->modelRecords) {
+    ASSERT_EQ(r.materialAnimation, nullptr);
+    auto* block = HostNewArray<CTexCoordModifiers>(1);
+    ASSERT_NE(block, nullptr);
+    HostBlockCount(block) = 1;
+    r.materialAnimation = new (block) CTexCoordModifiers();
+    r.materialAnimation->kinds[0] = kModifierScroll;
+    r.materialAnimation->scrollU = 1.0f;
+  }
+  s.scene->Execute(500);
+  // The scroll follows the clock in both: U offset = clock x 1.
+  for (SceneModelRecord& r : s.scene->modelRecords)
+    EXPECT_FLOAT_EQ(r.materialAnimation->matrices[0]._31, g_sceneClock) << r.name;
 }
 
 // ---- Hooks ----
