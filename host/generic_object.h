@@ -98,6 +98,7 @@ class RecordingObject : public HostObject {
 class ShadowObject final : public RecordingObject, public IShadowObject {
  public:
   using RecordingObject::RecordingObject;
+  void Realize(uint32_t context) override { RecordingObject::Realize(context); }
   void SetLightDirection(const D3DVECTOR* direction) override;
   void* InterfacePointer() override { return static_cast<IShadowObject*>(this); }
   // Every direction given, in order.
@@ -117,6 +118,8 @@ class ParticlesObject final : public RecordingObject, public IParticlesObject {
 class EffectObject final : public RecordingObject, public ISceneEffectObject {
  public:
   using RecordingObject::RecordingObject;
+  void Execute(uint32_t elapsedMs) override { RecordingObject::Execute(elapsedMs); }
+  void Realize(uint32_t context) override { RecordingObject::Realize(context); }
   void SetSwitch(int32_t on) override { switchedOn = on; }
   void* InterfacePointer() override { return static_cast<ISceneEffectObject*>(this); }
   int32_t switchedOn = 0;

@@ -248,7 +248,60 @@ std::string Renderer::NameKey(const std::string& name) {
   return key;
 }
 
+void Renderer::LogCall(RendererLogEntry entry) {
+  if (!recording_) return;
+  entry.tick = ticks_;
+  callLog_.push_back(entry);
+}
+
+std::vector<RendererLogEntry> Renderer::CallsOfTick(uint64_t tick) const {
+  std::vector<RendererLogEntry> out;
+  for (const RendererLogEntry& e : callLog_)
+    if (e.tick == tick) out.push_back(e);
+  return out;
+}
+
+std::string RendererLogEntry::Text() const {
+  char line[512];
+  switch (kind) {
+    case Kind::State:
+      std::snprintf(line, sizeof line, "state %u = %u", a, b);
+      break;
+    case Kind::Stage:
+      std::snprintf(line, sizeof line, "stage %u type %u = 0x%x", a, b, c);
+      break;
+    case Kind::Transform: {
+      int n = std::snprintf(line, sizeof line, "transform %u", a);
+      for (int r = 0; r < 4; ++r)
+        for (int k = 0; k < 4 && n < static_cast<int>(sizeof line); ++k)
+          n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), " %g", matrix.m[r][k]);
+      break;
+    }
+    case Kind::Texture:
+      std::snprintf(line, sizeof line, "texture %u = %d", a, texture);
+      break;
+    case Kind::BaseTexture:
+      std::snprintf(line, sizeof line, "texture %u = a texture object%s", a, texture == 0 ? " (none)" : "");
+      break;
+    case Kind::ClipPlane:
+      std::snprintf(line, sizeof line, "clip plane %u = %g %g %g %g", a, values[0], values[1], values[2], values[3]);
+      break;
+    case Kind::Constant:
+      std::snprintf(line, sizeof line, "vertex constants c%u x %u, c%u = %g %g %g %g", a, b, a, values[0], values[1],
+                    values[2], values[3]);
+      break;
+    case Kind::Clear:
+      std::snprintf(line, sizeof line, "clear flags 0x%x", a);
+      break;
+    case Kind::Draw:
+      std::snprintf(line, sizeof line, "draw slot %u, %u primitives, vertex buffer %d", a, b, texture);
+      break;
+  }
+  return std::string(line) + (accepted ? "" : " (refused)");
+}
+
 void Renderer::ClearRecords() {
+  callLog_.clear();
   draws_.clear();
   texts_.clear();
   clears_.clear();
@@ -267,10 +320,16 @@ D3DMATRIX* Renderer::TransformSlot(DWORD type) {
 
 HRESULT Renderer::SetTransform(DWORD type, const D3DMATRIX* matrix) {
   D3DMATRIX* slot = TransformSlot(type);
+  RendererLogEntry entry{RendererLogEntry::Kind::Transform};
+  entry.a = type;
+  if (matrix) entry.matrix = *matrix;
   if (!slot || !matrix) {
+    entry.accepted = false;
+    LogCall(entry);
     Warn("SetTransform: refused transform type " + std::to_string(type));
     return D3DERR_INVALIDCALL;
   }
+  LogCall(entry);
   *slot = *matrix;
   return D3D_OK;
 }
@@ -343,6 +402,7 @@ HRESULT Renderer::SetRenderState(DWORD state, DWORD value) {
   }
   renderStates_[state] = value;
   stateCalls_.emplace_back(state, value);
+  LogCall(RendererLogEntry{RendererLogEntry::Kind::State, 0, state, value});
   return D3D_OK;
 }
 
@@ -353,6 +413,7 @@ HRESULT Renderer::SetTextureStageState(DWORD stage, DWORD type, DWORD value) {
     Warn("SetTextureStageState: refused stage " + std::to_string(stage) + " type " + std::to_string(type));
     return D3DERR_INVALIDCALL;
   }
+  LogCall(RendererLogEntry{RendererLogEntry::Kind::Stage, 0, stage, type, value});
   stageStates_[stage][type] = value;
   return D3D_OK;
 }
@@ -368,6 +429,9 @@ HRESULT Renderer::SetVertexShader(DWORD fvf) {
 
 HRESULT Renderer::SetVertexShaderConstant(DWORD reg, const void* data, DWORD count) {
   if (!data || reg > kRendererVertexConstants || count > kRendererVertexConstants - reg) return D3DERR_INVALIDCALL;
+  RendererLogEntry entry{RendererLogEntry::Kind::Constant, 0, reg, count};
+  if (count > 0) std::memcpy(entry.values, data, sizeof entry.values);
+  LogCall(entry);
   std::memcpy(&vertexConstants_[reg * 4], data, static_cast<size_t>(count) * 4 * sizeof(float));
   return D3D_OK;
 }
@@ -388,6 +452,9 @@ const float* Renderer::PixelConstant(DWORD reg) const {
 HRESULT Renderer::SetClipPlane(DWORD index, const float* plane) {
   if (!plane || index >= std::min<DWORD>(kRendererClipPlanes, device_.Caps().MaxUserClipPlanes))
     return D3DERR_INVALIDCALL;
+  RendererLogEntry entry{RendererLogEntry::Kind::ClipPlane, 0, index};
+  std::copy(plane, plane + 4, entry.values);
+  LogCall(entry);
   std::copy(plane, plane + 4, clipPlanes_[index].begin());
   return D3D_OK;
 }
@@ -504,6 +571,8 @@ std::string Renderer::TextureName(int texture) const {
 
 HRESULT Renderer::SetTexture(DWORD stage, int texture) {
   if (stage >= kRendererStages) return D3DERR_INVALIDCALL;
+  RendererLogEntry entry{RendererLogEntry::Kind::Texture, 0, stage};
+  entry.texture = texture < 0 ? -1 : texture;
   IDirect3DTexture8* object = nullptr;
   HRESULT hr = D3D_OK;
   if (texture >= 0) {
@@ -516,6 +585,8 @@ HRESULT Renderer::SetTexture(DWORD stage, int texture) {
   } else {
     texture = -1;
   }
+  entry.accepted = hr == D3D_OK;
+  LogCall(entry);
   if (object) object->AddRef();
   if (stageTextures_[stage]) stageTextures_[stage]->Release();
   stageTextures_[stage] = object;
@@ -525,6 +596,9 @@ HRESULT Renderer::SetTexture(DWORD stage, int texture) {
 
 HRESULT Renderer::SetBaseTexture(DWORD stage, IDirect3DTexture8* texture) {
   if (stage >= kRendererStages) return D3DERR_INVALIDCALL;
+  RendererLogEntry entry{RendererLogEntry::Kind::BaseTexture, 0, stage};
+  entry.texture = texture != nullptr ? 1 : 0;
+  LogCall(entry);
   if (texture) texture->AddRef();
   if (stageTextures_[stage]) stageTextures_[stage]->Release();
   stageTextures_[stage] = texture;
@@ -842,6 +916,10 @@ HRESULT Renderer::Refuse(DrawRecord& record, const std::string& why) {
 // source; indexBase the first index the draw reads.
 HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t vertexBytes, const void* indexBase,
                          size_t indexBytes, UINT indexSize) {
+  RendererLogEntry entry{RendererLogEntry::Kind::Draw, 0, static_cast<DWORD>(record.slot), record.primitiveCount};
+  entry.texture = record.vertexBuffer;
+  entry.accepted = record.error.empty();
+  LogCall(entry);
   ++drawCount_;
   ++drawsThisTick_;
   record.tick = ticks_;
@@ -1175,7 +1253,10 @@ HRESULT Renderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR
   return hr;
 }
 
-HRESULT Renderer::ClearBuffers(DWORD flags) { return Clear(0, nullptr, flags, 0, 1.0f, 0); }
+HRESULT Renderer::ClearBuffers(DWORD flags) {
+  LogCall(RendererLogEntry{RendererLogEntry::Kind::Clear, 0, flags});
+  return Clear(0, nullptr, flags, 0, 1.0f, 0);
+}
 
 HRESULT Renderer::BeginScene() { return device_.BeginScene(); }
 HRESULT Renderer::EndScene() { return device_.EndScene(); }

@@ -125,6 +125,26 @@ struct ClearRecord {
   HRESULT result = D3D_OK;
 };
 
+// One entry of the renderer's ordered call log: the state, stage, transform, texture, clip
+// plane, shader constant, clear and draw calls in the order they came, with the tick they came
+// in.
+struct RendererLogEntry {
+  enum class Kind { State, Stage, Transform, Texture, BaseTexture, ClipPlane, Constant, Clear, Draw };
+  Kind kind = Kind::State;
+  uint64_t tick = 0;
+  // State: state, value. Stage: stage, type, value. Transform: type. Texture, BaseTexture: stage.
+  // ClipPlane: index. Constant: first register, count. Clear: flags. Draw: slot, primitive count.
+  DWORD a = 0, b = 0, c = 0;
+  int texture = -1;            // Texture: the handle (-1: none); Draw: the vertex buffer
+  D3DMATRIX matrix{};          // Transform
+  float values[4] = {0, 0, 0, 0};  // ClipPlane: the plane; Constant: the first register
+  bool accepted = true;        // false when the renderer refused the call
+
+  // One line: "state 14 = 0", "stage 0 type 1 = 5", "transform 2 (16 numbers)", "texture 0 = 3",
+  // "draw slot 55, 12 primitives", ...; " (refused)" at the end of a refused call.
+  std::string Text() const;
+};
+
 // The renderer operations whose failure can be arranged.
 enum class RendererCall {
   LoadTexture,
@@ -273,6 +293,10 @@ class Renderer final : public IRenderer {
   // Every accepted SetRenderState (state, value), in order.
   const std::vector<std::pair<DWORD, DWORD>>& RenderStateCalls() const { return stateCalls_; }
   void ClearRenderStateCalls() { stateCalls_.clear(); }
+  // The ordered call log; kept while recording is on, emptied by ClearRecords.
+  const std::vector<RendererLogEntry>& CallLog() const { return callLog_; }
+  // The entries of one tick, in order.
+  std::vector<RendererLogEntry> CallsOfTick(uint64_t tick) const;
   void ClearRecords();
   // Every draw since construction, recorded or not, refused ones included.
   size_t DrawCount() const { return drawCount_; }
@@ -410,6 +434,8 @@ class Renderer final : public IRenderer {
   std::vector<TextRecord> texts_;
   std::vector<ClearRecord> clears_;
   std::vector<std::pair<DWORD, DWORD>> stateCalls_;
+  std::vector<RendererLogEntry> callLog_;
+  void LogCall(RendererLogEntry entry);
   std::vector<std::string> log_;
   size_t drawCount_ = 0;
   size_t drawsThisTick_ = 0;

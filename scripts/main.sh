@@ -9,6 +9,6 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOOTLIGHT_SANIT
 cmake --build build -j "$jobs" --target footlight footlight_app
 ./build/footlight classes
 if [ $# -eq 0 ]; then
-  set -- --scene 1 --resource samples --ground 0,8 --pick 400,500
+  set -- --scene 1 --resource samples --glow --png frame.png
 fi
 ./build/footlight run "$@"

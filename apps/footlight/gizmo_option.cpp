@@ -35,6 +35,9 @@ bool ShowSceneGizmo(host::ReferenceHost& host, const GizmoPoint& point) {
   const D3DXVECTOR3 centre(point.x, point.y, point.z);
   scene->SetGizmoPosition(&centre);
   scene->SetGizmoVisible(1);
+  // The passes run only with a scene: without one loaded the scene runs empty, as scene 0
+  // without records.
+  if (scene->GetCurrentSceneId() < 0) scene->sceneId = 0;
   return true;
 }
 

@@ -62,6 +62,7 @@ constexpr const char* kUsage =
 
 void PrintUsage() {
   std::fputs(kUsage, stdout);
+  std::fputs(footlight::kSceneUsage, stdout);
   std::fputs(kRasterUsage, stdout);
   std::fputs(kGlowUsage, stdout);
   std::fputs(kLightsUsage, stdout);
@@ -210,8 +211,12 @@ Options Parse(int argc, char** argv) {
     Fail("--gizmo needs a scene system among the classes (--class CSceneSystem)");
   if (o.command != "run" && o.glow.Any()) Fail("--backdrop, --glow, --glow-strength and --glow-blend belong to run");
   if (const std::string error = CheckGlowOptions(o.glow, o.raster.clear, o.classes); !error.empty()) Fail(error);
-  if ((o.scene.wanted || o.scene.Extras()) && o.command != "run") Fail("--scene, --root, --ground and --pick are options of run");
-  if (o.scene.Extras() && !o.scene.wanted) Fail("--root, --ground and --pick need --scene N");
+  if ((o.scene.wanted || o.scene.Extras()) && o.command != "run")
+    Fail("--scene, --root, --ground, --pick and --trace are options of run");
+  if (o.scene.Extras() && !o.scene.wanted) Fail("--root, --ground, --pick and --trace need --scene N");
+  if (o.scene.trace > o.frames)
+    Fail("--trace " + std::to_string(o.scene.trace) + " is past the last frame (--frames " +
+         std::to_string(o.frames) + ")");
   if (o.scene.wanted && (!o.classes.empty() || o.gamma > 0.0f || !o.ini.empty() || !o.keys.empty() || o.manualClock))
     Fail("--scene makes its own scene system: no --class, --gamma, --ini, --keys or --clock with it");
   struct stat info{};
@@ -341,8 +346,8 @@ int Run(host::StandardHost& standard, const Options& o) {
 
 }  // namespace
 
-// The lighting system of a scene system made for the purpose: the scene owns it, and its main
-// pass hands the queued lights their hardware slots.
+// The lighting system of a scene system made for the purpose: the scene owns it, its frame update
+// steps it and its main pass hands the queued lights their hardware slots.
 int Lights(const Options& o, DMAInterfaceFn entry) {
   LightsOptions lights;
   std::string error;
@@ -356,8 +361,10 @@ int Lights(const Options& o, DMAInterfaceFn entry) {
   LightsTarget target;
   target.system = scene != nullptr ? scene->GetLightingSystem() : nullptr;
   host::Renderer& renderer = services.renderer();
+  // The scene runs empty, as scene 0 without records: its frame update steps the lights and its
+  // main pass gives the queued lights their hardware slots.
+  if (scene != nullptr) scene->sceneId = 0;
   target.frame = [&](int32_t ms) {
-    target.system->Update(ms);
     host.Execute(static_cast<uint32_t>(ms));
     renderer.BeginScene();
     host.Realize(static_cast<uint32_t>(ms));
@@ -422,6 +429,8 @@ int main(int argc, char** argv) {
   host::ReferenceHost& host = standard.host;
   if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
   if (options.command == "classes") return Classes(host);
-  if (options.scene.wanted) return footlight::RunScene(standard, options.scene, options.frames, options.elapsed, stdout, stderr);
+  if (options.scene.wanted)
+    return footlight::RunScene(standard, options.scene, footlight::SceneDrawOptions{options.raster, options.glow},
+                               options.frames, options.elapsed, stdout, stderr);
   return Run(standard, options);
 }

@@ -10,6 +10,7 @@
 #include "camera/base_camera.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
+#include "host/renderer.h"
 #include "lighting/light.h"
 #include "lighting/lighting_system.h"
 #include "objects/scene_base_obj.h"
@@ -124,10 +125,37 @@ void PrintReport(FILE* out, host::StandardHost& standard, CSceneSystem* scene) {
   std::fprintf(out, "\n");
 }
 
+// The camera's modes come later: the run looks from the scene's origin camera, with the scene's
+// field of view, as the camera would place the view.
+void PlaceOriginCamera(host::StandardHost& standard, CSceneSystem* scene) {
+  CBaseCamera* camera = scene->GetCamera();
+  if (camera == nullptr) return;
+  camera->SetLookAt(&scene->originCameraEye, &scene->originCameraTarget);
+  D3DXMATRIX view, projection;
+  const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
+  D3DXMatrixLookAtLH(&view, &scene->originCameraEye, &scene->originCameraTarget, &up);
+  D3DVIEWPORT8 viewport{};
+  standard.renderer.GetViewport(&viewport);
+  const float aspect = viewport.Height != 0 ? static_cast<float>(viewport.Width) / viewport.Height : 1.0f;
+  D3DXMatrixPerspectiveFovLH(&projection, camera->GetFieldOfView() * D3DX_PI / 180.0f, aspect, 1.0f, 1000.0f);
+  standard.renderer.SetTransform(D3DTS_VIEW, &view);
+  standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
+}
+
 }  // namespace
 
+const char* const kSceneUsage =
+    "  run --scene N [--resource DIR] [--frames K] [--root F] [--ground X,Z] [--pick X,Y] [--trace F]\n"
+    "                               load scene N of the resource tree, run K frames of its update and\n"
+    "                               passes and report per frame the draws of each pass, the mirrors\n"
+    "                               drawn, the objects sorted and hidden and the light slots lent;\n"
+    "                               then what the scene made, and the unload; --trace prints frame F's\n"
+    "                               renderer calls in order (states, stages, transforms, textures,\n"
+    "                               draws)\n";
+
 bool IsSceneOption(const std::string& option) {
-  return option == "--scene" || option == "--root" || option == "--ground" || option == "--pick";
+  return option == "--scene" || option == "--root" || option == "--ground" || option == "--pick" ||
+         option == "--trace";
 }
 
 bool ParseSceneOption(const std::string& option, const char* value, SceneRunOptions* out, std::string* error) {
@@ -152,6 +180,13 @@ bool ParseSceneOption(const std::string& option, const char* value, SceneRunOpti
       return false;
     }
     out->ground = true;
+  } else if (option == "--trace") {
+    long frame = 0;
+    if (!ParseInt(text.c_str(), 1, INT_MAX, &frame)) {
+      *error = "option --trace takes a frame number from 1, got \"" + text + "\"";
+      return false;
+    }
+    out->trace = static_cast<int>(frame);
   } else if (option == "--pick") {
     if (!ParsePair(text, &out->pickX, &out->pickY, ParseCoordinate)) {
       *error = "option --pick takes X,Y (two whole numbers), got \"" + text + "\"";
@@ -165,8 +200,8 @@ bool ParseSceneOption(const std::string& option, const char* value, SceneRunOpti
   return true;
 }
 
-int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int frames, int elapsedMs, FILE* out,
-             FILE* err) {
+int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const SceneDrawOptions& draw, int frames,
+             int elapsedMs, FILE* out, FILE* err) {
   host::ReferenceHost& host = standard.host;
   // The host makes a generic object for every class a scene names that it has no stand-in for
   // (scene effects, the records' extra classes).
@@ -194,8 +229,47 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int f
                  options.scene, folder.c_str(), options.scene);
     return finish(1);
   }
-  for (int frame = 0; frame < frames; ++frame) standard.Frame(static_cast<uint32_t>(elapsedMs));
+  PlaceOriginCamera(standard, scene);
+  Backdrop backdrop;
+  if (std::string error; !draw.glow.backdrop.empty() && !backdrop.Load(standard.renderer, draw.glow.backdrop, &error)) {
+    std::fprintf(err, "footlight: %s\n", error.c_str());
+    return finish(1);
+  }
+  // A scene needs a fresh depth buffer each frame: without --clear or a backdrop (which clears
+  // depth itself) the frame is cleared to black.
+  if (draw.raster.clear || !backdrop.Loaded()) standard.ClearEachFrame(draw.raster.clear ? draw.raster.clearColour : 0);
+  if (draw.glow.TalksToGlow()) {
+    // The glow draws over what the scene drew, from its own place in the realize channel.
+    ComponentHandle glow{};
+    host.CreateObject(&glow, "CGlow");
+    StartGlow(host, draw.glow);
+  }
+  host::Renderer& renderer = standard.renderer;
+  for (int frame = 1; frame <= frames; ++frame) {
+    if (backdrop.Loaded()) backdrop.Put(standard);
+    const size_t firstCall = renderer.CallLog().size();
+    const size_t firstDraw = renderer.DrawCount();
+    standard.Frame(static_cast<uint32_t>(elapsedMs));
+    const CSceneSystem::PassCounts& c = scene->passCounts;
+    std::fprintf(out,
+                 "frame %d: draws main %u, blend %u, post %u, in mirrors %u; mirrors %u; objects sorted %u, "
+                 "hidden %u; light slots lent %u; renderer draws %zu\n",
+                 frame, c.mainDraws, c.blendDraws, c.postDraws, c.mirrorDraws, c.mirrors, c.sorted, c.hidden,
+                 c.lightsLent, renderer.DrawCount() - firstDraw);
+    if (frame == options.trace) {
+      const auto& log = renderer.CallLog();
+      std::fprintf(out, "== trace of frame %d: %zu calls ==\n", frame, log.size() - firstCall);
+      for (size_t i = firstCall; i < log.size(); ++i) std::fprintf(out, "%s\n", log[i].Text().c_str());
+      std::fprintf(out, "== end of trace ==\n");
+    }
+  }
 
+  if (std::string error; !draw.raster.png.empty() &&
+                         !WriteSurfacePng(*renderer.device().BackBuffer(), draw.raster.png, &error)) {
+    std::fprintf(err, "footlight: %s\n", error.c_str());
+    return finish(1);
+  }
+  if (!draw.raster.png.empty()) std::fprintf(out, "picture: %s\n", draw.raster.png.c_str());
   PrintReport(out, standard, scene);
   if (options.ground) {
     D3DXVECTOR3 position(options.groundX, 0.0f, options.groundZ);
@@ -205,19 +279,6 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, int f
       std::fprintf(out, "ground at %.2f,%.2f: no ground\n", options.groundX, options.groundZ);
   }
   if (options.pick) {
-    // The camera's modes come later: the pick looks from the scene's origin camera, with the
-    // scene's field of view, as the camera would place the view.
-    if (CBaseCamera* camera = scene->GetCamera()) {
-      D3DXMATRIX view, projection;
-      const D3DXVECTOR3 up(0.0f, 1.0f, 0.0f);
-      D3DXMatrixLookAtLH(&view, &scene->originCameraEye, &scene->originCameraTarget, &up);
-      D3DVIEWPORT8 viewport{};
-      standard.renderer.GetViewport(&viewport);
-      const float aspect = viewport.Height != 0 ? static_cast<float>(viewport.Width) / viewport.Height : 1.0f;
-      D3DXMatrixPerspectiveFovLH(&projection, camera->GetFieldOfView() * D3DX_PI / 180.0f, aspect, 1.0f, 1000.0f);
-      standard.renderer.SetTransform(D3DTS_VIEW, &view);
-      standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
-    }
     ScenePick pick{};
     if (scene->PickScenePoint(&pick, options.pickX, options.pickY, 0))
       std::fprintf(out, "pick at %d,%d: %.3f,%.3f,%.3f%s\n", options.pickX, options.pickY, pick.x, pick.y, pick.z,

@@ -279,11 +279,14 @@ class IMotiveService {
   ~IMotiveService() = default;
 };
 
-// A named scene effect object of the host, made by its class name (CSceneSystem slots 127-129).
-// Slots 0-11 are those of a component; slot 12 switches the object on (1) and off (0).
+// A named scene effect object of the host, made by its class name (CSceneSystem slots 127-129),
+// and the class object a model record names. Slots 0-11 are those of a component (2 steps it
+// with the elapsed milliseconds, 3 draws it); slot 12 switches the object on (1) and off (0).
 class ISceneEffectObject {
  public:
-  virtual void SetSwitch(int32_t on) = 0;  // slot 12
+  virtual void Execute(uint32_t elapsedMs) = 0;  // slot 2
+  virtual void Realize(uint32_t context) = 0;    // slot 3
+  virtual void SetSwitch(int32_t on) = 0;        // slot 12
 
  protected:
   ~ISceneEffectObject() = default;
@@ -293,6 +296,7 @@ class ISceneEffectObject {
 // component.
 class IShadowObject {
  public:
+  virtual void Realize(uint32_t context) = 0;  // slot 3
   // The direction of the light that casts the shadows.
   virtual void SetLightDirection(const D3DVECTOR* direction) = 0;  // slot 12
 

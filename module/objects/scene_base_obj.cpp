@@ -55,8 +55,8 @@ const D3DXVECTOR3* CSceneBaseObj::GetTopScreenPos() { return nullptr; }
 float CSceneBaseObj::GetScale() { return 1.0f; }
 void CSceneBaseObj::SetScale(float) {}
 void CSceneBaseObj::RegisterAnimationEvents() {}
-int32_t CSceneBaseObj::GetUserValueC() { return 0; }
-void CSceneBaseObj::SetUserValueC(int32_t) {}
+intptr_t CSceneBaseObj::GetUserValueC() { return 0; }
+void CSceneBaseObj::SetUserValueC(intptr_t) {}
 uint8_t CSceneBaseObj::GetUserFlag() { return userFlag; }
 void CSceneBaseObj::SetUserFlag(uint8_t flag) { userFlag = flag; }
 void CSceneBaseObj::SetHidden(uint8_t) {}

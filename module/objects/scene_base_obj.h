@@ -76,8 +76,9 @@ class CSceneBaseObj : public CComponentBase {
   virtual float GetScale();                                                    // slot 58
   virtual void SetScale(float scale);                                          // slot 59
   virtual void RegisterAnimationEvents();                                      // slot 60
-  virtual int32_t GetUserValueC();                                             // slot 61
-  virtual void SetUserValueC(int32_t value);                                   // slot 62
+  // Value C holds a light record (a D3DLIGHT8) the scene's passes lend a hardware slot, or 0.
+  virtual intptr_t GetUserValueC();                                            // slot 61
+  virtual void SetUserValueC(intptr_t value);                                  // slot 62
   // The user flag: the scene keeps such an object through unloads and id destruction, and
   // RemoveDeadObjects takes it away.
   virtual uint8_t GetUserFlag();                                               // slot 63

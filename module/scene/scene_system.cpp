@@ -1,5 +1,5 @@
 // The scene system's life cycle: construction, Init, Destroy, device events, destruction, the
-// main pass's lighting steps and the playback-interface defaults; and the scene's module globals.
+// playback-interface defaults; and the scene's module globals.
 #include "scene/scene_system.h"
 
 #include "camera/base_camera.h"
@@ -175,19 +175,6 @@ int CSceneSystem::OnEvent(IEventArgs* args) {
     }
   }
   return 0;
-}
-
-void CSceneSystem::Realize(uint32_t) {
-  // The lighting steps of the main pass: the queued lights take their hardware slots.
-  if (lighting == nullptr) return;
-  lighting->SetRendererLightingMode();
-  lighting->ApplyLights();
-  lighting->ResetRendererLightingMode();
-}
-
-void CSceneSystem::RealizePost(uint32_t) {
-  // The gizmo comes last, over everything the post pass has drawn.
-  if (gizmoShown) gizmo.Draw(g_pSceneRenderer);
 }
 
 void CSceneSystem::SetGizmoVisible(uint8_t visible) { gizmoShown = visible; }

@@ -77,7 +77,9 @@ class CSceneSystem : public ISceneSystem {
 
   bool Init() override;                      // slot 0
   void Destroy() override;                   // slot 1
+  void Execute(uint32_t elapsedMs) override;  // slot 2
   void Realize(uint32_t arg) override;       // slot 3
+  void RealizeBlend(uint32_t arg) override;  // slot 4
   void RealizePost(uint32_t arg) override;   // slot 5
   int OnEvent(IEventArgs* args) override;    // slot 6
   // The film player's answers: 0x401 (the film can be opened) and 0x16f0 (the player failed).
@@ -222,6 +224,25 @@ class CSceneSystem : public ISceneSystem {
   void KillFilmPlayer();
   // Starts the external film player for the film source name.
   void StartFilmPlayer();
+
+  // ---- The frame update and the render passes (scene_passes.cpp) ----
+  // Culls the scene objects against four side planes, keys and sorts the list nearest first and
+  // limits what is drawn.
+  void DrawSortedObjects(const D3DXPLANE* planes);
+  // The left, right, top and bottom planes of a view; a sphere is outside when n . c - d > r.
+  static void ComputeSidePlanes(D3DXPLANE* out, const D3DXMATRIX* view, const D3DXMATRIX* projection);
+  // What the passes did in the last frame, for the command line's report.
+  struct PassCounts {
+    uint32_t mainDraws = 0;    // model, class and object draws of Realize (the nested ones aside)
+    uint32_t blendDraws = 0;
+    uint32_t postDraws = 0;
+    uint32_t mirrorDraws = 0;  // everything drawn inside the mirrors' reflected views
+    uint32_t mirrors = 0;
+    uint32_t sorted = 0;       // objects keyed and sorted
+    uint32_t hidden = 0;       // objects culled or over the limit
+    uint32_t lightsLent = 0;   // lights handed to the lighting system's hardware slots
+  };
+  PassCounts passCounts;
 
   // ---- Scene loading (scene_load.cpp) ----
   // Reads the scene's INI set; false only when the scene file does not open.
@@ -382,6 +403,24 @@ class CSceneSystem : public ISceneSystem {
   static CVideoTextureManager* Manager(const ComponentHandle* handle);
   // The scene object a handle names, or null when it is gone.
   static CSceneBaseObj* ObjectOf(const ComponentHandle& handle);
+  // The eye of the scene camera; (0, 0, 0) when the camera does not resolve.
+  D3DXVECTOR3 CameraEye();
+  // Projects the receivers' shine and the active spot lights' textures onto a ground record.
+  void ProjectOntoGround(int32_t groundIndex, uint32_t context);
+  // Hands a light record to a free hardware light slot and counts it.
+  void LendLight(const D3DLIGHT8* light);
+  // Counts one draw in the pass that is running.
+  void CountDraw(uint32_t PassCounts::*pass);
+  // The blended records of RealizeBlend and the additive ones of RealizePost.
+  void DrawBlendedRecord(SceneModelRecord& record, uint32_t context);
+  void DrawAdditiveRecord(SceneModelRecord& record, uint32_t context);
+  // The opaque and decal records of Realize.
+  void DrawOpaqueRecord(SceneModelRecord& record, uint32_t context);
+  void DrawDecalRecord(SceneModelRecord& record, uint32_t context);
+  // Realize's loop over the scene objects with their own lights.
+  void DrawObjectsWithLights(uint32_t context);
+  // The mirror pass of Realize.
+  void DrawMirrors(uint32_t context);
   // Reads the AdjustH of every section of the name adjustment file.
   void ReadAdjustHeights();
   // Light 0 as the default directional light, its direction to "Shadow", the ambient colour.
@@ -395,6 +434,8 @@ class CSceneSystem : public ISceneSystem {
   // A character from a node of kind "npcs".
   void AddNpc(IIniFile* npcFile, const HostModelNode& node);
 
+  // Set while the mirror pass runs the nested slots in a reflected view.
+  bool inReflection_ = false;
   // Set by Destroy, cleared by Init: Destroy's work runs once, however often it is called.
   bool destroyed_ = false;
 };

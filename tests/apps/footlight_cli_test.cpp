@@ -327,6 +327,37 @@ TEST(FootlightCli, RunLoadsTheSampleStageReportsItAndTakesItDown) {
   EXPECT_EQ(r.out.find("ground at 0.00,0.00"), std::string::npos) << r.out;
 }
 
+// The sample stage's passes frame by frame, with the mirror in its reflected view, and frame 2's
+// renderer calls in order between the report lines of frames 2 and 3.
+TEST(FootlightCli, RunSceneReportsEachPassAndTracesOneFrame) {
+  const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
+  const Result r = RunFootlight("run --scene 1 --resource " + samples + " --frames 3 --trace 2");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const size_t frame2 = r.out.find("frame 2: draws main ");
+  const size_t trace = r.out.find("== trace of frame 2: ");
+  const size_t end = r.out.find("== end of trace ==");
+  const size_t frame3 = r.out.find("frame 3: draws main ");
+  ASSERT_TRUE(frame2 < trace && trace < end && end < frame3) << r.out;
+  EXPECT_NE(r.out.find("; mirrors 1;", frame2), std::string::npos);
+  const std::string calls = r.out.substr(trace, end - trace);
+  // The mirror at x = -9.5 facing +x: stencil on, its plane as clip plane 0, stencil off again.
+  const size_t on = calls.find("\nstate 52 = 1\n");
+  const size_t clip = calls.find("\nclip plane 0 = 1 0 0 9.5\n");
+  const size_t off = calls.find("\nstate 52 = 0\n");
+  EXPECT_TRUE(on < clip && clip < off && off != std::string::npos) << calls;
+  EXPECT_NE(calls.find("\ndraw slot 55, "), std::string::npos);
+  EXPECT_NE(calls.find("\nstage 0 type 1 = "), std::string::npos);
+  EXPECT_NE(calls.find("\ntransform 2 "), std::string::npos);
+  EXPECT_NE(r.out.find("live host blocks: 0"), std::string::npos);
+
+  for (const char* bad : {" --frames 3 --trace 4", " --trace 0", " --trace x"}) {
+    const Result b = RunFootlight("run --scene 1 --resource " + samples + bad);
+    EXPECT_EQ(b.status, 2) << bad;
+    ASSERT_EQ(Lines(b.out).size(), 1u) << b.out;
+    EXPECT_EQ(Lines(b.out)[0].rfind("footlight: ", 0), 0u) << b.out;
+  }
+}
+
 TEST(FootlightCli, ASceneThatDoesNotLoadIsOneErrorLineAndExitOne) {
   const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
   const Result r = RunFootlight("run --scene 9 --resource " + samples);

@@ -88,16 +88,9 @@ struct Picture {
   }
 };
 
-// footlight run with the glow alone, 400 x 300 (the glow needs 256 in both directions), the
-// sample backdrop, and the options given; the picture of its last frame.
-Picture RunBackdrop(const std::string& options) {
+// Reads the picture a run wrote and removes the file.
+Picture TakePicture(const std::string& png, const std::string& options) {
   Picture picture;
-  const std::string png = TempPng("glow");
-  std::string out;
-  const int status =
-      RunFootlight("--class CGlow --frames 2 --size 400x300 --backdrop " + kBackdrop + " --png " + png + " " + options,
-                   &out);
-  EXPECT_EQ(status, 0) << options << ": " << out;
   int channels = 0;
   unsigned char* pixels = stbi_load(png.c_str(), &picture.w, &picture.h, &channels, 3);
   if (pixels == nullptr) {
@@ -108,6 +101,18 @@ Picture RunBackdrop(const std::string& options) {
   stbi_image_free(pixels);
   std::remove(png.c_str());
   return picture;
+}
+
+// footlight run with the glow alone, 400 x 300 (the glow needs 256 in both directions), the
+// sample backdrop, and the options given; the picture of its last frame.
+Picture RunBackdrop(const std::string& options) {
+  const std::string png = TempPng("glow");
+  std::string out;
+  const int status =
+      RunFootlight("--class CGlow --frames 2 --size 400x300 --backdrop " + kBackdrop + " --png " + png + " " + options,
+                   &out);
+  EXPECT_EQ(status, 0) << options << ": " << out;
+  return TakePicture(png, options);
 }
 
 TEST(RunCommand, TheBackdropFillsTheFrameScaledToTheBackBuffer) {
@@ -169,6 +174,50 @@ TEST(RunCommand, BadGlowOptionsAreRefused) {
   EXPECT_NE(out.find("footlight: cannot open the backdrop"), std::string::npos) << out;
   EXPECT_EQ(RunFootlight("--backdrop " + std::string(FOOTLIGHT_SOURCE_DIR) + "/README.md --class CGlow", &out), 1);
   EXPECT_NE(out.find("not a picture"), std::string::npos) << out;
+}
+
+}  // namespace
+
+namespace {
+
+// The picture of `footlight run --scene 1` on the sample tree, 400 x 300, cleared to black first.
+Picture RunStage(const std::string& options) {
+  const std::string png = TempPng("stage");
+  std::string out;
+  const int status = RunFootlight("--scene 1 --resource " + std::string(FOOTLIGHT_SOURCE_DIR) +
+                                      "/samples --frames 2 --size 400x300 --clear 000000 --png " + png + " " + options,
+                                  &out);
+  EXPECT_EQ(status, 0) << options << ": " << out;
+  EXPECT_NE(out.find("picture: " + png), std::string::npos) << out;
+  EXPECT_NE(out.find("live host blocks: 0"), std::string::npos) << out;
+  return TakePicture(png, options);
+}
+
+TEST(RunCommand, TheSceneRunDrawsTheStageIntoThePictureAndTheGlowBrightensIt) {
+  const Picture plain = RunStage("");
+  ASSERT_EQ(plain.w, 400);
+  ASSERT_EQ(plain.h, 300);
+  long lit = 0, plainSum = 0;
+  for (int y = 0; y < plain.h; ++y)
+    for (int x = 0; x < plain.w; ++x) {
+      lit += plain.At(x, y) != 0 ? 1 : 0;
+      plainSum += plain.Sum(x, y);
+    }
+  // The stage fills most of the view from the origin camera.
+  EXPECT_GT(lit, plain.w * plain.h / 2);
+  const Picture glowing = RunStage("--glow");
+  ASSERT_EQ(glowing.w, 400);
+  long glowSum = 0;
+  for (int y = 0; y < glowing.h; ++y)
+    for (int x = 0; x < glowing.w; ++x) glowSum += glowing.Sum(x, y);
+  EXPECT_GT(glowSum, plainSum);
+
+  std::string out;
+  EXPECT_EQ(RunFootlight("--scene 1 --resource " + std::string(FOOTLIGHT_SOURCE_DIR) +
+                             "/samples --frames 1 --png /nonexistent-dir/x.png",
+                         &out),
+            1)
+      << out;
 }
 
 }  // namespace

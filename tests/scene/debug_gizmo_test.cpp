@@ -17,6 +17,7 @@ Corner VertexOf(const host::DrawRecord& d, UINT i) {
 TEST(DebugGizmo, ShownItDrawsThreeTranslucentQuadsAndThreeAxesLastInThePostPass) {
   SceneHost s;
   CSceneSystem* scene = s.MakeScene();
+  scene->sceneId = 0;  // the post pass runs only with a scene: an empty one
   host::Renderer& r = s.standard.renderer;
   EXPECT_EQ(scene->IsGizmoVisible(), 0);
   const D3DXVECTOR3 centre(10.0f, 20.0f, 30.0f);

@@ -115,6 +115,8 @@ std::vector<int>* g_switches = nullptr;
 
 class SwitchedObject : public host::HostObject, public ISceneEffectObject {
  public:
+  void Execute(uint32_t) override {}
+  void Realize(uint32_t) override {}
   void SetSwitch(int32_t on) override { g_switches->push_back(on); }
   void* InterfacePointer() override { return static_cast<ISceneEffectObject*>(this); }
 };
