@@ -430,7 +430,7 @@ int main(int argc, char** argv) {
   if (host.LoadModule(entry) == nullptr) Fail(options.library + " returned an empty class list");
   if (options.command == "classes") return Classes(host);
   if (options.scene.wanted)
-    return footlight::RunScene(standard, options.scene, footlight::SceneDrawOptions{options.raster, options.glow},
+    return footlight::RunScene(standard, options.scene, footlight::SceneDrawOptions{options.raster, options.glow, options.showGizmo, options.gizmo},
                                options.frames, options.elapsed, stdout, stderr);
   return Run(standard, options);
 }

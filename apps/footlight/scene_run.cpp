@@ -1,5 +1,6 @@
 #include "apps/footlight/scene_run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "camera/base_camera.h"
+#include "scene/dynamic_flag_system.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
 #include "host/renderer.h"
@@ -245,17 +247,36 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
     StartGlow(host, draw.glow);
   }
   host::Renderer& renderer = standard.renderer;
+  if (draw.showGizmo) {
+    const D3DXVECTOR3 centre(draw.gizmo.x, draw.gizmo.y, draw.gizmo.z);
+    scene->SetGizmoPosition(&centre);
+    scene->SetGizmoVisible(1);
+  }
+  GizmoWatch gizmoDraws;
   for (int frame = 1; frame <= frames; ++frame) {
     if (backdrop.Loaded()) backdrop.Put(standard);
     const size_t firstCall = renderer.CallLog().size();
     const size_t firstDraw = renderer.DrawCount();
+    gizmoDraws.BeginFrame(renderer);
     standard.Frame(static_cast<uint32_t>(elapsedMs));
+    gizmoDraws.EndFrame(renderer);
     const CSceneSystem::PassCounts& c = scene->passCounts;
     std::fprintf(out,
                  "frame %d: draws main %u, blend %u, post %u, in mirrors %u; mirrors %u; objects sorted %u, "
                  "hidden %u; light slots lent %u; renderer draws %zu\n",
                  frame, c.mainDraws, c.blendDraws, c.postDraws, c.mirrorDraws, c.mirrors, c.sorted, c.hidden,
                  c.lightsLent, renderer.DrawCount() - firstDraw);
+    if (draw.showGizmo) {
+      // The flags draw in their own vertex format; a projection draws with a projected texture
+      // transform on stage 0.
+      size_t flagDraws = 0, projectedDraws = 0;
+      const auto& draws = renderer.Draws();
+      for (size_t i = draws.size() - std::min(draws.size(), renderer.DrawCount() - firstDraw); i < draws.size(); ++i) {
+        if (draws[i].fvf == kFlagVertexFormat) ++flagDraws;
+        if (draws[i].state.StageState(0, D3DTSS_TEXTURETRANSFORMFLAGS) & D3DTTFF_PROJECTED) ++projectedDraws;
+      }
+      std::fprintf(out, "frame %d: flag draws %zu, projected-texture draws %zu\n", frame, flagDraws, projectedDraws);
+    }
     if (frame == options.trace) {
       const auto& log = renderer.CallLog();
       std::fprintf(out, "== trace of frame %d: %zu calls ==\n", frame, log.size() - firstCall);
@@ -270,6 +291,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
     return finish(1);
   }
   if (!draw.raster.png.empty()) std::fprintf(out, "picture: %s\n", draw.raster.png.c_str());
+  if (draw.showGizmo) std::fprintf(out, "%s\n", gizmoDraws.Line(draw.gizmo).c_str());
   PrintReport(out, standard, scene);
   if (options.ground) {
     D3DXVECTOR3 position(options.groundX, 0.0f, options.groundZ);

@@ -6,6 +6,7 @@
 
 #include "apps/footlight/glow_options.h"
 #include "apps/footlight/raster_options.h"
+#include "apps/footlight/gizmo_option.h"
 #include "host/standard_host.h"
 
 namespace footlight {
@@ -35,6 +36,8 @@ bool ParseSceneOption(const std::string& option, const char* value, SceneRunOpti
 struct SceneDrawOptions {
   RasterRunOptions raster;
   GlowRunOptions glow;
+  bool showGizmo = false;  // --gizmo X,Y,Z: the scene shows its debug gizmo there
+  GizmoPoint gizmo;
 };
 
 // Makes a scene system (and the glow when an option speaks to it), loads the scene, runs

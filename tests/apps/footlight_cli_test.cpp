@@ -358,6 +358,23 @@ TEST(FootlightCli, RunSceneReportsEachPassAndTracesOneFrame) {
   }
 }
 
+TEST(FootlightCli, RunSceneWithTheGizmoReportsFlagProjectedAndGizmoDraws) {
+  const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
+  const Result r = RunFootlight("run --scene 1 --resource " + samples + " --frames 2 --gizmo 0,1,0");
+  ASSERT_EQ(r.status, 0) << r.out;
+  // The stage's one flag and the spots on its ground, drawn in the main pass and again in the
+  // mirror's reflected view.
+  EXPECT_NE(r.out.find("frame 2: flag draws 2, projected-texture draws "), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("projected-texture draws 0\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("gizmo at (0, 1, 0): "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(", last in 2 of 2 frames"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("live host blocks: 0"), std::string::npos);
+
+  const Result bad = RunFootlight("run --scene 1 --resource " + samples + " --gizmo 0,1");
+  EXPECT_EQ(bad.status, 2);
+  ASSERT_EQ(Lines(bad.out).size(), 1u) << bad.out;
+}
+
 TEST(FootlightCli, ASceneThatDoesNotLoadIsOneErrorLineAndExitOne) {
   const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
   const Result r = RunFootlight("run --scene 9 --resource " + samples);
