@@ -23,6 +23,7 @@
 #include "apps/footlight/portals_command.h"
 #include "apps/footlight/raster_options.h"
 #include "apps/footlight/terrain_command.h"
+#include "apps/footlight/tree_command.h"
 #include "apps/footlight/scene_run.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
@@ -62,6 +63,7 @@ void PrintUsage() {
   std::fputs(kLightsUsage, stdout);
   std::fputs(kPortalsUsage, stdout);
   std::fputs(footlight::kTerrainUsage, stdout);
+  std::fputs(kTreeUsage, stdout);
 }
 
 struct Options {
@@ -83,6 +85,7 @@ struct Options {
   RasterRunOptions raster;
   bool rasterGiven = false;
   std::vector<std::string> terrainArgs;  // everything after "terrain"
+  std::vector<std::string> treeArgs;     // everything after "tree"
   GlowRunOptions glow;
   footlight::SceneRunOptions scene;
 };
@@ -125,6 +128,8 @@ Options Parse(int argc, char** argv) {
       o.portalsArgs.push_back(arg);
     } else if (o.command == "terrain") {
       o.terrainArgs.push_back(arg);
+    } else if (o.command == "tree") {
+      o.treeArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -174,7 +179,7 @@ Options Parse(int argc, char** argv) {
   }
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
-      o.command != "terrain")
+      o.command != "terrain" && o.command != "tree")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -354,6 +359,7 @@ int main(int argc, char** argv) {
   const DMAInterfaceFn entry = LoadEntry(options.library);
   if (options.command == "lights") return Lights(options, entry);
   if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
+  if (options.command == "tree") return RunTreeCommand(options.treeArgs, entry);
   if (options.command == "terrain") {
     footlight::TerrainOptions terrain;
     std::string error;
