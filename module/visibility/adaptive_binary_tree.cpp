@@ -245,19 +245,24 @@ void CAdaptiveBinaryTree::WalkOccluders(const Frustum& frustum, const D3DXVECTOR
 void CAdaptiveBinaryTree::WalkRenderTree(const Frustum& frustum, const D3DXVECTOR3& eye, bool& useOcclusion,
                                          bool& asserted) {
   m_RenderStack.clear();
-  m_RenderStack.push_back(m_pRenderRoot);
+  m_RenderStack.push_back({m_pRenderRoot, false});
   while (!m_RenderStack.empty()) {
-    AbtRenderNode* n = m_RenderStack.back();
+    auto [n, inside] = m_RenderStack.back();
     m_RenderStack.pop_back();
-    if (n == nullptr || frustum.ClassifyAABB(n->m_Box.ToAABB()) == 0) continue;
+    if (n == nullptr) continue;
+    if (!inside) {
+      const int side = frustum.ClassifyAABB(n->m_Box.ToAABB());
+      if (side == 0) continue;
+      inside = side == 1;
+    }
     if (n->m_nBatchCount == 0) {
-      m_RenderStack.push_back(n->m_pChildA);
-      m_RenderStack.push_back(n->m_pChildB);
+      m_RenderStack.push_back({n->m_pChildA, inside});
+      m_RenderStack.push_back({n->m_pChildB, inside});
       continue;
     }
     for (uint32_t i = 0; i < n->m_nBatchCount; ++i) {
       AbtLeafBatch* batch = n->m_pBatches[i];
-      if (frustum.ClassifyAABB(batch->m_Box.ToAABB()) == 0) continue;
+      if (!inside && frustum.ClassifyAABB(batch->m_Box.ToAABB()) == 0) continue;
       if (useOcclusion) {
         try {
           ++m_LastFrame.m_nTested;

@@ -3,6 +3,7 @@
 // sphere queries, and an occluder tree whose visible polygons feed the occlusion system.
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "frame/component_handle.h"
@@ -105,7 +106,9 @@ class CAdaptiveBinaryTree : public CAdaptiveBinaryTreeBase {
   bool m_bOcclusionCulling = true;
 
   // Reused by the walks so that a steady frame allocates nothing.
-  std::vector<AbtRenderNode*> m_RenderStack;
+  // A node whose box lies wholly inside the frustum needs no more tests below it (its box
+  // encloses its children's and its batches'): the flag rides with the node.
+  std::vector<std::pair<AbtRenderNode*, bool>> m_RenderStack;
   std::vector<int32_t> m_IndexStack;
   AbtFrameStats m_LastFrame;
 };
