@@ -1,33 +1,19 @@
 // footlight tree run, as a process, on files the tests' writer makes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
 
 #include "support/abt_fixture.h"
+#include "support/process_run.h"
 
 using namespace abt_testing;
 
 namespace {
 
-struct TreeRun {
-  int status = -1;
-  std::string out;
-};
+using TreeRun = testing_support::ProcessRun;
 
 TreeRun RunTree(const std::string& args, const std::string& resource) {
-  const std::string cmd = std::string(FOOTLIGHT_BINARY_DIR) + "/footlight tree " + args + " --resource " + resource +
-                          " 2>&1";
-  TreeRun r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) r.out.append(buf, n);
-  const int raw = pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return testing_support::RunProcess(std::string(FOOTLIGHT_BINARY_DIR) + "/footlight tree " + args + " --resource " +
+                                     resource + " 2>&1");
 }
 
 bool Has(const TreeRun& r, const std::string& line) { return r.out.find(line + "\n") != std::string::npos; }
