@@ -156,4 +156,17 @@ TEST(AbtFrame, AnOcclusionAssertionStillDrawsEachBatchOnceAndIsPassedOn) {
   EXPECT_EQ(h.RegistryLines("Assert failed in OcclusionSystem line 119"), 2);
 }
 
+TEST(AbtFrame, DestroyTakesTheOcclusionSystemOnceAndFramesGoOnWithoutIt) {
+  ClassesScene h;
+  ASSERT_NE(Hook::Occlusion(*h.tree), nullptr);
+  const size_t destroyed = h.module.host.ObjectsDestroyed();
+  h.tree->Destroy();
+  h.tree->Destroy();
+  EXPECT_EQ(h.module.host.ObjectsDestroyed(), destroyed + 1);
+  EXPECT_EQ(Hook::Occlusion(*h.tree), nullptr);
+  h.tree->DetermineVisibility();
+  EXPECT_EQ(h.renderer.Draws().size(), 5u);
+  EXPECT_EQ(h.tree->LastFrameStats().m_nTested, 0u);
+}
+
 }  // namespace
