@@ -27,6 +27,7 @@
 #include "apps/footlight/portals_command.h"
 #include "apps/footlight/raster_options.h"
 #include "apps/footlight/terrain_command.h"
+#include "apps/footlight/tree_command.h"
 #include "apps/footlight/scene_run.h"
 #include "apps/footlight/video_command.h"
 #include "frame/component_base.h"
@@ -73,6 +74,7 @@ void PrintUsage() {
   std::fputs(footlight::kPathUsage, stdout);
   std::fputs(kFilmUsage, stdout);
   std::fputs(kHelpersUsage, stdout);
+  std::fputs(kTreeUsage, stdout);
 }
 
 struct Options {
@@ -97,6 +99,7 @@ struct Options {
   std::vector<std::string> sceneCommandArgs;  // everything after "maps" or "path"
   std::vector<std::string> filmArgs;     // everything after "film"
   std::vector<std::string> helpersArgs;  // everything after "helpers"
+  std::vector<std::string> treeArgs;     // everything after "tree"
   GlowRunOptions glow;
   footlight::SceneRunOptions scene;
   std::vector<std::string> videoArgs;  // everything after "video"
@@ -148,6 +151,8 @@ Options Parse(int argc, char** argv) {
       o.filmArgs.push_back(arg);
     } else if (o.command == "helpers") {
       o.helpersArgs.push_back(arg);
+    } else if (o.command == "tree") {
+      o.treeArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -198,7 +203,7 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
       o.command != "terrain" && o.command != "video" && o.command != "maps" && o.command != "path" &&
-      o.command != "film" && o.command != "helpers")
+      o.command != "film" && o.command != "helpers" && o.command != "tree")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -396,6 +401,7 @@ int main(int argc, char** argv) {
   if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
   if (options.command == "film") return RunFilmCommand(options.filmArgs, entry);
   if (options.command == "helpers") return RunHelpersCommand(options.helpersArgs, entry);
+  if (options.command == "tree") return RunTreeCommand(options.treeArgs, entry);
   if (options.command == "terrain") {
     footlight::TerrainOptions terrain;
     std::string error;

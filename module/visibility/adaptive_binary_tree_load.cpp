@@ -1,0 +1,228 @@
+// The render-geometry file: seven chunks in a fixed order. The whole file is checked before
+// anything is appended or any renderer resource is made, so a bad file changes nothing.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "frame/module_globals.h"
+#include "visibility/adaptive_binary_tree.h"
+
+namespace {
+constexpr uint16_t kChunkHeader = 0x1000, kChunkNamePool = 0x2000, kChunkNameOffsets = 0x3000,
+                   kChunkMaterials = 0x4000, kChunkBatches = 0x5000, kChunkVertexBuffers = 0x6000,
+                   kChunkIndices = 0x7000;
+constexpr uint32_t kBuildHeaderSize = 72;
+constexpr uint32_t kTextureCountOffset = 16;
+constexpr uint32_t kVertexBufferCountOffset = 40;
+// "scene\" and the name fit the 260-byte path buffer with its NUL.
+constexpr size_t kMaxTextureName = 253;
+constexpr uint32_t kMaxBlendWeights = 4;
+constexpr DWORD kUsageWriteOnly = 8, kPoolManaged = 1, kIndexFormat16 = 0x65;
+
+struct FileVertexBuffer {
+  uint32_t m_nFormat = 0;
+  uint32_t m_nStride = 0;
+  uint32_t m_nCount = 0;
+  const uint8_t* m_pData = nullptr;
+};
+
+struct GeometryFile {
+  std::vector<std::string> m_Names;
+  std::vector<AbtMaterial> m_Materials;
+  std::vector<AbtLeafBatch> m_Batches;
+  std::vector<FileVertexBuffer> m_Buffers;
+  const uint8_t* m_pIndices = nullptr;
+  uint32_t m_nIndexBytes = 0;
+
+  uint16_t Index(uint64_t i) const {
+    return static_cast<uint16_t>(m_pIndices[2 * i] | (m_pIndices[2 * i + 1] << 8));
+  }
+};
+
+// The next chunk must carry `tag`; its body becomes `body` and the cursor moves past it.
+bool NextChunk(ByteCursor& c, uint16_t tag, ByteCursor* body) {
+  uint16_t found = 0;
+  uint32_t length = 0;
+  if (!ReadChunkHeader(c, &found, &length) || found != tag || length > c.Remaining()) return false;
+  *body = ByteCursor(c.Here(), length);
+  return c.Skip(length);
+}
+
+template <class Record>
+bool ReadRecords(ByteCursor body, uint32_t size, std::vector<Record>* out) {
+  if (body.Remaining() % size != 0) return false;
+  out->resize(body.Remaining() / size);
+  for (Record& r : *out)
+    if (!r.Read(body)) return false;
+  return true;
+}
+
+// A batch's draw must stay inside its file's index array and its vertex buffer.
+bool BatchDrawsInside(const GeometryFile& f, const AbtLeafBatch& b) {
+  if (b.m_nPrimitiveKind != kAbtTriangleList && b.m_nPrimitiveKind != kAbtTriangleStrip) return true;
+  const uint64_t used = b.m_nPrimitiveKind == kAbtTriangleList ? 3ull * b.m_nPrimitiveCount
+                                                              : static_cast<uint64_t>(b.m_nPrimitiveCount) + 2;
+  if (static_cast<uint64_t>(b.m_nStartIndex) + used > f.m_nIndexBytes / 2) return false;
+  if (static_cast<uint64_t>(b.m_nMinVertexIndex) + b.m_nVertexCount > f.m_Buffers[b.m_nVertexBuffer].m_nCount)
+    return false;
+  for (uint64_t i = 0; i < used; ++i)
+    if (f.Index(b.m_nStartIndex + i) >= b.m_nVertexCount) return false;
+  return true;
+}
+
+bool ParseGeometryFile(const uint8_t* data, size_t size, GeometryFile* f) {
+  ByteCursor c(data, size);
+  ByteCursor header(nullptr, 0), pool(nullptr, 0), offsets(nullptr, 0), materials(nullptr, 0),
+      batches(nullptr, 0), buffers(nullptr, 0), indices(nullptr, 0);
+  if (!NextChunk(c, kChunkHeader, &header) || !NextChunk(c, kChunkNamePool, &pool) ||
+      !NextChunk(c, kChunkNameOffsets, &offsets) || !NextChunk(c, kChunkMaterials, &materials) ||
+      !NextChunk(c, kChunkBatches, &batches) || !NextChunk(c, kChunkVertexBuffers, &buffers) ||
+      !NextChunk(c, kChunkIndices, &indices))
+    return false;
+
+  uint32_t textureCount = 0;
+  int32_t bufferCount = 0;
+  if (header.Remaining() != kBuildHeaderSize || !header.Skip(kTextureCountOffset) || !header.ReadU32(&textureCount) ||
+      !header.Skip(kVertexBufferCountOffset - kTextureCountOffset - 4) || !header.ReadI32(&bufferCount) ||
+      bufferCount < 0)
+    return false;
+
+  if (offsets.Remaining() != 4ull * textureCount) return false;
+  const auto* poolBytes = reinterpret_cast<const char*>(pool.Here());
+  const size_t poolSize = pool.Remaining();
+  for (uint32_t i = 0; i < textureCount; ++i) {
+    uint32_t offset = 0;
+    if (!offsets.ReadU32(&offset) || offset >= poolSize) return false;
+    size_t length = 0;
+    while (offset + length < poolSize && poolBytes[offset + length] != '\0') ++length;
+    if (offset + length == poolSize || length > kMaxTextureName) return false;
+    f->m_Names.emplace_back(poolBytes + offset, length);
+  }
+
+  if (!ReadRecords(materials, kAbtMaterialSize, &f->m_Materials)) return false;
+  for (const AbtMaterial& m : f->m_Materials)
+    for (int k = 0; k < 4; ++k)
+      if (m.m_SlotUsed[k] != 0 && m.m_Texture[k] >= textureCount) return false;
+
+  if (!ReadRecords(batches, kAbtLeafBatchSize, &f->m_Batches)) return false;
+
+  for (int32_t j = 0; j < bufferCount; ++j) {
+    FileVertexBuffer vb;
+    uint32_t code = 0;
+    if (!buffers.ReadU32(&code) || !buffers.ReadU32(&vb.m_nCount)) return false;
+    const uint32_t t = code & 3;
+    const uint32_t w = (code >> 2) & 15;
+    if (w > kMaxBlendWeights) return false;
+    const uint32_t weights = w > 1 ? w - 1 : w;
+    vb.m_nStride = weights == 0 ? 36 + 8 * t : 40 + 4 * weights + 8 * t;
+    static const uint32_t kPositionPart[5] = {0x2, 0x1008, 0x1008, 0x100A, 0x100C};
+    vb.m_nFormat = ((t + 1) << 8) | 0x50 | kPositionPart[w];
+    vb.m_pData = buffers.Here();
+    if (!buffers.Skip(static_cast<uint64_t>(vb.m_nStride) * vb.m_nCount)) return false;
+    f->m_Buffers.push_back(vb);
+  }
+  if (buffers.Remaining() != 0) return false;
+
+  if (indices.Remaining() % 2 != 0) return false;
+  f->m_pIndices = indices.Here();
+  f->m_nIndexBytes = static_cast<uint32_t>(indices.Remaining());
+
+  for (const AbtLeafBatch& b : f->m_Batches) {
+    if (b.m_nMaterial >= f->m_Materials.size() || b.m_nVertexBuffer >= f->m_Buffers.size() ||
+        f->m_Buffers[b.m_nVertexBuffer].m_nCount == 0 || !BatchDrawsInside(*f, b))
+      return false;
+  }
+  return true;
+}
+
+bool ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
+  IIniService* files = g_pIniService;
+  if (files == nullptr || path == nullptr) return false;
+  HANDLE file = files->OpenFile(path, kFileAccessRead, kFileShareRead, kFileOpenExisting);
+  if (file == INVALID_HANDLE_VALUE || file == nullptr) return false;
+  uint32_t high = 0;
+  const uint32_t size = files->GetFileSize(file, &high);
+  bytes->assign(size > 0 ? size : 1, 0);
+  uint32_t got = 0;
+  const BOOL ok = files->ReadFile(file, bytes->data(), size, &got);
+  files->CloseFile(file);
+  if (!ok) return false;
+  bytes->resize(got < size ? got : size);
+  return true;
+}
+}  // namespace
+
+void WriteChunkHeader(IIniService* files, HANDLE file, uint16_t tag, uint32_t length) {
+  const uint8_t tagBytes[2] = {static_cast<uint8_t>(tag), static_cast<uint8_t>(tag >> 8)};
+  uint8_t lengthBytes[4];
+  for (int i = 0; i < 4; ++i) lengthBytes[i] = static_cast<uint8_t>(length >> (8 * i));
+  uint32_t written = 0;
+  files->WriteFile(file, tagBytes, 2, &written);
+  files->WriteFile(file, lengthBytes, 4, &written);
+}
+
+bool ReadChunkHeader(ByteCursor& cursor, uint16_t* tag, uint32_t* length) {
+  return cursor.ReadU16(tag) && cursor.ReadU32(length);
+}
+
+bool CAdaptiveBinaryTree::Load(const char* path, uint32_t blendClass) {
+  if (m_pRenderer == nullptr) return false;
+  std::vector<uint8_t> bytes;
+  GeometryFile f;
+  if (!ReadWholeFile(path, &bytes) || !ParseGeometryFile(bytes.data(), bytes.size(), &f)) return false;
+
+  // The batch container is about to move: a render tree would point into the old one.
+  if (m_pRenderRoot != nullptr) {
+    AbtRenderNode* root = m_pRenderRoot;
+    m_pRenderRoot = nullptr;
+    FreeNodeTree(root);
+    AbtRenderNode::Release(root);
+  }
+
+  const size_t textureBase = m_Textures.size();
+  const size_t materialBase = m_Materials.size();
+  const size_t batchBase = m_LeafBatches.size();
+  const size_t bufferBase = m_VertexBuffers.size();
+  for (const std::string& name : f.m_Names) {
+    char texturePath[260];
+    std::snprintf(texturePath, sizeof texturePath, "scene\\%s", name.c_str());
+    m_Textures.push_back(m_pRenderer->LoadTexture(texturePath, 0));
+  }
+  for (AbtMaterial m : f.m_Materials) {
+    for (int k = 0; k < 4; ++k)
+      if (m.m_SlotUsed[k] != 0) m.m_Texture[k] = static_cast<uint32_t>(m_Textures[textureBase + m.m_Texture[k]]);
+    m_Materials.push_back(m);
+  }
+  m_LeafBatches.insert(m_LeafBatches.end(), f.m_Batches.begin(), f.m_Batches.end());
+  for (const FileVertexBuffer& vb : f.m_Buffers) {
+    if (vb.m_nCount == 0) {
+      m_VertexBuffers.push_back(-1);
+      continue;
+    }
+    const UINT bytesTotal = vb.m_nStride * vb.m_nCount;
+    const int handle = m_pRenderer->CreateVertexBuffer(vb.m_nFormat, bytesTotal, kUsageWriteOnly, kPoolManaged);
+    if (void* p = m_pRenderer->LockVertexBuffer(handle, 0, 0, 0); p != nullptr) {
+      std::memcpy(p, vb.m_pData, bytesTotal);
+      m_pRenderer->UnlockVertexBuffer(handle);
+    }
+    m_VertexBuffers.push_back(handle);
+  }
+  const int indexBuffer = m_pRenderer->CreateIndexBuffer(f.m_nIndexBytes, kUsageWriteOnly, kPoolManaged, kIndexFormat16);
+  if (void* p = m_pRenderer->LockIndexBuffer(indexBuffer, 0, 0, 0); p != nullptr) {
+    if (f.m_nIndexBytes > 0) std::memcpy(p, f.m_pIndices, f.m_nIndexBytes);
+    m_pRenderer->UnlockIndexBuffer(indexBuffer);
+  }
+  m_IndexBuffers.push_back(indexBuffer);
+
+  for (size_t i = batchBase; i < m_LeafBatches.size(); ++i) {
+    AbtLeafBatch& b = m_LeafBatches[i];
+    b.m_nVertexBuffer = static_cast<uint32_t>(m_VertexBuffers[bufferBase + b.m_nVertexBuffer]);
+    b.m_nIndexBuffer = static_cast<uint32_t>(indexBuffer);
+    b.m_nBlendClass = blendClass;
+    b.m_flEyeDistance = 0.0f;
+    b.m_nMaterial = static_cast<uint32_t>(b.m_nMaterial + materialBase);
+  }
+  m_OpaqueList.reserve(m_LeafBatches.size());
+  m_BlendedList.reserve(m_LeafBatches.size());
+  return true;
+}
