@@ -1,13 +1,11 @@
 #include "apps/footlight/tree_command.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 
+#include "apps/footlight/command_support.h"
 #include "frame/component_base.h"
 #include "host/standard_host.h"
 #include "visibility/adaptive_binary_tree.h"
@@ -125,19 +123,13 @@ bool Parse(const std::vector<std::string>& args, TreeOptions* o, std::string* er
     *error = "tree run needs a geometry file (see footlight --help)";
     return false;
   }
-  struct stat info{};
-  if (stat(o->resource.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    *error = "the resource root \"" + o->resource + "\" is not a directory";
-    return false;
-  }
-  return true;
+  return footlight::CheckResourceRoot(o->resource, error);
 }
 
 }  // namespace
 
 int RunTreeCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  if (std::find(args.begin(), args.end(), "--help") != args.end() ||
-      std::find(args.begin(), args.end(), "-h") != args.end()) {
+  if (footlight::WantsHelp(args)) {
     std::printf("usage: footlight tree run FILE[:CLASS]... [OPTIONS]\n%s", kTreeUsage);
     return 0;
   }

@@ -8,14 +8,14 @@
 #include <filesystem>
 #include <string>
 
-#include "support/process.h"
+#include "support/process_run.h"
 
 namespace {
 
-using ProcessRun = testing_support::ProcessResult;
+using testing_support::ProcessRun;
 
 ProcessRun Program(const std::string& program, const std::string& args) {
-  return testing_support::RunProcess(std::string(FOOTLIGHT_BINARY_DIR) + "/" + program + " " + args);
+  return testing_support::RunProcess(std::string(FOOTLIGHT_BINARY_DIR) + "/" + program + " " + args + " 2>&1");
 }
 
 std::string Temp(const std::string& name) {

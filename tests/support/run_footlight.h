@@ -1,34 +1,21 @@
 // footlight run as a process: its exit status and everything it printed.
 #pragma once
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "support/process_run.h"
+
 namespace footlight_testing {
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
+using Result = testing_support::ProcessRun;
 
 // footlight with these arguments, run in `directory` ("" : the test's own); `environment` goes
 // before the command ("NAME=value ...").
 inline Result RunFootlight(const std::string& args, const std::string& directory = "",
                            const std::string& environment = "") {
-  const std::string cmd = (directory.empty() ? std::string() : "cd '" + directory + "' && ") + environment +
-                          (environment.empty() ? "" : " ") + std::string(FOOTLIGHT_BINARY_DIR) + "/footlight " + args +
-                          " 2>&1";
-  Result r;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof(buf), p)) > 0) r.out.append(buf, n);
-  const int raw = pclose(p);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return r;
+  return testing_support::RunProcess((directory.empty() ? std::string() : "cd '" + directory + "' && ") +
+                                     environment + (environment.empty() ? "" : " ") +
+                                     std::string(FOOTLIGHT_BINARY_DIR) + "/footlight " + args + " 2>&1");
 }
 
 inline std::vector<std::string> Lines(const std::string& text) {
