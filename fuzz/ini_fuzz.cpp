@@ -145,16 +145,19 @@ void CheckKey(IIniFile* ini, const host::IniDocument& doc, const Key& k) {
   FUZZ_CHECK(std::string(buffer) == "de" && buffer[3] == '#', "a missing key gave the wrong default");
 }
 
-// Whether the writer takes a key of the file: a key of the unnamed part that starts with the
-// byte-order mark is refused, as it would be written at the very start of the file.
-bool Writable(size_t section, const std::string& key) {
-  return section != 0 || key.compare(0, 3, "\xEF\xBB\xBF") != 0;
+// Whether the writer takes a key of the file. It refuses what would not read back as written: an
+// empty key, one that would read as a comment or a section, and a key of the unnamed part that
+// starts with the byte-order mark (it would be written at the very start of the file). A
+// section of no name is the unnamed part.
+bool Writable(const std::string& section, const std::string& key) {
+  if (key.empty() || key[0] == ';' || key[0] == '[') return false;
+  return !section.empty() || key.compare(0, 3, "\xEF\xBB\xBF") != 0;
 }
 
 size_t EntryCount(const host::IniDocument& doc) {
   size_t n = 0;
   for (size_t i = 0; i < doc.sections.size(); ++i)
-    for (const host::IniEntry& e : doc.sections[i].entries) n += Writable(i, e.key) ? 1 : 0;
+    for (const host::IniEntry& e : doc.sections[i].entries) n += Writable(doc.sections[i].name, e.key) ? 1 : 0;
   return n;
 }
 

@@ -1,5 +1,6 @@
 // The render-geometry file: seven chunks in a fixed order. The whole file is checked before
 // anything is appended or any renderer resource is made, so a bad file changes nothing.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -55,6 +56,19 @@ bool ReadRecords(ByteCursor body, uint32_t size, std::vector<Record>* out) {
   for (Record& r : *out)
     if (!r.Read(body)) return false;
   return true;
+}
+
+// A batch's box must be finite, its minimum at or below its maximum, and not a single point: the
+// render tree refits its nodes from these boxes and takes a node of no extent for a broken tree.
+bool SoundBox(const AbtBox& box, const D3DXVECTOR3& centre) {
+  const float v[9] = {box.m_vecMin.x, box.m_vecMin.y, box.m_vecMin.z, box.m_vecMax.x, box.m_vecMax.y,
+                      box.m_vecMax.z, centre.x, centre.y, centre.z};
+  for (float f : v)
+    if (!std::isfinite(f)) return false;
+  const float dx = box.m_vecMax.x - box.m_vecMin.x, dy = box.m_vecMax.y - box.m_vecMin.y,
+              dz = box.m_vecMax.z - box.m_vecMin.z;
+  return dx >= 0.0f && dy >= 0.0f && dz >= 0.0f && (dx > 0.0f || dy > 0.0f || dz > 0.0f) && std::isfinite(dx) &&
+         std::isfinite(dy) && std::isfinite(dz);
 }
 
 // A batch's draw must stay inside its file's index array and its vertex buffer.
@@ -129,7 +143,7 @@ bool ParseGeometryFile(const uint8_t* data, size_t size, GeometryFile* f) {
 
   for (const AbtLeafBatch& b : f->m_Batches) {
     if (b.m_nMaterial >= f->m_Materials.size() || b.m_nVertexBuffer >= f->m_Buffers.size() ||
-        f->m_Buffers[b.m_nVertexBuffer].m_nCount == 0 || !BatchDrawsInside(*f, b))
+        f->m_Buffers[b.m_nVertexBuffer].m_nCount == 0 || !BatchDrawsInside(*f, b) || !SoundBox(b.m_Box, b.m_vecCentre))
       return false;
   }
   return true;

@@ -2,6 +2,9 @@
 // file refused before anything is appended or created.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <utility>
+
 #include <functional>
 
 #include "support/abt_fixture.h"
@@ -154,6 +157,9 @@ TEST(AbtFile, CorruptFieldsAreRefused) {
          s.batches[0].m_nVertexBuffer = 1;
        }},
       {"name of 254 characters", [](GeometrySpec& s) { s.names[0] = std::string(254, 'n'); }},
+      {"box of a single point", [](GeometrySpec& s) { s.batches[0].m_Box.m_vecMin = s.batches[0].m_Box.m_vecMax; }},
+      {"box turned inside out", [](GeometrySpec& s) { std::swap(s.batches[1].m_Box.m_vecMin, s.batches[1].m_Box.m_vecMax); }},
+      {"box not finite", [](GeometrySpec& s) { s.batches[0].m_Box.m_vecMax.y = std::nanf(""); }},
   };
   for (const auto& [what, damage] : damages) {
     GeometrySpec s = SmallScene(2);
