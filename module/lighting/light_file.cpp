@@ -320,6 +320,33 @@ bool WriteStepEntries(IIniFile* ini, const char* section, int kind, const std::v
   return whole;
 }
 
+// A load makes a group when it first meets its name: at its own section, or earlier, in a step
+// of a group read before it, and the groups keep that order. Written in the order a load meets
+// them (each group, then the new groups its steps name, step by step, those switched on before
+// those switched off, as the lines are written), the groups load back in the order they were
+// saved in, so a file saved again comes out the same.
+std::vector<CLightGroup*> InLoadOrder(const std::vector<CLightGroup*>& groups,
+                                     const std::unordered_set<const void*>& saved) {
+  std::vector<CLightGroup*> ordered;
+  std::unordered_set<const CLightGroup*> placed;
+  auto place = [&](CLightGroup* g) {
+    if (saved.count(g) != 0 && placed.insert(g).second) ordered.push_back(g);
+  };
+  for (CLightGroup* root : groups) {
+    const size_t first = ordered.size();
+    place(root);
+    for (size_t i = first; i < ordered.size(); ++i) {
+      for (const CLightGroup::Step& step : ordered[i]->steps) {
+        for (const CLightGroup::GroupEntry& e : step.groups)
+          if (e.on != 0) place(e.group);
+        for (const CLightGroup::GroupEntry& e : step.groups)
+          if (e.on == 0) place(e.group);
+      }
+    }
+  }
+  return ordered;
+}
+
 // Why a light or group name cannot be a section the INI reads back as written, or null.
 const char* UnholdableName(const std::string& name) {
   if (name.empty()) return "it is empty";
@@ -468,6 +495,7 @@ bool CLightingSystem::SaveToFile(const char* path) {
   std::vector<CLightGroup*> savedGroups;
   for (CLightGroup* group : groups)
     if (!group->IsRuntimeOnly() && take(group, "light group", group->GetName())) savedGroups.push_back(group);
+  savedGroups = InLoadOrder(savedGroups, saved);
 
   for (CLight* light : savedLights) {
     const char* section = light->GetName();

@@ -382,6 +382,29 @@ TEST(LightFile, StepEntriesAreWrittenBySwitchAndEmptyTracksAreLeftOut) {
   ExpectSameSystem(sys, again);
 }
 
+// A load makes a group at the first mention of its name, which may be a step of an earlier
+// group: the saved order must be the order a load makes, or every save reorders the file.
+TEST(LightFile, GroupsNamedBeforeTheirSectionsSaveTheSameEveryTime) {
+  FileHost h;
+  h.Write("in.ini",
+          "[show]\ntype=6\nnumKeyFrames=1\nkey=1,chase,0,1\n"
+          "[outer]\ntype=6\n"
+          "[chase]\ntype=6\nnumKeyFrames=1\nkey=1,inner,0,1\n"
+          "[inner]\ntype=6\n");
+  CLightingSystem* sys = h.System();
+  sys->LoadFromFile("in.ini");
+  ASSERT_TRUE(sys->SaveToFile("first.ini"));
+  CLightingSystem* again = h.System();
+  again->LoadFromFile("first.ini");
+  ASSERT_TRUE(again->SaveToFile("second.ini"));
+  EXPECT_EQ(h.Read("first.ini"), h.Read("second.ini"));
+  // Each group follows the one whose step first names it.
+  const std::string text = h.Read("first.ini");
+  EXPECT_LT(text.find("[show]"), text.find("[chase]"));
+  EXPECT_LT(text.find("[chase]"), text.find("[inner]"));
+  EXPECT_LT(text.find("[inner]"), text.find("[outer]"));
+}
+
 TEST(LightFile, MalformedLinesAreSkippedAndTheRestKept) {
   FileHost h;
   std::string longRange = "1,0";
