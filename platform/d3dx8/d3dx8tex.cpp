@@ -190,22 +190,39 @@ bool LooksLikeTga(const uint8_t* data, size_t size, int w, int h) {
   return tgaType && Le16(data + 12) == static_cast<uint32_t>(w) && Le16(data + 14) == static_cast<uint32_t>(h);
 }
 
-// PNG, TGA and BMP through the image reader: grey images become L8, grey with alpha A8L8,
-// colour X8R8G8B8 and colour with alpha A8R8G8B8. The sides come from the header and are
-// checked, and so is the length of BMP and TGA pixel data, before anything is decoded.
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
 // The image reader knows more formats than the loader takes; anything but PNG, BMP and TGA
 // never reaches it.
 bool IsPngBmpOrTga(const uint8_t* data, size_t size) {
-  static const uint8_t kPng[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  if (size >= 8 && std::equal(kPng, kPng + 8, data)) return true;
+  if (size >= 8 && std::equal(kPngSignature, kPngSignature + 8, data)) return true;
   if (size >= 2 && data[0] == 'B' && data[1] == 'M') return true;
   if (size < 18 || data[1] > 1) return false;
   const uint8_t type = data[2];
   return type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
 }
 
+// Every PNG chunk up to the end marker must lie inside the file: the image reader grows its
+// buffer to a chunk's stated length before it looks for the bytes, so a few bytes claiming a
+// chunk of gigabytes would cost gigabytes.
+bool PngChunksInside(const uint8_t* data, size_t size) {
+  if (size < 8 || !std::equal(kPngSignature, kPngSignature + 8, data)) return true;  // not a PNG
+  size_t at = 8;
+  while (size - at >= 8) {
+    const uint32_t length = static_cast<uint32_t>(data[at]) << 24 | static_cast<uint32_t>(data[at + 1]) << 16 |
+                            static_cast<uint32_t>(data[at + 2]) << 8 | data[at + 3];
+    if (length > size - at - 8 || size - at - 8 - length < 4) return false;  // body and CRC
+    if (std::equal(data + at + 4, data + at + 8, reinterpret_cast<const uint8_t*>("IEND"))) return true;
+    at += 12 + static_cast<size_t>(length);
+  }
+  return true;
+}
+
+// PNG, TGA and BMP through the image reader: grey images become L8, grey with alpha A8L8,
+// colour X8R8G8B8 and colour with alpha A8R8G8B8. The sides come from the header and are
+// checked, and so is the length of BMP and TGA pixel data, before anything is decoded.
 HRESULT ParseOther(const uint8_t* data, size_t size, Image* image) {
-  if (size > 0x7FFFFFFF || !IsPngBmpOrTga(data, size)) return D3DXERR_INVALIDDATA;
+  if (size > 0x7FFFFFFF || !IsPngBmpOrTga(data, size) || !PngChunksInside(data, size)) return D3DXERR_INVALIDDATA;
   int w = 0, h = 0, comp = 0;
   if (!stbi_info_from_memory(data, static_cast<int>(size), &w, &h, &comp)) return D3DXERR_INVALIDDATA;
   if (w <= 0 || h <= 0 || static_cast<uint64_t>(w) > kMaxSide || static_cast<uint64_t>(h) > kMaxSide)

@@ -101,6 +101,19 @@ TEST_F(Loader, FormatsOtherThanPngBmpAndTgaNeverReachTheImageReader) {
   }
 }
 
+TEST_F(Loader, APngChunkLongerThanTheFileIsRefusedBeforeAnyBufferGrows) {
+  // A 3 x 2 PNG header, then an image chunk that claims 0xFFFFFFF0 bytes.
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                              0, 0, 0, 3, 0, 0, 0, 2, 8, 6, 0, 0, 0, 0x9d, 0x74, 0x66, 0x1a,
+                              0xFF, 0xFF, 0xFF, 0xF0, 'I', 'D', 'A', 'T', 0x78, 0x9c, 0x02, 0x63};
+  IDirect3DTexture8* texture = nullptr;
+  EXPECT_EQ(Load(png, &texture), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(texture, nullptr);
+  // The header alone, with its CRC cut short.
+  png.resize(30);
+  EXPECT_EQ(Load(png, &texture), D3DXERR_INVALIDDATA);
+}
+
 TEST_F(Loader, CompleteFilesStillLoad) {
   // Rows of 2 pixels padded to 8 bytes; blue, green, red in the file.
   std::vector<uint8_t> bmp = Bmp(2, 2, 16, 0);
