@@ -14,7 +14,6 @@ namespace {
 constexpr float kChildBias = 0.01f;
 constexpr float kAxisPenalty = 0.2f;
 constexpr float kReplaceThreshold = 0.1f;
-constexpr float kCentreSanityBound = -99999.0f;
 constexpr float kEmptyBound = 3.4e38f;
 const char kSourceName[] = "AdaptiveBinaryTree";
 
@@ -81,7 +80,7 @@ void AbtRenderNode::InsertBatch(AbtLeafBatch* batch) {
 
 void AbtRenderNode::InsertIntoLeaf(AbtLeafBatch* batch) {
   m_pBatches[m_nBatchCount++] = batch;
-  if (m_pBatches[0]->m_vecCentre.x < kCentreSanityBound) RaiseExs(kSourceName, 3180);
+  if (m_pBatches[0]->m_vecCentre.x < kAbtCentreSanityBound) RaiseExs(kSourceName, 3180);
   if (m_nBatchCount < kAbtLeafCapacity) {
     if (m_nBatchCount == 1)
       m_Box = batch->m_Box;

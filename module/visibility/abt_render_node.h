@@ -6,6 +6,9 @@
 
 #include "visibility/abt_records.h"
 
+// A batch whose centre lies below this x is taken for a broken tree when it enters a leaf.
+inline constexpr float kAbtCentreSanityBound = -99999.0f;
+
 // Which child of an inner node carries the 0.01 tie bias of the next insertion; shared by every
 // tree in the module and flipped once per inner node an insertion passes.
 extern bool g_InsertBiasToggle;

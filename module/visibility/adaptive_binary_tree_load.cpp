@@ -6,6 +6,7 @@
 #include <string>
 
 #include "frame/module_globals.h"
+#include "visibility/abt_render_node.h"
 #include "visibility/adaptive_binary_tree.h"
 
 namespace {
@@ -58,13 +59,15 @@ bool ReadRecords(ByteCursor body, uint32_t size, std::vector<Record>* out) {
   return true;
 }
 
-// A batch's box must be finite, its minimum at or below its maximum, and not a single point: the
-// render tree refits its nodes from these boxes and takes a node of no extent for a broken tree.
+// A batch's box must be finite, its minimum at or below its maximum, and not a single point, and
+// its centre must not lie below the tree's sanity bound: the render tree takes a node of no
+// extent, or a leaf whose first centre is below that bound, for a broken tree.
 bool SoundBox(const AbtBox& box, const D3DXVECTOR3& centre) {
   const float v[9] = {box.m_vecMin.x, box.m_vecMin.y, box.m_vecMin.z, box.m_vecMax.x, box.m_vecMax.y,
                       box.m_vecMax.z, centre.x, centre.y, centre.z};
   for (float f : v)
     if (!std::isfinite(f)) return false;
+  if (centre.x < kAbtCentreSanityBound) return false;
   const float dx = box.m_vecMax.x - box.m_vecMin.x, dy = box.m_vecMax.y - box.m_vecMin.y,
               dz = box.m_vecMax.z - box.m_vecMin.z;
   return dx >= 0.0f && dy >= 0.0f && dz >= 0.0f && (dx > 0.0f || dy > 0.0f || dz > 0.0f) && std::isfinite(dx) &&

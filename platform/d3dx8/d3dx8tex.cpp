@@ -152,7 +152,9 @@ bool BmpComplete(const uint8_t* data, size_t size) {
     compression = Le32(data + 30);
   }
   if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return false;
-  if (compression != 0 && compression != 3) return true;
+  // Only plain and bit-field pixels are read; the image reader takes any other compression value
+  // for plain pixels too, so such a header would promise pixels the file never holds.
+  if (compression != 0 && compression != 3) return false;
   const uint64_t rowBytes = (width * bits + 7) / 8;
   return pixelsAt + rowBytes * height <= size;
 }

@@ -160,6 +160,7 @@ TEST(AbtFile, CorruptFieldsAreRefused) {
       {"box of a single point", [](GeometrySpec& s) { s.batches[0].m_Box.m_vecMin = s.batches[0].m_Box.m_vecMax; }},
       {"box turned inside out", [](GeometrySpec& s) { std::swap(s.batches[1].m_Box.m_vecMin, s.batches[1].m_Box.m_vecMax); }},
       {"box not finite", [](GeometrySpec& s) { s.batches[0].m_Box.m_vecMax.y = std::nanf(""); }},
+      {"centre below the tree's bound", [](GeometrySpec& s) { s.batches[1].m_vecCentre.x = -100000.0f; }},
   };
   for (const auto& [what, damage] : damages) {
     GeometrySpec s = SmallScene(2);
