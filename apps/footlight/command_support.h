@@ -1,5 +1,6 @@
 // What the subcommands share: argument checks and a scene system in a fresh host.
 #pragma once
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,23 @@ bool TakePositional(const std::string& arg, const char* command, const char* wha
 
 // True when the arguments ask for the command's usage (--help or -h).
 bool WantsHelp(const std::vector<std::string>& args);
+
+// What every subcommand does first: the usage on --help (status 0), one error line for options
+// that do not parse (status 2), or -1 with `options` filled in to go on.
+template <typename Options, typename ParseFn>
+int TakeOptions(const std::vector<std::string>& args, const char* usageHead, const char* usage, ParseFn parse,
+                Options* options) {
+  if (WantsHelp(args)) {
+    std::printf("%s%s", usageHead, usage);
+    return 0;
+  }
+  std::string error;
+  if (!parse(args, options, &error)) {
+    std::fprintf(stderr, "footlight: %s\n", error.c_str());
+    return 2;
+  }
+  return -1;
+}
 
 // Loads the module into the host and makes a scene system; null, with one error line on stderr
 // (and every object destroyed), when either fails.

@@ -96,16 +96,8 @@ bool Running(pid_t pid) {
 }  // namespace
 
 int RunFilmCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  if (footlight::WantsHelp(args)) {
-    std::printf("usage: footlight\n%s", kFilmUsage);
-    return 0;
-  }
   FilmOptions o;
-  std::string error;
-  if (!Parse(args, &o, &error)) {
-    std::fprintf(stderr, "footlight: %s\n", error.c_str());
-    return 2;
-  }
+  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kFilmUsage, Parse, &o); status >= 0) return status;
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   if (!host.OpenMessageEndpoint()) {

@@ -83,16 +83,8 @@ void Print(CSceneSystem* scene) {
 }  // namespace
 
 int RunHelpersCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  if (footlight::WantsHelp(args)) {
-    std::printf("usage: footlight\n%s", kHelpersUsage);
-    return 0;
-  }
   HelpersOptions o;
-  std::string error;
-  if (!Parse(args, &o, &error)) {
-    std::fprintf(stderr, "footlight: %s\n", error.c_str());
-    return 2;
-  }
+  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kHelpersUsage, Parse, &o); status >= 0) return status;
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   auto effects = std::make_shared<host::RecordingClass>("effect");

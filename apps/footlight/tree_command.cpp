@@ -129,16 +129,8 @@ bool Parse(const std::vector<std::string>& args, TreeOptions* o, std::string* er
 }  // namespace
 
 int RunTreeCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  if (footlight::WantsHelp(args)) {
-    std::printf("usage: footlight tree run FILE[:CLASS]... [OPTIONS]\n%s", kTreeUsage);
-    return 0;
-  }
   TreeOptions o;
-  std::string error;
-  if (!Parse(args, &o, &error)) {
-    std::fprintf(stderr, "footlight: %s\n", error.c_str());
-    return 2;
-  }
+  if (const int status = footlight::TakeOptions(args, "usage: footlight tree run FILE[:CLASS]... [OPTIONS]\n", kTreeUsage, Parse, &o); status >= 0) return status;
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   if (host.LoadModule(entry) == nullptr) {
