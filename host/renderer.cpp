@@ -1040,9 +1040,9 @@ void Renderer::ApplyTechnique(Technique technique, DWORD* rs,
       rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
       rs[D3DRS_DESTBLEND] = D3DBLEND_ONE;
       break;
-    case Technique::CombineGlowImage:  // added over the frame
+    case Technique::CombineGlowImage:  // screened over the frame: a halo on black shows whole, a lit surface is not blown out
       rs[D3DRS_ALPHABLENDENABLE] = TRUE;
-      rs[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+      rs[D3DRS_SRCBLEND] = D3DBLEND_INVDESTCOLOR;
       rs[D3DRS_DESTBLEND] = D3DBLEND_ONE;
       break;
     default:  // CopyImage: the picture as it is
