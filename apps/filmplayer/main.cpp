@@ -1,10 +1,16 @@
 // footlight-filmplayer: the film player a scene starts for a film source and stops again.
 //
 //   footlight-filmplayer -handle "N" -sourcename "SOURCE" -where "W"
-//     Ends an older player of window N, then, when SOURCE names a readable file, puts its
-//     absolute path into the shared mapping "KelvoraVideo" (4096 bytes, zero-filled) and posts
-//     0x401 to window N; otherwise posts 0x16f0 (wParam the error class, lParam errno). Runs
-//     until SIGTERM or SIGINT, ten minutes at most, then removes its mapping and pid file.
+//     Ends an older player of window N, then, when SOURCE is a resource path of a readable file,
+//     puts that file's path below the resource root into the shared mapping "KelvoraVideo"
+//     (4096 bytes, zero-filled) and posts 0x401 to window N; otherwise posts 0x16f0 (wParam the
+//     error class, lParam errno). Runs until SIGTERM or SIGINT, ten minutes at most, then
+//     removes its mapping and pid file.
+//
+//     The platform starts the player in the resource root, so its current folder is the root:
+//     SOURCE is resolved there by the platform's resolver ('\' or '/', any case per component)
+//     and a name that leaves the root (a drive, "\\server", ".." above it) is refused, as the
+//     scene's video manager would refuse it.
 //   footlight-filmplayer -handle "N" -kill
 //     Ends window N's player (SIGTERM, SIGKILL after one second) and removes what it left;
 //     exits 0 also when none runs.
@@ -16,7 +22,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +30,7 @@
 #include <string>
 
 #include "host/window_messages.h"
+#include "win32/file_system.h"
 #include "win32/win32.h"
 
 namespace {
@@ -142,23 +148,34 @@ void EndPlayer(long long handle) {
   if (ReadPidFile(pidFile, &now) && now.pid == record.pid) std::remove(pidFile.c_str());
 }
 
-bool ReadableFile(const std::string& path, int* error) {
+// The resource path of `source` as the video manager resolves it: the file the platform's
+// resolver finds below the current folder (the root), named relative to it with '\'. "" with
+// errno's reason when there is none, it leaves the root, or it is no readable file.
+std::string ResourceFile(const std::string& source, int* error) {
+  const std::string found = win32::ResolvePath("", source.c_str(), win32::PathMode::Read);
+  if (found.empty()) {
+    *error = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : ENOENT;
+    return std::string();
+  }
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
+  if (stat(found.c_str(), &st) != 0) {
     *error = errno;
-    return false;
+    return std::string();
   }
   if (!S_ISREG(st.st_mode)) {
     *error = EISDIR;
-    return false;
+    return std::string();
   }
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = open(found.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     *error = errno;
-    return false;
+    return std::string();
   }
   close(fd);
-  return true;
+  // The resolver answers "./" followed by the matched components.
+  std::string name = found.rfind("./", 0) == 0 ? found.substr(2) : found;
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
 }
 
 int Play(const Options& o) {
@@ -177,18 +194,18 @@ int Play(const Options& o) {
 
   HANDLE mapping = nullptr;
   int error = 0;
-  if (!ReadableFile(o.source, &error)) {
+  const std::string file = ResourceFile(o.source, &error);
+  if (file.empty()) {
     host::PostWindowMessage(o.handle, {kFilmFailed, kErrorSource, static_cast<uint32_t>(error)});
   } else {
-    char absolute[PATH_MAX];
     mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMappingBytes, kMappingName);
     const bool made = mapping != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
     void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kMappingBytes) : nullptr;
-    if (view == nullptr || realpath(o.source.c_str(), absolute) == nullptr) {
+    if (view == nullptr) {
       host::PostWindowMessage(o.handle, {kFilmFailed, kErrorMapping, static_cast<uint32_t>(errno)});
     } else {
       std::memset(view, 0, kMappingBytes);
-      std::memcpy(view, absolute, std::min<size_t>(std::strlen(absolute), kMappingBytes - 1));
+      std::memcpy(view, file.data(), std::min<size_t>(file.size(), kMappingBytes - 1));
       self.ownsMapping = made ? 1 : 0;
       WritePidFile(pidFile, self);
       host::PostWindowMessage(o.handle, {kFilmReady, 0, 0});

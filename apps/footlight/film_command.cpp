@@ -15,26 +15,33 @@
 #include "apps/footlight/command_support.h"
 #include "host/standard_host.h"
 #include "scene/scene_system.h"
+#include "video/texture_renderer.h"
+#include "video/video_texture_manager.h"
 #include "win32/win32.h"
 
 const char* const kFilmUsage =
-    "  film FILE [--where N] [--resource DIR]\n"
-    "                               start the film player for FILE through the scene system, run\n"
-    "                               frames until its answer is handled (10 s at most), print the\n"
-    "                               exchange's log lines and what the player left behind (nothing)\n";
+    "  film FILE [--where N] [--frames N] [--resource DIR]\n"
+    "                               start the film player for FILE (a resource path below DIR,\n"
+    "                               default .) through the scene system, run frames until its answer\n"
+    "                               is handled (10 s at most), then N frames (default 30) 33 ms apart\n"
+    "                               while the film plays; print the exchange's log lines, the frames\n"
+    "                               that reached the film texture and what the player left behind\n";
 
 namespace {
+
+constexpr uint32_t kFrameMs = 33;
 
 struct FilmOptions {
   std::string file;
   int where = 0;
+  int frames = 30;
   std::string resource = ".";
 };
 
 bool Parse(const std::vector<std::string>& args, FilmOptions* o, std::string* error) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "--where" || a == "--resource") {
+    if (a == "--where" || a == "--frames" || a == "--resource") {
       if (i + 1 >= args.size()) {
         *error = "option " + a + " needs a value";
         return false;
@@ -47,6 +54,14 @@ bool Parse(const std::vector<std::string>& args, FilmOptions* o, std::string* er
       char* end = nullptr;
       errno = 0;
       const long n = std::strtol(v.c_str(), &end, 10);
+      if (a == "--frames") {
+        if (end == v.c_str() || *end != '\0' || errno != 0 || n < 1 || n > 100000) {
+          *error = "option --frames takes a whole number from 1 to 100000, got \"" + v + "\"";
+          return false;
+        }
+        o->frames = static_cast<int>(n);
+        continue;
+      }
       if (end == v.c_str() || *end != '\0' || errno != 0 || n < INT_MIN || n > INT_MAX) {
         *error = "option --where takes a whole number, got \"" + v + "\"";
         return false;
@@ -117,6 +132,21 @@ int RunFilmCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
     host.Execute(16);
     if (!answered) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  // The film plays while frames run; what its texture renderer copied is what reached the film
+  // texture.
+  long filmFrames = -1;
+  std::string filmSize;
+  if (scene->videoPlaying != 0) {
+    for (int frame = 0; frame < o.frames; ++frame) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(kFrameMs));
+      standard.Frame(kFrameMs);
+    }
+    auto* film = static_cast<CVideoTextureManager*>(static_cast<CComponentBase*>(host.GetObject(&scene->filmVideoHandle)));
+    if (CTextureRenderer* renderer = film != nullptr ? film->Renderer() : nullptr) {
+      filmFrames = renderer->SamplesRendered();
+      filmSize = std::to_string(renderer->videoWidth) + "x" + std::to_string(renderer->videoHeight);
+    }
+  }
   pid_t player = 0;
   {
     std::ifstream in(PidFilePath(window));
@@ -130,6 +160,12 @@ int RunFilmCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
   }
   if (failed) std::fprintf(stderr, "footlight: the film player could not open %s\n", o.file.c_str());
   if (!answered) std::printf("no answer from the film player within 10 s\n");
+  if (filmFrames > 0) {
+    std::printf("film texture: %s, %ld video frames copied in %d frames of %u ms\n", filmSize.c_str(), filmFrames,
+                o.frames, kFrameMs);
+  } else if (answered && !failed) {
+    std::fprintf(stderr, "footlight: no frame of %s reached the film texture\n", o.file.c_str());
+  }
 
   host.DestroyAll();  // the scene system stops the player as it goes
   bool playerLeft = true, pidLeft = true, mappingLeft = true;
@@ -148,5 +184,5 @@ int RunFilmCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
   std::printf("left behind:%s\n", left.empty() ? " nothing" : left.c_str());
   const size_t live = host.Allocator().LiveBlocks();
   if (live != 0) std::printf("live host blocks: %zu\n", live);
-  return answered && !failed && left.empty() && live == 0 ? 0 : 1;
+  return answered && !failed && filmFrames > 0 && left.empty() && live == 0 ? 0 : 1;
 }

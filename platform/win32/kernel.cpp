@@ -22,6 +22,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "win32/file_system.h"
 #include "win32/win32.h"
 
 extern char** environ;
@@ -371,11 +372,10 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   }
-  std::string directory;
-  if (currentDirectory != nullptr) {
-    directory = WindowsPath(currentDirectory);
-    posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-  }
+  // The module's current directory is its resource root: a child started without a folder of
+  // its own starts there, so that the resource paths it is handed name the same files.
+  const std::string directory = currentDirectory != nullptr ? WindowsPath(currentDirectory) : win32::GetResourceRoot();
+  if (directory != ".") posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   sigset_t none, defaults;

@@ -232,7 +232,8 @@ FOOTLIGHT_PLATFORM_API BOOL CloseHandle(HANDLE object);
 // line is split into arguments by the Windows C runtime's rules (win32::SplitCommandLine).
 // STARTF_USESTDHANDLES with null handles gives the child no standard streams (/dev/null);
 // without it the child shares ours. Priority classes and window flags have no effect;
-// CREATE_SUSPENDED is refused. Environment: null inherits ours, else a block of
+// CREATE_SUSPENDED is refused. Without a current directory the child starts in the resource
+// root (win32::GetResourceRoot), the module's own. Environment: null inherits ours, else a block of
 // "NAME=value\0" strings ending with an empty one.
 FOOTLIGHT_PLATFORM_API BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
                                            LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -19,30 +20,54 @@ const std::string kSamples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
 // Shared names of this test only.
 std::string OwnNames() { return "FOOTLIGHT_IPC_PREFIX=test-cli-" + std::to_string(::getpid()) + "-"; }
 
-TEST(FilmCli, TheSampleFilmShowsTheExchangeAndLeavesNothing) {
-  const Result r = RunFootlight("film " + kSamples + "/resource/film/stage.film --where 2", "", OwnNames());
+TEST(FilmCli, TheSampleFilmReachesTheFilmTextureAndLeavesNothing) {
+  // The name with '\' and in another case, a resource path below the root.
+  const Result r = RunFootlight("film 'Film\\Stage.ASF' --where 2 --frames 20 --resource " + kSamples + "/resource", "",
+                                OwnNames());
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"[Film OK]OpenFileMapping", "[Film OK]MapViewOfFile", "[TV]start",
-                                                   "[TV]SetVideoInTexture",
-                                                   "[Film OK]SetVideoInTexture Err:-2147024894",
-                                                   "left behind: nothing"}))
-      << r.out;
+  const std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 8u) << r.out;
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6),
+            (std::vector<std::string>{"[Film OK]OpenFileMapping", "[Film OK]MapViewOfFile", "[TV]start",
+                                      "[TV]SetVideoInTexture", "[Film OK]SetVideoInTexture", "[TV]PlayVideoInTexture"}));
+  // 20 frames 33 ms apart see about 10 of the film's 15 a second; at least the first arrives.
+  int copied = 0;
+  ASSERT_EQ(std::sscanf(lines[6].c_str(), "film texture: 160x120, %d video frames copied in 20 frames of 33 ms", &copied),
+            1)
+      << lines[6];
+  EXPECT_GE(copied, 1);
+  EXPECT_LE(copied, 45);
+  EXPECT_EQ(lines[7], "left behind: nothing");
 }
 
-TEST(FilmCli, AMissingFilmAndBadInputAreRefused) {
+TEST(FilmCli, AMissingFilmAnEscapeAndBadInputAreRefused) {
   Result r = RunFootlight("film /no/such/film.avi", "", OwnNames());
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_NE(r.out.find("[Film Fail]WM_ERR_ONLINE_VIDEO : wparam:1  lparam:2"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("footlight: the film player could not open /no/such/film.avi"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("left behind: nothing"), std::string::npos) << r.out;
+  // A file that exists, but above the resource root: refused as leaving it (EACCES).
+  r = RunFootlight("film ../README.md --resource " + kSamples, "", OwnNames());
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("[Film Fail]WM_ERR_ONLINE_VIDEO : wparam:1  lparam:13"), std::string::npos) << r.out;
+  // A readable file that is no video is handed over, but nothing reaches the texture.
+  r = RunFootlight("film resource/ini/weather.ini --resource " + kSamples, "", OwnNames());
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("[Film OK]SetVideoInTexture Err:"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("footlight: no frame of resource/ini/weather.ini reached the film texture"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("left behind: nothing"), std::string::npos) << r.out;
   r = RunFootlight("film a.avi --where x");
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(Lines(r.out).size(), 1u) << r.out;
+  r = RunFootlight("film a.avi --frames 0");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(Lines(r.out), std::vector<std::string>{"footlight: option --frames takes a whole number from 1 to 100000, got \"0\""});
   EXPECT_EQ(RunFootlight("film").status, 2);
   EXPECT_EQ(RunFootlight("film a b").status, 2);
   r = RunFootlight("film --help");
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("film FILE [--where N] [--resource DIR]"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("film FILE [--where N] [--frames N] [--resource DIR]"), std::string::npos) << r.out;
 }
 
 TEST(HelpersCli, TheSampleStagePrintsGroupsPointsAndSocketsAndASaveLoadsBackEqual) {

@@ -12,7 +12,10 @@
 #include <thread>
 #include <vector>
 
+#include "apps/makeclip/clip_maker.h"
+#include "host/d3d_device.h"
 #include "scene_fixture.h"
+#include "video/texture_renderer.h"
 #include "win32/win32.h"
 
 namespace {
@@ -253,13 +256,14 @@ TEST(FilmPlayerProcess, TheAnswerComesThroughTheSocketAndNothingIsLeft) {
   FilmHost h(false);
   ASSERT_TRUE(h.s.host.OpenMessageEndpoint());
   h.s.WriteFile("films/show.avi", "not a real film, but a readable file");
-  const std::string path = std::filesystem::canonical(h.s.root + "/films/show.avi").string();
-  h.scene->PlayFilm(path.c_str());
+  // Our folder is not the resource root: the player starts in the root and finds the name there,
+  // '/' or '\\' and any case, and hands over the name the manager resolves below the root.
+  h.scene->PlayFilm("Films/SHOW.avi");
   ASSERT_TRUE(WaitFor([&] { return h.s.host.PumpMessages() > 0; }, 10));
   EXPECT_EQ(h.FilmLines(), (std::vector<std::string>{"[Film OK]OpenFileMapping", "[Film OK]MapViewOfFile", "[TV]start",
                                                     "[TV]SetVideoInTexture", "[Film OK]SetVideoInTexture",
                                                     "[TV]PlayVideoInTexture"}));
-  EXPECT_EQ(h.Film()->source, std::wstring(path.begin(), path.end()));
+  EXPECT_EQ(h.Film()->source, L"films\\show.avi");
   EXPECT_TRUE(Exists(PidFile()));
   pid_t player = 0;
   std::ifstream(PidFile()) >> player;
@@ -271,15 +275,84 @@ TEST(FilmPlayerProcess, TheAnswerComesThroughTheSocketAndNothingIsLeft) {
   EXPECT_TRUE(WaitFor([&] { return ::kill(player, 0) != 0; }, 5));
 }
 
-TEST(FilmPlayerProcess, AMissingSourceIsAnsweredWithTheFailure) {
+TEST(FilmPlayerProcess, MissingSourcesAndNamesOutsideTheRootAreAnsweredWithTheFailure) {
   RealPlayer cwd;
   FilmHost h(false);
   ASSERT_TRUE(h.s.host.OpenMessageEndpoint());
-  h.scene->PlayFilm((h.s.root + "/no such film.avi").c_str());
-  ASSERT_TRUE(WaitFor([&] { return h.s.host.PumpMessages() > 0; }, 10));
-  // Error class 1 (no readable file), errno ENOENT.
-  EXPECT_EQ(h.FilmLines(), std::vector<std::string>{"[Film Fail]WM_ERR_ONLINE_VIDEO : wparam:1  lparam:2"});
+  h.s.WriteFile("inside/film.avi", "a readable file");
+  const std::string outside = h.s.root + "-outside.avi";
+  std::ofstream(outside) << "a readable file beside the root";
+  // Error class 1 (no readable file) with errno: ENOENT for a name not found below the root (a
+  // host path included: it names a path below the root too), EACCES for one that leaves it,
+  // EISDIR for a folder.
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"no such film.avi", "lparam:2"},
+      {outside, "lparam:2"},
+      {"inside\\..\\..\\" + std::filesystem::path(outside).filename().string(), "lparam:13"},
+      {"C:\\inside\\film.avi", "lparam:13"},
+      {"http://example.org/film.avi", "lparam:2"},
+      {"inside", "lparam:21"}};
+  for (const auto& [name, error] : cases) {
+    ResetFilmClock();
+    h.s.host.ClearLog();
+    h.scene->PlayFilm(name.c_str());
+    ASSERT_TRUE(WaitFor([&] { return h.s.host.PumpMessages() > 0; }, 10)) << name;
+    EXPECT_EQ(h.FilmLines(), std::vector<std::string>{"[Film Fail]WM_ERR_ONLINE_VIDEO : wparam:1  " + error}) << name;
+  }
   h.s.host.DestroyAll();
+  EXPECT_TRUE(WaitFor([&] { return !Exists(PidFile()) && !Exists(MappingFile()); }, 5));
+  std::filesystem::remove(outside);
+}
+
+// The film as it really goes: the player, the scene's film manager (the module's own), a clip of
+// the film's kind (sound as stream 0, video as stream 1) and frames reaching the film texture.
+TEST(FilmPlayerProcess, ARealFilmReachesTheFilmTexture) {
+  RealPlayer cwd;
+  UseOwnSharedNames();
+  ResetFilmClock();
+  SceneHost s;
+  CSceneSystem* scene = s.MakeScene();
+  ASSERT_TRUE(s.host.OpenMessageEndpoint());
+  std::filesystem::create_directories(s.root + "/Film");
+  clip::ClipOptions options;
+  options.width = 64;
+  options.height = 48;
+  options.frames = 20;
+  options.rate = 10;
+  std::string error;
+  ASSERT_TRUE(clip::MakeClip(s.root + "/Film/Show.asf", options, &error)) << error;
+
+  scene->PlayFilm("film\\show.asf");
+  ASSERT_TRUE(WaitFor([&] { return s.host.PumpMessages() > 0; }, 10));
+  EXPECT_EQ(s.LogCount("[Film OK]SetVideoInTexture"), 1u);
+  EXPECT_EQ(s.LogCount("[TV]PlayVideoInTexture"), 1u);
+  EXPECT_EQ(scene->videoPlaying, 1);
+  auto* film = s.Object<CVideoTextureManager>(scene->filmVideoHandle);
+  ASSERT_NE(film, nullptr);
+  ASSERT_NE(film->Renderer(), nullptr);
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        s.host.Execute(10);
+        return film->Renderer()->SamplesRendered() >= 3;
+      },
+      10));
+  const D3DMATRIX* matrix = nullptr;
+  IDirect3DTexture8* texture = film->LockTexture(&matrix);
+  ASSERT_NE(texture, nullptr);
+  // 64 x 48 in a 256 texture.
+  EXPECT_FLOAT_EQ(matrix->_11, 0.25f);
+  EXPECT_FLOAT_EQ(matrix->_22, 0.1875f);
+  // Texture row 0 is the picture's bottom: the blue band; the last row the red one (WMV2 within
+  // a tolerance).
+  const auto* level = static_cast<host::Texture*>(texture)->Level(0);
+  const uint32_t bottom = level->PixelValue(40, 5) & 0xFFFFFF, top = level->PixelValue(40, 42) & 0xFFFFFF;
+  film->UnlockTexture();
+  EXPECT_LT(bottom >> 16, 40u) << std::hex << bottom;
+  EXPECT_GT(bottom & 0xFF, 215u) << std::hex << bottom;
+  EXPECT_GT(top >> 16, 215u) << std::hex << top;
+  EXPECT_LT(top & 0xFF, 40u) << std::hex << top;
+
+  s.host.DestroyAll();
   EXPECT_TRUE(WaitFor([&] { return !Exists(PidFile()) && !Exists(MappingFile()); }, 5));
 }
 

@@ -1,12 +1,16 @@
-// The FFmpeg file sources: pin names, what Load refuses, names under the resource root, and
-// durations, through CoCreateInstance and AddSourceFilter as the video manager uses them.
+// The FFmpeg file sources: pin names, what Load refuses, names under the resource root,
+// durations and where FFmpeg's own messages go, through CoCreateInstance and AddSourceFilter as
+// the video manager uses them.
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
 #include "clip_fixture.h"
 #include "dshow/filter_graph.h"
 #include "dshow/media_file_source.h"
 #include "video_fixture.h"
+#include "win32/win32_state.h"
 
 namespace {
 
@@ -92,6 +96,34 @@ TEST(MediaFileSource, LoadRefusesWhatIsNotADecodableLocalFileUnderTheRoot) {
   Ref<IBaseFilter> source;
   EXPECT_TRUE(FAILED(graph->AddSourceFilter(L"Video\\empty.mkv", L"SOURCE", source.out())));
   EXPECT_EQ(source.p, nullptr);
+}
+
+TEST(MediaFileSource, FfmpegsComplaintsGoToTheDebugOutputNotTheTerminal) {
+  ManagerRig rig;
+  const std::string good = rig.clips.Make("whole.mkv", Clip(64, 48, 20, false));
+  {
+    // Frames in the middle overwritten: FFmpeg complains as it reads them.
+    std::ifstream in(good, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (size_t i = bytes.size() / 2; i < bytes.size() * 7 / 10; ++i) bytes[i] = static_cast<char>(i * 37);
+    std::ofstream(rig.clips.root / "Video" / "damaged.mkv", std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  win32::ClearDebugOutput();
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  const HRESULT hr = rig.manager->SetVideoInTexture(L"Video\\damaged.mkv", L"Output", 1, nullptr);
+  if (SUCCEEDED(hr)) {
+    rig.manager->Play();
+    rig.Advance(0);
+    for (int i = 0; i < 25; ++i) rig.Advance(100);
+  }
+  const std::string out = testing::internal::GetCapturedStdout();
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, "");
+  EXPECT_FALSE(win32::DebugOutput().empty());
 }
 
 TEST(MediaFileSource, DurationComesFromTheContainer) {

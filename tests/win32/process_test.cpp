@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "win32/file_system.h"
 #include "win32/win32.h"
 
 namespace {
@@ -101,6 +102,11 @@ TEST_F(ProcessTest, StandardHandlesDirectoryAndEnvironment) {
   std::filesystem::create_directory(dir + "/work");
   RunAndWait("/bin/sh", "sh -c \"pwd > ../pwd\"", nullptr, (dir + "/work").c_str());
   EXPECT_EQ(Slurp(dir + "/pwd"), dir + "/work\n");
+  // Without a folder of its own the child starts in the resource root, not in ours.
+  win32::SetResourceRoot(dir + "/work");
+  RunAndWait("/bin/sh", "sh -c \"pwd > ../root-pwd\"");
+  win32::SetResourceRoot("");
+  EXPECT_EQ(Slurp(dir + "/root-pwd"), dir + "/work\n");
 
   char block[] = "FILM=kelvora\0OTHER=1\0";
   RunAndWait("/bin/sh", "sh -c \"printf %s \\\"$FILM-$HOME\\\" > " + dir + "/env\"", nullptr, nullptr, block);
