@@ -70,4 +70,13 @@ TEST(ObjectCommand, TheSceneRunListsTheStageCharactersWithTheirModels) {
   EXPECT_TRUE(HasLine(r.out, "live host blocks: 0"));
 }
 
+TEST(ObjectCommand, AStageObjectKeepsThePathTheSceneFindsForIt) {
+  const Result r = RunFootlight("path --scene 1 0,0,0 3,0,3" + kSamples);
+  EXPECT_EQ(r.status, 0) << r.out;
+  const auto lines = Lines(r.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front().rfind("route of ", 0), 0u) << r.out;
+  EXPECT_EQ(lines.back(), "3.000,0.000,3.000") << r.out;
+}
+
 }  // namespace
