@@ -86,22 +86,6 @@ std::vector<uint8_t> SerializePoints(const std::vector<D3DXVECTOR3>& points) {
   return std::move(w.Bytes());
 }
 
-// The input, its welded points and triangles, and the root box the header gives.
-struct TreeInput {
-  AbtBuildInput m_Input;
-  std::vector<D3DXVECTOR3> m_Points;
-  std::vector<AbtCollisionTriangle> m_Triangles;
-  AbtBox m_Root;
-};
-
-bool PrepareTree(const char* path, TreeInput* t) {
-  if (!ReadBuildInput(path, &t->m_Input)) return false;
-  Weld(t->m_Input, &t->m_Points, &t->m_Triangles);
-  t->m_Root.m_vecMin = t->m_Input.m_vecCentre - t->m_Input.m_vecSize * 0.5f;
-  t->m_Root.m_vecMax = t->m_Input.m_vecCentre + t->m_Input.m_vecSize * 0.5f;
-  return true;
-}
-
 // The corners of a triangle as points.
 bool PlaneOf(const AbtCollisionTriangle& t, const std::vector<D3DXVECTOR3>& points, D3DXPLANE* plane) {
   D3DXPlaneFromPoints(plane, &points[t.m_Points[0]], &points[t.m_Points[1]], &points[t.m_Points[2]]);
@@ -335,72 +319,84 @@ void CAdaptiveBinaryTree::BuildOccluderPolygons(AbtCollisionTriangle* triangles,
   }
 }
 
+namespace {
+
+AbtTreeArrays WeldAndPartition(const AbtBuildInput& in, uint32_t leafLimit) {
+  AbtTreeArrays t;
+  std::vector<AbtCollisionTriangle> welded;
+  Weld(in, &t.m_Points, &welded);
+  const D3DXVECTOR3 half = in.m_vecSize * 0.5f;
+  CAdaptiveBinaryTree::BuildNodeTree(in.m_vecCentre + half, in.m_vecCentre - half, std::move(welded), &t.m_Points,
+                                     &t.m_Nodes, &t.m_Triangles, leafLimit);
+  return t;
+}
+
+}  // namespace
+
+AbtTreeArrays CAdaptiveBinaryTree::BuildCollisionArrays(const AbtBuildInput& input) {
+  return WeldAndPartition(input, kCollisionLeafLimit);
+}
+
+AbtTreeArrays CAdaptiveBinaryTree::BuildOccluderArrays(const AbtBuildInput& input) {
+  AbtTreeArrays t = WeldAndPartition(input, kOccluderLeafLimit);
+  g_OccluderPlanes.clear();
+  AbtPlaneMap planeMap;
+  uint32_t planeCounter = 0;
+  for (AbtIndexNode& node : t.m_Nodes) {
+    if (!node.IsLeaf()) continue;
+    const auto before = static_cast<int32_t>(t.m_Polygons.size());
+    if (node.m_nCount > 0)
+      BuildOccluderPolygons(&t.m_Triangles[node.m_nFirst], static_cast<uint32_t>(node.m_nCount), t.m_Points,
+                            &planeMap, &planeCounter, &t.m_Polygons, &t.m_Indices);
+    // A leaf of no triangles names an empty run of polygons where it stands.
+    node.m_nFirst = before;
+    node.m_nCount = static_cast<int32_t>(t.m_Polygons.size()) - before;
+  }
+  return t;
+}
+
 bool CAdaptiveBinaryTree::BuildCollisionTree(const char* input, const char* output) {
   m_BuildStats = AbtBuildStats{};
-  TreeInput t;
-  if (!PrepareTree(input, &t)) return false;
-  std::vector<AbtIndexNode> nodes;
-  std::vector<AbtCollisionTriangle> triangles;
-  BuildNodeTree(t.m_Root.m_vecMax, t.m_Root.m_vecMin, std::move(t.m_Triangles), &t.m_Points, &nodes, &triangles,
-                kCollisionLeafLimit);
-
+  AbtBuildInput in;
+  if (!ReadBuildInput(input, &in)) return false;
+  const AbtTreeArrays t = BuildCollisionArrays(in);
   AbtChunkFile file(output);
   if (!file.IsOpen()) return false;
   const uint8_t unread[8] = {};
   file.Chunk(0x1000, unread, 8);
-  file.Chunk(0x2000, t.m_Input.m_pBlockA, t.m_Input.m_nBlockASize);
-  file.Chunk(0x3000, t.m_Input.m_pMaterials, 56 * t.m_Input.m_nMaterialCount);
-  file.Chunk(0x4000, Serialize(nodes));
-  file.Chunk(0x5000, Serialize(triangles));
+  file.Chunk(0x2000, in.m_pBlockA, in.m_nBlockASize);
+  file.Chunk(0x3000, in.m_pMaterials, 56 * in.m_nMaterialCount);
+  file.Chunk(0x4000, Serialize(t.m_Nodes));
+  file.Chunk(0x5000, Serialize(t.m_Triangles));
   file.Chunk(0x6000, SerializePoints(t.m_Points));
   if (!file.Close()) return false;
-  CountTree(nodes, &m_BuildStats);
-  m_BuildStats.m_nTriangles = static_cast<uint32_t>(triangles.size());
+  CountTree(t.m_Nodes, &m_BuildStats);
+  m_BuildStats.m_nTriangles = static_cast<uint32_t>(t.m_Triangles.size());
   m_BuildStats.m_nPoints = static_cast<uint32_t>(t.m_Points.size());
   return true;
 }
 
 bool CAdaptiveBinaryTree::BuildOccluderTree(const char* input, const char* output) {
   m_BuildStats = AbtBuildStats{};
-  TreeInput t;
-  if (!PrepareTree(input, &t)) return false;
-  std::vector<AbtIndexNode> nodes;
-  std::vector<AbtCollisionTriangle> triangles;
-  BuildNodeTree(t.m_Root.m_vecMax, t.m_Root.m_vecMin, std::move(t.m_Triangles), &t.m_Points, &nodes, &triangles,
-                kOccluderLeafLimit);
-
-  g_OccluderPlanes.clear();
-  AbtPlaneMap planeMap;
-  uint32_t planeCounter = 0;
-  std::vector<AbtOccluderPolygon> polygons;
-  std::vector<uint32_t> indices;
-  for (AbtIndexNode& node : nodes) {
-    if (!node.IsLeaf()) continue;
-    const auto before = static_cast<int32_t>(polygons.size());
-    if (node.m_nCount > 0)
-      BuildOccluderPolygons(&triangles[node.m_nFirst], static_cast<uint32_t>(node.m_nCount), t.m_Points, &planeMap,
-                            &planeCounter, &polygons, &indices);
-    // A leaf of no triangles names an empty run of polygons where it stands.
-    node.m_nFirst = before;
-    node.m_nCount = static_cast<int32_t>(polygons.size()) - before;
-  }
-
+  AbtBuildInput in;
+  if (!ReadBuildInput(input, &in)) return false;
+  const AbtTreeArrays t = BuildOccluderArrays(in);
   AbtChunkFile file(output);
   if (!file.IsOpen()) return false;
   const uint8_t unread[8] = {};
   file.Chunk(0x1000, unread, 8);
-  file.Chunk(0x2000, Serialize(nodes));
-  file.Chunk(0x3000, Serialize(polygons));
+  file.Chunk(0x2000, Serialize(t.m_Nodes));
+  file.Chunk(0x3000, Serialize(t.m_Polygons));
   ByteWriter w;
-  for (uint32_t i : indices) w.WriteU32(i);
+  for (uint32_t i : t.m_Indices) w.WriteU32(i);
   file.Chunk(0x4000, w.Bytes());
   file.Chunk(0x5000, SerializePoints(t.m_Points));
   ByteWriter pw;
   for (const D3DXPLANE& p : g_OccluderPlanes) WriteAbtPlane(pw, p);
   file.Chunk(0x6000, pw.Bytes());
   if (!file.Close()) return false;
-  CountTree(nodes, &m_BuildStats);
-  m_BuildStats.m_nPolygons = static_cast<uint32_t>(polygons.size());
+  CountTree(t.m_Nodes, &m_BuildStats);
+  m_BuildStats.m_nPolygons = static_cast<uint32_t>(t.m_Polygons.size());
   m_BuildStats.m_nPlanes = static_cast<uint32_t>(g_OccluderPlanes.size());
   m_BuildStats.m_nPoints = static_cast<uint32_t>(t.m_Points.size());
   return true;

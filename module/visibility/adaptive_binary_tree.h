@@ -44,6 +44,17 @@ struct AbtFrameStats {
   uint32_t m_nHidden = 0;
 };
 
+struct AbtBuildInput;
+// The arrays of a built index-node tree: nodes, triangles in leaf order (the occluder tree's
+// leaves name polygons instead), points, and the occluder polygons with their indices.
+struct AbtTreeArrays {
+  std::vector<AbtIndexNode> m_Nodes;
+  std::vector<AbtCollisionTriangle> m_Triangles;
+  std::vector<D3DXVECTOR3> m_Points;
+  std::vector<AbtOccluderPolygon> m_Polygons;
+  std::vector<uint32_t> m_Indices;
+};
+
 // What the last off-line build made, for the tools.
 struct AbtBuildStats {
   uint32_t m_nBatches = 0;
@@ -118,6 +129,10 @@ class CAdaptiveBinaryTree : public CAdaptiveBinaryTreeBase {
                             std::vector<AbtCollisionTriangle> triangles, std::vector<D3DXVECTOR3>* points,
                             std::vector<AbtIndexNode>* nodes, std::vector<AbtCollisionTriangle>* output,
                             uint32_t leafLimit);
+  // A parsed input's corners welded and partitioned (leaf limit 10); for the occluder tree
+  // (limit 30) each leaf's triangles merged into polygons, the planes in g_OccluderPlanes.
+  static AbtTreeArrays BuildCollisionArrays(const AbtBuildInput& input);
+  static AbtTreeArrays BuildOccluderArrays(const AbtBuildInput& input);
   // Merges one leaf's triangles into convex polygons of one plane each; the planes go to
   // g_OccluderPlanes through the map.
   static void BuildOccluderPolygons(AbtCollisionTriangle* triangles, uint32_t count,
