@@ -5,31 +5,11 @@
 #include <filesystem>
 #include <string>
 
-#include "fuzz_support.h"
-#include "support/abt_fixture.h"
+#include "abt_fuzz_support.h"
 #include "visibility/abt_build_input.h"
 
-namespace {
-
-struct State {
-  abt_testing::TreeHost tree;
-  size_t baseBlocks = 0;
-  State() {
-    tree.module.host.DestroyObject(tree.handle);
-    baseBlocks = tree.module.host.Allocator().LiveBlocks();
-  }
-};
-
-State& Shared() {
-  static State* state = new State;
-  return *state;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  State& s = Shared();
-  host::ReferenceHost& h = s.tree.module.host;
+  fuzz::TreeFuzzHost& s = fuzz::TreeFuzzHost::Shared();
   const std::vector<uint8_t> bytes(data, data + size);
   for (const char* out : {"o.geo", "o.collision", "o.occluder"}) std::filesystem::remove(s.tree.dir.path / out);
   s.tree.Write("i.bin", bytes);
@@ -37,9 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool readable = ParseBuildInput(bytes, &parsed);
 
   ComponentHandle handle{};
-  h.CreateObject(&handle, "CAdaptiveBinaryTree");
-  auto* tree = dynamic_cast<CAdaptiveBinaryTree*>(static_cast<CComponentBase*>(h.GetObject(&handle)));
-  FUZZ_CHECK(tree != nullptr, "no tree was made");
+  CAdaptiveBinaryTree* tree = s.MakeTree(&handle);
   const bool render = tree->BuildRenderGeometry("i.bin", nullptr, "o.geo");
   const bool collision = tree->BuildCollisionTree("i.bin", "o.collision");
   const bool occluder = tree->BuildOccluderTree("i.bin", "o.occluder");
@@ -53,8 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(tree->LoadOccluderTree("o.occluder"), "a built occluder tree does not load");
     if (render && tree->Load("o.geo", 0)) tree->RebuildRenderTree();
   }
-  h.DestroyObject(handle);
-  FUZZ_CHECK(h.Allocator().LiveBlocks() == s.baseBlocks, "the tree kept host blocks after its destruction");
-  h.ClearLog();
+  s.DestroyTree(handle);
   return 0;
 }

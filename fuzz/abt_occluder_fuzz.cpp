@@ -4,34 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz_support.h"
-#include "support/abt_fixture.h"
-
-namespace {
-
-struct State {
-  abt_testing::TreeHost tree;
-  size_t baseBlocks = 0;
-  State() {
-    tree.module.host.DestroyObject(tree.handle);
-    baseBlocks = tree.module.host.Allocator().LiveBlocks();
-  }
-};
-
-State& Shared() {
-  static State* state = new State;
-  return *state;
-}
-
-}  // namespace
+#include "abt_fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  State& s = Shared();
-  host::ReferenceHost& h = s.tree.module.host;
+  fuzz::TreeFuzzHost& s = fuzz::TreeFuzzHost::Shared();
   ComponentHandle handle{};
-  h.CreateObject(&handle, "CAdaptiveBinaryTree");
-  auto* tree = dynamic_cast<CAdaptiveBinaryTree*>(static_cast<CComponentBase*>(h.GetObject(&handle)));
-  FUZZ_CHECK(tree != nullptr, "no tree was made");
+  CAdaptiveBinaryTree* tree = s.MakeTree(&handle);
   s.tree.Write("t.bin", std::vector<uint8_t>(data, data + size));
   // A tree that took the file draws a frame with its occluders.
   s.tree.WriteTexture("wall.bmp");
@@ -51,8 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       // The occlusion system's assertion: the frame has drawn and passes it on.
     }
   }
-  h.DestroyObject(handle);
-  FUZZ_CHECK(h.Allocator().LiveBlocks() == s.baseBlocks, "the tree kept host blocks after its destruction");
-  h.ClearLog();
+  s.DestroyTree(handle);
   return 0;
 }

@@ -87,6 +87,15 @@ inline float AbtAxisScore(const AbtAxisCount& a, uint32_t n, float halfExtent, f
 }
 
 // The axis of the largest half extent; a later axis wins only when strictly larger.
+inline int AbtMajorAxis(const float half[3]);
+
+// Counts and scores all three axes of an item of n triangles with the given half extents and
+// centre; coord(i, k, axis) is the coordinate of corner k of triangle i.
+template <class CoordFn>
+void AbtCountAxes(uint32_t n, const float half[3], const float centre[3], CoordFn coord, AbtAxisCount counts[3],
+                  float scores[3]);
+
+// The axis of the largest half extent; a later axis wins only when strictly larger.
 inline int AbtMajorAxis(const float half[3]) {
   int major = 0;
   if (half[0] < half[1]) major = 1;
@@ -145,5 +154,15 @@ void AbtCutTriangle(const uint32_t tri[3], const float coord[3], AbtSide side, f
       emit(true, N0, N1, H);
       emit(true, N0, H, M);
     }
+  }
+}
+
+template <class CoordFn>
+void AbtCountAxes(uint32_t n, const float half[3], const float centre[3], CoordFn coord, AbtAxisCount counts[3],
+                  float scores[3]) {
+  const float majorHalf = half[AbtMajorAxis(half)];
+  for (int a = 0; a < 3; ++a) {
+    counts[a] = AbtCountAxis(n, half[a], [&](uint32_t i, int k) { return coord(i, k, a); });
+    scores[a] = AbtAxisScore(counts[a], n, half[a], centre[a], majorHalf);
   }
 }

@@ -96,16 +96,14 @@ bool CAdaptiveBinaryTree::SplitGeometry(const D3DXVECTOR3& boxMax, const D3DXVEC
     const std::vector<uint16_t>& tris = item.m_Triangles;
     const float* half = &item.m_vecHalfExtent.x;
     const float* centre = &item.m_vecCentre.x;
-    const float majorHalf = half[AbtMajorAxis(half)];
     AbtAxisCount counts[3];
     float scores[3];
-    for (int a = 0; a < 3; ++a) {
-      const uint8_t* base = vertices->data();
-      counts[a] = AbtCountAxis(n, half[a], [&](uint32_t i, int k) {
-        return FloatAt(base + static_cast<size_t>(tris[3 * i + k]) * stride + 4 * a);
-      });
-      scores[a] = AbtAxisScore(counts[a], n, half[a], centre[a], majorHalf);
-    }
+    const uint8_t* base = vertices->data();
+    AbtCountAxes(n, half, centre,
+                 [&](uint32_t i, int k, int a) {
+                   return FloatAt(base + static_cast<size_t>(tris[3 * i + k]) * stride + 4 * a);
+                 },
+                 counts, scores);
     int axis = 0;
     if (scores[0] < scores[1] && counts[1].Separates()) axis = 1;
     if (scores[axis] < scores[2] && counts[2].Separates()) axis = 2;

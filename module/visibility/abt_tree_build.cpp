@@ -173,15 +173,11 @@ void CAdaptiveBinaryTree::BuildNodeTree(const D3DXVECTOR3& boxMax, const D3DXVEC
     const std::vector<AbtCollisionTriangle>& tris = entry.m_Triangles;
     const float* half = &entry.m_vecHalfExtent.x;
     const float* centre = &entry.m_vecCentre.x;
-    const float majorHalf = half[AbtMajorAxis(half)];
     AbtAxisCount counts[3];
     float scores[3];
-    for (int a = 0; a < 3; ++a) {
-      const D3DXVECTOR3* p = points->data();
-      counts[a] = AbtCountAxis(n, half[a],
-                               [&](uint32_t i, int k) { return (&p[tris[i].m_Points[k]].x)[a]; });
-      scores[a] = AbtAxisScore(counts[a], n, half[a], centre[a], majorHalf);
-    }
+    const D3DXVECTOR3* p = points->data();
+    AbtCountAxes(n, half, centre, [&](uint32_t i, int k, int a) { return (&p[tris[i].m_Points[k]].x)[a]; }, counts,
+                 scores);
     int axis = 0;
     for (int k = 1; k < 3; ++k) {
       const bool higher = scores[k] > scores[axis];

@@ -143,18 +143,11 @@ TEST(TreeCommand, ABuildOrQueryThatFailsIsOneErrorLine) {
   EXPECT_EQ(r.status, 1);
   r = RunTree("run out/none.geo --occluder out/junk.collision", s.Dir());
   EXPECT_EQ(r.status, 1);
-  r = RunTree("query --collision out/junk.collision", s.Dir());
-  EXPECT_EQ(r.status, 2);
-  r = RunTree("query --collision a --ray 1,2,3", s.Dir());
-  EXPECT_EQ(r.status, 2);
-  r = RunTree("query --collision a --bounds --first", s.Dir());
-  EXPECT_EQ(r.status, 2);
-  r = RunTree("build only.in", s.Dir());
-  EXPECT_EQ(r.status, 2);
-  r = RunTree("build a b c", s.Dir());
-  EXPECT_EQ(r.status, 2);
-  r = RunTree("sort", s.Dir());
-  EXPECT_EQ(r.status, 2);
+  for (const char* bad : {"query --collision out/junk.collision", "query --collision a --ray 1,2,3",
+                          "query --collision a --bounds --first", "build only.in", "build a b c", "sort"}) {
+    r = RunTree(bad, s.Dir());
+    EXPECT_EQ(r.status, 2) << bad;
+  }
 }
 
 }  // namespace
