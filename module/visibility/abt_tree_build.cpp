@@ -86,12 +86,14 @@ std::vector<uint8_t> SerializePoints(const std::vector<D3DXVECTOR3>& points) {
   return std::move(w.Bytes());
 }
 
-// The corners of a triangle as points.
+// The plane of a triangle through its corners, a p = d; false when it has none.
 bool PlaneOf(const AbtCollisionTriangle& t, const std::vector<D3DXVECTOR3>& points, D3DXPLANE* plane) {
   D3DXPlaneFromPoints(plane, &points[t.m_Points[0]], &points[t.m_Points[1]], &points[t.m_Points[2]]);
   plane->d = -plane->d;
-  return (plane->a != 0.0f || plane->b != 0.0f || plane->c != 0.0f) && std::isfinite(plane->a) &&
-         std::isfinite(plane->b) && std::isfinite(plane->c) && std::isfinite(plane->d);
+  // A normal that did not come out of unit length (no area, or too little for the precision of
+  // floats) gives no plane.
+  const float length = plane->a * plane->a + plane->b * plane->b + plane->c * plane->c;
+  return std::fabs(length - 1.0f) < 1e-3f && std::isfinite(plane->d);
 }
 
 // The outline stays convex: every corner turns the same way about the plane's normal as the
@@ -275,10 +277,12 @@ void CAdaptiveBinaryTree::BuildOccluderPolygons(AbtCollisionTriangle* triangles,
   }
   for (size_t g = 0; g < groups.size(); ++g) {
     const D3DXPLANE& p0 = g_OccluderPlanes[groups[g].front().m_nMaterial];
-    std::vector<AbtCollisionTriangle> stay, other;
-    for (const AbtCollisionTriangle& t : groups[g]) {
-      const D3DXPLANE& p = g_OccluderPlanes[t.m_nMaterial];
-      (p.a * p0.a + p.b * p0.b + p.c * p0.c > 1.0f - kPlaneTolerance ? stay : other).push_back(t);
+    // The first triangle stays whatever its normal gives with itself, so that every pass takes
+    // at least one triangle out and the groups come to an end.
+    std::vector<AbtCollisionTriangle> stay{groups[g].front()}, other;
+    for (size_t i = 1; i < groups[g].size(); ++i) {
+      const D3DXPLANE& p = g_OccluderPlanes[groups[g][i].m_nMaterial];
+      (p.a * p0.a + p.b * p0.b + p.c * p0.c > 1.0f - kPlaneTolerance ? stay : other).push_back(groups[g][i]);
     }
     groups[g] = std::move(stay);
     if (!other.empty()) groups.push_back(std::move(other));
