@@ -1,9 +1,13 @@
 // footlight tree run FILE[:CLASS]... [--resource DIR] [--frames N] [--eye X,Y,Z] [--at X,Y,Z]
-//                    [--key B|O]...
+//                    [--key B|O]... [--collision FILE] [--occluder FILE]
+// footlight tree build INPUT OUTBASE [--colour FILE] [--resource DIR]
+// footlight tree query --collision FILE (--ray A B | --sphere X,Y,Z R [--first] | --bounds)
 //
-// Loads render-geometry files into the module's adaptive binary tree, each with its blend class,
-// rebuilds the render tree, looks from the eye at the point and runs the frames, printing what
-// each culled and drew, then the shape of the render tree. The command reaches the tree only
+// run loads render-geometry files into the module's adaptive binary tree, each with its blend
+// class, and the collision and occluder trees, rebuilds the render tree, looks from the eye at
+// the point and runs the frames, printing what each culled and drew, then the shape of the render
+// tree. build runs the three off-line builds on a build input (or on an OBJ mesh written as one
+// first); query asks a collision tree. The command reaches the tree only
 // through its virtual operations, so it works as well with a module loaded by dlopen.
 #pragma once
 #include <string>
@@ -14,5 +18,5 @@
 extern const char* const kTreeUsage;
 
 // Runs the command on the arguments that follow "tree": 0 on success, 1 when a file does not
-// load, 2 on bad arguments.
+// load or build, 2 on bad arguments.
 int RunTreeCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);

@@ -3,6 +3,7 @@
 // their fixed file layouts, and the pointer-linked node of the render tree.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "d3dx8/d3dx8math.h"
 #include "math/bounds.h"
@@ -106,3 +107,13 @@ void WriteAbtPoint(ByteWriter& w, const D3DXVECTOR3& p);
 // (a, b, c, d) with a p.x + b p.y + c p.z = d on the plane.
 bool ReadAbtPlane(ByteCursor& c, D3DXPLANE* p);
 void WriteAbtPlane(ByteWriter& w, const D3DXPLANE& p);
+
+// A chunk body of whole records of `size` bytes each; false when it holds a part of one.
+template <class Record>
+bool ReadAbtRecords(ByteCursor body, uint32_t size, std::vector<Record>* out) {
+  if (body.Remaining() % size != 0) return false;
+  out->resize(body.Remaining() / size);
+  for (Record& r : *out)
+    if (!r.Read(body)) return false;
+  return true;
+}

@@ -2,7 +2,9 @@
 // the occlusion system every frame and drawn in two passes, a collision tree for ray and
 // sphere queries, and an occluder tree whose visible polygons feed the occlusion system.
 #pragma once
+#include <array>
 #include <cstdint>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "frame/renderer.h"
 #include "visibility/abt_records.h"
 #include "visibility/abt_render_node.h"
+#include "visibility/abt_split_geometry.h"
 #include "visibility/adaptive_binary_tree_base.h"
 
 class COcclusionSystem;
@@ -24,8 +27,12 @@ struct AbtStreamCursor {
 bool ReadStreamBytes(void* destination, uint32_t count, AbtStreamCursor* cursor);
 
 // Chunk headers of the tree files: a u16 tag and a u32 body length, little-endian, unaligned.
-void WriteChunkHeader(IIniService* files, HANDLE file, uint16_t tag, uint32_t length);
+// A write that fails or falls short answers false.
+bool WriteChunkHeader(IIniService* files, HANDLE file, uint16_t tag, uint32_t length);
 bool ReadChunkHeader(ByteCursor& cursor, uint16_t* tag, uint32_t* length);
+// The next chunk must carry `tag` and end inside the file: its body becomes `body` and the cursor
+// moves past it.
+bool ReadChunk(ByteCursor& cursor, uint16_t tag, ByteCursor* body);
 
 // What a frame counted, for the tools: batches in each pass, draws the renderer refused, boxes
 // the occlusion system was asked about and the ones it called hidden.
@@ -36,6 +43,44 @@ struct AbtFrameStats {
   uint32_t m_nTested = 0;
   uint32_t m_nHidden = 0;
 };
+
+struct AbtBuildInput;
+// The arrays of a built index-node tree: nodes, triangles in leaf order (the occluder tree's
+// leaves name polygons instead), points, and the occluder polygons with their indices.
+struct AbtTreeArrays {
+  std::vector<AbtIndexNode> m_Nodes;
+  std::vector<AbtCollisionTriangle> m_Triangles;
+  std::vector<D3DXVECTOR3> m_Points;
+  std::vector<AbtOccluderPolygon> m_Polygons;
+  std::vector<uint32_t> m_Indices;
+};
+
+// What the last off-line build made, for the tools.
+struct AbtBuildStats {
+  uint32_t m_nBatches = 0;
+  uint32_t m_nStrips = 0;
+  uint32_t m_nLists = 0;
+  uint32_t m_nBuffers = 0;
+  uint32_t m_nNodes = 0;
+  uint32_t m_nLeaves = 0;
+  uint32_t m_nTriangles = 0;
+  uint32_t m_nPoints = 0;
+  uint32_t m_nPolygons = 0;
+  uint32_t m_nPlanes = 0;
+};
+
+// The occluder build's planes (a, b, c, d with a p.x + b p.y + c p.z = d), module-wide: each
+// occluder build empties and fills it.
+extern std::vector<D3DXPLANE> g_OccluderPlanes;
+// Exact lexicographic order on (a, b, c, d): one index per distinct plane.
+using AbtPlaneMap = std::map<std::array<float, 4>, uint32_t>;
+// Orders build triangles by the d of their planes (the tag names the plane); within 1e-5 they
+// are equal.
+int CompareOccluderPlaneDistance(const void* a, const void* b);
+// A vertex on the edge from a to b at t: position, normal and the first coordinate pair
+// interpolated, the colour per channel, every other byte from the nearer corner.
+struct AbtVertexLayout;
+void AbtInterpolateVertex(uint8_t* out, const uint8_t* a, const uint8_t* b, float t, const AbtVertexLayout& layout);
 
 class CAdaptiveBinaryTree : public CAdaptiveBinaryTreeBase {
  public:
@@ -62,6 +107,38 @@ class CAdaptiveBinaryTree : public CAdaptiveBinaryTreeBase {
   virtual void GetCollisionBounds(D3DXVECTOR3* maximum, D3DXVECTOR3* minimum);     // slot 20
   virtual const AbtFrameStats& LastFrameStats() const { return m_LastFrame; }      // slot 21
   virtual void TreeShape(uint32_t* nodes, uint32_t* leaves, uint32_t* depth) const;  // slot 22
+  // The off-line builds from a build input, and the loaders of the two index-node trees. Each
+  // answers false with nothing kept when a file does not open, read, parse or write.
+  virtual bool BuildRenderGeometry(const char* input, const char* colours, const char* output);  // slot 23
+  virtual bool BuildCollisionTree(const char* input, const char* output);                        // slot 24
+  virtual bool BuildOccluderTree(const char* input, const char* output);                         // slot 25
+  virtual bool LoadCollisionTree(const char* path);                                              // slot 26
+  virtual bool LoadOccluderTree(const char* path);                                               // slot 27
+  virtual const AbtBuildStats& LastBuildStats() const { return m_BuildStats; }                   // slot 28
+
+  // Divides a record's triangles into pieces of fewer than 550 (u16 triples into `vertices`,
+  // of the given format code). New vertices are appended and counted in vertexCount. False
+  // when they would pass 65,535 vertices; _EXS (line 3495) when the work stack overflows.
+  static bool SplitGeometry(const D3DXVECTOR3& boxMax, const D3DXVECTOR3& boxMin, uint32_t triangleCount,
+                            std::vector<uint16_t> triangles, std::vector<uint8_t>* vertices, uint32_t formatCode,
+                            uint32_t* vertexCount, std::vector<AbtGeometryPiece>* pieces);
+  // Partitions the triangles below a root of the given box into nodes; leaves hold fewer than
+  // leafLimit triangles, appended to output in leaf order. Cuts add points. _EXS (line 1425)
+  // when the pending stack overflows.
+  static void BuildNodeTree(const D3DXVECTOR3& boxMax, const D3DXVECTOR3& boxMin,
+                            std::vector<AbtCollisionTriangle> triangles, std::vector<D3DXVECTOR3>* points,
+                            std::vector<AbtIndexNode>* nodes, std::vector<AbtCollisionTriangle>* output,
+                            uint32_t leafLimit);
+  // A parsed input's corners welded and partitioned (leaf limit 10); for the occluder tree
+  // (limit 30) each leaf's triangles merged into polygons, the planes in g_OccluderPlanes.
+  static AbtTreeArrays BuildCollisionArrays(const AbtBuildInput& input);
+  static AbtTreeArrays BuildOccluderArrays(const AbtBuildInput& input);
+  // Merges one leaf's triangles into convex polygons of one plane each; the planes go to
+  // g_OccluderPlanes through the map.
+  static void BuildOccluderPolygons(AbtCollisionTriangle* triangles, uint32_t count,
+                                    const std::vector<D3DXVECTOR3>& points, AbtPlaneMap* planeMap,
+                                    uint32_t* planeCounter, std::vector<AbtOccluderPolygon>* polygons,
+                                    std::vector<uint32_t>* indices);
 
   void DetermineVisibility();
   // Frees every node below root after unlinking it from its parent; the root stays.
@@ -111,4 +188,5 @@ class CAdaptiveBinaryTree : public CAdaptiveBinaryTreeBase {
   std::vector<std::pair<AbtRenderNode*, bool>> m_RenderStack;
   std::vector<int32_t> m_IndexStack;
   AbtFrameStats m_LastFrame;
+  AbtBuildStats m_BuildStats;
 };

@@ -8,6 +8,7 @@
 #include "frame/module_globals.h"
 #include "visibility/abt_render_node.h"
 #include "visibility/adaptive_binary_tree.h"
+#include "visibility/abt_build_input.h"
 
 namespace {
 constexpr uint16_t kChunkHeader = 0x1000, kChunkNamePool = 0x2000, kChunkNameOffsets = 0x3000,
@@ -18,7 +19,6 @@ constexpr uint32_t kTextureCountOffset = 16;
 constexpr uint32_t kVertexBufferCountOffset = 40;
 // "scene\" and the name fit the 260-byte path buffer with its NUL.
 constexpr size_t kMaxTextureName = 253;
-constexpr uint32_t kMaxBlendWeights = 4;
 constexpr DWORD kUsageWriteOnly = 8, kPoolManaged = 1, kIndexFormat16 = 0x65;
 
 struct FileVertexBuffer {
@@ -40,24 +40,6 @@ struct GeometryFile {
     return static_cast<uint16_t>(m_pIndices[2 * i] | (m_pIndices[2 * i + 1] << 8));
   }
 };
-
-// The next chunk must carry `tag`; its body becomes `body` and the cursor moves past it.
-bool NextChunk(ByteCursor& c, uint16_t tag, ByteCursor* body) {
-  uint16_t found = 0;
-  uint32_t length = 0;
-  if (!ReadChunkHeader(c, &found, &length) || found != tag || length > c.Remaining()) return false;
-  *body = ByteCursor(c.Here(), length);
-  return c.Skip(length);
-}
-
-template <class Record>
-bool ReadRecords(ByteCursor body, uint32_t size, std::vector<Record>* out) {
-  if (body.Remaining() % size != 0) return false;
-  out->resize(body.Remaining() / size);
-  for (Record& r : *out)
-    if (!r.Read(body)) return false;
-  return true;
-}
 
 // A batch's box must be finite, its minimum at or below its maximum, and not a single point, and
 // its centre must not lie below the tree's sanity bound: the render tree takes a node of no
@@ -91,10 +73,10 @@ bool ParseGeometryFile(const uint8_t* data, size_t size, GeometryFile* f) {
   ByteCursor c(data, size);
   ByteCursor header(nullptr, 0), pool(nullptr, 0), offsets(nullptr, 0), materials(nullptr, 0),
       batches(nullptr, 0), buffers(nullptr, 0), indices(nullptr, 0);
-  if (!NextChunk(c, kChunkHeader, &header) || !NextChunk(c, kChunkNamePool, &pool) ||
-      !NextChunk(c, kChunkNameOffsets, &offsets) || !NextChunk(c, kChunkMaterials, &materials) ||
-      !NextChunk(c, kChunkBatches, &batches) || !NextChunk(c, kChunkVertexBuffers, &buffers) ||
-      !NextChunk(c, kChunkIndices, &indices))
+  if (!ReadChunk(c, kChunkHeader, &header) || !ReadChunk(c, kChunkNamePool, &pool) ||
+      !ReadChunk(c, kChunkNameOffsets, &offsets) || !ReadChunk(c, kChunkMaterials, &materials) ||
+      !ReadChunk(c, kChunkBatches, &batches) || !ReadChunk(c, kChunkVertexBuffers, &buffers) ||
+      !ReadChunk(c, kChunkIndices, &indices))
     return false;
 
   uint32_t textureCount = 0;
@@ -116,24 +98,21 @@ bool ParseGeometryFile(const uint8_t* data, size_t size, GeometryFile* f) {
     f->m_Names.emplace_back(poolBytes + offset, length);
   }
 
-  if (!ReadRecords(materials, kAbtMaterialSize, &f->m_Materials)) return false;
+  if (!ReadAbtRecords(materials, kAbtMaterialSize, &f->m_Materials)) return false;
   for (const AbtMaterial& m : f->m_Materials)
     for (int k = 0; k < 4; ++k)
       if (m.m_SlotUsed[k] != 0 && m.m_Texture[k] >= textureCount) return false;
 
-  if (!ReadRecords(batches, kAbtLeafBatchSize, &f->m_Batches)) return false;
+  if (!ReadAbtRecords(batches, kAbtLeafBatchSize, &f->m_Batches)) return false;
 
   for (int32_t j = 0; j < bufferCount; ++j) {
     FileVertexBuffer vb;
     uint32_t code = 0;
     if (!buffers.ReadU32(&code) || !buffers.ReadU32(&vb.m_nCount)) return false;
-    const uint32_t t = code & 3;
-    const uint32_t w = (code >> 2) & 15;
-    if (w > kMaxBlendWeights) return false;
-    const uint32_t weights = w > 1 ? w - 1 : w;
-    vb.m_nStride = weights == 0 ? 36 + 8 * t : 40 + 4 * weights + 8 * t;
-    static const uint32_t kPositionPart[5] = {0x2, 0x1008, 0x1008, 0x100A, 0x100C};
-    vb.m_nFormat = ((t + 1) << 8) | 0x50 | kPositionPart[w];
+    if (!AbtCodeIsKnown(code)) return false;
+    const AbtVertexLayout layout = AbtLayoutOf(code);
+    vb.m_nStride = layout.m_nStride;
+    vb.m_nFormat = layout.m_nFormat;
     vb.m_pData = buffers.Here();
     if (!buffers.Skip(static_cast<uint64_t>(vb.m_nStride) * vb.m_nCount)) return false;
     f->m_Buffers.push_back(vb);
@@ -152,41 +131,32 @@ bool ParseGeometryFile(const uint8_t* data, size_t size, GeometryFile* f) {
   return true;
 }
 
-bool ReadWholeFile(const char* path, std::vector<uint8_t>* bytes) {
-  IIniService* files = g_pIniService;
-  if (files == nullptr || path == nullptr) return false;
-  HANDLE file = files->OpenFile(path, kFileAccessRead, kFileShareRead, kFileOpenExisting);
-  if (file == INVALID_HANDLE_VALUE || file == nullptr) return false;
-  uint32_t high = 0;
-  const uint32_t size = files->GetFileSize(file, &high);
-  bytes->assign(size > 0 ? size : 1, 0);
-  uint32_t got = 0;
-  const BOOL ok = files->ReadFile(file, bytes->data(), size, &got);
-  files->CloseFile(file);
-  if (!ok) return false;
-  bytes->resize(got < size ? got : size);
-  return true;
-}
 }  // namespace
 
-void WriteChunkHeader(IIniService* files, HANDLE file, uint16_t tag, uint32_t length) {
-  const uint8_t tagBytes[2] = {static_cast<uint8_t>(tag), static_cast<uint8_t>(tag >> 8)};
-  uint8_t lengthBytes[4];
-  for (int i = 0; i < 4; ++i) lengthBytes[i] = static_cast<uint8_t>(length >> (8 * i));
+bool WriteChunkHeader(IIniService* files, HANDLE file, uint16_t tag, uint32_t length) {
+  uint8_t bytes[6] = {static_cast<uint8_t>(tag), static_cast<uint8_t>(tag >> 8)};
+  for (int i = 0; i < 4; ++i) bytes[2 + i] = static_cast<uint8_t>(length >> (8 * i));
   uint32_t written = 0;
-  files->WriteFile(file, tagBytes, 2, &written);
-  files->WriteFile(file, lengthBytes, 4, &written);
+  return files->WriteFile(file, bytes, 6, &written) && written == 6;
 }
 
 bool ReadChunkHeader(ByteCursor& cursor, uint16_t* tag, uint32_t* length) {
   return cursor.ReadU16(tag) && cursor.ReadU32(length);
 }
 
+bool ReadChunk(ByteCursor& c, uint16_t tag, ByteCursor* body) {
+  uint16_t found = 0;
+  uint32_t length = 0;
+  if (!ReadChunkHeader(c, &found, &length) || found != tag || length > c.Remaining()) return false;
+  *body = ByteCursor(c.Here(), length);
+  return c.Skip(length);
+}
+
 bool CAdaptiveBinaryTree::Load(const char* path, uint32_t blendClass) {
   if (m_pRenderer == nullptr) return false;
   std::vector<uint8_t> bytes;
   GeometryFile f;
-  if (!ReadWholeFile(path, &bytes) || !ParseGeometryFile(bytes.data(), bytes.size(), &f)) return false;
+  if (!ReadWholeHostFile(path, &bytes) || !ParseGeometryFile(bytes.data(), bytes.size(), &f)) return false;
 
   // The batch container is about to move: a render tree would point into the old one.
   if (m_pRenderRoot != nullptr) {
