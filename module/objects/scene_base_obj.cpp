@@ -1,13 +1,38 @@
 #include "objects/scene_base_obj.h"
 
-CSceneBaseObj::CSceneBaseObj() = default;
+CSceneBaseObj::CSceneBaseObj() { currentWaypoint = path.waypoints.end(); }
 CSceneBaseObj::~CSceneBaseObj() = default;
+bool CSceneBaseObj::Init() { return true; }
+void CSceneBaseObj::Destroy() {}
+void CSceneBaseObj::Realize(uint32_t elapsedMs) { Render(elapsedMs); }
+void CSceneBaseObj::RealizeBlend(uint32_t elapsedMs) { RenderAfterImages(elapsedMs); }
+void CSceneBaseObj::RealizePost(uint32_t arg) { RenderPass3(arg); }
+uint32_t CSceneBaseObj::Slot10(uint32_t cookie) {
+  OnModelReady(cookie);
+  return 0;
+}
+void CSceneBaseObj::OnModelReady(uint32_t) {}
+int32_t CSceneBaseObj::SetRenderableParameter(RenderableParameterTable*, uint32_t, const char*) { return -1; }
+bool CSceneBaseObj::ChangeHandModel(bool, uint32_t, bool) { return false; }
+IRenderableObject* CSceneBaseObj::ResolveRenderable(const ComponentHandle&) const { return nullptr; }
+IRenderableInterface* CSceneBaseObj::QueryInterface(const ComponentHandle&) const { return nullptr; }
+IRenderableNode* CSceneBaseObj::FindRootNode(ComponentHandle* out) const {
+  if (out != nullptr) out->Clear();
+  return nullptr;
+}
+
+SceneObjectCompleteListener::~SceneObjectCompleteListener() = default;
+void SceneObjectCompleteListener::OnNotify(IRenderableInterface*) {}
+void SceneObjectCompleteListener::Bind(const ComponentHandle* handle) {
+  if (handle != nullptr) owner = *handle;
+}
+void SceneObjectCompleteListener::OnComplete(const ComponentHandle*, uint8_t) {}
+void SceneObjectCompleteListener::Reset() {}
+void SceneObjectCompleteListener::Unregister(const ComponentHandle&) {}
 
 // The operations of the scene objects' own work answer neutrally until it is built.
-void CSceneBaseObj::SetHeightOffset(float) {}
 float CSceneBaseObj::GetHeightOffset() { return 0.0f; }
 void CSceneBaseObj::GetHandNumbers(uint32_t*, uint32_t*) {}
-void CSceneBaseObj::UpdateNamePlate() {}
 void CSceneBaseObj::SetHandNumbers(uint32_t, uint32_t) {}
 void CSceneBaseObj::SetLinkedHandle(const ComponentHandle*) {}
 void CSceneBaseObj::SetTag(int32_t) {}
@@ -15,17 +40,9 @@ int32_t CSceneBaseObj::GetTag() { return -1; }
 void CSceneBaseObj::Show(bool) {}
 bool CSceneBaseObj::IsVisible() { return false; }
 void CSceneBaseObj::SetRenderFlag(uint8_t) {}
-void CSceneBaseObj::SetPositionAction(const D3DXVECTOR3*, float, int32_t) {}
-void CSceneBaseObj::SetTransform(const D3DXMATRIX*, int32_t) {}
-void CSceneBaseObj::SetPositionState(const D3DXVECTOR3*, float, int32_t) {}
-bool CSceneBaseObj::PlayAnimationRequest(const char*, uint8_t, float, int32_t, float, float, float, int32_t) {
-  return false;
-}
-void CSceneBaseObj::MoveTo(float, float, float, float, float, int32_t, int32_t, float) {}
 void CSceneBaseObj::GetPosition(D3DXVECTOR3*, float*) {}
 ComponentHandle* CSceneBaseObj::GetHandle() { return nullptr; }
 ComponentHandle* CSceneBaseObj::GetSecondHandle() { return nullptr; }
-void CSceneBaseObj::ApplyPosition() {}
 void CSceneBaseObj::SetIdleSuppressed(uint8_t) {}
 const uint32_t* CSceneBaseObj::GetUserWords() { return userWords; }
 bool CSceneBaseObj::LoadSecondModel(uint32_t, uint8_t) { return false; }
@@ -34,36 +51,24 @@ void CSceneBaseObj::ShowBoundingBox(uint8_t) {}
 void CSceneBaseObj::SetAlpha(float) {}
 void CSceneBaseObj::GetTargetPosition(D3DXVECTOR3*, float*) {}
 const char* CSceneBaseObj::GetAnimationName() { return ""; }
-bool CSceneBaseObj::PlayEffect(const char*, const char*, int32_t, int32_t) { return false; }
-void CSceneBaseObj::RemoveEffectsByName(const char*) {}
-void CSceneBaseObj::RemoveAllEffects() {}
 void CSceneBaseObj::SetPartState(const char*, const char*, int32_t) {}
 void CSceneBaseObj::ResetPartState(const char*) {}
-bool CSceneBaseObj::PlaySound(const char*) { return false; }
 bool CSceneBaseObj::ReturnTrue(uint32_t) { return true; }
-void CSceneBaseObj::EnableShine() {}
-void CSceneBaseObj::DisableShine() {}
 int32_t CSceneBaseObj::GetChildId(uint32_t) { return -1; }
 void CSceneBaseObj::AddChildId(int32_t) {}
 void CSceneBaseObj::RemoveChildId(int32_t) {}
 uint32_t CSceneBaseObj::GetChildCount() { return 0; }
 ComponentHandle* CSceneBaseObj::GetRootNodeHandle() { return nullptr; }
-const D3DXMATRIX* CSceneBaseObj::GetHeadMatrix() { return nullptr; }
-bool CSceneBaseObj::GetWorldMatrix(D3DXMATRIX*) { return false; }
-const D3DXVECTOR3* CSceneBaseObj::GetHeadScreenPos() { return nullptr; }
-const D3DXVECTOR3* CSceneBaseObj::GetTopScreenPos() { return nullptr; }
 float CSceneBaseObj::GetScale() { return 1.0f; }
 void CSceneBaseObj::SetScale(float) {}
-void CSceneBaseObj::RegisterAnimationEvents() {}
-intptr_t CSceneBaseObj::GetUserValueC() { return 0; }
-void CSceneBaseObj::SetUserValueC(intptr_t) {}
+const D3DLIGHT8* CSceneBaseObj::GetUserValueC() { return userValueC; }
+void CSceneBaseObj::SetUserValueC(const D3DLIGHT8* light) { userValueC = light; }
 uint8_t CSceneBaseObj::GetUserFlag() { return userFlag; }
 void CSceneBaseObj::SetUserFlag(uint8_t flag) { userFlag = flag; }
 void CSceneBaseObj::SetHidden(uint8_t) {}
 uint8_t CSceneBaseObj::IsHidden() { return 0; }
 uint8_t CSceneBaseObj::IsAlphaEnabled() { return 1; }
 void CSceneBaseObj::SetAlphaEnabled(uint8_t) {}
-void CSceneBaseObj::SetTitle(const wchar_t*, int32_t, int32_t, uint8_t) {}
 const wchar_t* CSceneBaseObj::GetTitle() { return L""; }
 void CSceneBaseObj::SetUserValueA(int32_t) {}
 int32_t CSceneBaseObj::GetUserValueA() { return -1; }
@@ -75,41 +80,27 @@ uint8_t CSceneBaseObj::GetSceneRenderFlag() { return 1; }
 void CSceneBaseObj::SetSceneRenderFlag(uint8_t) {}
 uint8_t CSceneBaseObj::IsMoving() { return 0; }
 void CSceneBaseObj::SetTitleVisible(uint8_t) {}
-bool CSceneBaseObj::PlayAnimationSequence(const char**, int32_t, float, int32_t, float, float, float) { return false; }
 int32_t CSceneBaseObj::GetTitleHalfWidth() { return 0; }
 int32_t CSceneBaseObj::GetTitleOffsetY() { return 0; }
 int32_t CSceneBaseObj::GetTitleHalfWidth2() { return 0; }
-void CSceneBaseObj::SetHighlight(bool) {}
-void CSceneBaseObj::SetHighlightMode(int32_t) {}
 void CSceneBaseObj::SetName(const char*) {}
 const char* CSceneBaseObj::GetName() { return nullptr; }
-void CSceneBaseObj::PlayActiveEffect(int32_t) {}
-void CSceneBaseObj::StopActiveEffect() {}
 float CSceneBaseObj::GetUserFloat() { return 0.0f; }
 void CSceneBaseObj::SetUserFloat(float) {}
 void CSceneBaseObj::SetUserFlagA(uint8_t) {}
 uint8_t CSceneBaseObj::GetUserFlagA() { return 1; }
 void CSceneBaseObj::SetUserFlagB(uint8_t) {}
 uint8_t CSceneBaseObj::GetUserFlagB() { return 1; }
-void CSceneBaseObj::Raise(float) {}
-void CSceneBaseObj::ResetRaise() {}
-int32_t CSceneBaseObj::CreateEffect(const char*, int32_t) { return -1; }
-void CSceneBaseObj::RemoveEffect(int32_t) {}
 void CSceneBaseObj::OnRenderableComplete() {}
-void CSceneBaseObj::GetHeadCenter(D3DXVECTOR3*, uint32_t*) {}
-bool CSceneBaseObj::HitTest(D3DXVECTOR3*, const D3DXVECTOR3*, const D3DXVECTOR3*, uint8_t) { return false; }
 void CSceneBaseObj::SetUserWords(const uint32_t* words) {
   if (words == nullptr) return;
   userWords[0] = words[0];
   userWords[1] = words[1];
 }
 void CSceneBaseObj::SetObjectFolder(const char* folder) { objectFolder = folder != nullptr ? folder : ""; }
-void CSceneBaseObj::GetHeadBillboard(D3DXMATRIX*, uint32_t) {}
 int32_t CSceneBaseObj::GetShineTexture(uint32_t) { return -1; }
 int32_t CSceneBaseObj::ReturnMinusOne() { return -1; }
 NavPath* CSceneBaseObj::GetPathData() { return nullptr; }
-void CSceneBaseObj::StopPath() {}
-void CSceneBaseObj::SetPathCallback(WaypointCallback, uint32_t) {}
 void CSceneBaseObj::RefreshLighting() {}
 uint32_t CSceneBaseObj::ForwardToRenderable(uint32_t) { return 0; }
 void CSceneBaseObj::SetAdjustHeight(float) {}
