@@ -61,11 +61,11 @@ void ObjectEventOf<Code>::Apply(CSceneSystem* scene, CSceneBaseObj* object) cons
     if (recording == nullptr) return;
     const D3DLIGHT8& record = std::get<0>(f);
     if (static_cast<uint32_t>(record.Type) == 0) {
-      recording->SetUserValueC(0);
+      recording->SetUserValueC(nullptr);
       recording->HoldRecord(ObjectEventPtr());
     } else {
       recording->HoldRecord(shared_from_this());
-      recording->SetUserValueC(reinterpret_cast<intptr_t>(&record));
+      recording->SetUserValueC(&record);
     }
   } else if constexpr (Code == kObjectRegisterAnimationEvents) {
     object->RegisterAnimationEvents();

@@ -6,11 +6,24 @@
 
 namespace Playback {
 
-SceneBaseObj::SceneBaseObj() {
-  // Filled from the object's members once they exist; until then every field lands in the
-  // object's plain words.
-  for (StateField& field : stateFields_) field = StateField{nullptr, 0};
+namespace {
+template <class T>
+SceneBaseObj::StateField One(T& member) {
+  return SceneBaseObj::StateField{{&member, nullptr, nullptr}, {static_cast<uint8_t>(sizeof(T)), 0, 0}};
 }
+}  // namespace
+
+SceneBaseObj::SceneBaseObj()
+    : stateFields_{
+          One(titleEnabled), One(scale), One(sceneRenderFlag),
+          StateField{{&frontPoint, &headPoint, &eyeWord}, {12, 12, 4}},
+          One(userValueA), One(hidden), One(objectId), One(plainWords_[0]), One(headBoneMatrix),
+          One(headWorldMatrix), One(headBoneIndex), One(walkTarget), One(moveSpeed), One(savedMoveSpeed),
+          One(targetYaw), One(turnSpeed), One(shown), One(placedAction), One(boundingBoxShown), One(spareIds[0]),
+          One(spareIds[1]), One(plainWords_[1]), One(shineMatrix), One(headPointDirty), One(topPointDirty),
+          One(headScreenPoint), One(secondDirty), One(topScreenPoint), One(modelHeight), One(alphaEnabled),
+          One(adjustH), One(leftHandNumber), One(rightHandNumber), One(action), One(userValueB), One(titleOffsetY),
+          One(baseModel), One(heightOffset), One(linkedHandle)} {}
 
 SceneBaseObj::~SceneBaseObj() {
   listeners_.clear();
@@ -29,28 +42,27 @@ void SceneBaseObj::EmitStateSnapshot(const ObjectRecorderPtr& listener) {
 void SceneBaseObj::RemoveListener(const ObjectRecorderPtr& listener) { listeners_.erase(listener); }
 
 void SceneBaseObj::ApplyState(const FullStateRecord& record) {
-  size_t offset = 0;
-  for (size_t i = 0; i < stateFields_.size(); ++i) {
-    const StateField& field = stateFields_[i];
-    const size_t size = kFullStateFieldSizes[i];
-    if (field.target != nullptr && field.size == size) {
+  const uint8_t* in = record.bytes.data();
+  for (const StateField& field : stateFields_) {
+    for (size_t part = 0; part < 3 && field.targets[part] != nullptr; ++part) {
+      auto* out = static_cast<uint8_t*>(field.targets[part]);
+      const size_t size = field.sizes[part];
       if (size == 1) {
-        std::memcpy(field.target, &record.bytes[offset], 1);
-      } else {
-        for (size_t w = 0; w < size; w += 4) {
-          const uint8_t* b = &record.bytes[offset + w];
-          const uint32_t word = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                                static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-          std::memcpy(static_cast<uint8_t*>(field.target) + w, &word, 4);
-        }
+        *out = *in++;
+        continue;
+      }
+      // Longer fields are 32-bit words, little-endian in the record.
+      for (size_t w = 0; w < size; w += 4, in += 4) {
+        const uint32_t word = static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
+                              static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
+        std::memcpy(out + w, &word, 4);
       }
     }
-    offset += size;
   }
 }
 
 void SceneBaseObj::ReleaseRecord() {
-  SetUserValueC(0);
+  SetUserValueC(nullptr);
   heldRecord_.reset();
 }
 

@@ -17,10 +17,11 @@ namespace Playback {
 
 class SceneBaseObj : public CSceneBaseObj {
  public:
-  // Where one FullState field lands in the object.
+  // Where one FullState field lands in the object: one member, or (the eye pair and its word)
+  // consecutive members taken in turn.
   struct StateField {
-    void* target;
-    uint16_t size;
+    void* targets[3];
+    uint8_t sizes[3];
   };
 
   SceneBaseObj();

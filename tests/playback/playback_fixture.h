@@ -71,23 +71,25 @@ class CallLogObject : public Playback::SceneBaseObj {
     calls.push_back(Call("PlayEffect", name, list, duration, mode));
     return true;
   }
-  void RemoveEffectsByName(const char* name) override { calls.push_back(Call("RemoveEffectsByName", name)); }
+  bool RemoveEffectsByName(const char* name) override {
+    calls.push_back(Call("RemoveEffectsByName", name));
+    return true;
+  }
   void AddChildId(int32_t id) override { calls.push_back(Call("AddChildId", id)); }
   void RemoveChildId(int32_t id) override { calls.push_back(Call("RemoveChildId", id)); }
   void SetScale(float v) override { calls.push_back(Call("SetScale", v)); }
   void RegisterAnimationEvents() override { calls.push_back("RegisterAnimationEvents"); }
-  void SetUserValueC(intptr_t v) override {
+  void SetUserValueC(const D3DLIGHT8* v) override {
     valueC = v;
-    calls.push_back(v == 0 ? "SetUserValueC null" : "SetUserValueC record");
+    calls.push_back(v == nullptr ? "SetUserValueC null" : "SetUserValueC record");
   }
-  intptr_t GetUserValueC() override { return valueC; }
+  const D3DLIGHT8* GetUserValueC() override { return valueC; }
   void SetTitle(const wchar_t* text, int32_t font, int32_t offset, uint8_t convert) override {
     title = text;
     calls.push_back(Call("SetTitle", static_cast<uint32_t>(title.size()), font, offset, convert));
   }
 
-  int32_t tag = -1;
-  intptr_t valueC = 0;
+  const D3DLIGHT8* valueC = nullptr;
   std::wstring title;
   std::vector<std::string> calls;
 };
