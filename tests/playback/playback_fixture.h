@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "math/crt_rand.h"
 #include "playback/movie_data.h"
 #include "playback/playback_clock.h"
 #include "playback/recording_scene_base_obj.h"
@@ -121,6 +122,7 @@ struct PlaybackHost : scene_testing::SceneHost {
 
   PlaybackHost() {
     Playback::SetPlaybackClockForTests(0);
+    CrtSrand(1);  // the generator's state is the thread's, not the host's
     host.RegisterComponentClass<CallLogObject>("SceneBaseObj");
     host.RegisterComponentClass<CallLogScene>("SceneSystem");
     scene = static_cast<CallLogScene*>(MakeScene(&sceneHandle, "SceneSystem"));
