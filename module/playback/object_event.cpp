@@ -102,36 +102,4 @@ template class ObjectEventOf<kObjectSetLinkedHandle>;
 template class ObjectEventOf<kObjectSetHeightOffset>;
 template class ObjectEventOf<kObjectSetUserData>;
 
-std::u16string WideToUtf16(const wchar_t* text) {
-  std::u16string units;
-  if (text == nullptr) return units;
-  for (; *text != 0; ++text) {
-    const auto c = static_cast<uint32_t>(*text);
-    if (c >= 0x10000 && c <= 0x10ffff) {
-      const uint32_t v = c - 0x10000;
-      units.push_back(static_cast<char16_t>(0xd800 + (v >> 10)));
-      units.push_back(static_cast<char16_t>(0xdc00 + (v & 0x3ff)));
-    } else if (c > 0x10ffff) {
-      units.push_back(u'\xfffd');
-    } else {
-      units.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return units;
-}
-
-std::wstring Utf16ToWide(const std::u16string& units) {
-  std::wstring text;
-  for (size_t i = 0; i < units.size(); ++i) {
-    const char16_t u = units[i];
-    if (u >= 0xd800 && u < 0xdc00 && i + 1 < units.size() && units[i + 1] >= 0xdc00 && units[i + 1] < 0xe000) {
-      text.push_back(static_cast<wchar_t>(0x10000 + ((u - 0xd800) << 10) + (units[i + 1] - 0xdc00)));
-      ++i;
-    } else {
-      text.push_back(static_cast<wchar_t>(u));
-    }
-  }
-  return text;
-}
-
 }  // namespace Playback

@@ -119,8 +119,32 @@ inline const char* ObjectEventName(uint32_t code) {
 }
 
 // Titles travel as UTF-16 units; the object keeps wchar_t text. Unpaired surrogates pass as
-// they are, both ways.
-std::u16string WideToUtf16(const wchar_t* text);
-std::wstring Utf16ToWide(const std::u16string& units);
+// they are, both ways; a character beyond Unicode becomes U+FFFD.
+inline std::u16string WideToUtf16(const wchar_t* text) {
+  std::u16string units;
+  for (; text != nullptr && *text != 0; ++text) {
+    const auto c = static_cast<uint32_t>(*text);
+    if (c >= 0x10000 && c <= 0x10ffff) {
+      units.push_back(static_cast<char16_t>(0xd800 + ((c - 0x10000) >> 10)));
+      units.push_back(static_cast<char16_t>(0xdc00 + ((c - 0x10000) & 0x3ff)));
+    } else {
+      units.push_back(c > 0x10ffff ? u'\xfffd' : static_cast<char16_t>(c));
+    }
+  }
+  return units;
+}
+inline std::wstring Utf16ToWide(const std::u16string& units) {
+  std::wstring text;
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char16_t u = units[i];
+    if (u >= 0xd800 && u < 0xdc00 && i + 1 < units.size() && units[i + 1] >= 0xdc00 && units[i + 1] < 0xe000) {
+      text.push_back(static_cast<wchar_t>(0x10000 + ((u - 0xd800) << 10) + (units[i + 1] - 0xdc00)));
+      ++i;
+    } else {
+      text.push_back(static_cast<wchar_t>(u));
+    }
+  }
+  return text;
+}
 
 }  // namespace Playback
