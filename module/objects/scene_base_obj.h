@@ -222,7 +222,8 @@ class CSceneBaseObj : public CComponentBase {
   // `apply` lets the renderable take its table at once.
   bool ChangeHandModel(bool left, uint32_t number, bool apply);
   void DrawBoundingBox();
-  // Callbacks the renderable calls with the object as context.
+  // Callbacks the renderable calls; `context` is the object itself (the self pointer that
+  // LoadFromIni and RegisterAnimationEvents hand the renderable).
   static void OnRenderableEvent(void* context, IAnimation* animation, int32_t x, int32_t y, int32_t code);
   static void ProcessAnimationEvent(void* context, IAnimation* animation, int32_t controller, const char* text);
 
