@@ -36,13 +36,13 @@ bool WantsHelp(const std::vector<std::string>& args) {
   return false;
 }
 
-CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry) {
+CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry, const char* className) {
   if (host.LoadModule(entry) == nullptr) {
     std::fprintf(stderr, "footlight: the module returned an empty class list\n");
     return nullptr;
   }
   ComponentHandle handle{};
-  host.CreateObject(&handle, "CSceneSystem");
+  host.CreateObject(&handle, className);
   auto* scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&handle)));
   if (scene == nullptr) {
     std::fprintf(stderr, "footlight: the scene system did not start\n");

@@ -41,8 +41,8 @@ int TakeOptions(const std::vector<std::string>& args, const char* usageHead, con
   return -1;
 }
 
-// Loads the module into the host and makes a scene system; null, with one error line on stderr
-// (and every object destroyed), when either fails.
-CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry);
+// Loads the module into the host and makes a scene system (of the class named); null, with one
+// error line on stderr (and every object destroyed), when either fails.
+CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry, const char* className = "CSceneSystem");
 
 }  // namespace footlight

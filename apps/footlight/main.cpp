@@ -24,6 +24,7 @@
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/maps_command.h"
 #include "apps/footlight/path_command.h"
+#include "apps/footlight/play_command.h"
 #include "apps/footlight/run_state.h"
 #include "apps/footlight/portals_command.h"
 #include "apps/footlight/raster_options.h"
@@ -75,6 +76,7 @@ void PrintUsage() {
   std::fputs(footlight::kPathUsage, stdout);
   std::fputs(kFilmUsage, stdout);
   std::fputs(kHelpersUsage, stdout);
+  std::fputs(kPlayUsage, stdout);
   std::fputs(kObjectUsage, stdout);
   std::fputs(kTreeUsage, stdout);
 }
@@ -101,6 +103,7 @@ struct Options {
   std::vector<std::string> sceneCommandArgs;  // everything after "maps" or "path"
   std::vector<std::string> filmArgs;     // everything after "film"
   std::vector<std::string> helpersArgs;  // everything after "helpers"
+  std::vector<std::string> playArgs;     // everything after "play"
   std::vector<std::string> objectArgs;   // everything after "object"
   std::vector<std::string> treeArgs;     // everything after "tree"
   GlowRunOptions glow;
@@ -154,6 +157,8 @@ Options Parse(int argc, char** argv) {
       o.filmArgs.push_back(arg);
     } else if (o.command == "helpers") {
       o.helpersArgs.push_back(arg);
+    } else if (o.command == "play") {
+      o.playArgs.push_back(arg);
     } else if (o.command == "object") {
       o.objectArgs.push_back(arg);
     } else if (o.command == "tree") {
@@ -208,7 +213,8 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
       o.command != "terrain" && o.command != "video" && o.command != "maps" && o.command != "path" &&
-      o.command != "film" && o.command != "helpers" && o.command != "tree" && o.command != "object")
+      o.command != "film" && o.command != "helpers" && o.command != "tree" && o.command != "play" &&
+      o.command != "object")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -406,6 +412,7 @@ int main(int argc, char** argv) {
   if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
   if (options.command == "film") return RunFilmCommand(options.filmArgs, entry);
   if (options.command == "helpers") return RunHelpersCommand(options.helpersArgs, entry);
+  if (options.command == "play") return RunPlayCommand(options.playArgs, entry);
   if (options.command == "object") return RunObjectCommand(options.objectArgs, entry);
   if (options.command == "tree") return RunTreeCommand(options.treeArgs, entry);
   if (options.command == "terrain") {

@@ -1,0 +1,258 @@
+#include "apps/footlight/play_command.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "apps/footlight/command_support.h"
+#include "frame/component_base.h"
+#include "host/standard_host.h"
+#include "playback/movie_data.h"
+#include "playback/recording_scene_system.h"
+#include "win32/win32.h"
+
+const char* const kPlayUsage =
+    "  play MOVIE [--resource DIR] [--speed S] [--elapsed MS] [--frames N] [--list]\n"
+    "                               load the movie MOVIE (a module path below DIR) into the\n"
+    "                               recording scene system, print its scene and state and play it\n"
+    "                               at speed S (default 1) with MS milliseconds a frame (default\n"
+    "                               16) until its end or N frames, printing each frame's scene\n"
+    "                               events and replayed objects; --list prints every event instead\n";
+
+namespace {
+
+struct PlayOptions {
+  std::string movie;
+  std::string resource = ".";
+  float speed = 1.0f;
+  int elapsed = 16;
+  int frames = -1;  // -1: until the movie ends
+  bool list = false;
+};
+
+bool ParseWhole(const std::string& option, const std::string& text, int* out, std::string* error) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0' || errno != 0 || n < 0 || n > INT_MAX) {
+    *error = "option " + option + " takes a whole number from 0, got \"" + text + "\"";
+    return false;
+  }
+  *out = static_cast<int>(n);
+  return true;
+}
+
+bool Parse(const std::vector<std::string>& args, PlayOptions* o, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--list") {
+      o->list = true;
+    } else if (a == "--resource" || a == "--speed" || a == "--elapsed" || a == "--frames") {
+      if (i + 1 >= args.size()) {
+        *error = "option " + a + " needs a value";
+        return false;
+      }
+      const std::string& v = args[++i];
+      if (a == "--resource") {
+        o->resource = v;
+      } else if (a == "--speed") {
+        char* end = nullptr;
+        const float s = std::strtof(v.c_str(), &end);
+        if (end == v.c_str() || *end != '\0' || !std::isfinite(s) || s < 0.0f) {
+          *error = "option --speed takes a number from 0, got \"" + v + "\"";
+          return false;
+        }
+        o->speed = s;
+      } else if (!ParseWhole(a, v, a == "--elapsed" ? &o->elapsed : &o->frames, error)) {
+        return false;
+      }
+    } else if (!footlight::TakePositional(a, "play", "MOVIE", &o->movie, error)) {
+      return false;
+    }
+  }
+  if (o->movie.empty()) {
+    *error = "play needs a MOVIE";
+    return false;
+  }
+  if (!o->list && o->frames < 0 && static_cast<int64_t>(o->speed * static_cast<float>(o->elapsed)) == 0) {
+    *error = "at --speed " + std::to_string(o->speed) + " and --elapsed " + std::to_string(o->elapsed) +
+             " the movie time stands still; give --frames N";
+    return false;
+  }
+  return footlight::CheckResourceRoot(o->resource, error);
+}
+
+// ---- Text of events ------------------------------------------------------------------------------
+
+// Wide text as UTF-8, through the platform's conversion.
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                        nullptr);
+  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0)
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+std::string Number(float v) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.3f", static_cast<double>(v));
+  return text;
+}
+
+std::string Field(uint8_t v) { return std::to_string(v); }
+std::string Field(uint32_t v) { return std::to_string(v); }
+std::string Field(int32_t v) { return std::to_string(v); }
+std::string Field(float v) { return Number(v); }
+std::string Field(const D3DXVECTOR3& v) { return "(" + Number(v.x) + "," + Number(v.y) + "," + Number(v.z) + ")"; }
+std::string Field(const D3DXMATRIX& m) {
+  return "matrix(pos " + Number(m._41) + "," + Number(m._42) + "," + Number(m._43) + ")";
+}
+std::string Field(const ComponentHandle& h) {
+  std::string s = "handle(";
+  for (int i = 0; i < 6; ++i) s += (i ? "," : "") + std::to_string(h.words[i]);
+  return s + ")";
+}
+std::string Field(const D3DLIGHT8& l) { return "light(type " + std::to_string(static_cast<int>(l.Type)) + ")"; }
+std::string Field(const std::string& s) { return "\"" + s + "\""; }
+std::string Field(const std::u16string& s) {
+  return "\"" + Utf8(Playback::Utf16ToWide(s)) + "\"";
+}
+std::string Field(const Playback::FullStateRecord&) { return "state(374 bytes)"; }
+
+template <class Tuple>
+std::string Payload(const Tuple& fields) {
+  std::string text;
+  Playback::detail::ForEachField(fields, [&](const auto& f) { text += " " + Field(f); });
+  return text;
+}
+
+std::string Describe(const Playback::SceneEvent& e) {
+  std::string text = Playback::SceneEventName(e.type);
+  Playback::VisitSceneType(e.type, [&](auto code) {
+    text += Payload(static_cast<const Playback::SceneEventOf<decltype(code)::value>&>(e).fields);
+  });
+  return text;
+}
+
+std::string Describe(const Playback::ObjectEvent& e) {
+  std::string text = Playback::ObjectEventName(e.type);
+  Playback::VisitObjectType(e.type, [&](auto code) {
+    text += Payload(static_cast<const Playback::ObjectEventOf<decltype(code)::value>&>(e).fields);
+  });
+  return text;
+}
+
+void List(const Playback::MovieData& movie) {
+  std::printf("scene events: %zu\n", movie.sceneEvents.size());
+  for (const auto& [time, event] : movie.sceneEvents) std::printf("  %8d  %s\n", time, Describe(*event).c_str());
+  std::printf("tracks: %zu\n", movie.tracks.size());
+  for (const auto& [id, track] : movie.tracks) {
+    std::printf("track %u: %zu events\n", id, track->size());
+    for (const auto& [time, event] : *track) std::printf("  %8d  %s\n", time, Describe(*event).c_str());
+  }
+}
+
+// ---- Playing -------------------------------------------------------------------------------------
+
+void PrintObjects(host::ReferenceHost& host, const Playback::MoviePlayer& player) {
+  for (const auto& [id, entry] : player.ReplayedObjects()) {
+    auto* object = entry.hasObject
+                       ? static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(host.GetObject(&entry.handle)))
+                       : nullptr;
+    if (object == nullptr) {
+      std::printf("  object %u: none\n", id);
+      continue;
+    }
+    D3DXVECTOR3 position{0.0f, 0.0f, 0.0f};
+    float yaw = 0.0f;
+    object->GetPosition(&position, &yaw);
+    const wchar_t* title = object->GetTitle();
+    std::printf("  object %u at %s yaw %s title \"%s\"\n", id, Field(position).c_str(), Number(yaw).c_str(),
+                Utf8(title != nullptr ? title : L"").c_str());
+  }
+}
+
+int Play(host::ReferenceHost& host, Playback::SceneSystem* scene, const Playback::MovieDataPtr& movie,
+         const PlayOptions& o) {
+  // The player's operations are reached through its table (the module is loaded at run time);
+  // only what it shows of a replay is read directly.
+  Playback::Player* player = scene->StartPlaying();
+  const auto* shown = static_cast<const Playback::MoviePlayer*>(player);
+  player->Load(movie);
+  player->SetSpeed(o.speed);
+  player->Play();
+  int frame = 0;
+  while (player->IsPlaying() && (o.frames < 0 || frame < o.frames)) {
+    auto cursor = shown->SceneCursor();
+    std::map<uint32_t, Playback::MovieData::Track::const_iterator> before;
+    for (const auto& [id, entry] : shown->ReplayedObjects()) before.emplace(id, entry.cursor);
+    host.Execute(static_cast<uint32_t>(o.elapsed));
+    ++frame;
+    std::printf("frame %d: movie time %d\n", frame, player->GetTime());
+    for (; cursor != shown->SceneCursor(); ++cursor)
+      std::printf("  scene %8d  %s\n", cursor->first, Describe(*cursor->second).c_str());
+    for (const auto& [id, entry] : shown->ReplayedObjects()) {
+      const auto known = before.find(id);
+      auto event = known != before.end() ? known->second : movie->tracks.at(id)->cbegin();
+      for (; event != entry.cursor; ++event)
+        std::printf("  object %u %5d  %s\n", id, event->first, Describe(*event->second).c_str());
+    }
+    for (const auto& [id, cursor] : before)
+      if (shown->ReplayedObjects().count(id) == 0) std::printf("  object %u removed\n", id);
+    PrintObjects(host, *shown);
+    // A movie without its end stops once every event is behind it.
+    if (o.frames < 0 && shown->SceneCursor() == movie->sceneEvents.end()) {
+      bool pending = false;
+      for (const auto& [id, entry] : shown->ReplayedObjects())
+        pending = pending || entry.cursor != movie->tracks.at(id)->end();
+      if (!pending) break;
+    }
+  }
+  std::printf("%s after %d frames\n", player->IsPlaying() ? "stopped" : "ended", frame);
+  scene->StopPlaying(player);
+  return 0;
+}
+
+}  // namespace
+
+int RunPlayCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
+  PlayOptions o;
+  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kPlayUsage, Parse, &o); status >= 0)
+    return status;
+  host::StandardHost standard(o.resource);
+  host::ReferenceHost& host = standard.host;
+  auto* scene = static_cast<Playback::SceneSystem*>(footlight::MakeSceneSystem(host, entry, "SceneSystem"));
+  if (scene == nullptr) return 1;
+  int status = 0;
+  Playback::MovieDataPtr movie;
+  host.ClearLog();
+  if (!scene->LoadMovie(&movie, &o.movie)) {
+    std::string reason = "it does not read";
+    const std::string prefix = "[ERR]:SceneSystem::LoadMovie " + o.movie + ": ";
+    for (const std::string& line : host.LogLines())
+      if (line.rfind(prefix, 0) == 0) reason = line.substr(prefix.size());
+    std::fprintf(stderr, "footlight: cannot read the movie %s below %s: %s\n", o.movie.c_str(), o.resource.c_str(),
+                 reason.c_str());
+    status = 1;
+  } else {
+    Playback::MovieInfo info;
+    scene->GetMovieInfo(movie, &info);
+    std::printf("movie %s: scene %u, state \"%s\", %zu scene events, %zu tracks\n", o.movie.c_str(), info.sceneId,
+                info.state.c_str(), movie->sceneEvents.size(), movie->tracks.size());
+    if (o.list)
+      List(*movie);
+    else
+      status = Play(host, scene, movie, o);
+  }
+  movie.reset();
+  host.DestroyAll();
+  const size_t live = host.Allocator().LiveBlocks();
+  std::printf("live host blocks: %zu\n", live);
+  return status != 0 ? status : (live == 0 ? 0 : 1);
+}

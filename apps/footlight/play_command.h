@@ -1,0 +1,17 @@
+// footlight play MOVIE [--resource DIR] [--speed S] [--elapsed MS] [--frames N] [--list]
+//
+// Makes the recording scene system "SceneSystem", loads the movie MOVIE (a module path below the
+// resource root) through its load slot, prints the movie's scene and state, and plays it: each
+// frame prints the scene events it applied and every replayed object (movie id, position, yaw,
+// title), until the movie's end or N frames. --list prints every event of the movie instead.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "frame/dma_interface.h"
+
+extern const char* const kPlayUsage;
+
+// 0 when the movie played (or was listed) and nothing leaked; 1 when it does not load or a host
+// block is left; 2 on bad arguments.
+int RunPlayCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);

@@ -1,0 +1,53 @@
+// A recorded scene: the timed scene events in append order and, per movie object id, the timed
+// track of that object's events. The file is these lists as they stand, with no header:
+// u32 S, S x (i32 time, scene event); u32 T, T tracks in ascending id (u32 id, u32 N,
+// N x (i32 time, object event)).
+#pragma once
+#include <boost/shared_ptr.hpp>
+#include <cstdint>
+#include <istream>
+#include <list>
+#include <map>
+#include <ostream>
+#include <string>
+#include <utility>
+
+#include "playback/object_event.h"
+#include "playback/scene_event.h"
+
+namespace Playback {
+
+// Where a read failed; offset counts bytes from the start of the movie.
+struct MovieReadFailure {
+  std::string reason;
+  uint64_t offset = 0;
+};
+
+class MovieData {
+ public:
+  using SceneEntry = std::pair<int32_t, SceneEventPtr>;
+  using SceneList = std::list<SceneEntry>;
+  using ObjectEntry = std::pair<int32_t, ObjectEventPtr>;
+  using Track = std::list<ObjectEntry>;
+  using TrackPtr = boost::shared_ptr<Track>;
+
+  void Write(std::ostream& out) const;
+  // Replaces both lists by what the stream holds. False on any fault of the stream (a short
+  // file, an unknown type, a string without its end, a track id given twice); the movie is
+  // then empty and `failure`, when given, says what and where.
+  bool Read(std::istream& in, MovieReadFailure* failure = nullptr);
+  // Time of the last scene event; 0 for an empty list.
+  int32_t GetLastSceneEventTime() const { return sceneEvents.empty() ? 0 : sceneEvents.back().first; }
+
+  SceneList sceneEvents;
+  std::map<uint32_t, TrackPtr> tracks;
+};
+using MovieDataPtr = boost::shared_ptr<MovieData>;
+
+// What slot 121 tells of a movie: the scene its last LoadScene loads and its last state string.
+struct MovieInfo {
+  uint32_t sceneId = 0;
+  std::string state;
+};
+
+}  // namespace Playback

@@ -1,0 +1,96 @@
+// The sample movie is the writer's output, and footlight play replays it, lists it and refuses a
+// cut copy with one line, as processes.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "playback_fixture.h"
+#include "sample_movie.h"
+#include "support/run_footlight.h"
+
+namespace {
+using footlight_testing::Lines;
+using footlight_testing::RunFootlight;
+
+const std::filesystem::path kSamples = std::filesystem::path(FOOTLIGHT_SOURCE_DIR) / "samples";
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(SampleMovie, TheCommittedMovieIsTheWritersOutput) {
+  const std::string bytes = playback_testing::SampleMovieBytes();
+  const auto path = kSamples / playback_testing::kSampleMoviePath;
+  if (std::getenv("FOOTLIGHT_WRITE_SAMPLES") != nullptr) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  EXPECT_EQ(ReadAll(path), bytes) << path << " differs from what the writer makes";
+  Playback::MovieData back;
+  ASSERT_TRUE(playback_testing::ReadBytes(bytes, &back));
+  EXPECT_EQ(playback_testing::Bytes(back), bytes);
+}
+
+TEST(PlayCommand, TheSampleMoviePlaysToItsEndFromAnotherFolder) {
+  const auto run = RunFootlight("play RESOURCE\\\\Movies\\\\demo.mov --resource '" + kSamples.string() + "'",
+                                std::filesystem::temp_directory_path().string());
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(Has(run.out, "movie RESOURCE\\Movies\\demo.mov: scene 1, state \"finale\", 10 scene events, 2 tracks"))
+      << run.out;
+  EXPECT_TRUE(Has(run.out, "  scene        0  LoadScene 1")) << run.out;
+  EXPECT_TRUE(Has(run.out, "  scene      800  LightActive \"spotLeft\" 0")) << run.out;
+  EXPECT_TRUE(Has(run.out, "  object 1     0  SetTitle \"J\xc3\xb6rn \xf0\x9f\x95\xba\" 0 12")) << run.out;
+  EXPECT_TRUE(Has(run.out, "  object 1 at ")) << run.out;
+  EXPECT_TRUE(Has(run.out, "frame 163: movie time 2608\n  object 1 removed\n  object 0 at ")) << run.out;
+  EXPECT_TRUE(Has(run.out, "  scene     3000  EndOfMovie")) << run.out;
+  // 3000 ms at 16 a frame: the end comes in frame 188.
+  EXPECT_TRUE(Has(run.out, "ended after 188 frames")) << run.out;
+  EXPECT_TRUE(Has(run.out, "live host blocks: 0")) << run.out;
+}
+
+TEST(PlayCommand, SpeedFramesAndTheList) {
+  const std::string root = "--resource '" + kSamples.string() + "'";
+  const auto fast = RunFootlight("play resource/movies/demo.mov --speed 2 --elapsed 100 --frames 3 " + root);
+  EXPECT_EQ(fast.status, 0) << fast.out;
+  EXPECT_TRUE(Has(fast.out, "frame 3: movie time 600")) << fast.out;
+  EXPECT_TRUE(Has(fast.out, "stopped after 3 frames")) << fast.out;
+
+  const auto list = RunFootlight("play resource/movies/demo.mov --list " + root);
+  EXPECT_EQ(list.status, 0) << list.out;
+  EXPECT_TRUE(Has(list.out, "track 1: 11 events")) << list.out;
+  EXPECT_TRUE(Has(list.out, "      2600  Shutdown")) << list.out;
+  EXPECT_TRUE(Has(list.out, "SetTitle \"J\xc3\xb6rn \xf0\x9f\x95\xba\" 0 12")) << list.out;
+  EXPECT_FALSE(Has(list.out, "frame 1"));
+}
+
+TEST(PlayCommand, ACutMovieIsOneErrorLineWithTheReasonAndOffset) {
+  scene_testing::SceneHost s;  // only for a fresh folder
+  const std::string bytes = playback_testing::SampleMovieBytes();
+  s.WriteFile("cut.mov", bytes.substr(0, 100));
+  const auto run = RunFootlight("play cut.mov --resource '" + s.root + "'");
+  EXPECT_EQ(run.status, 1);
+  const auto lines = Lines(run.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "footlight: cannot read the movie cut.mov below " + s.root +
+                               ": the file ends inside a string at byte 100")
+      << run.out;
+
+  const auto missing = RunFootlight("play none.mov --resource '" + s.root + "'");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(Has(missing.out, "footlight: cannot read the movie none.mov below " + s.root +
+                                   ": no such file below the resource root"));
+  const auto outside = RunFootlight("play ..\\\\x.mov --resource '" + s.root + "'");
+  EXPECT_EQ(outside.status, 1);
+  EXPECT_TRUE(Has(outside.out, ": the path leaves the resource root")) << outside.out;
+
+  EXPECT_EQ(RunFootlight("play").status, 2);
+  EXPECT_EQ(RunFootlight("play a.mov --speed -1").status, 2);
+  EXPECT_EQ(RunFootlight("play a.mov --speed 0").status, 2);  // the movie would never end
+  EXPECT_TRUE(Has(RunFootlight("play --help").out, "play MOVIE"));
+}
+
+}  // namespace
