@@ -76,6 +76,9 @@ class SceneObjectCompleteListener final : public IRenderableCompleteListener {
   void Unregister(const ComponentHandle& renderable);
 };
 
+// The angle the shine turns by, shared by every object; grows with each GetHeadBillboard.
+extern float g_shineSpinAngle;
+
 class CSceneBaseObj : public CComponentBase {
  public:
   CSceneBaseObj();
@@ -222,6 +225,16 @@ class CSceneBaseObj : public CComponentBase {
   // `apply` lets the renderable take its table at once.
   bool ChangeHandModel(bool left, uint32_t number, bool apply);
   void DrawBoundingBox();
+  // The "afterImage" animation event: `tokens` are the event's words after its name, in order the
+  // capture interval (ms), ring count, start alpha, duration (ms, or "P%" of the playing
+  // animation of `animation`'s controller `controller`) and colour (0xRRGGBB as a decimal).
+  // Starts an after-image run; false, with nothing changed, when fewer than five tokens come.
+  bool SetAfterImageSettings(IAnimation* animation, int32_t controller, const char* const* tokens,
+                             int32_t tokenCount);
+  // True when the after-image buffers exist and were made for `skeleton`'s bone count.
+  bool AfterImageBuffersFit(IRenderableSkeleton* skeleton) const;
+  // A world point on screen through the renderer's viewport, projection and view.
+  D3DXVECTOR3 ProjectToScreen(const D3DXVECTOR3& point) const;
   // Callbacks the renderable calls with the object as context.
   static void OnRenderableEvent(void* context, IAnimation* animation, int32_t x, int32_t y, int32_t code);
   static void ProcessAnimationEvent(void* context, IAnimation* animation, int32_t controller, const char* text);
