@@ -1,5 +1,7 @@
 #include "apps/footlight/object_draw_options.h"
 
+#include "apps/footlight/scene_run.h"
+
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -180,6 +182,7 @@ int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj*
     return 2;
   }
 
+  if (o.scene >= 0) PlaceOriginCamera(standard, scene);
   object->Show(true);
   if (o.box) object->ShowBoundingBox(1);
   if (o.hasTitle) {

@@ -23,7 +23,6 @@ class IAnimationController {
   virtual void Stop(int32_t a) = 0;                                       // slot 5
   virtual void SetLooping(int32_t on, int32_t a) = 0;                     // slot 16
   virtual void SetSpeed(float speed, int32_t a) = 0;                      // slot 18
-  // The playing speed (1.0 is as authored).
   virtual float GetSpeed(int32_t a) = 0;                                  // slot 19
   // The length of the selected track in seconds.
   virtual float GetLength() = 0;                                          // slot 21
@@ -38,7 +37,7 @@ class IAnimation {
   virtual IAnimationController* GetController(int32_t index) = 0;  // slot 1
   // The animated transform of the node bound last (row-major, row 3 the position); may be null.
   virtual const D3DMATRIX* GetBoundMatrix(int32_t index) = 0;  // slot 9
-  // The animation's own time scale, applied over every controller's speed.
+  // How fast the animation's clock runs against the host's (1 = as fast).
   virtual float GetTimeScale() = 0;                            // slot 14
   virtual void Release() = 0;                                  // slot 25
   virtual void SetSwitchB(int32_t value) = 0;                  // slot 30

@@ -225,12 +225,12 @@ class CSceneBaseObj : public CComponentBase {
   // `apply` lets the renderable take its table at once.
   bool ChangeHandModel(bool left, uint32_t number, bool apply);
   void DrawBoundingBox();
-  // The "afterImage" animation event: `tokens` are the event's words after its name, in order the
-  // capture interval (ms), ring count, start alpha, duration (ms, or "P%" of the playing
-  // animation of `animation`'s controller `controller`) and colour (0xRRGGBB as a decimal).
-  // Starts an after-image run; false, with nothing changed, when fewer than five tokens come.
-  bool SetAfterImageSettings(IAnimation* animation, int32_t controller, const char* const* tokens,
-                             int32_t tokenCount);
+  // The "afterImage" event's tokens in order (interval, ring count, start alpha, duration,
+  // colour; null where the event has none), from the animation and controller that sent it. The
+  // duration is milliseconds, or "P%" of the length of the animation the controller plays (its
+  // length in seconds over its speed and the animation's time scale). Starts an after-image run;
+  // an event short of a token changes nothing.
+  void ApplyAfterImageSettings(IAnimation* animation, int32_t controller, const char* const tokens[5]);
   // True when the after-image buffers exist and were made for `skeleton`'s bone count.
   bool AfterImageBuffersFit(IRenderableSkeleton* skeleton) const;
   // A world point on screen through the renderer's viewport, projection and view.

@@ -176,11 +176,10 @@ void CSceneBaseObj::RenderAfterImages(uint32_t elapsedMs) {
 
 void CSceneBaseObj::RenderPass3(uint32_t) {}
 
-bool CSceneBaseObj::SetAfterImageSettings(IAnimation* animation, int32_t controller, const char* const* tokens,
-                                          int32_t tokenCount) {
-  if (tokens == nullptr || tokenCount < 5) return false;
+void CSceneBaseObj::ApplyAfterImageSettings(IAnimation* animation, int32_t controller, const char* const tokens[5]) {
+  if (tokens == nullptr) return;
   for (int32_t i = 0; i < 5; ++i) {
-    if (tokens[i] == nullptr) return false;
+    if (tokens[i] == nullptr) return;
   }
   // The ring has sixteen entries and the interval divides the fade: both are kept in range.
   captureInterval = std::max<long>(std::atol(tokens[0]), 1);
@@ -214,7 +213,6 @@ bool CSceneBaseObj::SetAfterImageSettings(IAnimation* animation, int32_t control
   storedCount = 0;
   captureCountdown = 0;
   afterImageColour = static_cast<uint32_t>(std::atol(tokens[4]));
-  return true;
 }
 
 void CSceneBaseObj::SetHighlight(bool on) {

@@ -204,7 +204,7 @@ TEST(AfterImages, TheSettingsReadTheTokensAndKeepRingAndIntervalInRange) {
   DrawHost h;
   CSceneBaseObj* o = h.Loaded();
   const char* plain[] = {"50", "8", "0.8", "1000", "16777215"};
-  ASSERT_TRUE(o->SetAfterImageSettings(nullptr, 0, plain, 5));
+  o->ApplyAfterImageSettings(nullptr, 0, plain);
   EXPECT_EQ(o->captureInterval, 50);
   EXPECT_EQ(o->ringCount, 8);
   EXPECT_FLOAT_EQ(o->startAlpha, 0.8f);
@@ -214,7 +214,7 @@ TEST(AfterImages, TheSettingsReadTheTokensAndKeepRingAndIntervalInRange) {
   EXPECT_EQ(o->afterImageColour, 0xFFFFFFu);
 
   const char* wide[] = {"0", "17", "1", "0", "255"};
-  ASSERT_TRUE(o->SetAfterImageSettings(nullptr, 0, wide, 5));
+  o->ApplyAfterImageSettings(nullptr, 0, wide);
   EXPECT_EQ(o->captureInterval, 1);
   EXPECT_EQ(o->ringCount, 16);
   EXPECT_FLOAT_EQ(o->fadeRate, 1.0f / 16.0f);
@@ -222,13 +222,13 @@ TEST(AfterImages, TheSettingsReadTheTokensAndKeepRingAndIntervalInRange) {
   EXPECT_EQ(o->unlimited, 1);
 
   const char* none[] = {"10", "0", "1", "-5", "0"};
-  ASSERT_TRUE(o->SetAfterImageSettings(nullptr, 0, none, 5));
+  o->ApplyAfterImageSettings(nullptr, 0, none);
   EXPECT_EQ(o->ringCount, 1);
   EXPECT_EQ(o->captureTimer, 99999999);
 
   // A missing token leaves everything as it was.
-  const char* shortEvent[] = {"70", "3", "0.5", "200"};
-  EXPECT_FALSE(o->SetAfterImageSettings(nullptr, 0, shortEvent, 4));
+  const char* shortEvent[] = {"70", "3", "0.5", "200", nullptr};
+  o->ApplyAfterImageSettings(nullptr, 0, shortEvent);
   EXPECT_EQ(o->captureInterval, 10);
   EXPECT_EQ(o->ringCount, 1);
 }
@@ -241,18 +241,18 @@ TEST(AfterImages, APercentDurationIsAShareOfTheAnimationAtItsPace) {
   animation.SetTimeScale(0.5f);
   // 3 s at a pace of 1: half of it is 1500 ms.
   const char* half[] = {"20", "4", "1", "50%", "0"};
-  ASSERT_TRUE(o->SetAfterImageSettings(&animation, 0, half, 5));
+  o->ApplyAfterImageSettings(&animation, 0, half);
   EXPECT_EQ(o->captureTimer, 1500);
   EXPECT_EQ(o->unlimited, 0);
 
   // A pace of 0 or one that is not a number has no length to share: the run lasts as the
   // animation does.
   animation.Controller().SetPlayback(0.0f, 3.0f);
-  ASSERT_TRUE(o->SetAfterImageSettings(&animation, 0, half, 5));
+  o->ApplyAfterImageSettings(&animation, 0, half);
   EXPECT_EQ(o->captureTimer, 99999999);
   EXPECT_EQ(o->unlimited, 1);
   animation.Controller().SetPlayback(std::numeric_limits<float>::quiet_NaN(), 3.0f);
-  ASSERT_TRUE(o->SetAfterImageSettings(&animation, 0, half, 5));
+  o->ApplyAfterImageSettings(&animation, 0, half);
   EXPECT_EQ(o->unlimited, 1);
 }
 
@@ -260,7 +260,7 @@ TEST(AfterImages, CapturesWrapTheRingAndCopiesFadeWithTheirAlphaByte) {
   DrawHost h;
   CSceneBaseObj* o = h.Loaded();
   const char* tokens[] = {"10", "3", "0.8", "1000", "4278255360"};  // colour with an alpha byte of its own
-  ASSERT_TRUE(o->SetAfterImageSettings(nullptr, 0, tokens, 5));
+  o->ApplyAfterImageSettings(nullptr, 0, tokens);
   for (int frame = 0; frame < 5; ++frame) {
     h.Place(o, static_cast<float>(frame), 0.0f, 0.0f);
     o->Render(10);
@@ -304,7 +304,7 @@ TEST(AfterImages, ASkeletonThatOutgrewTheBuffersIsNeitherCapturedNorDrawn) {
   CSceneBaseObj* o = h.Loaded();
   ASSERT_EQ(o->bytesPerBuffer, 5 * 64);
   const char* tokens[] = {"1", "4", "1", "1000", "0"};
-  ASSERT_TRUE(o->SetAfterImageSettings(nullptr, 0, tokens, 5));
+  o->ApplyAfterImageSettings(nullptr, 0, tokens);
   o->Render(1);
   ASSERT_EQ(o->storedCount, 1);
   // The renderable takes a model of nine bones under the same node.
@@ -324,7 +324,7 @@ TEST(AfterImages, ASkeletonThatOutgrewTheBuffersIsNeitherCapturedNorDrawn) {
   ASSERT_TRUE(o->LoadFromIni(10009, 0, 0, 0.0f));
   o->Show(true);
   EXPECT_EQ(o->bytesPerBuffer, 6 * 64);
-  ASSERT_TRUE(o->SetAfterImageSettings(nullptr, 0, tokens, 5));
+  o->ApplyAfterImageSettings(nullptr, 0, tokens);
   o->Render(1);
   EXPECT_EQ(o->storedCount, 1);
 }
