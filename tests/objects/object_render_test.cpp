@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <memory>
 
 #include "d3dx8/d3dx8math.h"
 #include "host/renderable_drawing.h"
@@ -297,6 +298,13 @@ TEST(AfterImages, CapturesWrapTheRingAndCopiesFadeWithTheirAlphaByte) {
   // The node's own matrix is back.
   EXPECT_FLOAT_EQ(h.Root(o)->local._41, 9.0f);
   EXPECT_EQ(h.Root(o)->GetSkeleton() != nullptr, true);
+
+  // A start alpha above 1 gives the full alpha byte, not one that runs into the colour.
+  o->afterImageAlpha[0] = 3.0f;
+  h.renderer.ClearRenderStateCalls();
+  o->RenderAfterImages(0);
+  ASSERT_FALSE(h.TextureFactors().empty());
+  EXPECT_EQ(h.TextureFactors()[0], 0xFF00FF00u);
 }
 
 TEST(AfterImages, ASkeletonThatOutgrewTheBuffersIsNeitherCapturedNorDrawn) {
@@ -578,6 +586,84 @@ TEST(Picking, ThePreciseTestTakesTheFractionOfTheInterfaceOrTheBaseModel) {
     EXPECT_FALSE(o->HitTest(&hit, &from, &shortOf, 1));
     ExpectVector(hit, 0, 0, 0);
   }
+}
+
+// A renderable whose interface (400008) and object both answer a scripted segment fraction.
+class FractionModel final : public host::HostObject, public IRenderableObject, public IRenderableInterface {
+ public:
+  void* InterfacePointer() override { return static_cast<IRenderableObject*>(this); }
+  int OnMessage(const host::RecordedMessage& m, const MessageArg* raw) override {
+    if (m.id != kObjMsgGetInterface) return 0;
+    *static_cast<IRenderableInterface**>(raw[0].p) = this;
+    return 1;
+  }
+  float IntersectSegment(const D3DVECTOR* start, const D3DVECTOR* end) override {
+    segments.emplace_back(D3DXVECTOR3(*start), D3DXVECTOR3(*end));
+    return fraction;
+  }
+  // IRenderableObject
+  bool Init() override { return true; }
+  void Destroy() override {}
+  uint32_t Tick(uint32_t) override { return 0; }
+  void Draw(uint32_t) override {}
+  void DrawBlend(uint32_t) override {}
+  void DrawPost(uint32_t) override {}
+  int OnEvent(IEventArgs*) override { return 0; }
+  void OnSystemMessage(uint32_t, uint32_t, uint32_t) override {}
+  bool Slot8(uint32_t) override { return true; }
+  bool Slot9(uint32_t) override { return true; }
+  uint32_t ApplyParameters(uint32_t) override { return 0; }
+  // IRenderableInterface
+  IRenderablePart* GetPart(int32_t) override { return nullptr; }
+  IRenderablePart* FindPart(const char*) override { return nullptr; }
+  void SwitchPart(IRenderablePart*, int32_t, int32_t) override {}
+  const char* GetPartName(IRenderablePart*) override { return nullptr; }
+  void DrawCopy(int32_t, int) override {}
+  void SetLighting(int32_t) override {}
+  void SetAlpha(float) override {}
+  float GetHeight() override { return 0.0f; }
+  void SetEventCallback(RenderableEventFn, void*) override {}
+  void SetTextEventCallback(AnimationTextEventFn, void*) override {}
+  void SetShown(uint8_t) override {}
+  void Slot32(int32_t) override {}
+  void AddCompleteListener(IRenderableCompleteListener*) override {}
+  void RemoveCompleteListener(IRenderableCompleteListener*) override {}
+
+  float fraction = 2.0f;
+  std::vector<std::pair<D3DXVECTOR3, D3DXVECTOR3>> segments;
+};
+
+TEST(Picking, OnlyAFractionFromZeroToOneIsAHit) {
+  DrawHost h;
+  FractionModel* model = nullptr;
+  h.host.RegisterHostClass("Renderable", [&model] {
+    auto made = std::make_unique<FractionModel>();
+    model = made.get();
+    return made;
+  });
+  CSceneBaseObj* o = h.MakeObject();
+  ASSERT_TRUE(h.host.CreateObject(&o->renderableHandle, "Renderable"));
+  ASSERT_NE(model, nullptr);
+  const D3DXVECTOR3 from(1.0f, 2.0f, 3.0f), along(0.0f, 0.0f, 8.0f);
+  for (uint8_t base : {uint8_t{0}, uint8_t{1}}) {
+    o->baseModel = base;
+    D3DXVECTOR3 hit;
+    model->fraction = 0.25f;
+    ASSERT_TRUE(o->HitTest(&hit, &from, &along, 1));
+    ExpectVector(hit, 1.0f, 2.0f, 5.0f);
+    // The renderable is asked about the segment from the origin to origin + direction.
+    ExpectVector(model->segments.back().first, 1.0f, 2.0f, 3.0f);
+    ExpectVector(model->segments.back().second, 1.0f, 2.0f, 11.0f);
+    model->fraction = 1.0f;
+    ASSERT_TRUE(o->HitTest(&hit, &from, &along, 1));
+    ExpectVector(hit, 1.0f, 2.0f, 11.0f);
+    for (float f : {1.01f, -1.0f, std::numeric_limits<float>::quiet_NaN()}) {
+      model->fraction = f;
+      EXPECT_FALSE(o->HitTest(&hit, &from, &along, 1)) << f;
+      ExpectVector(hit, 0.0f, 0.0f, 0.0f);
+    }
+  }
+  EXPECT_EQ(model->segments.size(), 10u);
 }
 
 TEST(Picking, SegmentFractionsOfTheHostBox) {
