@@ -235,7 +235,8 @@ class CSceneBaseObj : public CComponentBase {
   bool AfterImageBuffersFit(IRenderableSkeleton* skeleton) const;
   // A world point on screen through the renderer's viewport, projection and view.
   D3DXVECTOR3 ProjectToScreen(const D3DXVECTOR3& point) const;
-  // Callbacks the renderable calls with the object as context.
+  // Callbacks the renderable calls; `context` is the object itself (the self pointer that
+  // LoadFromIni and RegisterAnimationEvents hand the renderable).
   static void OnRenderableEvent(void* context, IAnimation* animation, int32_t x, int32_t y, int32_t code);
   static void ProcessAnimationEvent(void* context, IAnimation* animation, int32_t controller, const char* text);
 
