@@ -33,6 +33,8 @@ void RecordingController::SetLooping(int32_t on, int32_t a) {
 void RecordingController::SetSpeed(float speed, int32_t a) {
   calls_.push_back(ServiceCall{"SetSpeed", "", {double(speed), double(a)}});
 }
+float RecordingController::GetSpeed(int32_t) { return speed_; }
+float RecordingController::GetLength() { return length_; }
 std::vector<std::string> RecordingController::Ops() const { return OpsOf(calls_); }
 
 RecordingAnimation::RecordingAnimation(std::string name) : name_(std::move(name)) {

@@ -18,7 +18,9 @@
 //   part values by name). Every other message answers 0.
 // - Slot 2 (Tick) keeps the value and answers 1 once the model is complete; slot 10 applies the
 //   parameter table of the renderable with that cookie (its values are what the model uses).
-// - Not done here: drawing (slots 3, 4), the ray test, animations and their events.
+// - Drawing (slots 3 and 4, interface slot 12) and the ray tests (interface slot 24, slot 12)
+//   are host/renderable_drawing.h's.
+// - Not done here: animations and their events.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -133,6 +135,8 @@ class RenderableInterface final : public IRenderableInterface {
   void SetTextEventCallback(AnimationTextEventFn callback, void* context) override;
   void SetShown(uint8_t value) override { shown = value; }
   void Slot32(int32_t value) override { slot32 = value; }
+  void DrawCopy(int32_t flags, int effect) override;
+  float IntersectSegment(const D3DVECTOR* start, const D3DVECTOR* end) override;
   void AddCompleteListener(IRenderableCompleteListener* listener) override;
   void RemoveCompleteListener(IRenderableCompleteListener* listener) override;
 
@@ -165,12 +169,13 @@ class RenderableObject final : public HostObject, public IRenderableObject {
 
   // IRenderableObject
   uint32_t Tick(uint32_t value) override;
-  void Draw(uint32_t) override { ++draws; }
-  void DrawBlend(uint32_t) override { ++blendDraws; }
+  void Draw(uint32_t elapsedMs) override;
+  void DrawBlend(uint32_t elapsedMs) override;
   void DrawPost(uint32_t) override {}
   bool Slot8(uint32_t) override { return true; }
   bool Slot9(uint32_t) override { return true; }
   uint32_t ApplyParameters(uint32_t cookie) override;
+  float IntersectSegment(const D3DVECTOR* start, const D3DVECTOR* end) override;
 
   // Completes a waiting load now (the listeners hear it on the next tick).
   void Complete();
@@ -190,7 +195,7 @@ class RenderableObject final : public HostObject, public IRenderableObject {
   uint32_t completedOnTick = 0;  // the tick that completed the model (1 = the first)
   uint32_t ticks = 0;            // "execute" ticks seen
   uint32_t lastTickValue = 0;
-  int draws = 0, blendDraws = 0;
+  int draws = 0, blendDraws = 0, copies = 0;
   // The parameters as last applied, key -> value, and how often they were.
   std::map<std::string, std::string> applied;
   int applications = 0;

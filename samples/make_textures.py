@@ -44,3 +44,6 @@ def spot(x, y):
 write_tga("flag/banner.tga", 16, 8, banner)
 write_tga("flag/banner_detail.tga", 8, 8, detail)
 write_tga("light/spot.tga", 16, 16, spot)
+# The shine a scene object projects on the ground under its head; the module names it at the
+# resource root.
+write_tga("../../shine001.tga", 16, 16, spot)

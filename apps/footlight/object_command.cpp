@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "apps/footlight/command_support.h"
+#include "apps/footlight/object_draw_options.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
 #include "host/renderable.h"
@@ -20,7 +21,18 @@ const char* const kObjectUsage =
     "                               DIR), waiting for its model with --wait, and a second model\n"
     "                               (of the object's own ID once it has one); run up to K\n"
     "                               frames (10) until the model is complete;\n"
-    "                               print what was loaded and the messages to the renderables\n";
+    "                               print what was loaded and the messages to the renderables\n"
+    "  object ID ... [--scene N] [--draw] [--box] [--title TEXT] [--font F]\n"
+    "            [--highlight on|off|MODE] [--afterimage I,R,A,D,C] [--shine] [--pick X,Y]\n"
+    "                               stand the object in scene N and draw it for the frames\n"
+    "                               (--frames), printing each frame's path line, box, model,\n"
+    "                               after-image copies (texture factor), name plate and head and\n"
+    "                               top screen points; --box shows its bounding box, --title a\n"
+    "                               name plate in font F (0), --highlight switches the highlight\n"
+    "                               (MODE 0-5), --afterimage starts after-images (interval ms,\n"
+    "                               ring count 1-16, start alpha, duration ms or P%, colour\n"
+    "                               0xRRGGBB as a number), --shine enables the shine, --pick\n"
+    "                               picks the object at screen point X,Y\n";
 
 namespace {
 
@@ -30,6 +42,7 @@ struct ObjectOptions {
   long second = -1;
   int frames = 10;
   std::string resource = ".";
+  footlight::ObjectDrawOptions drawing;
 };
 
 bool Whole(const std::string& option, const std::string& text, long high, long* out, std::string* error) {
@@ -48,6 +61,9 @@ bool Parse(const std::vector<std::string>& args, ObjectOptions* o, std::string* 
   std::string id;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    bool taken = false;
+    if (!footlight::TakeObjectDrawOption(args, &i, &o->drawing, &taken, error)) return false;
+    if (taken) continue;
     if (a == "--wait") {
       o->wait = true;
     } else if (a == "--resource" || a == "--second" || a == "--frames") {
@@ -132,7 +148,8 @@ int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
     std::printf("live host blocks: %zu\n", left);
     return left == 0 ? status : 1;
   };
-  if (footlight::MakeSceneSystem(host, entry) == nullptr) return finish(1);
+  CSceneSystem* scene = footlight::MakeSceneSystem(host, entry);
+  if (scene == nullptr || !footlight::LoadObjectScene(scene, o.drawing)) return finish(1);
   ComponentHandle handle{};
   host.CreateObject(&handle, "CSceneBaseObj");
   auto* object = static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(host.GetObject(&handle)));
@@ -187,6 +204,8 @@ int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
   } else if (!secondLoaded) {
     std::fprintf(stderr, "footlight: the second model %ld did not load\n", o.second);
     status = 1;
+  } else if (o.drawing.Wanted()) {
+    status = footlight::DrawObject(standard, scene, object, o.drawing, o.frames, stdout);
   }
   return finish(status);
 }

@@ -145,6 +145,8 @@ void PrintReport(FILE* out, host::StandardHost& standard, CSceneSystem* scene) {
   std::fprintf(out, "\n");
 }
 
+}  // namespace
+
 // The camera's modes come later: the run looks from the scene's origin camera, with the scene's
 // field of view, as the camera would place the view.
 void PlaceOriginCamera(host::StandardHost& standard, CSceneSystem* scene) {
@@ -161,8 +163,6 @@ void PlaceOriginCamera(host::StandardHost& standard, CSceneSystem* scene) {
   standard.renderer.SetTransform(D3DTS_VIEW, &view);
   standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
 }
-
-}  // namespace
 
 const char* const kSceneUsage =
     "  run --scene N [--resource DIR] [--frames K] [--root F] [--ground X,Z] [--pick X,Y] [--trace F]\n"
@@ -275,6 +275,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
     if (backdrop.Loaded()) backdrop.Put(standard);
     const size_t firstCall = renderer.CallLog().size();
     const size_t firstDraw = renderer.DrawCount();
+    const size_t firstText = renderer.Texts().size();
     gizmoDraws.BeginFrame(renderer);
     standard.Frame(static_cast<uint32_t>(elapsedMs));
     gizmoDraws.EndFrame(renderer);
@@ -284,6 +285,13 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
                  "hidden %u; light slots lent %u; renderer draws %zu\n",
                  frame, c.mainDraws, c.blendDraws, c.postDraws, c.mirrorDraws, c.mirrors, c.sorted, c.hidden,
                  c.lightsLent, renderer.DrawCount() - firstDraw);
+    // The characters' name plates are the texts drawn in a font.
+    for (size_t i = firstText; i < renderer.Texts().size(); ++i) {
+      const host::TextRecord& t = renderer.Texts()[i];
+      if (t.font >= 0)
+        std::fprintf(out, "frame %d: name plate \"%s\" in font \"%s\" at %d,%d depth %.3f\n", frame, t.text.c_str(),
+                     renderer.FontName(t.font).c_str(), t.x, t.y, t.z);
+    }
     if (draw.showGizmo) {
       // The flags draw in their own vertex format; a projection draws with a projected texture
       // transform on stage 0.

@@ -9,6 +9,8 @@
 #include "apps/footlight/gizmo_option.h"
 #include "host/standard_host.h"
 
+class CSceneSystem;
+
 namespace footlight {
 
 struct SceneRunOptions {
@@ -39,6 +41,10 @@ struct SceneDrawOptions {
   bool showGizmo = false;  // --gizmo X,Y,Z: the scene shows its debug gizmo there
   GizmoPoint gizmo;
 };
+
+// Looks from the scene's origin camera with the camera's field of view, as the camera would place
+// the view.
+void PlaceOriginCamera(host::StandardHost& standard, CSceneSystem* scene);
 
 // Makes a scene system (and the glow when an option speaks to it), loads the scene, runs
 // `frames` frames of `elapsedMs`, writes the PNG, prints the report to `out`, unloads and

@@ -86,6 +86,11 @@ class IRenderableObject {
 
  protected:
   ~IRenderableObject() = default;  // slot 11: the host destroys renderables
+
+ public:
+  // Where the segment from `start` to `end` first meets the model: the fraction along it, above
+  // 1 when it misses. Asked for models whose first part is "baseModel".
+  virtual float IntersectSegment(const D3DVECTOR* start, const D3DVECTOR* end) = 0;  // slot 12
 };
 
 // The bones of a model as its file names them, in file order.
@@ -158,9 +163,14 @@ class IRenderableInterface {
   // Switches a part: `what` 22 is its visibility.
   virtual void SwitchPart(IRenderablePart* part, int32_t what, int32_t on) = 0;   // slot 7
   virtual const char* GetPartName(IRenderablePart* part) = 0;                     // slot 8
+  // Draws the model once more with the bones its skeleton holds now (an after-image copy).
+  virtual void DrawCopy(int32_t flags, int effect) = 0;                           // slot 12
   virtual void SetLighting(int32_t value) = 0;                                    // slot 16
   virtual void SetAlpha(float alpha) = 0;                                         // slot 20
   virtual float GetHeight() = 0;                                                  // slot 23
+  // The fraction along the segment from `start` to `end` where it first meets the model;
+  // above 1 when it misses.
+  virtual float IntersectSegment(const D3DVECTOR* start, const D3DVECTOR* end) = 0;  // slot 24
   virtual void SetEventCallback(RenderableEventFn callback, void* context) = 0;   // slot 25
   virtual void SetTextEventCallback(AnimationTextEventFn callback, void* context) = 0;  // slot 27
   virtual void SetShown(uint8_t shown) = 0;                                       // slot 31

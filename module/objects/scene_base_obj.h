@@ -76,6 +76,9 @@ class SceneObjectCompleteListener final : public IRenderableCompleteListener {
   void Unregister(const ComponentHandle& renderable);
 };
 
+// The angle the shine turns by, shared by every object; grows with each GetHeadBillboard.
+extern float g_shineSpinAngle;
+
 class CSceneBaseObj : public CComponentBase {
  public:
   CSceneBaseObj();
@@ -222,6 +225,16 @@ class CSceneBaseObj : public CComponentBase {
   // `apply` lets the renderable take its table at once.
   bool ChangeHandModel(bool left, uint32_t number, bool apply);
   void DrawBoundingBox();
+  // The "afterImage" event's tokens in order (interval, ring count, start alpha, duration,
+  // colour; null where the event has none), from the animation and controller that sent it. The
+  // duration is milliseconds, or "P%" of the length of the animation the controller plays (its
+  // length in seconds over its speed and the animation's time scale). Starts an after-image run;
+  // an event short of a token changes nothing.
+  void ApplyAfterImageSettings(IAnimation* animation, int32_t controller, const char* const tokens[5]);
+  // True when the after-image buffers exist and were made for `skeleton`'s bone count.
+  bool AfterImageBuffersFit(IRenderableSkeleton* skeleton) const;
+  // A world point on screen through the renderer's viewport, projection and view.
+  D3DXVECTOR3 ProjectToScreen(const D3DXVECTOR3& point) const;
   // Callbacks the renderable calls; `context` is the object itself (the self pointer that
   // LoadFromIni and RegisterAnimationEvents hand the renderable).
   static void OnRenderableEvent(void* context, IAnimation* animation, int32_t x, int32_t y, int32_t code);

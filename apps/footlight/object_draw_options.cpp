@@ -1,0 +1,269 @@
+#include "apps/footlight/object_draw_options.h"
+
+#include "apps/footlight/scene_run.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "d3dx8/d3dx8math.h"
+#include "frame/component_base.h"
+#include "host/renderable.h"
+#include "host/standard_host.h"
+#include "objects/scene_base_obj.h"
+#include "scene/scene_system.h"
+
+namespace footlight {
+
+namespace {
+
+bool WholeNumber(const std::string& text, long low, long high, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  const long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || n < low || n > high) return false;
+  *out = n;
+  return true;
+}
+
+bool Number(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(text.c_str(), &end);
+  return !text.empty() && *end == '\0' && errno == 0 && std::isfinite(v);
+}
+
+std::vector<std::string> Split(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    out.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) return out;
+    start = comma + 1;
+  }
+}
+
+bool AfterImageTokens(const std::string& text, std::string* error) {
+  const std::vector<std::string> t = Split(text);
+  long n = 0;
+  const std::string& d = t.size() == 5 ? t[3] : std::string();
+  const bool share = !d.empty() && d.back() == '%' && Number(d.substr(0, d.size() - 1));
+  if (t.size() != 5 || !WholeNumber(t[0], 1, INT_MAX, &n) || !WholeNumber(t[1], 1, 16, &n) || !Number(t[2]) ||
+      !(share || WholeNumber(d, INT_MIN, INT_MAX, &n)) || !WholeNumber(t[4], 0, 0xFFFFFF, &n)) {
+    *error = "option --afterimage takes I,R,A,D,C (interval ms from 1, ring count 1-16, start alpha, duration "
+             "ms or P%, colour 0-16777215), got \"" + text + "\"";
+    return false;
+  }
+  return true;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c > 0 && c < 128 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+host::RenderableObject* RenderableOf(host::ReferenceHost& host, const ComponentHandle* handle) {
+  if (handle == nullptr) return nullptr;
+  return static_cast<host::RenderableObject*>(static_cast<IRenderableObject*>(host.GetObject(handle)));
+}
+
+// What the object drew in one frame, from the renderer's records.
+void PrintDraws(host::Renderer& renderer, size_t firstDraw, size_t firstText, FILE* out) {
+  const auto& draws = renderer.Draws();
+  size_t shown = 0;
+  for (size_t i = firstDraw; i < draws.size(); ++i, ++shown) {
+    const host::DrawRecord& d = draws[i];
+    const D3DMATRIX& w = d.state.world;
+    const std::string effect = renderer.EffectName(d.effect);
+    if (d.slot == 55 && d.primitiveType == D3DPT_LINESTRIP) {
+      std::fprintf(out, "  path: line strip of %u lines through %u waypoints\n", d.primitiveCount, d.primitiveCount + 1);
+    } else if (d.slot == 57 && d.primitiveType == D3DPT_LINELIST) {
+      std::fprintf(out, "  box: %u lines over %u corners (%s) at %.3f,%.3f,%.3f\n", d.primitiveCount, d.vertexCount,
+                   effect.c_str(), w._41, w._42, w._43);
+    } else if (effect == "afterImage") {
+      std::fprintf(out, "  after-image copy: texture factor 0x%08x at %.3f,%.3f,%.3f\n",
+                   static_cast<unsigned>(d.state.RenderState(60)), w._41, w._42, w._43);
+    } else {
+      std::fprintf(out, "  model: %u triangles, alpha %u at %.3f,%.3f,%.3f\n", d.primitiveCount,
+                   static_cast<unsigned>(d.VertexDword(d.firstVertex, 12) >> 24), w._41, w._42, w._43);
+    }
+  }
+  if (shown == 0) std::fprintf(out, "  no draws\n");
+  const auto& texts = renderer.Texts();
+  if (texts.size() == firstText) std::fprintf(out, "  name plate: not drawn\n");
+  for (size_t i = firstText; i < texts.size(); ++i)
+    std::fprintf(out, "  name plate: \"%s\" in font %d at %d,%d depth %.3f\n", texts[i].text.c_str(), texts[i].font,
+                 texts[i].x, texts[i].y, texts[i].z);
+}
+
+}  // namespace
+
+bool TakeObjectDrawOption(const std::vector<std::string>& args, size_t* i, ObjectDrawOptions* o, bool* taken,
+                          std::string* error) {
+  const std::string& a = args[*i];
+  *taken = true;
+  if (a == "--draw") {
+    o->draw = true;
+    return true;
+  }
+  if (a == "--box") {
+    o->box = true;
+    return true;
+  }
+  if (a == "--shine") {
+    o->shine = true;
+    return true;
+  }
+  if (a != "--scene" && a != "--title" && a != "--font" && a != "--highlight" && a != "--afterimage" && a != "--pick") {
+    *taken = false;
+    return true;
+  }
+  if (*i + 1 >= args.size()) {
+    *error = "option " + a + " needs a value";
+    return false;
+  }
+  const std::string& v = args[++*i];
+  if (a == "--scene") {
+    if (!WholeNumber(v, 0, INT_MAX, &o->scene)) {
+      *error = "option --scene takes a scene number from 0, got \"" + v + "\"";
+      return false;
+    }
+  } else if (a == "--title") {
+    o->hasTitle = true;
+    o->title = v;
+  } else if (a == "--font") {
+    if (!WholeNumber(v, 0, INT_MAX, &o->font)) {
+      *error = "option --font takes a font number from 0, got \"" + v + "\"";
+      return false;
+    }
+  } else if (a == "--highlight") {
+    long mode = 0;
+    if (v != "on" && v != "off" && !WholeNumber(v, 0, 5, &mode)) {
+      *error = "option --highlight takes on, off or a mode 0-5, got \"" + v + "\"";
+      return false;
+    }
+    o->highlight = v;
+  } else if (a == "--afterimage") {
+    if (!AfterImageTokens(v, error)) return false;
+    o->afterImage = v;
+  } else {
+    const std::vector<std::string> xy = Split(v);
+    long x = 0, y = 0;
+    if (xy.size() != 2 || !WholeNumber(xy[0], INT_MIN, INT_MAX, &x) || !WholeNumber(xy[1], INT_MIN, INT_MAX, &y)) {
+      *error = "option --pick takes X,Y (two whole numbers), got \"" + v + "\"";
+      return false;
+    }
+    o->pick = true;
+    o->pickX = static_cast<int>(x);
+    o->pickY = static_cast<int>(y);
+  }
+  return true;
+}
+
+bool LoadObjectScene(CSceneSystem* scene, const ObjectDrawOptions& o) {
+  if (o.scene < 0) return true;
+  if (scene->LoadScene(static_cast<uint32_t>(o.scene))) return true;
+  std::fprintf(stderr, "footlight: scene %ld did not load\n", o.scene);
+  return false;
+}
+
+int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj* object, const ObjectDrawOptions& o,
+               int frames, FILE* out) {
+  host::Renderer& renderer = standard.renderer;
+  host::ReferenceHost& host = standard.host;
+  // The host has one font of its own; a scene adds those its characters name.
+  if (renderer.FontName(0).empty()) renderer.GetFont("default");
+  if (o.hasTitle && renderer.FontName(static_cast<int>(o.font)).empty()) {
+    std::fprintf(stderr, "footlight: option --font names no font the host has: %ld\n", o.font);
+    return 2;
+  }
+
+  if (o.scene >= 0) PlaceOriginCamera(standard, scene);
+  object->Show(true);
+  if (o.box) object->ShowBoundingBox(1);
+  if (o.hasTitle) {
+    std::wstring title(o.title.begin(), o.title.end());
+    object->SetTitle(title.c_str(), static_cast<int32_t>(o.font), 0, 1);
+    std::fprintf(out, "title: \"%s\" in font %ld, half width %d\n", Narrow(object->GetTitle()).c_str(), o.font,
+                 object->GetTitleHalfWidth());
+  }
+  if (o.shine) {
+    object->EnableShine();
+    std::fprintf(out, "shine: texture %d%s\n", object->GetShineTexture(0),
+                 object->GetShineTexture(0) >= 0 ? "" : " (shine001.tga did not load)");
+  }
+  if (!o.highlight.empty()) {
+    const size_t firstLine = host.LogLines().size();
+    if (o.highlight == "on" || o.highlight == "off")
+      object->SetHighlight(o.highlight == "on");
+    else
+      object->SetHighlightMode(std::atoi(o.highlight.c_str()));
+    for (size_t i = firstLine; i < host.LogLines().size(); ++i) std::fprintf(out, "%s\n", host.LogLines()[i].c_str());
+    std::fprintf(out, "highlight mode: %d\n", object->highlightMode);
+  }
+  if (!o.afterImage.empty()) {
+    // After-images start as the model's animation data starts them: an "afterImage" event.
+    object->RegisterAnimationEvents();
+    host::RenderableObject* model = RenderableOf(host, object->GetHandle());
+    const std::string event = "afterImage," + o.afterImage;
+    if (model != nullptr && model->face.textEventCallback != nullptr) {
+      model->face.textEventCallback(model->face.textEventContext, nullptr, 0, event.c_str());
+      std::fprintf(out, "after-images: event \"%s\"\n", event.c_str());
+    } else {
+      std::fprintf(out, "after-images: the object takes no animation events, \"%s\" was not delivered\n",
+                   event.c_str());
+    }
+  }
+
+  for (int frame = 1; frame <= frames; ++frame) {
+    standard.Frame(16);
+    object->Execute(16);
+    const size_t firstDraw = renderer.Draws().size();
+    const size_t firstText = renderer.Texts().size();
+    renderer.BeginScene();
+    object->Realize(16);       // the main pass: path, after-image capture, box, model
+    object->RealizeBlend(16);  // the blended pass: name plate, model, after-image copies
+    renderer.EndScene();
+    std::fprintf(out, "frame %d:\n", frame);
+    PrintDraws(renderer, firstDraw, firstText, out);
+    const D3DXVECTOR3 head = *object->GetHeadScreenPos();
+    const D3DXVECTOR3 top = *object->GetTopScreenPos();
+    std::fprintf(out, "  head on screen %.1f,%.1f depth %.3f; top %.1f,%.1f depth %.3f\n", head.x, head.y, head.z,
+                 top.x, top.y, top.z);
+  }
+
+  if (o.pick) {
+    // The ray under the screen point, from the near plane to the far one.
+    D3DVIEWPORT8 viewport{};
+    D3DXMATRIX projection, view, world;
+    renderer.GetViewport(&viewport);
+    renderer.GetTransform(D3DTS_PROJECTION, &projection);
+    renderer.GetTransform(D3DTS_VIEW, &view);
+    D3DXMatrixIdentity(&world);
+    const D3DXVECTOR3 nearScreen(static_cast<float>(o.pickX), static_cast<float>(o.pickY), 0.0f);
+    const D3DXVECTOR3 farScreen(static_cast<float>(o.pickX), static_cast<float>(o.pickY), 1.0f);
+    D3DXVECTOR3 origin, end;
+    if (D3DXVec3Unproject(&origin, &nearScreen, &viewport, &projection, &view, &world) == nullptr ||
+        D3DXVec3Unproject(&end, &farScreen, &viewport, &projection, &view, &world) == nullptr) {
+      std::fprintf(out, "pick at %d,%d: no view to pick through\n", o.pickX, o.pickY);
+    } else {
+      const D3DXVECTOR3 direction = end - origin;
+      for (uint8_t precise : {uint8_t{0}, uint8_t{1}}) {
+        D3DXVECTOR3 hit;
+        if (object->HitTest(&hit, &origin, &direction, precise))
+          std::fprintf(out, "pick at %d,%d (%s): %.3f,%.3f,%.3f\n", o.pickX, o.pickY, precise ? "precise" : "coarse",
+                       hit.x, hit.y, hit.z);
+        else
+          std::fprintf(out, "pick at %d,%d (%s): nothing\n", o.pickX, o.pickY, precise ? "precise" : "coarse");
+      }
+    }
+  }
+  if (scene != nullptr && o.scene >= 0) scene->UnloadSceneThunk();
+  return 0;
+}
+
+}  // namespace footlight

@@ -1,0 +1,134 @@
+#include "host/renderable_drawing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "d3dx8/d3dx8math.h"
+#include "frame/renderer.h"
+#include "host/host.h"
+#include "host/renderable.h"
+
+namespace host {
+
+namespace {
+
+constexpr float kMiss = 2.0f;
+
+struct BoxVertex {
+  float x, y, z;
+  D3DCOLOR colour;
+};
+
+// The twelve triangles of a box over corners numbered by bits: x (1), y (2), z (4).
+constexpr uint16_t kBoxTriangles[36] = {0, 2, 3, 0, 3, 1,   // -z
+                                        4, 5, 7, 4, 7, 6,   // +z
+                                        0, 4, 6, 0, 6, 2,   // -x
+                                        1, 3, 7, 1, 7, 5,   // +x
+                                        0, 1, 5, 0, 5, 4,   // -y
+                                        2, 6, 7, 2, 7, 3};  // +y
+
+IRenderer* RendererOf(ReferenceHost* host) {
+  return host != nullptr ? static_cast<IRenderer*>(host->GetService("dx8render")) : nullptr;
+}
+
+bool AnyPartVisible(const std::vector<std::unique_ptr<RenderablePart>>& parts) {
+  if (parts.empty()) return true;
+  return std::any_of(parts.begin(), parts.end(), [](const auto& part) { return part->visible; });
+}
+
+D3DCOLOR AlphaWhite(float alpha) {
+  const float a = std::clamp(std::isfinite(alpha) ? alpha : 0.0f, 0.0f, 1.0f);
+  return (static_cast<D3DCOLOR>(std::lround(a * 255.0f)) << 24) | 0x00FFFFFFu;
+}
+
+}  // namespace
+
+float SegmentBoxFraction(const float lo[3], const float hi[3], const D3DMATRIX& world, const D3DVECTOR& start,
+                         const D3DVECTOR& end) {
+  // The box is tested in its own space: a fraction along a segment survives the inverse transform.
+  D3DXMATRIX inverse;
+  const D3DXMATRIX placed(world);
+  if (D3DXMatrixInverse(&inverse, nullptr, &placed) == nullptr) return kMiss;
+  D3DXVECTOR3 a, b;
+  const D3DXVECTOR3 s(start), e(end);
+  D3DXVec3TransformCoord(&a, &s, &inverse);
+  D3DXVec3TransformCoord(&b, &e, &inverse);
+  const float from[3] = {a.x, a.y, a.z};
+  const float delta[3] = {b.x - a.x, b.y - a.y, b.z - a.z};
+  float enter = 0.0f, leave = 1.0f;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!std::isfinite(from[axis]) || !std::isfinite(delta[axis])) return kMiss;
+    if (delta[axis] == 0.0f) {
+      if (from[axis] < lo[axis] || from[axis] > hi[axis]) return kMiss;
+      continue;
+    }
+    float t0 = (lo[axis] - from[axis]) / delta[axis];
+    float t1 = (hi[axis] - from[axis]) / delta[axis];
+    if (t0 > t1) std::swap(t0, t1);
+    enter = std::max(enter, t0);
+    leave = std::min(leave, t1);
+    if (enter > leave) return kMiss;
+  }
+  return enter;
+}
+
+void DrawBox(IRenderer& renderer, const float lo[3], const float hi[3], const D3DMATRIX* bone, const D3DMATRIX& world,
+             D3DCOLOR colour, int effect) {
+  BoxVertex corners[8];
+  for (int i = 0; i < 8; ++i) {
+    D3DXVECTOR3 p((i & 1) ? hi[0] : lo[0], (i & 2) ? hi[1] : lo[1], (i & 4) ? hi[2] : lo[2]);
+    if (bone != nullptr) {
+      const D3DXMATRIX m(*bone);
+      const D3DXVECTOR3 q = p;
+      D3DXVec3TransformCoord(&p, &q, &m);
+    }
+    corners[i] = BoxVertex{p.x, p.y, p.z, colour};
+  }
+  renderer.SetTransform(D3DTS_WORLD, &world);
+  renderer.SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+  renderer.DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 8, 12, kBoxTriangles, D3DFMT_INDEX16, corners,
+                                  sizeof(BoxVertex), effect, 0);
+}
+
+// ---- The Renderable's drawing and picking slots ----
+
+void RenderableObject::Draw(uint32_t) {
+  ++draws;
+  RenderableNode* root = Root();
+  IRenderer* renderer = RendererOf(host);
+  if (!loaded_ || root == nullptr || renderer == nullptr || wholeModel == 2 || !AnyPartVisible(parts)) return;
+  if (!(face.alpha >= 1.0f)) return;  // a see-through model is drawn with the blended pass
+  DrawBox(*renderer, model.boxMin, model.boxMax, nullptr, root->world, AlphaWhite(1.0f), -1);
+}
+
+void RenderableObject::DrawBlend(uint32_t) {
+  ++blendDraws;
+  RenderableNode* root = Root();
+  IRenderer* renderer = RendererOf(host);
+  if (!loaded_ || root == nullptr || renderer == nullptr || wholeModel == 2 || !AnyPartVisible(parts)) return;
+  if (face.alpha >= 1.0f) return;
+  DrawBox(*renderer, model.boxMin, model.boxMax, nullptr, root->world, AlphaWhite(face.alpha), -1);
+}
+
+float RenderableObject::IntersectSegment(const D3DVECTOR* start, const D3DVECTOR* end) {
+  RenderableNode* root = Root();
+  if (!loaded_ || root == nullptr || start == nullptr || end == nullptr) return kMiss;
+  return SegmentBoxFraction(model.boxMin, model.boxMax, root->world, *start, *end);
+}
+
+void RenderableInterface::DrawCopy(int32_t, int effect) {
+  RenderableNode* root = owner_->Root();
+  IRenderer* renderer = RendererOf(owner_->host);
+  if (root == nullptr || renderer == nullptr) return;
+  ++owner_->copies;
+  IRenderableSkeleton* skeleton = root->GetSkeleton();
+  const D3DMATRIX* bone = skeleton != nullptr ? skeleton->GetBoneMatrix(0) : nullptr;
+  DrawBox(*renderer, owner_->model.boxMin, owner_->model.boxMax, bone, root->world, 0xFFFFFFFFu, effect);
+}
+
+float RenderableInterface::IntersectSegment(const D3DVECTOR* start, const D3DVECTOR* end) {
+  return owner_->IntersectSegment(start, end);
+}
+
+}  // namespace host

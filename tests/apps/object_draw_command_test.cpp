@@ -1,0 +1,77 @@
+// footlight object --draw and its drawing options, and the name plates of footlight run --scene,
+// as processes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/run_footlight.h"
+
+namespace {
+using footlight_testing::Lines;
+using footlight_testing::Result;
+using footlight_testing::RunFootlight;
+
+const std::string kSamples = std::string(" --resource ") + FOOTLIGHT_SOURCE_DIR + "/samples";
+
+size_t CountStarting(const std::string& out, const std::string& head) {
+  size_t n = 0;
+  for (const std::string& l : Lines(out)) n += l.rfind(head, 0) == 0 ? 1 : 0;
+  return n;
+}
+
+TEST(ObjectDrawCommand, EachFrameListsTheBoxModelNamePlateAndScreenPoints) {
+  const Result r = RunFootlight("object 10005 --scene 1 --draw --box --title Name --font 0 --frames 3" + kSamples);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "title: \"Name\" in font 0, half width 16"), 1u) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "frame "), 3u);
+  EXPECT_EQ(CountStarting(r.out, "  box: 12 lines over 8 corners (wireframe) at 0.000,0.000,0.000"), 3u) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "  model: 12 triangles, alpha 255 at 0.000,0.000,0.000"), 3u);
+  // The origin camera looks at the object from the front: the plate stands above the middle of
+  // the 800 x 600 screen, half its width (16 pixels) to the left of the head.
+  EXPECT_EQ(CountStarting(r.out, "  name plate: \"Name\" in font 0 at 384,"), 3u) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "  head on screen 400.0,"), 3u);
+  EXPECT_EQ(CountStarting(r.out, "live host blocks: 0"), 1u);
+}
+
+TEST(ObjectDrawCommand, HighlightShineAndPickReportWhatTheyDid) {
+  const Result r = RunFootlight("object 10005 --scene 1 --draw --highlight on --shine --pick 400,320 --frames 1" +
+                                kSamples);
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char* line : {"highLight : 10005 normal -> shine", "highLight : 10005 hide normal",
+                           "highLight : 10005 show shine", "highlight mode: 1"})
+    EXPECT_EQ(CountStarting(r.out, line), 1u) << line << "\n" << r.out;
+  EXPECT_EQ(CountStarting(r.out, "shine: texture "), 1u);
+  EXPECT_EQ(CountStarting(r.out, "shine: texture -1"), 0u) << r.out;
+  // Just below the head: the coarse sphere and the precise box both take the ray.
+  EXPECT_EQ(CountStarting(r.out, "pick at 400,320 (coarse): 0.000,"), 1u) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "pick at 400,320 (precise): 0.000,"), 1u) << r.out;
+  const Result miss = RunFootlight("object 10005 --scene 1 --pick 20,20 --frames 1" + kSamples);
+  EXPECT_EQ(CountStarting(miss.out, "pick at 20,20 (coarse): nothing"), 1u) << miss.out;
+}
+
+TEST(ObjectDrawCommand, AnUnknownFontWordOrMalformedOptionIsOneErrorLine) {
+  for (const char* args : {"object 10005 --highlight maybe", "object 10005 --highlight 6", "object 10005 --font -1",
+                           "object 10005 --afterimage 50,8,0.8,1000", "object 10005 --afterimage 50,17,0.8,1000,0",
+                           "object 10005 --afterimage 50,8,x,1000,0", "object 10005 --pick 4", "object 10005 --scene",
+                           "object 10005 --scene one"}) {
+    const Result bad = RunFootlight(std::string(args) + kSamples);
+    EXPECT_EQ(bad.status, 2) << args;
+    EXPECT_EQ(Lines(bad.out).size(), 1u) << args << "\n" << bad.out;
+  }
+  const Result font = RunFootlight("object 10005 --title Name --font 9" + kSamples);
+  EXPECT_EQ(font.status, 2);
+  EXPECT_EQ(CountStarting(font.out, "footlight: "), 1u) << font.out;
+  EXPECT_EQ(CountStarting(font.out, "footlight: option --font names no font the host has: 9"), 1u) << font.out;
+  const Result scene = RunFootlight("object 10005 --scene 77 --draw" + kSamples);
+  EXPECT_EQ(scene.status, 1);
+  EXPECT_EQ(CountStarting(scene.out, "footlight: scene 77 did not load"), 1u) << scene.out;
+}
+
+TEST(ObjectDrawCommand, TheSceneRunListsTheCharactersNamePlatesEachFrame) {
+  const Result r = RunFootlight("run --scene 1 --frames 2" + kSamples);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "frame 1: name plate \"Guard\" in font \"Arial\" at "), 1u) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "frame 2: name plate \"Guard\" in font \"Arial\" at "), 1u);
+}
+
+}  // namespace
