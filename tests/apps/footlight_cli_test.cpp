@@ -79,8 +79,8 @@ std::string ReadAll(const std::string& path) {
 
 TEST(FootlightCli, LightsSavesEveryKeyAndASecondSaveIsByteIdentical) {
   const std::string sample = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/ini/scene/light/2.ini";
-  const std::string first = ::testing::TempDir() + "footlight_every_key_1.ini";
-  const std::string second = ::testing::TempDir() + "footlight_every_key_2.ini";
+  const std::string first = ::testing::TempDir() + "footlight_every_key_1_" + std::to_string(getpid()) + ".ini";
+  const std::string second = ::testing::TempDir() + "footlight_every_key_2_" + std::to_string(getpid()) + ".ini";
   const Result a = RunFootlight("lights " + sample + " --time 0 --save " + first);
   ASSERT_EQ(a.status, 0) << a.out;
   const Result b = RunFootlight("lights " + first + " --time 0 --save " + second);
@@ -117,7 +117,7 @@ TEST(FootlightCli, LightsRunsAHostileLightFileToTheEnd) {
       "[low]\ntype=6\nactive=1\nkey=0,edge,-2147483648,1\nkey=0,fast,1000,1\n";
   for (int i = 0; i < 100; ++i)
     text += "[n" + std::to_string(i) + "]\ntype=6\nactive=1\nRate=inf\nkey=1,n" + std::to_string(i + 1) + ",0,1\nkey=0,edge,5,0\n";
-  const std::string file = ::testing::TempDir() + "footlight_hostile_lights.ini";
+  const std::string file = ::testing::TempDir() + "footlight_hostile_lights_" + std::to_string(getpid()) + ".ini";
   if (FILE* f = std::fopen(file.c_str(), "wb")) {
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
@@ -138,7 +138,7 @@ TEST(FootlightCli, LightsExitsOneWhenTheSaveDoesNotReachTheDisk) {
   GTEST_SKIP() << "a file-size limit stops the thread sanitizer's runtime";
 #endif
   const std::string sample = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/ini/scene/light/2.ini";
-  const std::string dir = ::testing::TempDir() + "footlight_full_target";
+  const std::string dir = ::testing::TempDir() + "footlight_full_target_" + std::to_string(getpid());
   ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
   const std::string cmd = "sh -c \"trap '' XFSZ; ulimit -f 1; exec " + std::string(FOOTLIGHT_BINARY_DIR) +
                           "/footlight lights " + sample + " --time 0 --save " + dir + "/out.ini\" 2>&1";
@@ -160,7 +160,7 @@ TEST(FootlightCli, LightsExitsOneWhenTheSaveDoesNotReachTheDisk) {
 
 TEST(FootlightCli, LightsRunsTheSampleLightFileAndSavesItBackEqual) {
   const std::string sample = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/ini/scene/light/1.ini";
-  const std::string saved = ::testing::TempDir() + "footlight_lights_saved.ini";
+  const std::string saved = ::testing::TempDir() + "footlight_lights_saved_" + std::to_string(getpid()) + ".ini";
   const Result first = RunFootlight("lights " + sample + " --time 500 --tick 100 --save " + saved);
   ASSERT_EQ(first.status, 0) << first.out;
   EXPECT_NE(first.out.find("9 lights, 3 groups"), std::string::npos) << first.out;
