@@ -127,16 +127,15 @@ bool CBaseCamera::PlayAction(const char* name) {
   record.animation = animation;
   SetUpAnimation(animation);
   record.name = name;
-  std::vector<std::string> sectionNames;
+  // The steps are read while the walk stands on their section, so that two sections of one
+  // name each keep their own.
   char section[kIniTextSize] = {};
-  for (bool more = ini->GetFirstSection(section, kIniTextSize); more; more = ini->GetNextSection(section, kIniTextSize))
-    sectionNames.emplace_back(section);
-  for (const std::string& sectionName : sectionNames) {
+  for (bool more = ini->GetFirstSection(section, kIniTextSize); more; more = ini->GetNextSection(section, kIniTextSize)) {
     CameraActionSection s;
-    s.name = sectionName;
-    s.nameHash = CameraSectionHash(sectionName.c_str());
-    for (bool more = ini->GetString(sectionName.c_str(), "action", text, kIniTextSize, ""); more;
-         more = ini->GetNextString(sectionName.c_str(), "action", text, kIniTextSize)) {
+    s.name = section;
+    s.nameHash = CameraSectionHash(section);
+    for (bool value = ini->GetString(section, "action", text, kIniTextSize, ""); value;
+         value = ini->GetNextString(section, "action", text, kIniTextSize)) {
       std::string track;
       int32_t duration = 0;
       if (!ParseCameraActionStep(text, &track, &duration)) continue;
