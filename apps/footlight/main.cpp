@@ -18,6 +18,7 @@
 #include "apps/footlight/gamma_option.h"
 #include "apps/footlight/gizmo_option.h"
 #include "apps/footlight/glow_options.h"
+#include "apps/footlight/camera_command.h"
 #include "apps/footlight/film_command.h"
 #include "apps/footlight/helpers_command.h"
 #include "apps/footlight/lights_command.h"
@@ -75,6 +76,7 @@ void PrintUsage() {
   std::fputs(kFilmUsage, stdout);
   std::fputs(kHelpersUsage, stdout);
   std::fputs(kTreeUsage, stdout);
+  std::fputs(kCameraUsage, stdout);
 }
 
 struct Options {
@@ -100,6 +102,7 @@ struct Options {
   std::vector<std::string> filmArgs;     // everything after "film"
   std::vector<std::string> helpersArgs;  // everything after "helpers"
   std::vector<std::string> treeArgs;     // everything after "tree"
+  std::vector<std::string> cameraArgs;   // everything after "camera"
   GlowRunOptions glow;
   footlight::SceneRunOptions scene;
   std::vector<std::string> videoArgs;  // everything after "video"
@@ -153,6 +156,8 @@ Options Parse(int argc, char** argv) {
       o.helpersArgs.push_back(arg);
     } else if (o.command == "tree") {
       o.treeArgs.push_back(arg);
+    } else if (o.command == "camera") {
+      o.cameraArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -203,7 +208,7 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
       o.command != "terrain" && o.command != "video" && o.command != "maps" && o.command != "path" &&
-      o.command != "film" && o.command != "helpers" && o.command != "tree")
+      o.command != "film" && o.command != "helpers" && o.command != "tree" && o.command != "camera")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -402,6 +407,7 @@ int main(int argc, char** argv) {
   if (options.command == "film") return RunFilmCommand(options.filmArgs, entry);
   if (options.command == "helpers") return RunHelpersCommand(options.helpersArgs, entry);
   if (options.command == "tree") return RunTreeCommand(options.treeArgs, entry);
+  if (options.command == "camera") return RunCameraCommand(options.cameraArgs, entry);
   if (options.command == "terrain") {
     footlight::TerrainOptions terrain;
     std::string error;
