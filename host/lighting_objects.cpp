@@ -183,9 +183,12 @@ IAnimation* AnimationService::LoadAnimation(const char* name, int32_t flags) {
     --failLoads_;
     return nullptr;
   }
+  if (name == nullptr || *name == '\0') {
+    errors_.push_back("an animation without a name");
+    return nullptr;
+  }
   std::shared_ptr<const AnimationClip> clip;
-  const std::string path =
-      name != nullptr && *name != '\0' ? win32::ResolvePath(win32::GetResourceRoot(), name, win32::PathMode::Read) : "";
+  const std::string path = win32::ResolvePath(win32::GetResourceRoot(), name, win32::PathMode::Read);
   struct stat info{};
   if (!path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
     std::vector<uint8_t> bytes;

@@ -125,6 +125,10 @@ TEST(CameraActions, AFailedPlayLeavesNoRecordAndNoCurrentAction) {
   EXPECT_TRUE(r.Service().Loads().empty());
   // A very long name is only a file that is not there.
   EXPECT_FALSE(c.PlayAction(std::string(1000, 'x').c_str()));
+  // A file without "defaultPaths" names no animation.
+  r.tree.PutText("resource/ini/Brivanta/common/nameless.ini", "[s]\naction=a,5\n");
+  EXPECT_FALSE(c.PlayAction("nameless"));
+  EXPECT_TRUE(c.actions.empty());
   r.Service().FailLoads(1);
   EXPECT_FALSE(c.PlayAction("show"));
   EXPECT_TRUE(c.actions.empty());

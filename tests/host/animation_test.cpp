@@ -220,7 +220,8 @@ TEST(HostAnimation, ANameWithoutAFileIsScriptedAndABrokenFileLoadsNothing) {
   scripted->SetBoundMatrix(m);
   EXPECT_EQ(scripted->GetBoundMatrix(0)->m[3][2], 7.0f);
   EXPECT_EQ(r.Load("anims\\broken.anim"), nullptr);
-  ASSERT_EQ(r.Service().Errors().size(), 1u);
+  EXPECT_EQ(r.Load(""), nullptr);
+  ASSERT_EQ(r.Service().Errors().size(), 2u);
   EXPECT_EQ(r.Service().Errors()[0], "anims\\broken.anim: line 2: key takes a time, a node and 16 numbers");
   // Loads go through the resource root's resolver: any case, either separator.
   host::RecordingAnimation* same = r.Load("ANIMS/Crane.ANIM");
