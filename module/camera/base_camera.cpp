@@ -374,7 +374,12 @@ void CBaseCamera::SetEyeAdjuster(ISceneSystem* scene) { eyeAdjuster = scene; }
 
 bool CBaseCamera::AdjustEye(const D3DXVECTOR3& from, const D3DXVECTOR3& towards, D3DXVECTOR3* out) {
   if (eyeAdjuster == nullptr) return false;
-  return eyeAdjuster->IntersectSegment(&from, &towards, out);
+  // The out point is often the start point itself: the adjuster gets copies to read.
+  const D3DXVECTOR3 a = from, b = towards;
+  D3DXVECTOR3 hit = *out;
+  if (!eyeAdjuster->IntersectSegment(&a, &b, &hit)) return false;
+  *out = hit;
+  return true;
 }
 
 void CBaseCamera::SetNamedValue(uint32_t key, uint32_t value) {
