@@ -382,23 +382,8 @@ bool CBaseCamera::AdjustEye(const D3DXVECTOR3& from, const D3DXVECTOR3& towards,
   return true;
 }
 
-void CBaseCamera::SetNamedValue(uint32_t key, uint32_t value) {
-  for (auto& pair : namedValues)
-    if (pair.first == key) {
-      pair.second = value;
-      return;
-    }
-  namedValues.emplace_back(key, value);
-}
-
-void CBaseCamera::RemoveNamedValue(uint32_t key) {
-  for (auto& pair : namedValues)
-    if (pair.first == key) {
-      std::swap(pair, namedValues.back());
-      namedValues.pop_back();
-      return;
-    }
-}
+void CBaseCamera::SetNamedValue(uint32_t key, uint32_t value) { SetCameraPair(&namedValues, key, value); }
+void CBaseCamera::RemoveNamedValue(uint32_t key) { RemoveCameraPair(&namedValues, key); }
 
 int32_t CBaseCamera::StartTransition(const D3DXVECTOR3* eyePoint, const D3DXVECTOR3* at, int32_t durationMs) {
   transitionEye = *eyePoint;

@@ -38,6 +38,27 @@ D3DXMATRIX CameraNodeView(const D3DMATRIX& w);
 // The ELF hash of a section name, each character taken as a signed 8-bit value.
 uint32_t CameraSectionHash(const char* name);
 
+// The camera's pair tables: a key already there gets the new value, else the pair is appended;
+// a removed pair takes the last one's place (order is not kept); unknown keys are ignored.
+template <class Key, class Value>
+void SetCameraPair(std::vector<std::pair<Key, Value>>* table, Key key, Value value) {
+  for (auto& pair : *table)
+    if (pair.first == key) {
+      pair.second = value;
+      return;
+    }
+  table->emplace_back(key, value);
+}
+template <class Key, class Value>
+void RemoveCameraPair(std::vector<std::pair<Key, Value>>* table, Key key) {
+  for (auto& pair : *table)
+    if (pair.first == key) {
+      std::swap(pair, table->back());
+      table->pop_back();
+      return;
+    }
+}
+
 // Receives every animation event of the camera: callback(context, a1, a2, a3, code).
 using CameraEventCallback = void (*)(void* context, intptr_t a1, intptr_t a2, intptr_t a3, int32_t code);
 
@@ -228,6 +249,9 @@ class CBaseCamera : public CComponentBase, public IAnimationEventSink {
   // Orbit steps shared by modes 3 and 7: drag, zoom, pitch and distance limits; the unit
   // direction from the centre to the eye.
   D3DXVECTOR3 OrbitDirection(uint32_t elapsedMs);
+  // The end of a free-fly or mouse-look tick: the view ahead, the cursor back to the screen
+  // centre (the reading to readingX/Y) when asked, and the tick's moves spent.
+  void EndSteeredTick(const D3DXVECTOR3& forward, bool recentre, int32_t readingX, int32_t readingY);
   // Yaw and pitch towards the mouse-look points.
   void FaceMouseLookPoints();
   void HandleLockedInput(uint32_t message, uint32_t wParam);

@@ -224,22 +224,9 @@ void CBaseCamera::StopAction() {
 }
 
 void CBaseCamera::AddEventCallback(CameraEventCallback callback, void* context) {
-  for (auto& pair : eventCallbacks)
-    if (pair.first == callback) {
-      pair.second = context;
-      return;
-    }
-  eventCallbacks.emplace_back(callback, context);
+  SetCameraPair(&eventCallbacks, callback, context);
 }
-
-void CBaseCamera::RemoveEventCallback(CameraEventCallback callback) {
-  for (auto& pair : eventCallbacks)
-    if (pair.first == callback) {
-      std::swap(pair, eventCallbacks.back());
-      eventCallbacks.pop_back();
-      return;
-    }
-}
+void CBaseCamera::RemoveEventCallback(CameraEventCallback callback) { RemoveCameraPair(&eventCallbacks, callback); }
 
 const D3DMATRIX* CBaseCamera::BindCameraNode(IAnimation* animation, const char* node, bool transformOnly) {
   IAnimationNodeTree* tree = animation->GetNodeTree();

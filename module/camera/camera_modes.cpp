@@ -74,6 +74,19 @@ void CBaseCamera::UpdateTransition(const D3DXVECTOR3& centre, uint32_t elapsedMs
   SetLookAt(&newEye, &centre);
 }
 
+void CBaseCamera::EndSteeredTick(const D3DXVECTOR3& forward, bool recentre, int32_t readingX, int32_t readingY) {
+  const D3DXVECTOR3 at = eye + forward;
+  if (renderer != nullptr) renderer->SetLookAt(&eye, &at, &kUp);
+  if (recentre) {
+    SetCursorPos(centreX, centreY);
+    mouseX = readingX;
+    mouseY = readingY;
+  }
+  wheelTarget = 0;
+  distance = 0.0f;
+  strafe = 0.0f;
+}
+
 void CBaseCamera::UpdateFreeFly(uint32_t elapsedMs) {
   const float e = static_cast<float>(elapsedMs);
   const float k = e * 0.0001f;
@@ -98,16 +111,7 @@ void CBaseCamera::UpdateFreeFly(uint32_t elapsedMs) {
   BuildCameraMatrix(&rotation, pitch, yaw, 0.0f, 0.0f, 0.0f, 0.0f);
   const D3DXVECTOR3 forward(rotation._31, rotation._32, rotation._33), right(rotation._11, rotation._12, rotation._13);
   eye += forward * distance + right * strafe;
-  const D3DXVECTOR3 at = eye + forward;
-  if (renderer != nullptr) renderer->SetLookAt(&eye, &at, &kUp);
-  if (held) {
-    SetCursorPos(centreX, centreY);
-    mouseX = clientCentreX;
-    mouseY = clientCentreY;
-  }
-  wheelTarget = 0;
-  distance = 0.0f;
-  strafe = 0.0f;
+  EndSteeredTick(forward, held, clientCentreX, clientCentreY);
 }
 
 void CBaseCamera::UpdateFirstPerson() {
@@ -226,16 +230,7 @@ void CBaseCamera::UpdateMouseLook(uint32_t elapsedMs) {
   eye += forward * distance + right * strafe + D3DXVECTOR3(0.0f, rise, 0.0f);
   D3DXVECTOR3 hit;
   if ((eye.x != old.x || eye.y != old.y || eye.z != old.z) && AdjustEye(eye, old, &hit)) eye = old;
-  const D3DXVECTOR3 at = eye + forward;
-  if (renderer != nullptr) renderer->SetLookAt(&eye, &at, &kUp);
-  if (mouseLookActive) {
-    SetCursorPos(centreX, centreY);
-    mouseX = centreX;
-    mouseY = centreY;
-  }
-  wheelTarget = 0;
-  distance = 0.0f;
-  strafe = 0.0f;
+  EndSteeredTick(forward, mouseLookActive != 0, centreX, centreY);
 }
 
 // ---- Automatic shots -----------------------------------------------------------------------------
