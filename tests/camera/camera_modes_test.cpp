@@ -334,3 +334,53 @@ TEST(CameraModes, TheTargetOrbitCirclesItsPointWithoutMovingTheLookAt) {
   ExpectNear(r.ViewAt(), target);
   EXPECT_EQ(c.lookAt, before);
 }
+
+TEST(CameraModes, OverTheShoulderShiftsTheViewSidewaysAndKeepsTheShiftInFrontOfGeometry) {
+  CameraRig r;
+  CBaseCamera& c = *r.camera;
+  Adjuster* adjuster = r.MakeAdjuster();
+  ComponentHandle object{};
+  r.Follow(D3DXVECTOR3(0, 0, 0), 0.0f, &object);
+  c.EnterOrbit(&object, 0.0f, 1, 0);
+  c.yaw = 0.0f;
+  c.pitch = 0.0f;
+  c.SetOrbitOffsets(0.5f, 0.0f);
+  // The eye 5 along +x; half the horizontal distance (2.5) to the side, 0.1 up, for both points.
+  r.Frame(16);
+  ExpectNear(c.eye, D3DXVECTOR3(5, 0, 0));
+  ExpectNear(r.ViewEye(), D3DXVECTOR3(5, 0.1f, 2.5f));
+  ExpectNear(r.ViewAt(), D3DXVECTOR3(0, 0.1f, 2.5f));
+  // Geometry pulls the shifted eye to (2, 0.1, 1): 2.236 of 5.590 left, so the look-at point
+  // shifts by 0.2 of the distance.
+  adjuster->hits = true;
+  adjuster->hitPoint = D3DXVECTOR3(2, 0.1f, 1);
+  r.Frame(16);
+  ExpectNear(r.ViewEye(), D3DXVECTOR3(2, 0.1f, 1));
+  ExpectNear(r.ViewAt(), D3DXVECTOR3(0, 0.1f, 1.0f));
+  ExpectNear(c.eye, D3DXVECTOR3(5, 0, 0));
+}
+
+TEST(CameraModes, EachEnterSetsItsProjection) {
+  CameraRig r;
+  CBaseCamera& c = *r.camera;
+  auto yScale = [&] { return r.Transform(D3DTS_PROJECTION)._22; };
+  auto expected = [](float fov) { return 1.0f / std::tan(fov / 2.0f); };
+  ComponentHandle none{};
+  c.SetFieldOfView(60.0f);
+  c.EnterOrbit(&none, 0.0f, 0, 0);
+  EXPECT_NEAR(yScale(), expected(60.0f * kPi / 180.0f), 1e-4f);
+  c.EnterAutoShots(&none, 10);
+  EXPECT_NEAR(yScale(), expected(0.8985130f), 1e-4f);
+  c.EnterMouseLook();
+  EXPECT_NEAR(yScale(), expected(1.3089969f), 1e-4f);
+  // First person and the point orbit keep the projection they find.
+  c.EnterFirstPerson(0);
+  const D3DXVECTOR3 p(1, 2, 3);
+  c.SetOrbitTarget(&p);
+  EXPECT_NEAR(yScale(), expected(1.3089969f), 1e-4f);
+  // Near 0.1, far 3000, aspect 800 x 600.
+  const D3DXMATRIX m = r.Transform(D3DTS_PROJECTION);
+  EXPECT_NEAR(m._11, expected(1.3089969f) * 0.75f, 1e-4f);
+  EXPECT_NEAR(m._33, 3000.0f / (3000.0f - 0.1f), 1e-5f);
+  EXPECT_NEAR(m._43, -0.1f * 3000.0f / (3000.0f - 0.1f), 1e-5f);
+}
