@@ -14,6 +14,7 @@ StandardHost::StandardHost(const std::string& resourceRoot, const RendererConfig
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer));
   RegisterGenericClasses(host);
   objects = RegisterLightingHostObjects(host);
+  renderables = RegisterRenderableClasses(host);
 }
 
 bool StandardHost::LoseAndResetDevice() {

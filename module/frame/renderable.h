@@ -16,7 +16,10 @@ class IRenderableInterface;
 class IRenderableNode;
 
 // A part of a renderable's model; only the renderable's interface reads it.
-class IRenderablePart;
+class IRenderablePart {
+ protected:
+  ~IRenderablePart() = default;
+};
 
 // Plain animation events of the renderable (an animation ended or looped: codes 4 to 6). `x` and
 // `y` pick the controller and track the event came from.

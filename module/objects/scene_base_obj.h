@@ -126,7 +126,7 @@ class CSceneBaseObj : public CComponentBase {
   // True when something was removed.
   virtual bool RemoveEffectsByName(const char* name);                          // slot 41
   virtual void RemoveAllEffects();                                             // slot 42
-  virtual void SetPartState(const char* part, const char* value, int32_t durationMs);  // slot 43
+  virtual bool SetPartState(const char* part, const char* value, int32_t durationMs);  // slot 43
   virtual void ResetPartState(const char* part);                               // slot 44
   virtual bool PlaySound(const char* name);                                    // slot 45
   virtual bool ReturnTrue(uint32_t arg);                                       // slot 46
