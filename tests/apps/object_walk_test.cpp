@@ -7,23 +7,13 @@
 #include "support/run_footlight.h"
 
 namespace {
+using footlight_testing::HasLine;
 using footlight_testing::Lines;
 using footlight_testing::Result;
 using footlight_testing::RunFootlight;
+using footlight_testing::CountLines;
 
 const std::string kSamples = std::string(" --resource ") + FOOTLIGHT_SOURCE_DIR + "/samples";
-
-size_t Count(const std::string& out, const std::string& prefix) {
-  size_t n = 0;
-  for (const std::string& l : Lines(out)) n += l.rfind(prefix, 0) == 0 ? 1 : 0;
-  return n;
-}
-
-bool HasLine(const std::string& out, const std::string& line) {
-  for (const std::string& l : Lines(out))
-    if (l == line) return true;
-  return false;
-}
 
 TEST(ObjectWalk, TheSampleRouteIsWalkedToItsEndAndTheEffectShown) {
   const Result r = RunFootlight("object 10005 --scene 1 --path 2,3 --event effect,spark" + kSamples);
@@ -31,14 +21,14 @@ TEST(ObjectWalk, TheSampleRouteIsWalkedToItsEndAndTheEffectShown) {
   EXPECT_TRUE(HasLine(r.out, "route of 5 waypoints: 0.000,0.000,0.000 0.000,-0.000,0.000 2.500,-0.000,0.000 "
                              "2.500,-0.000,2.000 2.000,0.000,3.000"))
       << r.out;
-  EXPECT_EQ(Count(r.out, "arrived after "), 1u);
+  EXPECT_EQ(CountLines(r.out, "arrived after "), 1u);
   // The last frame stands at the route's end with no waypoint left.
   std::string last;
   for (const std::string& l : Lines(r.out))
     if (l.rfind("frame ", 0) == 0) last = l;
   EXPECT_NE(last.find("pos   2.000,  0.000,  3.000"), std::string::npos) << last;
   EXPECT_NE(last.find("placed   waypoint -"), std::string::npos) << last;
-  EXPECT_EQ(Count(r.out, "ActiveEffect 600000 \"lscciffls\" \"spark\" (0.000,0.000,0.000) (0.000,1.000,0.000) handle 1 1 0 NULL"),
+  EXPECT_EQ(CountLines(r.out, "ActiveEffect 600000 \"lscciffls\" \"spark\" (0.000,0.000,0.000) (0.000,1.000,0.000) handle 1 1 0 NULL"),
             1u)
       << r.out;
   EXPECT_TRUE(HasLine(r.out, "live host blocks: 0"));
@@ -52,14 +42,14 @@ TEST(ObjectWalk, AStraightWalkPlaysItsAnimationWhoseEventsReachTheSoundObject) {
             std::string::npos)
       << r.out;
   // One second of walking passes the events at 250 and 750 ms.
-  EXPECT_EQ(Count(r.out, "Sound 77016 \"llcccl\" 1 "), 2u) << r.out;
+  EXPECT_EQ(CountLines(r.out, "Sound 77016 \"llcccl\" 1 "), 2u) << r.out;
 }
 
 TEST(ObjectWalk, NoRouteIsSaidAndTheObjectStays) {
   const Result r = RunFootlight("object 10005 --scene 1 --path 0,30 --frames 2" + kSamples);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(HasLine(r.out, "no route to 0.000,30.000")) << r.out;
-  EXPECT_EQ(Count(r.out, "frame "), 2u);
+  EXPECT_EQ(CountLines(r.out, "frame "), 2u);
 }
 
 TEST(ObjectWalk, AShaderEventWithoutItsObjectIsLoggedAndASequenceStepsOn) {
@@ -71,7 +61,7 @@ TEST(ObjectWalk, AShaderEventWithoutItsObjectIsLoggedAndASequenceStepsOn) {
   EXPECT_NE(r.out.find("frame    9  pos   0.000,  0.000,  0.000  yaw  0.000  placed   waypoint -      animation stand"),
             std::string::npos)
       << r.out;
-  EXPECT_EQ(Count(r.out, "ActiveEffect 600000 \"lscciffls\" \"spark\""), 1u) << r.out;
+  EXPECT_EQ(CountLines(r.out, "ActiveEffect 600000 \"lscciffls\" \"spark\""), 1u) << r.out;
 }
 
 TEST(ObjectWalk, BadStageOptionsAndAnUnknownSceneAreOneErrorLine) {
@@ -79,12 +69,12 @@ TEST(ObjectWalk, BadStageOptionsAndAnUnknownSceneAreOneErrorLine) {
                            "object 10005 --scene 1 --walk 1,2 --path 1,2", "object 10005 --scene 1 --sequence a,,b"}) {
     const Result r = RunFootlight(std::string(args) + kSamples);
     EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
-    EXPECT_EQ(Count(r.out, "footlight: "), 1u) << args << "\n" << r.out;
+    EXPECT_EQ(CountLines(r.out, "footlight: "), 1u) << args << "\n" << r.out;
   }
   const Result unknown = RunFootlight("object 10005 --scene 9" + kSamples);
   EXPECT_EQ(unknown.status, 1);
   EXPECT_TRUE(HasLine(unknown.out, "footlight: scene 9 did not load")) << unknown.out;
-  EXPECT_EQ(Count(unknown.out, "footlight: "), 1u);
+  EXPECT_EQ(CountLines(unknown.out, "footlight: "), 1u);
 }
 
 }  // namespace
