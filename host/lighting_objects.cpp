@@ -49,6 +49,10 @@ void RecordingController::SetSpeed(float speed, int32_t a) {
 }
 float RecordingController::GetSpeed(int32_t) { return speed_; }
 float RecordingController::GetLength() { return length_; }
+bool RecordingController::IsBusy(int32_t track) {
+  calls_.push_back(ServiceCall{"IsBusy", "", {double(track)}});
+  return busy_;
+}
 std::vector<std::string> RecordingController::Ops() const { return OpsOf(calls_); }
 
 RecordingAnimation::RecordingAnimation(std::string name, std::shared_ptr<const AnimationClip> clip)

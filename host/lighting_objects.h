@@ -41,6 +41,7 @@ class RecordingController final : public IAnimationController {
   void Start(int32_t a) override;
   void Stop(int32_t a) override;
   void SetLooping(int32_t on, int32_t a) override;
+  bool IsBusy(int32_t track) override;
   void SetSpeed(float speed, int32_t a) override;
   float GetSpeed(int32_t a) override;
   float GetLength() override;
@@ -50,6 +51,8 @@ class RecordingController final : public IAnimationController {
     speed_ = speed;
     length_ = lengthSeconds;
   }
+  // Scripting: what slot 17 answers.
+  void SetBusy(bool busy) { busy_ = busy; }
 
   const std::vector<ServiceCall>& Calls() const { return calls_; }
   // The names of the operations called, in order ("Select", "Start", ...).
@@ -61,6 +64,7 @@ class RecordingController final : public IAnimationController {
   std::vector<ServiceCall> calls_;
   float speed_ = 1.0f;
   float length_ = 1.0f;
+  bool busy_ = false;
 };
 
 // An animation of the host. Every call is recorded. Loaded from a file of the animation text

@@ -20,7 +20,7 @@
 //   parameter table of the renderable with that cookie (its values are what the model uses).
 // - Drawing (slots 3 and 4, interface slot 12) and the ray tests (interface slot 24, slot 12)
 //   are host/renderable_drawing.h's.
-// - Not done here: animations and their events.
+// - Animations and their events: host/renderable_animation.h.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -32,6 +32,7 @@
 #include "host/host_object.h"
 #include "host/node_parameters.h"
 #include "host/object_file.h"
+#include "host/renderable_animation.h"
 
 namespace host {
 
@@ -204,6 +205,7 @@ class RenderableObject final : public HostObject, public IRenderableObject {
   int32_t renderFlag = 0, farFlag = 0;
   int32_t wholeModel = 0;  // 400015 modes 1 (shown) / 2 (hidden); 0 before any
   std::map<std::string, std::string> partStates;
+  RenderableAnimator animator;
 
  private:
   friend class RenderableInterface;

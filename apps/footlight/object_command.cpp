@@ -8,6 +8,7 @@
 
 #include "apps/footlight/command_support.h"
 #include "apps/footlight/object_draw_options.h"
+#include "apps/footlight/object_walk.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
 #include "host/renderable.h"
@@ -43,6 +44,8 @@ struct ObjectOptions {
   int frames = 10;
   std::string resource = ".";
   footlight::ObjectDrawOptions drawing;
+  bool framesGiven = false;
+  ObjectWalkOptions stage;
 };
 
 bool Whole(const std::string& option, const std::string& text, long high, long* out, std::string* error) {
@@ -80,8 +83,11 @@ bool Parse(const std::vector<std::string>& args, ObjectOptions* o, std::string* 
       } else {
         if (!Whole("option --frames", v, 100000, &n, error)) return false;
         o->frames = static_cast<int>(n);
+        o->framesGiven = true;
       }
-    } else if (!footlight::TakePositional(a, "object", "ID", &id, error)) {
+    } else if (TakeObjectWalkOption(args, &i, &o->stage, error)) {
+      continue;
+    } else if (!error->empty() || !footlight::TakePositional(a, "object", "ID", &id, error)) {
       return false;
     }
   }
@@ -89,7 +95,9 @@ bool Parse(const std::vector<std::string>& args, ObjectOptions* o, std::string* 
     *error = "object needs an object ID (see footlight object --help)";
     return false;
   }
-  if (!Whole("the object ID", id, INT_MAX, &o->id, error)) return false;
+  // One stage serves the drawing and the walk.
+  o->stage.scene = o->drawing.scene;
+  if (!Whole("the object ID", id, INT_MAX, &o->id, error) || !CheckObjectWalkOptions(o->stage, error)) return false;
   return footlight::CheckResourceRoot(o->resource, error);
 }
 
@@ -137,7 +145,8 @@ void PrintModel(const char* label, CSceneBaseObj* object, host::RenderableObject
 
 int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
   ObjectOptions o;
-  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kObjectUsage, Parse, &o); status >= 0) return status;
+  const std::string usage = std::string(kObjectUsage) + kObjectWalkUsage;
+  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", usage.c_str(), Parse, &o); status >= 0) return status;
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   auto effects = std::make_shared<host::RecordingClass>("effect");
@@ -149,7 +158,7 @@ int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
     return left == 0 ? status : 1;
   };
   CSceneSystem* scene = footlight::MakeSceneSystem(host, entry);
-  if (scene == nullptr || !footlight::LoadObjectScene(scene, o.drawing)) return finish(1);
+  if (scene == nullptr || !LoadObjectStage(scene, o.stage)) return finish(1);
   ComponentHandle handle{};
   host.CreateObject(&handle, "CSceneBaseObj");
   auto* object = static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(host.GetObject(&handle)));
@@ -204,8 +213,21 @@ int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
   } else if (!secondLoaded) {
     std::fprintf(stderr, "footlight: the second model %ld did not load\n", o.second);
     status = 1;
+  } else if (o.drawing.Wanted() && o.stage.scene >= 0) {
+    // Walking and drawing share the frames: the walk is printed after each update, then the
+    // frame's draws.
+    ObjectWalk walk = StartObjectWalk(standard, scene, object, o.stage, o.frames);
+    int framesRun = 0;
+    status = footlight::DrawObject(standard, scene, object, o.drawing, walk.limit, stdout, [&](int frame) {
+      object->ForwardToRenderable(16);
+      framesRun = frame;
+      return ObjectWalkFrame(walk, object, frame);
+    });
+    FinishObjectWalk(standard, walk, framesRun);
   } else if (o.drawing.Wanted()) {
     status = footlight::DrawObject(standard, scene, object, o.drawing, o.frames, stdout);
+  } else if (o.stage.scene >= 0) {
+    status = RunObjectWalk(standard, scene, object, o.stage, o.framesGiven ? o.frames : -1);
   }
   return finish(status);
 }

@@ -172,7 +172,7 @@ bool LoadObjectScene(CSceneSystem* scene, const ObjectDrawOptions& o) {
 }
 
 int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj* object, const ObjectDrawOptions& o,
-               int frames, FILE* out) {
+               int frames, FILE* out, const std::function<bool(int frame)>& afterExecute) {
   host::Renderer& renderer = standard.renderer;
   host::ReferenceHost& host = standard.host;
   // The host has one font of its own; a scene adds those its characters name.
@@ -222,6 +222,7 @@ int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj*
   for (int frame = 1; frame <= frames; ++frame) {
     standard.Frame(16);
     object->Execute(16);
+    const bool last = afterExecute && !afterExecute(frame);
     const size_t firstDraw = renderer.Draws().size();
     const size_t firstText = renderer.Texts().size();
     renderer.BeginScene();
@@ -234,6 +235,7 @@ int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj*
     const D3DXVECTOR3 top = *object->GetTopScreenPos();
     std::fprintf(out, "  head on screen %.1f,%.1f depth %.3f; top %.1f,%.1f depth %.3f\n", head.x, head.y, head.z,
                  top.x, top.y, top.z);
+    if (last) break;
   }
 
   if (o.pick) {

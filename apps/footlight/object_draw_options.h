@@ -8,6 +8,7 @@
 // animation event.
 #pragma once
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,9 @@ bool LoadObjectScene(CSceneSystem* scene, const ObjectDrawOptions& o);
 // Applies the options to a loaded object and draws it for `frames` frames, printing as it goes.
 // 0 on success, 2 when an option names what the host does not have (a font), 1 when the work
 // failed.
+// `afterExecute`, when given, runs after the object's update in each frame, before the frame is
+// drawn; answering false makes that frame the last.
 int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj* object, const ObjectDrawOptions& o,
-               int frames, FILE* out);
+               int frames, FILE* out, const std::function<bool(int frame)>& afterExecute = nullptr);
 
 }  // namespace footlight

@@ -54,6 +54,8 @@ class IAnimationController {
   virtual void Start(int32_t a) = 0;                                      // slot 3
   virtual void Stop(int32_t a) = 0;                                       // slot 5
   virtual void SetLooping(int32_t on, int32_t a) = 0;                     // slot 16
+  // True while the track is still playing an animation that has not ended.
+  virtual bool IsBusy(int32_t track) = 0;                                 // slot 17
   virtual void SetSpeed(float speed, int32_t a) = 0;                      // slot 18
   virtual float GetSpeed(int32_t a) = 0;                                  // slot 19
   // The length of the selected track in seconds.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/run_footlight.h"
 
@@ -23,13 +24,34 @@ TEST(ObjectDrawCommand, EachFrameListsTheBoxModelNamePlateAndScreenPoints) {
   const Result r = RunFootlight("object 10005 --scene 1 --draw --box --title Name --font 0 --frames 3" + kSamples);
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(CountStarting(r.out, "title: \"Name\" in font 0, half width 16"), 1u) << r.out;
-  EXPECT_EQ(CountStarting(r.out, "frame "), 3u);
+  // Each frame gives its walk line (the object stands) and then its draws.
+  for (const char* head : {"frame 1:", "frame 2:", "frame 3:"}) EXPECT_EQ(CountStarting(r.out, head), 1u) << head;
+  EXPECT_EQ(CountStarting(r.out, "frame    "), 3u) << r.out;
   EXPECT_EQ(CountStarting(r.out, "  box: 12 lines over 8 corners (wireframe) at 0.000,0.000,0.000"), 3u) << r.out;
   EXPECT_EQ(CountStarting(r.out, "  model: 12 triangles, alpha 255 at 0.000,0.000,0.000"), 3u);
   // The origin camera looks at the object from the front: the plate stands above the middle of
   // the 800 x 600 screen, half its width (16 pixels) to the left of the head.
   EXPECT_EQ(CountStarting(r.out, "  name plate: \"Name\" in font 0 at 384,"), 3u) << r.out;
   EXPECT_EQ(CountStarting(r.out, "  head on screen 400.0,"), 3u);
+  EXPECT_EQ(CountStarting(r.out, "live host blocks: 0"), 1u);
+}
+
+TEST(ObjectDrawCommand, AWalkAlongARouteIsDrawnAsItGoes) {
+  const Result r = RunFootlight("object 10005 --scene 1 --path 2,3 --draw --box --title Name --font 0 "
+                                "--afterimage 50,8,0.8,1000,16777215 --frames 40" + kSamples);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "route of 5 waypoints:"), 1u) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "  path: line strip of 4 lines through 5 waypoints"), 40u) << r.out;
+  EXPECT_GE(CountStarting(r.out, "  after-image copy: texture factor 0x"), 1u) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "  name plate: \"Name\" in font 0 at "), 40u) << r.out;
+  // The box follows the object off the origin as it walks.
+  const std::vector<std::string> lines = Lines(r.out);
+  std::string firstBox, lastBox;
+  for (const std::string& l : lines)
+    if (l.rfind("  box: ", 0) == 0) (firstBox.empty() ? firstBox : lastBox) = l;
+  EXPECT_EQ(firstBox, "  box: 12 lines over 8 corners (wireframe) at 0.000,0.000,0.000");
+  EXPECT_NE(lastBox, firstBox) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "still walking after 40 frames"), 1u) << r.out;
   EXPECT_EQ(CountStarting(r.out, "live host blocks: 0"), 1u);
 }
 
