@@ -30,6 +30,17 @@ bool TakePositional(const std::string& arg, const char* command, const char* wha
   return true;
 }
 
+std::vector<std::string> SplitCommas(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    const size_t comma = text.find(',', start);
+    out.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+    if (comma == std::string::npos) return out;
+    start = comma + 1;
+  }
+}
+
 bool WantsHelp(const std::vector<std::string>& args) {
   for (const std::string& a : args)
     if (a == "--help" || a == "-h") return true;

@@ -24,6 +24,9 @@ bool TakePositional(const std::string& arg, const char* command, const char* wha
 // True when the arguments ask for the command's usage (--help or -h).
 bool WantsHelp(const std::vector<std::string>& args);
 
+// The pieces of a comma-separated option value, empty ones kept ("a,,b" gives three).
+std::vector<std::string> SplitCommas(const std::string& text);
+
 // What every subcommand does first: the usage on --help (status 0), one error line for options
 // that do not parse (status 2), or -1 with `options` filled in to go on.
 template <typename Options, typename ParseFn>

@@ -1,5 +1,6 @@
 #include "apps/footlight/object_draw_options.h"
 
+#include "apps/footlight/command_support.h"
 #include "apps/footlight/scene_run.h"
 
 #include <cerrno>
@@ -35,19 +36,8 @@ bool Number(const std::string& text) {
   return !text.empty() && *end == '\0' && errno == 0 && std::isfinite(v);
 }
 
-std::vector<std::string> Split(const std::string& text) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t comma = text.find(',', start);
-    out.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (comma == std::string::npos) return out;
-    start = comma + 1;
-  }
-}
-
 bool AfterImageTokens(const std::string& text, std::string* error) {
-  const std::vector<std::string> t = Split(text);
+  const std::vector<std::string> t = footlight::SplitCommas(text);
   long n = 0;
   const std::string& d = t.size() == 5 ? t[3] : std::string();
   const bool share = !d.empty() && d.back() == '%' && Number(d.substr(0, d.size() - 1));
@@ -151,7 +141,7 @@ bool TakeObjectDrawOption(const std::vector<std::string>& args, size_t* i, Objec
     if (!AfterImageTokens(v, error)) return false;
     o->afterImage = v;
   } else {
-    const std::vector<std::string> xy = Split(v);
+    const std::vector<std::string> xy = footlight::SplitCommas(v);
     long x = 0, y = 0;
     if (xy.size() != 2 || !WholeNumber(xy[0], INT_MIN, INT_MAX, &x) || !WholeNumber(xy[1], INT_MIN, INT_MAX, &y)) {
       *error = "option --pick takes X,Y (two whole numbers), got \"" + v + "\"";

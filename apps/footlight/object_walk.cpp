@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "apps/footlight/command_support.h"
 #include "host/renderable.h"
 #include "math/angles.h"
 #include "objects/scene_base_obj.h"
@@ -41,17 +42,6 @@ bool ParsePair(const std::string& text, float* x, float* z) {
   *x = a;
   *z = b;
   return true;
-}
-
-std::vector<std::string> Split(const std::string& text) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t comma = text.find(',', start);
-    out.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (comma == std::string::npos) return out;
-    start = comma + 1;
-  }
 }
 
 std::string WaypointOf(CSceneBaseObj* object) {
@@ -129,7 +119,7 @@ bool TakeObjectWalkOption(const std::vector<std::string>& args, size_t* i, Objec
     }
     o->play = v;
   } else if (a == "--sequence") {
-    o->sequence = Split(v);
+    o->sequence = footlight::SplitCommas(v);
     for (const std::string& name : o->sequence)
       if (name.empty()) {
         *error = "option --sequence takes names separated by commas, got \"" + v + "\"";
