@@ -214,6 +214,11 @@ class CSceneBaseObj : public CComponentBase {
   void SendTransform(float x, float y, float z, float yaw);
   // Turns and steps toward the walk target for dt milliseconds; true once arrived.
   bool StepTowardTarget(uint32_t dt);
+  // Moves the current waypoint on by one (`step`) and then past every waypoint that a straight
+  // walk makes needless.
+  void AdvanceWaypoint(bool step);
+  // Walks to the current waypoint, or hands it to the waypoint callback.
+  void HeadForWaypoint();
   bool PlayAnimation(const char* name, uint8_t loop, float speed, int32_t a, float b, float c, float d, int32_t e);
   // Sets, replaces or clears (value null) a parameter of a renderable's table; the item's index.
   int32_t SetRenderableParameter(RenderableParameterTable* table, uint32_t keyId, const char* value);
@@ -222,6 +227,19 @@ class CSceneBaseObj : public CComponentBase {
   // `apply` lets the renderable take its table at once.
   bool ChangeHandModel(bool left, uint32_t number, bool apply);
   void DrawBoundingBox();
+  // The hand change an "lhand", "rhand" or "lrhand" event asks for: the side's hand model
+  // becomes the stem of its current value and `number`; the renderable is not told yet.
+  enum class HandChange { Written, Ended };
+  HandChange ChangeHandNow(bool left, const char* number, const char* event);
+  // The renderable's slot 10 with the object's cookie: it takes its parameter table.
+  void ApplyRenderableParameters();
+  // 600002 for each effect of the record.
+  void RemoveEffectIds(const SceneEffectRecord& record);
+  // Plays the effects asked for while the model loaded; the queue ends empty.
+  void ReplayPendingEffects();
+  // The "afterImage" event's tokens in order (interval, ring count, start alpha, duration,
+  // colour; null where the event has none), from the animation and controller that sent it.
+  void ApplyAfterImageSettings(IAnimation* animation, int32_t controller, const char* const tokens[5]);
   // Callbacks the renderable calls with the object as context.
   static void OnRenderableEvent(void* context, IAnimation* animation, int32_t x, int32_t y, int32_t code);
   static void ProcessAnimationEvent(void* context, IAnimation* animation, int32_t controller, const char* text);
