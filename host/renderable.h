@@ -28,6 +28,7 @@
 
 #include "frame/renderable.h"
 #include "host/host_object.h"
+#include "host/node_parameters.h"
 #include "host/object_file.h"
 
 namespace host {
@@ -102,6 +103,7 @@ class RenderableNode final : public HostObject, public IRenderableNode {
   IRenderableNode* GetRootNode() override { return this; }
   IRenderableBoneTable* GetBoneTable(int32_t index) override;
   IRenderableSkeleton* GetSkeleton() override { return skeleton_.get(); }
+  IRenderableNodeParameters* GetParameters() override { return &parameters; }
 
   // Takes the bones of a model; without bones the node has no table and no skeleton.
   void SetBones(const std::vector<ObjectBone>& bones);
@@ -109,6 +111,7 @@ class RenderableNode final : public HostObject, public IRenderableNode {
   D3DMATRIX local{};
   D3DMATRIX world{};
   int updates = 0;
+  NodeParameters parameters;
 
  private:
   RenderableBoneTable boneTable_;

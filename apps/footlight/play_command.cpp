@@ -13,6 +13,7 @@
 #include "host/standard_host.h"
 #include "playback/movie_data.h"
 #include "playback/recording_scene_system.h"
+#include "win32/win32.h"
 
 const char* const kPlayUsage =
     "  play MOVIE [--resource DIR] [--speed S] [--elapsed MS] [--frames N] [--list]\n"
@@ -87,25 +88,14 @@ bool Parse(const std::vector<std::string>& args, PlayOptions* o, std::string* er
 
 // ---- Text of events ------------------------------------------------------------------------------
 
-std::string Utf8(const std::u32string& text) {
-  std::string out;
-  for (char32_t c : text) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xc0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xe0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else {
-      out += static_cast<char>(0xf0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    }
-  }
+// Wide text as UTF-8, through the platform's conversion.
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                        nullptr);
+  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0)
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), bytes, nullptr, nullptr);
   return out;
 }
 
@@ -131,8 +121,7 @@ std::string Field(const ComponentHandle& h) {
 std::string Field(const D3DLIGHT8& l) { return "light(type " + std::to_string(static_cast<int>(l.Type)) + ")"; }
 std::string Field(const std::string& s) { return "\"" + s + "\""; }
 std::string Field(const std::u16string& s) {
-  const std::wstring wide = Playback::Utf16ToWide(s);
-  return "\"" + Utf8(std::u32string(wide.begin(), wide.end())) + "\"";
+  return "\"" + Utf8(Playback::Utf16ToWide(s)) + "\"";
 }
 std::string Field(const Playback::FullStateRecord&) { return "state(374 bytes)"; }
 
@@ -184,9 +173,8 @@ void PrintObjects(host::ReferenceHost& host, const Playback::MoviePlayer& player
     float yaw = 0.0f;
     object->GetPosition(&position, &yaw);
     const wchar_t* title = object->GetTitle();
-    const std::wstring wide = title != nullptr ? title : L"";
     std::printf("  object %u at %s yaw %s title \"%s\"\n", id, Field(position).c_str(), Number(yaw).c_str(),
-                Utf8(std::u32string(wide.begin(), wide.end())).c_str());
+                Utf8(title != nullptr ? title : L"").c_str());
   }
 }
 

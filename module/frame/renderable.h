@@ -14,6 +14,7 @@
 class IAnimation;
 class IRenderableInterface;
 class IRenderableNode;
+class IRenderableNodeParameters;
 
 // A part of a renderable's model; only the renderable's interface reads it.
 class IRenderablePart {
@@ -141,6 +142,8 @@ class IRenderableNode {
   virtual IRenderableBoneTable* GetBoneTable(int32_t index) = 0;   // slot 17
   // The skeleton; null without bones.
   virtual IRenderableSkeleton* GetSkeleton() = 0;                  // slot 19
+  // The node's parameters (frame/renderable_parameters.h).
+  virtual IRenderableNodeParameters* GetParameters() = 0;          // slot 20
 
  protected:
   ~IRenderableNode() = default;

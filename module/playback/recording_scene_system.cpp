@@ -16,11 +16,27 @@ std::string MoviePath(const std::string* path, win32::PathMode mode) {
   const std::string text = path != nullptr ? *path : std::string();
   return win32::ResolvePath(win32::GetResourceRoot(), text.c_str(), mode);
 }
+
+// Drops the first entry of the list that holds `item`; an unknown pointer changes nothing.
+template <class List, class T>
+void EraseFirst(List& list, T* item) {
+  for (auto it = list.begin(); it != list.end(); ++it) {
+    if (it->get() == item) {
+      list.erase(it);
+      return;
+    }
+  }
+}
 }  // namespace
 
 SceneSystem::SceneSystem() : stateClock(PlaybackClock()) {}
 
-SceneSystem::~SceneSystem() = default;
+// Recorders detach through the object-id map, which is declared after them: they go first.
+SceneSystem::~SceneSystem() {
+  recorders.clear();
+  currentPlayer.reset();
+  players.clear();
+}
 
 int32_t SceneSystem::GetClock() { return PlaybackClock(); }
 
@@ -75,14 +91,7 @@ Recorder* SceneSystem::StartRecording() {
   return recorder.get();
 }
 
-void SceneSystem::StopRecording(Recorder* recorder) {
-  for (auto it = recorders.begin(); it != recorders.end(); ++it) {
-    if (it->get() == recorder) {
-      recorders.erase(it);
-      return;
-    }
-  }
-}
+void SceneSystem::StopRecording(Recorder* recorder) { EraseFirst(recorders, recorder); }
 
 Player* SceneSystem::StartPlaying() {
   boost::shared_ptr<MoviePlayer> player(new MoviePlayer(this));
@@ -92,12 +101,7 @@ Player* SceneSystem::StartPlaying() {
 }
 
 void SceneSystem::StopPlaying(Player* player) {
-  for (auto it = players.begin(); it != players.end(); ++it) {
-    if (it->get() == player) {
-      players.erase(it);
-      break;
-    }
-  }
+  EraseFirst(players, player);
   if (currentPlayer.get() == player && player != nullptr) currentPlayer.reset();
 }
 

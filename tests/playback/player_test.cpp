@@ -216,3 +216,19 @@ TEST(Player, AReplayedLightRecordOutlivesThePlayerAndItsMovie) {
 }
 
 }  // namespace
+
+namespace {
+TEST(Player, MovieTimeRunsOnWhileTheClockCrossesItsSignBoundary) {
+  PlayerHost s;
+  Playback::SetPlaybackClockForTests(INT32_MAX - 5);
+  MovieDataPtr movie(new MovieData);
+  movie->sceneEvents.emplace_back(20, MakeSceneEvent<kSceneLoadScene>(4u));
+  s.Start(movie);
+  s.scene->Execute(16);
+  EXPECT_TRUE(s.scene->calls.empty());
+  s.scene->Execute(16);
+  EXPECT_EQ(s.scene->calls, std::vector<std::string>{"LoadScene 4"});
+  EXPECT_EQ(s.player->GetTime(), 32);  // no cost is taken off: the clock moves only after the update
+  EXPECT_EQ(SceneSystem::GetClock(), INT32_MIN + 26);
+}
+}  // namespace

@@ -83,6 +83,11 @@ TEST(Recorder, BeginningAgainKeepsOneListenerPerObject) {
   MovieRecorder* recorder = Start(s);
   recorder->Begin();
   EXPECT_EQ(dancer->ListenerCount(), 1u);
+  const ObjectRecorderPtr listener = recorder->AttachObject(dancer);
+  dancer->EmitStateSnapshot(listener);
+  dancer->EmitStateSnapshot(ObjectRecorderPtr(listener));  // the same listener is held once
+  EXPECT_EQ(dancer->ListenerCount(), 2u);
+  dancer->RemoveListener(listener);
   dancer->Emit<kObjectSetScale>(2.0f);
   EXPECT_EQ(recorder->Movie()->tracks.at(0)->size(), 1u);
 }
