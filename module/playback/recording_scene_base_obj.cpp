@@ -145,16 +145,26 @@ void SceneBaseObj::CheckParameters() {
   IRenderableObject* renderable = ResolveRenderable(renderableHandle);
   if (renderable == nullptr || renderable->parameters == nullptr) return;
   const RenderableParameterTable& table = *renderable->parameters;
-  const std::map<std::string, int32_t> before = parameterCache_;
+  // Every entry is compared with the cache as it stood before this check (a key the table holds
+  // twice is compared twice with its old value); the cache is written afterwards.
+  seen_.clear();
   for (uint32_t i = 0; i < table.count; ++i) {
     if (table.items[i] == nullptr) continue;
     const uint32_t keyId = table.items[i]->keyId;
-    const std::string key = KeyName(table, keyId);
+    const char* key = KeyName(table, keyId);
     const int32_t value = ParameterValue(TableValue(table, keyId));
-    parameterCache_[key] = value;
-    const auto old = before.find(key);
-    if (old == before.end() || old->second != value) OnHostParameter(key, value);
+    const auto old = parameterCache_.find(std::string_view(key));
+    seen_.push_back(SeenParameter{key, value, old == parameterCache_.end() || old->second != value});
   }
+  for (const SeenParameter& entry : seen_) {
+    const auto at = parameterCache_.find(std::string_view(entry.key));
+    if (at != parameterCache_.end())
+      at->second = entry.value;
+    else
+      parameterCache_.emplace(entry.key, entry.value);
+  }
+  for (const SeenParameter& entry : seen_)
+    if (entry.changed) OnHostParameter(entry.key, entry.value);
 }
 
 void SceneBaseObj::CheckNodeParameters() {

@@ -10,6 +10,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "objects/scene_base_obj.h"
 #include "playback/object_event.h"
@@ -103,7 +105,13 @@ class SceneBaseObj : public CSceneBaseObj {
 
   Listeners listeners_;
   // What the watch last saw; a fresh object starts empty, so its first check reports everything.
-  std::map<std::string, int32_t> parameterCache_;
+  std::map<std::string, int32_t, std::less<>> parameterCache_;
+  struct SeenParameter {
+    const char* key;  // the table's interned name
+    int32_t value;
+    bool changed;
+  };
+  std::vector<SeenParameter> seen_;  // scratch of one check
   std::map<int32_t, Triple> nodeParameterCache_;
   std::array<StateField, 39> stateFields_{};
   // Words a FullState fills where the member would be a pointer or an owned texture: a file
