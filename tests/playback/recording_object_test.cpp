@@ -37,21 +37,31 @@ struct EventLog {
   }
 };
 
-struct ObjectHost : scene_testing::SceneHost {
-  Playback::SceneSystem* scene = nullptr;
-  SceneBaseObj* object = nullptr;
+// A listener and what reached it; it hears nothing more once it goes (objects outlive it).
+struct TestListener {
+  explicit TestListener(uint32_t id) : listener(new ObjectRecorder(id, callback)) {
+    callback->Bind<EventLog, &EventLog::Add>(&log);
+  }
+  ~TestListener() { callback->Clear(); }
   EventLog log;
   boost::shared_ptr<RecorderCallback> callback{new RecorderCallback};
   ObjectRecorderPtr listener;
+};
+
+struct ObjectHost : scene_testing::SceneHost {
+  Playback::SceneSystem* scene = nullptr;
+  SceneBaseObj* object = nullptr;
+  TestListener first{0};
+  EventLog& log = first.log;
+  ObjectRecorderPtr& listener = first.listener;
 
   ObjectHost() {
     WriteFile("resource/ini/objects/10005.ini", kDancer);
     scene = static_cast<Playback::SceneSystem*>(MakeScene(nullptr, "SceneSystem"));
     const uint32_t key[2] = {1, 2};
     object = dynamic_cast<SceneBaseObj*>(scene->CreateSceneObject(key));
-    callback->Bind<EventLog, &EventLog::Add>(&log);
-    listener.reset(new ObjectRecorder(0, callback));
   }
+  ~ObjectHost() { first.callback->Clear(); }
   host::RenderableObject* Renderable() {
     return static_cast<host::RenderableObject*>(static_cast<IRenderableObject*>(host.GetObject(object->GetHandle())));
   }
@@ -207,11 +217,11 @@ TEST(RecordingObject, EveryListenerGetsItsOwnEventAndNoListenerMeansNoWork) {
   o.Execute(16);
   EXPECT_EQ(s.FindNodeMessages(), 0u);  // nobody listens: no parameter checks
 
-  EventLog second;
-  boost::shared_ptr<RecorderCallback> callback(new RecorderCallback);
-  callback->Bind<EventLog, &EventLog::Add>(&second);
+  TestListener other(1);
+  EventLog& second = other.log;
+  boost::shared_ptr<RecorderCallback>& callback = other.callback;
   o.EmitStateSnapshot(s.listener);
-  o.EmitStateSnapshot(ObjectRecorderPtr(new ObjectRecorder(1, callback)));
+  o.EmitStateSnapshot(other.listener);
   o.EmitStateSnapshot(s.listener);  // held once
   EXPECT_EQ(o.ListenerCount(), 2u);
   const size_t first = s.log.events.size();
@@ -266,12 +276,10 @@ TEST(RecordingObject, TheSnapshotSendsTheStateInItsOrderAndAnObjectWithoutIdOnly
   // An object with no object id gets the listener and sends nothing.
   const uint32_t key[2] = {3, 4};
   auto* fresh = dynamic_cast<SceneBaseObj*>(s.scene->CreateSceneObject(key));
-  EventLog other;
-  boost::shared_ptr<RecorderCallback> callback(new RecorderCallback);
-  callback->Bind<EventLog, &EventLog::Add>(&other);
-  fresh->EmitStateSnapshot(ObjectRecorderPtr(new ObjectRecorder(1, callback)));
+  TestListener other(1);
+  fresh->EmitStateSnapshot(other.listener);
   EXPECT_EQ(fresh->ListenerCount(), 1u);
-  EXPECT_TRUE(other.events.empty());
+  EXPECT_TRUE(other.log.events.empty());
 }
 
 TEST(RecordingObject, TheWatchReportsNewAndChangedParametersAsThe32BitRuntimeReadsThem) {
