@@ -13,7 +13,7 @@ namespace {
 using footlight_testing::Lines;
 using footlight_testing::RunFootlight;
 
-const std::filesystem::path kSamples = std::filesystem::path(FOOTLIGHT_SOURCE_DIR) / "samples";
+const std::filesystem::path kSamples = playback_testing::kSamples;
 const std::string kScript = (kSamples / "scripts" / "demo.script").string();
 
 std::string ReadAll(const std::filesystem::path& path) {
@@ -23,21 +23,12 @@ std::string ReadAll(const std::filesystem::path& path) {
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-// A resource root that reads the sample tree and writes movies of its own.
-struct SampleRoot : scene_testing::SceneHost {
-  SampleRoot() {
-    const std::filesystem::path resource = std::filesystem::path(root) / "resource";
-    std::filesystem::create_directories(resource / "movies");
-    for (const auto& entry : std::filesystem::directory_iterator(kSamples / "resource"))
-      if (entry.path().filename() != "movies")
-        std::filesystem::create_directory_symlink(entry.path(), resource / entry.path().filename());
-  }
-  std::string Option() const { return "--resource '" + root + "'"; }
-};
+using playback_testing::SampleRoot;
+std::string Option(const SampleRoot& s) { return "--resource '" + s.root + "'"; }
 
 TEST(SampleMovie, TheCommittedMovieIsWhatTheSampleScriptRecords) {
   SampleRoot s;
-  const auto run = RunFootlight("record --scene 1 --frames 300 --script '" + kScript + "' " + s.Option() +
+  const auto run = RunFootlight("record --scene 1 --frames 300 --script '" + kScript + "' " + Option(s) +
                                 " resource/movies/demo.mov");
   ASSERT_EQ(run.status, 0) << run.out;
   const std::string bytes = ReadAll(std::filesystem::path(s.root) / "resource" / "movies" / "demo.mov");
@@ -66,18 +57,18 @@ TEST(RecordCommand, ARecordingPlaysBackItsWalksTitlesParametersAndLights) {
               "5 light spotRight off\n"
               "6 destroy 2\n");
   const auto record = RunFootlight("record --scene 1 --frames 40 --elapsed 50 --script '" + s.root +
-                                   "/walk.script' " + s.Option() + " resource/movies/walk.mov");
+                                   "/walk.script' " + Option(s) + " resource/movies/walk.mov");
   ASSERT_EQ(record.status, 0) << record.out;
   EXPECT_TRUE(Has(record.out, "       300  LightActive \"spotRight\" 0\n")) << record.out;
 
-  const auto list = RunFootlight("play resource/movies/walk.mov --list " + s.Option());
+  const auto list = RunFootlight("play resource/movies/walk.mov --list " + Option(s));
   ASSERT_EQ(list.status, 0) << list.out;
   // The walk faces its way (north: yaw 0) at 2 units and 2 pi radians a second.
   EXPECT_TRUE(Has(list.out, "       100  MoveTo 0.000 1.000 0.000 2.000 6.283 3 0\n")) << list.out;
   EXPECT_TRUE(Has(list.out, "       150  HostParameter \"face\" 4294967291\n")) << list.out;
   EXPECT_TRUE(Has(list.out, "       300  Shutdown\n")) << list.out;
 
-  const auto play = RunFootlight("play resource/movies/walk.mov --elapsed 50 " + s.Option());
+  const auto play = RunFootlight("play resource/movies/walk.mov --elapsed 50 " + Option(s));
   ASSERT_EQ(play.status, 0) << play.out;
   EXPECT_TRUE(Has(play.out, "title \"Zo\xc3\xab\"")) << play.out;
   EXPECT_TRUE(Has(play.out, "  scene      300  LightActive \"spotRight\" 0\n")) << play.out;
@@ -94,7 +85,7 @@ TEST(RecordCommand, ABadScriptLineOrAFailedSaveIsOneErrorLine) {
   SampleRoot s;
   const auto fails = [&](const std::string& script, const std::string& message) {
     s.WriteFile("bad.script", script);
-    const auto run = RunFootlight("record --scene 1 --frames 10 --script '" + s.root + "/bad.script' " + s.Option() +
+    const auto run = RunFootlight("record --scene 1 --frames 10 --script '" + s.root + "/bad.script' " + Option(s) +
                                   " resource/movies/bad.mov");
     EXPECT_EQ(run.status, 1) << script;
     const auto lines = Lines(run.out);
@@ -113,10 +104,10 @@ TEST(RecordCommand, ABadScriptLineOrAFailedSaveIsOneErrorLine) {
   fails("0 object 424242 0 0\n", "line 1 (frame 0): object file 424242 does not load");
   fails("1 light noSuchLight on\n", "line 1 (frame 1): no light noSuchLight in the scene");
 
-  const auto escape = RunFootlight("record --scene 1 --frames 2 " + s.Option() + " ../outside.mov");
+  const auto escape = RunFootlight("record --scene 1 --frames 2 " + Option(s) + " ../outside.mov");
   EXPECT_EQ(escape.status, 1) << escape.out;
   EXPECT_TRUE(Has(escape.out, "footlight: cannot save the movie ../outside.mov below " + s.root + "\n")) << escape.out;
-  const auto scene = RunFootlight("record --scene 77 --frames 2 " + s.Option() + " x.mov");
+  const auto scene = RunFootlight("record --scene 77 --frames 2 " + Option(s) + " x.mov");
   EXPECT_EQ(scene.status, 1);
   EXPECT_TRUE(Has(scene.out, "footlight: scene 77 does not load below " + s.root)) << scene.out;
   EXPECT_EQ(RunFootlight("record --scene 1 x.mov").status, 2);

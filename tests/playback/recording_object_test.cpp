@@ -192,6 +192,11 @@ TEST(RecordingObject, SuccessOnlyOperationsRecordOnlyWhatTheBaseDid) {
   o.EmitStateSnapshot(s.listener);
   EXPECT_FALSE(o.LoadFromIni(999, 1, 0, 0.0f));  // no such object file
   EXPECT_FALSE(o.RemoveEffectsByName("nothing"));
+  // A null argument changes nothing and has nothing to carry.
+  o.SetPositionAction(nullptr, 1.0f, 2);
+  o.SetPositionState(nullptr, 1.0f, 2);
+  o.SetTransform(nullptr, 2);
+  o.SetLinkedHandle(nullptr);
   EXPECT_TRUE(s.log.events.empty());
 
   ASSERT_TRUE(o.LoadFromIni(10005, 1, 0, 0.0f));

@@ -12,8 +12,6 @@
 namespace {
 using namespace Playback;
 
-const std::filesystem::path kSamples = std::filesystem::path(FOOTLIGHT_SOURCE_DIR) / "samples";
-
 // What a replay must reproduce of one object.
 struct ObjectState {
   D3DXVECTOR3 position{0.0f, 0.0f, 0.0f};
@@ -44,17 +42,6 @@ ObjectState StateOf(host::ReferenceHost& host, CSceneBaseObj* o) {
   return s;
 }
 
-// A resource root that reads the sample tree and keeps movies of its own.
-struct SampleRoot : scene_testing::SceneHost {
-  SampleRoot() {
-    const std::filesystem::path resource = std::filesystem::path(root) / "resource";
-    std::filesystem::create_directories(resource / "movies");
-    for (const auto& entry : std::filesystem::directory_iterator(kSamples / "resource"))
-      if (entry.path().filename() != "movies")
-        std::filesystem::create_directory_symlink(entry.path(), resource / entry.path().filename());
-  }
-};
-
 struct Stage {
   explicit Stage(const std::string& root) : standard(root) {
     SetPlaybackClockForTests(0);
@@ -76,7 +63,7 @@ struct Stage {
 };
 
 TEST(RoundTrip, ReplayedObjectsEndInTheRecordedStateAndTheDestroyedOneIsGone) {
-  SampleRoot root;
+  playback_testing::SampleRoot root;
   const std::string path = "resource\\movies\\round.mov";
   std::map<uint32_t, ObjectState> recorded;
   uint32_t destroyedId = 0;
