@@ -41,9 +41,13 @@ class RecordingController final : public IAnimationController {
   float GetSpeed(int32_t a) override;
   float GetLength() override;
 
-  // Scripting: what slots 17 and 21 answer; slot 19 answers the last speed set (1 at first).
+  // Scripting: what the speed and length read back.
+  void SetPlayback(float speed, float lengthSeconds) {
+    speed_ = speed;
+    length_ = lengthSeconds;
+  }
+  // Scripting: what slot 17 answers.
   void SetBusy(bool busy) { busy_ = busy; }
-  void SetLength(float ms) { length_ = ms; }
 
   const std::vector<ServiceCall>& Calls() const { return calls_; }
   // The names of the operations called, in order ("Select", "Start", ...).
@@ -52,9 +56,9 @@ class RecordingController final : public IAnimationController {
 
  private:
   std::vector<ServiceCall> calls_;
-  bool busy_ = false;
   float speed_ = 1.0f;
-  float length_ = 0.0f;
+  float length_ = 1.0f;
+  bool busy_ = false;
 };
 
 class RecordingAnimation final : public IAnimation {

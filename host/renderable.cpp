@@ -159,6 +159,7 @@ void RenderableObject::Unload() {
   notified_.clear();
   loaded_ = complete_ = false;
   model = ObjectFile{};
+  animator.SetAnimations({});
 }
 
 bool RenderableObject::Load(const char* file, bool wait) {
@@ -171,7 +172,8 @@ bool RenderableObject::Load(const char* file, bool wait) {
     return false;
   }
   std::string error;
-  const bool read = ReadObjectFile(ini, &model, &error);
+  std::vector<RenderableAnimation> animations;
+  const bool read = ReadObjectFile(ini, &model, &error) && ReadAnimations(ini, &animations, &error);
   ini->~IIniFile();
   host->GetAllocator()->Free(ini, "Renderable", __LINE__);
   if (!read) {
@@ -182,6 +184,7 @@ bool RenderableObject::Load(const char* file, bool wait) {
   if (RenderableNode* root = Root()) root->SetBones(model.bones);
   for (const std::string& name : model.parts) parts.push_back(std::make_unique<RenderablePart>(name));
   BuildParameters();
+  animator.SetAnimations(std::move(animations));
   loaded_ = true;
   if (!wait) {
     complete_ = true;
@@ -299,6 +302,8 @@ void RenderableObject::NotifyListeners() {
 
 uint32_t RenderableObject::Tick(uint32_t value) {
   lastTickValue = value;
+  if (loaded_)
+    animator.Advance(value, face.eventCallback, face.eventContext, face.textEventCallback, face.textEventContext);
   return complete_ ? 1 : 0;
 }
 
@@ -329,7 +334,8 @@ int RenderableObject::OnMessage(const RecordedMessage& message, const MessageArg
       if (message.signature != "lsllll") return 0;
       return Load(text(0), integer(2) != 0) ? 1 : 0;
     case kObjMsgPlayAnimation:
-      if (!loaded_ || text(0) == nullptr) return 0;
+      if (!loaded_ || text(0) == nullptr || !animator.Play(text(0), integer(2) != 0, static_cast<float>(args.size() > 3 ? args[3].f : 1.0)))
+        return 0;
       animation = text(0);
       return 1;
     case kObjMsgSetTransform: {

@@ -18,7 +18,8 @@
 //   part values by name). Every other message answers 0.
 // - Slot 2 (Tick) keeps the value and answers 1 once the model is complete; slot 10 applies the
 //   parameter table of the renderable with that cookie (its values are what the model uses).
-// - Not done here: drawing (slots 3, 4), the ray test, animations and their events.
+// - Animations and their events: host/renderable_animation.h.
+// - Not done here: drawing (slots 3, 4), the ray test.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -30,6 +31,7 @@
 #include "host/host_object.h"
 #include "host/node_parameters.h"
 #include "host/object_file.h"
+#include "host/renderable_animation.h"
 
 namespace host {
 
@@ -202,6 +204,7 @@ class RenderableObject final : public HostObject, public IRenderableObject {
   int32_t renderFlag = 0, farFlag = 0;
   int32_t wholeModel = 0;  // 400015 modes 1 (shown) / 2 (hidden); 0 before any
   std::map<std::string, std::string> partStates;
+  RenderableAnimator animator;
 
  private:
   friend class RenderableInterface;

@@ -21,6 +21,7 @@
 #include "apps/footlight/film_command.h"
 #include "apps/footlight/helpers_command.h"
 #include "apps/footlight/object_command.h"
+#include "apps/footlight/object_walk.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/maps_command.h"
 #include "apps/footlight/path_command.h"
@@ -80,6 +81,7 @@ void PrintUsage() {
   std::fputs(kPlayUsage, stdout);
   std::fputs(kRecordUsage, stdout);
   std::fputs(kObjectUsage, stdout);
+  std::fputs(kObjectWalkUsage, stdout);
   std::fputs(kTreeUsage, stdout);
 }
 

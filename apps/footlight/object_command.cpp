@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "apps/footlight/command_support.h"
+#include "apps/footlight/object_walk.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
 #include "host/renderable.h"
@@ -30,6 +31,8 @@ struct ObjectOptions {
   long second = -1;
   int frames = 10;
   std::string resource = ".";
+  bool framesGiven = false;
+  ObjectWalkOptions stage;
 };
 
 bool Whole(const std::string& option, const std::string& text, long high, long* out, std::string* error) {
@@ -64,8 +67,11 @@ bool Parse(const std::vector<std::string>& args, ObjectOptions* o, std::string* 
       } else {
         if (!Whole("option --frames", v, 100000, &n, error)) return false;
         o->frames = static_cast<int>(n);
+        o->framesGiven = true;
       }
-    } else if (!footlight::TakePositional(a, "object", "ID", &id, error)) {
+    } else if (TakeObjectWalkOption(args, &i, &o->stage, error)) {
+      continue;
+    } else if (!error->empty() || !footlight::TakePositional(a, "object", "ID", &id, error)) {
       return false;
     }
   }
@@ -73,7 +79,7 @@ bool Parse(const std::vector<std::string>& args, ObjectOptions* o, std::string* 
     *error = "object needs an object ID (see footlight object --help)";
     return false;
   }
-  if (!Whole("the object ID", id, INT_MAX, &o->id, error)) return false;
+  if (!Whole("the object ID", id, INT_MAX, &o->id, error) || !CheckObjectWalkOptions(o->stage, error)) return false;
   return footlight::CheckResourceRoot(o->resource, error);
 }
 
@@ -121,7 +127,8 @@ void PrintModel(const char* label, CSceneBaseObj* object, host::RenderableObject
 
 int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
   ObjectOptions o;
-  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kObjectUsage, Parse, &o); status >= 0) return status;
+  const std::string usage = std::string(kObjectUsage) + kObjectWalkUsage;
+  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", usage.c_str(), Parse, &o); status >= 0) return status;
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   auto effects = std::make_shared<host::RecordingClass>("effect");
@@ -132,7 +139,8 @@ int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
     std::printf("live host blocks: %zu\n", left);
     return left == 0 ? status : 1;
   };
-  if (footlight::MakeSceneSystem(host, entry) == nullptr) return finish(1);
+  CSceneSystem* scene = footlight::MakeSceneSystem(host, entry);
+  if (scene == nullptr || !LoadObjectStage(scene, o.stage)) return finish(1);
   ComponentHandle handle{};
   host.CreateObject(&handle, "CSceneBaseObj");
   auto* object = static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(host.GetObject(&handle)));
@@ -188,5 +196,6 @@ int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
     std::fprintf(stderr, "footlight: the second model %ld did not load\n", o.second);
     status = 1;
   }
+  if (status == 0 && o.stage.scene >= 0) status = RunObjectWalk(standard, scene, object, o.stage, o.framesGiven ? o.frames : -1);
   return finish(status);
 }

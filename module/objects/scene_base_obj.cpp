@@ -295,14 +295,7 @@ void CSceneBaseObj::OnRenderableComplete() {
   rootNodeCopy = rootNodeHandle;
   if (IRenderableInterface* face = QueryInterface(renderableHandle)) modelHeight = face->GetHeight();
   FindHeadBone(root, &headBoneMatrix, &headBoneIndex);
-
-  std::vector<PendingEffectRequest> requests;
-  requests.swap(pendingEffects);
-  for (PendingEffectRequest& request : requests) {
-    request.durationMs -= static_cast<int32_t>(timeGetTime() - request.startTime);
-    if (request.durationMs > 0)
-      PlayEffect(request.name.c_str(), request.effectList.c_str(), request.durationMs, request.mode);
-  }
+  ReplayPendingEffects();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -29,7 +29,6 @@ constexpr int32_t kShaderAttack = 501003;  // "lspsplffllll"
 constexpr size_t kMaxEffectsPerList = 16;
 constexpr size_t kMaxEffectName = 63;
 constexpr size_t kMaxSequenceName = 127;
-constexpr size_t kMaxHandValue = 256;
 // The idle action whose variations follow every wrap as well as every end.
 constexpr int32_t kDanceIdleAction = 39;
 
@@ -185,20 +184,13 @@ void CSceneBaseObj::OnRenderableEvent(void* context, IAnimation* animation, int3
 CSceneBaseObj::HandChange CSceneBaseObj::ChangeHandNow(bool left, const char* number, const char* event) {
   IRenderableObject* renderable = ResolveRenderable(renderableHandle);
   if (renderable == nullptr) return HandChange::Ended;
-  RenderableParameterTable* table = renderable->parameters;
-  RenderableParameter* item = FindParameter(table, left ? "lhandModel" : "rhandModel");
+  const RenderableParameter* item = FindParameter(renderable->parameters, left ? "lhandModel" : "rhandModel");
   if (item == nullptr || item->value == nullptr || item->value[0] == '\0') {
     if (g_pHost != nullptr) g_pHost->Log("Warning : ProcessAnimationEvent token  %s ", event);
     return HandChange::Ended;
   }
-  char stem[kMaxHandValue + 1];
-  CopyBounded(stem, sizeof(stem), item->value);
-  stem[4] = '\0';
   // A value under four characters has no model stem to number.
-  if (std::strlen(stem) != 4) return HandChange::Ended;
-  char value[40];
-  std::snprintf(value, sizeof(value), left ? "%s0%02ld" : "%s1%02ld", stem, std::atol(number));
-  SetRenderableParameter(table, item->keyId, value);
+  if (!ChangeHandModel(left, static_cast<uint32_t>(std::atol(number)), false)) return HandChange::Ended;
   (left ? leftHandPending : rightHandPending) = 1;
   return HandChange::Written;
 }
@@ -254,7 +246,7 @@ void CSceneBaseObj::ProcessAnimationEvent(void* context, IAnimation* animation, 
 }
 
 void CSceneBaseObj::ApplyRenderableParameters() {
-  if (IRenderableObject* renderable = ResolveRenderable(renderableHandle)) renderable->ApplyParameters(objectCookie);
+  if (IRenderableObject* renderable = ResolveRenderable(renderableHandle)) renderable->ApplyParameters(g_pHost->GetObjectCookie(&renderableHandle));
 }
 
 bool CSceneBaseObj::PlayEffect(const char* effectName, const char* effectList, int32_t durationMs, int32_t mode) {

@@ -26,7 +26,12 @@ constexpr const char* kDancer =
     "bone=rhand,1,0,0,0,0,1,0,0,0,0,1,0,0.6,1.1,0,1\n"
     "parameter=lhandModel,hand000\n"
     "parameter=rhandModel,hand100\n"
-    "parameter=face,smile\n";
+    "parameter=face,smile\n"
+    "[animation]\n"
+    "animation=stand,2000\n"
+    "animation=walk,1000\n"
+    "animation=wave,400\n"
+    "event=walk,500,sound,step\n";
 
 // A prop on a base model, without bones.
 constexpr const char* kBaseModel =
