@@ -235,7 +235,7 @@ int RunPlayCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
   Playback::MovieDataPtr movie;
   host.ClearLog();
   if (!scene->LoadMovie(&movie, &o.movie)) {
-    std::string reason = "it does not open";
+    std::string reason = "it does not read";
     const std::string prefix = "[ERR]:SceneSystem::LoadMovie " + o.movie + ": ";
     for (const std::string& line : host.LogLines())
       if (line.rfind(prefix, 0) == 0) reason = line.substr(prefix.size());

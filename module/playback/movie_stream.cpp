@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "frame/module_globals.h"
 #include "playback/object_event.h"
 #include "playback/scene_event.h"
 
@@ -14,6 +15,10 @@ static_assert(sizeof(D3DXMATRIX) == 64 && sizeof(D3DXVECTOR3) == 12, "matrices a
 namespace {
 void StoreLe32(uint8_t* out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+// An event of a type the system does not make: a programming error, written to the host's log.
+void ReportUnknown(const char* family, uint32_t type) {
+  if (g_pHost != nullptr) g_pHost->Log("[ERR]:OutStream::operator <<: unexpected %s type %u", family, type);
 }
 uint32_t LoadLe32(const uint8_t* in) {
   return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 | static_cast<uint32_t>(in[2]) << 16 |
@@ -80,18 +85,20 @@ OutStream& OutStream::WriteObjectState(const FullStateRecord& record) {
 OutStream& OutStream::operator<<(const SceneEvent& event) {
   *this << event.type;
   // Every event this system makes has a known type; anything else gets its type word only.
-  VisitSceneType(event.type, [&](auto code) {
+  const bool known = VisitSceneType(event.type, [&](auto code) {
     const auto& typed = static_cast<const SceneEventOf<decltype(code)::value>&>(event);
     detail::ForEachField(typed.fields, [&](const auto& field) { *this << field; });
   });
+  if (!known) ReportUnknown("scene", event.type);
   return *this;
 }
 OutStream& OutStream::operator<<(const ObjectEvent& event) {
   *this << event.type;
-  VisitObjectType(event.type, [&](auto code) {
+  const bool known = VisitObjectType(event.type, [&](auto code) {
     const auto& typed = static_cast<const ObjectEventOf<decltype(code)::value>&>(event);
     detail::ForEachField(typed.fields, [&](const auto& field) { *this << field; });
   });
+  if (!known) ReportUnknown("object", event.type);
   return *this;
 }
 

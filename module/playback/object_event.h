@@ -2,7 +2,6 @@
 // on the object a player made for it. Shared and immutable like scene events.
 #pragma once
 #include <boost/enable_shared_from_this.hpp>
-#include <boost/make_shared.hpp>
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
 #include <string>
@@ -103,19 +102,16 @@ class ObjectEventOf final : public ObjectEvent {
 
 template <uint32_t Code, class... Args>
 ObjectEventPtr MakeObjectEvent(Args&&... args) {
-  return boost::make_shared<ObjectEventOf<Code>>(
-      typename ObjectEventOf<Code>::Fields(std::forward<Args>(args)...));
+  return detail::MakeEvent<ObjectEventOf, Code>(std::forward<Args>(args)...);
 }
 
 template <class F>
 bool VisitObjectType(uint32_t code, F&& f) {
-  return detail::VisitCode(code, std::forward<F>(f), std::make_integer_sequence<uint32_t, kObjectEventTypeCount>{});
+  return detail::VisitType<kObjectEventTypeCount>(code, std::forward<F>(f));
 }
 
 inline const char* ObjectEventName(uint32_t code) {
-  const char* name = "?";
-  VisitObjectType(code, [&](auto c) { name = ObjectPayload<decltype(c)::value>::kName; });
-  return name;
+  return detail::TypeName<ObjectPayload, kObjectEventTypeCount>(code);
 }
 
 // Titles travel as UTF-16 units; the object keeps wchar_t text. Unpaired surrogates pass as

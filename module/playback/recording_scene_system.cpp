@@ -9,6 +9,7 @@
 #include "playback/playback_clock.h"
 #include "playback/recording_scene_base_obj.h"
 #include "win32/file_system.h"
+#include "win32/win32.h"
 
 namespace Playback {
 
@@ -182,15 +183,24 @@ bool SceneSystem::SaveMovie(const MovieDataPtr& movie, const std::string* path) 
 
 bool SceneSystem::LoadMovie(MovieDataPtr* out, const std::string* path) {
   if (out == nullptr) return false;
+  const char* name = path != nullptr ? path->c_str() : "";
   const std::string file = MoviePath(path, win32::PathMode::Read);
-  if (file.empty()) return false;
+  if (file.empty()) {
+    g_pHost->Log("[ERR]:SceneSystem::LoadMovie %s: %s", name,
+                 GetLastError() == ERROR_ACCESS_DENIED ? "the path leaves the resource root"
+                                                       : "no such file below the resource root");
+    return false;
+  }
   std::ifstream in(file, std::ios::in | std::ios::binary);
-  if (!in) return false;
+  if (!in) {
+    g_pHost->Log("[ERR]:SceneSystem::LoadMovie %s: the file does not open", name);
+    return false;
+  }
   MovieDataPtr movie(new MovieData);
   *out = movie;
   MovieReadFailure failure;
   if (movie->Read(in, &failure)) return true;
-  g_pHost->Log("[ERR]:SceneSystem::LoadMovie %s: %s at byte %llu", path->c_str(), failure.reason.c_str(),
+  g_pHost->Log("[ERR]:SceneSystem::LoadMovie %s: %s at byte %llu", name, failure.reason.c_str(),
                static_cast<unsigned long long>(failure.offset));
   return false;
 }

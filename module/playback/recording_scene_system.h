@@ -54,7 +54,7 @@ class SceneSystem : public CSceneSystem {
   // resolve, or any byte fails to reach the file.
   bool SaveMovie(const MovieDataPtr& movie, const std::string* path) override;           // slot 119
   // A new movie read from a file below the resource root; false when it does not open or does
-  // not read (the log tells why and where).
+  // not read, with a log line that says why (and where in the file).
   bool LoadMovie(MovieDataPtr* out, const std::string* path) override;                   // slot 120
   // The movie's scene (its last LoadScene) and state text (its last StateString).
   bool GetMovieInfo(const MovieDataPtr& movie, MovieInfo* out) override;                 // slot 121

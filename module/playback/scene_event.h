@@ -3,7 +3,6 @@
 // boost::shared_ptr, whose atomic count lets movies and lists on any thread hold it.
 #pragma once
 #include <boost/shared_ptr.hpp>
-#include <boost/make_shared.hpp>
 #include <cstdint>
 #include <string>
 #include <tuple>
@@ -59,20 +58,16 @@ class SceneEventOf final : public SceneEvent {
 // A new shared event of type Code with these payload fields.
 template <uint32_t Code, class... Args>
 SceneEventPtr MakeSceneEvent(Args&&... args) {
-  return boost::make_shared<SceneEventOf<Code>>(typename SceneEventOf<Code>::Fields(std::forward<Args>(args)...));
+  return detail::MakeEvent<SceneEventOf, Code>(std::forward<Args>(args)...);
 }
 
 // f(std::integral_constant<uint32_t, Code>{}) for a known type; false for an unknown one.
 template <class F>
 bool VisitSceneType(uint32_t code, F&& f) {
-  return detail::VisitCode(code, std::forward<F>(f), std::make_integer_sequence<uint32_t, kSceneEventTypeCount>{});
+  return detail::VisitType<kSceneEventTypeCount>(code, std::forward<F>(f));
 }
 
 // The name of a type, "?" for an unknown one.
-inline const char* SceneEventName(uint32_t code) {
-  const char* name = "?";
-  VisitSceneType(code, [&](auto c) { name = ScenePayload<decltype(c)::value>::kName; });
-  return name;
-}
+inline const char* SceneEventName(uint32_t code) { return detail::TypeName<ScenePayload, kSceneEventTypeCount>(code); }
 
 }  // namespace Playback

@@ -122,6 +122,21 @@ TEST(MovieFile, TitlesAreUtf16UnitsWithAZeroUnit) {
   EXPECT_EQ(Utf16ToWide(units), std::wstring(L"A\U0001F600"));
 }
 
+// An event of a type no part of the system makes.
+class StrayEvent final : public SceneEvent {
+ public:
+  StrayEvent() : SceneEvent(9) {}
+  void Apply(CSceneSystem*) const override {}
+};
+
+TEST(MovieFile, AnEventOfUnknownTypeWritesItsTypeOnlyAndIsReported) {
+  scene_testing::SceneHost s;
+  MovieData movie;
+  movie.sceneEvents.emplace_back(3, SceneEventPtr(new StrayEvent));
+  EXPECT_EQ(Bytes(movie), U32(1) + U32(3) + U32(9) + U32(0));
+  EXPECT_EQ(s.LogCount("[ERR]:OutStream::operator <<: unexpected scene type 9"), 1u);
+}
+
 TEST(MovieFile, EveryTypeReadsBackAndWritesTheSameBytes) {
   const std::string first = Bytes(RichMovie());
   MovieData back;

@@ -65,7 +65,11 @@ TEST(PlayCommand, ACutMovieIsOneErrorLineWithTheReasonAndOffset) {
 
   const auto missing = RunFootlight("play none.mov --resource '" + s.root + "'");
   EXPECT_EQ(missing.status, 1);
-  EXPECT_TRUE(Has(missing.out, "footlight: cannot read the movie none.mov below " + s.root + ": it does not open"));
+  EXPECT_TRUE(Has(missing.out, "footlight: cannot read the movie none.mov below " + s.root +
+                                   ": no such file below the resource root"));
+  const auto outside = RunFootlight("play ..\\\\x.mov --resource '" + s.root + "'");
+  EXPECT_EQ(outside.status, 1);
+  EXPECT_TRUE(Has(outside.out, ": the path leaves the resource root")) << outside.out;
 
   EXPECT_EQ(RunFootlight("play").status, 2);
   EXPECT_EQ(RunFootlight("play a.mov --speed -1").status, 2);

@@ -202,6 +202,8 @@ TEST(SceneSlots, MoviesAreSavedAndLoadedByModulePathBelowTheResourceRoot) {
   EXPECT_FALSE(s.scene->SaveMovie(MovieDataPtr(), &save));
   const std::string missing = "none.mov";
   EXPECT_FALSE(s.scene->LoadMovie(&loaded, &missing));
+  EXPECT_EQ(s.LogCount("[ERR]:SceneSystem::LoadMovie none.mov: no such file below the resource root"), 1u);
+  EXPECT_EQ(s.LogCount("[ERR]:SceneSystem::LoadMovie ..\\outside.mov: the path leaves the resource root"), 1u);
   win32::SetResourceRoot("");
 }
 
