@@ -84,17 +84,6 @@ bool Parse(const std::vector<std::string>& args, RecordOptions* o, std::string* 
 
 // ---- The script ----------------------------------------------------------------------------------
 
-struct Action {
-  int line = 0;
-  long frame = 0;
-  std::string verb;
-  int object = 0;  // K, from 1
-  long id = 0;     // object file or scene
-  float x = 0.0f, z = 0.0f;
-  std::string text, text2;
-  long ms = 0, mode = 0;
-  bool on = false;
-};
 
 bool Number(const std::string& text, float* out) {
   char* end = nullptr;
@@ -118,7 +107,7 @@ std::string Rest(const std::string& line, int count) {
 
 // One script line into an action; false with the reason. `objects` counts the object lines so
 // far, `gone` marks the objects a destroy or an unload took.
-bool ParseLine(const std::string& line, int number, int frames, std::vector<bool>* gone, Action* a,
+bool ParseLine(const std::string& line, int number, int frames, std::vector<bool>* gone, RecordAction* a,
                std::string* why) {
   std::istringstream in(line);
   std::vector<std::string> w;
@@ -231,12 +220,10 @@ bool ParseLine(const std::string& line, int number, int frames, std::vector<bool
   return false;
 }
 
-bool ReadScript(const std::string& path, int frames, std::vector<Action>* actions, std::string* error) {
-  std::ifstream in(path);
-  if (!in) {
-    *error = "cannot read the script " + path;
-    return false;
-  }
+}  // namespace
+
+bool ReadRecordScript(std::istream& in, const std::string& path, int frames, std::vector<RecordAction>* actions,
+                      std::string* error) {
   std::vector<bool> gone;
   int number = 0;
   long last = 0;
@@ -245,7 +232,7 @@ bool ReadScript(const std::string& path, int frames, std::vector<Action>* action
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const size_t first = line.find_first_not_of(" \t");
     if (first == std::string::npos || line[first] == '#') continue;
-    Action a;
+    RecordAction a;
     std::string why;
     if (!ParseLine(line, number, frames, &gone, &a, &why)) {
       *error = path + " line " + std::to_string(number) + ": " + why;
@@ -260,6 +247,17 @@ bool ReadScript(const std::string& path, int frames, std::vector<Action>* action
     actions->push_back(a);
   }
   return true;
+}
+
+namespace {
+
+bool ReadScript(const std::string& path, int frames, std::vector<RecordAction>* actions, std::string* error) {
+  std::ifstream in(path);
+  if (!in) {
+    *error = "cannot read the script " + path;
+    return false;
+  }
+  return ReadRecordScript(in, path, frames, actions, error);
 }
 
 // ---- Recording -----------------------------------------------------------------------------------
@@ -290,7 +288,7 @@ class Recording {
   Recording(host::ReferenceHost& host, Playback::SceneSystem* scene) : host_(host), scene_(scene) {}
 
   // One action; false with the reason when the scene refused it.
-  bool Apply(const Action& a, std::string* why) {
+  bool Apply(const RecordAction& a, std::string* why) {
     const std::string& v = a.verb;
     if (v == "load") {
       if (scene_->LoadScene(static_cast<uint32_t>(a.id)) != 0) return true;
@@ -371,7 +369,7 @@ class Recording {
   Playback::SceneSystem* scene_;
 };
 
-int Record(host::ReferenceHost& host, Playback::SceneSystem* scene, const std::vector<Action>& actions,
+int Record(host::ReferenceHost& host, Playback::SceneSystem* scene, const std::vector<RecordAction>& actions,
            const RecordOptions& o) {
   if (scene->LoadScene(static_cast<uint32_t>(o.scene)) == 0) {
     std::fprintf(stderr, "footlight: scene %d does not load below %s\n", o.scene, o.resource.c_str());
@@ -416,7 +414,7 @@ int RunRecordCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
   RecordOptions o;
   if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kRecordUsage, Parse, &o); status >= 0)
     return status;
-  std::vector<Action> actions;
+  std::vector<RecordAction> actions;
   std::string error;
   if (!o.script.empty() && !ReadScript(o.script, o.frames, &actions, &error)) {
     std::fprintf(stderr, "footlight: %s\n", error.c_str());

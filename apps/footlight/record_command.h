@@ -20,6 +20,7 @@
 //   FRAME unload                    the scene is unloaded (its objects go with it)
 //   FRAME load N                    scene N is loaded
 #pragma once
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,25 @@ inline constexpr float kScriptMoveSpeed = 2.0f;
 inline constexpr float kScriptTurnSpeed = 6.2831853f;
 inline constexpr int kScriptWalkAction = 3;
 inline constexpr int kScriptArrivalAction = 0;
+
+// One action of a script: its line, frame and verb with the values that verb takes.
+struct RecordAction {
+  int line = 0;
+  long frame = 0;
+  std::string verb;
+  int object = 0;  // K, from 1
+  long id = 0;     // object file or scene
+  float x = 0.0f, z = 0.0f;
+  std::string text, text2;
+  long ms = 0, mode = 0;
+  bool on = false;
+};
+
+// The actions of a script for a recording of `frames` frames, in order; false with one line
+// ("NAME line N: why") at the first line that is wrong. Nothing of the scene is needed: every
+// line is checked before anything runs.
+bool ReadRecordScript(std::istream& in, const std::string& name, int frames, std::vector<RecordAction>* actions,
+                      std::string* error);
 
 // 0 when the movie was recorded and saved and nothing leaked; 1 when the scene, the script or the
 // save failed or a host block is left; 2 on bad arguments.
