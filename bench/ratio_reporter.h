@@ -14,6 +14,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
       times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      cpuTimes_[run.benchmark_name()] = run.GetAdjustedCPUTime();
       const auto ops = run.counters.find("ops");
       if (ops != run.counters.end() && ops->second.value > 0)
         perOp_[run.benchmark_name()] = run.GetAdjustedRealTime() / ops->second.value;
@@ -22,6 +23,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
   // The adjusted real time of a run by its full name; 0 when it did not run.
   double Get(const std::string& name) const { return Find(times_, name); }
+  // The adjusted CPU time of the benchmark's thread, for work that also sleeps; 0 when it did not run.
+  double Cpu(const std::string& name) const { return Find(cpuTimes_, name); }
   // The time per operation of a run with an "ops" counter; 0 when it did not run.
   double PerOp(const std::string& name) const { return Find(perOp_, name); }
 
@@ -32,4 +35,5 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
   std::map<std::string, double> times_;
   std::map<std::string, double> perOp_;
+  std::map<std::string, double> cpuTimes_;
 };

@@ -240,6 +240,41 @@ const char* RenderableObject::Parameter(const char* key) {
   return nullptr;
 }
 
+bool RenderableObject::SetParameter(const char* key, const char* value) {
+  if (parameters == nullptr || host == nullptr || key == nullptr || value == nullptr) return false;
+  IHostAllocator* allocator = host->GetAllocator();
+  const size_t size = std::strlen(value) + 1;
+  auto* text = static_cast<char*>(allocator->Alloc(static_cast<uint32_t>(size), "Renderable", __LINE__));
+  if (text == nullptr) return false;
+  std::memcpy(text, value, size);
+  const uint32_t keyId = keys_.KeyId(key);
+  for (uint32_t i = 0; i < parameters->count; ++i) {
+    RenderableParameter* item = parameters->items[i];
+    if (item == nullptr || item->keyId != keyId) continue;
+    if (item->value != nullptr) allocator->Free(item->value, "Renderable", __LINE__);
+    item->value = text;
+    return true;
+  }
+  const uint32_t n = parameters->count + 1;
+  auto* items = static_cast<RenderableParameter**>(allocator->Alloc(n * sizeof(RenderableParameter*), "Renderable", __LINE__));
+  auto* item = static_cast<RenderableParameter*>(allocator->Alloc(sizeof(RenderableParameter), "Renderable", __LINE__));
+  if (items == nullptr || item == nullptr) {
+    if (items != nullptr) allocator->Free(items, "Renderable", __LINE__);
+    if (item != nullptr) allocator->Free(item, "Renderable", __LINE__);
+    allocator->Free(text, "Renderable", __LINE__);
+    return false;
+  }
+  for (uint32_t i = 0; i < parameters->count; ++i) items[i] = parameters->items[i];
+  item->node = parameters->owner;
+  item->keyId = keyId;
+  item->value = text;
+  items[parameters->count] = item;
+  if (parameters->items != nullptr) allocator->Free(parameters->items, "Renderable", __LINE__);
+  parameters->items = items;
+  parameters->count = n;
+  return true;
+}
+
 void RenderableObject::Complete() {
   if (!loaded_ || complete_) return;
   complete_ = true;

@@ -186,6 +186,9 @@ class RenderableObject final : public HostObject, public IRenderableObject {
   RenderableNode* Root();
   // A parameter's value in the table as it stands (null: no such key or no value).
   const char* Parameter(const char* key);
+  // Sets a parameter as the game would: the key's value replaced, or a new entry at the end of
+  // the table; false without a table.
+  bool SetParameter(const char* key, const char* value);
 
   // What was loaded and what was given.
   std::string path;

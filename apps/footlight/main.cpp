@@ -27,6 +27,7 @@
 #include "apps/footlight/maps_command.h"
 #include "apps/footlight/path_command.h"
 #include "apps/footlight/play_command.h"
+#include "apps/footlight/record_command.h"
 #include "apps/footlight/run_state.h"
 #include "apps/footlight/portals_command.h"
 #include "apps/footlight/raster_options.h"
@@ -79,6 +80,7 @@ void PrintUsage() {
   std::fputs(kFilmUsage, stdout);
   std::fputs(kHelpersUsage, stdout);
   std::fputs(kPlayUsage, stdout);
+  std::fputs(kRecordUsage, stdout);
   std::fputs(kObjectUsage, stdout);
   std::fputs(kObjectWalkUsage, stdout);
   std::fputs(kTreeUsage, stdout);
@@ -108,6 +110,7 @@ struct Options {
   std::vector<std::string> filmArgs;     // everything after "film"
   std::vector<std::string> helpersArgs;  // everything after "helpers"
   std::vector<std::string> playArgs;     // everything after "play"
+  std::vector<std::string> recordArgs;   // everything after "record"
   std::vector<std::string> objectArgs;   // everything after "object"
   std::vector<std::string> treeArgs;     // everything after "tree"
   std::vector<std::string> cameraArgs;   // everything after "camera"
@@ -164,6 +167,8 @@ Options Parse(int argc, char** argv) {
       o.helpersArgs.push_back(arg);
     } else if (o.command == "play") {
       o.playArgs.push_back(arg);
+    } else if (o.command == "record") {
+      o.recordArgs.push_back(arg);
     } else if (o.command == "object") {
       o.objectArgs.push_back(arg);
     } else if (o.command == "tree") {
@@ -222,7 +227,7 @@ Options Parse(int argc, char** argv) {
       o.command != "terrain" && o.command != "video" && o.command != "maps" && o.command != "path" &&
       o.command != "film" && o.command != "helpers" && o.command != "tree" && o.command != "play" &&
       o.command != "camera" &&
-      o.command != "object")
+      o.command != "object" && o.command != "record")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -421,6 +426,7 @@ int main(int argc, char** argv) {
   if (options.command == "film") return RunFilmCommand(options.filmArgs, entry);
   if (options.command == "helpers") return RunHelpersCommand(options.helpersArgs, entry);
   if (options.command == "play") return RunPlayCommand(options.playArgs, entry);
+  if (options.command == "record") return RunRecordCommand(options.recordArgs, entry);
   if (options.command == "object") return RunObjectCommand(options.objectArgs, entry);
   if (options.command == "tree") return RunTreeCommand(options.treeArgs, entry);
   if (options.command == "camera") return RunCameraCommand(options.cameraArgs, entry);

@@ -221,6 +221,8 @@ int Play(host::ReferenceHost& host, Playback::SceneSystem* scene, const Playback
 
 }  // namespace
 
+std::string DescribeMovieEvent(const Playback::SceneEvent& event) { return Describe(event); }
+
 int RunPlayCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
   PlayOptions o;
   if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kPlayUsage, Parse, &o); status >= 0)

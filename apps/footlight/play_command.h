@@ -12,6 +12,12 @@
 
 extern const char* const kPlayUsage;
 
+namespace Playback {
+class SceneEvent;
+}
+// A scene event as the listings show it: its name and payload.
+std::string DescribeMovieEvent(const Playback::SceneEvent& event);
+
 // 0 when the movie played (or was listed) and nothing leaked; 1 when it does not load or a host
 // block is left; 2 on bad arguments.
 int RunPlayCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);

@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "frame/module_globals.h"
+#include "lighting/light.h"
+#include "lighting/lighting_system.h"
 #include "playback/playback_clock.h"
 #include "playback/recording_scene_base_obj.h"
 #include "win32/file_system.h"
@@ -58,6 +60,68 @@ void SceneSystem::Execute(uint32_t elapsedMs) {
                  : 0;
   CSceneSystem::Execute(static_cast<uint32_t>(scaled));
   AdvancePlaybackClock(scaled);
+  if (recorders.empty()) return;
+  if (CLightingSystem* lights = GetLightingSystem()) CheckLightStates(lights);
+}
+
+void SceneSystem::Record(const SceneEventPtr& event) {
+  // A recorder's listeners may start or stop recordings; the event goes to the list as it stood.
+  const std::vector<boost::shared_ptr<MovieRecorder>> active(recorders.begin(), recorders.end());
+  for (const auto& recorder : active) recorder->AddSceneEvent(event);
+}
+
+uint8_t SceneSystem::LoadScene(uint32_t sceneId) {
+  const uint8_t result = CSceneSystem::LoadScene(sceneId);
+  recordedSceneId = result > 0 ? sceneId : 0;
+  if (result > 0) Record(MakeSceneEvent<kSceneLoadScene>(sceneId));
+  return result;
+}
+
+void SceneSystem::UnloadSceneThunk() {
+  CSceneSystem::UnloadSceneThunk();
+  for (const auto& recorder : recorders) recorder->DetachAll();
+  objectIds.clear();
+  for (const auto& player : players) player->ForgetReplayed();
+  Record(MakeSceneEvent<kSceneUnloadScene>());
+}
+
+void SceneSystem::SetStateString(const char* state, int32_t flag, int32_t offset) {
+  CSceneSystem::SetStateString(state, flag, offset);
+  const std::string text = state != nullptr ? state : "";
+  Record(MakeSceneEvent<kSceneStateString>(text, static_cast<uint8_t>(flag != 0 ? 1 : 0),
+                                           static_cast<uint32_t>(offset)));
+  stateClock = PlaybackClock();
+  recordedState = text;
+  recordedStateFlag = flag != 0;
+  recordedStateOffset = static_cast<uint32_t>(offset);
+}
+
+void SceneSystem::SetPendingStateName(const char* folder) {
+  const std::string name = folder != nullptr ? folder : "";
+  if (rootFolder != name) {
+    rootFolder = name;
+    rootChanged = 1;
+  }
+  Record(MakeSceneEvent<kScenePendingStateName>(name));
+}
+
+void SceneSystem::OnLightActive(const std::string& name, bool on) {
+  Record(MakeSceneEvent<kSceneLightActive>(name, static_cast<uint8_t>(on ? 1 : 0)));
+}
+
+void SceneSystem::CheckLightStates(CLightingSystem* lighting) {
+  const std::map<std::string, bool> before = lightStates;
+  const int32_t count = lighting->GetLightCount();
+  for (int32_t i = 0; i < count; ++i) {
+    CLight* light = lighting->GetLight(static_cast<uint32_t>(i));
+    if (light == nullptr) continue;
+    const char* lightName = light->GetName();
+    const std::string name = lightName != nullptr ? lightName : "";
+    const bool on = light->IsActive();
+    lightStates[name] = on;
+    const auto old = before.find(name);
+    if (old != before.end() && old->second != on) OnLightActive(name, on);
+  }
 }
 
 CSceneBaseObj* SceneSystem::CreateSceneObject(const uint32_t* idPair) {

@@ -30,11 +30,21 @@ class SceneSystem : public CSceneSystem {
   // Drops every recorder and every player but the current one; the scene itself is taken down
   // by the CSceneSystem destructor.
   void Destroy() override;                    // slot 1
-  // Players first (unscaled), then the scene at the current player's pace, then the clock.
+  // Players first (unscaled), then the scene at the current player's pace, then the clock; while
+  // somebody records, the lights' switches.
   void Execute(uint32_t elapsedMs) override;  // slot 2
+  // The scene id of a successful load (0 after a failed one); only a success is recorded.
+  uint8_t LoadScene(uint32_t sceneId) override;                       // slot 15
+  // After the base: no recorder listens to the old objects, their ids are forgotten and so are
+  // the players' replayed objects; then the event.
+  void UnloadSceneThunk() override;                                   // slot 16
+  // The event ("" for null), then the state a later recording opens with.
+  void SetStateString(const char* state, int32_t flag, int32_t offset) override;  // slot 18
   // The base's object; one it has not seen before gets the next movie id and is attached to
   // every recorder.
   CSceneBaseObj* CreateSceneObject(const uint32_t* idPair) override;  // slot 41
+  // The base's work, then the event whether the name changed or not.
+  void SetPendingStateName(const char* folder) override;             // slot 54
 
   Playback::Recorder* StartRecording() override;                                         // slot 115
   void StopRecording(Playback::Recorder* recorder) override;                             // slot 116
@@ -54,12 +64,20 @@ class SceneSystem : public CSceneSystem {
   uint32_t FindObjectId(CSceneBaseObj* object) const;
   // ObjectCreated on the recorder, then the object's listener registered with its snapshot.
   void AttachObjectToRecorder(MovieRecorder* recorder, CSceneBaseObj* object);
+  // LightActive to every recorder.
+  void OnLightActive(const std::string& name, bool on);
+  // Each light's state into the map; a light whose state differs from the one the map held
+  // is reported, one seen for the first time only enters it.
+  void CheckLightStates(CLightingSystem* lighting);
 
   std::list<boost::shared_ptr<MovieRecorder>> recorders;
   std::list<boost::shared_ptr<MoviePlayer>> players;
   boost::shared_ptr<MoviePlayer> currentPlayer;
   uint32_t recordedSceneId = 0;
   std::map<uint32_t, ComponentHandle> objectIds;
+  // Lights by name (compared with case) and whether each was on when last seen; never emptied,
+  // so a switch made while nobody recorded is reported once somebody does.
+  std::map<std::string, bool> lightStates;
   int32_t stateClock;
   std::string recordedState;
   bool recordedStateFlag = false;
@@ -67,6 +85,10 @@ class SceneSystem : public CSceneSystem {
   // Movie ids are never given twice while the scene system lives: a track of an earlier object
   // is never replaced by a later one's.
   uint32_t nextObjectId = 0;
+
+ private:
+  // A scene event to every recorder, in start order.
+  void Record(const SceneEventPtr& event);
 };
 
 }  // namespace Playback

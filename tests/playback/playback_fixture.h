@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -135,6 +136,19 @@ struct PlaybackHost : scene_testing::SceneHost {
     return object;
   }
   CallLogObject* ObjectAt(const ComponentHandle& handle) { return Object<CallLogObject>(handle); }
+};
+
+inline const std::filesystem::path kSamples = std::filesystem::path(FOOTLIGHT_SOURCE_DIR) / "samples";
+
+// A resource root that reads the sample tree and keeps movies of its own.
+struct SampleRoot : scene_testing::SceneHost {
+  SampleRoot() {
+    const std::filesystem::path resource = std::filesystem::path(root) / "resource";
+    std::filesystem::create_directories(resource / "movies");
+    for (const auto& entry : std::filesystem::directory_iterator(kSamples / "resource"))
+      if (entry.path().filename() != "movies")
+        std::filesystem::create_directory_symlink(entry.path(), resource / entry.path().filename());
+  }
 };
 
 // The bytes a movie writes.
