@@ -36,7 +36,14 @@ class RecordingController final : public IAnimationController {
   void Start(int32_t a) override;
   void Stop(int32_t a) override;
   void SetLooping(int32_t on, int32_t a) override;
+  bool IsBusy(int32_t track) override;
   void SetSpeed(float speed, int32_t a) override;
+  float GetSpeed(int32_t a) override;
+  float GetLength() override;
+
+  // Scripting: what slots 17 and 21 answer; slot 19 answers the last speed set (1 at first).
+  void SetBusy(bool busy) { busy_ = busy; }
+  void SetLength(float ms) { length_ = ms; }
 
   const std::vector<ServiceCall>& Calls() const { return calls_; }
   // The names of the operations called, in order ("Select", "Start", ...).
@@ -45,6 +52,9 @@ class RecordingController final : public IAnimationController {
 
  private:
   std::vector<ServiceCall> calls_;
+  bool busy_ = false;
+  float speed_ = 1.0f;
+  float length_ = 0.0f;
 };
 
 class RecordingAnimation final : public IAnimation {
@@ -53,6 +63,7 @@ class RecordingAnimation final : public IAnimation {
 
   IAnimationController* GetController(int32_t index) override;
   const D3DMATRIX* GetBoundMatrix(int32_t index) override;
+  float GetTimeScale() override { return timeScale_; }
   void Release() override;
   void SetSwitchB(int32_t value) override;
   void SetSwitchA(int32_t value) override;
@@ -65,6 +76,7 @@ class RecordingAnimation final : public IAnimation {
   void SetNoBoundMatrix(bool none) { noBound_ = none; }
   void SetNoController(bool none) { noController_ = none; }
   void SetCounterValue(int32_t value) { counter_ = value; }
+  void SetTimeScale(float scale) { timeScale_ = scale; }
 
   // Inspection
   const std::string& Name() const { return name_; }
@@ -82,6 +94,7 @@ class RecordingAnimation final : public IAnimation {
   bool noBound_ = false;
   bool noController_ = false;
   int32_t counter_ = 0;
+  float timeScale_ = 1.0f;
   void* owner_ = nullptr;
   int releases_ = 0;
   std::vector<ServiceCall> calls_;

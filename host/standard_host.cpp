@@ -2,6 +2,7 @@
 
 #include "frame/component_base.h"
 #include "d3d8/pixel_format.h"
+#include "host/effect_objects.h"
 #include "win32/file_system.h"
 
 namespace host {
@@ -13,7 +14,9 @@ StandardHost::StandardHost(const std::string& resourceRoot, const RendererConfig
   host.SetIniService(&ini);
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer));
   RegisterGenericClasses(host);
+  RegisterEffectClasses(host);
   objects = RegisterLightingHostObjects(host);
+  renderables = RegisterRenderableClasses(host);
 }
 
 bool StandardHost::LoseAndResetDevice() {

@@ -11,6 +11,7 @@
 #include "host/host.h"
 #include "host/ini_service.h"
 #include "host/lighting_objects.h"
+#include "host/renderable.h"
 #include "host/renderer.h"
 
 namespace host {
@@ -38,6 +39,8 @@ class StandardHost {
   Renderer renderer;
   // The model objects and services live until the host has destroyed its objects.
   std::unique_ptr<LightingHostObjects> objects;
+  // The scene objects' models ("Renderable", "RenderableNode").
+  std::shared_ptr<RenderableClass> renderables;
   ReferenceHost host;
 
  private:

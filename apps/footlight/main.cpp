@@ -20,6 +20,8 @@
 #include "apps/footlight/glow_options.h"
 #include "apps/footlight/film_command.h"
 #include "apps/footlight/helpers_command.h"
+#include "apps/footlight/object_command.h"
+#include "apps/footlight/object_walk.h"
 #include "apps/footlight/lights_command.h"
 #include "apps/footlight/maps_command.h"
 #include "apps/footlight/path_command.h"
@@ -74,6 +76,8 @@ void PrintUsage() {
   std::fputs(footlight::kPathUsage, stdout);
   std::fputs(kFilmUsage, stdout);
   std::fputs(kHelpersUsage, stdout);
+  std::fputs(kObjectUsage, stdout);
+  std::fputs(kObjectWalkUsage, stdout);
   std::fputs(kTreeUsage, stdout);
 }
 
@@ -99,6 +103,7 @@ struct Options {
   std::vector<std::string> sceneCommandArgs;  // everything after "maps" or "path"
   std::vector<std::string> filmArgs;     // everything after "film"
   std::vector<std::string> helpersArgs;  // everything after "helpers"
+  std::vector<std::string> objectArgs;   // everything after "object"
   std::vector<std::string> treeArgs;     // everything after "tree"
   GlowRunOptions glow;
   footlight::SceneRunOptions scene;
@@ -151,6 +156,8 @@ Options Parse(int argc, char** argv) {
       o.filmArgs.push_back(arg);
     } else if (o.command == "helpers") {
       o.helpersArgs.push_back(arg);
+    } else if (o.command == "object") {
+      o.objectArgs.push_back(arg);
     } else if (o.command == "tree") {
       o.treeArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
@@ -203,7 +210,7 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
       o.command != "terrain" && o.command != "video" && o.command != "maps" && o.command != "path" &&
-      o.command != "film" && o.command != "helpers" && o.command != "tree")
+      o.command != "film" && o.command != "helpers" && o.command != "tree" && o.command != "object")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -401,6 +408,7 @@ int main(int argc, char** argv) {
   if (options.command == "portals") return RunPortalsCommand(options.portalsArgs, entry);
   if (options.command == "film") return RunFilmCommand(options.filmArgs, entry);
   if (options.command == "helpers") return RunHelpersCommand(options.helpersArgs, entry);
+  if (options.command == "object") return RunObjectCommand(options.objectArgs, entry);
   if (options.command == "tree") return RunTreeCommand(options.treeArgs, entry);
   if (options.command == "terrain") {
     footlight::TerrainOptions terrain;

@@ -12,6 +12,7 @@
 #include "scene/dynamic_flag_system.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
+#include "host/renderable.h"
 #include "host/renderer.h"
 #include "lighting/light.h"
 #include "lighting/lighting_system.h"
@@ -98,6 +99,23 @@ void PrintReport(FILE* out, host::StandardHost& standard, CSceneSystem* scene) {
     if (object == nullptr) continue;
     const uint32_t* id = object->GetUserWords();
     std::fprintf(out, "  id 0x%08x  title \"%s\"\n", id != nullptr ? id[0] : 0u, Narrow(object->GetTitle()).c_str());
+    // Its model: what the renderable was asked to load, and what the object took of it.
+    auto* renderable = static_cast<host::RenderableObject*>(
+        static_cast<IRenderableObject*>(host.GetObject(object->GetHandle())));
+    D3DXVECTOR3 position(0.0f, 0.0f, 0.0f);
+    float yaw = 0.0f;
+    object->GetPosition(&position, &yaw);
+    std::fprintf(out, "    object %d  %s  %s", object->objectId, renderable != nullptr ? renderable->path.c_str() : "-",
+                 renderable != nullptr && renderable->Loaded() ? "loaded" : "not loaded");
+    if (renderable != nullptr && renderable->Loaded()) {
+      std::fprintf(out, "  height %.2f  head bone ", object->modelHeight);
+      const int32_t head = object->headBoneIndex;
+      if (head >= 0 && static_cast<size_t>(head) < renderable->model.bones.size())
+        std::fprintf(out, "%d \"%s\"", head, renderable->model.bones[static_cast<size_t>(head)].name.c_str());
+      else
+        std::fprintf(out, "none");
+    }
+    std::fprintf(out, "  at %.2f,%.2f,%.2f\n", position.x, position.y, position.z);
   }
   std::fprintf(out, "helper groups: %zu\n", scene->helperGroups.size());
   for (const HelperPointGroup& g : scene->helperGroups) {

@@ -22,7 +22,12 @@ class IAnimationController {
   virtual void Start(int32_t a) = 0;                                      // slot 3
   virtual void Stop(int32_t a) = 0;                                       // slot 5
   virtual void SetLooping(int32_t on, int32_t a) = 0;                     // slot 16
+  // True while the track is still playing an animation that has not ended.
+  virtual bool IsBusy(int32_t track) = 0;                                 // slot 17
   virtual void SetSpeed(float speed, int32_t a) = 0;                      // slot 18
+  virtual float GetSpeed(int32_t a) = 0;                                  // slot 19
+  // The length of the selected track in milliseconds.
+  virtual float GetLength() = 0;                                          // slot 21
 
  protected:
   ~IAnimationController() = default;
@@ -34,6 +39,8 @@ class IAnimation {
   virtual IAnimationController* GetController(int32_t index) = 0;  // slot 1
   // The animated transform of the node bound last (row-major, row 3 the position); may be null.
   virtual const D3DMATRIX* GetBoundMatrix(int32_t index) = 0;  // slot 9
+  // How fast the animation's clock runs against the host's (1 = as fast).
+  virtual float GetTimeScale() = 0;                            // slot 14
   virtual void Release() = 0;                                  // slot 25
   virtual void SetSwitchB(int32_t value) = 0;                  // slot 30
   virtual void SetSwitchA(int32_t value) = 0;                  // slot 32

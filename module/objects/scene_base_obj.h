@@ -1,29 +1,96 @@
 // A character or prop placed in the scene. The table of operations is complete and in its binding
 // order, since the recording variant and every caller reach the operations by their place in it.
-// What stands here is what the scene system reads and writes of an object: the lights and sort key
-// its passes fill, the caller's id pair, the user flag and the object folder. Loading, movement,
-// animation, effects and drawing come with the scene objects themselves; until then those
-// operations answer neutrally (false, 0, null, nothing).
+// The object holds its model in a host "Renderable" and drives it with typed messages; the
+// members stand in the order the object's full state is recorded.
 #pragma once
 #include <cstdint>
+#include <list>
 #include <string>
+#include <vector>
 
 #include "d3d8/d3d8types.h"
 #include "d3dx8/d3dx8math.h"
 #include "frame/component_base.h"
+#include "frame/renderable.h"
+#include "scene/nav_mesh.h"
 
-struct NavPath;
+class IRenderer;
+class IGeometryService;
 
-// Called for each waypoint of a path instead of walking to it.
-using WaypointCallback = void (*)(uint32_t context, const D3DXVECTOR3* point);
+// Called for each waypoint of a path instead of walking to it (the first argument is 0).
+using WaypointCallback = void (*)(int32_t zero, const D3DXVECTOR3* objectPosition,
+                                  const D3DXVECTOR3* waypointPosition);
+
+// Effects started together under one name; the ids are those the effect object gave.
+struct SceneEffectRecord {
+  uint8_t allocator = 0;
+  std::vector<int32_t> effectIds;
+  int32_t remainingMs = 0;
+  std::string name;
+};
+
+// A part state that is reset when its time runs out.
+struct ScenePartStateRecord {
+  std::string part;
+  int32_t remainingMs = 0;
+};
+
+// An effect asked for while the model was loading; played with the time left once it is ready.
+struct PendingEffectRequest {
+  std::string name;
+  std::string effectList;
+  uint32_t startTime = 0;  // timeGetTime when asked
+  int32_t durationMs = 0;
+  int32_t mode = 0;
+};
+
+// A corner of the drawn bounding box.
+struct SceneBoxVertex {
+  D3DXVECTOR3 position{0.0f, 0.0f, 0.0f};
+  uint32_t colour = 0xFFFFFFFFu;
+};
+
+// Waits for the renderables of scene objects to finish loading and tells the owning object
+// (its OnRenderableComplete) once none is pending.
+class SceneObjectCompleteListener final : public IRenderableCompleteListener {
+ public:
+  SceneObjectCompleteListener() = default;
+  void OnNotify(IRenderableInterface* source) override;  // slot 0
+  ~SceneObjectCompleteListener() override;               // slot 1
+
+  void Bind(const ComponentHandle* owner);
+  // Watches the main renderable of `object`: registers on its interface and keeps it pending.
+  void OnComplete(const ComponentHandle* object, uint8_t flag);
+  // Unregisters from every pending renderable and forgets them.
+  void Reset();
+
+  struct WatchRecord {
+    ComponentHandle object;
+    uint8_t flag;
+  };
+  std::vector<ComponentHandle> pending;
+  std::vector<WatchRecord> watches;
+  ComponentHandle owner{};
+
+ private:
+  void Unregister(const ComponentHandle& renderable);
+};
 
 class CSceneBaseObj : public CComponentBase {
  public:
   CSceneBaseObj();
-  ~CSceneBaseObj() override;  // slot 11
 
-  // Slots 0-11 are the component's: 3-5 are the object's Render, RenderAfterImages and
-  // RenderPass3, 10 its OnModelReady; they keep the component defaults until objects draw.
+  bool Init() override;                                                        // slot 0
+  void Destroy() override;                                                     // slot 1
+  void Execute(uint32_t elapsedMs) override;                                   // slot 2
+  // Slots 3-5 are the object's Render, RenderAfterImages and RenderPass3: the scene's passes
+  // call them with the frame's elapsed milliseconds.
+  void Realize(uint32_t elapsedMs) override;                                   // slot 3
+  void RealizeBlend(uint32_t elapsedMs) override;                              // slot 4
+  void RealizePost(uint32_t arg) override;                                     // slot 5
+  // Slot 10 is the object's OnModelReady.
+  uint32_t Slot10(uint32_t cookie) override;                                   // slot 10
+  ~CSceneBaseObj() override;                                                   // slot 11
 
   virtual void SetHeightOffset(float offset);                                  // slot 12
   virtual float GetHeightOffset();                                             // slot 13
@@ -56,9 +123,10 @@ class CSceneBaseObj : public CComponentBase {
   virtual void GetTargetPosition(D3DXVECTOR3* position, float* yaw);           // slot 38
   virtual const char* GetAnimationName();                                      // slot 39
   virtual bool PlayEffect(const char* name, const char* effectList, int32_t durationMs, int32_t mode);  // slot 40
-  virtual void RemoveEffectsByName(const char* name);                          // slot 41
+  // True when something was removed.
+  virtual bool RemoveEffectsByName(const char* name);                          // slot 41
   virtual void RemoveAllEffects();                                             // slot 42
-  virtual void SetPartState(const char* part, const char* value, int32_t durationMs);  // slot 43
+  virtual bool SetPartState(const char* part, const char* value, int32_t durationMs);  // slot 43
   virtual void ResetPartState(const char* part);                               // slot 44
   virtual bool PlaySound(const char* name);                                    // slot 45
   virtual bool ReturnTrue(uint32_t arg);                                       // slot 46
@@ -76,9 +144,9 @@ class CSceneBaseObj : public CComponentBase {
   virtual float GetScale();                                                    // slot 58
   virtual void SetScale(float scale);                                          // slot 59
   virtual void RegisterAnimationEvents();                                      // slot 60
-  // Value C holds a light record (a D3DLIGHT8) the scene's passes lend a hardware slot, or 0.
-  virtual intptr_t GetUserValueC();                                            // slot 61
-  virtual void SetUserValueC(intptr_t value);                                  // slot 62
+  // Value C is a light record the scene's passes lend a hardware slot; null for none.
+  virtual const D3DLIGHT8* GetUserValueC();                                    // slot 61
+  virtual void SetUserValueC(const D3DLIGHT8* light);                          // slot 62
   // The user flag: the scene keeps such an object through unloads and id destruction, and
   // RemoveDeadObjects takes it away.
   virtual uint8_t GetUserFlag();                                               // slot 63
@@ -137,6 +205,52 @@ class CSceneBaseObj : public CComponentBase {
   virtual uint32_t ForwardToRenderable(uint32_t value);                        // slot 113
   virtual void SetAdjustHeight(float adjust);                                  // slot 114
 
+  // The operations the table's slots stand for and the steps they share; not in the table.
+  void Render(uint32_t elapsedMs);             // slot 3
+  void RenderAfterImages(uint32_t elapsedMs);  // slot 4
+  void RenderPass3(uint32_t arg);              // slot 5
+  void OnModelReady(uint32_t cookie);          // slot 10
+  // 400003 with (x, y + height offset, z) and (0, yaw, 0).
+  void SendTransform(float x, float y, float z, float yaw);
+  // Turns and steps toward the walk target for dt milliseconds; true once arrived.
+  bool StepTowardTarget(uint32_t dt);
+  // Moves the current waypoint on by one (`step`) and then past every waypoint that a straight
+  // walk makes needless.
+  void AdvanceWaypoint(bool step);
+  // Walks to the current waypoint, or hands it to the waypoint callback.
+  void HeadForWaypoint();
+  bool PlayAnimation(const char* name, uint8_t loop, float speed, int32_t a, float b, float c, float d, int32_t e);
+  // Sets, replaces or clears (value null) a parameter of a renderable's table; the item's index.
+  int32_t SetRenderableParameter(RenderableParameterTable* table, uint32_t keyId, const char* value);
+  // Makes the hand model of one side "xxxx0NN" (left) or "xxxx1NN" (right) from the first four
+  // characters of "lhandModel" / "rhandModel" and the number; false when nothing was written.
+  // `apply` lets the renderable take its table at once.
+  bool ChangeHandModel(bool left, uint32_t number, bool apply);
+  void DrawBoundingBox();
+  // The hand change an "lhand", "rhand" or "lrhand" event asks for: the side's hand model
+  // becomes the stem of its current value and `number`; the renderable is not told yet.
+  enum class HandChange { Written, Ended };
+  HandChange ChangeHandNow(bool left, const char* number, const char* event);
+  // The renderable's slot 10 with the object's cookie: it takes its parameter table.
+  void ApplyRenderableParameters();
+  // 600002 for each effect of the record.
+  void RemoveEffectIds(const SceneEffectRecord& record);
+  // Plays the effects asked for while the model loaded; the queue ends empty.
+  void ReplayPendingEffects();
+  // The "afterImage" event's tokens in order (interval, ring count, start alpha, duration,
+  // colour; null where the event has none), from the animation and controller that sent it.
+  void ApplyAfterImageSettings(IAnimation* animation, int32_t controller, const char* const tokens[5]);
+  // Callbacks the renderable calls with the object as context.
+  static void OnRenderableEvent(void* context, IAnimation* animation, int32_t x, int32_t y, int32_t code);
+  static void ProcessAnimationEvent(void* context, IAnimation* animation, int32_t controller, const char* text);
+
+  // Resolving the object's host objects; null when they are gone.
+  IRenderableObject* ResolveRenderable(const ComponentHandle& handle) const;
+  IRenderableInterface* QueryInterface(const ComponentHandle& renderable) const;
+  // 400006 for the root node into `out` (cleared first); the node when it resolves.
+  IRenderableNode* FindRootNode(ComponentHandle* out) const;
+
+  // Members in the order the object's state is laid out; defaults after construction and Init.
   // Written by the scene's main and blended passes.
   D3DLIGHT8 influenceLight{};
   uint8_t influenceReached = 0;
@@ -144,7 +258,126 @@ class CSceneBaseObj : public CComponentBase {
   uint8_t hasOwnLight = 0;
   float sortKey = 0.0f;
 
+  uint8_t titleEnabled = 1;
+  float scale = 1.0f;
+  uint8_t sceneRenderFlag = 1;
+  D3DXVECTOR3 frontPoint{0.0f, 0.0f, 0.0f};  // the eye pair: 1.5 units in front of the head
+  D3DXVECTOR3 headPoint{0.0f, 0.0f, 0.0f};
+  uint32_t eyeWord = 0;
+  int32_t userValueA = -1;
+  int32_t userValueB = 0;
+  int32_t titleHalfWidth = 0;
+  int32_t titleOffsetY = 0;
+  int32_t titleFont = -1;  // -1: no title
+  std::wstring titleText;
+  std::wstring displayText;  // the title after the code-page round trip
+  uint8_t hidden = 0;
   uint8_t userFlag = 0;
+  int32_t tag = -1;
+  const D3DLIGHT8* userValueC = nullptr;
+  IGeometryService* geometryService = nullptr;
   uint32_t userWords[2] = {0, 0};
-  std::string objectFolder;  // empty: "resource\ini\objects"
+  std::vector<SceneEffectRecord> timedEffects;
+  std::vector<SceneEffectRecord> keptEffects;  // effects started with mode -1
+  std::vector<ScenePartStateRecord> timedPartStates;
+  int32_t objectId = -1;
+  IRenderer* renderer = nullptr;
+
+  // Placement, animation and hands.
+  D3DXVECTOR3 position{0.0f, 0.0f, 0.0f};
+  float pitch = 0.0f;
+  float yaw = 0.0f;  // radians in [0, 2pi)
+  float roll = 0.0f;
+  int32_t action = -1;
+  int32_t idleDelay = 0;  // ms before the idle animation is played
+  char idleAnimationName[256] = {};
+  uint8_t idleSuppressed = 0;
+  uint8_t moving = 0;
+  int32_t walkAction = -1;
+  int32_t arrivalAction = -1;  // played on arrival when 0 or more
+  uint8_t sequencePending = 0;
+  int32_t sequenceIndex = -1;
+  int32_t sequenceCount = 0;
+  char sequenceNames[8][128] = {};
+  uint8_t leftHandPending = 0;
+  uint8_t rightHandPending = 0;
+
+  // After-images.
+  int32_t storedCount = 0;
+  int32_t ringCount = 0;
+  int32_t captureTimer = 0;  // ms; 99999999: until the animation ends
+  float fadeRate = 0.0f;     // alpha lost per millisecond
+  float startAlpha = 0.0f;
+  int32_t ringIndex = 0;
+  int32_t captureInterval = 0;
+  int32_t captureCountdown = 0;
+  uint32_t afterImageColour = 0;
+  uint8_t unlimited = 0;
+
+  ComponentHandle renderableHandle{};
+  ComponentHandle secondRenderableHandle{};
+  ComponentHandle effectObjectHandle{};  // the host's "ActiveEffect"
+  ComponentHandle rootNodeCopy{};
+  ComponentHandle linkedHandle{};
+  CSceneBaseObj* self = this;  // context of the renderable's callbacks
+  std::string objectFolder;    // empty: "resource\ini\objects"
+
+  SceneBoxVertex boxVertices[8];
+  uint16_t boxEdges[24] = {};
+  std::string animationName;
+  std::vector<int32_t> childIds;
+  ComponentHandle rootNodeHandle{};
+  ComponentHandle secondRootHandle{};
+  ComponentHandle linkedRootHandle{};
+  uint8_t waitingForModel = 0;
+  D3DXMATRIX headBoneMatrix;   // identity
+  D3DXMATRIX headWorldMatrix;  // identity
+  int32_t headBoneIndex = -1;
+
+  // Walking.
+  D3DXVECTOR3 walkTarget{0.0f, 0.0f, 0.0f};
+  float moveSpeed = 3.0f;  // units per millisecond while walking
+  float savedMoveSpeed = 3.0f;
+  float targetYaw = 0.0f;
+  float turnSpeed = 3.14f;  // radians per millisecond
+  uint8_t shown = 0;
+  float heightOffset = 0.0f;  // added to y in every transform message
+  uint32_t leftHandNumber = 0;
+  uint32_t rightHandNumber = 0;
+  int32_t placedAction = 0;
+  uint8_t boundingBoxShown = 0;
+  int32_t spareIds[2] = {-1, -1};
+
+  int shineTexture = -1;  // "shine001.tga" while shine is enabled
+  D3DXMATRIX shineMatrix;  // identity
+  uint8_t headPointDirty = 1;
+  uint8_t topPointDirty = 1;
+  uint8_t secondDirty = 1;
+  D3DXVECTOR3 headScreenPoint{0.0f, 0.0f, 0.0f};
+  D3DXVECTOR3 topScreenPoint{0.0f, 0.0f, 0.0f};
+  float modelHeight = 0.0f;
+  float adjustH = 0.0f;  // height adjustment of the current animation
+  uint8_t alphaEnabled = 1;
+  uint8_t baseModel = 0;  // the renderable's first part is "baseModel"
+  uint8_t spare = 0;
+
+  NavPath path;
+  std::list<NavWaypoint>::iterator currentWaypoint;  // path.waypoints.end(): none
+  WaypointCallback waypointCallback = nullptr;
+
+  void* boneBuffers[16] = {};  // 16-byte aligned copies of the bone matrices
+  D3DXMATRIX afterImageWorld[16];  // identity
+  float afterImageAlpha[16];       // 1.0
+  int32_t bytesPerBuffer = 0;      // bone count x 64
+  int wireframeEffect = 0;
+  int afterImageEffect = 0;
+  int32_t highlightMode = 0;  // 0..5
+  SceneObjectCompleteListener completeListener;
+  std::vector<PendingEffectRequest> pendingEffects;
+  uint8_t userFlagA = 1;
+  uint8_t userFlagB = 1;
+  std::string name;
+  int32_t activeEffectId = -1;
+  float userFloat = 0.0f;
+  float raiseTotal = 0.0f;  // the sum of Raise amounts
 };

@@ -29,7 +29,7 @@ class PathObject : public CSceneBaseObj {
   uint8_t keep = 0;
 };
 
-void NoteWaypoint(uint32_t, const D3DXVECTOR3*) {}
+void NoteWaypoint(int32_t, const D3DXVECTOR3*, const D3DXVECTOR3*) {}
 
 // Two unit squares at x 0..1 and x 5..6 (z 0..1), each cut into two clockwise triangles.
 host::ModelMesh TwoIslands() {

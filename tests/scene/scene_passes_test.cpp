@@ -36,7 +36,7 @@ class PassObject : public CSceneBaseObj {
   uint32_t GetChildCount() override { return static_cast<uint32_t>(children.size()); }
   int32_t GetChildId(uint32_t index) override { return children.at(index); }
   uint8_t GetSceneRenderFlag() override { return flag77; }
-  intptr_t GetUserValueC() override { return reinterpret_cast<intptr_t>(valueC); }
+  const D3DLIGHT8* GetUserValueC() override { return valueC; }
   ComponentHandle* GetHandle() override { return &renderable; }
   void Show(bool shown) override { log->push_back(name + (shown ? " show" : " hide")); }
   void Execute(uint32_t ms) override { log->push_back(name + " execute " + std::to_string(ms)); }
