@@ -365,6 +365,7 @@ void ReferenceHost::Guarded(const Target& target, const char* slot, const std::f
 
 void ReferenceHost::Execute(uint32_t elapsedMs) {
   PumpMessages();
+  for (const auto& step : frameSteps_) step(elapsedMs);
   for (const auto& s : Snapshot("execute")) {
     Target t;
     if (!ResolveTarget(s.handle, &t)) continue;

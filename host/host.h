@@ -89,6 +89,8 @@ class ReferenceHost final : public IHost {
   bool OpenMessageEndpoint();
   // Hands the messages waiting at the endpoint to "system_messages"; how many there were.
   size_t PumpMessages();
+  // Runs before each frame's "execute" (after the posted messages) with the elapsed time.
+  void AddFrameStep(std::function<void(uint32_t)> step) { frameSteps_.push_back(std::move(step)); }
 
   // Driving the channels
   // One frame: the posted window messages first (PumpMessages), then "execute".
@@ -168,6 +170,7 @@ class ReferenceHost final : public IHost {
   std::vector<std::string> log_;
   std::vector<RecordedMessage> messages_;
   std::function<void(const std::string&)> echo_;
+  std::vector<std::function<void(uint32_t)>> frameSteps_;
   HWND window_;
   uint64_t nextSequence_ = 0;
   size_t created_ = 0, destroyed_ = 0, frames_ = 0;

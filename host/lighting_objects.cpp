@@ -1,9 +1,14 @@
 #include "host/lighting_objects.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cmath>
 
 #include "frame/renderer.h"
+#include "host/file_bytes.h"
 #include "host/host.h"
+#include "win32/file_system.h"
 
 namespace host {
 
@@ -24,15 +29,24 @@ std::vector<std::string> OpsOf(const std::vector<ServiceCall>& calls) {
 
 void RecordingController::Select(const char* trackName, int32_t a, int32_t b) {
   calls_.push_back(ServiceCall{"Select", TextOf(trackName), {double(a), double(b)}});
+  animation_->SelectTrack(trackName);
 }
-void RecordingController::Start(int32_t a) { calls_.push_back(ServiceCall{"Start", "", {double(a)}}); }
-void RecordingController::Stop(int32_t a) { calls_.push_back(ServiceCall{"Stop", "", {double(a)}}); }
+void RecordingController::Start(int32_t a) {
+  calls_.push_back(ServiceCall{"Start", "", {double(a)}});
+  animation_->StartTrack();
+}
+void RecordingController::Stop(int32_t a) {
+  calls_.push_back(ServiceCall{"Stop", "", {double(a)}});
+  animation_->StopTrack();
+}
 void RecordingController::SetLooping(int32_t on, int32_t a) {
   calls_.push_back(ServiceCall{"SetLooping", "", {double(on), double(a)}});
+  animation_->SetLoopingTrack(on != 0);
 }
 void RecordingController::SetSpeed(float speed, int32_t a) {
   speed_ = speed;
   calls_.push_back(ServiceCall{"SetSpeed", "", {double(speed), double(a)}});
+  animation_->SetTrackSpeed(speed);
 }
 bool RecordingController::IsBusy(int32_t track) {
   calls_.push_back(ServiceCall{"IsBusy", "", {double(track)}});
@@ -42,8 +56,12 @@ float RecordingController::GetSpeed(int32_t) { return speed_; }
 float RecordingController::GetLength() { return length_; }
 std::vector<std::string> RecordingController::Ops() const { return OpsOf(calls_); }
 
-RecordingAnimation::RecordingAnimation(std::string name) : name_(std::move(name)) {
+RecordingAnimation::RecordingAnimation(std::string name, std::shared_ptr<const AnimationClip> clip)
+    : name_(std::move(name)), clip_(std::move(clip)) {
   for (int i = 0; i < 4; ++i) bound_.m[i][i] = 1.0f;
+  evaluated_ = bound_;
+  if (clip_ != nullptr)
+    for (const AnimationNodeInfo& n : clip_->nodes) nodes_.push_back(std::make_unique<Node>(n.kind));
 }
 
 IAnimationController* RecordingAnimation::GetController(int32_t index) {
@@ -53,12 +71,22 @@ IAnimationController* RecordingAnimation::GetController(int32_t index) {
 
 const D3DMATRIX* RecordingAnimation::GetBoundMatrix(int32_t index) {
   calls_.push_back(ServiceCall{"GetBoundMatrix", "", {double(index)}});
-  return noBound_ ? nullptr : &bound_;
+  if (noBound_) return nullptr;
+  if (clip_ == nullptr) return &bound_;
+  if (boundNode_ < 0 || track_ < 0) {
+    evaluated_ = D3DMATRIX{};
+    for (int i = 0; i < 4; ++i) evaluated_.m[i][i] = 1.0f;
+  } else {
+    evaluated_ = clip_->Evaluate(track_, boundNode_, time_);
+  }
+  return &evaluated_;
 }
 
 void RecordingAnimation::Release() {
   ++releases_;
   calls_.push_back(ServiceCall{"Release", "", {}});
+  listeners_.clear();
+  playing_ = false;
 }
 
 void RecordingAnimation::SetSwitchB(int32_t value) { calls_.push_back(ServiceCall{"SetSwitchB", "", {double(value)}}); }
@@ -79,6 +107,80 @@ void RecordingAnimation::SetOwner(void* owner, int32_t a) {
   calls_.push_back(ServiceCall{"SetOwner", "", {double(a)}, owner});
 }
 
+void RecordingAnimation::AddEventListener(int32_t code, IAnimationEventSink* sink) {
+  calls_.push_back(ServiceCall{"AddEventListener", "", {double(code)}, sink});
+  if (sink != nullptr && releases_ == 0) listeners_.emplace_back(code, sink);
+}
+
+IAnimationNodeTree* RecordingAnimation::GetNodeTree() {
+  calls_.push_back(ServiceCall{"GetNodeTree", "", {}});
+  return &tree_;
+}
+
+IAnimationNode* RecordingAnimation::Tree::FindNode(const char* name) {
+  owner_->calls_.push_back(ServiceCall{"FindNode", TextOf(name), {}});
+  if (name == nullptr || owner_->clip_ == nullptr) return nullptr;
+  const int node = owner_->clip_->FindNode(name);
+  return node < 0 ? nullptr : owner_->nodes_[static_cast<size_t>(node)].get();
+}
+
+void RecordingAnimation::BindNode(void* source) {
+  calls_.push_back(ServiceCall{"BindNode", "", {}, source});
+  boundNode_ = -1;
+  for (size_t i = 0; i < nodes_.size(); ++i)
+    if (nodes_[i]->Owns(source)) boundNode_ = static_cast<int>(i);
+}
+
+std::string RecordingAnimation::BoundNode() const {
+  return boundNode_ < 0 ? std::string() : clip_->nodes[static_cast<size_t>(boundNode_)].name;
+}
+
+std::string RecordingAnimation::SelectedTrack() const {
+  return track_ < 0 ? std::string() : clip_->tracks[static_cast<size_t>(track_)].name;
+}
+
+void RecordingAnimation::SelectTrack(const char* name) {
+  track_ = name != nullptr && clip_ != nullptr ? clip_->FindTrack(name) : -1;
+  time_ = 0.0f;
+  playing_ = false;
+}
+
+void RecordingAnimation::StartTrack() {
+  time_ = 0.0f;
+  playing_ = releases_ == 0;
+}
+
+void RecordingAnimation::StopTrack() {
+  playing_ = false;
+  Tell(4);
+}
+
+void RecordingAnimation::Advance(uint32_t elapsedMs) {
+  if (!playing_ || clip_ == nullptr || track_ < 0) return;
+  const float length = static_cast<float>(clip_->tracks[static_cast<size_t>(track_)].lengthMs);
+  time_ += static_cast<float>(elapsedMs) * speed_;
+  if (time_ < length && time_ >= 0.0f) return;
+  if (looping_) {
+    time_ = std::fmod(time_, length);
+    if (time_ < 0.0f) time_ += length;
+    Tell(6);
+  } else {
+    time_ = time_ < 0.0f ? 0.0f : length;
+    playing_ = false;
+    Tell(4);
+  }
+}
+
+void RecordingAnimation::Tell(int32_t code) {
+  const auto listeners = listeners_;
+  const int releases = releases_;
+  for (const auto& [listenerCode, sink] : listeners) {
+    if (releases_ != releases) break;
+    if (listenerCode == code)
+      sink->Event(reinterpret_cast<intptr_t>(this), 0, static_cast<intptr_t>(time_), code);
+  }
+}
+
 std::vector<std::string> RecordingAnimation::Ops() const { return OpsOf(calls_); }
 
 IAnimation* AnimationService::LoadAnimation(const char* name, int32_t flags) {
@@ -88,8 +190,32 @@ IAnimation* AnimationService::LoadAnimation(const char* name, int32_t flags) {
     --failLoads_;
     return nullptr;
   }
-  animations_.push_back(std::make_unique<RecordingAnimation>(TextOf(name)));
+  if (name == nullptr || *name == '\0') {
+    errors_.push_back("an animation without a name");
+    return nullptr;
+  }
+  std::shared_ptr<const AnimationClip> clip;
+  const std::string path = win32::ResolvePath(win32::GetResourceRoot(), name, win32::PathMode::Read);
+  struct stat info{};
+  if (!path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    auto parsed = std::make_shared<AnimationClip>();
+    if (!ReadFileBytes(path, "animation", &bytes, &error) ||
+        !ParseAnimationText(std::string(bytes.begin(), bytes.end()), parsed.get(), &error)) {
+      errors_.push_back(TextOf(name) + ": " + error);
+      return nullptr;
+    }
+    clip = std::move(parsed);
+  }
+  animations_.push_back(std::make_unique<RecordingAnimation>(TextOf(name), std::move(clip)));
   return animations_.back().get();
+}
+
+void AnimationService::Advance(uint32_t elapsedMs) {
+  // A listener may load animations while it is told: walk by index.
+  for (size_t i = 0; i < animations_.size(); ++i)
+    if (animations_[i]->Releases() == 0) animations_[i]->Advance(elapsedMs);
 }
 
 // ---- Geometry ------------------------------------------------------------------------------------
@@ -144,6 +270,11 @@ std::unique_ptr<LightingHostObjects> RegisterLightingHostObjects(ReferenceHost& 
   host.AddService("AnimationServiceImp", static_cast<IAnimationService*>(&objects->animation));
   host.AddService("geometry", static_cast<IGeometryService*>(&objects->geometry));
   host.AddService("MotiveServiceImp", static_cast<IMotiveService*>(&objects->motive));
+  std::weak_ptr<int> alive = objects->alive;
+  AnimationService* animation = &objects->animation;
+  host.AddFrameStep([alive, animation](uint32_t elapsedMs) {
+    if (!alive.expired()) animation->Advance(elapsedMs);
+  });
   return objects;
 }
 

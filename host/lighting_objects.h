@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "frame/host_services.h"
+#include "host/animation_file.h"
 #include "host/generic_object.h"
 #include "host/host_object.h"
 #include "host/model_object.h"
@@ -30,8 +31,12 @@ struct ServiceCall {
   const void* pointer = nullptr;
 };
 
+class RecordingAnimation;
+
+// A controller: every call is recorded, then played on its animation (see RecordingAnimation).
 class RecordingController final : public IAnimationController {
  public:
+  explicit RecordingController(RecordingAnimation* animation) : animation_(animation) {}
   void Select(const char* trackName, int32_t a, int32_t b) override;
   void Start(int32_t a) override;
   void Stop(int32_t a) override;
@@ -51,15 +56,26 @@ class RecordingController final : public IAnimationController {
   void ClearCalls() { calls_.clear(); }
 
  private:
+  RecordingAnimation* animation_;
   std::vector<ServiceCall> calls_;
   bool busy_ = false;
   float speed_ = 1.0f;
   float length_ = 0.0f;
 };
 
+// An animation of the host. Every call is recorded. Loaded from a file of the animation text
+// format (host/animation_file.h) it plays: Select picks a track by name (null or an unknown name:
+// none), Start plays the selected track from 0, Advance moves a playing track by the elapsed
+// time times its speed; a track that runs out stops and tells its listeners 4 at once (a looping
+// one starts over and tells them 6); Stop stops and tells them 4 at once, playing or not. A
+// listener may call back into the controller while it is told. GetNodeTree finds the clip's
+// nodes; GetBoundMatrix is the bound node's matrix on the selected track at its time (identity
+// before any bind or without a selected track). Without a clip (a name with no file) it is
+// scripted: GetBoundMatrix answers SetBoundMatrix's matrix (identity at first). Release drops
+// the listeners and stops it.
 class RecordingAnimation final : public IAnimation {
  public:
-  explicit RecordingAnimation(std::string name = "");
+  explicit RecordingAnimation(std::string name = "", std::shared_ptr<const AnimationClip> clip = nullptr);
 
   IAnimationController* GetController(int32_t index) override;
   const D3DMATRIX* GetBoundMatrix(int32_t index) override;
@@ -70,6 +86,18 @@ class RecordingAnimation final : public IAnimation {
   void SetCounter(int32_t value) override;
   int32_t GetCounter() override;
   void SetOwner(void* owner, int32_t a) override;
+  void AddEventListener(int32_t code, IAnimationEventSink* sink) override;
+  IAnimationNodeTree* GetNodeTree() override;
+  void BindNode(void* source) override;
+
+  // Playing (the controller's calls land here after they are recorded)
+  void SelectTrack(const char* name);
+  void StartTrack();
+  void StopTrack();
+  void SetLoopingTrack(bool on) { looping_ = on; }
+  void SetTrackSpeed(float speed) { speed_ = speed; }
+  // Moves a playing track on by elapsedMs x its speed.
+  void Advance(uint32_t elapsedMs);
 
   // Scripting
   void SetBoundMatrix(const D3DMATRIX& m) { bound_ = m; }
@@ -86,11 +114,54 @@ class RecordingAnimation final : public IAnimation {
   int Releases() const { return releases_; }
   int32_t Counter() const { return counter_; }
   void* Owner() const { return owner_; }
+  const AnimationClip* Clip() const { return clip_.get(); }
+  size_t Listeners() const { return listeners_.size(); }
+  bool Playing() const { return playing_; }
+  // The selected track's name ("" for none) and its time in ms.
+  std::string SelectedTrack() const;
+  float TrackTime() const { return time_; }
+  // The node bound last, "" for none.
+  std::string BoundNode() const;
 
  private:
+  class Node final : public IAnimationNode {
+   public:
+    Node(int32_t kind) : kind_(kind) {}
+    int32_t GetKind() override { return kind_; }
+    void* GetTransformSource() override { return &transformSource_; }
+    void* GetAlternateSource() override { return &alternateSource_; }
+    bool Owns(const void* source) const { return source == &transformSource_ || source == &alternateSource_; }
+
+   private:
+    int32_t kind_;
+    char transformSource_ = 0;
+    char alternateSource_ = 0;
+  };
+  class Tree final : public IAnimationNodeTree {
+   public:
+    explicit Tree(RecordingAnimation* owner) : owner_(owner) {}
+    IAnimationNode* FindNode(const char* name) override;
+
+   private:
+    RecordingAnimation* owner_;
+  };
+  // Tells the listeners of `code`, from a copy of the table; stops when one releases it.
+  void Tell(int32_t code);
+
   std::string name_;
-  RecordingController controller_;
+  std::shared_ptr<const AnimationClip> clip_;
+  RecordingController controller_{this};
+  Tree tree_{this};
+  std::vector<std::unique_ptr<Node>> nodes_;
+  std::vector<std::pair<int32_t, IAnimationEventSink*>> listeners_;
   D3DMATRIX bound_{};
+  D3DMATRIX evaluated_{};
+  int boundNode_ = -1;
+  int track_ = -1;
+  float time_ = 0.0f;
+  float speed_ = 1.0f;
+  bool looping_ = false;
+  bool playing_ = false;
   bool noBound_ = false;
   bool noController_ = false;
   int32_t counter_ = 0;
@@ -104,7 +175,14 @@ class RecordingAnimation final : public IAnimation {
 // service goes, released or not.
 class AnimationService final : public IAnimationService {
  public:
+  // A name that is a file below the resource root is read as the animation text format; one
+  // that does not read as that format loads nothing (null, the reason in Errors()), nor does a
+  // null or empty name. A name with no file gives a scripted animation.
   IAnimation* LoadAnimation(const char* name, int32_t flags) override;
+  // Moves every animation not released by the elapsed time (the host's frame does so before
+  // "execute").
+  void Advance(uint32_t elapsedMs);
+  const std::vector<std::string>& Errors() const { return errors_; }
 
   // The next `count` loads fail (answer null).
   void FailLoads(int count) { failLoads_ = count; }
@@ -116,6 +194,7 @@ class AnimationService final : public IAnimationService {
  private:
   std::vector<std::unique_ptr<RecordingAnimation>> animations_;
   std::vector<std::string> loads_;
+  std::vector<std::string> errors_;
   int failLoads_ = 0;
 };
 
@@ -166,10 +245,13 @@ class LightingHostObjects {
   MotiveService motive;
   std::shared_ptr<ModelClass> models = std::make_shared<ModelClass>();
   std::shared_ptr<RecordingClass> particles;
+  // While it lives, the host's frames advance the animations.
+  std::shared_ptr<int> alive = std::make_shared<int>(0);
 };
 
 // Registers "modelr" and "Particles" as host classes and "AnimationServiceImp", "geometry" and
-// "MotiveServiceImp" as services of `host`.
+// "MotiveServiceImp" as services of `host`, and has each frame of the host advance the
+// animations before "execute" (while the returned objects live).
 std::unique_ptr<LightingHostObjects> RegisterLightingHostObjects(ReferenceHost& host);
 
 }  // namespace host

@@ -367,6 +367,7 @@ size_t Renderer::TransformDepth(DWORD type) const {
 
 void Renderer::SetLookAt(const D3DVECTOR* eye, const D3DVECTOR* at, const D3DVECTOR* up) {
   if (!eye || !at || !up) return;
+  ++lookAtCalls_;
   lookAt_.eye = *eye;
   lookAt_.at = *at;
   lookAt_.up = *up;

@@ -293,6 +293,8 @@ class Renderer final : public IRenderer {
   // Every accepted SetRenderState (state, value), in order.
   const std::vector<std::pair<DWORD, DWORD>>& RenderStateCalls() const { return stateCalls_; }
   void ClearRenderStateCalls() { stateCalls_.clear(); }
+  // How often SetLookAt was called since construction.
+  size_t LookAtCalls() const { return lookAtCalls_; }
   // The ordered call log; kept while recording is on, emptied by ClearRecords.
   const std::vector<RendererLogEntry>& CallLog() const { return callLog_; }
   // The entries of one tick, in order.
@@ -395,6 +397,7 @@ class Renderer final : public IRenderer {
   std::array<D3DMATRIX, 256> worlds_;
   std::map<DWORD, std::vector<D3DMATRIX>> transformStacks_;
   LookAt lookAt_;
+  size_t lookAtCalls_ = 0;
   std::map<DWORD, LightSlot> lights_;
   std::array<std::array<float, 4>, kRendererClipPlanes> clipPlanes_{};
   DWORD vertexShader_ = 0;

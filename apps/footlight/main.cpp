@@ -18,6 +18,7 @@
 #include "apps/footlight/gamma_option.h"
 #include "apps/footlight/gizmo_option.h"
 #include "apps/footlight/glow_options.h"
+#include "apps/footlight/camera_command.h"
 #include "apps/footlight/film_command.h"
 #include "apps/footlight/helpers_command.h"
 #include "apps/footlight/object_command.h"
@@ -79,6 +80,7 @@ void PrintUsage() {
   std::fputs(kObjectUsage, stdout);
   std::fputs(kObjectWalkUsage, stdout);
   std::fputs(kTreeUsage, stdout);
+  std::fputs(kCameraUsage, stdout);
 }
 
 struct Options {
@@ -105,6 +107,7 @@ struct Options {
   std::vector<std::string> helpersArgs;  // everything after "helpers"
   std::vector<std::string> objectArgs;   // everything after "object"
   std::vector<std::string> treeArgs;     // everything after "tree"
+  std::vector<std::string> cameraArgs;   // everything after "camera"
   GlowRunOptions glow;
   footlight::SceneRunOptions scene;
   std::vector<std::string> videoArgs;  // everything after "video"
@@ -160,6 +163,8 @@ Options Parse(int argc, char** argv) {
       o.objectArgs.push_back(arg);
     } else if (o.command == "tree") {
       o.treeArgs.push_back(arg);
+    } else if (o.command == "camera") {
+      o.cameraArgs.push_back(arg);
     } else if (arg == "--help" || arg == "-h") {
       PrintUsage();
       std::exit(0);
@@ -210,7 +215,8 @@ Options Parse(int argc, char** argv) {
   if (o.command.empty()) Fail("no command given (see footlight --help)");
   if (o.command != "classes" && o.command != "run" && o.command != "lights" && o.command != "portals" &&
       o.command != "terrain" && o.command != "video" && o.command != "maps" && o.command != "path" &&
-      o.command != "film" && o.command != "helpers" && o.command != "tree" && o.command != "object")
+      o.command != "film" && o.command != "helpers" && o.command != "tree" && o.command != "camera" &&
+      o.command != "object")
     Fail("unknown command \"" + o.command + "\" (see footlight --help)");
   if (o.command == "classes" && (!o.classes.empty())) Fail("classes takes no --class option");
   if (o.command != "run" && (!o.keys.empty() || o.manualClock)) Fail("--keys and --clock are options of run");
@@ -410,6 +416,7 @@ int main(int argc, char** argv) {
   if (options.command == "helpers") return RunHelpersCommand(options.helpersArgs, entry);
   if (options.command == "object") return RunObjectCommand(options.objectArgs, entry);
   if (options.command == "tree") return RunTreeCommand(options.treeArgs, entry);
+  if (options.command == "camera") return RunCameraCommand(options.cameraArgs, entry);
   if (options.command == "terrain") {
     footlight::TerrainOptions terrain;
     std::string error;

@@ -14,6 +14,38 @@
 
 class IRenderer;
 
+// What an animation tells its listeners: a deleting destructor, an operation the animation
+// never calls, and the event itself. `code` 4: a track finished (it ran out without looping, or
+// the controller was stopped); 6: a looping track started over. a1-a3 are the animation's own
+// words (the reference host passes the animation, the controller index and the track's time in ms).
+class IAnimationEventSink {
+ public:
+  virtual ~IAnimationEventSink() = default;                                                 // slot 0
+  virtual void SinkIgnore(intptr_t a1, intptr_t a2, intptr_t a3, int32_t code) = 0;         // slot 1
+  virtual void Event(intptr_t a1, intptr_t a2, intptr_t a3, int32_t code) = 0;              // slot 2
+};
+
+// A node of an animation's tree: its kind and the two handles BindNode takes.
+class IAnimationNode {
+ public:
+  virtual int32_t GetKind() = 0;                // slot 0
+  virtual void* GetTransformSource() = 0;       // slot 1
+  virtual void* GetAlternateSource() = 0;       // slot 2
+
+ protected:
+  ~IAnimationNode() = default;
+};
+
+// The node tree of an animation.
+class IAnimationNodeTree {
+ public:
+  // Null when the animation has no node of that name.
+  virtual IAnimationNode* FindNode(const char* name) = 0;  // slot 0
+
+ protected:
+  ~IAnimationNodeTree() = default;
+};
+
 // Plays the tracks of one animation.
 class IAnimationController {
  public:
@@ -47,6 +79,11 @@ class IAnimation {
   virtual void SetCounter(int32_t value) = 0;                  // slot 34
   virtual int32_t GetCounter() = 0;                            // slot 35
   virtual void SetOwner(void* owner, int32_t a) = 0;           // slot 36
+  // Events with this code go to the sink until the animation is released.
+  virtual void AddEventListener(int32_t code, IAnimationEventSink* sink) = 0;  // slot 37
+  virtual IAnimationNodeTree* GetNodeTree() = 0;                             // slot 38
+  // Binds the node behind a source (either of a node's two); null binds nothing.
+  virtual void BindNode(void* source) = 0;                                   // slot 39
 
  protected:
   ~IAnimation() = default;

@@ -19,35 +19,12 @@
 #include "frame/component_base.h"
 #include "frame/dma_interface.h"
 #include "host/standard_host.h"
+#include "support/temp_tree.h"
 #include "terrain/terrain_manager.h"
 
 namespace terrain_testing {
 
-// A temporary resource folder, removed at the end.
-class TempTree {
- public:
-  TempTree() {
-    static int counter = 0;
-    root_ = (std::filesystem::temp_directory_path() /
-             ("footlight-terrain-" + std::to_string(::getpid()) + "-" + std::to_string(counter++)))
-                .string();
-    std::filesystem::create_directories(root_);
-  }
-  ~TempTree() {
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
-  }
-  const std::string& Root() const { return root_; }
-  void Put(const std::string& name, const std::vector<uint8_t>& bytes) const {
-    const auto path = std::filesystem::path(root_) / name;
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  }
-
- private:
-  std::string root_;
-};
+using testing_support::TempTree;
 
 // A whole field: 2049 x 2049 heights and the 64 x 64 patch bytes.
 struct Field {

@@ -1,0 +1,302 @@
+#include "apps/footlight/camera_command.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+#include "apps/footlight/command_support.h"
+#include "apps/footlight/scene_session.h"
+#include "camera/base_camera.h"
+#include "host/file_bytes.h"
+#include "objects/scene_base_obj.h"
+#include "scene/scene_system.h"
+#include "win32/win32.h"
+#include "win32/win32_state.h"
+
+const char* const kCameraUsage =
+    "  camera [--resource DIR] [--scene N] [--mode free|first|orbit|auto|look|point]\n"
+    "         [--action NAME [--section S] [--loop]] [--input FILE] [--frames N] [--elapsed MS]\n"
+    "                               drive a camera (with --scene, the scene's own) and an object\n"
+    "                               to follow, replay the window messages of FILE (lines \"FRAME\n"
+    "                               MESSAGE [KEY|X,Y|DELTA]\"), run N frames (default 10) MS apart\n"
+    "                               (default 33) and print per frame the mode, eye, look-at point\n"
+    "                               and the renderer's view; --action plays the camera action NAME\n"
+    "                               (resource\\ini\\Brivanta\\common\\NAME.ini), its section S\n";
+
+namespace footlight {
+
+namespace {
+
+struct CameraOptions {
+  std::string resource = ".";
+  int scene = -1;
+  std::string mode;
+  std::string action;
+  std::string section;
+  bool loop = false;
+  std::string input;
+  int frames = 10;
+  int elapsed = 33;
+};
+
+const char* const kModes[] = {"free", "first", "orbit", "auto", "look", "point"};
+
+bool KnownMode(const std::string& mode) {
+  for (const char* m : kModes)
+    if (mode == m) return true;
+  return false;
+}
+
+bool ParseArgs(const std::vector<std::string>& args, CameraOptions* o, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--loop") {
+      o->loop = true;
+      continue;
+    }
+    const bool takesValue = a == "--resource" || a == "--scene" || a == "--mode" || a == "--action" ||
+                            a == "--section" || a == "--input" || a == "--frames" || a == "--elapsed";
+    if (!takesValue) {
+      *error = "unknown camera option " + a + " (see footlight camera --help)";
+      return false;
+    }
+    if (i + 1 >= args.size()) {
+      *error = "option " + a + " needs a value";
+      return false;
+    }
+    const std::string& v = args[++i];
+    if (a == "--resource") {
+      o->resource = v;
+    } else if (a == "--scene") {
+      if (!ParseBoundedInt(v, 0, 2147483647, &o->scene)) {
+        *error = "option --scene takes a whole number from 0, got \"" + v + "\"";
+        return false;
+      }
+    } else if (a == "--mode") {
+      if (!KnownMode(v)) {
+        *error = "unknown camera mode \"" + v + "\" (free, first, orbit, auto, look or point)";
+        return false;
+      }
+      o->mode = v;
+    } else if (a == "--action") {
+      o->action = v;
+    } else if (a == "--section") {
+      o->section = v;
+    } else if (a == "--input") {
+      o->input = v;
+    } else if (!ParseBoundedInt(v, a == "--frames" ? 1 : 0, 1000000, a == "--frames" ? &o->frames : &o->elapsed)) {
+      *error = "option " + a + " takes a whole number" + (a == "--frames" ? " from 1" : " from 0") + ", got \"" + v + "\"";
+      return false;
+    }
+  }
+  if (o->action.empty() && (!o->section.empty() || o->loop)) {
+    *error = "--section and --loop need --action NAME";
+    return false;
+  }
+  if (!o->action.empty() && !o->mode.empty()) {
+    *error = "--action plays its own mode: no --mode with it";
+    return false;
+  }
+  return CheckResourceRoot(o->resource, error);
+}
+
+bool ParseKey(const std::string& word, int* key) {
+  if (word.size() == 1 && ((word[0] >= 'A' && word[0] <= 'Z') || (word[0] >= '0' && word[0] <= '9'))) {
+    *key = word[0];
+    return true;
+  }
+  if (word.size() == 1 && word[0] >= 'a' && word[0] <= 'z') {
+    *key = word[0] - 'a' + 'A';
+    return true;
+  }
+  if (word == "ctrl") return (*key = VK_CONTROL), true;
+  if (word == "add") return (*key = VK_ADD), true;
+  if (word == "subtract") return (*key = VK_SUBTRACT), true;
+  return ParseBoundedInt(word, 0, 255, key);
+}
+
+bool ParsePosition(const std::string& word, int* x, int* y) {
+  const size_t comma = word.find(',');
+  return comma != std::string::npos && ParseBoundedInt(word.substr(0, comma), 0, 65535, x) &&
+         ParseBoundedInt(word.substr(comma + 1), 0, 65535, y);
+}
+
+void Print(std::FILE* out, const char* name, const D3DXVECTOR3& v) {
+  // What rounds to zero prints as a plain 0.000, never as -0.000.
+  auto plain = [](float f) { return std::fabs(f) < 0.0005f ? 0.0 : static_cast<double>(f); };
+  std::fprintf(out, "  %s %.3f,%.3f,%.3f", name, plain(v.x), plain(v.y), plain(v.z));
+}
+
+// Hands a line's message to the window and the platform's input state.
+void Deliver(host::ReferenceHost& host, const CameraInputLine& line) {
+  const uint32_t position = (static_cast<uint32_t>(line.y) << 16) | static_cast<uint32_t>(line.x);
+  POINT screen{line.x, line.y};
+  ClientToScreen(host.GetWindowHandle(), &screen);
+  switch (line.message) {
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+      win32::SetKeyDown(line.key, line.message == WM_KEYDOWN);
+      host.SystemMessage(line.message, static_cast<uint32_t>(line.key), 0);
+      return;
+    case WM_MOUSEWHEEL:
+      host.SystemMessage(line.message, static_cast<uint32_t>(static_cast<uint16_t>(line.wheel)) << 16, 0);
+      return;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP: win32::SetKeyDown(VK_LBUTTON, line.message == WM_LBUTTONDOWN); break;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP: win32::SetKeyDown(VK_RBUTTON, line.message == WM_RBUTTONDOWN); break;
+    default: break;
+  }
+  win32::SetCursorPosition(screen.x, screen.y);
+  host.SystemMessage(line.message, 0, position);
+}
+
+}  // namespace
+
+bool ParseCameraInput(const std::string& text, int frames, std::vector<CameraInputLine>* out, std::string* error) {
+  struct Name {
+    const char* word;
+    uint32_t message;
+  };
+  const Name names[] = {{"keydown", WM_KEYDOWN},         {"keyup", WM_KEYUP},           {"mousemove", WM_MOUSEMOVE},
+                        {"rbuttondown", WM_RBUTTONDOWN}, {"rbuttonup", WM_RBUTTONUP},   {"lbuttondown", WM_LBUTTONDOWN},
+                        {"lbuttonup", WM_LBUTTONUP},     {"wheel", WM_MOUSEWHEEL}};
+  std::vector<CameraInputLine> lines;
+  std::istringstream in(text);
+  std::string row;
+  for (int number = 1; std::getline(in, row); ++number) {
+    auto fail = [&](const std::string& why) {
+      *error = "line " + std::to_string(number) + ": " + why;
+      return false;
+    };
+    std::istringstream words(row);
+    std::string frame, message, argument, extra;
+    words >> frame >> message >> argument >> extra;
+    if (frame.empty() || frame[0] == '#') continue;
+    CameraInputLine line;
+    if (!ParseBoundedInt(frame, 1, 1000000, &line.frame)) return fail("the frame \"" + frame + "\" is not a whole number from 1");
+    if (line.frame > frames) return fail("frame " + frame + " is past the last frame (" + std::to_string(frames) + ")");
+    const Name* name = nullptr;
+    for (const Name& n : names)
+      if (message == n.word) name = &n;
+    if (name == nullptr) return fail("unknown message \"" + message + "\"");
+    line.message = name->message;
+    if (!extra.empty()) return fail("one argument too many, \"" + extra + "\"");
+    if (line.message == WM_KEYDOWN || line.message == WM_KEYUP) {
+      if (!ParseKey(argument, &line.key)) return fail("\"" + argument + "\" is no key");
+    } else if (line.message == WM_MOUSEWHEEL) {
+      if (!ParseBoundedInt(argument, -32768, 32767, &line.wheel)) return fail("the wheel delta \"" + argument + "\" is not a whole number");
+    } else if (!ParsePosition(argument, &line.x, &line.y)) {
+      return fail("\"" + argument + "\" is no position X,Y");
+    }
+    lines.push_back(line);
+  }
+  *out = std::move(lines);
+  return true;
+}
+
+}  // namespace footlight
+
+int RunCameraCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
+  using namespace footlight;
+  CameraOptions o;
+  if (const int status = TakeOptions(args, "usage: footlight\n", kCameraUsage, ParseArgs, &o); status >= 0) return status;
+  std::vector<CameraInputLine> input;
+  if (!o.input.empty()) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!host::ReadFileBytes(o.input, "input", &bytes, &error) ||
+        !ParseCameraInput(std::string(bytes.begin(), bytes.end()), o.frames, &input, &error)) {
+      std::fprintf(stderr, "footlight: %s%s\n", error.rfind("line ", 0) == 0 ? (o.input + " ").c_str() : "", error.c_str());
+      return 2;
+    }
+  }
+  win32::ResetState();
+  SceneSession session(o.resource, entry);
+  auto finish = [&](int status) { return session.Close(status, stderr); };
+  host::ReferenceHost& host = session.standard().host;
+  // The command's window is the one in front, so the camera may capture and steer the cursor.
+  win32::SetForegroundWindow(host.GetWindowHandle());
+  CSceneSystem* scene = nullptr;
+  CBaseCamera* camera = nullptr;
+  CSceneBaseObj* object = nullptr;
+  if (o.scene >= 0) {
+    if (!session.Load(o.scene, stderr)) return finish(1);
+    scene = session.scene();
+    camera = scene->GetCamera();
+    const uint32_t id[2] = {1, 1};
+    object = scene->CreateSceneObject(id);
+  } else {
+    ComponentHandle handle{};
+    host.CreateObject(&handle, "CBaseCamera");
+    camera = static_cast<CBaseCamera*>(static_cast<CComponentBase*>(host.GetObject(&handle)));
+    ComponentHandle objectHandle{};
+    host.CreateObject(&objectHandle, "CSceneBaseObj");
+    object = static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(host.GetObject(&objectHandle)));
+  }
+  if (camera == nullptr) {
+    std::fprintf(stderr, "footlight: the module made no camera\n");
+    return finish(1);
+  }
+  const D3DXVECTOR3 origin(0.0f, 0.0f, 0.0f);
+  if (object != nullptr) object->SetPositionAction(&origin, 0.0f, 0);
+  const ComponentHandle followed = object != nullptr ? object->handle : ComponentHandle{};
+  if (scene != nullptr) camera->SetLookAt(&scene->originCameraEye, &scene->originCameraTarget);
+
+  const std::string mode = o.mode.empty() && o.action.empty() ? "free" : o.mode;
+  if (mode == "free") {
+    camera->EnterFreeFly();
+  } else if (mode == "first") {
+    camera->EnterOrbit(&followed, 1.5f, 1, 1);
+    camera->EnterFirstPerson(0);
+  } else if (mode == "orbit") {
+    camera->EnterOrbit(&followed, 1.5f, 1, 1);
+  } else if (mode == "auto") {
+    camera->EnterAutoShots(&followed, 0);
+  } else if (mode == "look") {
+    camera->EnterMouseLook();
+  } else if (mode == "point") {
+    camera->SetOrbitTarget(scene != nullptr ? &scene->originCameraTarget : &origin);
+  }
+  if (!o.action.empty()) {
+    if (!camera->PlayAction(o.action.c_str())) {
+      std::fprintf(stderr, "footlight: the camera action \"%s\" did not load (resource\\ini\\Brivanta\\common\\%s.ini and its animation)\n",
+                   o.action.c_str(), o.action.c_str());
+      return finish(1);
+    }
+    D3DXMATRIX base;
+    D3DXMatrixIdentity(&base);
+    camera->PlayActionSection(o.section.c_str(), &base, 1.0f, o.loop ? 1 : 0, 0, 1);
+  }
+
+  size_t next = 0;
+  for (int frame = 1; frame <= o.frames; ++frame) {
+    for (; next < input.size() && input[next].frame == frame; ++next) Deliver(host, input[next]);
+    session.standard().Frame(static_cast<uint32_t>(o.elapsed));
+    D3DXVECTOR3 eye, at;
+    camera->GetLookAt(&eye, &at);
+    D3DVECTOR viewEye{}, viewAt{}, up{};
+    session.standard().renderer.GetLookAt(&viewEye, &viewAt, &up);
+    std::printf("frame %d  mode %d", frame, camera->GetMode());
+    Print(stdout, "eye", eye);
+    Print(stdout, "at", at);
+    Print(stdout, "view", D3DXVECTOR3(viewEye.x, viewEye.y, viewEye.z));
+    Print(stdout, "->", D3DXVECTOR3(viewAt.x, viewAt.y, viewAt.z));
+    if (camera->currentAction >= 0) {
+      const CameraActionRecord& record = camera->actions[static_cast<size_t>(camera->currentAction)];
+      if (record.currentSection >= 0) {
+        const CameraActionSection& section = record.sections[static_cast<size_t>(record.currentSection)];
+        std::printf("  section %s step %d", section.name.c_str(), section.step);
+        if (section.step >= 0) std::printf(" (%s)", section.tracks[static_cast<size_t>(section.step)].c_str());
+      } else {
+        std::printf("  no section running");
+      }
+    }
+    std::printf("\n");
+  }
+  const size_t left = session.Finish();
+  std::printf("live host blocks: %zu\n", left);
+  win32::ResetState();
+  return finish(0);
+}

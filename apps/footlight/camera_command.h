@@ -1,0 +1,40 @@
+// footlight camera [--resource DIR] [--scene N] [--mode free|first|orbit|auto|look|point]
+//                  [--action NAME [--section S] [--loop]] [--input FILE] [--frames N] [--elapsed MS]
+//
+// Drives a "CBaseCamera" (with --scene, the scene's own camera, its eye adjuster and its
+// "OriginCamera" points) and a scene object to follow, replays the window messages of FILE
+// through "system_messages", runs the frames and prints per frame the mode, the camera's eye and
+// look-at point and the renderer's view.
+//
+// The input file: one message a line, "FRAME MESSAGE [ARGUMENT]", handed over before frame FRAME
+// (1 .. N) runs, lines of one frame in file order; blank lines and lines starting with '#' are
+// skipped. MESSAGE is keydown or keyup with a key (a letter, a digit, ctrl, add, subtract or a
+// virtual-key number), mousemove, rbuttondown, rbuttonup, lbuttondown or lbuttonup with a client
+// position X,Y, or wheel with a signed delta. Keys, buttons and the cursor also set the
+// platform's input state, which the camera reads as well.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "frame/dma_interface.h"
+
+extern const char* const kCameraUsage;
+
+namespace footlight {
+
+struct CameraInputLine {
+  int frame = 0;
+  uint32_t message = 0;
+  int key = 0;  // keys
+  int x = 0, y = 0;  // mouse messages
+  int wheel = 0;
+};
+
+// False with "line N: reason" when a line breaks the rules above or names a frame past `frames`.
+bool ParseCameraInput(const std::string& text, int frames, std::vector<CameraInputLine>* out, std::string* error);
+
+}  // namespace footlight
+
+// 0 on success; 1 when the scene or the action does not load or host blocks are left; 2 on bad
+// arguments (an unknown mode, a missing or malformed input file).
+int RunCameraCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);
