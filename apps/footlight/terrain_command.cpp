@@ -44,10 +44,10 @@ const char* const kTerrainUsage =
     "                               painted patch its slots, blend maps and painted texels\n"
     "      [--editor [--click X,Y@FRAME]...]\n"
     "                               make the terrain editor after the terrain: its scene (scene 1)\n"
-    "                               puts the walker (object 10005) on the ground under an orbiting\n"
+    "                               puts the walker (object 10005) at 222,0,333 under an orbiting\n"
     "                               camera; each --click presses the left button at pixel X,Y of\n"
     "                               the view before frame FRAME (1 to --frames), sending the walker\n"
-    "                               to the ground point under it; each frame prints the walker's\n"
+    "                               to the scene's ground under it; each frame prints the walker's\n"
     "                               position\n";
 
 namespace {
