@@ -50,16 +50,7 @@ bool Numbers(const std::vector<std::string>& fields, size_t first, size_t count,
   return true;
 }
 
-// Every value of a key, in order; false when one is too long to be read whole.
-bool Values(IIniFile* ini, const char* key, std::vector<std::string>* out) {
-  char line[kLineSize];
-  if (!ini->GetString(kSection, key, line, kLineSize, "")) return true;
-  for (;;) {
-    if (std::string(line).size() >= static_cast<size_t>(kLineSize - 1)) return false;
-    out->push_back(line);
-    if (!ini->GetNextString(kSection, key, line, kLineSize)) return true;
-  }
-}
+bool Values(IIniFile* ini, const char* key, std::vector<std::string>* out) { return ReadKeyLines(ini, kSection, key, out); }
 
 bool Fail(std::string* error, const std::string& why) {
   if (error != nullptr) *error = why;
@@ -73,6 +64,16 @@ std::string Format(float v) {
 }
 
 }  // namespace
+
+bool ReadKeyLines(IIniFile* ini, const char* section, const char* key, std::vector<std::string>* out) {
+  char line[kLineSize];
+  if (!ini->GetString(section, key, line, kLineSize, "")) return true;
+  for (;;) {
+    if (std::string(line).size() >= static_cast<size_t>(kLineSize - 1)) return false;
+    out->push_back(line);
+    if (!ini->GetNextString(section, key, line, kLineSize)) return true;
+  }
+}
 
 bool ReadObjectFile(IIniFile* ini, ObjectFile* out, std::string* error) {
   if (ini == nullptr) return Fail(error, "no file");

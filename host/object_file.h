@@ -45,6 +45,8 @@ struct ObjectFile {
   std::vector<ObjectParameter> parameters;
 };
 
+// Every value of a key of a section, in order; false when one is too long to be read whole.
+bool ReadKeyLines(IIniFile* ini, const char* section, const char* key, std::vector<std::string>* out);
 // Reads an object file from an opened INI file; false with the reason in `error` when it is
 // malformed (then `out` is left as it was).
 bool ReadObjectFile(IIniFile* ini, ObjectFile* out, std::string* error);

@@ -3,13 +3,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <strings.h>
+
+#include "host/ini_file.h"
+#include "host/ini_service.h"
+#include "host/object_file.h"
 
 namespace host {
 namespace {
 
 constexpr char kSection[] = "animation";
-constexpr int kLineSize = 4096;
 constexpr uint64_t kMaxWrapsPerTick = 64;
 
 std::string Trim(const std::string& s) {
@@ -30,16 +34,6 @@ bool Milliseconds(const std::string& text, uint32_t* out) {
   return true;
 }
 
-bool Lines(IIniFile* ini, const char* key, std::vector<std::string>* out) {
-  char line[kLineSize];
-  if (!ini->GetString(kSection, key, line, kLineSize, "")) return true;
-  for (;;) {
-    if (std::string(line).size() >= static_cast<size_t>(kLineSize - 1)) return false;
-    out->push_back(line);
-    if (!ini->GetNextString(kSection, key, line, kLineSize)) return true;
-  }
-}
-
 bool Fail(std::string* error, const std::string& why) {
   if (error != nullptr) *error = why;
   return false;
@@ -51,7 +45,7 @@ bool ReadAnimations(IIniFile* ini, std::vector<RenderableAnimation>* out, std::s
   if (ini == nullptr) return Fail(error, "no file");
   std::vector<RenderableAnimation> animations;
   std::vector<std::string> lines;
-  if (!Lines(ini, "animation", &lines)) return Fail(error, "an animation line is too long");
+  if (!ReadKeyLines(ini, kSection, "animation", &lines)) return Fail(error, "an animation line is too long");
   auto find = [&](const std::string& name) {
     return std::find_if(animations.begin(), animations.end(),
                         [&](const RenderableAnimation& a) { return strcasecmp(a.name.c_str(), name.c_str()) == 0; });
@@ -67,7 +61,7 @@ bool ReadAnimations(IIniFile* ini, std::vector<RenderableAnimation>* out, std::s
     animations.push_back(std::move(a));
   }
   lines.clear();
-  if (!Lines(ini, "event", &lines)) return Fail(error, "an event line is too long");
+  if (!ReadKeyLines(ini, kSection, "event", &lines)) return Fail(error, "an event line is too long");
   for (const std::string& line : lines) {
     const size_t first = line.find(',');
     const size_t second = first == std::string::npos ? std::string::npos : line.find(',', first + 1);
@@ -86,6 +80,12 @@ bool ReadAnimations(IIniFile* ini, std::vector<RenderableAnimation>* out, std::s
                      [](const AnimationTextEvent& x, const AnimationTextEvent& y) { return x.timeMs < y.timeMs; });
   *out = std::move(animations);
   return true;
+}
+
+bool ParseAnimations(std::string_view text, std::vector<RenderableAnimation>* out, std::string* error) {
+  auto document = std::make_shared<const IniDocument>(IniDocument::Parse(text));
+  IniFile ini(std::make_shared<IniServiceCore>(), "animation", document);
+  return ReadAnimations(&ini, out, error);
 }
 
 void RenderableAnimator::SetAnimations(std::vector<RenderableAnimation> animations) {

@@ -22,6 +22,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "frame/host_interfaces.h"
@@ -43,6 +44,8 @@ struct RenderableAnimation {
 
 // Reads the animation section; false with the reason in `error` when it is malformed.
 bool ReadAnimations(IIniFile* ini, std::vector<RenderableAnimation>* out, std::string* error);
+// The same from the text of a file.
+bool ParseAnimations(std::string_view text, std::vector<RenderableAnimation>* out, std::string* error);
 
 class RenderableAnimator {
  public:

@@ -217,6 +217,9 @@ class CSceneBaseObj : public CComponentBase {
   // Moves the current waypoint on by one (`step`) and then past every waypoint that a straight
   // walk makes needless.
   void AdvanceWaypoint(bool step);
+  // The end of every placement: the action's animation when the action changes (its two
+  // floats `cd`), and no walk or idle left.
+  void TakePlacedAction(int32_t newAction, float cd);
   // Walks to the current waypoint, or hands it to the waypoint callback.
   void HeadForWaypoint();
   bool PlayAnimation(const char* name, uint8_t loop, float speed, int32_t a, float b, float c, float d, int32_t e);

@@ -79,6 +79,16 @@ bool CSceneBaseObj::StepTowardTarget(uint32_t dt) {
   return arrived;
 }
 
+void CSceneBaseObj::TakePlacedAction(int32_t newAction, float cd) {
+  if (newAction != action) {
+    PlayAnimation(VisStateNameOr(newAction, "stand"), 1, 1.0f, 0, 0.0f, cd, cd, 1);
+    action = newAction;
+  }
+  moving = 0;
+  idleAnimationName[0] = '\0';
+  idleDelay = 0;
+}
+
 void CSceneBaseObj::SetPositionAction(const D3DXVECTOR3* where, float yawAngle, int32_t newAction) {
   if (where == nullptr) return;
   position = walkTarget = *where;
@@ -88,13 +98,7 @@ void CSceneBaseObj::SetPositionAction(const D3DXVECTOR3* where, float yawAngle, 
   SendTransform(position.x, position.y, position.z, yaw);
   placedAction = newAction;
   headPointDirty = topPointDirty = secondDirty = 1;
-  if (newAction != action) {
-    PlayAnimation(VisStateNameOr(newAction, "stand"), 1, 1.0f, 0, 0.0f, -1.0f, -1.0f, 1);
-    action = newAction;
-  }
-  moving = 0;
-  idleAnimationName[0] = '\0';
-  idleDelay = 0;
+  TakePlacedAction(newAction, -1.0f);
 }
 
 void CSceneBaseObj::SetPositionState(const D3DXVECTOR3* where, float yawAngle, int32_t newAction) {
@@ -103,13 +107,7 @@ void CSceneBaseObj::SetPositionState(const D3DXVECTOR3* where, float yawAngle, i
   yaw = targetYaw = WrapAngle(yawAngle);
   pitch = roll = 0.0f;
   SendTransform(position.x, position.y, position.z, yaw);
-  if (newAction != action) {
-    PlayAnimation(VisStateNameOr(newAction, "stand"), 1, 1.0f, 0, 0.0f, -1.0f, -1.0f, 1);
-    action = newAction;
-  }
-  moving = 0;
-  idleAnimationName[0] = '\0';
-  idleDelay = 0;
+  TakePlacedAction(newAction, -1.0f);
 }
 
 void CSceneBaseObj::SetTransform(const D3DXMATRIX* transform, int32_t newAction) {
@@ -127,13 +125,7 @@ void CSceneBaseObj::SetTransform(const D3DXMATRIX* transform, int32_t newAction)
     eyeWord = 0;
   }
 
-  if (newAction != action) {
-    PlayAnimation(VisStateNameOr(newAction, "stand"), 1, 1.0f, 0, 0.0f, 0.0f, 0.0f, 1);
-    action = newAction;
-  }
-  moving = 0;
-  idleAnimationName[0] = '\0';
-  idleDelay = 0;
+  TakePlacedAction(newAction, 0.0f);
 }
 
 void CSceneBaseObj::ApplyPosition() {

@@ -12,11 +12,7 @@ using footlight_testing::RunFootlight;
 
 const std::string kSamples = std::string(" --resource ") + FOOTLIGHT_SOURCE_DIR + "/samples";
 
-bool HasLine(const std::string& out, const std::string& line) {
-  for (const std::string& l : Lines(out))
-    if (l == line) return true;
-  return false;
-}
+using footlight_testing::HasLine;
 
 TEST(ObjectCommand, AWaitingLoadCompletesOnTheFirstFrameAndShowsTheModel) {
   const Result r = RunFootlight("object 10005 --wait" + kSamples);

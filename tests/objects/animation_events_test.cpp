@@ -272,7 +272,16 @@ TEST(Effects, TheActiveEffectRunsOnceUnderTheObjectsName) {
   const int32_t id = o->CreateEffect("ring", 0);
   EXPECT_GT(id, 0);
   o->RemoveEffect(id);
+  D3DXMATRIX frame;
+  D3DXMatrixIdentity(&frame);
+  frame._42 = 2.0f;
+  const int32_t other = o->CreateEffect("glint", 0);
+  EXPECT_EQ(h.host.SendMessage(o->effectObjectHandle, "llp", 600001, other, &frame), 1);
+  ASSERT_NE(h.Effects()->Find(other), nullptr);
+  EXPECT_EQ(h.Effects()->Find(other)->matrix._42, 2.0f);
   o->RemoveEffect(12345);  // unknown: nothing
+  EXPECT_EQ(h.Effects()->live.size(), 1u);
+  o->RemoveEffect(other);
   EXPECT_TRUE(h.Effects()->live.empty());
 }
 
@@ -290,6 +299,10 @@ TEST(Sounds, OneIdPerNameAndNoSoundObjectFails) {
   EXPECT_EQ(sound->plays[1].id, 2);
   EXPECT_EQ(sound->plays[2].id, 1);
   EXPECT_EQ(sound->MessagesWithId(77016)[0].signature, "llcccl");
+  // The scene's own messages are still taken and kept.
+  h.host.SendMessage(soundHandle, "lsll", 77017, "state", 1, 2);
+  EXPECT_EQ(sound->MessagesWithId(77017).size(), 1u);
+  EXPECT_EQ(sound->names, (std::vector<std::string>{"step", "clap"}));
   h.host.DestroyObject(soundHandle);
   EXPECT_FALSE(o->PlaySound("step"));
 }

@@ -30,4 +30,17 @@ inline std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+inline bool HasLine(const std::string& out, const std::string& line) {
+  for (const std::string& l : Lines(out))
+    if (l == line) return true;
+  return false;
+}
+
+// How many lines begin with `prefix`.
+inline size_t CountLines(const std::string& out, const std::string& prefix) {
+  size_t n = 0;
+  for (const std::string& l : Lines(out)) n += l.rfind(prefix, 0) == 0 ? 1 : 0;
+  return n;
+}
+
 }  // namespace footlight_testing
