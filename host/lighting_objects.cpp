@@ -159,6 +159,8 @@ void RecordingAnimation::Advance(uint32_t elapsedMs) {
   if (!playing_ || clip_ == nullptr || track_ < 0) return;
   const float length = static_cast<float>(clip_->tracks[static_cast<size_t>(track_)].lengthMs);
   time_ += static_cast<float>(elapsedMs) * speed_;
+  // A speed of no number, or one that runs past any time, ends the track at once.
+  if (!std::isfinite(time_)) time_ = length;
   if (time_ < length && time_ >= 0.0f) return;
   if (looping_) {
     time_ = std::fmod(time_, length);

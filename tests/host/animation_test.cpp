@@ -2,6 +2,7 @@
 // listeners and the bound node's matrix.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,14 @@ TEST(HostAnimation, ATrackPlaysOnTheHostsFramesAndTellsItsEndOnce) {
   EXPECT_EQ(a->GetBoundMatrix(0)->m[0][0], 1.0f);
   a->BindNode(nullptr);
   EXPECT_EQ(a->BoundNode(), "");
+  // A speed of no number ends the track at the next frame.
+  c->Select("rise", 0, 0);
+  c->SetLooping(0, 0);
+  c->SetSpeed(std::numeric_limits<float>::quiet_NaN(), 0);
+  c->Start(0);
+  r.standard->Frame(16);
+  EXPECT_FALSE(a->Playing());
+  EXPECT_FLOAT_EQ(a->TrackTime(), 1000.0f);
 }
 
 TEST(HostAnimation, AListenerMayRestartTheControllerAndAReleaseSilencesIt) {
