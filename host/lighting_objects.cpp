@@ -44,16 +44,15 @@ void RecordingController::SetLooping(int32_t on, int32_t a) {
   animation_->SetLoopingTrack(on != 0);
 }
 void RecordingController::SetSpeed(float speed, int32_t a) {
-  speed_ = speed;
   calls_.push_back(ServiceCall{"SetSpeed", "", {double(speed), double(a)}});
   animation_->SetTrackSpeed(speed);
 }
+float RecordingController::GetSpeed(int32_t) { return speed_; }
+float RecordingController::GetLength() { return length_; }
 bool RecordingController::IsBusy(int32_t track) {
   calls_.push_back(ServiceCall{"IsBusy", "", {double(track)}});
   return busy_;
 }
-float RecordingController::GetSpeed(int32_t) { return speed_; }
-float RecordingController::GetLength() { return length_; }
 std::vector<std::string> RecordingController::Ops() const { return OpsOf(calls_); }
 
 RecordingAnimation::RecordingAnimation(std::string name, std::shared_ptr<const AnimationClip> clip)

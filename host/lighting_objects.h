@@ -46,9 +46,13 @@ class RecordingController final : public IAnimationController {
   float GetSpeed(int32_t a) override;
   float GetLength() override;
 
-  // Scripting: what slots 17 and 21 answer; slot 19 answers the last speed set (1 at first).
+  // Scripting: what the speed and length read back.
+  void SetPlayback(float speed, float lengthSeconds) {
+    speed_ = speed;
+    length_ = lengthSeconds;
+  }
+  // Scripting: what slot 17 answers.
   void SetBusy(bool busy) { busy_ = busy; }
-  void SetLength(float ms) { length_ = ms; }
 
   const std::vector<ServiceCall>& Calls() const { return calls_; }
   // The names of the operations called, in order ("Select", "Start", ...).
@@ -58,9 +62,9 @@ class RecordingController final : public IAnimationController {
  private:
   RecordingAnimation* animation_;
   std::vector<ServiceCall> calls_;
-  bool busy_ = false;
   float speed_ = 1.0f;
-  float length_ = 0.0f;
+  float length_ = 1.0f;
+  bool busy_ = false;
 };
 
 // An animation of the host. Every call is recorded. Loaded from a file of the animation text

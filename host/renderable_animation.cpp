@@ -108,7 +108,7 @@ bool RenderableAnimator::Play(const char* name, bool loop, float speed) {
   ++generation_;
   RecordingController& controller = handed_.Controller();
   controller.SetSpeed(speed, 0);
-  controller.SetLength(static_cast<float>(it->lengthMs));
+  controller.SetPlayback(speed, static_cast<float>(it->lengthMs) * 0.001f);
   controller.SetBusy(!loop);
   return true;
 }

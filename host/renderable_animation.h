@@ -18,7 +18,7 @@
 //
 // The animation handed to the callbacks answers slot 1 (its controller, whatever the index)
 // and 14 (time scale, 1); the controller 17 (busy: while a non-looping animation plays), 19 (the
-// speed 400001 gave) and 21 (the length). Tests may set all of them after a start.
+// speed 400001 gave) and 21 (the length in seconds). Tests may set all of them after a start.
 #pragma once
 #include <cstdint>
 #include <string>

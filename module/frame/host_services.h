@@ -58,7 +58,7 @@ class IAnimationController {
   virtual bool IsBusy(int32_t track) = 0;                                 // slot 17
   virtual void SetSpeed(float speed, int32_t a) = 0;                      // slot 18
   virtual float GetSpeed(int32_t a) = 0;                                  // slot 19
-  // The length of the selected track in milliseconds.
+  // The length of the selected track in seconds.
   virtual float GetLength() = 0;                                          // slot 21
 
  protected:

@@ -243,7 +243,8 @@ class CSceneBaseObj : public CComponentBase {
   // The "afterImage" event's tokens in order (interval, ring count, start alpha, duration,
   // colour; null where the event has none), from the animation and controller that sent it.
   void ApplyAfterImageSettings(IAnimation* animation, int32_t controller, const char* const tokens[5]);
-  // Callbacks the renderable calls with the object as context.
+  // Callbacks the renderable calls; `context` is the object itself (the self pointer that
+  // LoadFromIni and RegisterAnimationEvents hand the renderable).
   static void OnRenderableEvent(void* context, IAnimation* animation, int32_t x, int32_t y, int32_t code);
   static void ProcessAnimationEvent(void* context, IAnimation* animation, int32_t controller, const char* text);
 

@@ -170,6 +170,13 @@ TEST(Height, TransformsCarryTheOffsetAndRaisingReturnsToTheStart) {
   EXPECT_FLOAT_EQ(last().args[0].c[1], 0.8f);
   EXPECT_EQ(o->position.x, 1.0f);
   EXPECT_FLOAT_EQ(o->yaw, 0.75f);
+
+  // A raise stands the object in action 0, whatever it played.
+  h.stage->states[0] = {"rest", {}, 0, 0};
+  h.Place(1.0f, 2.0f, 0.75f, 5);
+  o->Raise(0.25f);
+  EXPECT_EQ(o->action, 0);
+  EXPECT_EQ(h.Played().back(), "rest");
 }
 
 TEST(Placing, ATransformPlacesWithoutAMessageAndSetsTheEyePair) {
@@ -323,6 +330,10 @@ TEST(Execute, TheIdleAnimationPlaysWhenItsDelayRunsOutAndSequencesStepOnEnds) {
   CSceneBaseObj::OnRenderableEvent(o, nullptr, 0, 0, 6);
   EXPECT_EQ(o->sequenceIndex, -1);
   EXPECT_EQ(o->sequencePending, 0);
+  const std::string longName(200, 'n');
+  const char* one[] = {longName.c_str()};
+  ASSERT_TRUE(o->PlayAnimationSequence(one, 1, 1.0f, 0, 0.0f, 0.0f, 0.0f));
+  EXPECT_EQ(std::string(o->sequenceNames[0]), std::string(127, 'n'));
   const char* nine[9] = {"a", "a", "a", "a", "a", "a", "a", "a", "a"};
   EXPECT_FALSE(o->PlayAnimationSequence(nine, 9, 1.0f, 0, 0.0f, 0.0f, 0.0f));
   EXPECT_EQ(o->sequenceCount, 0);

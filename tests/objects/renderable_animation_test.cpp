@@ -59,7 +59,7 @@ TEST(RenderableAnimations, ALoopTellsItsStartWrapsAndEventsInTimeOrder) {
   Told told;
   ASSERT_TRUE(a.Play("SPIN", true, 2.0f));
   EXPECT_FALSE(a.Play("fly", true, 1.0f));
-  EXPECT_EQ(a.Handed().Controller().GetLength(), 100.0f);
+  EXPECT_FLOAT_EQ(a.Handed().Controller().GetLength(), 0.1f);
   EXPECT_EQ(a.Handed().Controller().GetSpeed(0), 2.0f);
   EXPECT_FALSE(a.Handed().Controller().IsBusy(0));
   a.Advance(0, &Plain, &told, &Text, &told);
