@@ -90,6 +90,12 @@ struct CameraRig {
     object->yaw = yaw;
     return object;
   }
+  // The camera orbits (without placing itself behind) an object standing at `position`.
+  FollowedObject* Orbit(const D3DXVECTOR3& position, float height, ComponentHandle* handle) {
+    FollowedObject* object = Follow(position, 0.0f, handle);
+    camera->EnterOrbit(handle, height, 1, 0);
+    return object;
+  }
   Adjuster* MakeAdjuster() {
     ComponentHandle h{};
     Host().CreateObject(&h, "Adjuster");

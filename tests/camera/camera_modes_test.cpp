@@ -109,8 +109,7 @@ TEST(CameraModes, AWheelNotchOf120ZoomsFor240Milliseconds) {
   CameraRig r;
   CBaseCamera& c = *r.camera;
   ComponentHandle object{};
-  r.Follow(D3DXVECTOR3(0, 0, 0), 0.0f, &object);
-  c.EnterOrbit(&object, 0.0f, 1, 0);
+  r.Orbit(D3DXVECTOR3(0, 0, 0), 0.0f, &object);
   r.Message(WM_MOUSEWHEEL, 120u << 16, 0);
   for (int t = 0; t < 15; ++t) r.Frame(16);  // 8 of the notch a tick
   EXPECT_EQ(c.wheelProgress, 120);
@@ -128,8 +127,7 @@ TEST(CameraModes, AnOrbitedObjectThatIsGoneKeepsItsPlaceWithoutClimbing) {
   CameraRig r;
   CBaseCamera& c = *r.camera;
   ComponentHandle object{};
-  r.Follow(D3DXVECTOR3(4, 2, 0), 0.0f, &object);
-  c.EnterOrbit(&object, 1.5f, 1, 0);
+  r.Orbit(D3DXVECTOR3(4, 2, 0), 1.5f, &object);
   c.SetOrbitOffsets(0.0f, 0.5f);
   r.Frame(16);
   ExpectNear(c.lookAt, D3DXVECTOR3(4, 4, 0));
@@ -143,8 +141,7 @@ TEST(CameraModes, TheOrbitPullsItsEyeInFrontOfGeometry) {
   CBaseCamera& c = *r.camera;
   Adjuster* adjuster = r.MakeAdjuster();
   ComponentHandle object{};
-  r.Follow(D3DXVECTOR3(0, 0, 0), 0.0f, &object);
-  c.EnterOrbit(&object, 0.0f, 1, 0);
+  r.Orbit(D3DXVECTOR3(0, 0, 0), 0.0f, &object);
   adjuster->hits = true;
   adjuster->hitPoint = D3DXVECTOR3(0.5f, 0.5f, 0.5f);
   r.Frame(16);
@@ -340,8 +337,7 @@ TEST(CameraModes, OverTheShoulderShiftsTheViewSidewaysAndKeepsTheShiftInFrontOfG
   CBaseCamera& c = *r.camera;
   Adjuster* adjuster = r.MakeAdjuster();
   ComponentHandle object{};
-  r.Follow(D3DXVECTOR3(0, 0, 0), 0.0f, &object);
-  c.EnterOrbit(&object, 0.0f, 1, 0);
+  r.Orbit(D3DXVECTOR3(0, 0, 0), 0.0f, &object);
   c.yaw = 0.0f;
   c.pitch = 0.0f;
   c.SetOrbitOffsets(0.5f, 0.0f);
