@@ -11,9 +11,13 @@
 #include "host/height_file.h"
 #include "host/mask_file.h"
 #include "host/standard_host.h"
+#include "objects/scene_base_obj.h"
+#include "scene/scene_system.h"
+#include "terrain/terrain_editor.h"
 #include "terrain/terrain_manager.h"
 #include "win32/file_system.h"
 #include "win32/win32.h"
+#include "win32/win32_state.h"
 
 namespace footlight {
 
@@ -37,7 +41,14 @@ const char* const kTerrainUsage =
     "                               rim, and print the changed heights; --paint drags the mouse\n"
     "                               from X,Y to X2,Y2 painting layer NAME through the 8-bit PGM\n"
     "                               mask FILE (a resource path, 2 (W - 1) square) and prints per\n"
-    "                               painted patch its slots, blend maps and painted texels\n";
+    "                               painted patch its slots, blend maps and painted texels\n"
+    "      [--editor [--click X,Y@FRAME]...]\n"
+    "                               make the terrain editor after the terrain: its scene (scene 1)\n"
+    "                               puts the walker (object 10005) at 222,0,333 under an orbiting\n"
+    "                               camera; each --click presses the left button at pixel X,Y of\n"
+    "                               the view before frame FRAME (1 to --frames), sending the walker\n"
+    "                               to the scene's ground under it; each frame prints the walker's\n"
+    "                               position\n";
 
 namespace {
 
@@ -111,6 +122,39 @@ int PaintedTexels(IDirect3DTexture8* texture) {
     for (int u = 0; u < 64; ++u) n += static_cast<const uint8_t*>(locked.pBits)[v * locked.Pitch + u * 2 + 1] != 0;
   texture->UnlockRect(0);
   return n;
+}
+
+// A left click as the window gets it: the cursor on the point and the button down, then up.
+void DeliverClick(host::ReferenceHost& host, int x, int y) {
+  const uint32_t position = (static_cast<uint32_t>(y) << 16) | static_cast<uint32_t>(x);
+  POINT screen{x, y};
+  ClientToScreen(host.GetWindowHandle(), &screen);
+  win32::SetCursorPosition(screen.x, screen.y);
+  win32::SetKeyDown(VK_LBUTTON, true);
+  host.SystemMessage(WM_LBUTTONDOWN, 1, position);  // MK_LBUTTON
+  win32::SetKeyDown(VK_LBUTTON, false);
+  host.SystemMessage(WM_LBUTTONUP, 0, position);
+}
+
+CSceneSystem* EditorScene(host::ReferenceHost& host, const ComponentHandle& editorHandle) {
+  auto* editor = static_cast<CTerrainEditor*>(static_cast<CComponentBase*>(host.GetObject(&editorHandle)));
+  if (editor == nullptr) return nullptr;
+  return static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&editor->SceneHandle())));
+}
+
+// The scene picks once a frame, so asked again after the click it answers with the click's point.
+std::string EditorPick(host::ReferenceHost& host, const ComponentHandle& editorHandle) {
+  CSceneSystem* scene = EditorScene(host, editorHandle);
+  ScenePick pick{};
+  if (scene == nullptr || !scene->PickScenePoint(&pick, 0, 0, 1)) return "no ground under the pixel";
+  return "ground " + Vec(D3DXVECTOR3(pick.x, pick.y, pick.z));
+}
+
+CSceneBaseObj* EditorWalker(host::ReferenceHost& host, const ComponentHandle& editorHandle) {
+  CSceneSystem* scene = EditorScene(host, editorHandle);
+  // The editor's walker key stays (0, 0); the module's own copy is out of reach through dlopen.
+  const uint32_t walkerKey[2] = {0, 0};
+  return scene != nullptr ? scene->FindSceneObjectById(walkerKey) : nullptr;
 }
 
 }  // namespace
@@ -228,6 +272,17 @@ bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* o
       if (!value()) return false;
       if (v.empty()) return bad("a texture name");
       o.paintLayer = v;
+    } else if (arg == "--editor") {
+      o.editor = true;
+    } else if (arg == "--click") {
+      if (!value()) return false;
+      const size_t at = v.find('@');
+      std::vector<int> pixel;
+      int frame = 0;
+      if (at == std::string::npos || !ParseWholes(v.substr(0, at), 2, 2, 0, 65535, &pixel) ||
+          !ParseWhole(v.substr(at + 1), 1, 100000, &frame))
+        return bad("a pixel and a frame X,Y@FRAME");
+      o.clicks.push_back({pixel[0], pixel[1], frame});
     } else if (arg == "--help" || arg == "-h") {
       *error = "";
       return false;
@@ -259,6 +314,22 @@ bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* o
   if (o.paint && (outside(o.stroke[0], o.stroke[1]) || outside(o.stroke[2], o.stroke[3]))) {
     *error = "the stroke leaves the " + std::to_string(o.width) + "x" + std::to_string(o.height) + " view";
     return false;
+  }
+  if (!o.clicks.empty() && !o.editor) {
+    *error = "--click is an option of --editor";
+    return false;
+  }
+  for (const auto& c : o.clicks) {
+    if (outside(c.x, c.y)) {
+      *error = "click " + std::to_string(c.x) + "," + std::to_string(c.y) + " lies outside the " +
+               std::to_string(o.width) + "x" + std::to_string(o.height) + " view";
+      return false;
+    }
+    if (c.frame > o.frames) {
+      *error = "click at frame " + std::to_string(c.frame) + " comes after the last frame (" +
+               std::to_string(o.frames) + ")";
+      return false;
+    }
   }
   std::error_code ec;
   if (!std::filesystem::is_directory(o.resource, ec)) {
@@ -366,10 +437,23 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
     standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
     std::fprintf(out, "eye %s at %s fov %g size %dx%d%s\n", Vec(eye).c_str(), Vec(at).c_str(), o.fov, o.width,
                  o.height, o.wireframe ? " wireframe" : "");
+    ComponentHandle editorHandle{};
+    if (o.editor && (!host.CreateObject(&editorHandle, "CTerrainEditor") || host.GetObject(&editorHandle) == nullptr)) {
+      std::fprintf(err, "footlight: the terrain editor could not be made\n");
+      for (const auto& line : host.LogLines()) std::fprintf(err, "%s\n", line.c_str());
+      host.DestroyAll();
+      return 1;
+    }
 
     uint32_t lastVertexEnd = 0, lastIndexEnd = 0;
     for (int frame = 1; frame <= o.frames; ++frame) {
       standard.renderer.ClearRecords();
+      for (const auto& c : o.clicks)
+        if (c.frame == frame) {
+          DeliverClick(host, c.x, c.y);
+          std::fprintf(out, "click (%d, %d) before frame %d: %s\n", c.x, c.y, frame,
+                       EditorPick(host, editorHandle).c_str());
+        }
       standard.Frame(16);
       int blocks = 0, levels[6] = {};
       for (uint8_t b : terrain->m_aVisibleBlocks) blocks += b;
@@ -392,6 +476,16 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
                    frame, blocks, levels[0], levels[1], levels[2], levels[3], levels[4], levels[5],
                    standard.renderer.Draws().size(), static_cast<unsigned long long>(triangles),
                    static_cast<unsigned long long>(vertices), discards);
+      if (o.editor) {
+        if (CSceneBaseObj* walker = EditorWalker(host, editorHandle)) {
+          D3DXVECTOR3 p(0.0f, 0.0f, 0.0f);
+          float yaw = 0.0f;
+          walker->GetPosition(&p, &yaw);
+          std::fprintf(out, "  walker %s yaw %.3f\n", Vec(p).c_str(), yaw);
+        } else {
+          std::fprintf(out, "  no walker\n");
+        }
+      }
     }
     if (!o.edits.empty()) {
       const std::vector<float> weights = ConeWeights(o.brush[0], o.brush[1], o.brush[2], o.brush[3]);

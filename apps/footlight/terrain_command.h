@@ -2,13 +2,16 @@
 //   [--eye X,Y,Z] [--at X,Y,Z] [--fov DEG] [--size WxH] [--frames N] [--wireframe]
 //   [--ray X,Y,Z:X,Y,Z]... [--height X,Z]... [--brush W,H[,HX,HZ]] [--raise X,Y,N]...
 //   [--set X,Y,N]... [--paint X,Y[:X2,Y2] --mask FILE --paint-layer NAME]
+//   [--editor [--click X,Y@FRAME]...]
 //
 // Makes the module's terrain component, loads a height file into it (host/height_file.h), adds
 // the base texture layer, looks from the eye at the point and runs the frames; prints per frame
 // the visible blocks, the visible patches per level, the draws, triangles and vertices drawn and
 // the times the dynamic buffers were started again; then each height edit under a pixel (the
 // changed grid heights), the paint stroke (per painted patch its slots, blend maps and painted
-// texels), each ray's hit and each height.
+// texels), each ray's hit and each height. With --editor the module's terrain editor is made after
+// the terrain, the left clicks are delivered at their frames and each frame prints the walker's
+// position.
 //
 // The command reaches the module through its virtual interfaces and the layout of the
 // component's public per-frame tables, so it works with a module loaded by dlopen.
@@ -48,6 +51,12 @@ struct TerrainOptions {
   std::array<int, 4> stroke{};  // pixel from, pixel to
   std::string mask;             // resource path of the PGM mask
   std::string paintLayer;
+  bool editor = false;
+  struct Click {
+    int x = 0, y = 0;  // client pixel
+    int frame = 1;
+  };
+  std::vector<Click> clicks;
 };
 
 // The brush's weights, cell (i, j) at i H + j: 1 at the hot spot's cell, falling off in a

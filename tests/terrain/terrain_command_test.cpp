@@ -3,12 +3,15 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <array>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <regex>
 #include <string>
 
 #include "sample_generator.h"
+#include "support/temp_tree.h"
 
 namespace {
 
@@ -94,6 +97,13 @@ TEST(TerrainCommand, BadInputGivesOneErrorLine) {
             "--paint-layer rock.dds", 1},
            {"resource/terrain/hills.r16 --resource samples --paint 1,1 --mask resource/terrain/mask16.pgm "
             "--paint-layer none.dds", 1},
+           {"resource/terrain/hills.r16 --resource samples --click 1,1@1", 2},
+           {"resource/terrain/hills.r16 --resource samples --editor --click 1,1", 2},
+           {"resource/terrain/hills.r16 --resource samples --editor --click 1@1", 2},
+           {"resource/terrain/hills.r16 --resource samples --editor --click 1,1@0", 2},
+           {"resource/terrain/hills.r16 --resource samples --editor --click 800,1@1", 2},
+           {"resource/terrain/hills.r16 --resource samples --editor --frames 2 --click 1,1@3", 2},
+           {"resource/terrain/hills.r16 --resource samples --editor --click", 2},
        }) {
     const Result r = RunTerrain(args);
     EXPECT_EQ(r.status, status) << args << "\n" << r.out;
@@ -166,4 +176,46 @@ TEST(TerrainCommand, PaintsALayerAlongAStroke) {
   EXPECT_GE(patches, 2) << stroke.out;  // a stroke of 30 pixels crosses a patch border
   EXPECT_NE(stroke.out.find(std::to_string(patches) + " patches painted"), std::string::npos) << stroke.out;
   EXPECT_NE(stroke.out.find("live host blocks: 0"), std::string::npos);
+}
+
+// The sample tree with scene 1's walk patch widened to a flat ground under the whole field: the
+// sample stage's own patch covers only the stage round the origin, far from the walker.
+TEST(TerrainCommand, TheEditorWalksTheWalkerTowardTheClickedGround) {
+  testing_support::TempTree tree;
+  std::filesystem::copy(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples", tree.Root(),
+                        std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+  tree.PutText("resource/models/stage/walk_patch.obj", "v 0 0 0\nv 512 0 0\nv 512 0 512\nv 0 0 512\nf 1 2 3\nf 1 3 4\n");
+  // The middle of the view looks level past the walker's head and finds no ground; a pixel low
+  // on the left finds it near the walker.
+  const Result r = RunTerrain("resource/terrain/hills.r16 --resource " + tree.Root() +
+                              " --editor --frames 8 --click 400,300@2 --click 100,500@4");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("click (400, 300) before frame 2: no ground under the pixel"), std::string::npos) << r.out;
+  std::smatch m;
+  const std::regex click(R"(click \(100, 500\) before frame 4: ground \((-?[0-9.]+), -?[0-9.]+, (-?[0-9.]+)\))");
+  ASSERT_TRUE(std::regex_search(r.out, m, click)) << r.out;
+  const double gx = std::stod(m[1]), gz = std::stod(m[2]);
+  std::vector<std::array<double, 3>> walker;  // x, z, yaw per frame
+  const std::regex line(R"(  walker \((-?[0-9.]+), (-?[0-9.]+), (-?[0-9.]+)\) yaw (-?[0-9.]+))");
+  for (std::sregex_iterator it(r.out.begin(), r.out.end(), line), end; it != end; ++it)
+    walker.push_back({std::stod((*it)[1]), std::stod((*it)[3]), std::stod((*it)[4])});
+  ASSERT_EQ(walker.size(), 8u) << r.out;
+  // Placed where the editor puts it, it stays there until the click that finds ground.
+  for (size_t f = 0; f < 3; ++f) {
+    EXPECT_DOUBLE_EQ(walker[f][0], 222.0);
+    EXPECT_DOUBLE_EQ(walker[f][1], 333.0);
+  }
+  ASSERT_GT(std::hypot(gx - 222.0, gz - 333.0), 0.5) << r.out;  // a point it does not reach in 5 frames
+  // Then it faces the point (heading from +z toward +x, in 0..2 pi) and closes in 3 units a second,
+  // 0.048 a frame of 16 ms.
+  const double twoPi = 6.283185307179586;
+  const double heading = std::fmod(std::atan2(gx - 222.0, gz - 333.0) + twoPi, twoPi);
+  double distance = std::hypot(gx - 222.0, gz - 333.0);
+  for (size_t f = 3; f < walker.size(); ++f) {
+    const double now = std::hypot(gx - walker[f][0], gz - walker[f][1]);
+    EXPECT_NEAR(distance - now, 0.048, 0.002) << "frame " << f + 1;
+    EXPECT_NEAR(walker[f][2], heading, 0.002);
+    distance = now;
+  }
+  EXPECT_NE(r.out.find("live host blocks: 0"), std::string::npos);
 }
