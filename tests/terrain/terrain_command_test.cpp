@@ -184,7 +184,10 @@ TEST(TerrainCommand, TheEditorWalksTheWalkerTowardTheClickedGround) {
   testing_support::TempTree tree;
   std::filesystem::copy(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples", tree.Root(),
                         std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-  tree.PutText("resource/models/stage/walk_patch.obj", "v 0 0 0\nv 512 0 0\nv 512 0 512\nv 0 0 512\nf 1 2 3\nf 1 3 4\n");
+  // The sample field walk patch under the whole terrain, as scripts/editor.sh puts it in place.
+  std::filesystem::copy_file(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/editor/walk_patch.obj",
+                             tree.Root() + "/resource/models/stage/walk_patch.obj",
+                             std::filesystem::copy_options::overwrite_existing);
   // The middle of the view looks level past the walker's head and finds no ground; a pixel low
   // on the left finds it near the walker.
   const Result r = RunTerrain("resource/terrain/hills.r16 --resource " + tree.Root() +
