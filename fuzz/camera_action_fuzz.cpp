@@ -7,30 +7,23 @@
 #include "camera/base_camera.h"
 #include "frame/component_base.h"
 #include "frame/dma_interface.h"
-#include "fuzz_support.h"
+#include "module_fuzz_host.h"
 #include "host/standard_host.h"
 
 namespace {
 
-struct State {
-  fuzz::ScratchRoot root;
-  std::unique_ptr<host::StandardHost> standard;
-  State() {
-    root.Put("anims/a.anim", "node a\ntrack a 100\nkey 0 a 1 0 0 0 0 1 0 0 0 0 1 0 1 2 3 1\ntrack b 50\n");
-    standard = std::make_unique<host::StandardHost>(root.path());
-    FUZZ_CHECK(standard->host.LoadModule(&DMAInterface) != nullptr, "the module did not load");
-  }
+struct State : fuzz::ModuleFuzzHost {
+  State()
+      : ModuleFuzzHost([](const fuzz::ScratchRoot& root) {
+          root.Put("anims/a.anim", "node a\ntrack a 100\nkey 0 a 1 0 0 0 0 1 0 0 0 0 1 0 1 2 3 1\ntrack b 50\n");
+        }) {}
 };
 
-State& Shared() {
-  static State* state = new State;
-  return *state;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  State& s = Shared();
+  State& s = fuzz::Once<State>();
   s.root.Put("resource/ini/Brivanta/common/fuzzed.ini", std::string(fuzz::AsText(data, size)));
   ComponentHandle handle{};
   s.standard->host.CreateObject(&handle, "CBaseCamera");

@@ -6,30 +6,22 @@
 
 #include "frame/component_base.h"
 #include "frame/dma_interface.h"
-#include "fuzz_support.h"
+#include "module_fuzz_host.h"
 #include "host/standard_host.h"
 #include "scene/scene_system.h"
 
 namespace {
 
-struct State {
-  fuzz::ScratchRoot root;
-  std::unique_ptr<host::StandardHost> standard;
+struct State : fuzz::ModuleFuzzHost {
   ComponentHandle handle{};
   CSceneSystem* scene = nullptr;
   State() {
-    standard = std::make_unique<host::StandardHost>(root.path());
-    FUZZ_CHECK(standard->host.LoadModule(&DMAInterface) != nullptr, "the module did not load");
     standard->host.CreateObject(&handle, "CSceneSystem");
     scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(standard->host.GetObject(&handle)));
     FUZZ_CHECK(scene != nullptr, "no scene system was made");
   }
 };
 
-State& Shared() {
-  static State* state = new State;
-  return *state;
-}
 
 // Every point, as the scene counts them.
 int32_t PointCount(CSceneSystem* scene) {
@@ -45,7 +37,7 @@ void Clear(CSceneSystem* scene) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  State& s = Shared();
+  State& s = fuzz::Once<State>();
   Clear(s.scene);
   s.root.Put("points.ini", std::string(fuzz::AsText(data, size)));
   s.scene->LoadHelperPoints("points.ini");

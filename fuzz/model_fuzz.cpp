@@ -8,30 +8,19 @@
 #include <string>
 
 #include "frame/dma_interface.h"
-#include "fuzz_support.h"
+#include "module_fuzz_host.h"
 #include "host/model_object.h"
 #include "host/standard_host.h"
 
 namespace {
 
-struct State {
-  fuzz::ScratchRoot root;
-  std::unique_ptr<host::StandardHost> standard;
-  State() {
-    standard = std::make_unique<host::StandardHost>(root.path());
-    FUZZ_CHECK(standard->host.LoadModule(&DMAInterface) != nullptr, "the module did not load");
-  }
-};
+using State = fuzz::ModuleFuzzHost;
 
-State& Shared() {
-  static State* state = new State;
-  return *state;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  State& s = Shared();
+  State& s = fuzz::Once<State>();
   const std::string_view text = fuzz::AsText(data, size);
   const size_t split = text.find('\0');
   s.root.Put("m/model.obj", std::string(text.substr(0, split)));

@@ -6,31 +6,20 @@
 #include <string>
 
 #include "frame/dma_interface.h"
-#include "fuzz_support.h"
+#include "module_fuzz_host.h"
 #include "host/standard_host.h"
 
 namespace {
 
-struct State {
-  fuzz::ScratchRoot root;
-  std::unique_ptr<host::StandardHost> standard;
-  size_t baseBlocks = 0;
-  State() {
-    standard = std::make_unique<host::StandardHost>(root.path());
-    FUZZ_CHECK(standard->host.LoadModule(&DMAInterface) != nullptr, "the module did not load");
-    baseBlocks = standard->host.Allocator().LiveBlocks();
-  }
+struct State : fuzz::ModuleFuzzHost {
+  size_t baseBlocks = standard->host.Allocator().LiveBlocks();
 };
 
-State& Shared() {
-  static State* state = new State;
-  return *state;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  State& s = Shared();
+  State& s = fuzz::Once<State>();
   s.root.Put("TerrainPatchIndexInfo.dat", std::string(fuzz::AsText(data, size)));
   host::ReferenceHost& h = s.standard->host;
   const size_t buffers = s.standard->renderer.LiveBuffers();
