@@ -72,7 +72,8 @@ run() {
     keep=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
   fi
   # GNU time gives the peak memory of the fuzzer and of the children it forks.
-  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
+  # The rasteriser's GL library keeps some memory for the life of the process (tests/osmesa.supp).
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 LSAN_OPTIONS="suppressions=$PWD/tests/osmesa.supp" \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     /usr/bin/time -f %M -o "$findings/.peak-kb" "./$tree/fuzz/${t}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -malloc_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" "${keep[@]}" \
