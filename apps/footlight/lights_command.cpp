@@ -1,5 +1,7 @@
 #include "apps/footlight/lights_command.h"
 
+#include "apps/footlight/command_support.h"
+
 #include "host/generic_object.h"
 
 #include <unistd.h>
@@ -106,13 +108,7 @@ bool ParseLightsOptions(const std::vector<std::string>& args, LightsOptions* out
       }
     } else if (arg == "--every") {
       o.every = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      *error = "unknown option " + arg + " (see footlight --help)";
-      return false;
-    } else if (o.file.empty()) {
-      o.file = arg;
-    } else {
-      *error = "unexpected argument \"" + arg + "\" (see footlight --help)";
+    } else if (!footlight::TakePositional(arg, "lights", "light file", &o.file, error)) {
       return false;
     }
   }

@@ -1,5 +1,7 @@
 #include "apps/footlight/terrain_command.h"
 
+#include "apps/footlight/command_support.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -286,13 +288,7 @@ bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* o
     } else if (arg == "--help" || arg == "-h") {
       *error = "";
       return false;
-    } else if (!arg.empty() && arg[0] == '-') {
-      *error = "unknown option " + arg + " (see footlight --help)";
-      return false;
-    } else if (o.heights.empty()) {
-      o.heights = arg;
-    } else {
-      *error = "unexpected argument \"" + arg + "\" (see footlight --help)";
+    } else if (!footlight::TakePositional(arg, "terrain", "height file", &o.heights, error)) {
       return false;
     }
   }

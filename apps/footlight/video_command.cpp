@@ -1,5 +1,7 @@
 #include "apps/footlight/video_command.h"
 
+#include "apps/footlight/command_support.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -147,13 +149,7 @@ bool ParseVideoOptions(const std::vector<std::string>& args, VideoOptions* out, 
         start = end + 1;
       }
       o.screen = true;
-    } else if (!arg.empty() && arg[0] == '-') {
-      *error = "unknown option " + arg + " of video (see footlight --help)";
-      return false;
-    } else if (o.file.empty()) {
-      o.file = arg;
-    } else {
-      *error = "video takes one file, got \"" + arg + "\" too";
+    } else if (!footlight::TakePositional(arg, "video", "file", &o.file, error)) {
       return false;
     }
   }
