@@ -146,7 +146,7 @@ int RunVideo(const VideoOptions& o, const cli::Context& context, std::FILE* out,
         std::fprintf(err, "footlight: %s\n", error.c_str());
         status = 1;
       } else {
-        std::fprintf(out, "wrote %s (%dx%d)\n", o.png.c_str(), renderer->videoWidth, renderer->videoHeight);
+        std::fprintf(out, "wrote %s: %dx%d\n", o.png.c_str(), renderer->videoWidth, renderer->videoHeight);
       }
       manager->UnlockTexture();
     }
