@@ -33,8 +33,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string* v : {&options.resource, &options.save})
       if (!v->empty() && *v != ".") {
         bool given = false;
+        const std::string joined = "=" + *v;  // --save=OUT
         for (const std::string& a : args)
-          given = given || a == *v || (a.size() > v->size() && a.compare(a.size() - v->size() - 1, std::string::npos, "=" + *v) == 0);
+          given = given || a == *v ||
+                  (a.size() > joined.size() && a.compare(a.size() - joined.size(), std::string::npos, joined) == 0);
         FUZZ_CHECK(given, "a value that is not one of the arguments");
       }
   } else {

@@ -396,6 +396,8 @@ int Report(const std::string& line, int status) {
 
 int Fail(const std::string& line) { return Report(line, kFailed); }
 
+int Context::EmptyClassList() const { return Usage(library + " returned an empty class list"); }
+
 int Usage(const std::string& line) { return Report(line, kUsage); }
 
 std::string NotOpened(const std::string& root, const std::string& path, const std::string& reason) {

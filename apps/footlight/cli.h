@@ -229,6 +229,9 @@ CLI::Option* PlainPath(CLI::App* cmd, const std::string& name, std::string* targ
 struct Context {
   DMAInterfaceFn entry = nullptr;
   std::string library;  // where the module came from
+
+  // The line and status of a module whose entry gave the host no classes.
+  int EmptyClassList() const;
 };
 using Runner = std::function<int(const Context&)>;
 

@@ -127,7 +127,7 @@ static int RunLights(const LightsOptions& lights, const footlight::cli::Context&
   host::ReferenceHost host;
   LightsServices services(host, lights);  // before the module is loaded
   if (host.LoadModule(context.entry) == nullptr)
-    return footlight::cli::Usage(context.library + " returned an empty class list");
+    return context.EmptyClassList();
   ComponentHandle sceneHandle{};
   host.CreateObject(&sceneHandle, "CSceneSystem");
   auto* scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&sceneHandle)));

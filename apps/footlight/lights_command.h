@@ -4,9 +4,9 @@
 // prints which lights are on and which hardware light slot each holds, after every tick
 // (--every) or at the end; --save OUT writes the lights and groups back to a light file.
 //
-// FILE and OUT are resource paths below --resource DIR (default: the current folder),
-// ("resource\ini\scene\light\1.ini"), as the module names its files; so are the texture names
-// inside the file.
+// FILE and OUT are resource paths below --resource DIR (default: the current folder), as the
+// module names its files ("resource\ini\scene\light\1.ini"); so are the texture names inside
+// the file.
 //
 // The command reaches the module only through the lighting system's virtual interface (and
 // the layout of its hardware slots), so it works as well with a module loaded by dlopen.

@@ -1,4 +1,3 @@
-#include "apps/footlight/command_support.h"
 #include "apps/footlight/object_draw_options.h"
 
 #include "apps/footlight/scene_run.h"
@@ -98,21 +97,15 @@ void DeclareObjectDrawOptions(CLI::App* cmd, ObjectDrawOptions* o) {
            if (ParseAfterImage(text, &o->afterImage)) return;
            const std::vector<std::string> t = cli::SplitCommas(text);
            const std::string colour = cli::ColourWants(t.size() == 5 ? t[4] : "");
-           throw CLI::ValidationError(cli::Takes(
-               "--afterimage", "I,R,A,D,C (interval ms from 1, ring count 1-16, start alpha, duration ms or P%, " + colour + ")",
-               text));
+           throw CLI::ValidationError(cli::Takes("--afterimage",
+                                                 "I,R,A,D,C (interval ms from 1, ring count 1-16, start alpha, "
+                                                 "duration ms or P%, " + colour + ")",
+                                                 text));
          },
          "start after-images with an \"afterImage\" animation event")
       ->type_name("I,R,A,D,C");
   cmd->add_flag("--shine", o->shine, "enable the shine");
   cli::Value(cmd, "--pick", &o->pick, "print the coarse and precise hits of the ray under the pixel");
-}
-
-bool LoadObjectScene(CSceneSystem* scene, const ObjectDrawOptions& o) {
-  if (o.scene < 0) return true;
-  if (scene->LoadScene(static_cast<uint32_t>(o.scene))) return true;
-  std::fprintf(stderr, "footlight: %s\n", footlight::SceneLoadError(static_cast<int>(o.scene)).c_str());
-  return false;
 }
 
 int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj* object, const ObjectDrawOptions& o,

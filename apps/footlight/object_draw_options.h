@@ -46,10 +46,6 @@ void DeclareObjectDrawOptions(CLI::App* cmd, ObjectDrawOptions* options);
 // else.
 bool ParseAfterImage(const std::string& text, std::string* event);
 
-// Loads the scene when one is asked for; false with one error line on stderr when it does not
-// load.
-bool LoadObjectScene(CSceneSystem* scene, const ObjectDrawOptions& o);
-
 // Applies the options to a loaded object and draws it for `frames` frames, printing as it goes.
 // 0 on success, 2 when an option names what the host does not have (a font), 1 when the work
 // failed.

@@ -59,7 +59,8 @@ void DeclareObjectWalkOptions(CLI::App* cmd, ObjectWalkOptions* o) {
       cmd, "--sequence", &o->sequence, "A,B,..", "at most 8 names separated by commas",
       [](const std::string& text, std::vector<std::string>* names) {
         *names = cli::SplitCommas(text);
-        return names->size() <= 8 && std::none_of(names->begin(), names->end(), [](const std::string& n) { return n.empty(); });
+        const auto empty = [](const std::string& name) { return name.empty(); };
+        return names->size() <= 8 && std::none_of(names->begin(), names->end(), empty);
       },
       "play these animations one after another");
   cmd->add_option("--event", o->events, "hand it this text event as its renderable would (again for more)")

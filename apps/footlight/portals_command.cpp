@@ -61,7 +61,7 @@ int RunPortals(const PortalsOptions& o, const footlight::cli::Context& context) 
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   host::RegisterMeshClass(host, standard.renderer);
-  if (host.LoadModule(context.entry) == nullptr) return footlight::cli::Usage(context.library + " returned an empty class list");
+  if (host.LoadModule(context.entry) == nullptr) return context.EmptyClassList();
   std::string error;
   ComponentHandle builderHandle{};
   host.CreateObject(&builderHandle, "CCellPortalGraphBuilder");

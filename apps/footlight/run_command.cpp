@@ -44,8 +44,8 @@ std::string Check(const RunOptions& o) {
   if (std::string line = CheckGlowOptions(o.glow, o.raster.clear.has_value(), o.classes); !line.empty()) return line;
   if (o.scene.Extras() && !o.scene.scene) return "--root, --ground, --pick and --trace need --scene N";
   if (o.scene.trace > o.frames)
-    return "--trace " + std::to_string(o.scene.trace) + " is past the last frame (--frames " + std::to_string(o.frames) +
-           ")";
+    return "--trace " + std::to_string(o.scene.trace) + " is past the last frame (--frames " +
+           std::to_string(o.frames) + ")";
   if (o.scene.scene && (!o.classes.empty() || o.gamma || !o.ini.empty() || !o.keys.empty() || o.clock))
     return "--scene makes its own scene system: no --class, --gamma, --ini, --keys or --clock with it";
   return "";
@@ -158,7 +158,7 @@ int Run(const RunOptions& o, const cli::Context& context) {
   config.rasterize = !o.raster.noRaster;
   host::StandardHost standard(o.resource, config);
   if (standard.host.LoadModule(context.entry) == nullptr)
-    return cli::Usage(context.library + " returned an empty class list");
+    return context.EmptyClassList();
   if (o.scene.scene)
     return RunScene(standard, o.scene, SceneDrawOptions{o.raster, o.glow, o.gizmo}, o.frames, o.elapsed, stdout,
                     stderr);

@@ -30,7 +30,8 @@ std::string Vec(const D3DXVECTOR3& v) {
 }
 
 // "A,B,..." as `least` to `most` whole numbers, each from `lo` to `hi`.
-bool ParseWholes(const std::string& text, size_t least, size_t most, long long lo, long long hi, std::vector<int>* out) {
+bool ParseWholes(const std::string& text, size_t least, size_t most, long long lo, long long hi,
+                 std::vector<int>* out) {
   out->clear();
   for (const std::string& part : cli::SplitCommas(text)) {
     long long v = 0;
@@ -207,7 +208,7 @@ int RunTerrain(const TerrainOptions& o, const cli::Context& context, std::FILE* 
   config.device.height = static_cast<UINT>(o.size.height);
   host::StandardHost standard(o.resource, config);
   host::ReferenceHost& host = standard.host;
-  if (host.LoadModule(context.entry) == nullptr) return cli::Usage(context.library + " returned an empty class list");
+  if (host.LoadModule(context.entry) == nullptr) return context.EmptyClassList();
   int status = 0;
   {
     ComponentHandle handle{};
@@ -425,7 +426,8 @@ void AddTerrainCommand(cli::Program& program) {
   cli::Value(cmd, "--height", &o->points, "print the ground height and normal at X,Z (again for more)");
   cli::Custom<std::array<int, 4>>(cmd, "--brush", &o->brush, "W,H[,HX,HZ]",
                                   "W,H[,HX,HZ] with W x H of 1 to 65536 grid points and a hot spot from 1,1 to W,H",
-                                  ParseBrush, "the brush's grid points and 1-based hot spot (default 9,9 and the middle)");
+                                  ParseBrush,
+                                  "the brush's grid points and 1-based hot spot (default 9,9 and the middle)");
   const auto edit = [](bool set) {
     return [set](const std::string& text, TerrainOptions::HeightEdit* e) {
       e->set = set;

@@ -138,8 +138,9 @@ int RunBuild(const TreeOptions& o, DMAInterfaceFn entry) {
   if (!tree->BuildRenderGeometry(input.c_str(), o.colour.empty() ? nullptr : o.colour.c_str(), geo.c_str()))
     return Fail(standard, "the render geometry of " + input + " does not build into " + geo);
   AbtBuildStats s = tree->LastBuildStats();
-  std::printf("wrote %s: %u batches (%u strips, %u lists), %u buffers; %.1f ms\n", footlight::cli::OnDisk(o.resource, geo).c_str(), s.m_nBatches, s.m_nStrips,
-              s.m_nLists, s.m_nBuffers, Since(start));
+  std::printf("wrote %s: %u batches (%u strips, %u lists), %u buffers; %.1f ms\n",
+              footlight::cli::OnDisk(o.resource, geo).c_str(), s.m_nBatches, s.m_nStrips, s.m_nLists, s.m_nBuffers,
+              Since(start));
   start = std::chrono::steady_clock::now();
   if (!tree->BuildCollisionTree(input.c_str(), collision.c_str()))
     return Fail(standard, "the collision tree of " + input + " does not build into " + collision);
@@ -256,7 +257,8 @@ void AddTreeCommand(cli::Program& program) {
       [o](const cli::Context& context) { return RunFrames(*o, context.entry); }, tree);
   cli::Custom<TreeFile>(run, "FILE", &o->files, "FILE[:CLASS]",
                         "FILE[:CLASS], a file below the resource root and a whole blend class",
-                        ParseRunFile, "render-geometry files, each with its blend class (default 0; 1 alpha-tested, 2 blended)")
+                        ParseRunFile,
+                        "render-geometry files, each with its blend class (default 0; 1 alpha-tested, 2 blended)")
       ->required();
   cli::ResourceRoot(run, &o->resource);
   cli::Whole(run, "--frames", &o->frames, 0, INT_MAX, "frames to run (default 1)");

@@ -86,7 +86,7 @@ int RunVideo(const VideoOptions& o, const cli::Context& context, std::FILE* out,
   if (std::string line; !cli::Readable(o.resource, o.file, &line)) return cli::Fail(line);
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
-  if (host.LoadModule(context.entry) == nullptr) return cli::Usage(context.library + " returned an empty class list");
+  if (host.LoadModule(context.entry) == nullptr) return context.EmptyClassList();
   int status = 0;
   {
     ComponentHandle handle{};

@@ -44,8 +44,8 @@ TEST(FilmCli, AMissingFilmAndAFileThatIsNoFilmAreRefused) {
   // A film that does not open never reaches the player.
   Result r = RunFootlight("film resource/film/none.avi --resource " + kSamples, "", OwnNames());
   EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_EQ(Lines(r.out), std::vector<std::string>{"footlight: cannot open resource/film/none.avi below the resource root \"" +
-                                                   kSamples + "\": no such file"});
+  EXPECT_EQ(Lines(r.out), std::vector<std::string>{"footlight: cannot open resource/film/none.avi below the resource "
+                                                   "root \"" + kSamples + "\": no such file"});
   // A readable file that is no video is handed over, but nothing reaches the texture.
   r = RunFootlight("film resource/ini/weather.ini --resource " + kSamples, "", OwnNames());
   EXPECT_EQ(r.status, 1) << r.out;

@@ -94,7 +94,9 @@ TEST(FootlightCli, LightsSavesEveryKeyAndASecondSaveIsByteIdentical) {
   const std::string saved = ReadAll(root.path + "/first.ini");
   EXPECT_EQ(saved, ReadAll(root.path + "/second.ini"));
   // The reloaded file reports the same lights and groups.
-  auto report = [](const std::string& out) { return out.substr(out.find("== "), out.find("wrote ") - out.find("== ")); };
+  auto report = [](const std::string& out) {
+    return out.substr(out.find("== "), out.find("wrote ") - out.find("== "));
+  };
   EXPECT_EQ(report(a.out), report(b.out));
   // What the sample says survives: models, direction animations, beams, billboards, groups.
   for (const char* line : {"model=resource\\models\\neon_sign.x\r\n", "texture=resource\\textures\\neon.dds\r\n",
@@ -451,16 +453,17 @@ TEST(FootlightCli, ASceneThatDoesNotLoadIsOneErrorLineAndExitOne) {
   EXPECT_EQ(r.status, 1) << r.out;
   const auto lines = Lines(r.out);
   ASSERT_EQ(lines.size(), 2u) << r.out;
-  EXPECT_EQ(lines[0], "footlight: scene 9 did not load: cannot open resource\\ini\\scene\\9.ini below the resource root \"" +
-                          samples + "\": no such file");
+  EXPECT_EQ(lines[0], "footlight: scene 9 did not load: cannot open resource\\ini\\scene\\9.ini below the resource "
+                      "root \"" + samples + "\": no such file");
   EXPECT_EQ(lines[1], "live host blocks: 0");
   const Result other = RunFootlight("run --scene 1 --root stages --resource " + samples);
   EXPECT_EQ(other.status, 1) << other.out;
 
-  for (const auto& [bad, line] : {std::pair<const char*, const char*>{"run --ground 1,2",
-                                                                      "--root, --ground, --pick and --trace need --scene N"},
-                                  {"run --scene 1 --class CSceneSystem",
-                                   "--scene makes its own scene system: no --class, --gamma, --ini, --keys or --clock with it"}}) {
+  const std::pair<const char*, const char*> crossed[] = {
+      {"run --ground 1,2", "--root, --ground, --pick and --trace need --scene N"},
+      {"run --scene 1 --class CSceneSystem",
+       "--scene makes its own scene system: no --class, --gamma, --ini, --keys or --clock with it"}};
+  for (const auto& [bad, line] : crossed) {
     const Result b = RunFootlight(bad);
     EXPECT_EQ(b.status, 2) << bad;
     EXPECT_EQ(Lines(b.out), std::vector<std::string>{std::string("footlight: ") + line});

@@ -70,7 +70,8 @@ TEST(VideoCommand, PlaysTheSampleClipAndWritesTheUprightPicture) {
 TEST(VideoCommand, AFileThatDoesNotOpenIsOneErrorLine) {
   const ProcessRun r = Program("footlight", "video 'video\\none.wmv' --resource " + kSamples);
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "footlight: cannot open video\\none.wmv below the resource root \"" + kSamples + "\": no such file\n");
+  EXPECT_EQ(r.out,
+            "footlight: cannot open video\\none.wmv below the resource root \"" + kSamples + "\": no such file\n");
 }
 
 TEST(VideoCommand, TheClipMakerRefusesAnOddWidthForWmv2) {

@@ -42,7 +42,8 @@ TEST(SampleMovie, TheCommittedMovieIsWhatTheSampleScriptRecords) {
   EXPECT_TRUE(Has(run.out, "       960  StateString \"dance\" 1 0\n")) << run.out;
   // Two scene characters came with the stage (ids 0 and 1); the script's three follow.
   EXPECT_TRUE(Has(run.out, "tracks: 3\n  track 2: 13 events\n  track 3: 12 events\n  track 4: 8 events\n")) << run.out;
-  EXPECT_TRUE(Has(run.out, "duration: 4800 ms\nwrote " + s.root + "/resource/movies/demo.mov\nlive host blocks: 0")) << run.out;
+  EXPECT_TRUE(Has(run.out, "duration: 4800 ms\nwrote " + s.root + "/resource/movies/demo.mov\nlive host blocks: 0"))
+      << run.out;
 }
 
 TEST(RecordCommand, ARecordingPlaysBackItsWalksTitlesParametersAndLights) {

@@ -65,7 +65,8 @@ TEST(RunCommand, WithoutRasterisingTheClearStillReachesThePicture) {
 TEST(RunCommand, APictureThatCannotBeWrittenIsStatusOne) {
   std::string out;
   EXPECT_EQ(RunFootlight("--png /nonexistent-dir/x.png --frames 1 --size 4x4", &out), 1);
-  EXPECT_NE(out.find("\nlive host blocks: 0\nfootlight: cannot write /nonexistent-dir/x.png\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\nlive host blocks: 0\nfootlight: cannot write /nonexistent-dir/x.png\n"), std::string::npos)
+      << out;
 }
 
 // ---- The glow options ----
