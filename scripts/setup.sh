@@ -16,6 +16,7 @@ packages=(
   libosmesa6-dev
   libswscale-dev libavutil-dev libavformat-dev libavcodec-dev libswresample-dev
   clang libclang-rt-dev time
+  stress-ng
 )
 
 missing=()
