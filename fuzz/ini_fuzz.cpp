@@ -53,10 +53,13 @@ struct Key {
 };
 
 // Every (section, key) of the document once, in file order, names compared without case.
-// Names that hold a NUL are left out: no caller can name them.
+// Names that hold a NUL are left out: no caller can name them. So are the keys of a "[]" section
+// below the first: a read with an empty name takes the keys above the first section only.
 std::vector<Key> DistinctKeys(const host::IniDocument& doc) {
   std::vector<Key> keys;
-  for (const host::IniSection& s : doc.sections)
+  for (size_t i = 0; i < doc.sections.size(); ++i) {
+    const host::IniSection& s = doc.sections[i];
+    if (i > 0 && s.name.empty()) continue;
     for (const host::IniEntry& e : s.entries) {
       if (s.name.find('\0') != std::string::npos || e.key.find('\0') != std::string::npos) continue;
       const bool known = std::any_of(keys.begin(), keys.end(), [&](const Key& k) {
@@ -64,6 +67,7 @@ std::vector<Key> DistinctKeys(const host::IniDocument& doc) {
       });
       if (!known) keys.push_back(Key{s.name, e.key});
     }
+  }
   return keys;
 }
 

@@ -36,6 +36,11 @@ int RecordingObject::OnEvent(IEventArgs* args) {
   return 0;
 }
 
+void RecordingObject::SetSwitch(int32_t on) {
+  Note("SetSwitch", {on});
+  switchedOn = on;
+}
+
 void RecordingObject::OnSystemMessage(uint32_t message, uint32_t wParam, uint32_t lParam) {
   Note("OnSystemMessage", {message, wParam, lParam});
 }

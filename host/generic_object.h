@@ -51,7 +51,9 @@ class RecordingClass {
   size_t created_ = 0;
 };
 
-class RecordingObject : public HostObject {
+// A stand-in answers the scene-effect interface (a step, a draw and a switch): a scene may name
+// any class as a record's class object or a scene effect.
+class RecordingObject : public HostObject, public ISceneEffectObject {
  public:
   explicit RecordingObject(std::shared_ptr<RecordingClass> cls = nullptr);
   ~RecordingObject() override;
@@ -65,6 +67,12 @@ class RecordingObject : public HostObject {
   int OnEvent(IEventArgs* args) override;
   void OnSystemMessage(uint32_t message, uint32_t wParam, uint32_t lParam) override;
   int OnMessage(const RecordedMessage& message, const MessageArg* raw) override;
+  // Records the switch and keeps it in switchedOn.
+  void SetSwitch(int32_t on) override;
+  void* InterfacePointer() override { return static_cast<ISceneEffectObject*>(this); }
+
+  // The last switch a scene gave (0 before any).
+  int32_t switchedOn = 0;
 
   // A handler for this object only; it comes before the class's.
   void Handle(int32_t id, MessageHandler handler) { handlers_[id] = std::move(handler); }
@@ -98,7 +106,9 @@ class RecordingObject : public HostObject {
 class ShadowObject final : public RecordingObject, public IShadowObject {
  public:
   using RecordingObject::RecordingObject;
+  void Execute(uint32_t elapsedMs) override { RecordingObject::Execute(elapsedMs); }
   void Realize(uint32_t context) override { RecordingObject::Realize(context); }
+  void SetSwitch(int32_t on) override { RecordingObject::SetSwitch(on); }
   void SetLightDirection(const D3DVECTOR* direction) override;
   void* InterfacePointer() override { return static_cast<IShadowObject*>(this); }
   // Every direction given, in order.
@@ -109,20 +119,18 @@ class ShadowObject final : public RecordingObject, public IShadowObject {
 class ParticlesObject final : public RecordingObject, public IParticlesObject {
  public:
   using RecordingObject::RecordingObject;
+  void Execute(uint32_t elapsedMs) override { RecordingObject::Execute(elapsedMs); }
+  void Realize(uint32_t context) override { RecordingObject::Realize(context); }
+  void SetSwitch(int32_t on) override { RecordingObject::SetSwitch(on); }
   void ClearAll() override { ++clears; }
   void* InterfacePointer() override { return static_cast<IParticlesObject*>(this); }
   int clears = 0;
 };
 
-// A scene effect object (any class name a scene file gives): keeps its switch (slot 12).
-class EffectObject final : public RecordingObject, public ISceneEffectObject {
+// A scene effect object (any class name a scene file gives that the host has no stand-in for).
+class EffectObject final : public RecordingObject {
  public:
   using RecordingObject::RecordingObject;
-  void Execute(uint32_t elapsedMs) override { RecordingObject::Execute(elapsedMs); }
-  void Realize(uint32_t context) override { RecordingObject::Realize(context); }
-  void SetSwitch(int32_t on) override { switchedOn = on; }
-  void* InterfacePointer() override { return static_cast<ISceneEffectObject*>(this); }
-  int32_t switchedOn = 0;
 };
 
 // The class names of the host objects the module creates.

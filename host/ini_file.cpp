@@ -162,8 +162,11 @@ size_t IniDocument::SectionFor(const char* section, const char* key, size_t stan
   const std::vector<size_t>& occurrences = Occurrences(section);
   if (occurrences.empty()) return kNone;
   const std::string folded = FoldIniName(key);
+  // A "[]" section further down is not the unnamed part: it never overrides the keys above the
+  // first section.
+  if (section == nullptr || section[0] == '\0') return Entries(0, folded) != nullptr ? 0 : kNone;
   if (standingOn != kNone && standingOn < sections.size() && occurrences.size() > 1 &&
-      FoldIniName(sections[standingOn].name) == FoldIniName(section != nullptr ? section : ""))
+      FoldIniName(sections[standingOn].name) == FoldIniName(section))
     return Entries(standingOn, folded) != nullptr ? standingOn : kNone;
   for (size_t i = occurrences.size(); i-- > 0;)
     if (Entries(occurrences[i], folded) != nullptr) return occurrences[i];
@@ -181,6 +184,7 @@ std::vector<const std::string*> IniDocument::Values(const char* section, const c
 }
 
 size_t IniDocument::SectionForWriting(const char* section) {
+  if (section == nullptr || section[0] == '\0') return 0;
   const std::vector<size_t>& occurrences = Occurrences(section);
   if (!occurrences.empty()) return occurrences.back();
   return AppendSection(section != nullptr ? section : "");

@@ -5,7 +5,9 @@
 // - Blanks (spaces, tabs) around lines, section names, keys and values are trimmed.
 // - "[name]" starts a section (a missing ']' takes the rest of the line). Sections keep file
 //   order, duplicates included. Keys before the first section form an unnamed part that a
-//   null or empty section name addresses; it is not listed among the sections.
+//   null or empty section name addresses, and only those keys; it is not listed among the
+//   sections. A section written "[]" is listed (as "") but its keys are never read: it cannot
+//   override the keys before the first section.
 // - Only a line whose first non-blank character is ';' is a comment: values may hold ';'.
 // - "key=value" splits at the first '='; lines without '=' and keys that are empty are ignored.
 // - Sections and keys compare without regard to ASCII case. Both are indexed when the text is
@@ -38,7 +40,8 @@
 // key. Line breaks inside values become spaces. A section name or key that would not read
 // back as written is refused with a log line and nothing changes: a key that is empty, holds
 // '=', a line break, begins with ';' or '[', or has blanks at either end; a section name with
-// ']', a line break or blanks at either end (null or "" is the unnamed part).
+// ']', a line break or blanks at either end (null or "" is the unnamed part, always the keys
+// before the first section).
 // Commit writes the text now and tells whether it reached the disk: to a temporary file next
 // to the target, flushed to the device, that then replaces it, so a failed write leaves the old
 // file whole and no temporary file behind; a failure is also logged through the host log.

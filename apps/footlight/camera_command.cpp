@@ -118,6 +118,10 @@ bool ParseCameraInput(const std::string& text, int frames, std::vector<CameraInp
     CameraInputLine line;
     if (!ParseBoundedInt(frame, 1, 1000000, &line.frame)) return fail("the frame \"" + frame + "\" is not a whole number from 1");
     if (line.frame > frames) return fail("frame " + frame + " is past the last frame (" + std::to_string(frames) + ")");
+    // Lines are handed over as the frames pass, so one behind its predecessor would never be.
+    if (!lines.empty() && line.frame < lines.back().frame)
+      return fail("frame " + frame + " comes after frame " + std::to_string(lines.back().frame) +
+                  " (lines go in frame order)");
     const Name* name = nullptr;
     for (const Name& n : names)
       if (message == n.word) name = &n;

@@ -28,7 +28,8 @@ struct CameraInputLine {
   int wheel = 0;
 };
 
-// False with "line N: reason" when a line breaks the rules above or names a frame past `frames`.
+// False with "line N: reason" when a line breaks the rules above, names a frame past `frames`
+// or an earlier frame than the line before it.
 bool ParseCameraInput(const std::string& text, int frames, std::vector<CameraInputLine>* out, std::string* error);
 
 // The name of a camera mode as --mode takes it ("free", ..., "action" for a camera action).

@@ -459,4 +459,22 @@ void PrintLog(std::FILE* out, const std::vector<std::string>& lines) {
   }
 }
 
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int size = static_cast<int>(std::min<size_t>(utf8.size(), INT_MAX));
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), size, nullptr, 0);
+  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), size, out.data(), n);
+  return out;
+}
+
+std::string Utf8(std::wstring_view text) {
+  if (text.empty()) return std::string();
+  const int size = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), size, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
 }  // namespace footlight::cli

@@ -35,6 +35,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -306,6 +307,11 @@ std::string NotOpened(const std::string& root, const std::string& path, const st
 std::string OnDisk(const std::string& root, const std::string& path);
 // "wrote PATH" on stdout.
 void Wrote(const std::string& path);
+
+// Text between the command line (UTF-8) and the module's wide strings, through the platform's
+// UTF-8 code page.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(std::wstring_view text);
 
 // The lines of a log, each distinct line once where it first came, with "(N times)" after a line
 // that came again.

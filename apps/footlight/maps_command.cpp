@@ -88,7 +88,9 @@ void AddMapsCommand(cli::Program& program) {
   cli::Whole(cmd, "--scene", &o->scene, 0, INT_MAX, "the scene to load")->required();
   cli::ResourcePath(cmd, "--out", &o->out, "the folder the five files go into")->required()->type_name("FOLDER");
   cli::ResourceRoot(cmd, &o->resource);
-  cli::Value(cmd, "--size", &o->size, "cells of the maps and pixels of the picture (default 256x256)", 65535);
+  // The picture is drawn into a render target, which the device makes up to 4096 a side: a larger
+  // size is refused here, before the two maps ahead of it are written.
+  cli::Value(cmd, "--size", &o->size, "cells of the maps and pixels of the picture (default 256x256)", 4096);
 }
 
 }  // namespace footlight

@@ -3,6 +3,7 @@
 #include "apps/footlight/scene_run.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 
 #include "d3dx8/d3dx8math.h"
@@ -19,12 +20,6 @@ namespace {
 bool Number(const std::string& text) {
   float unused = 0.0f;
   return cli::ParseNumber(text, cli::Range{}, &unused);
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t c : text) out += c > 0 && c < 128 ? static_cast<char>(c) : '?';
-  return out;
 }
 
 host::RenderableObject* RenderableOf(host::ReferenceHost& host, const ComponentHandle* handle) {
@@ -70,7 +65,9 @@ bool ParseAfterImage(const std::string& text, std::string* event) {
   const std::string& d = t[3];
   const bool share = !d.empty() && d.back() == '%' && Number(d.substr(0, d.size() - 1));
   cli::Colour colour;
-  if (!cli::ParseWhole(t[0], 1, INT_MAX, &n) || !cli::ParseWhole(t[1], 1, 16, &n) || !Number(t[2]) ||
+  // The module keeps every positive 32-bit interval and up to 16 copies; it clamps the rest, which
+  // would hand over a run other than the one asked for.
+  if (!cli::ParseWhole(t[0], 1, INT32_MAX, &n) || !cli::ParseWhole(t[1], 1, 16, &n) || !Number(t[2]) ||
       !(share || cli::ParseWhole(d, INT_MIN, INT_MAX, &n)) || !cli::ParseColour(t[4], &colour))
     return false;
   *event = t[0] + "," + t[1] + "," + t[2] + "," + t[3] + "," + std::to_string(colour.rgb);
@@ -98,7 +95,7 @@ void DeclareObjectDrawOptions(CLI::App* cmd, ObjectDrawOptions* o) {
            const std::vector<std::string> t = cli::SplitCommas(text);
            const std::string colour = cli::ColourWants(t.size() == 5 ? t[4] : "");
            throw CLI::ValidationError(cli::Takes("--afterimage",
-                                                 "I,R,A,D,C (interval ms from 1, ring count 1-16, start alpha, "
+                                                 "I,R,A,D,C (interval ms 1-2147483647, ring count 1-16, start alpha, "
                                                  "duration ms or P%, " + colour + ")",
                                                  text));
          },
@@ -123,9 +120,9 @@ int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj*
   object->Show(true);
   if (o.box) object->ShowBoundingBox(1);
   if (o.title) {
-    std::wstring title(o.title->begin(), o.title->end());
+    const std::wstring title = cli::Wide(*o.title);
     object->SetTitle(title.c_str(), static_cast<int32_t>(o.font), 0, 1);
-    std::fprintf(out, "title: \"%s\" in font %ld, half width %d\n", Narrow(object->GetTitle()).c_str(), o.font,
+    std::fprintf(out, "title: \"%s\" in font %ld, half width %d\n", cli::Utf8(object->GetTitle()).c_str(), o.font,
                  object->GetTitleHalfWidth());
   }
   if (o.shine) {

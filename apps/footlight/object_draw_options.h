@@ -41,7 +41,7 @@ struct ObjectDrawOptions {
 // Declares the drawing options (all but --scene, which the command shares with the stage) on a
 // command.
 void DeclareObjectDrawOptions(CLI::App* cmd, ObjectDrawOptions* options);
-// "I,R,A,D,C" (interval ms from 1, ring count 1-16, start alpha, duration ms or P%, colour
+// "I,R,A,D,C" (interval ms 1-2147483647, ring count 1-16, start alpha, duration ms or P%, colour
 // RRGGBB or 0xRRGGBB) as the animation event takes it, the colour in decimal. False for anything
 // else.
 bool ParseAfterImage(const std::string& text, std::string* event);

@@ -22,6 +22,9 @@ int RunPath(const PathOptions& options, DMAInterfaceFn entry, std::FILE* out, st
   auto finish = [&](int status) { return session.Close(status, err); };
   if (!session.Load(options.scene, err)) return finish(1);
   CSceneSystem* scene = session.scene();
+  // Without the mesh every search fails, which would read as two points with no route between.
+  if (scene->navMesh == nullptr)
+    return finish(cli::Fail("scene " + std::to_string(options.scene) + " has no \"navigation\" model to search"));
   const uint32_t id[2] = {1, 1};
   CSceneBaseObj* object = scene->CreateSceneObject(id);
   if (object == nullptr) {

@@ -33,16 +33,6 @@ std::string Check(const PlayOptions& o) {
 // ---- Text of events ------------------------------------------------------------------------------
 
 // Wide text as UTF-8, through the platform's conversion.
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
-  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), bytes, nullptr, nullptr);
-  return out;
-}
-
 std::string Number(float v) {
   char text[32];
   std::snprintf(text, sizeof(text), "%.3f", static_cast<double>(v));
@@ -65,7 +55,7 @@ std::string Field(const ComponentHandle& h) {
 std::string Field(const D3DLIGHT8& l) { return "light(type " + std::to_string(static_cast<int>(l.Type)) + ")"; }
 std::string Field(const std::string& s) { return "\"" + s + "\""; }
 std::string Field(const std::u16string& s) {
-  return "\"" + Utf8(Playback::Utf16ToWide(s)) + "\"";
+  return "\"" + footlight::cli::Utf8(Playback::Utf16ToWide(s)) + "\"";
 }
 std::string Field(const Playback::FullStateRecord&) { return "state(374 bytes)"; }
 
@@ -118,7 +108,7 @@ void PrintObjects(host::ReferenceHost& host, const Playback::MoviePlayer& player
     object->GetPosition(&position, &yaw);
     const wchar_t* title = object->GetTitle();
     std::printf("  object %u at %s yaw %s title \"%s\"\n", id, Field(position).c_str(), Number(yaw).c_str(),
-                Utf8(title != nullptr ? title : L"").c_str());
+                footlight::cli::Utf8(title != nullptr ? title : L"").c_str());
   }
 }
 

@@ -219,14 +219,6 @@ bool ReadScript(const std::string& path, int frames, std::vector<RecordAction>* 
 
 // ---- Recording -----------------------------------------------------------------------------------
 
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return std::wstring();
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
 // The heading of a walk from (x, z) towards (toX, toZ), in [0, 2pi).
 float Heading(float dx, float dz) {
   if (dx == 0.0f && dz == 0.0f) return 0.0f;
@@ -302,7 +294,7 @@ class Recording {
       return true;
     }
     if (v == "title") {
-      const std::wstring text = Wide(a.text);
+      const std::wstring text = footlight::cli::Wide(a.text);
       object->SetTitle(text.c_str(), 0, 12, 1);
       return true;
     }

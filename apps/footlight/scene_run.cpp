@@ -31,12 +31,6 @@ const char* StyleName(int32_t style) {
   return style >= 0 && style <= 16 ? kNames[style] : "?";
 }
 
-std::string Narrow(const wchar_t* text) {
-  std::string out;
-  for (const wchar_t* p = text; p != nullptr && *p != L'\0'; ++p) out += *p < 128 ? static_cast<char>(*p) : '?';
-  return out;
-}
-
 void PrintReport(FILE* out, host::StandardHost& standard, CSceneSystem* scene) {
   host::ReferenceHost& host = standard.host;
   std::fprintf(out, "== scene %d ==\n", scene->GetCurrentSceneId());
@@ -65,7 +59,7 @@ void PrintReport(FILE* out, host::StandardHost& standard, CSceneSystem* scene) {
     CSceneBaseObj* object = scene->GetSceneObject(i);
     if (object == nullptr) continue;
     const uint32_t* id = object->GetUserWords();
-    std::fprintf(out, "  id 0x%08x  title \"%s\"\n", id != nullptr ? id[0] : 0u, Narrow(object->GetTitle()).c_str());
+    std::fprintf(out, "  id 0x%08x  title \"%s\"\n", id != nullptr ? id[0] : 0u, cli::Utf8(object->GetTitle()).c_str());
     // Its model: what the renderable was asked to load, and what the object took of it.
     auto* renderable = static_cast<host::RenderableObject*>(
         static_cast<IRenderableObject*>(host.GetObject(object->GetHandle())));

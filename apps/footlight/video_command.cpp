@@ -16,14 +16,6 @@ namespace footlight {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring out(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.data(), n);
-  out.resize(out.size() - 1);
-  return out;
-}
-
 struct Codes {
   std::string heard;
   static void Listen(int code, void* context) {
@@ -99,9 +91,9 @@ int RunVideo(const VideoOptions& o, const cli::Context& context, std::FILE* out,
     }
     Codes codes;
     manager->AddListener(&Codes::Listen, &codes);
-    const std::wstring pin = Wide(!o.pin.empty() ? o.pin : o.reader ? "Raw Video 1" : "Output");
-    const std::wstring audio = Wide(!o.audio.empty() ? o.audio : "Raw Audio 0");
-    const HRESULT hr = manager->SetVideoInTexture(Wide(o.file).c_str(), pin.c_str(), o.reader ? 0 : 1, audio.c_str());
+    const std::wstring pin = cli::Wide(!o.pin.empty() ? o.pin : o.reader ? "Raw Video 1" : "Output");
+    const std::wstring audio = cli::Wide(!o.audio.empty() ? o.audio : "Raw Audio 0");
+    const HRESULT hr = manager->SetVideoInTexture(cli::Wide(o.file).c_str(), pin.c_str(), o.reader ? 0 : 1, audio.c_str());
     if (FAILED(hr)) {
       std::fprintf(err, "footlight: cannot open the video %s: 0x%08X\n", o.file.c_str(), static_cast<unsigned>(hr));
       host.DestroyAll();

@@ -36,6 +36,11 @@ class CComponentBase {
   void SubscribeChannel(const char* channel, int order);
 };
 
+// The module's own live component at an address IHost::GetObject handed out; null when the
+// address is a host object's (or null). A class name in a scene file may name either kind, and
+// only a component answers the component slots.
+CComponentBase* AsModuleComponent(void* object);
+
 // Device events carried by the "LostDevice" channel.
 constexpr int kEventDeviceLost = 30001;
 constexpr int kEventDeviceReset = 30002;

@@ -326,6 +326,10 @@ class IMotiveService {
 // A named scene effect object of the host, made by its class name (CSceneSystem slots 127-129),
 // and the class object a model record names. Slots 0-11 are those of a component (2 steps it
 // with the elapsed milliseconds, 3 draws it); slot 12 switches the object on (1) and off (0).
+// A scene may name any class there: every host object made by a class name hands this interface
+// out, or one derived from it, except the model classes the scene makes itself ("modelr",
+// "Renderable"), which it never takes as such a class. A class of the module's own is one of its
+// components and answers only the component slots (scene/scene_class_objects.h).
 class ISceneEffectObject {
  public:
   virtual void Execute(uint32_t elapsedMs) = 0;  // slot 2
@@ -337,12 +341,11 @@ class ISceneEffectObject {
 };
 
 // The host's "Shadow" object, as IHost::GetObject hands it out. Slots 0-11 are those of a
-// component.
-class IShadowObject {
+// component; as a class a scene names, it also takes the effects' switch.
+class IShadowObject : public ISceneEffectObject {
  public:
-  virtual void Realize(uint32_t context) = 0;  // slot 3
   // The direction of the light that casts the shadows.
-  virtual void SetLightDirection(const D3DVECTOR* direction) = 0;  // slot 12
+  virtual void SetLightDirection(const D3DVECTOR* direction) = 0;  // slot 12 of the shadow
 
  protected:
   ~IShadowObject() = default;
@@ -350,7 +353,7 @@ class IShadowObject {
 
 // The host's "Particles" object, as IHost::GetObject hands it out. Slots 0-11 are those of a
 // component.
-class IParticlesObject {
+class IParticlesObject : public ISceneEffectObject {
  public:
   // Drops every particle system of the scene.
   virtual void ClearAll() = 0;  // slot 13

@@ -316,8 +316,8 @@ void CSceneBaseObj::Show(bool show) {
 
 bool CSceneBaseObj::IsVisible() { return shown != 0 && hidden == 0; }
 
-void CSceneBaseObj::SetRenderFlag(uint8_t flag) {
-  g_pHost->SendMessage(renderableHandle, "ll", kObjMsgSetRenderFlag, flag);
+int CSceneBaseObj::SetRenderFlag(uint8_t flag) {
+  return g_pHost->SendMessage(renderableHandle, "ll", kObjMsgSetRenderFlag, flag);
 }
 
 void CSceneBaseObj::SetAlpha(float alpha) {

@@ -105,7 +105,8 @@ class CSceneBaseObj : public CComponentBase {
   virtual int32_t GetTag();                                                    // slot 19
   virtual void Show(bool shown);                                               // slot 20
   virtual bool IsVisible();                                                    // slot 21
-  virtual void SetRenderFlag(uint8_t flag);                                    // slot 22
+  // The renderable's answer to message 400007.
+  virtual int SetRenderFlag(uint8_t flag);                                     // slot 22
   virtual void SetPositionAction(const D3DXVECTOR3* position, float yaw, int32_t action);  // slot 23
   virtual void SetTransform(const D3DXMATRIX* transform, int32_t action);     // slot 24
   virtual void SetPositionState(const D3DXVECTOR3* position, float yaw, int32_t action);  // slot 25

@@ -59,10 +59,11 @@ bool CSceneBaseObj::StepTowardTarget(uint32_t dt) {
 
   if (moveSpeed > 0.0f &&
       (std::fabs(position.x - walkTarget.x) > kEpsilon || std::fabs(position.z - walkTarget.z) > kEpsilon)) {
-    const float dx = walkTarget.x - position.x;
-    const float dz = walkTarget.z - position.z;
-    const float step = static_cast<float>(dt) * moveSpeed;
-    const float left = dx * dx + dz * dz;
+    // In double: the squared distance to a far target passes the float range.
+    const double dx = static_cast<double>(walkTarget.x) - position.x;
+    const double dz = static_cast<double>(walkTarget.z) - position.z;
+    const double step = static_cast<double>(dt) * moveSpeed;
+    const double left = dx * dx + dz * dz;
     if (left - step * step <= kEpsilon) {
       position.x = walkTarget.x;
       position.z = walkTarget.z;
@@ -70,9 +71,14 @@ bool CSceneBaseObj::StepTowardTarget(uint32_t dt) {
       savedMoveSpeed = moveSpeed;
       moveSpeed = 0.0f;
     } else {
-      const float scaleToStep = step / std::sqrt(left);
-      position.x += dx * scaleToStep;
-      position.z += dz * scaleToStep;
+      const double scaleToStep = step / std::sqrt(left);
+      const float x = static_cast<float>(position.x + dx * scaleToStep);
+      const float z = static_cast<float>(position.z + dz * scaleToStep);
+      // So far out that a step is below the float spacing, the object cannot get on: the walk
+      // ends where it stands rather than going on for ever in place.
+      if (x == position.x && z == position.z && step > 0.0) return true;
+      position.x = x;
+      position.z = z;
       arrived = false;
     }
   }
@@ -297,6 +303,8 @@ void CSceneBaseObj::ResetRaise() { Raise(-raiseTotal); }
 void CSceneBaseObj::StopPath() {
   if (path.waypoints.empty()) return;
   moving = 0;
+  // A kept list would be walked again from its start by the next Execute.
+  path.waypoints.clear();
   currentWaypoint = path.waypoints.end();
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "frame/host_services.h"
 #include "frame/module_globals.h"
@@ -156,6 +157,11 @@ void CSceneBaseObj::RenderAfterImages(uint32_t elapsedMs) {
   if (!AfterImageBuffersFit(skeleton) || renderer == nullptr) return;
   D3DMATRIX* local = root->GetLocalMatrix();
   const D3DMATRIX kept = *local;
+  // The copies borrow the node and the skeleton; both are given back whole below, so the model
+  // is drawn, picked and followed from its own place and pose.
+  const auto* current = reinterpret_cast<const unsigned char*>(skeleton->GetBoneMatrices());
+  if (current == nullptr) return;
+  const std::vector<unsigned char> ownBones(current, current + bytesPerBuffer);
   IRenderableInterface* model = QueryInterface(renderableHandle);
   if (model != nullptr) model->Slot32(0);
   const int32_t stored = std::min(storedCount, kAfterImageSlots);
@@ -171,7 +177,9 @@ void CSceneBaseObj::RenderAfterImages(uint32_t elapsedMs) {
     root->Update();
     if (model != nullptr) model->DrawCopy(0, afterImageEffect);
   }
+  skeleton->TakeBuffer(ownBones.data());
   *local = kept;
+  root->Update();
 }
 
 void CSceneBaseObj::RenderPass3(uint32_t) {}
@@ -182,10 +190,12 @@ void CSceneBaseObj::ApplyAfterImageSettings(IAnimation* animation, int32_t contr
     if (tokens[i] == nullptr) return;
   }
   // The ring has sixteen entries and the interval divides the fade: both are kept in range.
-  captureInterval = std::max<long>(std::atol(tokens[0]), 1);
+  captureInterval = static_cast<int32_t>(std::clamp<long>(std::atol(tokens[0]), 1, INT32_MAX));
   ringCount = static_cast<int32_t>(std::clamp<long>(std::atol(tokens[1]), 1, kAfterImageSlots));
   startAlpha = static_cast<float>(std::atof(tokens[2]));
-  fadeRate = startAlpha / static_cast<float>(captureInterval * ringCount);
+  // The product of a long interval and the ring count passes the 32-bit range.
+  fadeRate = static_cast<float>(static_cast<double>(startAlpha) /
+                                (static_cast<double>(captureInterval) * static_cast<double>(ringCount)));
 
   long duration = 0;
   const char* percent = std::strchr(tokens[3], '%');
@@ -312,7 +322,16 @@ const D3DXVECTOR3* CSceneBaseObj::GetTopScreenPos() {
 const D3DXMATRIX* CSceneBaseObj::GetHeadMatrix() {
   if (!secondDirty) return &headWorldMatrix;
   IRenderableNode* root = FindRootNode(&rootNodeHandle);
-  if (root == nullptr) return &headWorldMatrix;
+  if (root == nullptr) {
+    // Without a model the head is where the object stands, as its transform would place the
+    // model; a fixed matrix would pile every such object's plate and lights at one point.
+    D3DXMATRIX turn, place;
+    D3DXMatrixRotationY(&turn, yaw);
+    D3DXMatrixTranslation(&place, position.x, position.y + heightOffset, position.z);
+    headWorldMatrix = turn * place;
+    secondDirty = 0;
+    return &headWorldMatrix;
+  }
   const D3DXMATRIX local(*root->GetLocalMatrix());
   if (headBoneIndex == -1) {
     headWorldMatrix = local;

@@ -102,7 +102,11 @@ bool CSceneSystem::LoadHelperPoints(const char* path) {
       std::string name;
       D3DXMATRIX frame;
       ParsePointValue(value.data(), &name, &frame);
-      AddHelperPoint(group.c_str(), name.c_str(), &frame);
+      // A point the file cannot give (a name it cannot hold, a group another group's case twin
+      // holds saved points, a point a model fixes) would otherwise go unnoticed.
+      if (!AddHelperPoint(group.c_str(), name.c_str(), &frame))
+        g_pHost->Log("[WARNING] CSceneSystem::LoadHelperPoints: %s: point \"%s\" of group \"%s\" is left out.", path,
+                     name.c_str(), group.c_str());
       have = ini->GetNextString(group.c_str(), "point", value.data(), kValueBuffer);
     }
   }

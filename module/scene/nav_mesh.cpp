@@ -212,7 +212,12 @@ bool NavMesh::BuildFromMesh(IHostMesh* mesh) {
         // A corner outside the buffer would read past it: the triangle is left out.
         if (index[0] >= available || index[1] >= available || index[2] >= available) continue;
         auto at = [&](uint16_t i) { return vector3(positions[i].x, positions[i].y, positions[i].z); };
-        auto* triangle = new NavTriangle(at(index[0]), at(index[1]), at(index[2]));
+        const vector3 a = at(index[0]), b = at(index[1]), c = at(index[2]);
+        // A triangle with no area on the ground plane has its edges on one line, and every point
+        // of that line counts as inside it: it would join whatever it touches, islands too.
+        const vector2 ab = Flat(b) - Flat(a), ac = Flat(c) - Flat(a);
+        if (ab.x * ac.y - ab.y * ac.x == 0.0f) continue;
+        auto* triangle = new NavTriangle(a, b, c);
         triangle->Setup();
         triangles.push_back(triangle);
       }

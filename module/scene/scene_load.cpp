@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "camera/base_camera.h"
 #include "frame/exception.h"
@@ -14,6 +15,7 @@
 #include "frame/module_globals.h"
 #include "frame/renderer.h"
 #include "lighting/lighting_system.h"
+#include "scene/scene_class_objects.h"
 #include "scene/scene_system.h"
 #include "scene/tex_coord_modifiers.h"
 #include "win32/crt_string.h"
@@ -24,6 +26,8 @@ namespace {
 constexpr const char* kDefaultRoot = "resource\\ini\\scene";
 constexpr const char* kDefaultWeatherConfig = "RESOURCE\\ini\\weather.ini";
 constexpr int kSectionSize = 260;
+// Model sections are walked with room for names far longer than a record keeps.
+constexpr size_t kWholeSectionSize = 4096;
 // The record's name field holds 255 characters and its terminator.
 constexpr size_t kNameLimit = 255;
 
@@ -107,7 +111,21 @@ uint32_t CSceneSystem::ElfHash(const char* text) {
 
 // ---- LoadScene ------------------------------------------------------------------------------------
 
+namespace {
+// Set while a scene system of the module loads. A class object the load makes may load a scene
+// from its Init (the terrain editor makes a scene system and loads one): inside a load that
+// would make the object again, without end.
+bool g_sceneLoadRunning = false;
+
+bool RefusedInsideLoad(int32_t id) {
+  if (!g_sceneLoadRunning) return false;
+  g_pHost->Log("[WARNING] CSceneSystem::LoadScene: scene %d is not loaded while another scene loads.", id);
+  return true;
+}
+}  // namespace
+
 uint8_t CSceneSystem::LoadScene(uint32_t sceneId) {
+  if (RefusedInsideLoad(static_cast<int32_t>(sceneId))) return 0;
   if (rootChanged) {
     ReleasePreload();
     rootChanged = 0;
@@ -116,6 +134,11 @@ uint8_t CSceneSystem::LoadScene(uint32_t sceneId) {
 }
 
 bool CSceneSystem::LoadSceneFromINI(int32_t id) {
+  if (RefusedInsideLoad(id)) return false;
+  struct Running {
+    Running() { g_sceneLoadRunning = true; }
+    ~Running() { g_sceneLoadRunning = false; }
+  } running;
   return Guard("CSceneSystem::LoadSceneFromINI", [&] { return ReadScene(id); }, true);
 }
 
@@ -197,12 +220,21 @@ bool CSceneSystem::ReadScene(int32_t id) {
 
   // 11-13. The model records.
   IniReader material = OpenIni(root + "\\material\\" + number + ".ini");
-  char section[kSectionSize] = {};
-  for (bool more = scene->GetFirstSection(section, kSectionSize); more;
-       more = scene->GetNextSection(section, kSectionSize)) {
-    // A name longer than the record holds is cut, so lookups see the name the record keeps.
-    section[kNameLimit] = '\0';
-    ReadModelRecord(scene, material.get(), section);
+  {
+    // The record keeps the first 255 characters of a longer name, but its keys and material
+    // stand under the whole name, so the walk reads names whole. One that fills even this
+    // buffer may have been cut: its keys cannot be found, and it is left out.
+    std::vector<char> section(kWholeSectionSize);
+    const int size = static_cast<int>(section.size());
+    for (bool more = scene->GetFirstSection(section.data(), size); more;
+         more = scene->GetNextSection(section.data(), size)) {
+      if (std::strlen(section.data()) >= section.size() - 1) {
+        g_pHost->Log("[WARNING] CSceneSystem::LoadSceneFromINI: a section name of %d characters or more is left out.",
+                     size - 1);
+        continue;
+      }
+      ReadModelRecord(scene, material.get(), section.data());
+    }
   }
   Release(sceneFile);
 
@@ -280,7 +312,7 @@ void CSceneSystem::ReadModelRecord(IIniFile* scene, IIniFile* material, const ch
     if (auto* block = HostNewArray<CTexCoordModifiers>(1)) {
       HostBlockCount(block) = 1;
       record.materialAnimation = new (block) CTexCoordModifiers();
-      record.materialAnimation->LoadFromINI(material, record.name);
+      record.materialAnimation->LoadFromINI(material, section);
     }
   }
   record.AttachConfig = scene->GetInt(section, "AttachConfig", 0) > 0;
@@ -400,7 +432,7 @@ bool CSceneSystem::ResetSceneModel(SceneModelRecord* record) {
       D3DXMatrixReflect(&r.reflection, &r.mirrorPlane);
 
     // 14. The class object.
-    if (r.ClassName[0] != '\0') g_pHost->CreateObject(&r.classObject, r.ClassName);
+    if (r.ClassName[0] != '\0') MakeSceneClassObject(&r.classObject, r.ClassName);
 
     // 15. Extra channels: "channel:order" entries joined by ';'.
     if (r.AddLayer[0] != '\0') {

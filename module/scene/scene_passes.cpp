@@ -16,6 +16,7 @@
 #include "lighting/light.h"
 #include "lighting/lighting_system.h"
 #include "math/planes.h"
+#include "scene/scene_class_objects.h"
 #include "scene/scene_system.h"
 #include "scene/tex_coord_modifiers.h"
 #include "win32/win32.h"
@@ -54,10 +55,6 @@ void State(DWORD state, DWORD value) { R()->SetRenderState(state, value); }
 void Stage(DWORD stage, DWORD type, DWORD value) { R()->SetTextureStageState(stage, type, value); }
 
 IHostModel* ModelOf(const ComponentHandle& handle) { return static_cast<IHostModel*>(g_pHost->GetObject(&handle)); }
-// A record's class object: a host object with a component's step and draw.
-ISceneEffectObject* ClassObjectOf(const ComponentHandle& handle) {
-  return static_cast<ISceneEffectObject*>(g_pHost->GetObject(&handle));
-}
 CSceneBaseObj* SceneObjectOf(const ComponentHandle& handle) {
   return static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(g_pHost->GetObject(&handle)));
 }
@@ -295,8 +292,7 @@ void CSceneSystem::Execute(uint32_t elapsedMs) {
   }
 
   for (SceneModelRecord& r : modelRecords) {
-    if (r.Visible && r.ClassName[0] != '\0')
-      if (ISceneEffectObject* classObject = ClassObjectOf(r.classObject)) classObject->Execute(elapsedMs);
+    if (r.Visible && r.ClassName[0] != '\0') StepSceneClassObject(r.classObject, elapsedMs);
     // An invisible record's animation runs on, so it is in step when the record is shown.
     if (r.materialAnimation != nullptr) r.materialAnimation->Update(g_sceneClock);
   }
@@ -547,7 +543,9 @@ void CSceneSystem::DrawOpaqueRecord(SceneModelRecord& record, uint32_t context) 
       case kStyleAlphaShader:
         // The record fades: each drawn frame lowers its alpha reference by 3.
         State(D3DRS_ALPHAREF, static_cast<DWORD>(record.alphaReference));
-        record.alphaReference -= 3;
+        // At 0 the record stays whole: below it the reference would wrap to a large word whose
+        // low byte the rasteriser takes, and the record would vanish and fade in again.
+        record.alphaReference = std::max(record.alphaReference - 3, 0);
         restoreAlphaRef = true;
         break;
       case kStyleVideo:
@@ -603,8 +601,7 @@ void CSceneSystem::DrawOpaqueRecord(SceneModelRecord& record, uint32_t context) 
       part->postDrawHook = nullptr;
     }
     State(D3DRS_ALPHABLENDENABLE, 1);
-    if (record.ClassName[0] != '\0')
-      if (ISceneEffectObject* classObject = ClassObjectOf(record.classObject)) classObject->Realize(context);
+    if (record.ClassName[0] != '\0') DrawSceneClassObject(record.classObject, context);
   }
 
   if (manager != nullptr) {
@@ -738,8 +735,7 @@ void CSceneSystem::DrawBlendedRecord(SceneModelRecord& record, uint32_t context)
   ResetAnimation(record);
   if (!ground) State(D3DRS_ZWRITEENABLE, 1);
   SetClamps(record, D3DTADDRESS_WRAP);
-  if (record.ClassName[0] != '\0')
-    if (ISceneEffectObject* classObject = ClassObjectOf(record.classObject)) classObject->Realize(context);
+  if (record.ClassName[0] != '\0') DrawSceneClassObject(record.classObject, context);
 }
 
 void CSceneSystem::RealizeBlend(uint32_t context) {
@@ -788,8 +784,7 @@ void CSceneSystem::DrawAdditiveRecord(SceneModelRecord& record, uint32_t context
   State(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
   SetClamps(record, D3DTADDRESS_WRAP);
   State(D3DRS_ZWRITEENABLE, 1);
-  if (record.ClassName[0] != '\0')
-    if (ISceneEffectObject* classObject = ClassObjectOf(record.classObject)) classObject->Realize(context);
+  if (record.ClassName[0] != '\0') DrawSceneClassObject(record.classObject, context);
 }
 
 void CSceneSystem::RealizePost(uint32_t context) {

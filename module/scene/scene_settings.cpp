@@ -7,6 +7,7 @@
 #include "frame/host_services.h"
 #include "frame/module_globals.h"
 #include "frame/renderer.h"
+#include "scene/scene_class_objects.h"
 #include "scene/scene_system.h"
 #include "win32/win32.h"
 
@@ -19,10 +20,6 @@ DWORD FloatBits(float value) {
   DWORD bits;
   std::memcpy(&bits, &value, sizeof bits);
   return bits;
-}
-
-ISceneEffectObject* NamedObject(const ComponentHandle& handle) {
-  return static_cast<ISceneEffectObject*>(g_pHost->GetObject(&handle));
 }
 }  // namespace
 
@@ -76,32 +73,23 @@ bool CSceneSystem::GetOrCreateNamedObject(const char* name) {
   auto it = namedObjects.find(name);
   if (it == namedObjects.end()) {
     ComponentHandle handle{};
-    if (!g_pHost->CreateObject(&handle, name)) return false;
+    if (!MakeSceneClassObject(&handle, name)) return false;
     it = namedObjects.emplace(name, handle).first;
   }
-  ISceneEffectObject* object = NamedObject(it->second);
-  if (object == nullptr) return false;
-  object->SetSwitch(1);
-  return true;
+  return SwitchSceneClassObject(it->second, 1);
 }
 
 void CSceneSystem::ReleaseNamedObject(const char* name) {
   if (name == nullptr) return;
   auto it = namedObjects.find(name);
   if (it == namedObjects.end()) return;
-  if (ISceneEffectObject* object = NamedObject(it->second)) {
-    object->SetSwitch(0);
-    g_pHost->DestroyObject(it->second);
-  }
+  if (SwitchSceneClassObject(it->second, 0)) g_pHost->DestroyObject(it->second);
   namedObjects.erase(it);
 }
 
 void CSceneSystem::ReleaseAllNamedObjects() {
   for (const auto& [name, handle] : namedObjects) {
-    if (ISceneEffectObject* object = NamedObject(handle)) {
-      object->SetSwitch(0);
-      g_pHost->DestroyObject(handle);
-    }
+    if (SwitchSceneClassObject(handle, 0)) g_pHost->DestroyObject(handle);
   }
   namedObjects.clear();
 }

@@ -9,12 +9,12 @@
 #include "d3d8/d3d8.h"
 #include "d3dx8/d3dx8math.h"
 #include "d3dx8/d3dx8tex.h"
-#include "frame/component_factory.h"
 #include "frame/exception.h"
 #include "frame/host_blocks.h"
 #include "frame/host_services.h"
 #include "frame/module_globals.h"
 #include "frame/renderer.h"
+#include "scene/scene_class_objects.h"
 #include "scene/scene_system.h"
 #include "win32/crt_string.h"
 
@@ -226,15 +226,6 @@ struct SurfaceRef {
   }
 };
 
-// True when the module itself makes objects of this class: only then is the object the host
-// hands out a component whose slots can be called. A class object the host makes hands out the
-// host's own interface, which offers no component slots.
-bool IsModuleClass(const char* name) {
-  for (CComponentFactory* f = g_pFactoryHead; f != nullptr; f = f->next)
-    if (std::strcmp(f->GetClassName(), name) == 0) return true;
-  return false;
-}
-
 }  // namespace
 
 void CSceneSystem::RenderScenePlanform(int32_t width, int32_t height, float eyeHeight, const char* path) {
@@ -291,8 +282,7 @@ void CSceneSystem::RenderScenePlanform(int32_t width, int32_t height, float eyeH
           if (!r.Visible || r.RenderStyle != 1) continue;
           if (auto* model = static_cast<IHostModel*>(g_pHost->GetObject(&r.modelObject))) {
             model->Realize(0);
-            if (r.ClassName[0] != '\0' && IsModuleClass(r.ClassName))
-              if (auto* cls = static_cast<CComponentBase*>(g_pHost->GetObject(&r.classObject))) cls->Realize(0);
+            if (r.ClassName[0] != '\0') DrawSceneClassObject(r.classObject, 0);
           }
         }
       } catch (...) {

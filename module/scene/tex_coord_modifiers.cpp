@@ -20,6 +20,10 @@ constexpr float kDegreesPerEntry = 0.35190615f;
 constexpr float kRadiansPerDegree = 0.017453292f;
 // Table entries per degree of rotation (1024 / 360).
 constexpr float kEntriesPerDegree = 2.8444445f;
+// A stage keeps the kind of its last entry, so a material needs a few entries per stage; a count
+// from the file is read up to this many, where a count of two billion would keep the load
+// looking up keys for minutes.
+constexpr int kMaxEntriesPerStage = 256;
 }  // namespace
 
 int WaveTableIndex(double periods) {
@@ -78,7 +82,13 @@ void CTexCoordModifiers::LoadFromINI(IIniFile* ini, const char* section) {
   for (int s = 0; s < kStages; ++s) {
     char key[64];
     std::snprintf(key, sizeof key, "Num_Coord_Tex_Mods_%d", s);
-    const int count = ini->GetInt(section, key, 0);
+    int count = ini->GetInt(section, key, 0);
+    if (count > kMaxEntriesPerStage) {
+      if (g_pHost != nullptr)
+        g_pHost->Log("[WARNING] CTexCoordModifiers::LoadFromINI: [%s] %s=%d, only the first %d entries are read.",
+                     section, key, count, kMaxEntriesPerStage);
+      count = kMaxEntriesPerStage;
+    }
     for (int j = 0; j < count; ++j) {
       std::snprintf(key, sizeof key, "Tex_Coord_Mod_%d_%d", s, j);
       char text[128] = {};

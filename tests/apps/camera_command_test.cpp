@@ -133,6 +133,7 @@ TEST(CameraCli, InputLinesNameTheirMessageKeyAndPosition) {
       {"1 mousemove 3\n", "line 1: \"3\" is no position X,Y"},
       {"1 wheel 99999\n", "line 1: the wheel delta \"99999\" is not a whole number"},
       {"1 keyup A B\n", "line 1: one argument too many, \"B\""},
+      {"3 keydown A\n\n2 keyup A\n", "line 3: frame 2 comes after frame 3 (lines go in frame order)"},
   };
   for (const auto& [text, why] : bad) {
     lines.clear();

@@ -84,4 +84,37 @@ TEST(CliValues, SizesPixelsAndWholeNumbersKeepTheirBounds) {
   EXPECT_EQ(cli::WholeWants(0, INT32_MAX), "a whole number from 0");
 }
 
+// The encoding by its definition: one to four bytes, the lead byte marking the length.
+std::string Encode(char32_t c) {
+  if (c < 0x80) return std::string(1, static_cast<char>(c));
+  if (c < 0x800) return {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+  if (c < 0x10000)
+    return {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+            static_cast<char>(0x80 | (c & 0x3F))};
+  return {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+          static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+}
+
+// Any text of valid code points, from every length of encoding, widens to those code points and
+// narrows back to the same bytes.
+TEST(CliValues, TextWidensToItsCodePointsAndNarrowsBackToTheSameBytes) {
+  std::mt19937 random(40);
+  const char32_t firsts[] = {0x1, 0x80, 0x800, 0xE000, 0x10000};
+  const char32_t lasts[] = {0x7F, 0x7FF, 0xD7FF, 0xFFFF, 0x10FFFF};
+  for (int round = 0; round < 200; ++round) {
+    std::string bytes;
+    std::wstring points;
+    for (int i = 0; i < 12; ++i) {
+      const size_t band = random() % 5;
+      const char32_t c = std::uniform_int_distribution<char32_t>(firsts[band], lasts[band])(random);
+      bytes += Encode(c);
+      points += static_cast<wchar_t>(c);
+    }
+    ASSERT_EQ(cli::Wide(bytes), points) << bytes;
+    ASSERT_EQ(cli::Utf8(points), bytes);
+  }
+  EXPECT_EQ(cli::Wide(""), L"");
+  EXPECT_EQ(cli::Utf8(L""), "");
+}
+
 }  // namespace

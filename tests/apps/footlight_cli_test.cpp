@@ -245,7 +245,7 @@ TEST(FootlightCli, BadArgumentsAreOneLineInTheSharedWordingAndStatusTwo) {
       {"lights a.ini b.ini", "unexpected argument \"b.ini\" for lights (see footlight lights --help)"},
       {"tree", "tree needs a command: run, build, query (see footlight tree --help)"},
       {"path --scene 1 1,2 3,4,5", "FROM takes a point X,Y,Z, got \"1,2\""},
-      {"maps --scene 1 --out m --size 0x3", "option --size takes a size WxH, each 1 to 65535, got \"0x3\""},
+      {"maps --scene 1 --out m --size 4097x16", "option --size takes a size WxH, each 1 to 4096, got \"4097x16\""},
   };
   for (const auto& [args, line] : cases) {
     const Result r = RunFootlight(args);

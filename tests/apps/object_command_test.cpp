@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/run_footlight.h"
+#include "support/temp_tree.h"
 
 namespace {
 using footlight_testing::Lines;
@@ -73,6 +75,14 @@ TEST(ObjectCommand, AStageObjectKeepsThePathTheSceneFindsForIt) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.front().rfind("route of ", 0), 0u) << r.out;
   EXPECT_EQ(lines.back(), "3.000,0.000,3.000") << r.out;
+}
+
+TEST(ObjectCommand, APathOnASceneWithoutANavigationModelSaysSo) {
+  const testing_support::TempTree tree;
+  tree.PutText("resource/ini/scene/2.ini", "Weather=0\n");
+  const Result r = RunFootlight("path --scene 2 0,0,0 3,0,3 --resource " + tree.Root());
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_EQ(Lines(r.out), std::vector<std::string>{"footlight: scene 2 has no \"navigation\" model to search"});
 }
 
 }  // namespace

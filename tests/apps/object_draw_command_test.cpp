@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/footlight/object_draw_options.h"
 #include "support/run_footlight.h"
 
 namespace {
@@ -76,7 +77,7 @@ TEST(ObjectDrawCommand, AnUnknownFontWordOrMalformedOptionIsOneErrorLine) {
   const Result colour = RunFootlight("object 10005 --afterimage 50,8,0.8,1000,16777215" + kSamples);
   EXPECT_EQ(colour.status, 2);
   EXPECT_EQ(Lines(colour.out),
-            std::vector<std::string>{"footlight: option --afterimage takes I,R,A,D,C (interval ms from 1, ring count "
+            std::vector<std::string>{"footlight: option --afterimage takes I,R,A,D,C (interval ms 1-2147483647, ring count "
                                      "1-16, start alpha, duration ms or P%, a colour RRGGBB or 0xRRGGBB in hexadecimal "
                                      "(16777215 is 0xFFFFFF)), got \"50,8,0.8,1000,16777215\""});
   const Result font = RunFootlight("object 10005 --title Name --font 9" + kSamples);
@@ -86,6 +87,22 @@ TEST(ObjectDrawCommand, AnUnknownFontWordOrMalformedOptionIsOneErrorLine) {
   const Result scene = RunFootlight("object 10005 --scene 77 --draw" + kSamples);
   EXPECT_EQ(scene.status, 1);
   EXPECT_EQ(CountStarting(scene.out, "footlight: scene 77 did not load"), 1u) << scene.out;
+}
+
+// The run goes to the module as given: every interval the module keeps unclamped, no other.
+TEST(ObjectDrawCommand, AnAfterImageIntervalIsAnyPositive32BitValue) {
+  std::string event;
+  ASSERT_TRUE(footlight::ParseAfterImage("2147483647,16,0.8,1000,0x0000FF", &event));
+  EXPECT_EQ(event, "2147483647,16,0.8,1000,255");
+  for (const char* bad : {"2147483648,16,0.8,1000,0x0000FF", "0,16,0.8,1000,0x0000FF", "50,17,0.8,1000,0x0000FF"})
+    EXPECT_FALSE(footlight::ParseAfterImage(bad, &event)) << bad;
+}
+
+TEST(ObjectDrawCommand, ATitleOutsideAsciiIsDrawnAsGiven) {
+  const Result r = RunFootlight("object 10005 --scene 1 --draw --title Caf\xC3\xA9\xE2\x82\xAC --frames 1" + kSamples);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "title: \"Caf\xC3\xA9\xE2\x82\xAC\" in font 0"), 1u) << r.out;
+  EXPECT_EQ(CountStarting(r.out, "  name plate: \"Caf\xC3\xA9\xE2\x82\xAC\" in font 0 at "), 1u) << r.out;
 }
 
 TEST(ObjectDrawCommand, TheSceneRunListsTheCharactersNamePlatesEachFrame) {

@@ -105,6 +105,21 @@ TEST(CameraModes, TheOrbitStaysInsideItsLimitsWhateverTheDragOrZoom) {
   ExpectNear(c.lookAt, D3DXVECTOR3(2, 1, 3));
 }
 
+TEST(CameraModes, ADragTurnsAndTiltsAFullTurnPerBackBufferWidth) {
+  CameraRig r;
+  CBaseCamera& c = *r.camera;
+  ComponentHandle object{};
+  r.Orbit(D3DXVECTOR3(0, 0, 0), 0.0f, &object);
+  r.Frame(16);
+  const float yaw = c.yaw, pitch = c.pitch;
+  r.Message(WM_RBUTTONDOWN, 0, Words(400, 300));
+  r.Message(WM_MOUSEMOVE, 0, Words(440, 340));
+  r.Frame(16);
+  // 40 pixels of an 800-pixel-wide back buffer are a twentieth of a turn, down as across.
+  EXPECT_NEAR(c.yaw, yaw - 2.0f * kPi / 20.0f, 1e-5f);
+  EXPECT_NEAR(c.pitch, pitch + 2.0f * kPi / 20.0f, 1e-5f);
+}
+
 TEST(CameraModes, AWheelNotchOf120ZoomsFor240Milliseconds) {
   CameraRig r;
   CBaseCamera& c = *r.camera;
@@ -315,6 +330,22 @@ TEST(CameraModes, ARandomShotIsNeverTheLastOneNorCloseToTheEye) {
     picked.insert(index);
   }
   EXPECT_GT(picked.size(), 15u);
+}
+
+TEST(CameraModes, AShotPointExactlyTheSmallestDistanceAwayIsStillTooClose) {
+  CameraRig r;
+  CBaseCamera& c = *r.camera;
+  c.eye = D3DXVECTOR3(0, 0, 0);
+  // Every point on the eye but two: one at a squared distance of exactly 12, one just beyond.
+  for (auto& point : c.shotPoints) point = c.eye;
+  c.shotPoints[5] = D3DXVECTOR3(2, 2, 2);
+  c.shotPoints[20] = D3DXVECTOR3(2, 2, 2.25f);
+  for (unsigned seed = 1; seed <= 50; ++seed) {
+    CrtSrand(seed);
+    g_cameraShots.lastShotIndex = -1;
+    c.PickRandomShot();
+    ASSERT_EQ(g_cameraShots.lastShotIndex, 20) << "seed " << seed;
+  }
 }
 
 TEST(CameraModes, TheTargetOrbitCirclesItsPointWithoutMovingTheLookAt) {

@@ -34,7 +34,7 @@ TEST(GenericObjects, RecordCallsAndAnswerMessagesThroughHandlers) {
 
   ComponentHandle h{};
   m.host.CreateObject(&h, "Sound");
-  auto* object = static_cast<host::RecordingObject*>(m.host.GetObject(&h));
+  auto* object = static_cast<host::RecordingObject*>(static_cast<ISceneEffectObject*>(m.host.GetObject(&h)));
   ASSERT_NE(object, nullptr);
   m.host.Subscribe("execute", h, 0);
   m.host.Subscribe("realize", h, 0);

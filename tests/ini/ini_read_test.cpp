@@ -33,6 +33,9 @@ TEST_F(IniRead, StructureOfARealFile) {
       "[models]\n"
       "Extra=from the second part\n"
       "Count=99\n"
+      "[]\n"
+      "globalKey=from an empty name\n"
+      "lateKey=1\n"
       "[Open bracket\n"
       "k=v");
   Held f(service->OpenIni("scene\\1.ini", 0));
@@ -42,8 +45,16 @@ TEST_F(IniRead, StructureOfARealFile) {
   EXPECT_EQ(Read(f.file, nullptr, "globalKey"), "top");
   EXPECT_EQ(Read(f.file, "", "GLOBALKEY"), "top");
   EXPECT_EQ(Read(f.file, "Models", "globalKey"), "<missing>");
+  // A "[]" further down is listed, but a read with no name reaches only the keys above the first
+  // section, also while the walk stands on it.
+  EXPECT_EQ(Read(f.file, nullptr, "lateKey"), "<missing>");
 
-  EXPECT_EQ(Sections(f.file), (std::vector<std::string>{"Models", "Lights", "models", "Open bracket"}));
+  EXPECT_EQ(Sections(f.file), (std::vector<std::string>{"Models", "Lights", "models", "", "Open bracket"}));
+  char name[260];
+  ASSERT_TRUE(f->GetFirstSection(name, sizeof name));
+  while (name[0] != '\0') ASSERT_TRUE(f->GetNextSection(name, sizeof name));
+  EXPECT_EQ(Read(f.file, "", "globalKey"), "top");
+  EXPECT_EQ(Read(f.file, "", "lateKey"), "<missing>");
 
   // Blanks trimmed, case ignored, ';' and ',' kept in values, the first '=' splits.
   EXPECT_EQ(Read(f.file, "MODELS", "count"), "99");  // the later [models] overrides

@@ -37,14 +37,14 @@ TEST(TextEvents, EachKeywordSendsItsDecodedValuesInAnyCase) {
 
   ComponentHandle soundHandle{};
   ASSERT_TRUE(h.host.FindObject(&soundHandle, "Sound", 0));
-  auto* sound = static_cast<host::SoundObject*>(h.host.GetObject(&soundHandle));
+  auto* sound = static_cast<host::SoundObject*>(static_cast<ISceneEffectObject*>(h.host.GetObject(&soundHandle)));
   ASSERT_EQ(sound->plays.size(), 1u);
   EXPECT_EQ(sound->plays[0].name, "step");
   EXPECT_EQ(sound->plays[0].last, 1);
 
   ComponentHandle shaderHandle{};
   ASSERT_TRUE(h.host.FindObject(&shaderHandle, "ShaderDrawMain", 0));
-  auto* shader = static_cast<host::ShaderDrawMainObject*>(h.host.GetObject(&shaderHandle));
+  auto* shader = static_cast<host::ShaderDrawMainObject*>(static_cast<ISceneEffectObject*>(h.host.GetObject(&shaderHandle)));
   ASSERT_EQ(shader->attacks.size(), 1u);
   const host::ShaderAttack& a = shader->attacks[0];
   EXPECT_EQ(a.name, "slash");
@@ -150,6 +150,14 @@ TEST(IdleVariations, AnEndPicksTheNextIdleWithTheRuntimeGenerator) {
   EXPECT_EQ(h.stage->picks.back(), 0);
   EXPECT_STREQ(o->idleAnimationName, "yawn");
   EXPECT_EQ(o->idleDelay, 1281);
+  // Of three actions the pick scales by two: seed 7000 gives 22897, 11236, so (int)(22897 / 32767
+  // x 2) = 1 (x 3 would give 2) and 1000 + (int)(11236 / 32767 x 500) = 1171.
+  o->idleDelay = 0;
+  win32::srand(7000);
+  CSceneBaseObj::OnRenderableEvent(o, nullptr, 0, 0, 6);
+  EXPECT_EQ(h.stage->picks.back(), 1);
+  EXPECT_STREQ(o->idleAnimationName, "stretch");
+  EXPECT_EQ(o->idleDelay, 1171);
   // A wrap is no end, except for the dance idle, which takes its first action for base + range.
   o->idleDelay = 0;
   CSceneBaseObj::OnRenderableEvent(o, nullptr, 0, 0, 4);
@@ -176,7 +184,7 @@ TEST(RenderableEvents, TheHostTickCallsBackStartWrapEndAndTheTextEventsOnTime) {
   EXPECT_EQ(r->animator.Current()->name, "walk");
   ComponentHandle soundHandle{};
   ASSERT_TRUE(h.host.FindObject(&soundHandle, "Sound", 0));
-  auto* sound = static_cast<host::SoundObject*>(h.host.GetObject(&soundHandle));
+  auto* sound = static_cast<host::SoundObject*>(static_cast<ISceneEffectObject*>(h.host.GetObject(&soundHandle)));
 
   o->ForwardToRenderable(499);
   EXPECT_TRUE(sound->plays.empty());
@@ -293,7 +301,7 @@ TEST(Sounds, OneIdPerNameAndNoSoundObjectFails) {
   EXPECT_TRUE(o->PlaySound("step"));
   EXPECT_TRUE(o->PlaySound("clap"));
   EXPECT_TRUE(o->PlaySound("step"));
-  auto* sound = static_cast<host::SoundObject*>(h.host.GetObject(&soundHandle));
+  auto* sound = static_cast<host::SoundObject*>(static_cast<ISceneEffectObject*>(h.host.GetObject(&soundHandle)));
   ASSERT_EQ(sound->plays.size(), 3u);
   EXPECT_EQ(sound->plays[0].id, 1);
   EXPECT_EQ(sound->plays[1].id, 2);

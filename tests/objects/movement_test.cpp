@@ -40,6 +40,15 @@ TEST(Turning, EachArcTakesTheShortWayAndEndsExactlyOnTheTarget) {
   EXPECT_EQ(o->yaw, 1.0f);
   // The upward arc takes about 0.183 / 0.021 steps, not the 6.1 / 0.021 of the long way.
   EXPECT_LE(Turn(o, 6.2f, 0.1f).size(), 10u);
+  // One step longer than the arc through 2 pi stops on the target, either way round.
+  o->turnSpeed = 0.5f;
+  o->yaw = 6.2f;
+  o->targetYaw = 0.1f;
+  o->StepTowardTarget(1);
+  EXPECT_EQ(o->yaw, 0.1f);
+  o->targetYaw = 6.2f;
+  o->StepTowardTarget(1);
+  EXPECT_EQ(o->yaw, 6.2f);
 }
 
 TEST(Stepping, AStepThatWouldOvershootSnapsToTheTargetWithTheTargetYaw) {
@@ -60,6 +69,21 @@ TEST(Stepping, AStepThatWouldOvershootSnapsToTheTargetWithTheTargetYaw) {
   EXPECT_EQ(o->yaw, 2.0f);
   EXPECT_EQ(o->moveSpeed, 0.0f);
   EXPECT_EQ(o->savedMoveSpeed, 0.01f);
+}
+
+TEST(Stepping, AFarTargetIsWalkedTowardAndOneBeyondTheFloatSpacingEndsTheWalk) {
+  WalkHost h;
+  CSceneBaseObj* o = h.dancer;
+  o->position = D3DXVECTOR3(0, 0, 0);
+  o->walkTarget = D3DXVECTOR3(1e20f, 0, 0);
+  o->yaw = o->targetYaw = 0.0f;
+  o->moveSpeed = 0.003f;
+  EXPECT_FALSE(o->StepTowardTarget(16));
+  EXPECT_NEAR(o->position.x, 0.048f, 1e-6f);
+  // At 1e9 a step of 0.048 is below the spacing of floats: the object cannot get on, and stops.
+  o->position = D3DXVECTOR3(1e9f, 0, 0);
+  EXPECT_TRUE(o->StepTowardTarget(16));
+  EXPECT_EQ(o->position.x, 1e9f);
 }
 
 TEST(Placing, AMoveBeforeAnyActionPlacesOnTheGround) {
@@ -283,25 +307,33 @@ TEST(Waypoints, ACallbackIsToldTheWaypointInsteadOfAWalk) {
   EXPECT_EQ(g_calls[0].first, D3DXVECTOR3(1, 0, 1));
   EXPECT_EQ(g_calls[0].second, D3DXVECTOR3(4, 0, 1));
   EXPECT_EQ(o->moving, 0);
+  // Stopped, the path is over: the next frames neither tell nor walk it again.
   o->StopPath();
   EXPECT_EQ(o->currentWaypoint, o->path.waypoints.end());
-  EXPECT_EQ(o->path.waypoints.size(), 1u);
+  EXPECT_TRUE(o->path.waypoints.empty());
+  o->Execute(10);
+  EXPECT_EQ(g_calls.size(), 2u);
+  EXPECT_EQ(o->moving, 0);
 }
 
 TEST(Execute, TimedEffectsAndPartStatesEndWhenTheirTimeRunsOut) {
   WalkHost h;
   CSceneBaseObj* o = h.dancer;
   ASSERT_TRUE(o->PlayEffect("glow", "a;b", 100, 0));
+  // Mode -1 keeps its effects whatever the duration: they outlive the timed ones.
+  ASSERT_TRUE(o->PlayEffect("aura", "c", 100, -1));
   o->SetPartState("arm", "red", 50);
-  ASSERT_EQ(h.Effects()->live.size(), 2u);
+  ASSERT_EQ(h.Effects()->live.size(), 3u);
   o->Execute(60);
   o->Execute(60);
-  EXPECT_EQ(h.Effects()->live.size(), 2u);  // 100 - 120 is below 1 only now
+  EXPECT_EQ(h.Effects()->live.size(), 3u);  // 100 - 120 is below 1 only now
   EXPECT_EQ(h.Sent("Renderable", kObjMsgSetPartState).back().args[2].l, 0);
   EXPECT_EQ(h.Sent("Renderable", kObjMsgSetPartState).back().args[0].s, "arm");
   o->Execute(1);
-  EXPECT_TRUE(h.Effects()->live.empty());
+  ASSERT_EQ(h.Effects()->live.size(), 1u);
+  EXPECT_EQ(h.Effects()->live[0].name, "c");
   EXPECT_EQ(h.Effects()->removed, (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(o->keptEffects.size(), 1u);
   EXPECT_TRUE(o->timedEffects.empty());
   EXPECT_TRUE(o->timedPartStates.empty());
 }

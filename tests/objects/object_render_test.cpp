@@ -236,6 +236,17 @@ TEST(AfterImages, TheSettingsReadTheTokensAndKeepRingAndIntervalInRange) {
   o->ApplyAfterImageSettings(nullptr, 0, shortEvent);
   EXPECT_EQ(o->captureInterval, 10);
   EXPECT_EQ(o->ringCount, 1);
+
+  // The longest interval still fades (the product passes 32 bits), and one past it is the
+  // longest, not 0.
+  const char* longest[] = {"2147483647", "16", "0.8", "1000", "255"};
+  o->ApplyAfterImageSettings(nullptr, 0, longest);
+  EXPECT_EQ(o->captureInterval, 2147483647);
+  EXPECT_FLOAT_EQ(o->fadeRate, static_cast<float>(0.8 / (2147483647.0 * 16.0)));
+  const char* past[] = {"4294967296", "2", "1", "1000", "255"};
+  o->ApplyAfterImageSettings(nullptr, 0, past);
+  EXPECT_EQ(o->captureInterval, 2147483647);
+  EXPECT_GT(o->fadeRate, 0.0f);
 }
 
 TEST(AfterImages, APercentDurationIsAShareOfTheAnimationAtItsPace) {
@@ -280,6 +291,11 @@ TEST(AfterImages, CapturesWrapTheRingAndCopiesFadeWithTheirAlphaByte) {
   h.renderer.ClearRenderStateCalls();
   h.renderer.ClearRecords();
   h.Place(o, 9.0f, 0.0f, 0.0f);
+  // The model's own pose, which the copies (captured at rest) must not leave behind.
+  const D3DMATRIX pose = Translation(0.0f, 0.25f, 0.0f);
+  IRenderableSkeleton* skeleton = h.Root(o)->GetSkeleton();
+  ASSERT_NE(skeleton, nullptr);
+  skeleton->GetBoneMatrices()[1] = pose;
   o->RenderAfterImages(100);  // fade 0.8 / 30 per ms: 0.8 - 2.667 is gone for all
   EXPECT_TRUE(h.TextureFactors().empty());
   EXPECT_EQ(h.Model(o)->copies, 0);
@@ -299,9 +315,13 @@ TEST(AfterImages, CapturesWrapTheRingAndCopiesFadeWithTheirAlphaByte) {
   EXPECT_EQ(h.renderer.EffectName(copies[0].effect), "afterImage");
   EXPECT_FLOAT_EQ(copies[0].state.world._41, 3.0f);
   EXPECT_FLOAT_EQ(copies[1].state.world._41, 2.0f);
-  // The node's own matrix is back.
+  // The node and its skeleton are the model's own again: drawn, picked and followed where it is.
   EXPECT_FLOAT_EQ(h.Root(o)->local._41, 9.0f);
-  EXPECT_EQ(h.Root(o)->GetSkeleton() != nullptr, true);
+  EXPECT_FLOAT_EQ(h.Root(o)->world._41, 9.0f);
+  EXPECT_EQ(std::memcmp(&skeleton->GetBoneMatrices()[1], &pose, sizeof pose), 0);
+  D3DXMATRIX world;
+  ASSERT_TRUE(o->GetWorldMatrix(&world));
+  EXPECT_FLOAT_EQ(world._41, 9.0f);
 
   // A start alpha above 1 gives the full alpha byte, not one that runs into the colour.
   o->afterImageAlpha[0] = 3.0f;
@@ -484,6 +504,22 @@ TEST(ScreenPoints, HeadAndTopFollowTheHeadBoneScaleAndAdjustmentWithoutStalePoin
   *const_cast<D3DMATRIX*>(skeleton->GetBoneMatrix(2)) = Translation(0.0f, 0.0f, 0.5f);
   o->secondDirty = 1;
   EXPECT_NEAR(o->GetHeadMatrix()->_43, 0.05f + 0.5f + 0.1f, 1e-5f);
+}
+
+TEST(ScreenPoints, WithoutAModelTheHeadIsWhereTheObjectStands) {
+  DrawHost h;
+  CSceneBaseObj* a = h.MakeObject();
+  CSceneBaseObj* b = h.MakeObject();
+  const D3DXVECTOR3 here(0.25f, 0.0f, 0.5f), there(-0.5f, 0.0f, 0.25f);
+  a->SetPositionState(&here, 0.0f, 0);
+  b->SetPositionState(&there, 0.0f, 0);
+  const D3DXMATRIX headA = *a->GetHeadMatrix();
+  const D3DXMATRIX headB = *b->GetHeadMatrix();
+  ExpectVector(D3DXVECTOR3(headA._41, headA._42, headA._43), 0.25f, 0.0f, 0.5f);
+  ExpectVector(D3DXVECTOR3(headB._41, headB._42, headB._43), -0.5f, 0.0f, 0.25f);
+  // Their plates stand apart, each over its own object: (0.25 + 1) 400 and (-0.5 + 1) 400.
+  EXPECT_NEAR(a->GetHeadScreenPos()->x, 500.0f, 1e-3f);
+  EXPECT_NEAR(b->GetHeadScreenPos()->x, 200.0f, 1e-3f);
 }
 
 TEST(ScreenPoints, WorldMatrixHeadCentreAndTheSpin) {

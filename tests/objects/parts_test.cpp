@@ -86,8 +86,10 @@ TEST(ObjectParts, PartStatesResendTheShowStateAndKeepOnlyTimedRecords) {
 
 TEST(ObjectParts, FlagAlphaAndLightingReachTheRenderable) {
   LoadedObject h;
-  h.o->SetRenderFlag(1);
+  // The renderable's answer comes back: 1 taken, 0 from an object with no renderable.
+  EXPECT_EQ(h.o->SetRenderFlag(1), 1);
   EXPECT_EQ(h.r->renderFlag, 1);
+  EXPECT_EQ(h.MakeObject()->SetRenderFlag(1), 0);
   h.o->SetAlpha(0.25f);
   EXPECT_FLOAT_EQ(h.r->face.alpha, 0.25f);
   h.r->face.lighting = -5;

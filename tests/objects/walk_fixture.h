@@ -66,7 +66,7 @@ struct WalkHost : object_testing::ObjectHost {
 
   host::RenderableObject* Renderable() { return RenderableOf(dancer->renderableHandle); }
   host::ActiveEffectObject* Effects() {
-    return static_cast<host::ActiveEffectObject*>(host.GetObject(&dancer->effectObjectHandle));
+    return static_cast<host::ActiveEffectObject*>(static_cast<ISceneEffectObject*>(host.GetObject(&dancer->effectObjectHandle)));
   }
   // The messages with this id sent to objects of this class, in order.
   std::vector<host::RecordedMessage> Sent(const std::string& cls, int32_t id) const {

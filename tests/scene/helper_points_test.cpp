@@ -84,6 +84,17 @@ TEST(HelperPoints, TheFileReadsColumnsDownTheRowsAndMissingNumbersKeepTheIdentit
   EXPECT_FLOAT_EQ(scene->GetHelperPointMatrix(0, 1)->m[3][0], -2.0f);
   EXPECT_FALSE(scene->LoadHelperPoints("missing.ini"));
   EXPECT_FALSE(scene->LoadHelperPoints(nullptr));
+
+  // Groups compare with case, but a file cannot hold two whose names differ only in case: the
+  // second one's points are left out, and said.
+  s.WriteFile("twins.ini", "[g]\npoint=a\n[G]\npoint=b\n");
+  ASSERT_TRUE(scene->LoadHelperPoints("twins.ini"));
+  EXPECT_EQ(scene->FindHelperGroup("G"), -1);
+  const int32_t g = scene->FindHelperGroup("g");
+  ASSERT_GE(g, 0);
+  EXPECT_EQ(scene->GetHelperPointCount(g), 1);
+  EXPECT_EQ(s.LogCount("[WARNING] CSceneSystem::LoadHelperPoints: twins.ini: point \"b\" of group \"G\" is left out."),
+            1u);
 }
 
 TEST(HelperPoints, SavingAndLoadingGivesBackNamesAndFramesLongNamesAndLargeNumbersIncluded) {

@@ -267,6 +267,44 @@ TEST(NavMeshSearch, TheStepCostIsIndexedByTheDifferenceOfEdgeNumbers) {
   EXPECT_FLOAT_EQ(m.nav.openList[0].f, u->g + u->h);
 }
 
+TEST(NavMeshSearch, OfTwoRoutesTheOneWithTheShorterMidpointStepsIsTaken) {
+  // A fan of four triangles about the origin, clockwise: S (left to top), A (top to right),
+  // D (right to bottom), B (bottom to left). The search runs from D back to S, round by A or by
+  // B. A is entered across its edge 2 and left across its edge 0: that step pays
+  // midpointDistances[2] = |top - right| / 2 = 1.58, so by A costs 0.5 + 1.58 and by B
+  // 0.71 + 0.71. Paying by the leaving edge alone, |C - right| / 2 = 0.5, would go by A.
+  const vector3 c(0, 0, 0), left(-1, 0, 0), top(0, 0, 3), right(1, 0, 0), bottom(0, 0, -1);
+  MeshOf m({{{c, left, top}, {c, top, right}, {c, right, bottom}, {c, bottom, left}}});
+  NavTriangle* s = m.T(0);
+  NavTriangle* b = m.T(3);
+  NavTriangle* d = m.T(2);
+  ASSERT_EQ(s->neighbours[0], b);
+  ASSERT_EQ(s->neighbours[2], m.T(1));
+  NavPath path;
+  const vector3 from(-0.3f, 0, 0.3f), to(0.3f, 0, -0.3f);
+  ASSERT_TRUE(m.nav.FindPath(&path, s, &from, d, &to));
+  std::vector<NavTriangle*> cells;
+  for (const NavWaypoint& w : path.waypoints) cells.push_back(w.triangle);
+  EXPECT_EQ(cells, (std::vector<NavTriangle*>{s, s, b, d}));
+  const auto points = Points(path);
+  ExpectNear(points[2], vector3(0, 0, -0.5f));  // the middle of the edge B shares with D
+}
+
+TEST(NavMeshBuild, ATriangleWithNoAreaIsLeftOutAndBridgesNoIslands) {
+  // One face on a single corner comes first: it would contain every point at its height.
+  const vector3 corner(0, 0, 0);
+  std::vector<Tri> first = {{corner, corner, corner}};
+  MeshOf m({first, Strip(1), Strip(1, 0.0f, 5.0f)});
+  ASSERT_EQ(m.nav.triangles.size(), 4u);
+  const vector3 a(0.2f, 0, 0.2f), far(5.2f, 0, 0.2f);
+  NavTriangle* under = m.nav.FindTriangleBelow(a);
+  NavTriangle* farUnder = m.nav.FindTriangleBelow(far);
+  EXPECT_EQ(under, m.T(0));
+  EXPECT_EQ(farUnder, m.T(2));
+  NavPath path;
+  EXPECT_FALSE(m.nav.FindPath(&path, under, &a, farUnder, &far));
+}
+
 TEST(NavMeshSlide, ASlideAlongTheBorderEndsInside) {
   MeshOf m({Strip(2)});
   const vector3 from(0.5f, 0, 0.2f);

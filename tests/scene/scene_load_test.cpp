@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "frame/host_services.h"
+#include "host/generic_object.h"
 #include "host/model_object.h"
 #include "lighting/light.h"
 #include "lighting/lighting_system.h"
@@ -85,17 +87,21 @@ TEST(SceneIniSet, KeywordsMatchInAnyCaseAndUnknownTextsFallBack) {
   const std::string longName(300, 'n');
   s.WriteFile(std::string(kDir) + "2.ini",
               "FogMode=fog\n[a]\nRenderStyle=ALL\nMtlAni=1\n[b]\nRenderStyle=Mirror\n[c]\nRenderStyle=shiny\n"
-              "[d]\nRenderStyle=ALPHASAHDER\n[e]\nRenderStyle=videotexture\n[" + longName + "]\n");
+              "[d]\nRenderStyle=ALPHASAHDER\n[e]\nRenderStyle=videotexture\n[" + longName +
+                  "]\nVisible=1\nRenderStyle=blend\nGrassType=4\n");
   CSceneSystem* scene = s.MakeScene();
   ASSERT_TRUE(scene->LoadScene(2));
   EXPECT_EQ(scene->fogMode, 0);
-  const int expected[] = {0, 14, 1, 6, 7, 1};
+  const int expected[] = {0, 14, 1, 6, 7, 2};
   ASSERT_EQ(scene->modelRecords.size(), 6u);
   for (size_t i = 0; i < 6; ++i) EXPECT_EQ(scene->modelRecords[i].RenderStyle, expected[i]) << i;
   EXPECT_EQ(scene->FindModelRecord("D"), 3);
-  // A long section name is cut to what the record holds, and found by that.
+  // A long section name is cut to what the record holds, and found by that; its keys are read
+  // under the whole name.
   EXPECT_EQ(std::strlen(scene->modelRecords[5].name), 255u);
   EXPECT_EQ(scene->FindModelRecord(longName.substr(0, 255).c_str()), 5);
+  EXPECT_TRUE(scene->modelRecords[5].Visible);
+  EXPECT_EQ(scene->modelRecords[5].GrassType, 4);
   // The material animation is the record's own (the unload gives it back).
   EXPECT_NE(scene->modelRecords[0].materialAnimation, nullptr);
   EXPECT_EQ(scene->modelRecords[1].materialAnimation, nullptr);
@@ -126,7 +132,7 @@ TEST(SceneIniSet, VisStatesAreReadEvenWhenTheSceneFileIsMissing) {
 TEST(SceneIniSet, WithoutWeatherTheConfigurationPathOfThePreviousSceneStays) {
   SceneHost s;
   s.WriteFile(std::string(kDir) + "1.ini", "Weather=1\nWeatherConfig=my\\weather.ini\n");
-  s.WriteFile(std::string(kDir) + "2.ini", "FogEnable=0\n");
+  s.WriteFile(std::string(kDir) + "2.ini", "FogEnable=-1\n");
   CSceneSystem* scene = s.MakeScene();
   ASSERT_TRUE(scene->LoadScene(1));
   EXPECT_STREQ(scene->weatherConfigPath, "my\\weather.ini");
@@ -134,6 +140,7 @@ TEST(SceneIniSet, WithoutWeatherTheConfigurationPathOfThePreviousSceneStays) {
   ASSERT_TRUE(scene->LoadScene(2));
   EXPECT_EQ(scene->weatherOn, 0);
   EXPECT_STREQ(scene->weatherConfigPath, "my\\weather.ini");
+  EXPECT_EQ(scene->fogEnable, 0);  // only a value above 0 turns fog on
 }
 
 TEST(SceneIniSet, ANewRootRunsThePreloadPassFirstAndIsReadFrom) {
@@ -159,6 +166,14 @@ TEST(SceneIniSet, ANewRootRunsThePreloadPassFirstAndIsReadFrom) {
   EXPECT_EQ(models[0]->ModelName(), "models\\pre.obj");  // made before the scene's
   EXPECT_EQ(models[1]->ModelName(), "models\\floor.obj");
   EXPECT_EQ(scene->rootChanged, 0);
+
+  // The next root without a preload set lets the first root's set go.
+  const ComponentHandle preloaded = scene->preloadedModels[0];
+  scene->UnloadSceneThunk();
+  scene->SetPendingStateName("resource\\ini\\scene");
+  ASSERT_TRUE(scene->LoadScene(3));
+  EXPECT_TRUE(scene->preloadedModels.empty());
+  EXPECT_EQ(s.host.GetObject(&preloaded), nullptr);
 }
 
 // ---- Records and their model objects ------------------------------------------------------------
@@ -168,7 +183,7 @@ TEST(SceneRecords, AModelIsMadeInItsLoadingContextAndAnnounced) {
   s.WriteFile(std::string(kDir) + "1.ini",
               "[floor]\nModelType=5\nRenderStyle=bumpmap\nModelPath=models\\\nModelName=floor.obj\n"
               "TexPath1=tex\\\nMotiveName=floor.mot\nPlayRate=0.5\nAddLayer=sails_trace:10;execute:31;broken\n"
-              "ClassName=Renderable\n");
+              "ClassName=EffectRoom\n");
   s.WriteFile("models/floor.obj", Triangle());
   CSceneSystem* scene = s.MakeScene();
   s.standard.objects->geometry.ClearCalls();
@@ -210,7 +225,7 @@ TEST(SceneRecords, AModelIsMadeInItsLoadingContextAndAnnounced) {
   };
   EXPECT_TRUE(subscribed("sails_trace", 10));
   EXPECT_TRUE(subscribed("execute", 31));
-  EXPECT_EQ(s.host.ClassOf(scene->modelRecords[0].classObject), "Renderable");
+  EXPECT_EQ(s.host.ClassOf(scene->modelRecords[0].classObject), "EffectRoom");
   // The announcement, in order, pointers as "p" and the handle to "Particles".
   EXPECT_EQ(TargetsOf(s, 100000000), (std::vector<std::string>{"Sound", "Particles", "AnimalsParticles", "Animals",
                                                                 "DynLightManager", "EffectAction"}));
@@ -322,6 +337,86 @@ TEST(SceneRecords, AVertexWithoutRoomForItsColourKeepsItsBytes) {
   EXPECT_EQ(ColourOf(s.standard.renderer, model->GetGeometry(0), 0), 1u);
 }
 
+// ---- Class objects ---------------------------------------------------------------------------------
+
+// A component of the module's kind under a class name a scene file gives: it counts the calls
+// that reach its slots.
+struct SlotCounts {
+  int init = 0, destroy = 0, execute = 0, realize = 0;
+};
+SlotCounts g_probe;
+
+class ProbeComponent : public CComponentBase {
+ public:
+  bool Init() override {
+    ++g_probe.init;
+    return true;
+  }
+  void Destroy() override { ++g_probe.destroy; }
+  void Execute(uint32_t) override { ++g_probe.execute; }
+  void Realize(uint32_t) override { ++g_probe.realize; }
+};
+
+TEST(SceneClassObjects, AComponentIsDrivenThroughItsComponentSlotsAndAHostEffectThroughItsOwn) {
+  SceneHost s;
+  g_probe = {};
+  s.host.RegisterComponentClass<ProbeComponent>("Probe");
+  auto effects = std::make_shared<host::RecordingClass>("effects");
+  s.host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
+  // The first "effect" value switches the list on and names an effect too.
+  s.WriteFile(std::string(kDir) + "1.ini",
+              "[SceneEffect]\neffect=yes\neffect=Probe\n"
+              "[floor]\nModelType=1\nVisible=1\nModelName=f.obj\nClassName=Probe\n"
+              "[pad]\nModelType=1\nModelName=f.obj\nClassName=modelr\n");
+  s.WriteFile("f.obj", Triangle());
+  CSceneSystem* scene = s.MakeScene();
+  ASSERT_TRUE(scene->LoadScene(1));
+  // The scene's own model class is no class for a record.
+  EXPECT_TRUE(scene->modelRecords[2].classObject.IsZero());
+  EXPECT_EQ(s.LogCount("[WARNING] CSceneSystem: no class object is made of \"modelr\", a model class of the scene."), 1u);
+  ASSERT_EQ(scene->namedObjects.size(), 2u);
+  auto* yes = dynamic_cast<host::EffectObject*>(
+      static_cast<ISceneEffectObject*>(s.host.GetObject(&scene->namedObjects.at("yes"))));
+  ASSERT_NE(yes, nullptr);
+  EXPECT_EQ(yes->switchedOn, 1);
+  // Made and started by the host once each (the effect and the record's class object).
+  EXPECT_EQ(g_probe.init, 2);
+
+  scene->Execute(16);
+  scene->Realize(0);
+  EXPECT_EQ(g_probe.execute, 1);
+  EXPECT_EQ(g_probe.realize, 1);
+  EXPECT_EQ(g_probe.init, 2);
+  EXPECT_EQ(g_probe.destroy, 0);
+  // The record's class object goes with the scene; the named effects stay for the next load.
+  scene->UnloadSceneThunk();
+  EXPECT_EQ(g_probe.destroy, 1);
+  EXPECT_EQ(scene->namedObjects.size(), 2u);
+}
+
+TEST(SceneClassObjects, ANestedSceneOrEditorTakesNothingOverAndLoadsNoSceneInsideTheLoad) {
+  SceneHost s;
+  s.WriteFile(std::string(kDir) + "1.ini",
+              "[a]\nModelType=1\nVisible=1\nModelName=f.obj\nClassName=CSceneSystem\n"
+              "[b]\nModelType=1\nVisible=1\nModelName=f.obj\nClassName=CTerrainEditor\n");
+  s.WriteFile("f.obj", Triangle());
+  CSceneSystem* scene = s.MakeScene();
+  ASSERT_TRUE(scene->LoadScene(1));
+  // The editor's own scene refused its load: no editor made an editor.
+  EXPECT_EQ(s.LogCount("[WARNING] CSceneSystem::LoadScene: scene 1 is not loaded while another scene loads."), 1u);
+  EXPECT_EQ(s.host.ClassOf(scene->modelRecords[1].classObject), "CTerrainEditor");
+  EXPECT_EQ(GetCurrentSceneSystem(), scene);
+  EXPECT_EQ(g_pLightingSystem, scene->lighting);
+  EXPECT_EQ(g_pLightingScene, scene);
+  scene->Execute(16);
+  scene->Realize(0);
+  scene->UnloadSceneThunk();
+  EXPECT_EQ(GetCurrentSceneSystem(), scene);
+  EXPECT_EQ(g_pLightingSystem, scene->lighting);
+  // A load outside any other runs as ever.
+  EXPECT_TRUE(scene->LoadScene(1));
+}
+
 // ---- Creation and unloading ----------------------------------------------------------------------
 
 TEST(SceneCreation, WithoutWeatherLightZeroAndTheFogAreSet) {
@@ -410,11 +505,14 @@ TEST(SceneCreation, SetWeatherReadsTheSeaOfItsSectionAndTellsWeatherThenSea) {
 TEST(SceneUnload, TakesTheSceneDownInOrderAndTwiceSafely) {
   SceneHost s;
   s.host.RegisterComponentClass<scene_testing::ScriptedObject>("SceneBaseObj");
-  s.WriteFile(std::string(kDir) + "1.ini", "Weather=1\n[floor]\nModelType=1\nAttachConfig=1\nModelName=f.obj\n");
+  s.WriteFile(std::string(kDir) + "1.ini",
+              "Weather=1\n[floor]\nModelType=1\nAttachConfig=1\nModelName=f.obj\nClassName=Game\n");
   s.WriteFile("f.obj", Triangle("#@node spots spot1 1 0 0 0 0 1 0 0 0 0 1 0 1 2 3 1\n"));
   CSceneSystem* scene = s.MakeScene();
   ASSERT_TRUE(scene->LoadScene(1));
   ASSERT_EQ(scene->helperGroups.size(), 1u);
+  const ComponentHandle classObject = scene->modelRecords[0].classObject;
+  ASSERT_NE(s.host.GetObject(&classObject), nullptr);
   const uint32_t staying[2] = {5, 5}, going[2] = {6, 6};
   scene->CreateSceneObject(staying)->SetUserFlag(1);
   scene->CreateSceneObject(going);
@@ -427,6 +525,7 @@ TEST(SceneUnload, TakesTheSceneDownInOrderAndTwiceSafely) {
   for (const RecordedMessage& m : s.host.Messages()) ids.push_back(m.id);
   EXPECT_EQ(ids, (std::vector<int32_t>{77018, 100000, 100000001, 100000001, 100000001, 100000001, 10006}));
   EXPECT_EQ(s.host.GetObject(&model), nullptr);
+  EXPECT_EQ(s.host.GetObject(&classObject), nullptr);
   EXPECT_EQ(s.host.GetObject(&weather), nullptr);
   EXPECT_TRUE(scene->modelRecords.empty());
   EXPECT_TRUE(scene->helperGroups.empty());

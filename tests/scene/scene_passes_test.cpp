@@ -99,8 +99,7 @@ struct PassScene : SceneHost {
   }
   // The value of the last message `id` to an object's renderable; -1 when none came.
   int LastFlag(PassObject* object, int32_t id) {
-    auto* r = dynamic_cast<host::RecordingObject*>(static_cast<host::HostObject*>(
-        static_cast<void*>(host.GetObject(&object->renderable))));
+    auto* r = dynamic_cast<host::RecordingObject*>(static_cast<ISceneEffectObject*>(host.GetObject(&object->renderable)));
     if (r == nullptr) return -2;
     const auto messages = r->MessagesWithId(id);
     return messages.empty() ? -1 : messages.back().args.at(0).l;
@@ -463,6 +462,13 @@ TEST(SceneRecordPasses, StylesSetTheirStatesAroundTheirDrawsInTheirPasses) {
   r.ClearRecords();
   s.scene->Realize(0);
   EXPECT_LT(s.Find(s.Calls(), 0, K::State, D3DRS_ALPHAREF, 252), s.Calls().size());
+
+  // Faded in, the record stays in: the reference rests at 0 and never wraps round.
+  for (int frame = 0; frame < 100; ++frame) s.scene->Realize(0);
+  EXPECT_EQ(s.scene->modelRecords[0].alphaReference, 0);
+  r.ClearRecords();
+  s.scene->Realize(0);
+  EXPECT_LT(s.Find(s.Calls(), 0, K::State, D3DRS_ALPHAREF, 0), s.Calls().size());
 }
 
 TEST(SceneRecordPasses, TheTranslucentGroundKeepsItsZWritesWhereOtherBlendedRecordsLoseThem) {

@@ -80,7 +80,8 @@ TEST(TexCoordModifiers, LoaderKeepsTheLastRecognisedEntryAndSharedSpeeds) {
       "Num_Coord_Tex_Mods_0=1\nTex_Coord_Mod_0_0=scroll,0.5\n"
       "Num_Coord_Tex_Mods_1=2\nTex_Coord_Mod_1_0=Scroll,1,1\nTex_Coord_Mod_1_1=stretch,3\n"
       "Num_Coord_Tex_Mods_2=2\nTex_Coord_Mod_2_0=ROTATE,90\nTex_Coord_Mod_2_1=scroll,0.25\n"
-      "Tex_Coord_Mod_3_0=rotate,45\n");
+      "Tex_Coord_Mod_3_0=rotate,45\n"
+      "[huge]\nNum_Coord_Tex_Mods_1=2000000000\nTex_Coord_Mod_1_0=rotate,30\n");
   CTexCoordModifiers m;
   m.LoadFromINI(f.ini, "wall");
   EXPECT_EQ(m.kinds[0], kModifierScroll);
@@ -90,6 +91,14 @@ TEST(TexCoordModifiers, LoaderKeepsTheLastRecognisedEntryAndSharedSpeeds) {
   EXPECT_FLOAT_EQ(m.scrollU, 0.25f);       // the last speed read in any stage
   EXPECT_FLOAT_EQ(m.scrollV, 1.0f);        // kept from Scroll,1,1
   EXPECT_FLOAT_EQ(m.rotateSpeed, 90.0f);
+
+  // A count no material needs is read only as far as a stage is ever given entries, and said.
+  CTexCoordModifiers huge;
+  huge.LoadFromINI(f.ini, "huge");
+  EXPECT_EQ(huge.kinds[1], kModifierRotate);
+  EXPECT_EQ(f.s.LogCount("[WARNING] CTexCoordModifiers::LoadFromINI: [huge] Num_Coord_Tex_Mods_1=2000000000, "
+                         "only the first 256 entries are read."),
+            1u);
 
   CTexCoordModifiers none;
   none.LoadFromINI(f.ini, "missing");

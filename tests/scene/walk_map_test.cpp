@@ -14,6 +14,7 @@
 #include "frame/exs.h"
 #include "frame/renderer.h"
 #include "host/d3d_device.h"
+#include "host/generic_object.h"
 #include "host/host_object.h"
 #include "scene_fixture.h"
 #include "support/full_device.h"
@@ -353,17 +354,17 @@ TEST(Planform, DrawsTheNormalRecordsIntoAPictureOfItsSizeAndRestoresTheDevice) {
   target->Release();
   depth->Release();
 
-  // A record's class object made by the host hands out no component slots: it is left alone,
-  // while its model is drawn.
+  // A record's class object made by the host is drawn with its model, as the passes draw it.
   SceneModelRecord& withClass = s.scene->modelRecords[2];  // "hidden"
   withClass.Visible = true;
-  std::strcpy(withClass.ClassName, "scripted walk");
-  s.host.CreateObject(&withClass.classObject, "scripted walk");
-  int classDraws = 0;
-  s.made.back()->onRealize = [&](uint32_t) { ++classDraws; };
+  std::strcpy(withClass.ClassName, "EffectRoom");
+  s.host.CreateObject(&withClass.classObject, "EffectRoom");
+  auto* effect = static_cast<host::RecordingObject*>(
+      static_cast<ISceneEffectObject*>(s.host.GetObject(&withClass.classObject)));
+  ASSERT_NE(effect, nullptr);
   seen.clear();
   s.scene->RenderScenePlanform(64, 32, 40.0f, "maps\\small.bmp");
-  EXPECT_EQ(classDraws, 0);
+  EXPECT_EQ(effect->CallCount("Realize"), 1u);
   ASSERT_EQ(seen.size(), 2u);  // "stage" and "hidden", now visible
 
   // A small picture keeps the device's own depth surface.
