@@ -146,7 +146,10 @@ bool MakeClip(const std::string& path, const ClipOptions& options, std::string* 
     if (ts) {
       // Rates MPEG-2 has no code for (10 a second) are written with its rate extension.
       c->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
+      // Pictures in the order they are shown: a decoder holds none back, so none is lost where
+      // a joined clip's picture size changes.
       c->max_b_frames = 0;
+      c->flags |= AV_CODEC_FLAG_LOW_DELAY;
     }
     if (wmv || ts) {
       // A fine fixed quantiser keeps the flat bands close to their colours.

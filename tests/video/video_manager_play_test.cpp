@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <cwchar>
+#include <deque>
 #include <initializer_list>
 #include <filesystem>
 #include <fstream>
@@ -159,6 +160,7 @@ struct Faults {
   bool addRenderer = false;
   bool run = false;
   bool duration = false;
+  std::deque<LONG> events;  // answered by GetEvent before the graph's own
 };
 Faults g_faults;
 
@@ -221,6 +223,12 @@ class FaultyGraph final : public IGraphBuilder, public IMediaControl, public IMe
   HRESULT put_CurrentPosition(REFTIME seconds) override { return position_->put_CurrentPosition(seconds); }
   HRESULT get_CurrentPosition(REFTIME* seconds) override { return position_->get_CurrentPosition(seconds); }
   HRESULT GetEvent(LONG* code, LONG_PTR* p1, LONG_PTR* p2, LONG timeoutMs) override {
+    if (!g_faults.events.empty()) {
+      *code = g_faults.events.front();
+      *p1 = *p2 = 0;
+      g_faults.events.pop_front();
+      return S_OK;
+    }
     return events_->GetEvent(code, p1, p2, timeoutMs);
   }
   HRESULT FreeEventParams(LONG code, LONG_PTR p1, LONG_PTR p2) override { return events_->FreeEventParams(code, p1, p2); }
@@ -285,6 +293,21 @@ TEST(VideoManagerPlay, FailedGraphCallsReachTheListenersAsFiveAndLeaveNothingDan
   EXPECT_EQ(rig.manager->GetCurrentPosition(), 0.0);  // still answers
   EXPECT_EQ(rig.heard.codes, (Codes{4, 5, 5, 5}));
   rig.manager->ReleaseGraph();
+}
+
+TEST(VideoManagerPlay, EachTickTakesOneEventOfTheGraph) {
+  ManagerRig rig;
+  FaultyGraphs faulty;
+  rig.clips.Make("events.mkv", Clip(32, 32, 3, false));
+  ASSERT_EQ(rig.manager->SetVideoInTexture(L"Video\\events.mkv", L"Output", 1, nullptr), S_OK);
+  g_faults.events = {EC_ERRORABORT, EC_COMPLETE, EC_COMPLETE};
+  rig.standard.host.Execute(16);
+  EXPECT_EQ(rig.heard.codes, Codes{4});
+  rig.standard.host.Execute(16);
+  EXPECT_EQ(rig.heard.codes, (Codes{4, 1}));
+  rig.standard.host.Execute(16);
+  rig.standard.host.Execute(16);
+  EXPECT_EQ(rig.heard.codes, (Codes{4, 1, 1}));
 }
 
 TEST(VideoManagerPlay, SoundIsRenderedAndScaledByTheVolume) {
@@ -355,6 +378,7 @@ TEST(VideoManagerPlay, AStreamWhoseSoundRateAndPictureSizeChangeMidwayPlaysToIts
     rig.Advance(kFrameMs);
     if (frame == 5 || frame == 15) showsFrame(frame);
   }
+  EXPECT_EQ(rig.manager->Renderer()->SamplesRendered(), 20);  // none lost where the size changed
   // Two seconds of sound: 39 whole layer II frames at 44.1 kHz, then 42 at 48 kHz.
   const Played whole = SoundPlayed(rig.manager->Graph());
   ASSERT_GT(whole.rate, 0u);
