@@ -137,17 +137,24 @@ TEST(Player, TheEndOfTheMovieStopsAndTakesEveryReplayedObjectAway) {
   EXPECT_EQ(SceneSystem::GetClock(), clock);
 }
 
-TEST(Player, LoadingAnotherMovieForgetsTheReplayedObjectsButLeavesThemInTheScene) {
+TEST(Player, LoadingAnotherMovieStartsAfreshPausedAndLeavesTheReplayedObjectsInTheScene) {
   PlayerHost s;
   s.Start(TwoObjectMovie());
-  s.scene->Execute(16);
+  s.player->SetSpeed(0.5f);
+  s.scene->Execute(64);
+  ASSERT_EQ(s.player->GetTime(), 32);
   const ComponentHandle first = s.Replayed(0)->handle;
-  s.Start(TwoObjectMovie());
-  EXPECT_EQ(s.scene->calls.size(), 0u);
+  s.scene->SetPendingStateName("elsewhere");
+  s.player->Load(TwoObjectMovie());
+  EXPECT_EQ(s.player->GetTime(), 0);
+  EXPECT_EQ(s.player->GetSpeed(), 1.0f);
+  EXPECT_FALSE(s.player->IsPlaying());
   EXPECT_TRUE(s.player->ReplayedObjects().empty());
   EXPECT_NE(s.host.GetObject(&first), nullptr);
-  EXPECT_EQ(s.player->GetSpeed(), 1.0f);
   EXPECT_EQ(s.scene->GetPendingStateName(), std::string("RESOURCE\\ini\\Brivanta\\scene"));
+  s.scene->Execute(16);  // paused: nothing is replayed
+  EXPECT_EQ(s.scene->GetSceneObjectCount(), 2u);
+  s.player->Play();
   s.scene->Execute(16);
   EXPECT_EQ(s.scene->GetSceneObjectCount(), 4u);
 }
