@@ -19,6 +19,7 @@ extern "C" {
 #include <memory>
 #include <string>
 
+#include "dshow/errors.h"
 #include "dshow/filter_graph.h"
 #include "dshow/push_source.h"
 #include "win32/file_system.h"
@@ -73,7 +74,8 @@ class MediaFile {
 
   HRESULT Open(LPCWSTR name) {
     const std::string resolved = win32::ResolvePath(win32::GetResourceRoot(), Utf8(name).c_str(), win32::PathMode::Read);
-    if (resolved.empty()) return HRESULT_FILE_NOT_FOUND;
+    // A name the resolver refused says why: no such file or folder, or a path out of the root.
+    if (resolved.empty()) return GetLastError() != 0 ? HRESULT_FROM_WIN32(GetLastError()) : HRESULT_FILE_NOT_FOUND;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     const std::string url = "file:" + resolved;

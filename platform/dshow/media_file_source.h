@@ -14,7 +14,8 @@ inline constexpr CLSID CLSID_MediaFileSource = {0x3F6C1C03, 0x6A1E, 0x4E0A, {0x9
 
 // Load's answer for a file the libraries cannot open or decode.
 #define VFW_E_INVALID_FILE_FORMAT (static_cast<HRESULT>(0x8004022Fu))
-// Load's answer for a name that does not resolve to a file.
+// Load's answer for a name that does not resolve to a file; a missing folder is 0x80070003 and a
+// name that leaves the resource root 0x80070005 (E_ACCESSDENIED).
 #define HRESULT_FILE_NOT_FOUND (static_cast<HRESULT>(0x80070002u))
 
 namespace dshow {
