@@ -109,12 +109,18 @@ TEST(Player, ObjectsAreMadeAtTheirCreationAndTheirTracksFollowTheMovieTime) {
   s.scene->Execute(200);
   EXPECT_EQ(first->calls.back(), "SetScale 2");
   EXPECT_EQ(second->calls, std::vector<std::string>{"SetTag 6"});
-  // Shutdown at 300 flags the object, and the same update takes it out of the scene.
+  // Shutdown at 300 flags the object, and the same update takes it out of the scene; the
+  // entry it had says its whole track was replayed.
   const ComponentHandle handle = second->handle;
   s.scene->Execute(100);
   EXPECT_EQ(s.host.GetObject(&handle), nullptr);
   EXPECT_EQ(s.scene->GetSceneObjectCount(), 1u);
   EXPECT_EQ(s.player->ReplayedObjects().count(5), 0u);
+  ASSERT_EQ(s.player->RemovedObjects().size(), 1u);
+  EXPECT_EQ(s.player->RemovedObjects()[0].first, 5u);
+  EXPECT_TRUE(s.player->RemovedObjects()[0].second.cursor == s.player->Movie()->tracks.at(5)->end());
+  s.scene->Execute(16);
+  EXPECT_TRUE(s.player->RemovedObjects().empty());
 }
 
 TEST(Player, TheEndOfTheMovieStopsAndTakesEveryReplayedObjectAway) {
