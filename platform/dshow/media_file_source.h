@@ -1,6 +1,9 @@
 // Sources that read video files through the FFmpeg libraries: any container they read, its
 // video decoded to planar YUV 4:2:0 or RGB32 and its audio to interleaved 16-bit PCM, each
-// stream pushed from its own output pin.
+// stream pushed from its own output pin. A pin keeps the format it was connected with (the one
+// the libraries report when the file opens) for the whole file: pictures of another size are
+// scaled to it, sound of another rate, channel layout or sample format is resampled to it, so a
+// stream whose format changes midway plays on.
 //
 // Two classes: the reader (CLSID_WMAsfReader) names every pin "Raw Video %d" or "Raw Audio %d"
 // after the stream's index in the file; the file source that AddSourceFilter makes for every
