@@ -15,7 +15,7 @@ struct Reason {
 const Reason kReasons[] = {
     {HRESULT_FROM_WIN32(2), "no such file"},
     {HRESULT_FROM_WIN32(3), "no such folder"},
-    {E_ACCESSDENIED, "the path leaves the resource root"},
+    {E_ACCESSDENIED, "the path leads out of the resource root"},
     {VFW_E_INVALID_FILE_FORMAT, "not a file the media sources can read"},
     {VFW_E_NOT_FOUND, "no pin or filter of that name"},
     {VFW_E_TYPE_NOT_ACCEPTED, "the media type was not accepted"},

@@ -86,7 +86,7 @@ TEST(MediaFileSource, LoadRefusesWhatIsNotADecodableLocalFileUnderTheRoot) {
   const std::pair<const wchar_t*, const char*> refused[] = {
       {L"Video\\missing.mkv", "no such file"},
       {L"Film\\missing.mkv", "no such folder"},
-      {L"..\\outside.mkv", "the path leaves the resource root"},
+      {L"..\\outside.mkv", "the path leads out of the resource root"},
       {L"Video\\empty.mkv", "not a file the media sources can read"},
       {L"Video\\head.mkv", "not a file the media sources can read"},
       {L"http://localhost/Video/good.mkv", "no such folder"}};
