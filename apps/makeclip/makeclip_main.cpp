@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
                ? 2
                : 1;
   }
-  std::printf("%s: %dx%d, %d frames at %d a second", out.c_str(), options.width, options.height, options.frames,
+  std::printf("wrote %s: %dx%d, %d frames at %d a second", out.c_str(), options.width, options.height, options.frames,
               options.rate);
   if (options.audio) std::printf(", 440 Hz tone at %d Hz", options.sampleRate);
   std::printf("\n");
