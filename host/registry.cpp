@@ -36,12 +36,10 @@ ComponentHandle* ObjectRegistry::GetNewHandle(ComponentHandle* scratch) {
   }
   // The lowest free id is reused; the serial never is, so old handles stay dead.
   uint32_t id = 0;
-  for (size_t i = 0; i < entries_.size(); ++i)
-    if (entries_[i].object == nullptr) {
-      id = static_cast<uint32_t>(i + 1);
-      break;
-    }
-  if (id == 0) {
+  if (!freeIds_.empty()) {
+    id = *freeIds_.begin();
+    freeIds_.erase(freeIds_.begin());
+  } else {
     entries_.emplace_back();
     unregisterCalls_.push_back(0);
     id = static_cast<uint32_t>(entries_.size());
@@ -76,6 +74,7 @@ void ObjectRegistry::Unregister(uint32_t id) {
   }
   ++unregisterCalls_[id - 1];
   entries_[id - 1] = RegistryEntry{};
+  freeIds_.insert(id);
 }
 
 ComponentHandle ObjectRegistry::RegisterHostObject(void* object) {

@@ -2,6 +2,7 @@
 // objects and keeps the registry log.
 #pragma once
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,7 @@ class ObjectRegistry final : public IObjectRegistry {
   ComponentHandle MakeHandle(uint32_t id, uint32_t serial) const;
 
   std::vector<RegistryEntry> entries_;  // index = id - 1
+  std::set<uint32_t> freeIds_;          // of the entries above whose object is gone
   std::vector<uint32_t> unregisterCalls_;
   std::vector<std::string> log_;
   std::vector<std::string> errors_;

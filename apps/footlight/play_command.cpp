@@ -1,8 +1,11 @@
 #include "apps/footlight/play_command.h"
 
+#include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "apps/footlight/command_support.h"
@@ -112,6 +115,71 @@ void PrintObjects(host::ReferenceHost& host, const Playback::MoviePlayer& player
   }
 }
 
+// A stretch of at least this many frames in which nothing of the movie is due runs as one step
+// and prints one line: a movie whose next event lies days ahead plays through in moments.
+constexpr int64_t kIdleStretch = 100;
+
+// The movie time of the next event the player has still to apply: the scene list's next, or
+// the next of a replayed object's track. Tracks of entries without an object are passed over
+// by the player and so are never due.
+std::optional<int32_t> NextDue(const Playback::MoviePlayer& shown) {
+  const Playback::MovieData& movie = *shown.Movie();
+  std::optional<int32_t> due;
+  if (shown.SceneCursor() != movie.sceneEvents.end()) due = shown.SceneCursor()->first;
+  for (const auto& [id, entry] : shown.ReplayedObjects()) {
+    const auto track = movie.tracks.find(id);
+    if (!entry.hasObject || track == movie.tracks.end() || entry.cursor == track->second->end()) continue;
+    if (!due || entry.cursor->first < *due) due = entry.cursor->first;
+  }
+  return due;
+}
+
+// Frames from now that pass with nothing due: those whose movie time stays below the next event
+// (all that are left when nothing is), at most `most`. The player's own cost of a frame only
+// slows its time, so the count never runs past an event.
+int64_t IdleFrames(const Playback::MoviePlayer& shown, int32_t time, double step, int64_t most) {
+  if (step <= 0.0) return 0;
+  const std::optional<int32_t> due = NextDue(shown);
+  if (!due) return most;
+  const double gap = static_cast<double>(*due) - static_cast<double>(time);
+  if (gap <= step) return 0;
+  return std::min<int64_t>(most, static_cast<int64_t>(std::ceil(gap / step)) - 1);
+}
+
+// What one step applied: the scene events from `cursor`, each object's events from where it
+// stood before (its track's start for one made in the step), the objects that left with the
+// events they had applied before they went, and the host's lines of the step.
+void PrintStep(host::ReferenceHost& host, Playback::SceneSystem* scene, const Playback::MoviePlayer& shown,
+               Playback::MovieData::SceneList::const_iterator cursor,
+               std::map<uint32_t, Playback::MovieData::Track::const_iterator> from) {
+  const Playback::MovieData& movie = *shown.Movie();
+  std::optional<uint32_t> loaded;
+  for (; cursor != shown.SceneCursor(); ++cursor) {
+    std::printf("  scene %8d  %s\n", cursor->first, Describe(*cursor->second).c_str());
+    if (cursor->second->type == Playback::kSceneLoadScene)
+      loaded = std::get<0>(static_cast<const Playback::SceneEventOf<Playback::kSceneLoadScene>&>(*cursor->second).fields);
+  }
+  const auto printTrack = [&](uint32_t id, Playback::MovieData::Track::const_iterator until) {
+    const auto known = from.find(id);
+    auto event = known != from.end() ? known->second : movie.tracks.at(id)->cbegin();
+    for (; event != until; ++event)
+      std::printf("  object %u %5d  %s\n", id, event->first, Describe(*event->second).c_str());
+  };
+  // An id made again in the step left once already: its new object's events start afresh.
+  for (const auto& [id, entry] : shown.RemovedObjects()) {
+    printTrack(id, entry.cursor);
+    std::printf("  object %u removed\n", id);
+    from.erase(id);
+  }
+  for (const auto& [id, entry] : shown.ReplayedObjects()) printTrack(id, entry.cursor);
+  for (const auto& [id, at] : from)
+    if (shown.ReplayedObjects().count(id) == 0) std::printf("  object %u removed\n", id);
+  if (loaded && scene->recordedSceneId != *loaded)
+    std::printf("  %s\n", footlight::SceneLoadError(static_cast<int>(*loaded), scene->GetPendingStateName()).c_str());
+  for (const std::string& line : host.LogLines()) std::printf("  host: %s\n", line.c_str());
+  host.ClearLog();
+}
+
 int Play(host::ReferenceHost& host, Playback::SceneSystem* scene, const Playback::MovieDataPtr& movie,
          const PlayOptions& o) {
   // The player's operations are reached through its table (the module is loaded at run time);
@@ -121,34 +189,31 @@ int Play(host::ReferenceHost& host, Playback::SceneSystem* scene, const Playback
   player->Load(movie);
   player->SetSpeed(o.speed);
   player->Play();
-  int frame = 0;
+  const double step = static_cast<double>(o.elapsed) * static_cast<double>(o.speed);
+  int64_t frame = 0;
+  host.ClearLog();
   while (player->IsPlaying() && (o.frames < 0 || frame < o.frames)) {
-    auto cursor = shown->SceneCursor();
+    const auto cursor = shown->SceneCursor();
     std::map<uint32_t, Playback::MovieData::Track::const_iterator> before;
     for (const auto& [id, entry] : shown->ReplayedObjects()) before.emplace(id, entry.cursor);
-    host.Execute(static_cast<uint32_t>(o.elapsed));
-    ++frame;
-    std::printf("frame %d: movie time %d\n", frame, player->GetTime());
-    for (; cursor != shown->SceneCursor(); ++cursor)
-      std::printf("  scene %8d  %s\n", cursor->first, Describe(*cursor->second).c_str());
-    for (const auto& [id, entry] : shown->ReplayedObjects()) {
-      const auto known = before.find(id);
-      auto event = known != before.end() ? known->second : movie->tracks.at(id)->cbegin();
-      for (; event != entry.cursor; ++event)
-        std::printf("  object %u %5d  %s\n", id, event->first, Describe(*event->second).c_str());
-    }
-    for (const auto& [id, cursor] : before)
-      if (shown->ReplayedObjects().count(id) == 0) std::printf("  object %u removed\n", id);
-    PrintObjects(host, *shown);
+    // One step holds at most what the scene's 32-bit elapsed time does.
+    int64_t most = o.elapsed > 0 ? INT32_MAX / o.elapsed : 1;
+    if (o.frames >= 0) most = std::min<int64_t>(most, o.frames - frame);
+    const int64_t idle = IdleFrames(*shown, player->GetTime(), step, most);
+    const int64_t span = idle >= kIdleStretch ? idle : 1;
+    host.Execute(static_cast<uint32_t>(span * o.elapsed));
+    if (span == 1)
+      std::printf("frame %lld: movie time %d\n", static_cast<long long>(frame + 1), player->GetTime());
+    else
+      std::printf("frames %lld-%lld: nothing due, movie time %d\n", static_cast<long long>(frame + 1),
+                  static_cast<long long>(frame + span), player->GetTime());
+    frame += span;
+    PrintStep(host, scene, *shown, cursor, std::move(before));
+    if (span == 1) PrintObjects(host, *shown);
     // A movie without its end stops once every event is behind it.
-    if (o.frames < 0 && shown->SceneCursor() == movie->sceneEvents.end()) {
-      bool pending = false;
-      for (const auto& [id, entry] : shown->ReplayedObjects())
-        pending = pending || entry.cursor != movie->tracks.at(id)->end();
-      if (!pending) break;
-    }
+    if (o.frames < 0 && !NextDue(*shown)) break;
   }
-  std::printf("%s after %d frames\n", player->IsPlaying() ? "stopped" : "ended", frame);
+  std::printf("%s after %lld frames\n", player->IsPlaying() ? "stopped" : "ended", static_cast<long long>(frame));
   scene->StopPlaying(player);
   return 0;
 }

@@ -393,6 +393,13 @@ void AddRecordCommand(cli::Program& program) {
   cli::Whole(cmd, "--elapsed", &o->elapsed, 0, INT_MAX, "milliseconds a frame (default 16)")->type_name("MS");
   cli::PlainPath(cmd, "--script", &o->script, "the script of timed actions (see docs/formats/record-script.md)");
   cli::ResourceRoot(cmd, &o->resource);
+  program.Check(cmd, [o] {
+    // The movie's clock is a signed 32-bit count of milliseconds.
+    const int64_t span = int64_t{o->frames} * o->elapsed;
+    if (span <= INT32_MAX) return std::string();
+    return "--frames " + std::to_string(o->frames) + " x --elapsed " + std::to_string(o->elapsed) + " is " +
+           std::to_string(span) + " ms, past the movie clock's " + std::to_string(INT32_MAX) + " ms";
+  });
 }
 
 }  // namespace footlight

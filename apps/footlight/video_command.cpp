@@ -1,9 +1,11 @@
 #include "apps/footlight/video_command.h"
 
+#include <algorithm>
 #include <climits>
 #include <stb/stb_image_write.h>
 
 #include "d3d8/d3d8.h"
+#include "dshow/errors.h"
 #include "dshow/interfaces.h"
 #include "frame/component_base.h"
 #include "host/d3d_device.h"
@@ -15,6 +17,52 @@
 namespace footlight {
 
 namespace {
+
+// A result code of the video layer in words, the code beside them.
+std::string InWords(HRESULT hr) {
+  char words[128] = "";
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+  if (AMGetErrorTextA(hr, words, sizeof words) == 0) return std::string("error ") + code;
+  return std::string(words) + " (" + code + ")";
+}
+
+int Refused(const std::string& line, std::FILE* err) {
+  std::fprintf(err, "footlight: %s\n", line.c_str());
+  return cli::kFailed;
+}
+
+// The output pins of the graph's reader, in its order, and whether the one named `wanted` is
+// connected.
+struct PinList {
+  std::vector<std::string> names;
+  bool connected = false;
+};
+PinList ReaderPins(IGraphBuilder* graph, const std::wstring& wanted) {
+  PinList found;
+  IBaseFilter* reader = nullptr;
+  if (!graph || FAILED(graph->FindFilterByName(L"ASF Reader", &reader))) return found;
+  IEnumPins* pins = nullptr;
+  if (SUCCEEDED(reader->EnumPins(&pins))) {
+    IPin* pin = nullptr;
+    while (pins->Next(1, &pin, nullptr) == S_OK) {
+      PIN_INFO info{};
+      if (SUCCEEDED(pin->QueryPinInfo(&info))) {
+        if (info.pFilter) info.pFilter->Release();  // the answer holds a reference to the reader
+        found.names.push_back(cli::Utf8(info.achName));
+        IPin* peer = nullptr;
+        if (wanted == info.achName && pin->ConnectedTo(&peer) == S_OK) {
+          found.connected = true;
+          peer->Release();
+        }
+      }
+      pin->Release();
+    }
+    pins->Release();
+  }
+  reader->Release();
+  return found;
+}
 
 struct Codes {
   std::string heard;
@@ -95,9 +143,24 @@ int RunVideo(const VideoOptions& o, const cli::Context& context, std::FILE* out,
     const std::wstring audio = cli::Wide(!o.audio.empty() ? o.audio : "Raw Audio 0");
     const HRESULT hr = manager->SetVideoInTexture(cli::Wide(o.file).c_str(), pin.c_str(), o.reader ? 0 : 1, audio.c_str());
     if (FAILED(hr)) {
-      std::fprintf(err, "footlight: cannot open the video %s: 0x%08X\n", o.file.c_str(), static_cast<unsigned>(hr));
       host.DestroyAll();
-      return 1;
+      return Refused(cli::NotOpened(o.resource, o.file, InWords(hr)), err);
+    }
+    if (o.reader) {
+      // The reader leaves a pin it does not have unconnected, and the clip plays nothing.
+      const PinList pins = ReaderPins(manager->Graph(), pin);
+      if (!pins.connected) {
+        std::string names;
+        for (const std::string& name : pins.names) names += (names.empty() ? "\"" : ", \"") + name + "\"";
+        host.DestroyAll();
+        const std::string wanted = "\"" + cli::Utf8(pin) + "\"";
+        const bool has = std::find(pins.names.begin(), pins.names.end(), cli::Utf8(pin)) != pins.names.end();
+        return Refused("nothing plays: " +
+                           (has ? "the reader's pin " + wanted + " of " + o.file + " did not connect to the texture"
+                                : "the reader gives " + o.file + " no pin " + wanted) +
+                           "; its pins: " + (names.empty() ? "none" : names),
+                       err);
+      }
     }
     if (o.volume) manager->SetVolume(*o.volume);
     std::fprintf(out, "opened %s (%s), heard %s\n", o.file.c_str(), o.reader ? "reader" : "file source",

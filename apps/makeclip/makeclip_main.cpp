@@ -1,4 +1,5 @@
-// footlight-makeclip OUT [--size WxH] [--frames N] [--rate R] [--no-audio]: writes a test clip
+// footlight-makeclip OUT [--size WxH] [--frames N] [--rate R] [--sample-rate HZ] [--first-frame N]
+// [--no-audio]: writes a test clip
 // (apps/makeclip/clip_maker.h) of the kind its extension names.
 #include <cstdio>
 #include <cstdlib>
@@ -10,10 +11,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: footlight-makeclip OUT [--size WxH] [--frames N] [--rate R] [--no-audio]\n"
+    "usage: footlight-makeclip OUT [--size WxH] [--frames N] [--rate R] [--sample-rate HZ]\n"
+    "       [--first-frame N] [--no-audio]\n"
     "  writes colour bars, a frame-number block, a red upper and a blue lower band and a 440 Hz\n"
     "  tone; .asf/.wmv: WMV2 and WMA2 (even sizes), .mkv: FFV1 in 32-bit RGB and PCM, lossless;\n"
-    "  sound is stream 0 and video stream 1 (default 320x240, 30 frames, 30 a second)\n";
+    "  .ts: MPEG-2 and layer II audio in a transport stream (even sizes, 16000 to 48000 Hz), whose\n"
+    "  files may be joined end to end; sound is stream 0 and video stream 1 (default 320x240,\n"
+    "  30 frames, 30 a second, 44100 Hz); --first-frame numbers and times the frames from N, so\n"
+    "  that the clip goes on where one of N frames ended\n";
 
 bool Number(const char* text, int* out) {
   char* end = nullptr;
@@ -51,6 +56,11 @@ int main(int argc, char** argv) {
       if (!Number(argv[++i], &options.frames)) return Bad(std::string("bad frame count: ") + argv[i]);
     } else if (arg == "--rate" && hasValue) {
       if (!Number(argv[++i], &options.rate)) return Bad(std::string("bad rate: ") + argv[i]);
+    } else if (arg == "--sample-rate" && hasValue) {
+      if (!Number(argv[++i], &options.sampleRate)) return Bad(std::string("bad sample rate: ") + argv[i]);
+    } else if (arg == "--first-frame" && hasValue) {
+      const std::string text = argv[++i];
+      if (text != "0" && !Number(text.c_str(), &options.firstFrame)) return Bad("bad first frame: " + text);
     } else if (arg.rfind("--", 0) == 0) {
       return Bad("unknown or incomplete option: " + arg);
     } else if (out.empty()) {
@@ -63,12 +73,14 @@ int main(int argc, char** argv) {
   std::string error;
   if (!clip::MakeClip(out, options, &error)) {
     std::fprintf(stderr, "footlight-makeclip: %s\n", error.c_str());
-    return error.find("WMV2 takes even") != std::string::npos || error.find("unknown clip type") != std::string::npos ||
+    return error.find("takes even") != std::string::npos || error.find("unknown clip type") != std::string::npos ||
                    error.find("must be") != std::string::npos
                ? 2
                : 1;
   }
-  std::printf("wrote %s: %dx%d, %d frames at %d a second%s\n", out.c_str(), options.width, options.height,
-              options.frames, options.rate, options.audio ? ", 440 Hz tone" : "");
+  std::printf("wrote %s: %dx%d, %d frames at %d a second", out.c_str(), options.width, options.height, options.frames,
+              options.rate);
+  if (options.audio) std::printf(", 440 Hz tone at %d Hz", options.sampleRate);
+  std::printf("\n");
   return 0;
 }

@@ -497,10 +497,15 @@ void CSceneBaseObj::SetUserFlagA(uint8_t flag) { userFlagA = flag; }
 uint8_t CSceneBaseObj::GetUserFlagA() { return userFlagA; }
 void CSceneBaseObj::SetUserFlagB(uint8_t flag) { userFlagB = flag; }
 uint8_t CSceneBaseObj::GetUserFlagB() { return userFlagB; }
+namespace {
+uint64_t g_userWordsChanges = 0;  // the host's thread only
+}  // namespace
+uint64_t CSceneBaseObj::UserWordsChanges() { return g_userWordsChanges; }
 void CSceneBaseObj::SetUserWords(const uint32_t* words) {
   if (words == nullptr) return;
   userWords[0] = words[0];
   userWords[1] = words[1];
+  ++g_userWordsChanges;
 }
 void CSceneBaseObj::SetObjectFolder(const char* folder) { objectFolder = folder != nullptr ? folder : ""; }
 int32_t CSceneBaseObj::GetShineTexture(uint32_t) { return shineTexture; }

@@ -209,6 +209,10 @@ class CSceneBaseObj : public CComponentBase {
   virtual uint32_t ForwardToRenderable(uint32_t value);                        // slot 113
   virtual void SetAdjustHeight(float adjust);                                  // slot 114
 
+  // How many times any object's user words were set since the module loaded; a scene's index of
+  // its objects by their words compares it with the count it was built at.
+  static uint64_t UserWordsChanges();
+
   // The operations the table's slots stand for and the steps they share; not in the table.
   void Render(uint32_t elapsedMs);             // slot 3
   void RenderAfterImages(uint32_t elapsedMs);  // slot 4

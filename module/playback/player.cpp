@@ -21,6 +21,7 @@ MoviePlayer::~MoviePlayer() = default;
 void MoviePlayer::Load(const MovieDataPtr& movie) {
   // The cursors of the entries point into the movie they came from.
   replayed_.clear();
+  removed_.clear();
   movie_ = movie;
   if (movie_) sceneCursor_ = movie_->sceneEvents.begin();
   scene_->SetPendingStateName("RESOURCE\\ini\\Brivanta\\scene");
@@ -36,8 +37,15 @@ void MoviePlayer::Stop() {
   scene_->SetStateString("", 1, 0);
   std::map<uint32_t, Replayed> entries;
   entries.swap(replayed_);
-  for (const auto& [id, entry] : entries)
+  for (const auto& [id, entry] : entries) {
+    removed_.emplace_back(id, entry);
     if (SceneBaseObj* object = Resolve(entry)) RemoveFromScene(object, entry.handle);
+  }
+}
+
+void MoviePlayer::ForgetReplayed() {
+  for (const auto& entry : replayed_) removed_.push_back(entry);
+  replayed_.clear();
 }
 
 void MoviePlayer::Play() { paused_ = false; }
@@ -55,6 +63,7 @@ SceneBaseObj* MoviePlayer::Resolve(const Replayed& entry) {
 }
 
 void MoviePlayer::Update(int32_t elapsedMs) {
+  removed_.clear();
   if (movie_ && !paused_) {
     time_ = SaturatingInt32((static_cast<double>(elapsedMs) - static_cast<double>(lastCost_)) *
                                 static_cast<double>(speed_) +
@@ -84,6 +93,8 @@ void MoviePlayer::ApplySceneEvents() {
       const uint32_t id = std::get<0>(static_cast<const SceneEventOf<kSceneObjectCreated>&>(event).fields);
       const auto track = movie->tracks.find(id);
       if (track == movie->tracks.end()) continue;
+      // A second creation of an id leaves the object made first to the scene.
+      if (const auto made = replayed_.find(id); made != replayed_.end()) removed_.push_back(*made);
       Replayed& replayed = replayed_[id];
       replayed.cursor = track->second->begin();
       replayed.hasObject = false;
@@ -121,6 +132,7 @@ void MoviePlayer::ApplyObjectEvents() {
       if (!entry.hasObject) continue;
       SceneBaseObj* object = Resolve(entry);
       if (object == nullptr) {
+        removed_.emplace_back(id, entry);
         replayed_.erase(it);  // destroyed elsewhere
         break;
       }
@@ -137,11 +149,13 @@ void MoviePlayer::RemoveFinished() {
     if (it == replayed_.end() || !it->second.hasObject) continue;
     SceneBaseObj* object = Resolve(it->second);
     if (object == nullptr) {
+      removed_.emplace_back(id, it->second);
       replayed_.erase(it);
       continue;
     }
     if (!object->IsDestroyed()) continue;
     const ComponentHandle handle = it->second.handle;
+    removed_.emplace_back(id, it->second);
     replayed_.erase(it);
     RemoveFromScene(object, handle);
   }

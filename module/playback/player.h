@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "frame/component_handle.h"
 #include "playback/movie_data.h"
@@ -62,12 +64,16 @@ class MoviePlayer final : public Player {
   // One step of the scene system's Execute, with the unscaled elapsed time.
   void Update(int32_t elapsedMs);
   // Forgets every replayed object without touching it (an unload of the scene).
-  void ForgetReplayed() { replayed_.clear(); }
+  void ForgetReplayed();
 
   // What the command line shows of a replay.
   const MovieDataPtr& Movie() const { return movie_; }
   MovieData::SceneList::const_iterator SceneCursor() const { return sceneCursor_; }
   const std::map<uint32_t, Replayed>& ReplayedObjects() const { return replayed_; }
+  // The entries that left the map since the last Update began (shut down, destroyed elsewhere,
+  // stopped, forgotten or made again), as they stood when they left, in that order: how far
+  // their tracks were replayed before they went.
+  const std::vector<std::pair<uint32_t, Replayed>>& RemovedObjects() const { return removed_; }
   // The recording object of an entry, or null when it has none or it is gone.
   static SceneBaseObj* Resolve(const Replayed& entry);
 
@@ -86,6 +92,7 @@ class MoviePlayer final : public Player {
   MovieData::SceneList::const_iterator sceneCursor_;
   bool paused_ = true;
   std::map<uint32_t, Replayed> replayed_;
+  std::vector<std::pair<uint32_t, Replayed>> removed_;
 };
 
 }  // namespace Playback

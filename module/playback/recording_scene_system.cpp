@@ -80,7 +80,7 @@ uint8_t SceneSystem::LoadScene(uint32_t sceneId) {
 void SceneSystem::UnloadSceneThunk() {
   CSceneSystem::UnloadSceneThunk();
   for (const auto& recorder : recorders) recorder->DetachAll();
-  objectIds.clear();
+  ForgetObjects();
   for (const auto& player : players) player->ForgetReplayed();
   Record(MakeSceneEvent<kSceneUnloadScene>());
 }
@@ -127,7 +127,7 @@ void SceneSystem::CheckLightStates(CLightingSystem* lighting) {
 CSceneBaseObj* SceneSystem::CreateSceneObject(const uint32_t* idPair) {
   CSceneBaseObj* object = CSceneSystem::CreateSceneObject(idPair);
   if (object == nullptr || FindObjectId(object) != kNoObjectId) return object;
-  objectIds[nextObjectId++] = object->handle;
+  RememberObject(nextObjectId++, object->handle);
   const std::vector<boost::shared_ptr<MovieRecorder>> active(recorders.begin(), recorders.end());
   for (const auto& recorder : active) AttachObjectToRecorder(recorder.get(), object);
   return object;
@@ -135,9 +135,19 @@ CSceneBaseObj* SceneSystem::CreateSceneObject(const uint32_t* idPair) {
 
 uint32_t SceneSystem::FindObjectId(CSceneBaseObj* object) const {
   if (object == nullptr) return kNoObjectId;
-  for (const auto& [id, handle] : objectIds)
-    if (handle == object->handle) return id;
-  return kNoObjectId;
+  const auto found = idsByHandle_.find(object->handle);
+  return found != idsByHandle_.end() ? found->second : kNoObjectId;
+}
+
+void SceneSystem::RememberObject(uint32_t id, const ComponentHandle& handle) {
+  objectIds[id] = handle;
+  const auto [entry, added] = idsByHandle_.emplace(handle, id);
+  if (!added && id < entry->second) entry->second = id;
+}
+
+void SceneSystem::ForgetObjects() {
+  objectIds.clear();
+  idsByHandle_.clear();
 }
 
 void SceneSystem::AttachObjectToRecorder(MovieRecorder* recorder, CSceneBaseObj* object) {

@@ -74,6 +74,7 @@ class SceneSystem : public CSceneSystem {
   std::list<boost::shared_ptr<MoviePlayer>> players;
   boost::shared_ptr<MoviePlayer> currentPlayer;
   uint32_t recordedSceneId = 0;
+  // Changed only through RememberObject and ForgetObjects, which keep the reverse index too.
   std::map<uint32_t, ComponentHandle> objectIds;
   // Lights by name (compared with case) and whether each was on when last seen; never emptied,
   // so a switch made while nobody recorded is reported once somebody does.
@@ -89,6 +90,12 @@ class SceneSystem : public CSceneSystem {
  private:
   // A scene event to every recorder, in start order.
   void Record(const SceneEventPtr& event);
+  void RememberObject(uint32_t id, const ComponentHandle& handle);
+  void ForgetObjects();
+
+  // The movie id of each handle in objectIds, the lowest where a handle has several, as a walk
+  // of the map in id order finds it.
+  std::map<ComponentHandle, uint32_t> idsByHandle_;
 };
 
 }  // namespace Playback

@@ -80,6 +80,7 @@ bool CSceneSystem::RemoveSceneObjectAt(uint32_t index) {
   if (index >= sceneObjects.size()) return false;
   sceneObjects[index] = sceneObjects.back();
   sceneObjects.pop_back();
+  objectIndex.Invalidate();
   return true;
 }
 
@@ -95,6 +96,7 @@ void CSceneSystem::RemoveDeadObjects() {
     // The last handle takes this place and is examined next.
     sceneObjects[i] = sceneObjects.back();
     sceneObjects.pop_back();
+    objectIndex.Invalidate();
   }
 }
 

@@ -669,6 +669,7 @@ void CSceneSystem::UnloadScene() {
         g_pHost->DestroyObject(sceneObjects[i]);
       }
       sceneObjects.erase(sceneObjects.begin() + static_cast<std::ptrdiff_t>(i));
+      objectIndex.Invalidate();
     }
     // 10-12.
     opaqueGround = translucentGround = -1;

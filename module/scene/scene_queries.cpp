@@ -63,6 +63,15 @@ void CSceneSystem::SendSoundCommand(int32_t command) {
 
 CSceneBaseObj* CSceneSystem::FindSceneObjectById(const uint32_t* idPair) {
   if (idPair == nullptr) return nullptr;
+  const std::vector<ComponentHandle>& candidates = objectIndex.Find(idPair, sceneObjects, &CSceneSystem::ObjectOf);
+  if (candidates.empty()) return nullptr;
+  if (candidates.size() == 1) {
+    CSceneBaseObj* object = ObjectOf(candidates[0]);
+    if (object == nullptr) return nullptr;
+    const uint32_t* words = object->GetUserWords();
+    if (words != nullptr && words[0] == idPair[0] && words[1] == idPair[1]) return object;
+  }
+  // Several objects share the key: the first of them in the list's present order answers.
   for (const ComponentHandle& handle : sceneObjects) {
     CSceneBaseObj* object = ObjectOf(handle);
     if (object == nullptr) continue;
@@ -83,6 +92,7 @@ CSceneBaseObj* CSceneSystem::CreateSceneObject(const uint32_t* idPair) {
   object->SetObjectFolder(GetNameB());
   object->SetUserWords(idPair);
   sceneObjects.push_back(handle);
+  objectIndex.Add(handle, idPair, sceneObjects.size());
   return object;
 }
 
@@ -92,6 +102,7 @@ bool CSceneSystem::DestroySceneObject(const uint32_t* idPair) {
     CSceneBaseObj* object = ObjectOf(sceneObjects[i]);
     if (object == nullptr) {
       sceneObjects.erase(sceneObjects.begin() + static_cast<std::ptrdiff_t>(i));
+      objectIndex.Invalidate();
       continue;
     }
     const uint32_t* words = object->GetUserWords();
@@ -102,6 +113,7 @@ bool CSceneSystem::DestroySceneObject(const uint32_t* idPair) {
     RemoveProjectorReceiver(object);
     g_pHost->DestroyObject(sceneObjects[i]);
     sceneObjects.erase(sceneObjects.begin() + static_cast<std::ptrdiff_t>(i));
+    objectIndex.Invalidate();
     // The pointer is only compared from here on: the object is gone.
     for (size_t k = 0; k < projectorReceivers.size(); ++k) {
       if (projectorReceivers[k] != object) continue;

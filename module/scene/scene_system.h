@@ -18,6 +18,7 @@
 #include "objects/scene_base_obj.h"
 #include "scene/debug_gizmo.h"
 #include "scene/dynamic_flag_system.h"
+#include "scene/scene_object_index.h"
 #include "scene/scene_records.h"
 #include "scene/shadow_map.h"
 #include "scene/texture_projector.h"
@@ -316,7 +317,9 @@ class CSceneSystem : public ISceneSystem {
   ComponentHandle vantHandle{};
   // scene content
   std::vector<SceneModelRecord> modelRecords;
+  // Whatever changes the list other than CreateSceneObject invalidates objectIndex.
   std::vector<ComponentHandle> sceneObjects;
+  SceneObjectIndex objectIndex;
   std::string stateString;
   char envMapName[256] = {};
   // component handles

@@ -19,6 +19,7 @@ extern "C" {
 #include <memory>
 #include <string>
 
+#include "dshow/errors.h"
 #include "dshow/filter_graph.h"
 #include "dshow/push_source.h"
 #include "win32/file_system.h"
@@ -73,7 +74,8 @@ class MediaFile {
 
   HRESULT Open(LPCWSTR name) {
     const std::string resolved = win32::ResolvePath(win32::GetResourceRoot(), Utf8(name).c_str(), win32::PathMode::Read);
-    if (resolved.empty()) return HRESULT_FILE_NOT_FOUND;
+    // A name the resolver refused says why: no such file or folder, or a path out of the root.
+    if (resolved.empty()) return GetLastError() != 0 ? HRESULT_FROM_WIN32(GetLastError()) : HRESULT_FILE_NOT_FOUND;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     const std::string url = "file:" + resolved;
@@ -378,8 +380,13 @@ class AudioPin final : public MediaPin {
       : MediaPin(name, source, std::move(file), stream) {
     channels_ = Codec()->ch_layout.nb_channels;
     rate_ = Codec()->sample_rate;
+    av_channel_layout_copy(&layout_, &Codec()->ch_layout);
   }
-  ~AudioPin() override { swr_free(&resampler_); }
+  ~AudioPin() override {
+    swr_free(&resampler_);
+    av_channel_layout_uninit(&layout_);
+    av_channel_layout_uninit(&inputLayout_);
+  }
 
   HRESULT GetMediaType(int position, CMediaType* type) override {
     if (position != 0) return S_FALSE;
@@ -408,11 +415,13 @@ class AudioPin final : public MediaPin {
       const int got = file_->Next(State(), frame_);
       if (got == AVERROR_EOF) {
         ended_ = true;
+        if (!Drain()) return E_FAIL;
         break;
       }
       const int64_t stamp = frame_->best_effort_timestamp;
       const REFERENCE_TIME start = stamp != AV_NOPTS_VALUE ? file_->MediaTime(State(), stamp) : PendingEnd();
-      const bool early = start + av_rescale(frame_->nb_samples, UNITS, rate_) <= position_;
+      const int frameRate = frame_->sample_rate > 0 ? frame_->sample_rate : rate_;
+      const bool early = start + av_rescale(frame_->nb_samples, UNITS, frameRate) <= position_;
       if (!early) {
         if (pending_.empty()) pendingStart_ = start;
         if (!Convert()) {
@@ -446,34 +455,63 @@ class AudioPin final : public MediaPin {
     pending_.clear();
     ended_ = false;
     pendingStart_ = position_;
+    // What the resampler holds belongs before the seek.
+    swr_free(&resampler_);
   }
 
-  // Appends the frame as interleaved 16-bit values.
+  // Appends the frame as interleaved 16-bit values in the connected rate and channels. A
+  // stream whose rate, channels or sample format change midway gets a resampler made for the
+  // frames that follow, once the one before has given up what it held.
   bool Convert() {
-    if (frame_->ch_layout.nb_channels != channels_ || frame_->sample_rate != rate_) return false;
-    if (!resampler_ || frame_->format != inputFormat_) {
-      swr_free(&resampler_);
-      if (swr_alloc_set_opts2(&resampler_, &frame_->ch_layout, AV_SAMPLE_FMT_S16, rate_, &frame_->ch_layout,
-                              static_cast<AVSampleFormat>(frame_->format), rate_, 0, nullptr) < 0 ||
-          swr_init(resampler_) < 0)
+    const int frameRate = frame_->sample_rate > 0 ? frame_->sample_rate : rate_;
+    if (av_channel_layout_check(&frame_->ch_layout) != 1) return false;
+    if (!resampler_ || frame_->format != inputFormat_ || frameRate != inputRate_ ||
+        av_channel_layout_compare(&frame_->ch_layout, &inputLayout_) != 0) {
+      if (!Drain()) return false;
+      if (swr_alloc_set_opts2(&resampler_, &layout_, AV_SAMPLE_FMT_S16, rate_, &frame_->ch_layout,
+                              static_cast<AVSampleFormat>(frame_->format), frameRate, 0, nullptr) < 0 ||
+          swr_init(resampler_) < 0) {
+        swr_free(&resampler_);
         return false;
+      }
       inputFormat_ = frame_->format;
+      inputRate_ = frameRate;
+      av_channel_layout_uninit(&inputLayout_);
+      if (av_channel_layout_copy(&inputLayout_, &frame_->ch_layout) < 0) return false;
     }
+    return Resample(const_cast<const uint8_t**>(frame_->extended_data), frame_->nb_samples);
+  }
+
+  // The rest of what the resampler holds, appended; the resampler is gone afterwards.
+  bool Drain() {
+    if (!resampler_) return true;
+    const bool drained = Resample(nullptr, 0);
+    swr_free(&resampler_);
+    return drained;
+  }
+
+  bool Resample(const uint8_t** in, int count) {
     const size_t block = 2 * static_cast<size_t>(channels_);
     const size_t before = pending_.size();
-    const int room = swr_get_out_samples(resampler_, frame_->nb_samples);
+    const int room = swr_get_out_samples(resampler_, count);
     if (room < 0) return false;
+    if (room == 0) return true;
     pending_.resize(before + static_cast<size_t>(room) * block);
     uint8_t* out = pending_.data() + before;
-    const int made = swr_convert(resampler_, &out, room, const_cast<const uint8_t**>(frame_->extended_data), frame_->nb_samples);
-    if (made < 0) return false;
+    const int made = swr_convert(resampler_, &out, room, in, count);
+    if (made < 0) {
+      pending_.resize(before);
+      return false;
+    }
     pending_.resize(before + static_cast<size_t>(made) * block);
     return true;
   }
 
   int channels_ = 0, rate_ = 0;
+  AVChannelLayout layout_{};  // the connected one
   SwrContext* resampler_ = nullptr;
-  int inputFormat_ = -1;
+  int inputFormat_ = -1, inputRate_ = 0;
+  AVChannelLayout inputLayout_{};
   std::vector<uint8_t> pending_;
   REFERENCE_TIME pendingStart_ = 0;
   bool ended_ = false;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "support/process_run.h"
@@ -72,6 +73,24 @@ TEST(VideoCommand, AFileThatDoesNotOpenIsOneErrorLine) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out,
             "footlight: cannot open video\\none.wmv below the resource root \"" + kSamples + "\": no such file\n");
+}
+
+TEST(VideoCommand, AFailedOpenIsInWordsAndAReaderPinThatIsNotThereListsThePins) {
+  const std::string root = Temp("video_root");
+  std::filesystem::create_directories(root + "/video");
+  std::ofstream(root + "/video/noise.mkv") << "not a clip";
+  const ProcessRun noise = Program("footlight", "video video/noise.mkv --resource " + root);
+  EXPECT_EQ(noise.status, 1);
+  EXPECT_EQ(noise.out, "footlight: cannot open video/noise.mkv below the resource root \"" + root +
+                           "\": not a file the media sources can read (0x8004022F)\n");
+  // Without sound the picture is stream 0: the reader names it "Raw Video 0".
+  const ProcessRun made = Program("footlight-makeclip", root + "/video/mute.mkv --size 32x32 --frames 3 --no-audio");
+  ASSERT_EQ(made.status, 0) << made.out;
+  const ProcessRun reader = Program("footlight", "video video/mute.mkv --reader --frames 2 --resource " + root);
+  EXPECT_EQ(reader.status, 1);
+  EXPECT_EQ(reader.out, "footlight: nothing plays: the reader gives video/mute.mkv no pin \"Raw Video 1\"; its "
+                        "pins: \"Raw Video 0\"\n");
+  std::filesystem::remove_all(root);
 }
 
 TEST(VideoCommand, TheClipMakerRefusesAnOddWidthForWmv2) {

@@ -84,40 +84,40 @@ TEST(ObjectEventApply, ShutdownOnlyFlagsTheObjectAndNothingHappensWithoutOne) {
 TEST(ObjectEventApply, AFullStateWritesEveryMirroredMemberButNoPointerOrTexture) {
   PlaybackHost s;
   CallLogObject* o = s.MakeObject(1, 2);
-  // The table covers the record field for field.
-  for (size_t i = 0; i < 39; ++i) {
-    const auto& field = o->StateFields()[i];
-    EXPECT_EQ(field.sizes[0] + field.sizes[1] + field.sizes[2], kFullStateFieldSizes[i]) << i;
-  }
+  // The record's fields in stream order, each the member it lands in (null: a plain word where
+  // the object holds a pointer or an owned texture) and its size.
+  struct Field {
+    const void* member;
+    size_t size;
+  };
+  const Field fields[] = {{&o->titleEnabled, 1}, {&o->scale, 4}, {&o->sceneRenderFlag, 1}, {&o->frontPoint, 12},
+                          {&o->headPoint, 12}, {&o->eyeWord, 4}, {&o->userValueA, 4}, {&o->hidden, 1},
+                          {&o->objectId, 4}, {nullptr, 4}, {&o->headBoneMatrix, 64}, {&o->headWorldMatrix, 64},
+                          {&o->headBoneIndex, 4}, {&o->walkTarget, 12}, {&o->moveSpeed, 4}, {&o->savedMoveSpeed, 4},
+                          {&o->targetYaw, 4}, {&o->turnSpeed, 4}, {&o->shown, 1}, {&o->placedAction, 4},
+                          {&o->boundingBoxShown, 1}, {&o->spareIds[0], 4}, {&o->spareIds[1], 4}, {nullptr, 4},
+                          {&o->shineMatrix, 64}, {&o->headPointDirty, 1}, {&o->topPointDirty, 1},
+                          {&o->headScreenPoint, 12}, {&o->secondDirty, 1}, {&o->topScreenPoint, 12},
+                          {&o->modelHeight, 4}, {&o->alphaEnabled, 1}, {&o->adjustH, 4}, {&o->leftHandNumber, 4},
+                          {&o->rightHandNumber, 4}, {&o->action, 4}, {&o->userValueB, 4}, {&o->titleOffsetY, 4},
+                          {&o->baseModel, 1}, {&o->heightOffset, 4}, {&o->linkedHandle, 24}};
+  // A byte pattern that repeats nowhere within a field, so a member fed from the wrong place
+  // or with its bytes turned round shows.
   FullStateRecord record;
-  auto put = [&](size_t offset, const void* value, size_t size) { std::memcpy(&record.bytes[offset], value, size); };
-  const float scale = 2.5f, eyeY = 4.0f, turn = 0.25f, height = 1.75f;
-  const int32_t objectId = 10005, shine = 77;
-  const uint32_t eyeWord = 0xabcd, linkedLast = 99;
-  record.bytes[0] = 0;                 // title enabled
-  put(1, &scale, 4);                   // scale
-  put(6 + 4, &eyeY, 4);                // front point y
-  put(6 + 24, &eyeWord, 4);            // eye word
-  record.bytes[38] = 1;                // hidden
-  put(39, &objectId, 4);               // object id
-  put(43, &shine, 4);                  // the word after it: a pointer in the object, a plain word here
-  put(203, &turn, 4);                  // turn speed
-  put(213 + 4 + 4, &shine, 4);         // shine texture word, after the box flag and two words
-  put(345 + 1, &height, 4);            // height offset
-  put(350 + 20, &linkedLast, 4);       // linked handle, last word
+  for (size_t i = 0; i < record.bytes.size(); ++i) record.bytes[i] = static_cast<uint8_t>(i * 37 + 11);
   const void* renderer = o->renderer;
   const int texture = o->shineTexture;
   o->calls.clear();
   MakeObjectEvent<kObjectFullState>(record)->Apply(s.scene, o);
-  EXPECT_EQ(o->titleEnabled, 0);
-  EXPECT_EQ(o->scale, scale);
-  EXPECT_EQ(o->frontPoint.y, eyeY);
-  EXPECT_EQ(o->eyeWord, eyeWord);
-  EXPECT_EQ(o->hidden, 1);
-  EXPECT_EQ(o->objectId, objectId);
-  EXPECT_EQ(o->turnSpeed, turn);
-  EXPECT_EQ(o->heightOffset, height);
-  EXPECT_EQ(o->linkedHandle.words[5], linkedLast);
+  size_t offset = 0;
+  for (const Field& field : fields) {
+    // Members keep their values as the little-endian bytes of the record.
+    if (field.member != nullptr) {
+      EXPECT_EQ(std::memcmp(field.member, &record.bytes[offset], field.size), 0) << "the field at byte " << offset;
+    }
+    offset += field.size;
+  }
+  EXPECT_EQ(offset, 374u);
   EXPECT_EQ(static_cast<const void*>(o->renderer), renderer);
   EXPECT_EQ(o->shineTexture, texture);
   EXPECT_TRUE(o->calls.empty());  // members are written, no operation runs

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "playback_fixture.h"
 #include "sample_movie.h"
@@ -75,6 +76,61 @@ TEST(PlayCommand, ACutMovieIsOneErrorLineWithTheReasonAndOffset) {
   EXPECT_EQ(still.status, 2);
   EXPECT_EQ(Lines(still.out), std::vector<std::string>{"footlight: at --speed 0.000000 and --elapsed 16 the movie "
                                                        "time stands still; give --frames N"});
+}
+
+using namespace Playback;
+
+void PutMovie(scene_testing::SceneHost& s, const std::string& name, const MovieData& movie) {
+  std::ostringstream out(std::ios::binary);
+  movie.Write(out);
+  s.WriteFile(name, out.str());
+}
+
+TEST(PlayCommand, AFarEventIsReachedThroughOneLineForTheIdleFrames) {
+  scene_testing::SceneHost s;
+  MovieData movie;
+  movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneStateString>(std::string("early"), uint8_t{0}, 0u));
+  movie.sceneEvents.emplace_back(2000000000, MakeSceneEvent<kSceneEndOfMovie>());
+  PutMovie(s, "far.mov", movie);
+  const auto run = RunFootlight("play far.mov --resource '" + s.root + "'");
+  EXPECT_EQ(run.status, 0) << run.out;
+  // At 16 ms a frame the end is frame 125,000,000; the frames between have nothing due.
+  EXPECT_EQ(Lines(run.out), (std::vector<std::string>{
+                                "movie far.mov: scene 0, state \"early\", 2 scene events, 0 tracks",
+                                "frame 1: movie time 16",
+                                "  scene        0  StateString \"early\" 0 0",
+                                "frames 2-124999999: nothing due, movie time 1999999984",
+                                // EndOfMovie stops the player, which puts its time back to 0.
+                                "frame 125000000: movie time 0",
+                                "  scene 2000000000  EndOfMovie",
+                                "ended after 125000000 frames",
+                                "live host blocks: 0"}));
+}
+
+TEST(PlayCommand, EventsOfAnObjectGoneInTheirFrameAndLoadsThatFailAreShown) {
+  scene_testing::SceneHost s;  // neither the scene nor the object's file is there
+  MovieData movie;
+  movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneLoadScene>(1u));
+  movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneObjectCreated>(7u));
+  movie.sceneEvents.emplace_back(40, MakeSceneEvent<kSceneEndOfMovie>());
+  MovieData::TrackPtr track(new MovieData::Track);
+  track->emplace_back(0, MakeObjectEvent<kObjectLoadFromIni>(10005u, uint8_t{1}));
+  track->emplace_back(0, MakeObjectEvent<kObjectSetTag>(3u));
+  track->emplace_back(0, MakeObjectEvent<kObjectShutdown>());
+  movie.tracks[7] = track;
+  PutMovie(s, "gone.mov", movie);
+  const auto run = RunFootlight("play gone.mov --resource '" + s.root + "'");
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_TRUE(Has(run.out, "frame 1: movie time 16\n"
+                           "  scene        0  LoadScene 1\n"
+                           "  scene        0  ObjectCreated 7\n"
+                           "  object 7     0  LoadFromIni 10005 1\n"
+                           "  object 7     0  SetTag 3\n"
+                           "  object 7     0  Shutdown\n"
+                           "  object 7 removed\n"
+                           "  scene 1 did not load: cannot open "))
+      << run.out;
+  EXPECT_TRUE(Has(run.out, "  host: [Renderable] no object file resource\\ini\\objects\\10005.ini\n")) << run.out;
 }
 
 }  // namespace

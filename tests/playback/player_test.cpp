@@ -109,12 +109,18 @@ TEST(Player, ObjectsAreMadeAtTheirCreationAndTheirTracksFollowTheMovieTime) {
   s.scene->Execute(200);
   EXPECT_EQ(first->calls.back(), "SetScale 2");
   EXPECT_EQ(second->calls, std::vector<std::string>{"SetTag 6"});
-  // Shutdown at 300 flags the object, and the same update takes it out of the scene.
+  // Shutdown at 300 flags the object, and the same update takes it out of the scene; the
+  // entry it had says its whole track was replayed.
   const ComponentHandle handle = second->handle;
   s.scene->Execute(100);
   EXPECT_EQ(s.host.GetObject(&handle), nullptr);
   EXPECT_EQ(s.scene->GetSceneObjectCount(), 1u);
   EXPECT_EQ(s.player->ReplayedObjects().count(5), 0u);
+  ASSERT_EQ(s.player->RemovedObjects().size(), 1u);
+  EXPECT_EQ(s.player->RemovedObjects()[0].first, 5u);
+  EXPECT_TRUE(s.player->RemovedObjects()[0].second.cursor == s.player->Movie()->tracks.at(5)->end());
+  s.scene->Execute(16);
+  EXPECT_TRUE(s.player->RemovedObjects().empty());
 }
 
 TEST(Player, TheEndOfTheMovieStopsAndTakesEveryReplayedObjectAway) {
@@ -137,17 +143,24 @@ TEST(Player, TheEndOfTheMovieStopsAndTakesEveryReplayedObjectAway) {
   EXPECT_EQ(SceneSystem::GetClock(), clock);
 }
 
-TEST(Player, LoadingAnotherMovieForgetsTheReplayedObjectsButLeavesThemInTheScene) {
+TEST(Player, LoadingAnotherMovieStartsAfreshPausedAndLeavesTheReplayedObjectsInTheScene) {
   PlayerHost s;
   s.Start(TwoObjectMovie());
-  s.scene->Execute(16);
+  s.player->SetSpeed(0.5f);
+  s.scene->Execute(64);
+  ASSERT_EQ(s.player->GetTime(), 32);
   const ComponentHandle first = s.Replayed(0)->handle;
-  s.Start(TwoObjectMovie());
-  EXPECT_EQ(s.scene->calls.size(), 0u);
+  s.scene->SetPendingStateName("elsewhere");
+  s.player->Load(TwoObjectMovie());
+  EXPECT_EQ(s.player->GetTime(), 0);
+  EXPECT_EQ(s.player->GetSpeed(), 1.0f);
+  EXPECT_FALSE(s.player->IsPlaying());
   EXPECT_TRUE(s.player->ReplayedObjects().empty());
   EXPECT_NE(s.host.GetObject(&first), nullptr);
-  EXPECT_EQ(s.player->GetSpeed(), 1.0f);
   EXPECT_EQ(s.scene->GetPendingStateName(), std::string("RESOURCE\\ini\\Brivanta\\scene"));
+  s.scene->Execute(16);  // paused: nothing is replayed
+  EXPECT_EQ(s.scene->GetSceneObjectCount(), 2u);
+  s.player->Play();
   s.scene->Execute(16);
   EXPECT_EQ(s.scene->GetSceneObjectCount(), 4u);
 }

@@ -117,6 +117,11 @@ TEST(RecordCommand, ABadScriptLineOrAFailedSaveIsOneErrorLine) {
   EXPECT_EQ(frames.status, 2);
   EXPECT_EQ(Lines(frames.out),
             std::vector<std::string>{"footlight: record needs --frames N (see footlight record --help)"});
+  // 3,000,000 frames of 1,000 ms would run the 32-bit movie clock past 2^31 - 1 ms.
+  const auto clock = RunFootlight("record --scene 1 --frames 3000000 --elapsed 1000 " + Option(s) + " x.mov");
+  EXPECT_EQ(clock.status, 2);
+  EXPECT_EQ(Lines(clock.out), std::vector<std::string>{"footlight: --frames 3000000 x --elapsed 1000 is 3000000000 "
+                                                       "ms, past the movie clock's 2147483647 ms"});
 }
 
 }  // namespace

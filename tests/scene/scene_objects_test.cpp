@@ -2,6 +2,8 @@
 // of flagged objects.
 #include "scene_fixture.h"
 
+#include <random>
+
 namespace {
 using scene_testing::ScriptedObject;
 using scene_testing::SceneHost;
@@ -36,6 +38,77 @@ TEST(SceneObjects, AnIdPairMakesOneObjectAndFindsItAgain) {
   EXPECT_EQ(s.scene->FindSceneObjectById(pair), s.scene->GetSceneObject(1));
   EXPECT_EQ(s.scene->FindSceneObjectById(nullptr), nullptr);
   EXPECT_EQ(s.scene->CreateSceneObject(nullptr), nullptr);
+}
+
+// Finding by key answers what a walk of the list from its start answers, through creations,
+// changes of an object's words (which may make two objects share a key), removals from the
+// list, objects destroyed behind the scene's back and destructions by key.
+TEST(SceneObjects, FindingByKeyAnswersAsAWalkOfTheListWould) {
+  ObjectScene s;
+  const auto walk = [&](const uint32_t* key) -> CSceneBaseObj* {
+    for (uint32_t i = 0; i < s.scene->GetSceneObjectCount(); ++i) {
+      CSceneBaseObj* object = s.scene->GetSceneObject(i);
+      if (object != nullptr && object->GetUserWords()[0] == key[0] && object->GetUserWords()[1] == key[1]) return object;
+    }
+    return nullptr;
+  };
+  std::mt19937 random(44);
+  for (int step = 0; step < 1500; ++step) {
+    // A key space small enough for keys to meet again.
+    const uint32_t key[2] = {static_cast<uint32_t>(random() % 5), static_cast<uint32_t>(random() % 3)};
+    const uint32_t count = s.scene->GetSceneObjectCount();
+    const uint32_t at = count > 0 ? static_cast<uint32_t>(random() % count) : 0;
+    switch (random() % 6) {
+      case 0:
+      case 1: {
+        CSceneBaseObj* before = walk(key);
+        CSceneBaseObj* made = s.scene->CreateSceneObject(key);
+        if (before != nullptr) {
+          EXPECT_EQ(made, before) << "step " << step;
+        }
+        break;
+      }
+      case 2:
+        if (CSceneBaseObj* object = count > 0 ? s.scene->GetSceneObject(at) : nullptr) object->SetUserWords(key);
+        break;
+      case 3:
+        if (count > 0) s.scene->RemoveSceneObjectAt(at);
+        break;
+      case 4:
+        if (count > 0) s.host.DestroyObject(s.scene->sceneObjects[at]);
+        break;
+      default:
+        s.scene->DestroySceneObject(key);
+    }
+    for (uint32_t a = 0; a < 5; ++a)
+      for (uint32_t b = 0; b < 3; ++b) {
+        const uint32_t probe[2] = {a, b};
+        ASSERT_EQ(s.scene->FindSceneObjectById(probe), walk(probe)) << "step " << step << " key " << a << "," << b;
+      }
+  }
+}
+
+// An object that counts the reads of its key.
+size_t g_keyReads = 0;
+class KeyCountingObject : public ScriptedObject {
+ public:
+  const uint32_t* GetUserWords() override {
+    ++g_keyReads;
+    return ScriptedObject::GetUserWords();
+  }
+};
+
+TEST(SceneObjects, MakingObjectsOneAfterAnotherReadsNoOtherObjectsKey) {
+  SceneHost s;
+  s.host.RegisterComponentClass<KeyCountingObject>("SceneBaseObj");
+  CSceneSystem* scene = s.MakeScene();
+  g_keyReads = 0;
+  for (uint32_t i = 0; i < 2000; ++i) {
+    const uint32_t key[2] = {i, 77};
+    ASSERT_NE(scene->CreateSceneObject(key), nullptr);
+  }
+  // A walk of the list for each new key would read about two million keys.
+  EXPECT_LT(g_keyReads, 2000u);
 }
 
 TEST(SceneObjects, WithoutTheRecordingClassThePlainObjectIsMade) {

@@ -70,8 +70,9 @@ TEST(TerrainCommand, PrintsFramesRaysAndHeightsOfTheSampleHills) {
   EXPECT_NE(r.out.find("live host blocks: 0"), std::string::npos);
 }
 
-// Each check the command makes once, the argument checks in process (a footlight run per case
-// cost minutes under the sanitizers), then one run per way the whole command fails.
+// Each check the command makes once: the argument checks in process through the command's own
+// parser (a footlight run per case cost minutes under the sanitizers), a check the parser leaves
+// to the run as a process; then one run per way the whole command fails.
 TEST(TerrainCommand, BadInputGivesOneErrorLine) {
   const std::string root = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
   for (const std::string& args : std::vector<std::string>{
@@ -98,14 +99,20 @@ TEST(TerrainCommand, BadInputGivesOneErrorLine) {
            "h.r16 --editor --frames 2 --click 1,1@3",
            "h.r16 --editor --click",
        }) {
-    std::vector<std::string> words;
+    std::vector<std::string> words{"terrain"};
     std::istringstream in(args);
     for (std::string w; in >> w;) words.push_back(w);
-    footlight::TerrainOptions options;
+    footlight::cli::Program program;
+    footlight::AddTerrainCommand(program);
     std::string error;
-    EXPECT_FALSE(footlight::ParseTerrainOptions(words, &options, &error)) << args;
-    EXPECT_FALSE(error.empty()) << args;
-    EXPECT_EQ(error.find('\n'), std::string::npos) << args << "\n" << error;
+    if (!program.ParseQuietly(words, &error)) {
+      EXPECT_FALSE(error.empty()) << args;
+      EXPECT_EQ(error.find('\n'), std::string::npos) << args << "\n" << error;
+      continue;
+    }
+    const Result r = RunTerrain(args + (args.find("--resource") == std::string::npos ? " --resource samples" : ""));
+    EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+    EXPECT_EQ(Lines(r.out), 1) << args << "\n" << r.out;
   }
   for (const auto& [args, status] : std::vector<std::pair<std::string, int>>{
            {"resource/terrain/hills.r16 --resource samples --eye 1,2", 2},

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "clip_fixture.h"
+#include "dshow/errors.h"
 #include "dshow/filter_graph.h"
 #include "dshow/media_file_source.h"
 #include "video_fixture.h"
@@ -81,11 +82,21 @@ TEST(MediaFileSource, LoadRefusesWhatIsNotADecodableLocalFileUnderTheRoot) {
   std::ofstream(rig.clips.root.parent_path() / "outside.mkv").flush();
 
   Ref<IBaseFilter> reader;
-  EXPECT_TRUE(FAILED(LoadReader(L"Video\\missing.mkv", reader)));
-  EXPECT_TRUE(FAILED(LoadReader(L"Video\\empty.mkv", reader)));
-  EXPECT_TRUE(FAILED(LoadReader(L"Video\\head.mkv", reader)));
-  EXPECT_TRUE(FAILED(LoadReader(L"..\\outside.mkv", reader)));
-  EXPECT_TRUE(FAILED(LoadReader(L"http://localhost/Video/good.mkv", reader)));
+  // Each refusal with its reason in words.
+  const std::pair<const wchar_t*, const char*> refused[] = {
+      {L"Video\\missing.mkv", "no such file"},
+      {L"Film\\missing.mkv", "no such folder"},
+      {L"..\\outside.mkv", "the path leads out of the resource root"},
+      {L"Video\\empty.mkv", "not a file the media sources can read"},
+      {L"Video\\head.mkv", "not a file the media sources can read"},
+      {L"http://localhost/Video/good.mkv", "no such folder"}};
+  for (const auto& [name, reason] : refused) {
+    char text[64] = "?";
+    const HRESULT hr = LoadReader(name, reader);
+    EXPECT_TRUE(FAILED(hr));
+    EXPECT_GT(AMGetErrorTextA(hr, text, sizeof text), 0u);
+    EXPECT_STREQ(text, reason) << std::hex << hr;
+  }
   std::filesystem::remove(rig.clips.root.parent_path() / "outside.mkv");
   // The same file through another case and either separator.
   EXPECT_EQ(LoadReader(L"VIDEO/Good.MKV", reader), S_OK);

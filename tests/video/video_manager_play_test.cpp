@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <cwchar>
+#include <deque>
 #include <initializer_list>
 #include <filesystem>
 #include <fstream>
@@ -159,6 +160,7 @@ struct Faults {
   bool addRenderer = false;
   bool run = false;
   bool duration = false;
+  std::deque<LONG> events;  // answered by GetEvent before the graph's own
 };
 Faults g_faults;
 
@@ -221,6 +223,12 @@ class FaultyGraph final : public IGraphBuilder, public IMediaControl, public IMe
   HRESULT put_CurrentPosition(REFTIME seconds) override { return position_->put_CurrentPosition(seconds); }
   HRESULT get_CurrentPosition(REFTIME* seconds) override { return position_->get_CurrentPosition(seconds); }
   HRESULT GetEvent(LONG* code, LONG_PTR* p1, LONG_PTR* p2, LONG timeoutMs) override {
+    if (!g_faults.events.empty()) {
+      *code = g_faults.events.front();
+      *p1 = *p2 = 0;
+      g_faults.events.pop_front();
+      return S_OK;
+    }
     return events_->GetEvent(code, p1, p2, timeoutMs);
   }
   HRESULT FreeEventParams(LONG code, LONG_PTR p1, LONG_PTR p2) override { return events_->FreeEventParams(code, p1, p2); }
@@ -287,6 +295,21 @@ TEST(VideoManagerPlay, FailedGraphCallsReachTheListenersAsFiveAndLeaveNothingDan
   rig.manager->ReleaseGraph();
 }
 
+TEST(VideoManagerPlay, EachTickTakesOneEventOfTheGraph) {
+  ManagerRig rig;
+  FaultyGraphs faulty;
+  rig.clips.Make("events.mkv", Clip(32, 32, 3, false));
+  ASSERT_EQ(rig.manager->SetVideoInTexture(L"Video\\events.mkv", L"Output", 1, nullptr), S_OK);
+  g_faults.events = {EC_ERRORABORT, EC_COMPLETE, EC_COMPLETE};
+  rig.standard.host.Execute(16);
+  EXPECT_EQ(rig.heard.codes, Codes{4});
+  rig.standard.host.Execute(16);
+  EXPECT_EQ(rig.heard.codes, (Codes{4, 1}));
+  rig.standard.host.Execute(16);
+  rig.standard.host.Execute(16);
+  EXPECT_EQ(rig.heard.codes, (Codes{4, 1, 1}));
+}
+
 TEST(VideoManagerPlay, SoundIsRenderedAndScaledByTheVolume) {
   ManagerRig rig;
   rig.clips.Make("tone.mkv", Clip(32, 32, 10));
@@ -307,6 +330,70 @@ TEST(VideoManagerPlay, SoundIsRenderedAndScaledByTheVolume) {
   // -6 dB scales it by 10^(-600/2000).
   EXPECT_EQ(values, 2 * 44100);
   EXPECT_NEAR(rms, 0.5 / std::sqrt(2.0) * std::pow(10.0, -0.3), 0.002);
+}
+
+// Sound values played so far and the rate the audio renderer was connected at.
+struct Played {
+  LONGLONG values = 0;
+  double rms = 0;
+  DWORD rate = 0;
+};
+Played SoundPlayed(IGraphBuilder* graph) {
+  Played played;
+  Ref<IBaseFilter> speaker;
+  if (graph->FindFilterByName(L"Audio Renderer", speaker.out()) != S_OK) return played;
+  Ref<IAudioMeter> meter;
+  if (speaker->QueryInterface(IID_IAudioMeter, meter.vout()) == S_OK) meter->GetLevels(&played.values, &played.rms);
+  Ref<IPin> in;
+  CMediaType type;
+  if (speaker->FindPin(L"In", in.out()) == S_OK && in->ConnectionMediaType(&type) == S_OK && type.cbFormat >= sizeof(WAVEFORMATEX))
+    played.rate = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat)->nSamplesPerSec;
+  return played;
+}
+
+TEST(VideoManagerPlay, AStreamWhoseSoundRateAndPictureSizeChangeMidwayPlaysToItsEndAndLoopsWithSound) {
+  ManagerRig rig;
+  // Two transport streams joined end to end, the second going on where the first ended with
+  // a larger picture and 48 kHz sound in place of 44.1 kHz.
+  clip::ClipOptions second = Clip(96, 64, 10);
+  second.sampleRate = 48000;
+  second.firstFrame = 10;
+  const std::string first = rig.clips.Make("first.ts", Clip(64, 48, 10)), later = rig.clips.Make("later.ts", second);
+  {
+    std::ofstream joined(rig.clips.root / "Video" / "joined.ts", std::ios::binary);
+    joined << std::ifstream(first, std::ios::binary).rdbuf() << std::ifstream(later, std::ios::binary).rdbuf();
+  }
+  ASSERT_EQ(rig.manager->SetVideoInTexture(L"Video\\joined.ts", L"Raw Video 1", 0, L"Raw Audio 0"), S_OK);
+  // The frame-number block (grey 8 x frame), inside it in the 64 x 48 picture the texture
+  // holds; the larger frames are scaled into it.
+  const auto showsFrame = [&](int frame) {
+    const int64_t texel = rig.Texel(3, 47 - 17);
+    const auto grey = static_cast<uint8_t>(8 * frame);
+    EXPECT_TRUE(Near(texel, {grey, grey, grey}, 16)) << "frame " << frame << ": " << std::hex << texel;
+  };
+  rig.manager->Play();
+  rig.Advance(0);
+  showsFrame(0);
+  for (int frame = 1; frame <= 21; ++frame) {
+    rig.Advance(kFrameMs);
+    if (frame == 5 || frame == 15) showsFrame(frame);
+  }
+  EXPECT_EQ(rig.manager->Renderer()->SamplesRendered(), 20);  // none lost where the size changed
+  // Two seconds of sound: 39 whole layer II frames at 44.1 kHz, then 42 at 48 kHz.
+  const Played whole = SoundPlayed(rig.manager->Graph());
+  ASSERT_GT(whole.rate, 0u);
+  EXPECT_NEAR(static_cast<double>(whole.values) / (2.0 * whole.rate), 39 * 1152 / 44100.0 + 42 * 1152 / 48000.0, 0.002);
+  EXPECT_NEAR(whole.rms, 0.5 / std::sqrt(2.0), 0.006);
+  rig.standard.host.Execute(16);  // the graph's EC_COMPLETE
+  EXPECT_EQ(rig.heard.codes, (Codes{4, 3, 1}));
+
+  // Round again, through the change a second time.
+  rig.Advance(0);
+  showsFrame(0);
+  for (int frame = 1; frame <= 12; ++frame) rig.Advance(kFrameMs);
+  showsFrame(12);
+  EXPECT_GT(SoundPlayed(rig.manager->Graph()).values, whole.values + 2 * whole.rate);
+  EXPECT_EQ(rig.heard.codes, (Codes{4, 3, 1}));
 }
 
 TEST(VideoManagerPlay, VolumeDurationAndPositionWithoutSoundOrGraph) {

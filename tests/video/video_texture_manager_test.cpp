@@ -44,11 +44,11 @@ TEST(VideoTextureManager, ListenersKeepOneEntryPerCallbackAndTheLastFillsARemove
   m.manager->AddListener(&First, a);
   m.manager->AddListener(&Second, b);
   m.manager->AddListener(&Third, c);
-  m.manager->AddListener(&First, d);  // only the context changes
-  m.manager->RemoveListener(&Second);
-  m.manager->RemoveListener(&Second);  // unknown now: ignored
+  m.manager->AddListener(&Second, d);  // only the context changes
+  m.manager->RemoveListener(&First);   // the last pair takes the first place
+  m.manager->RemoveListener(&First);   // unknown now: ignored
   m.manager->NotifyListeners(3);
-  EXPECT_EQ(heard, (std::vector<std::string>{"first 3d", "third 3c"}));
+  EXPECT_EQ(heard, (std::vector<std::string>{"third 3c", "second 3d"}));
   g_heard = nullptr;
 }
 
