@@ -206,7 +206,7 @@ int RunCameraCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
   if (!o.input.empty()) {
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!host::ReadFileBytes(o.input, "input", &bytes, &error) ||
+    if (!host::ReadFileBytes(o.input, "input", kCameraInputMaxBytes, &bytes, &error) ||
         !ParseCameraInput(std::string(bytes.begin(), bytes.end()), o.frames, &input, &error)) {
       std::fprintf(stderr, "footlight: %s%s\n", error.rfind("line ", 0) == 0 ? (o.input + " ").c_str() : "", error.c_str());
       return 2;
