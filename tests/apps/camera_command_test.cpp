@@ -93,7 +93,7 @@ TEST(CameraCli, BadInputIsOneLineAndAFailingStatus) {
   const std::string bad = WriteInput("1 keydown W\n\n9 wheel 120\n");
   const Case cases[] = {
       {"camera --mode fly", 2, "footlight: unknown camera mode \"fly\" (free, first, orbit, auto, look or point)"},
-      {"camera --input /no/such/input.txt", 2, "footlight: cannot open input file /no/such/input.txt"},
+      {"camera --input /no/such/input.txt", 2, "footlight: cannot open input file /no/such/input.txt: No such file or directory"},
       {"camera --frames 4 --input " + bad, 2, "footlight: " + bad + " line 3: frame 9 is past the last frame (4)"},
       {"camera --resource " + kSamples + " --action nothing", 1,
        "footlight: the camera action \"nothing\" did not load (resource\\ini\\Brivanta\\common\\nothing.ini and its "
