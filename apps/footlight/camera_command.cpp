@@ -7,7 +7,6 @@
 
 #include "apps/footlight/scene_session.h"
 #include "camera/base_camera.h"
-#include "host/file_bytes.h"
 #include "objects/scene_base_obj.h"
 #include "scene/scene_system.h"
 #include "win32/win32.h"
@@ -144,13 +143,11 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
   if (!o.input.empty()) {
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!host::ReadFileBytes(o.input, "input", kCameraInputMaxBytes, &bytes, &error)) {
-      // A path that does not open is a wrong argument; a folder, a device or too large a file is
-      // a read that failed.
-      std::string line;
-      if (error.rfind("cannot open ", 0) == 0 && !cli::Readable("", o.input, &line)) return cli::Usage(line);
-      return cli::Fail(error);
-    }
+    bool opened = false;
+    // A path that does not open is a wrong argument; a folder, a device or too large a file is
+    // a read that failed.
+    if (!cli::ReadPlain(o.input, "input", kCameraInputMaxBytes, &bytes, &error, &opened))
+      return opened ? cli::Fail(error) : cli::Usage(error);
     if (!ParseCameraInput(std::string(bytes.begin(), bytes.end()), o.frames, &input, &error)) {
       return cli::Usage((error.rfind("line ", 0) == 0 ? o.input + " " : "") + error);
     }
