@@ -10,6 +10,13 @@
 // "load" is CLightingSystem::LoadFromFile of 10,000 lights and a group listing them all,
 // through the service's object and through the peer object. The last lines give the ratios
 // ours / peer.
+//
+// "groups" loads light files of nested light groups of growing size: 30 layers of W groups,
+// each group listing 8 groups of the layer below, sections from the top layer down, as a save
+// writes them. Its peer is the same number of groups and entries nested 2 deep (every group
+// lists groups of the bottom layer). The last lines give each size's load time, the ratio deep
+// / shallow, and the growth: the time per group of the largest file over that of the smallest
+// (1 when the load grows linearly).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -249,10 +256,55 @@ void Load(benchmark::State& state, bool ours) {
   state.counters["lights"] = kLights;
 }
 
+constexpr int kLayers = 30;
+constexpr int kSubGroups = 8;
+
+std::string GroupName(int layer, int i) { return "L" + std::to_string(layer) + "G" + std::to_string(i); }
+
+// `layers` layers of `width` groups; each group of a layer above the last lists kSubGroups groups
+// of the next layer down (deep) or of the last layer (shallow), one step each.
+std::string NestedGroups(int width, bool deep) {
+  std::string text;
+  for (int layer = 0; layer < kLayers; ++layer)
+    for (int i = 0; i < width; ++i) {
+      text += "[" + GroupName(layer, i) + "]\ntype=6\n";
+      if (layer + 1 == kLayers) continue;
+      for (int m = 0; m < kSubGroups; ++m)
+        text += "key=1," + GroupName(deep ? layer + 1 : kLayers - 1, (i + m * 7) % width) + "," +
+                std::to_string(m * 100) + ",1\n";
+    }
+  return text;
+}
+
+void Groups(benchmark::State& state, bool deep) {
+  const int width = static_cast<int>(state.range(0));
+  Stage& stage = TheStage();
+  const std::string name = std::string(deep ? "deep" : "shallow") + std::to_string(width) + ".ini";
+  Tree().Put(name, NestedGroups(width, deep));
+  IIniService* saved = g_pIniService;
+  g_pIniService = &stage.ini;
+  CLightingSystem* system = CLightingSystem::NewArray(1);
+  system->Init(nullptr);
+  for (auto _ : state) {
+    stage.ini.Flush();
+    system->LoadFromFile(name.c_str());
+    state.PauseTiming();
+    if (system->GetLightGroupCount() != kLayers * width)
+      state.SkipWithError("the file did not load whole");
+    system->DeleteAll();
+    state.ResumeTiming();
+  }
+  CLightingSystem::DeleteArray(system);
+  g_pIniService = saved;
+  state.counters["groups"] = kLayers * width;
+}
+
 void WalkOurs(benchmark::State& state) { Walk(state, true); }
 void WalkLinear(benchmark::State& state) { Walk(state, false); }
 void LoadOurs(benchmark::State& state) { Load(state, true); }
 void LoadLinear(benchmark::State& state) { Load(state, false); }
+void GroupsDeep(benchmark::State& state) { Groups(state, true); }
+void GroupsShallow(benchmark::State& state) { Groups(state, false); }
 
 // Collects the times of each run while the console reporter prints as usual.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -287,6 +339,11 @@ int main(int argc, char** argv) {
   for (int n : linear) benchmark::RegisterBenchmark("walk/linear", WalkLinear)->Arg(n)->Unit(benchmark::kMicrosecond);
   benchmark::RegisterBenchmark("load/ours", LoadOurs)->Unit(benchmark::kMillisecond)->Iterations(5);
   benchmark::RegisterBenchmark("load/linear", LoadLinear)->Unit(benchmark::kMillisecond)->Iterations(1);
+  const std::vector<int> widths = {15, 30, 60, 120};
+  for (int w : widths) {
+    benchmark::RegisterBenchmark("groups/deep", GroupsDeep)->Arg(w)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("groups/shallow", GroupsShallow)->Arg(w)->Unit(benchmark::kMillisecond);
+  }
 
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -306,5 +363,16 @@ int main(int argc, char** argv) {
   const double o = reporter.Get("load/ours"), l = reporter.Get("load/linear");
   if (o > 0.0) std::printf("load of %d lights: %.3f s\n", kLights, o);
   if (o > 0.0 && l > 0.0) std::printf("ratio load/%d %.5f\n", kLights, o / l);
+  for (int w : widths) {
+    const double deep = reporter.Get("groups/deep/" + std::to_string(w)),
+                 shallow = reporter.Get("groups/shallow/" + std::to_string(w));
+    if (deep > 0.0) std::printf("load of %d nested groups: %.4f s\n", kLayers * w, deep);
+    if (deep > 0.0 && shallow > 0.0) std::printf("ratio groups/%d %.5f\n", kLayers * w, deep / shallow);
+  }
+  const double first = reporter.Get("groups/deep/" + std::to_string(widths.front())),
+               last = reporter.Get("groups/deep/" + std::to_string(widths.back()));
+  if (first > 0.0 && last > 0.0)
+    std::printf("growth groups/%d-%d %.3f\n", kLayers * widths.front(), kLayers * widths.back(),
+                (last / widths.back()) / (first / widths.front()));
   return 0;
 }

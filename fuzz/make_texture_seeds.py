@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes the texture fuzz target's seeds into fuzz/corpus/texture/: tiny images of each
 layout the loader takes (DDS uncompressed with mips, 24-bit, luminance and DXT1; TGA plain
-and run-length; BMP; PNG colour with alpha and grey). Run again only to remake them."""
+and run-length; BMP; PNG colour with alpha and grey), and hostile ones it must refuse: sides
+above the device's largest texture, more pixels than the budget (16-bit included), a BMP short
+by its row padding. Run again only to remake them."""
 import os
 import struct
 import zlib
@@ -22,13 +24,23 @@ def dds(width, height, mips, pf_flags, fourcc, bits, masks, payload):
     return header + payload
 
 
-def png(width, height, colour_type, channels, rows):
+def png_of(width, height, depth, colour_type, raw, cut=None, level=-1):
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    raw = b"".join(b"\0" + bytes(row) for row in rows)
+    data = zlib.compress(raw, level)[:cut]
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, colour_type, 0, 0, 0)) +
+            chunk(b"IDAT", data) + chunk(b"IEND", b""))
+
+
+def png(width, height, colour_type, channels, rows):
     assert all(len(row) == width * channels for row in rows)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+    return png_of(width, height, 8, colour_type, b"".join(b"\0" + bytes(row) for row in rows))
+
+
+def zero_png(width, height, depth, colour_type, channels, cut=None):
+    """All-zero pixels, whole unless cut after `cut` bytes of image data."""
+    row = 1 + (width * channels * depth + 7) // 8
+    return png_of(width, height, depth, colour_type, bytes(row * (height if cut is None else 64)), cut, 9)
 
 
 def main():
@@ -54,6 +66,19 @@ def main():
         "rgba.png": png(3, 2, 6, 4, [[255, 0, 0, 255, 0, 255, 0, 128, 0, 0, 255, 0],
                                      [10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110, 120]]),
         "grey.png": png(2, 2, 0, 1, [[0, 85], [170, 255]]),
+        # Sides above the 4096 the device takes, whole files of each format.
+        "png_side_above_the_device.png": zero_png(4097, 1, 8, 0, 1),
+        "dds_side_above_the_device.dds": dds(1, 4097, 1, DDPF_LUMINANCE, b"\0\0\0\0", 8, (0xFF, 0, 0, 0), bytes(4097)),
+        "tga_side_above_the_device.tga": bytes([0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0]) + struct.pack("<HH", 4097, 1) +
+                                         bytes([8, 0x20]) + bytes(4097),
+        # 8192 x 2049 grey, whole: more pixels than the budget in 16 KB.
+        "png_above_the_pixel_budget.png": zero_png(8192, 2049, 8, 0, 1),
+        # 16384 x 16384 at 16 bits a sample: 2 GB decoded; the image data is cut.
+        "png_16_bit_beyond_any_buffer.png": zero_png(16384, 16384, 16, 6, 4, cut=64),
+        # 1 x 4 at 24 bits: 12 pixel bytes where the padded rows need 16.
+        "bmp_short_by_its_row_padding.bmp": b"BM" + struct.pack("<IHHI", 54 + 12, 0, 0, 54) +
+                                            struct.pack("<IiiHHIIiiII", 40, 1, 4, 1, 24, 0, 12, 2835, 2835, 0, 0) +
+                                            bytes(12),
     }
     for name, data in seeds.items():
         with open(os.path.join(OUT, name), "wb") as f:

@@ -1,11 +1,12 @@
 // Resource paths as the module's files name them (texture names in a light file, INI paths):
 // the input is one path. Resolved for reading it names nothing or a file that exists below
-// the resource root, never one beside it; the renderer's LoadTexture, which reads what the
-// path names, loads only the texture inside the root.
+// the resource root, never one beside it, also through a link in the tree; the renderer's
+// LoadTexture, which reads what the path names, loads only the texture inside the root.
 #include <limits.h>
 #include <stdlib.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "fuzz_support.h"
@@ -35,6 +36,11 @@ struct State {
     // Beside the root, where a path that escapes would reach.
     scratch.Put("outside/secret.tga", OnePixelTga(0, 0xFF, 0));
     scratch.Put("root.tga", OnePixelTga(0, 0xFF, 0));
+    // Links inside the tree: one that stays in it, and ones that lead out of it.
+    std::error_code ec;
+    std::filesystem::create_directory_symlink("Textures", root + "/Resource/Same", ec);
+    std::filesystem::create_directory_symlink("../../outside", root + "/Resource/Away", ec);
+    std::filesystem::create_symlink("../root.tga", root + "/up.tga", ec);
     char resolved[PATH_MAX];
     FUZZ_CHECK(realpath(root.c_str(), resolved) != nullptr, "the scratch root has no real path");
     realRoot = resolved;

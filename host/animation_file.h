@@ -21,6 +21,9 @@
 
 namespace host {
 
+// The largest animation file read.
+inline constexpr uint64_t kAnimationFileMaxBytes = 16u << 20;
+
 struct AnimationKey {
   int32_t timeMs = 0;
   D3DMATRIX matrix{};

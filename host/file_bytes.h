@@ -1,4 +1,5 @@
-// A whole file's bytes for the host's readers of small formats.
+// A whole file's bytes for the host's readers and the command line: one step, so that every
+// reader refuses folders, devices, pipes and files above its format's size before it reads.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -6,7 +7,11 @@
 
 namespace host {
 
-// False with "cannot open/read <what> file <path>" when the file cannot be read whole.
-bool ReadFileBytes(const std::string& path, const char* what, std::vector<uint8_t>* out, std::string* error);
+// False with one line in *error when the file at `path` (a path of this system) is not a
+// regular file of at most `limit` bytes or cannot be read: "cannot open <what> file <path>:
+// <reason>" when it is not there or does not open, "cannot read <what> file <path>: <reason>"
+// when it is no regular file, holds too much or fails while read.
+bool ReadFileBytes(const std::string& path, const char* what, uint64_t limit, std::vector<uint8_t>* out,
+                   std::string* error);
 
 }  // namespace host

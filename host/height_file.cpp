@@ -35,7 +35,7 @@ bool ParseHeightFile(const uint8_t* bytes, size_t size, HeightField* out, std::s
 
 bool ReadHeightFile(const std::string& path, HeightField* out, std::string* error) {
   std::vector<uint8_t> bytes;
-  if (!ReadFileBytes(path, "height", &bytes, error)) return false;
+  if (!ReadFileBytes(path, "height", kHeightFileMaxBytes, &bytes, error)) return false;
   return ParseHeightFile(bytes.data(), bytes.size(), out, error);
 }
 

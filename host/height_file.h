@@ -12,6 +12,8 @@
 namespace host {
 
 inline constexpr int kHeightFieldSide = 2049;
+// The largest height file: 2049 x 2049 samples.
+inline constexpr uint64_t kHeightFileMaxBytes = 2ull * kHeightFieldSide * kHeightFieldSide;
 
 struct HeightField {
   int side = 0;                  // of the file

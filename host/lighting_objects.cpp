@@ -202,7 +202,7 @@ IAnimation* AnimationService::LoadAnimation(const char* name, int32_t flags) {
     std::vector<uint8_t> bytes;
     std::string error;
     auto parsed = std::make_shared<AnimationClip>();
-    if (!ReadFileBytes(path, "animation", &bytes, &error) ||
+    if (!ReadFileBytes(path, "animation", kAnimationFileMaxBytes, &bytes, &error) ||
         !ParseAnimationText(std::string(bytes.begin(), bytes.end()), parsed.get(), &error)) {
       errors_.push_back(TextOf(name) + ": " + error);
       return nullptr;

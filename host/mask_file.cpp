@@ -91,7 +91,7 @@ bool ParseMaskFile(const uint8_t* bytes, size_t size, MaskImage* out, std::strin
 
 bool ReadMaskFile(const std::string& path, MaskImage* out, std::string* error) {
   std::vector<uint8_t> bytes;
-  if (!ReadFileBytes(path, "mask", &bytes, error)) return false;
+  if (!ReadFileBytes(path, "mask", kMaskFileMaxBytes, &bytes, error)) return false;
   return ParseMaskFile(bytes.data(), bytes.size(), out, error);
 }
 

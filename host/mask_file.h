@@ -10,6 +10,8 @@
 namespace host {
 
 inline constexpr int kMaskFileMaxSide = 4096;
+// The largest mask file read: the largest image and room for a header with comments.
+inline constexpr uint64_t kMaskFileMaxBytes = static_cast<uint64_t>(kMaskFileMaxSide) * kMaskFileMaxSide + 65536;
 
 struct MaskImage {
   int width = 0;

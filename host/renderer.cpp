@@ -12,6 +12,7 @@
 #include "d3d8/pixel_format.h"
 #include "d3dx8/d3dx8tex.h"
 #include "host/d3d_names.h"
+#include "host/file_bytes.h"
 #include "win32/file_system.h"
 
 namespace host {
@@ -79,18 +80,6 @@ std::string Utf8(const wchar_t* text, size_t length) {
     }
   }
   return out;
-}
-
-bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* out) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  out->clear();
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out->insert(out->end(), buffer, buffer + n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
 }
 
 bool ValidPrimitive(DWORD type) { return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN; }
@@ -528,14 +517,14 @@ int Renderer::LoadTexture(const char* fileName, DWORD flags) {
     Warn(std::string("LoadTexture: no file ") + fileName + " under the resource root");
     return -1;
   }
-  if (!ReadFileBytes(path, &bytes) || bytes.empty()) {
-    Warn(std::string("LoadTexture: cannot read ") + fileName + " (" + path + ")");
+  std::string error;
+  if (!ReadFileBytes(path, "texture", d3dx8::kMaxImageFileBytes, &bytes, &error) || bytes.empty()) {
+    Warn("LoadTexture: " + (error.empty() ? std::string("empty texture file ") + path : error) + " (" + fileName + ")");
     return -1;
   }
   IDirect3DTexture8* texture = nullptr;
-  const HRESULT hr = bytes.size() > 0xFFFFFFFFu ? D3DXERR_INVALIDDATA
-                                                : D3DXCreateTextureFromFileInMemory(&device_, bytes.data(),
-                                                                                    static_cast<UINT>(bytes.size()), &texture);
+  const HRESULT hr =
+      D3DXCreateTextureFromFileInMemory(&device_, bytes.data(), static_cast<UINT>(bytes.size()), &texture);
   if (FAILED(hr) || !texture) {
     char code[16];
     std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(hr));

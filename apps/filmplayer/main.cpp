@@ -4,19 +4,20 @@
 //     Ends an older player of window N, then, when SOURCE is a resource path of a readable file,
 //     puts that file's path below the resource root into the shared mapping "KelvoraVideo"
 //     (4096 bytes, zero-filled) and posts 0x401 to window N; otherwise posts 0x16f0 (wParam the
-//     error class, lParam errno). Runs until SIGTERM or SIGINT, ten minutes at most, then
-//     removes its mapping and pid file.
+//     error class, lParam errno). Runs until SIGTERM or SIGINT, ten minutes at most, then lets
+//     go of the mapping (its name goes with the last player that holds it) and removes its pid
+//     file. The pid file lives in the user's private runtime folder (host/runtime_files.h);
+//     without one the player posts 0x16f0 with error class 3 and ends.
 //
 //     The platform starts the player in the resource root, so its current folder is the root:
 //     SOURCE is resolved there by the platform's resolver ('\' or '/', any case per component)
 //     and a name that leaves the root (a drive, "\\server", ".." above it) is refused, as the
 //     scene's video manager would refuse it.
 //   footlight-filmplayer -handle "N" -kill
-//     Ends window N's player (SIGTERM, SIGKILL after one second) and removes what it left;
-//     exits 0 also when none runs.
+//     Ends window N's player (SIGTERM, SIGKILL after one second) and removes what it left (the
+//     mapping only when no other player holds it); exits 0 also when none runs.
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,7 @@
 #include <fstream>
 #include <string>
 
+#include "host/runtime_files.h"
 #include "host/window_messages.h"
 #include "win32/file_system.h"
 #include "win32/win32.h"
@@ -43,6 +45,7 @@ constexpr int kRunSeconds = 600;
 // Error classes of 0x16f0.
 constexpr uint32_t kErrorSource = 1;   // the source is no readable file
 constexpr uint32_t kErrorMapping = 2;  // the shared mapping could not be made
+constexpr uint32_t kErrorRuntime = 3;  // no private folder for the pid file
 
 struct Options {
   bool haveHandle = false;
@@ -67,42 +70,30 @@ bool ParseNumber(const char* text, long long* out) {
   return true;
 }
 
-std::string PidFile(long long handle) {
-  return "/tmp/" + win32::IpcPrefix() + "footlight-filmplayer-" + std::to_string(handle) + ".pid";
-}
-
-// The shared memory name the platform gives the mapping.
-std::string MappingShmName() {
-  std::string name = win32::IpcPrefix() + kMappingName;
-  for (char& c : name)
-    if (c == '/' || c == '\\') c = '_';
-  return "/" + name;
-}
-
-// A pid file holds the player's pid and whether it made the mapping (1) or found it (0).
-struct PidRecord {
-  pid_t pid = 0;
-  int ownsMapping = 0;
-};
-
-bool ReadPidFile(const std::string& path, PidRecord* out) {
+// A pid file holds the player's pid.
+bool ReadPidFile(const std::string& path, pid_t* out) {
   std::ifstream in(path);
   long long pid = 0;
-  int owns = 0;
-  if (!(in >> pid >> owns) || pid <= 1) return false;
-  out->pid = static_cast<pid_t>(pid);
-  out->ownsMapping = owns;
+  if (!(in >> pid) || pid <= 1) return false;
+  *out = static_cast<pid_t>(pid);
   return true;
 }
 
-bool WritePidFile(const std::string& path, const PidRecord& record) {
+bool WritePidFile(const std::string& path, pid_t pid) {
   const std::string temp = path + ".new";
   {
     std::ofstream out(temp, std::ios::trunc);
-    out << record.pid << ' ' << record.ownsMapping << '\n';
+    out << pid << '\n';
     if (!out) return false;
   }
   return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+// Holds the mapping for a moment and lets it go: the name goes unless a running player holds
+// it, so what a player that was killed left behind is removed.
+void ReleaseLeftMapping() {
+  HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMappingBytes, kMappingName);
+  if (mapping != nullptr) CloseHandle(mapping);
 }
 
 // True while `pid` runs as a film player (a recycled pid of another program is left alone).
@@ -125,27 +116,28 @@ bool Gone(pid_t pid) {
 
 // Ends the player recorded for `handle` and removes what it left behind.
 void EndPlayer(long long handle) {
-  const std::string pidFile = PidFile(handle);
-  PidRecord record;
-  if (!ReadPidFile(pidFile, &record)) {
+  const std::string pidFile = host::FilmPlayerPidFile(handle);
+  if (pidFile.empty()) return;
+  pid_t pid = 0;
+  if (!ReadPidFile(pidFile, &pid)) {
     std::remove(pidFile.c_str());
     return;
   }
   bool killed = false;
-  if (record.pid != getpid() && IsPlayer(record.pid)) {
-    kill(record.pid, SIGTERM);
-    for (int i = 0; i < 100 && !Gone(record.pid); ++i) usleep(10000);
-    if (!Gone(record.pid)) {
-      kill(record.pid, SIGKILL);
+  if (pid != getpid() && IsPlayer(pid)) {
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 100 && !Gone(pid); ++i) usleep(10000);
+    if (!Gone(pid)) {
+      kill(pid, SIGKILL);
       killed = true;
-      for (int i = 0; i < 100 && !Gone(record.pid); ++i) usleep(10000);
+      for (int i = 0; i < 100 && !Gone(pid); ++i) usleep(10000);
     }
   } else {
     killed = true;  // it ended without cleaning up
   }
-  if (killed && record.ownsMapping != 0) shm_unlink(MappingShmName().c_str());
-  PidRecord now;
-  if (ReadPidFile(pidFile, &now) && now.pid == record.pid) std::remove(pidFile.c_str());
+  if (killed) ReleaseLeftMapping();
+  pid_t now = 0;
+  if (ReadPidFile(pidFile, &now) && now == pid) std::remove(pidFile.c_str());
 }
 
 // The resource path of `source` as the video manager resolves it: the file the platform's
@@ -180,8 +172,13 @@ std::string ResourceFile(const std::string& source, int* error) {
 
 int Play(const Options& o) {
   EndPlayer(o.handle);
-  const std::string pidFile = PidFile(o.handle);
-  PidRecord self{getpid(), 0};
+  std::string why;
+  const std::string pidFile = host::FilmPlayerPidFile(o.handle, &why);
+  if (pidFile.empty()) {
+    std::fprintf(stderr, "footlight-filmplayer: %s\n", why.c_str());
+    host::PostWindowMessage(o.handle, {kFilmFailed, kErrorRuntime, 0});
+    return 1;
+  }
 
   // Block the ending signals before anything is made, so that one cannot come between.
   sigset_t ending;
@@ -190,7 +187,7 @@ int Play(const Options& o) {
   sigaddset(&ending, SIGINT);
   sigaddset(&ending, SIGHUP);
   sigprocmask(SIG_BLOCK, &ending, nullptr);
-  WritePidFile(pidFile, self);
+  WritePidFile(pidFile, getpid());
 
   HANDLE mapping = nullptr;
   int error = 0;
@@ -199,15 +196,12 @@ int Play(const Options& o) {
     host::PostWindowMessage(o.handle, {kFilmFailed, kErrorSource, static_cast<uint32_t>(error)});
   } else {
     mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMappingBytes, kMappingName);
-    const bool made = mapping != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
     void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kMappingBytes) : nullptr;
     if (view == nullptr) {
       host::PostWindowMessage(o.handle, {kFilmFailed, kErrorMapping, static_cast<uint32_t>(errno)});
     } else {
       std::memset(view, 0, kMappingBytes);
       std::memcpy(view, file.data(), std::min<size_t>(file.size(), kMappingBytes - 1));
-      self.ownsMapping = made ? 1 : 0;
-      WritePidFile(pidFile, self);
       host::PostWindowMessage(o.handle, {kFilmReady, 0, 0});
     }
     if (view != nullptr) UnmapViewOfFile(view);
@@ -216,10 +210,10 @@ int Play(const Options& o) {
   timespec limit{kRunSeconds, 0};
   while (sigtimedwait(&ending, nullptr, &limit) < 0 && errno == EINTR) {
   }
-  // Closing the last handle of a mapping this process made removes its name.
+  // The last player to let go of the mapping removes its name.
   if (mapping != nullptr) CloseHandle(mapping);
-  PidRecord now;
-  if (ReadPidFile(pidFile, &now) && now.pid == getpid()) std::remove(pidFile.c_str());
+  pid_t now = 0;
+  if (ReadPidFile(pidFile, &now) && now == getpid()) std::remove(pidFile.c_str());
   return 0;
 }
 

@@ -7,7 +7,6 @@
 
 #include "apps/footlight/scene_session.h"
 #include "camera/base_camera.h"
-#include "host/file_bytes.h"
 #include "objects/scene_base_obj.h"
 #include "scene/scene_system.h"
 #include "win32/win32.h"
@@ -148,11 +147,13 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
   if (!o.input.empty()) {
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!cli::Readable("", o.input, &error)) return cli::Usage(error);
-    if (!host::ReadFileBytes(o.input, "input", &bytes, &error) ||
-        !ParseCameraInput(std::string(bytes.begin(), bytes.end()), o.frames, &input, &error)) {
-      std::fprintf(stderr, "footlight: %s%s\n", error.rfind("line ", 0) == 0 ? (o.input + " ").c_str() : "", error.c_str());
-      return 2;
+    bool opened = false;
+    // A path that does not open is a wrong argument; a folder, a device or too large a file is
+    // a read that failed.
+    if (!cli::ReadPlain(o.input, "input", kCameraInputMaxBytes, &bytes, &error, &opened))
+      return opened ? cli::Fail(error) : cli::Usage(error);
+    if (!ParseCameraInput(std::string(bytes.begin(), bytes.end()), o.frames, &input, &error)) {
+      return cli::Usage((error.rfind("line ", 0) == 0 ? o.input + " " : "") + error);
     }
   }
   win32::ResetState();

@@ -28,6 +28,9 @@ struct CameraInputLine {
   int wheel = 0;
 };
 
+// The largest input file read.
+inline constexpr uint64_t kCameraInputMaxBytes = 16u << 20;
+
 // False with "line N: reason" when a line breaks the rules above, names a frame past `frames`
 // or an earlier frame than the line before it.
 bool ParseCameraInput(const std::string& text, int frames, std::vector<CameraInputLine>* out, std::string* error);

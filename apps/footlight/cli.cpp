@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 
+#include "host/file_bytes.h"
 #include "win32/file_system.h"
 #include "win32/win32.h"
 
@@ -399,6 +400,16 @@ int Fail(const std::string& line) { return Report(line, kFailed); }
 int Context::EmptyClassList() const { return Usage(library + " returned an empty class list"); }
 
 int Usage(const std::string& line) { return Report(line, kUsage); }
+
+bool ReadPlain(const std::string& path, const char* what, uint64_t limit, std::vector<uint8_t>* out,
+               std::string* line, bool* opened) {
+  if (host::ReadFileBytes(path, what, limit, out, line)) return true;
+  // A file that does not open gets the line every command gives one.
+  const bool notOpened = line->rfind("cannot open ", 0) == 0;
+  if (notOpened) Readable("", path, line);
+  if (opened != nullptr) *opened = !notOpened;
+  return false;
+}
 
 std::string NotOpened(const std::string& root, const std::string& path, const std::string& reason) {
   if (root.empty()) return "cannot open " + path + ": " + reason;

@@ -301,6 +301,12 @@ int Usage(const std::string& line);
 // path. False with the one line that names the file, the root and the reason, with the hint
 // "(use --resource DIR)" when the root is the default.
 bool Readable(const std::string& root, const std::string& path, std::string* line);
+// The bytes of a plain file the command line reads itself (a backdrop, a script, an input),
+// through the host's one read step: a folder, a device or a file above `limit` bytes is refused
+// before a byte is read. False with the one line: as Readable gives it when the file does not
+// open (*opened false), else why it did not read (*opened true).
+bool ReadPlain(const std::string& path, const char* what, uint64_t limit, std::vector<uint8_t>* out,
+               std::string* line, bool* opened = nullptr);
 // The line of a file that does not open, as Readable gives it.
 std::string NotOpened(const std::string& root, const std::string& path, const std::string& reason);
 // The path on disk of a resource path below `root` that was written.

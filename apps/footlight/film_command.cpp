@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "apps/footlight/command_support.h"
+#include "host/runtime_files.h"
 #include "host/standard_host.h"
 #include "scene/scene_system.h"
 #include "video/texture_renderer.h"
@@ -36,16 +37,6 @@ bool IsFilmLine(const std::string& line) {
   return StartsWith(line, "[Film") || StartsWith(line, "[TV]") || StartsWith(line, "[Warnning]");
 }
 
-std::string PidFilePath(int window) {
-  return "/tmp/" + win32::IpcPrefix() + "footlight-filmplayer-" + std::to_string(window) + ".pid";
-}
-
-std::string MappingPath() {
-  std::string name = win32::IpcPrefix() + "KelvoraVideo";
-  for (char& c : name)
-    if (c == '/' || c == '\\') c = '_';
-  return "/dev/shm/" + name;
-}
 
 bool Exists(const std::string& path) {
   struct stat info{};
@@ -98,7 +89,7 @@ int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
   }
   pid_t player = 0;
   {
-    std::ifstream in(PidFilePath(window));
+    std::ifstream in(host::FilmPlayerPidFile(window));
     long long pid = 0;
     if (in >> pid) player = static_cast<pid_t>(pid);
   }
@@ -121,15 +112,15 @@ int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
   const auto cleanup = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (std::chrono::steady_clock::now() < cleanup) {
     playerLeft = Running(player);
-    pidLeft = Exists(PidFilePath(window));
-    mappingLeft = Exists(MappingPath());
+    pidLeft = Exists(host::FilmPlayerPidFile(window));
+    mappingLeft = Exists(host::FilmMappingFile());
     if (!playerLeft && !pidLeft && !mappingLeft) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   std::string left;
   if (playerLeft) left += " player " + std::to_string(player) + ";";
-  if (pidLeft) left += " pid file " + PidFilePath(window) + ";";
-  if (mappingLeft) left += " mapping " + MappingPath() + ";";
+  if (pidLeft) left += " pid file " + host::FilmPlayerPidFile(window) + ";";
+  if (mappingLeft) left += " mapping " + host::FilmMappingFile() + ";";
   std::printf("left behind:%s\n", left.empty() ? " nothing" : left.c_str());
   const size_t live = host.Allocator().LiveBlocks();
   if (live != 0) std::printf("live host blocks: %zu\n", live);

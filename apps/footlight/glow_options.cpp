@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 #include "d3d8/pixel_format.h"
 #include "d3dx8/d3dx8tex.h"
@@ -33,9 +31,8 @@ void StartGlow(host::ReferenceHost& host, const GlowRunOptions& o) {
 }
 
 bool Backdrop::Load(host::Renderer& renderer, const std::string& path, std::string* error) {
-  if (!footlight::cli::Readable("", path, error)) return false;
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes;
+  if (!footlight::cli::ReadPlain(path, "backdrop", d3dx8::kMaxImageFileBytes, &bytes, error)) return false;
   IDirect3DTexture8* texture = nullptr;
   if (bytes.empty() ||
       D3DXCreateTextureFromFileInMemory(&renderer.device(), bytes.data(), static_cast<UINT>(bytes.size()),

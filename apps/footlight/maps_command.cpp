@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include "apps/footlight/scene_session.h"
@@ -21,11 +19,14 @@ struct MapsOptions {
   std::string out;
 };
 
-std::string ReadBack(const std::string& root, const std::string& path) {
+// A map or picture the module wrote, of `size`: "" when it is not there or holds more than any
+// of them may (four bytes a cell and a header), so a path swapped for a device is never read on.
+std::string ReadBack(const std::string& root, const std::string& path, cli::Size size) {
   const std::string file = win32::ResolvePath(root, path.c_str(), win32::PathMode::Read);
-  if (file.empty()) return {};
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  std::vector<uint8_t> bytes;
+  const uint64_t most = 1024 + 4ull * static_cast<uint64_t>(size.width) * static_cast<uint64_t>(size.height);
+  if (file.empty() || win32::ReadRegularFile(file, most, &bytes) != win32::FileRead::Read) return {};
+  return std::string(bytes.begin(), bytes.end());
 }
 
 const char* CodeName(uint8_t code) {
@@ -62,15 +63,15 @@ int RunMaps(const MapsOptions& options, DMAInterfaceFn entry, std::FILE* out, st
   // The picture's eye stands well above anything a stage holds.
   scene->RenderScenePlanform(options.size.width, options.size.height, 1000.0f, planform.c_str());
   const std::string root = options.resource;
-  if (ReadBack(root, planform).empty()) {
+  if (ReadBack(root, planform, options.size).empty()) {
     std::fprintf(err, "footlight: the planform picture %s was not written\n", planform.c_str());
     return finish(1);
   }
   std::fprintf(out, "scene %d: %d x %d cells\n", options.scene, options.size.width, options.size.height);
-  std::string text = ReadBack(root, walkText);
+  std::string text = ReadBack(root, walkText, options.size);
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   std::fprintf(out, "%s\n", text.c_str());
-  const std::string map = ReadBack(root, walk);
+  const std::string map = ReadBack(root, walk, options.size);
   std::map<uint8_t, size_t> counts;
   for (size_t i = 18; i < map.size(); ++i) ++counts[static_cast<uint8_t>(map[i])];
   for (const auto& [code, n] : counts) std::fprintf(out, "code 0x%02x %-13s %zu cells\n", code, CodeName(code), n);

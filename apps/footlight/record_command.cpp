@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -212,8 +211,9 @@ bool ReadRecordScript(std::istream& in, const std::string& path, int frames, std
 namespace {
 
 bool ReadScript(const std::string& path, int frames, std::vector<RecordAction>* actions, std::string* error) {
-  if (!footlight::cli::Readable("", path, error)) return false;
-  std::ifstream in(path);
+  std::vector<uint8_t> bytes;
+  if (!footlight::cli::ReadPlain(path, "script", kRecordScriptMaxBytes, &bytes, error)) return false;
+  std::istringstream in(std::string(bytes.begin(), bytes.end()));
   return ReadRecordScript(in, path, frames, actions, error);
 }
 

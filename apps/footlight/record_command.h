@@ -46,6 +46,9 @@ struct RecordAction {
   bool on = false;
 };
 
+// The largest script the command reads: far above any made by hand, far below what would stall it.
+inline constexpr uint64_t kRecordScriptMaxBytes = 16u << 20;
+
 // The actions of a script for a recording of `frames` frames, in order; false with one line
 // ("NAME line N: why") at the first line that is wrong. Nothing of the scene is needed: every
 // line is checked before anything runs.

@@ -178,23 +178,31 @@ std::string CheckTerrainOptions(const TerrainOptions& o) {
   return "";
 }
 
+namespace {
+
+// How far the eye stands from the farthest corner of the box from (0, low, 0) to (side, top, side).
+double FarthestCorner(const D3DXVECTOR3& eye, float side, float low, float top) {
+  double most = 0.0;
+  for (float x : {0.0f, side})
+    for (float y : {low, top})
+      for (float z : {0.0f, side})
+        most = std::max(most, std::hypot(double{x} - eye.x, double{y} - eye.y, double{z} - eye.z));
+  return most;
+}
+
+}  // namespace
+
 int RunTerrain(const TerrainOptions& o, const cli::Context& context, std::FILE* out, std::FILE* err) {
   for (const std::string& file : {o.heights, o.mask})
     if (std::string line; !file.empty() && !cli::Readable(o.resource, file, &line)) return cli::Fail(line);
   const std::string path = win32::ResolvePath(o.resource, o.heights.c_str(), win32::PathMode::Read);
   host::HeightField field;
   std::string error;
-  if (!host::ReadHeightFile(path, &field, &error)) {
-    std::fprintf(err, "footlight: %s: %s\n", o.heights.c_str(), error.c_str());
-    return 1;
-  }
+  if (!host::ReadHeightFile(path, &field, &error)) return cli::Fail(o.heights + ": " + error);
   host::MaskImage mask;
   if (o.stroke) {
     const std::string maskPath = win32::ResolvePath(o.resource, o.mask.c_str(), win32::PathMode::Read);
-    if (!host::ReadMaskFile(maskPath, &mask, &error)) {
-      std::fprintf(err, "footlight: %s: %s\n", o.mask.c_str(), error.c_str());
-      return 1;
-    }
+    if (!host::ReadMaskFile(maskPath, &mask, &error)) return cli::Fail(o.mask + ": " + error);
     const int side = 2 * (o.brush[0] - 1);
     if (mask.width != side || mask.height != side) {
       std::fprintf(err, "footlight: %s: the mask is %d x %d but a brush %d wide takes %d x %d\n", o.mask.c_str(),
@@ -242,26 +250,33 @@ int RunTerrain(const TerrainOptions& o, const cli::Context& context, std::FILE* 
       }
     }
     int lo = INT_MAX, hi = INT_MIN;
+    double sum = 0.0;
     for (int x = 0; x < field.side; ++x)
       for (int z = 0; z < field.side; ++z) {
         const int h = field.heights[static_cast<size_t>(x) * host::kHeightFieldSide + z];
         lo = std::min(lo, h);
         hi = std::max(hi, h);
+        sum += h;
       }
     std::fprintf(out, "terrain %s: %d x %d samples, heights %d..%d, scale %g, layer %s\n", o.heights.c_str(),
                  field.side, field.side, lo, hi, o.scale, o.layer.c_str());
-    // By default the eye stands over the field's first corner and looks across to the middle.
+    // By default the eye stands above the highest point over the field's first corner and looks
+    // across to the middle at the field's mean height, wherever the field lies.
     const float side = static_cast<float>(field.side - 1);
-    const float top = std::max(std::fabs(hi * o.scale), std::fabs(lo * o.scale));
+    const float low = std::min(lo * o.scale, hi * o.scale), top = std::max(lo * o.scale, hi * o.scale);
+    const float mean = static_cast<float>(sum / (static_cast<double>(field.side) * field.side) * o.scale);
     const D3DXVECTOR3 eye = o.eye ? D3DXVECTOR3(o.eye->x, o.eye->y, o.eye->z)
                                   : D3DXVECTOR3(side * 0.1f, top + 60.0f, side * 0.1f);
-    const D3DXVECTOR3 at = o.at ? D3DXVECTOR3(o.at->x, o.at->y, o.at->z) : D3DXVECTOR3(side * 0.5f, 0.0f, side * 0.5f);
+    const D3DXVECTOR3 at = o.at ? D3DXVECTOR3(o.at->x, o.at->y, o.at->z) : D3DXVECTOR3(side * 0.5f, mean, side * 0.5f);
     D3DXVECTOR3 up(0, 1, 0);
     if (std::fabs(eye.x - at.x) < 1e-4f && std::fabs(eye.z - at.z) < 1e-4f) up = D3DXVECTOR3(0, 0, 1);
     standard.renderer.SetLookAt(&eye, &at, &up);
+    // The far plane reaches the farthest corner of the box round the field.
+    const double reach = FarthestCorner(eye, side, low, top);
+    const float farPlane = static_cast<float>(std::max(6000.0, reach * 1.01 + 1.0));
     D3DXMATRIX projection;
     D3DXMatrixPerspectiveFovLH(&projection, o.fov * 3.14159265f / 180.0f,
-                               static_cast<float>(o.size.width) / static_cast<float>(o.size.height), 1.0f, 6000.0f);
+                               static_cast<float>(o.size.width) / static_cast<float>(o.size.height), 1.0f, farPlane);
     standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
     std::fprintf(out, "eye %s at %s fov %g size %dx%d%s\n", Vec(eye).c_str(), Vec(at).c_str(), o.fov, o.size.width,
                  o.size.height, o.wireframe ? " wireframe" : "");

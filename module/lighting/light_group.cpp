@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <new>
-#include <unordered_map>
+#include <unordered_set>
 
 #include "frame/host_blocks.h"
 #include "frame/module_globals.h"
@@ -15,48 +15,35 @@ namespace {
 
 constexpr int32_t kElapsedCap = 100;
 
-// True when `from` is `target` or lists it in a step, directly or through sub-groups.
+// Sub-groups nest at most this deep: a group's tick runs its sub-groups' ticks inside it.
+constexpr int kMaxNesting = 64;
+
+// True when `from` is `target` or lists it in a step, directly or through sub-groups. A group on
+// the way down to `target` has more levels below it than `target` and fewer above it, so the
+// walk leaves every other group alone.
 bool Reaches(const CLightGroup* from, const CLightGroup* target) {
+  if (from == target) return true;
+  auto mayLead = [target](const CLightGroup* g) {
+    return g->depthBelow > target->depthBelow && g->depthAbove < target->depthAbove;
+  };
+  if (!mayLead(from)) return false;
   std::vector<const CLightGroup*> pending{from};
-  std::vector<const CLightGroup*> seen;
+  std::unordered_set<const CLightGroup*> seen{from};
   while (!pending.empty()) {
     const CLightGroup* g = pending.back();
     pending.pop_back();
-    if (g == target) return true;
-    if (std::find(seen.begin(), seen.end(), g) != seen.end()) continue;
-    seen.push_back(g);
     for (const CLightGroup::Step& step : g->steps)
-      for (const CLightGroup::GroupEntry& e : step.groups) pending.push_back(e.group);
+      for (const CLightGroup::GroupEntry& e : step.groups) {
+        if (e.group == target) return true;
+        if (mayLead(e.group) && seen.insert(e.group).second) pending.push_back(e.group);
+      }
   }
   return false;
 }
 
-// Sub-groups nest at most this deep: a group's tick runs its sub-groups' ticks inside it.
-constexpr int kMaxNesting = 64;
-
-// The levels of groups from `g` down to its deepest sub-group (1 for a group without any).
-// The nesting already present is bounded, so the recursion is too; `memo` keeps groups that
-// many parents share from being walked once per path.
-int DepthBelow(const CLightGroup* g, std::unordered_map<const CLightGroup*, int>* memo) {
-  if (const auto it = memo->find(g); it != memo->end()) return it->second;
-  int deepest = 0;
-  for (const CLightGroup::Step& step : g->steps)
-    for (const CLightGroup::GroupEntry& e : step.groups) deepest = std::max(deepest, DepthBelow(e.group, memo));
-  return (*memo)[g] = deepest + 1;
-}
-
-// The levels of groups from `g` up to its outermost parent (1 for a group without any).
-int DepthAbove(const CLightGroup* g, std::unordered_map<const CLightGroup*, int>* memo) {
-  if (const auto it = memo->find(g); it != memo->end()) return it->second;
-  int deepest = 0;
-  for (const CLightGroup::ParentRef& r : g->parentRefs) deepest = std::max(deepest, DepthAbove(r.parent, memo));
-  return (*memo)[g] = deepest + 1;
-}
-
 // True when listing `sub` in `parent` would chain more than kMaxNesting groups.
 bool TooDeep(const CLightGroup* parent, const CLightGroup* sub) {
-  std::unordered_map<const CLightGroup*, int> above, below;
-  return DepthAbove(parent, &above) + DepthBelow(sub, &below) > kMaxNesting;
+  return parent->depthAbove + sub->depthBelow > kMaxNesting;
 }
 
 // A step's switch offset: how long ago, in milliseconds, a key was passed, held to 32 bits.
@@ -74,6 +61,7 @@ void Warn(const char* line) {
 CLightGroup::CLightGroup() = default;
 
 CLightGroup::~CLightGroup() {
+  destroying_ = true;
   for (const Step& step : steps) {
     for (const LightEntry& e : step.lights) e.light->RemoveGroupRef(this);
     for (const GroupEntry& e : step.groups) e.group->RemoveParentRef(this);
@@ -113,15 +101,14 @@ void CLightGroup::AddParentRef(CLightGroup* parent) {
       return;
     }
   parentRefs.push_back(ParentRef{parent, 1});
+  RaiseDepthAbove(parent->depthAbove + 1);
+  parent->RaiseDepthBelow(depthBelow + 1);
 }
 
 void CLightGroup::RemoveParentRef(CLightGroup* parent) {
   for (size_t i = 0; i < parentRefs.size(); ++i)
     if (parentRefs[i].parent == parent) {
-      if (--parentRefs[i].count <= 0) {
-        parentRefs[i] = parentRefs.back();
-        parentRefs.pop_back();
-      }
+      if (--parentRefs[i].count <= 0) DropParent(i);
       return;
     }
 }
@@ -129,10 +116,59 @@ void CLightGroup::RemoveParentRef(CLightGroup* parent) {
 void CLightGroup::RemoveParentRefAll(CLightGroup* parent) {
   for (size_t i = 0; i < parentRefs.size(); ++i)
     if (parentRefs[i].parent == parent) {
-      parentRefs[i] = parentRefs.back();
-      parentRefs.pop_back();
+      DropParent(i);
       return;
     }
+}
+
+void CLightGroup::DropParent(size_t i) {
+  const CLightGroup* parent = parentRefs[i].parent;
+  parentRefs[i] = parentRefs.back();
+  parentRefs.pop_back();
+  // Only a parent at the top of the count can lower it.
+  if (parent->depthAbove + 1 >= depthAbove) RecountDepthAbove();
+}
+
+// ---- Nesting depths -------------------------------------------------------------------------
+// Both counts are exact at every moment: a change travels from where an entry came or went to
+// every group whose count it changes, and stops where a count stays as it was. Nesting is
+// bounded, and so is every walk.
+
+void CLightGroup::RaiseDepthBelow(int32_t levels) {
+  if (levels <= depthBelow) return;
+  depthBelow = levels;
+  for (const ParentRef& r : parentRefs) r.parent->RaiseDepthBelow(levels + 1);
+}
+
+void CLightGroup::RaiseDepthAbove(int32_t levels) {
+  if (levels <= depthAbove) return;
+  depthAbove = levels;
+  for (const Step& step : steps)
+    for (const GroupEntry& e : step.groups) e.group->RaiseDepthAbove(levels + 1);
+}
+
+void CLightGroup::RecountDepthBelow() {
+  if (destroying_) return;
+  int32_t levels = 1;
+  for (const Step& step : steps)
+    for (const GroupEntry& e : step.groups) levels = std::max(levels, e.group->depthBelow + 1);
+  if (levels == depthBelow) return;
+  depthBelow = levels;
+  for (const ParentRef& r : parentRefs) r.parent->RecountDepthBelow();
+}
+
+void CLightGroup::RecountDepthAbove() {
+  if (destroying_) return;
+  int32_t levels = 1;
+  for (const ParentRef& r : parentRefs) levels = std::max(levels, r.parent->depthAbove + 1);
+  if (levels == depthAbove) return;
+  depthAbove = levels;
+  for (const Step& step : steps)
+    for (const GroupEntry& e : step.groups) e.group->RecountDepthAbove();
+}
+
+void CLightGroup::DroppedSubGroup(const CLightGroup* group) {
+  if (group->depthBelow + 1 >= depthBelow) RecountDepthBelow();
 }
 
 // ---- Steps ----------------------------------------------------------------------------------
@@ -283,6 +319,7 @@ void CLightGroup::RemoveGroupFromStep(CLightGroup* group, int32_t key) {
     s.groups.erase(it);
     group->RemoveParentRef(this);
     if (s.lights.empty() && s.groups.empty()) EraseStep(i);
+    DroppedSubGroup(group);
     return;
   }
 }
@@ -300,6 +337,7 @@ void CLightGroup::RemoveGroup(CLightGroup* group) {
     }
   }
   group->RemoveParentRefAll(this);
+  DroppedSubGroup(group);
 }
 
 void CLightGroup::ReplaceLight(int32_t oldLightIndex, int32_t newLightIndex) {
@@ -340,10 +378,11 @@ void CLightGroup::ReplaceGroup(int32_t oldGroupIndex, int32_t newGroupIndex) {
   for (Step& s : steps)
     for (GroupEntry& e : s.groups) {
       if (e.group != oldGroup) continue;
-      oldGroup->RemoveParentRef(this);
       e.group = newGroup;
+      oldGroup->RemoveParentRef(this);
       newGroup->AddParentRef(this);
     }
+  DroppedSubGroup(oldGroup);
 }
 
 // ---- Plain fields ---------------------------------------------------------------------------

@@ -110,6 +110,10 @@ class CLightGroup : public ILightGroup {
   float rate = 1.0f;
   bool updated = false;
   bool runtimeOnly = false;
+  // Levels of groups from this one down to its deepest sub-group and up to its outermost parent,
+  // 1 for none, kept as entries come and go so that the nesting bound costs nothing to check.
+  int32_t depthBelow = 1;
+  int32_t depthAbove = 1;
   // The lighting system that owns the group (the current one when it was made); may be null.
   CLightingSystem* system = nullptr;
 
@@ -122,4 +126,13 @@ class CLightGroup : public ILightGroup {
   void EraseStep(size_t i);
   // Switches what step i lists, `offset` ms after its key was passed.
   void ApplyStep(size_t i, int32_t offset, int32_t elapsed);
+  // Keeping depthBelow and depthAbove: raised when an entry comes, recounted when one goes.
+  void RaiseDepthBelow(int32_t levels);
+  void RaiseDepthAbove(int32_t levels);
+  void RecountDepthBelow();
+  void RecountDepthAbove();
+  void DropParent(size_t i);
+  void DroppedSubGroup(const CLightGroup* group);
+
+  bool destroying_ = false;
 };

@@ -17,14 +17,31 @@ namespace {
 constexpr float kNoHit = 2.0f;
 
 
-// Upward plane through three points: n = (p1 - p0) x (p2 - p0) turned so that n.y > 0.
+struct Point {
+  double x, y, z;
+};
+
+// Upward plane through three points: n = (p1 - p0) x (p2 - p0) turned so that n.y > 0, and d. In
+// double precision: with a large height scale the products of height differences pass the
+// float range, and the plane would be all NaN.
+struct UpPlaneOf {
+  double a, b, c, d;
+  UpPlaneOf(const Point& p0, const Point& p1, const Point& p2) {
+    const Point e1{p1.x - p0.x, p1.y - p0.y, p1.z - p0.z}, e2{p2.x - p0.x, p2.y - p0.y, p2.z - p0.z};
+    a = e1.y * e2.z - e1.z * e2.y;
+    b = e1.z * e2.x - e1.x * e2.z;
+    c = e1.x * e2.y - e1.y * e2.x;
+    const double length = std::sqrt(a * a + b * b + c * c) * (b < 0.0 ? -1.0 : 1.0);
+    a /= length;
+    b /= length;
+    c /= length;
+    d = -(a * p0.x + b * p0.y + c * p0.z);
+  }
+};
+
 D3DXPLANE UpPlane(const D3DXVECTOR3& p0, const D3DXVECTOR3& p1, const D3DXVECTOR3& p2) {
-  const D3DXVECTOR3 e1 = p1 - p0, e2 = p2 - p0;
-  D3DXVECTOR3 n;
-  D3DXVec3Cross(&n, &e1, &e2);
-  if (n.y < 0.0f) n = -n;
-  D3DXVec3Normalize(&n, &n);
-  return D3DXPLANE(n.x, n.y, n.z, -(n.x * p0.x + n.y * p0.y + n.z * p0.z));
+  const UpPlaneOf p({p0.x, p0.y, p0.z}, {p1.x, p1.y, p1.z}, {p2.x, p2.y, p2.z});
+  return D3DXPLANE(static_cast<float>(p.a), static_cast<float>(p.b), static_cast<float>(p.c), static_cast<float>(p.d));
 }
 
 struct SegmentCell {
@@ -145,22 +162,23 @@ bool CTerrainBlock::GetHeightAt(float point[3], float normalOut[3]) const {
   const int z = std::clamp(static_cast<int>(w), 0, kBlockQuads - 1);
   // Corners relative to the quad keep the plane's terms small.
   auto corner = [&](int cx, int cz) {
-    return D3DXVECTOR3(static_cast<float>(cx - x), m_aHeights[cx * kBlockSamples + cz] * m_fHeightScale,
-                       static_cast<float>(cz - z));
+    return Point{static_cast<double>(cx - x),
+                 static_cast<double>(m_aHeights[cx * kBlockSamples + cz]) * m_fHeightScale,
+                 static_cast<double>(cz - z)};
   };
-  const float du = u - static_cast<float>(x), dw = w - static_cast<float>(z);
-  D3DXPLANE p;
-  if (DiagonalFlag(x, z)) {
-    p = du >= dw ? UpPlane(corner(x, z), corner(x + 1, z), corner(x + 1, z + 1))
-                 : UpPlane(corner(x, z), corner(x + 1, z + 1), corner(x, z + 1));
-  } else {
-    p = du + dw < 1.0f ? UpPlane(corner(x, z), corner(x + 1, z), corner(x, z + 1))
-                       : UpPlane(corner(x + 1, z), corner(x + 1, z + 1), corner(x, z + 1));
-  }
-  normalOut[0] = p.a;
-  normalOut[1] = p.b;
-  normalOut[2] = p.c;
-  point[1] = (-p.a * du - p.c * dw - p.d) / p.b;
+  const double du = u - static_cast<float>(x), dw = w - static_cast<float>(z);
+  const UpPlaneOf p = DiagonalFlag(x, z)
+                          ? (du >= dw ? UpPlaneOf(corner(x, z), corner(x + 1, z), corner(x + 1, z + 1))
+                                      : UpPlaneOf(corner(x, z), corner(x + 1, z + 1), corner(x, z + 1)))
+                          : (du + dw < 1.0 ? UpPlaneOf(corner(x, z), corner(x + 1, z), corner(x, z + 1))
+                                           : UpPlaneOf(corner(x + 1, z), corner(x + 1, z + 1), corner(x, z + 1)));
+  const auto y = static_cast<float>((-p.a * du - p.c * dw - p.d) / p.b);
+  // A height beyond the float range has no answer.
+  if (!std::isfinite(y)) return false;
+  normalOut[0] = static_cast<float>(p.a);
+  normalOut[1] = static_cast<float>(p.b);
+  normalOut[2] = static_cast<float>(p.c);
+  point[1] = y;
   return true;
 }
 

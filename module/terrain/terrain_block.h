@@ -55,7 +55,8 @@ class CTerrainBlock {
   static bool DiagonalFlag(int x, int z) { return ((x & 31) < 16) == ((z & 31) < 16); }
 
   // ---- queries ----
-  // Reads point x and z, writes point y and the surface normal (pointing up). Always true.
+  // Reads point x and z, writes point y and the surface normal (pointing up); false, writing
+  // neither, when the height lies beyond the float range (a huge height scale).
   bool GetHeightAt(float point[3], float normalOut[3]) const;
   // The first hit of from -> to, 0..1, with the triangle's normal; 2.0 on a miss.
   float IntersectSegment(const float from[3], const float to[3], float normalOut[3]) const;

@@ -82,11 +82,19 @@ void CTerrainManager::SetBrushSize(int32_t w, int32_t h, int32_t hotX, int32_t h
   }
 }
 
-void CTerrainManager::BrushRectangle(int32_t vx, int32_t vz, int32_t* topLeft, int32_t* bottomRight) const {
-  topLeft[0] = vx - m_nHotX + 1;
-  topLeft[1] = vz - m_nHotZ + 1;
-  bottomRight[0] = vx + (m_nBrushW - m_nHotX);
-  bottomRight[1] = vz + (m_nBrushH - m_nHotZ);
+bool CTerrainManager::BrushRectangle(int32_t vx, int32_t vz, int32_t* topLeft, int32_t* bottomRight) const {
+  // The hot spot may be anywhere in the 32-bit range, so the rectangle is reckoned in 64 bits. One
+  // that meets the field lies within a brush's width of it and fits 32 bits again.
+  const int64_t left = int64_t{vx} - m_nHotX + 1, top = int64_t{vz} - m_nHotZ + 1;
+  const int64_t right = int64_t{vx} + (int64_t{m_nBrushW} - m_nHotX);
+  const int64_t bottom = int64_t{vz} + (int64_t{m_nBrushH} - m_nHotZ);
+  constexpr int64_t kField = 8 * kBlockQuads;
+  if (right < 0 || bottom < 0 || left > kField || top > kField) return false;
+  topLeft[0] = static_cast<int32_t>(left);
+  topLeft[1] = static_cast<int32_t>(top);
+  bottomRight[0] = static_cast<int32_t>(right);
+  bottomRight[1] = static_cast<int32_t>(bottom);
+  return true;
 }
 
 void CTerrainManager::UpdateBrush(const int32_t* topLeft, const int32_t* bottomRight) {
@@ -168,7 +176,12 @@ void CTerrainManager::SelectUnderBrush(const float* weights, int32_t mouseX, int
   int32_t vx, vz;
   if (!CursorVertex(inverse, projection, mouseX, mouseY, &vx, &vz)) return;
   int32_t topLeft[2], bottomRight[2];
-  BrushRectangle(vx, vz, topLeft, bottomRight);
+  if (!BrushRectangle(vx, vz, topLeft, bottomRight)) {
+    // Nothing of the field under the brush: an empty selection.
+    m_nBrushTriangles = 0;
+    m_bSelectionActive = true;
+    return;
+  }
   const int32_t left = topLeft[0], top = topLeft[1];
   for (int bi = 0; bi < 8; ++bi) {
     int32_t x0, x1;

@@ -303,14 +303,18 @@ void CTerrainManager::Execute(uint32_t arg) {
   int32_t vx, vz;
   if ((m_bPainting || brushFollows) && CursorVertex(inverse, projection, m_nMouseX, m_nMouseY, &vx, &vz)) {
     int32_t topLeft[2], bottomRight[2];
-    BrushRectangle(vx, vz, topLeft, bottomRight);
+    const bool onField = BrushRectangle(vx, vz, topLeft, bottomRight);
     if (brushFollows && (vx != m_aLastBrushVertex[0] || vz != m_aLastBrushVertex[1])) {
-      UpdateBrush(topLeft, bottomRight);
+      if (onField) {
+        UpdateBrush(topLeft, bottomRight);
+      } else {
+        m_nBrushTriangles = 0;
+      }
       m_aLastBrushVertex[0] = vx;
       m_aLastBrushVertex[1] = vz;
     }
     if (m_bPainting && m_pPaintMask != nullptr && (vx != m_aLastPaintedVertex[0] || vz != m_aLastPaintedVertex[1])) {
-      PaintBlendLayer(topLeft, bottomRight);
+      if (onField) PaintBlendLayer(topLeft, bottomRight);
       m_aLastPaintedVertex[0] = vx;
       m_aLastPaintedVertex[1] = vz;
     }
@@ -419,10 +423,10 @@ bool CTerrainManager::SampleHeight(D3DXVECTOR3* point, D3DXVECTOR3* normalOut) {
   if (bx > 7 || bz > 7) return false;
   float p[3] = {point->x, point->y, point->z};
   float n[3];
-  const bool ok = Block(bx, bz)->GetHeightAt(p, n);
+  if (!Block(bx, bz)->GetHeightAt(p, n)) return false;
   point->y = p[1];
   if (normalOut != nullptr) *normalOut = D3DXVECTOR3(n[0], n[1], n[2]);
-  return ok;
+  return true;
 }
 
 // ---- editing ----
@@ -433,6 +437,11 @@ void CTerrainManager::SetWireframe(bool on) {
 
 void CTerrainManager::SetHeightScale(float scale) {
   if (!HasBlocks()) return;
+  if (!std::isfinite(scale)) {
+    g_pHost->Log("[WARNING] CTerrainManager::SetHeightScale: %g is no finite scale; the scale stays %g.",
+                 static_cast<double>(scale), static_cast<double>(m_fHeightScale));
+    return;
+  }
   m_fHeightScale = scale;
   for (CTerrainBlock* block : m_apBlocks) block->m_fHeightScale = scale;
   // Culling and picking read the block boxes: they must not go stale.

@@ -224,7 +224,8 @@ class CTerrainManager : public CAdaptiveBinaryTreeBase, public ITerrainEdit {
   D3DXMATRIX m_matViewProjection;
 
   void FreeBrush();
-  void BrushRectangle(int32_t vx, int32_t vz, int32_t* topLeft, int32_t* bottomRight) const;
+  // The brush rectangle round grid point (vx, vz); false when it misses the field.
+  bool BrushRectangle(int32_t vx, int32_t vz, int32_t* topLeft, int32_t* bottomRight) const;
   bool BrushHasGeometry() const { return m_pBrushVertices != nullptr && m_nBrushW > 0 && m_nBrushH > 0; }
   void DrawBrush();
   void PaintPatch(int gpx, int gpz, int px0, int pz0, int px1, int pz1, const int32_t* topLeft);

@@ -1,7 +1,11 @@
 #include "d3dx8/d3dx8tex.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,25 +27,10 @@ std::string ResourceFile(LPCSTR name, win32::PathMode mode, HRESULT* error) {
   return path;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* out) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  out->clear();
-  uint8_t buffer[65536];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) out->insert(out->end(), buffer, buffer + n);
-  const bool ok = !std::ferror(f);
-  std::fclose(f);
-  return ok;
-}
-
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-
-// The largest side a texture file may claim, DDS included.
-constexpr uint64_t kMaxSide = 16384;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -56,9 +45,27 @@ struct Image {
 
 UINT LevelDim(UINT size, UINT level) { return std::max(1u, size >> level); }
 
+// What a file may declare on this device: no side above the largest texture it makes, and no
+// more pixels than the budget, so that the work of a load is known from the header alone.
+struct Limits {
+  uint64_t width = d3dx8::kMaxImageSide;
+  uint64_t height = d3dx8::kMaxImageSide;
+
+  explicit Limits(IDirect3DDevice8* device) {
+    D3DCAPS8 caps{};
+    if (SUCCEEDED(device->GetDeviceCaps(&caps))) {
+      if (caps.MaxTextureWidth != 0) width = caps.MaxTextureWidth;
+      if (caps.MaxTextureHeight != 0) height = caps.MaxTextureHeight;
+    }
+  }
+  bool Allow(uint64_t w, uint64_t h) const {
+    return w > 0 && h > 0 && w <= width && h <= height && w * h <= d3dx8::kMaxImagePixels;
+  }
+};
+
 // DDS: "DDS ", a 124-byte header whose pixel format sits at byte 76 of the file, then the
 // levels from the largest.
-HRESULT ParseDds(const uint8_t* data, size_t size, Image* image) {
+HRESULT ParseDds(const uint8_t* data, size_t size, const Limits& limits, Image* image) {
   constexpr size_t kHeader = 128;
   if (size < kHeader || std::memcmp(data, "DDS ", 4) != 0 || Le32(data + 4) != 124) return D3DXERR_INVALIDDATA;
   const uint32_t flags = Le32(data + 8);
@@ -70,7 +77,7 @@ HRESULT ParseDds(const uint8_t* data, size_t size, Image* image) {
   const uint32_t caps2 = Le32(data + 112);
   constexpr uint32_t kMipMapCount = 0x20000, kAlphaPixels = 0x1, kAlphaOnly = 0x2, kFourCC = 0x4,
                      kRgb = 0x40, kLuminance = 0x20000, kCubeMap = 0x200, kVolume = 0x200000;
-  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return D3DXERR_INVALIDDATA;
+  if (!limits.Allow(width, height)) return D3DXERR_INVALIDDATA;
   if (caps2 & (kCubeMap | kVolume)) return D3DXERR_INVALIDDATA;
 
   D3DFORMAT format = D3DFMT_UNKNOWN;
@@ -130,10 +137,10 @@ HRESULT ParseDds(const uint8_t* data, size_t size, Image* image) {
   return S_OK;
 }
 
-// BMP: the pixel rows must all be there before any is decoded, or the reader fills the
-// missing ones with zeros. Only the uncompressed layouts are checked here: the reader refuses
-// the run-length ones itself.
-bool BmpComplete(const uint8_t* data, size_t size) {
+// BMP: the pixel rows, each padded to 4 bytes, must all be there before any is decoded, or the
+// reader fills the missing ones with zeros. Only the uncompressed layouts are checked here: the
+// reader refuses the run-length ones itself.
+bool BmpComplete(const uint8_t* data, size_t size, const Limits& limits) {
   if (size < 26) return false;
   const uint64_t pixelsAt = Le32(data + 10);
   const uint32_t infoSize = Le32(data + 14);
@@ -151,22 +158,22 @@ bool BmpComplete(const uint8_t* data, size_t size) {
     bits = Le16(data + 28);
     compression = Le32(data + 30);
   }
-  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return false;
+  if (!limits.Allow(width, height)) return false;
   // Only plain and bit-field pixels are read; the image reader takes any other compression value
   // for plain pixels too, so such a header would promise pixels the file never holds.
   if (compression != 0 && compression != 3) return false;
-  const uint64_t rowBytes = (width * bits + 7) / 8;
+  const uint64_t rowBytes = (width * bits + 31) / 32 * 4;
   return pixelsAt + rowBytes * height <= size;
 }
 
 // TGA: an uncompressed image must hold every pixel, and a run-length one must not run out
 // before its last pixel (the reader would make the rest up from zeros).
-bool TgaComplete(const uint8_t* data, size_t size) {
+bool TgaComplete(const uint8_t* data, size_t size, const Limits& limits) {
   if (size < 18) return false;
   const uint8_t idLength = data[0], mapType = data[1], type = data[2];
   const uint64_t mapLength = Le16(data + 5), mapBits = data[7];
   const uint64_t width = Le16(data + 12), height = Le16(data + 14), bits = data[16];
-  if (width == 0 || height == 0 || width > kMaxSide || height > kMaxSide) return false;
+  if (!limits.Allow(width, height)) return false;
   const uint64_t pixelBytes = bits == 15 ? 2 : (bits + 7) / 8;
   if (pixelBytes == 0) return false;
   uint64_t at = 18 + idLength + (mapType == 1 ? mapLength * (((mapBits == 15 ? 16 : mapBits) + 7) / 8) : 0);
@@ -194,27 +201,45 @@ bool LooksLikeTga(const uint8_t* data, size_t size, int w, int h) {
 
 constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
+bool IsPng(const uint8_t* data, size_t size) {
+  return size >= 8 && std::equal(kPngSignature, kPngSignature + 8, data);
+}
+
+bool IsBmp(const uint8_t* data, size_t size) { return size >= 2 && data[0] == 'B' && data[1] == 'M'; }
+
 // The image reader knows more formats than the loader takes; anything but PNG, BMP and TGA
 // never reaches it.
 bool IsPngBmpOrTga(const uint8_t* data, size_t size) {
-  if (size >= 8 && std::equal(kPngSignature, kPngSignature + 8, data)) return true;
-  if (size >= 2 && data[0] == 'B' && data[1] == 'M') return true;
+  if (IsPng(data, size) || IsBmp(data, size)) return true;
   if (size < 18 || data[1] > 1) return false;
   const uint8_t type = data[2];
   return type == 1 || type == 2 || type == 3 || type == 9 || type == 10 || type == 11;
+}
+
+uint32_t Be32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+// A PNG's header chunk must come first, of a depth and colour kind there are, and declare
+// sides the device takes: the reader sizes its buffers from it (at two bytes a sample for a
+// 16-bit image) before it inflates a byte.
+bool PngHeaderAllowed(const uint8_t* data, size_t size, const Limits& limits) {
+  if (size < 8 + 8 + 13 || Be32(data + 8) != 13 || std::memcmp(data + 12, "IHDR", 4) != 0) return false;
+  const uint8_t depth = data[24], colour = data[25];
+  const bool depthKnown = depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+  const bool colourKnown = colour == 0 || colour == 2 || colour == 3 || colour == 4 || colour == 6;
+  return depthKnown && colourKnown && limits.Allow(Be32(data + 16), Be32(data + 20));
 }
 
 // Every PNG chunk up to the end marker must lie inside the file: the image reader grows its
 // buffer to a chunk's stated length before it looks for the bytes, so a few bytes claiming a
 // chunk of gigabytes would cost gigabytes.
 bool PngChunksInside(const uint8_t* data, size_t size) {
-  if (size < 8 || !std::equal(kPngSignature, kPngSignature + 8, data)) return true;  // not a PNG
   size_t at = 8;
   while (size - at >= 8) {
-    const uint32_t length = static_cast<uint32_t>(data[at]) << 24 | static_cast<uint32_t>(data[at + 1]) << 16 |
-                            static_cast<uint32_t>(data[at + 2]) << 8 | data[at + 3];
+    const uint32_t length = Be32(data + at);
     if (length > size - at - 8 || size - at - 8 - length < 4) return false;  // body and CRC
-    if (std::equal(data + at + 4, data + at + 8, reinterpret_cast<const uint8_t*>("IEND"))) return true;
+    if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
     at += 12 + static_cast<size_t>(length);
   }
   return true;
@@ -222,45 +247,49 @@ bool PngChunksInside(const uint8_t* data, size_t size) {
 
 // PNG, TGA and BMP through the image reader: grey images become L8, grey with alpha A8L8,
 // colour X8R8G8B8 and colour with alpha A8R8G8B8. The sides come from the header and are
-// checked, and so is the length of BMP and TGA pixel data, before anything is decoded.
-HRESULT ParseOther(const uint8_t* data, size_t size, Image* image) {
-  if (size > 0x7FFFFFFF || !IsPngBmpOrTga(data, size) || !PngChunksInside(data, size)) return D3DXERR_INVALIDDATA;
+// checked against the device, and so is the length of BMP and TGA pixel data, before anything
+// is decoded.
+HRESULT ParseOther(const uint8_t* data, size_t size, const Limits& limits, Image* image) {
+  if (size > 0x7FFFFFFF || !IsPngBmpOrTga(data, size)) return D3DXERR_INVALIDDATA;
+  const bool png = IsPng(data, size), bmp = IsBmp(data, size);
+  if (png && !(PngHeaderAllowed(data, size, limits) && PngChunksInside(data, size))) return D3DXERR_INVALIDDATA;
+  if (bmp && !BmpComplete(data, size, limits)) return D3DXERR_INVALIDDATA;
   int w = 0, h = 0, comp = 0;
   if (!stbi_info_from_memory(data, static_cast<int>(size), &w, &h, &comp)) return D3DXERR_INVALIDDATA;
-  if (w <= 0 || h <= 0 || static_cast<uint64_t>(w) > kMaxSide || static_cast<uint64_t>(h) > kMaxSide)
+  if (!limits.Allow(static_cast<uint64_t>(std::max(w, 0)), static_cast<uint64_t>(std::max(h, 0))))
     return D3DXERR_INVALIDDATA;
-  if (size >= 2 && data[0] == 'B' && data[1] == 'M') {
-    if (!BmpComplete(data, size)) return D3DXERR_INVALIDDATA;
-  } else if (LooksLikeTga(data, size, w, h) && !TgaComplete(data, size)) {
-    return D3DXERR_INVALIDDATA;
-  }
+  if (!png && !bmp && LooksLikeTga(data, size, w, h) && !TgaComplete(data, size, limits)) return D3DXERR_INVALIDDATA;
   int got = 0;
   stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &w, &h, &got, comp);
   if (!pixels || w <= 0 || h <= 0) {
     if (pixels) stbi_image_free(pixels);
     return D3DXERR_INVALIDDATA;
   }
-  const size_t count = static_cast<size_t>(w) * h;
-  std::vector<uint32_t> argb(count);
-  for (size_t i = 0; i < count; ++i) {
-    const stbi_uc* p = pixels + i * comp;
-    uint32_t a = 0xFF, r, g, b;
-    switch (comp) {
-      case 1: r = g = b = p[0]; break;
-      case 2: r = g = b = p[0], a = p[1]; break;
-      case 3: r = p[0], g = p[1], b = p[2]; break;
-      default: r = p[0], g = p[1], b = p[2], a = p[3]; break;
-    }
-    argb[i] = (a << 24) | (r << 16) | (g << 8) | b;
-  }
-  stbi_image_free(pixels);
   const D3DFORMAT format = comp == 1 ? D3DFMT_L8 : comp == 2 ? D3DFMT_A8L8 : comp == 3 ? D3DFMT_X8R8G8B8 : D3DFMT_A8R8G8B8;
   image->width = static_cast<UINT>(w);
   image->height = static_cast<UINT>(h);
   image->format = format;
   image->levels.assign(1, std::vector<uint8_t>(d3dfmt::LevelSize(format, image->width, image->height)));
-  d3dfmt::EncodeRect(format, image->levels[0].data(), static_cast<int>(d3dfmt::Pitch(format, image->width)),
-                     image->width, image->height, argb.data());
+  // Row by row, so that no second whole copy of the image is held.
+  const size_t pitch = d3dfmt::Pitch(format, image->width);
+  std::vector<uint32_t> argb(image->width);
+  for (UINT y = 0; y < image->height; ++y) {
+    const stbi_uc* row = pixels + static_cast<size_t>(y) * image->width * comp;
+    for (UINT x = 0; x < image->width; ++x) {
+      const stbi_uc* p = row + static_cast<size_t>(x) * comp;
+      uint32_t a = 0xFF, r, g, b;
+      switch (comp) {
+        case 1: r = g = b = p[0]; break;
+        case 2: r = g = b = p[0], a = p[1]; break;
+        case 3: r = p[0], g = p[1], b = p[2]; break;
+        default: r = p[0], g = p[1], b = p[2], a = p[3]; break;
+      }
+      argb[x] = (a << 24) | (r << 16) | (g << 8) | b;
+    }
+    d3dfmt::EncodeRect(format, image->levels[0].data() + y * pitch, static_cast<int>(pitch), image->width, 1,
+                       argb.data());
+  }
+  stbi_image_free(pixels);
   return S_OK;
 }
 
@@ -402,10 +431,11 @@ HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice8* device, LPCVOID srcD
   if (!device || !srcData || srcDataSize == 0 || !texture) return D3DERR_INVALIDCALL;
   *texture = nullptr;
   const auto* data = static_cast<const uint8_t*>(srcData);
+  const Limits limits(device);
   Image image;
   const HRESULT hr = srcDataSize >= 4 && std::memcmp(data, "DDS ", 4) == 0
-                         ? ParseDds(data, srcDataSize, &image)
-                         : ParseOther(data, srcDataSize, &image);
+                         ? ParseDds(data, srcDataSize, limits, &image)
+                         : ParseOther(data, srcDataSize, limits, &image);
   if (FAILED(hr)) return hr;
   return CreateFromImage(device, image, texture);
 }
@@ -417,8 +447,13 @@ HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* device, LPCSTR srcFile, IDi
   const std::string path = ResourceFile(srcFile, win32::PathMode::Read, &error);
   if (path.empty()) return error;
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, &bytes)) return D3DXERR_FILENOTFOUND;
-  if (bytes.empty() || bytes.size() > 0xFFFFFFFFu) return D3DXERR_INVALIDDATA;
+  switch (win32::ReadRegularFile(path, d3dx8::kMaxImageFileBytes, &bytes)) {
+    case win32::FileRead::Read: break;
+    case win32::FileRead::NotAFile:
+    case win32::FileRead::TooLarge: return D3DXERR_INVALIDDATA;
+    default: return D3DXERR_FILENOTFOUND;
+  }
+  if (bytes.empty()) return D3DXERR_INVALIDDATA;
   return D3DXCreateTextureFromFileInMemory(device, bytes.data(), static_cast<UINT>(bytes.size()), texture);
 }
 
@@ -514,9 +549,18 @@ HRESULT D3DXSaveSurfaceToFileA(LPCSTR destFile, D3DXIMAGE_FILEFORMAT destFormat,
   HRESULT error = S_OK;
   const std::string path = ResourceFile(destFile, win32::PathMode::Write, &error);
   if (path.empty()) return error == D3DXERR_INVALIDDATA ? error : E_FAIL;
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return E_FAIL;
-  const bool written = std::fwrite(file.data(), 1, file.size(), f) == file.size();
-  const bool closed = std::fclose(f) == 0;
+  // Only into a regular file, and never waiting: a pipe or a device in the tree would hold the
+  // save or swallow it.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+  if (fd < 0) return E_FAIL;
+  struct stat st {};
+  bool written = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ftruncate(fd, 0) == 0;
+  for (size_t done = 0; written && done < file.size();) {
+    const ssize_t n = write(fd, file.data() + done, file.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) done += static_cast<size_t>(n);
+  }
+  const bool closed = close(fd) == 0;
   return written && closed ? S_OK : E_FAIL;
 }

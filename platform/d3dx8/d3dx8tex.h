@@ -7,6 +7,8 @@
 // letter, a network name, ".." above it) fails with D3DXERR_INVALIDDATA, for reading and
 // writing alike.
 #pragma once
+#include <cstdint>
+
 #include "platform_api.h"
 #include "d3d8/d3d8.h"
 #include "win32/win32_types.h"
@@ -41,9 +43,23 @@ enum D3DXIMAGE_FILEFORMAT : DWORD {
   D3DXIFF_FORCE_DWORD = 0x7fffffff
 };
 
+namespace d3dx8 {
+// The largest image file the loaders read, and what an image may declare when the device does
+// not say what it takes: sides up to 4096. Whatever the device takes, no image of more than
+// 4096 x 4096 pixels is decoded.
+inline constexpr uint64_t kMaxImageFileBytes = 128ull << 20;
+inline constexpr uint64_t kMaxImageSide = 4096;
+inline constexpr uint64_t kMaxImagePixels = kMaxImageSide * kMaxImageSide;
+}  // namespace d3dx8
+
 // DDS (uncompressed and DXT1-5, with or without mip levels), TGA, BMP and PNG. The texture
 // is made in the managed pool with a full mip chain; levels the file does not carry are
-// box-filtered from the last one it does.
+// box-filtered from the last one it does. A file whose header declares a side above the
+// device's largest texture (D3DCAPS8 MaxTextureWidth and MaxTextureHeight) or more pixels than
+// d3dx8::kMaxImagePixels is D3DXERR_INVALIDDATA before anything is decoded, and so is one
+// that holds fewer pixel bytes than its header declares. D3DXCreateTextureFromFileA reads
+// only regular files of at most d3dx8::kMaxImageFileBytes (a folder, a device or a larger
+// file is D3DXERR_INVALIDDATA).
 FOOTLIGHT_PLATFORM_API HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* device, LPCSTR srcFile,
                                                           IDirect3DTexture8** texture);
 // The same from a file image already in memory.

@@ -1,10 +1,15 @@
 #include "win32/file_system.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -48,6 +53,23 @@ std::string Fail(DWORD error) {
   return std::string();
 }
 
+bool IsLink(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The real path of `path`; "" when it has none (it or a link on the way dangles).
+std::string RealPath(const std::string& path) {
+  std::unique_ptr<char, decltype(&free)> real(realpath(path.c_str(), nullptr), &free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+bool Within(const std::string& real, const std::string& realRoot) {
+  if (real == realRoot) return true;
+  const std::string prefix = realRoot == "/" ? realRoot : realRoot + "/";
+  return real.compare(0, prefix.size(), prefix) == 0;
+}
+
 }  // namespace
 
 std::string ResolvePath(const std::string& root, const char* path, PathMode mode) {
@@ -75,11 +97,18 @@ std::string ResolvePath(const std::string& root, const char* path, PathMode mode
 
   std::string current = root.empty() ? std::string(".") : root;
   while (current.size() > 1 && current.back() == '/') current.pop_back();
+  // Components matched by name never climb, so only a link can lead out of the root.
+  std::string realRoot;
   for (size_t i = 0; i < parts.size(); ++i) {
     const bool last = i + 1 == parts.size();
     const std::string match = FindEntry(current, parts[i]);
     if (!match.empty()) {
       current += (current == "/" ? "" : "/") + match;
+      if (IsLink(current)) {
+        if (realRoot.empty()) realRoot = RealPath(root.empty() ? std::string(".") : root);
+        const std::string real = RealPath(current);
+        if (realRoot.empty() || real.empty() || !Within(real, realRoot)) return Fail(ERROR_ACCESS_DENIED);
+      }
       if (!last && !IsDirectory(current)) return Fail(ERROR_PATH_NOT_FOUND);
       continue;
     }
@@ -92,6 +121,45 @@ std::string ResolvePath(const std::string& root, const char* path, PathMode mode
     }
   }
   return current;
+}
+
+FileRead ReadRegularFile(const std::string& path, uint64_t limit, std::vector<uint8_t>* out, std::string* reason) {
+  out->clear();
+  auto fail = [&](FileRead status, const std::string& why) {
+    if (reason != nullptr) *reason = why;
+    return status;
+  };
+  // Not blocking: a pipe with no writer would hold the open forever.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return fail(FileRead::NotOpened, std::strerror(errno));
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return fail(FileRead::Failed, std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return fail(FileRead::NotAFile, "is a folder");
+  if (!S_ISREG(st.st_mode)) return fail(FileRead::NotAFile, "is not a regular file");
+  const auto size = static_cast<uint64_t>(st.st_size);
+  if (size > limit)
+    return fail(FileRead::TooLarge,
+                "holds " + std::to_string(size) + " bytes, more than the " + std::to_string(limit) + " it may");
+  out->resize(static_cast<size_t>(size));
+  // A file that shrinks meanwhile gives what it still holds; one that grows, its size when opened.
+  size_t done = 0;
+  while (done < out->size()) {
+    const ssize_t n = read(fd, out->data() + done, out->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      out->clear();
+      return fail(FileRead::Failed, std::strerror(error));
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  out->resize(done);
+  return FileRead::Read;
 }
 
 void SetResourceRoot(const std::string& root) {

@@ -3,7 +3,9 @@
 // host open for the module is found through ResolvePath, so that case, separators and the
 // bounds of the resource tree are handled in one place.
 #pragma once
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform_api.h"
 
@@ -31,5 +33,16 @@ FOOTLIGHT_PLATFORM_API std::string ResolvePath(const std::string& root, const ch
 // back to the current directory, which is also where it starts. Any thread may call these.
 FOOTLIGHT_PLATFORM_API void SetResourceRoot(const std::string& root);
 FOOTLIGHT_PLATFORM_API std::string GetResourceRoot();
+
+enum class FileRead { Read, NotOpened, NotAFile, TooLarge, Failed };
+
+// The one way the platform, the host and the command line read a whole file of this system:
+// only a regular file (a folder, a device or a pipe is NotAFile, and opening one never waits),
+// and only one of at most `limit` bytes, checked before any byte is read (TooLarge). NotOpened
+// is a file that is not there or does not open, Failed one that fails while read. On anything
+// but Read, `reason` (when given) says why in a few words ("is a folder", "holds
+// 9000000 bytes, more than the 8396802 it may", the system's error text) and `out` is empty.
+FOOTLIGHT_PLATFORM_API FileRead ReadRegularFile(const std::string& path, uint64_t limit, std::vector<uint8_t>* out,
+                                                std::string* reason = nullptr);
 
 }  // namespace win32

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -56,18 +57,64 @@ struct EndSignal {
   }
 };
 
-// Shared memory: the descriptor and, for the process that created the name, the duty to
-// remove it when the last handle and view here are gone.
+// Shared memory and its descriptor. A section that made or joined a name through
+// CreateFileMappingA is one of the name's holders: it keeps a shared lock on the memory while
+// it lives, and the last holder of any process to go removes the name (it alone gets the lock
+// to itself). OpenFileMappingA neither holds nor removes.
 struct Section {
   int fd = -1;
   std::string name;  // POSIX name, empty for an unnamed mapping
-  bool created = false;
+  bool holds = false;
 
   ~Section() {
-    if (fd >= 0) close(fd);
-    if (created && !name.empty()) shm_unlink(name.c_str());
+    if (fd < 0) return;
+    if (holds && flock(fd, LOCK_EX | LOCK_NB) == 0) shm_unlink(name.c_str());
+    close(fd);
   }
 };
+
+bool SameFile(int a, int b) {
+  struct stat x {}, y {};
+  return fstat(a, &x) == 0 && fstat(b, &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+// Makes or joins the named memory and holds it. A holder that is leaving removes the name while
+// it has the lock to itself, so the name is checked again once the lock is shared: when it no
+// longer names the memory locked, that memory was removed meanwhile and the name is tried again.
+int HoldSharedName(const std::string& name, uint64_t size, bool* existed) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    bool made = true;
+    int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST) {
+      made = false;
+      fd = shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+      if (fd < 0 && errno == ENOENT) continue;  // removed between the two opens
+    }
+    if (fd < 0) return -1;
+    if (made && ftruncate(fd, static_cast<off_t>(size)) != 0) {
+      const int error = errno;
+      shm_unlink(name.c_str());
+      close(fd);
+      errno = error;
+      return -1;
+    }
+    int locked;
+    do {
+      locked = flock(fd, LOCK_SH);
+    } while (locked != 0 && errno == EINTR);
+    const int check = locked == 0 ? shm_open(name.c_str(), O_RDONLY | O_CLOEXEC, 0) : -1;
+    const bool current = check >= 0 && SameFile(fd, check);
+    if (check >= 0) close(check);
+    if (current) {
+      *existed = !made;
+      return fd;
+    }
+    close(fd);
+    if (locked != 0) return -1;
+  }
+  errno = EAGAIN;
+  return -1;
+}
 
 struct KernelObject {
   virtual ~KernelObject() = default;
@@ -156,19 +203,16 @@ std::string Absolute(const std::string& path) {
   return std::string(cwd) + "/" + path;
 }
 
-// A bare program name (no folder) is looked up beside the running program first, then in the
-// current folder.
+// A bare program name (no folder) is looked up beside the running program only: a file of that
+// name in the current folder, which anyone may have put there, is never run. "" when there is none.
 std::string ApplicationPath(const char* applicationName) {
   const std::string name = WindowsPath(applicationName);
   if (name.find('/') != std::string::npos) return Absolute(name);
   char self[PATH_MAX];
   const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n > 0) {
-    std::string beside(self, static_cast<size_t>(n));
-    beside = beside.substr(0, beside.rfind('/') + 1) + name;
-    if (access(beside.c_str(), X_OK) == 0) return beside;
-  }
-  return Absolute(name);
+  if (n <= 0) return std::string();
+  const std::string path(self, static_cast<size_t>(n));
+  return path.substr(0, path.rfind('/') + 1) + name;
 }
 
 std::atomic<win32::ProcessStartHook> g_processStartHook{nullptr};
@@ -344,6 +388,10 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine, LPSECURITY_ATTRIB
   bool search = false;
   if (applicationName != nullptr) {
     program = ApplicationPath(applicationName);
+    if (program.empty()) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return FALSE;
+    }
     if (args.empty()) args.push_back(applicationName);
   } else {
     if (args.empty() || args[0].empty()) {
@@ -444,23 +492,18 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWO
   bool existed = false;
   if (name == nullptr) {
     section->fd = memfd_create("win32-mapping", MFD_CLOEXEC);
+    if (section->fd >= 0 && ftruncate(section->fd, static_cast<off_t>(size)) != 0) {
+      SetLastError(ErrorFromErrno(errno));
+      return nullptr;
+    }
   } else {
     section->name = PosixMappingName(name);
-    section->fd = shm_open(section->name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
-    if (section->fd >= 0) {
-      section->created = true;
-    } else if (errno == EEXIST) {
-      existed = true;
-      section->fd = shm_open(section->name.c_str(), O_RDWR, 0);
-    }
+    section->fd = HoldSharedName(section->name, size, &existed);
+    section->holds = section->fd >= 0;
   }
   if (section->fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return nullptr;
-  }
-  if (!existed && ftruncate(section->fd, static_cast<off_t>(size)) != 0) {
-    SetLastError(ErrorFromErrno(errno));
-    return nullptr;  // the section removes the name it made
   }
   auto object = std::make_shared<KernelObject>();
   object->section = std::move(section);
@@ -478,7 +521,7 @@ HANDLE OpenFileMappingA(DWORD desiredAccess, BOOL, LPCSTR name) {
   const bool write = (desiredAccess & FILE_MAP_WRITE) != 0;
   auto section = std::make_shared<Section>();
   section->name = PosixMappingName(name);
-  section->fd = shm_open(section->name.c_str(), write ? O_RDWR : O_RDONLY, 0);
+  section->fd = shm_open(section->name.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC, 0);
   if (section->fd < 0) {
     SetLastError(ErrorFromErrno(errno));
     return nullptr;

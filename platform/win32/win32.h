@@ -228,7 +228,8 @@ FOOTLIGHT_PLATFORM_API DWORD WaitForSingleObject(HANDLE object, DWORD millisecon
 FOOTLIGHT_PLATFORM_API BOOL CloseHandle(HANDLE object);
 
 // Starts a program. The application name, when given, is the file to run ('\' read as '/'; a
-// bare name is looked up beside the running program, then in the current folder); otherwise the command line's first word is, searched along PATH. The command
+// bare name is looked up beside the running program only, never in the current folder);
+// otherwise the command line's first word is, searched along PATH. The command
 // line is split into arguments by the Windows C runtime's rules (win32::SplitCommandLine).
 // STARTF_USESTDHANDLES with null handles gives the child no standard streams (/dev/null);
 // without it the child shares ours. Priority classes and window flags have no effect;
@@ -243,8 +244,11 @@ FOOTLIGHT_PLATFORM_API BOOL CreateProcessA(LPCSTR applicationName, LPSTR command
 // Named shared memory, seen by every process of the machine under its name (POSIX shared
 // memory "/<prefix><name>" with win32::IpcPrefix(), '/' and '\' in the name read as '_'). Only memory-backed mappings
 // (file INVALID_HANDLE_VALUE) exist. A name that exists already is opened, with
-// ERROR_ALREADY_EXISTS. The process that created a name removes it once it holds no handle
-// and no view of it any more. Views start at multiples of 65536 bytes; size 0 maps to the end.
+// ERROR_ALREADY_EXISTS. Every handle CreateFileMappingA gives out, and every view made through
+// it, holds the name, in whichever process: the name lives until the last of them is gone, and
+// whoever lets go last removes it. OpenFileMappingA reads a name without holding it, and a name
+// made by anything else stays until its maker removes it. Views start at multiples of 65536
+// bytes; size 0 maps to the end.
 FOOTLIGHT_PLATFORM_API HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD protect, DWORD maximumSizeHigh,
                                                  DWORD maximumSizeLow, LPCSTR name);
 FOOTLIGHT_PLATFORM_API HANDLE OpenFileMappingA(DWORD desiredAccess, BOOL inheritHandle, LPCSTR name);

@@ -95,6 +95,7 @@ TEST(CameraCli, BadInputIsOneLineAndAFailingStatus) {
       {"camera --mode fly", 2,
        "footlight: option --mode takes a camera mode: free, first, orbit, auto, look or point, got \"fly\""},
       {"camera --input /no/such/input.txt", 2, "footlight: cannot open /no/such/input.txt: no such file or directory"},
+      {"camera --input " + kSamples, 1, "footlight: cannot read input file " + kSamples + ": is a folder"},
       {"camera --frames 4 --input " + bad, 2, "footlight: " + bad + " line 3: frame 9 is past the last frame (4)"},
       {"camera --resource " + kSamples + " --action nothing", 1,
        "footlight: the camera action \"nothing\" did not load (resource\\ini\\Brivanta\\common\\nothing.ini and its "

@@ -447,6 +447,15 @@ TEST(FootlightCli, RunSceneWithTheGizmoReportsFlagProjectedAndGizmoDraws) {
 
 }
 
+TEST(FootlightCli, ABackdropThatIsNoFileIsOneErrorLineAndExitOne) {
+  // A device never ends: it is refused before a byte of it is read.
+  const Result r = RunFootlight("run --backdrop /dev/zero");
+  EXPECT_EQ(r.status, 1) << r.out;
+  const auto lines = Lines(r.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "footlight: cannot read backdrop file /dev/zero: is not a regular file");
+}
+
 TEST(FootlightCli, ASceneThatDoesNotLoadIsOneErrorLineAndExitOne) {
   const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
   const Result r = RunFootlight("run --scene 9 --resource " + samples);

@@ -2,7 +2,10 @@
 // that keep groups and lights consistent as either side goes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -505,6 +508,90 @@ TEST(LightGroup, NestingStopsAtSixtyFourLevels) {
   chain[0]->SetActive(true, 0);
   h.sys->Update(16);
   EXPECT_TRUE(leaf->IsActive());
+}
+
+// The nesting counts each group keeps, against a count from scratch over every step of every
+// group after each of a long run of random edits; and a group is refused as a sub-group exactly
+// when it would then contain its parent.
+TEST(LightGroup, NestingCountsStayExactThroughEveryEdit) {
+  GroupHost h;
+  std::mt19937 random(43);
+  auto pick = [&](size_t n) { return static_cast<size_t>(random() % n); };
+  int made = 0;
+  auto fresh = [&] { return h.Group(("g" + std::to_string(made++)).c_str()); };
+  for (int i = 0; i < 12; ++i) fresh();
+  const std::vector<CLightGroup*>& groups = h.sys->groups;
+  auto listed = [](const CLightGroup* parent, const CLightGroup* sub) {
+    for (const CLightGroup::Step& step : parent->steps)
+      for (const CLightGroup::GroupEntry& e : step.groups)
+        if (e.group == sub) return true;
+    return false;
+  };
+  std::map<const CLightGroup*, int32_t> belowKnown, aboveKnown;  // from scratch each round
+  auto below = [&](auto&& self, const CLightGroup* g) -> int32_t {
+    if (belowKnown.count(g) != 0) return belowKnown[g];
+    int32_t levels = 1;
+    for (const CLightGroup::Step& step : g->steps)
+      for (const CLightGroup::GroupEntry& e : step.groups) levels = std::max(levels, self(self, e.group) + 1);
+    return belowKnown[g] = levels;
+  };
+  auto above = [&](auto&& self, const CLightGroup* g) -> int32_t {
+    if (aboveKnown.count(g) != 0) return aboveKnown[g];
+    int32_t levels = 1;
+    for (const CLightGroup* p : groups)
+      if (listed(p, g)) levels = std::max(levels, self(self, p) + 1);
+    return aboveKnown[g] = levels;
+  };
+  auto reaches = [&](const CLightGroup* from, const CLightGroup* to) {
+    std::vector<const CLightGroup*> pending{from}, seen;
+    while (!pending.empty()) {
+      const CLightGroup* g = pending.back();
+      pending.pop_back();
+      if (g == to) return true;
+      if (std::find(seen.begin(), seen.end(), g) != seen.end()) continue;
+      seen.push_back(g);
+      for (const CLightGroup::Step& step : g->steps)
+        for (const CLightGroup::GroupEntry& e : step.groups) pending.push_back(e.group);
+    }
+    return false;
+  };
+  for (int edit = 0; edit < 3000; ++edit) {
+    CLightGroup* a = groups[pick(groups.size())];
+    CLightGroup* b = groups[pick(groups.size())];
+    const int32_t key = static_cast<int32_t>(pick(3)) * 100;
+    switch (pick(10)) {
+      case 0:
+      case 1:
+      case 2:
+      case 3: {
+        const bool refused = reaches(b, a);
+        const size_t entries = a->steps.size();
+        a->AddGroupToStep(h.Pos(b), key, pick(2) == 0);
+        if (refused) ASSERT_EQ(a->steps.size(), entries) << "a group was let contain itself";
+        else ASSERT_TRUE(listed(a, b)) << "a group that does not contain its parent was refused";
+        break;
+      }
+      case 4: a->RemoveGroupFromStep(b, key); break;
+      case 5: a->RemoveGroup(b); break;
+      case 6: a->ReplaceGroup(h.Pos(b), h.Pos(groups[pick(groups.size())])); break;
+      case 7: {
+        const std::string name = a->name;
+        h.sys->DeleteLightGroup(name.c_str());
+        fresh();
+        break;
+      }
+      case 8:
+        if (groups.size() < 20) h.sys->CopyLightGroup(("g" + std::to_string(made++)).c_str(), a->name.c_str());
+        break;
+      default: a->RemoveGroup(b); a->AddGroupToStep(h.Pos(b), key, true); break;
+    }
+    belowKnown.clear();
+    aboveKnown.clear();
+    for (const CLightGroup* g : groups) {
+      ASSERT_EQ(g->depthBelow, below(below, g)) << "edit " << edit;
+      ASSERT_EQ(g->depthAbove, above(above, g)) << "edit " << edit;
+    }
+  }
 }
 
 }  // namespace

@@ -146,8 +146,8 @@ struct SampleRoot : scene_testing::SceneHost {
     const std::filesystem::path resource = std::filesystem::path(root) / "resource";
     std::filesystem::create_directories(resource / "movies");
     for (const auto& entry : std::filesystem::directory_iterator(kSamples / "resource"))
-      if (entry.path().filename() != "movies")
-        std::filesystem::create_directory_symlink(entry.path(), resource / entry.path().filename());
+      if (entry.path().filename() != "movies")  // copied: a link out of the root is not followed
+        std::filesystem::copy(entry.path(), resource / entry.path().filename(), std::filesystem::copy_options::recursive);
   }
 };
 

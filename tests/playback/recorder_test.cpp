@@ -1,5 +1,8 @@
 // The recorder and the recording scene system's slots: what a recording opens with, object ids,
 // listeners, the movie's times on the playback clock, saving and loading movies by module path.
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -211,9 +214,18 @@ TEST(SceneSlots, ASaveThatCannotWriteItsBytesFailsAndABadFileSaysWhereItBroke) {
   PlaybackHost s;
   win32::SetResourceRoot(s.root);
   MovieDataPtr movie(new MovieData);
-  std::filesystem::create_symlink("/dev/full", std::filesystem::path(s.root) / "full.mov");
+  // The file may not grow past 4 bytes while the movie is saved: its write falls short.
   const std::string full = "full.mov";
-  EXPECT_FALSE(s.scene->SaveMovie(movie, &full));
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  const rlimit small{4, before.rlim_max};
+  void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool saved = s.scene->SaveMovie(movie, &full);
+  setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(s.root) / "full.mov"), 4u);
 
   s.WriteFile("cut.mov", U32(2) + U32(0) + U32(0) + U32(7));
   MovieDataPtr loaded;

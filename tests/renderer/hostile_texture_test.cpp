@@ -6,6 +6,7 @@
 
 #include "d3dx8/d3dx8tex.h"
 #include "host/d3d_device.h"
+#include "support/zero_png.h"
 
 namespace {
 
@@ -47,6 +48,12 @@ std::vector<uint8_t> TgaHeader(uint8_t type, uint16_t width, uint16_t height) {
 
 struct Loader : ::testing::Test {
   host::Device device;
+  // The device says it makes textures up to side x side.
+  void Takes(UINT side) {
+    D3DCAPS8 caps = host::DefaultCaps();
+    caps.MaxTextureWidth = caps.MaxTextureHeight = side;
+    device.SetCaps(caps);
+  }
   HRESULT Load(const std::vector<uint8_t>& bytes, IDirect3DTexture8** texture) {
     return D3DXCreateTextureFromFileInMemory(&device, bytes.data(), static_cast<UINT>(bytes.size()), texture);
   }
@@ -91,6 +98,42 @@ TEST_F(Loader, HeadersClaimingMoreThanTheFileHoldsAreInvalidData) {
   std::vector<uint8_t> cut = TgaHeader(10, 2, 1);
   cut.insert(cut.end(), {0x01, 4, 5, 6, 7});
   EXPECT_EQ(Load(cut, &texture), D3DXERR_INVALIDDATA);
+}
+
+TEST_F(Loader, BmpRowsCountTheirPaddingToFourBytes) {
+  // 1 x 4 at 24 bits: each row is 3 pixel bytes and 1 of padding, 16 bytes in all.
+  IDirect3DTexture8* texture = nullptr;
+  EXPECT_EQ(Load(Bmp(1, 4, 12), &texture), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(texture, nullptr);
+  ASSERT_EQ(Load(Bmp(1, 4, 16), &texture), D3D_OK);
+  texture->Release();
+}
+
+// Whole, decodable files: what refuses them is what they declare, not what they hold.
+TEST_F(Loader, ImagesLargerThanTheDeviceTakesAreRefusedBeforeDecoding) {
+  Takes(64);
+  IDirect3DTexture8* texture = nullptr;
+  for (const auto& [width, height] : std::vector<std::pair<uint32_t, uint32_t>>{{65, 1}, {1, 65}}) {
+    EXPECT_EQ(Load(testpng::ZeroPng(width, height, 8, 0), &texture), D3DXERR_INVALIDDATA) << width << " x " << height;
+    EXPECT_EQ(Load(Bmp(static_cast<int32_t>(width), static_cast<int32_t>(height), 4 * 65), &texture),
+              D3DXERR_INVALIDDATA);
+    std::vector<uint8_t> tga = TgaHeader(2, static_cast<uint16_t>(width), static_cast<uint16_t>(height));
+    tga.resize(tga.size() + 3 * 65);
+    EXPECT_EQ(Load(tga, &texture), D3DXERR_INVALIDDATA);
+  }
+  ASSERT_EQ(Load(testpng::ZeroPng(64, 64, 8, 0), &texture), D3D_OK);
+  texture->Release();
+}
+
+TEST_F(Loader, NoImageOfMoreThanTheBudgetOfPixelsIsDecodedWhateverTheDeviceTakes) {
+  Takes(16384);
+  IDirect3DTexture8* texture = nullptr;
+  // 8192 x 2049 grey, 16,785,408 pixels, whole in about 100 KB.
+  EXPECT_GT(8192ull * 2049, d3dx8::kMaxImagePixels);
+  EXPECT_EQ(Load(testpng::ZeroPng(8192, 2049, 8, 0), &texture), D3DXERR_INVALIDDATA);
+  // 16384 x 16384 at 16 bits a sample: 2 GB before it is narrowed, more than the reader counts in.
+  EXPECT_EQ(Load(testpng::ZeroPng(16384, 16384, 16, 6, 64), &texture), D3DXERR_INVALIDDATA);
+  EXPECT_EQ(texture, nullptr);
 }
 
 TEST_F(Loader, FormatsOtherThanPngBmpAndTgaNeverReachTheImageReader) {

@@ -12,9 +12,13 @@
 
 #include "apps/makeclip/clip_maker.h"
 #include "host/d3d_device.h"
+#include "host/runtime_files.h"
+#include "host/window_messages.h"
 #include "scene_fixture.h"
 #include "support/wait.h"
+#include "support/temp_tree.h"
 #include "video/texture_renderer.h"
+#include "win32/file_system.h"
 #include "win32/win32.h"
 
 namespace {
@@ -227,17 +231,9 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-struct RealPlayer {
-  std::filesystem::path before = std::filesystem::current_path();
-  // The player sits beside footlight; a bare name is found in the current folder.
-  RealPlayer() { std::filesystem::current_path(FOOTLIGHT_BINARY_DIR); }
-  ~RealPlayer() { std::filesystem::current_path(before); }
-};
-
-std::string PidFile() {
-  return "/tmp/" + win32::IpcPrefix() + "footlight-filmplayer-" + std::to_string(::getpid()) + ".pid";
-}
-std::string MappingFile() { return "/dev/shm/" + win32::IpcPrefix() + "KelvoraVideo"; }
+// The player is found beside the test program (the build puts one there), as beside footlight.
+std::string PidFile() { return host::FilmPlayerPidFile(::getpid()); }
+std::string MappingFile() { return host::FilmMappingFile(); }
 
 // The player's answer, through the host window's socket.
 testing::AssertionResult AnswerCame(host::ReferenceHost& host) {
@@ -252,7 +248,6 @@ void ExpectPlayerGone() {
 }
 
 TEST(FilmPlayerProcess, TheAnswerComesThroughTheSocketAndNothingIsLeft) {
-  RealPlayer cwd;
   FilmHost h(false);
   ASSERT_TRUE(h.s.host.OpenMessageEndpoint());
   h.s.WriteFile("films/show.avi", "not a real film, but a readable file");
@@ -271,12 +266,16 @@ TEST(FilmPlayerProcess, TheAnswerComesThroughTheSocketAndNothingIsLeft) {
 
   h.s.host.DestroyAll();
   ExpectPlayerGone();
+  // The pid file was in a folder only we may enter.
+  struct stat folder {};
+  ASSERT_EQ(::stat(std::filesystem::path(PidFile()).parent_path().c_str(), &folder), 0);
+  EXPECT_EQ(folder.st_uid, ::geteuid());
+  EXPECT_EQ(folder.st_mode & 077, 0u);
   // Ended and reaped: no zombie stays behind.
   EXPECT_TRUE(testing_support::WaitUntil("the player reaped", [&] { return ::kill(player, 0) != 0; }));
 }
 
 TEST(FilmPlayerProcess, MissingSourcesAndNamesOutsideTheRootAreAnsweredWithTheFailure) {
-  RealPlayer cwd;
   FilmHost h(false);
   ASSERT_TRUE(h.s.host.OpenMessageEndpoint());
   h.s.WriteFile("inside/film.avi", "a readable file");
@@ -307,7 +306,6 @@ TEST(FilmPlayerProcess, MissingSourcesAndNamesOutsideTheRootAreAnsweredWithTheFa
 // The film as it really goes: the player, the scene's film manager (the module's own), a clip of
 // the film's kind (sound as stream 0, video as stream 1) and frames reaching the film texture.
 TEST(FilmPlayerProcess, ARealFilmReachesTheFilmTexture) {
-  RealPlayer cwd;
   UseOwnSharedNames();
   ResetFilmClock();
   SceneHost s;
@@ -352,6 +350,55 @@ TEST(FilmPlayerProcess, ARealFilmReachesTheFilmTexture) {
 
   s.host.DestroyAll();
   ExpectPlayerGone();
+}
+
+// Two players of two windows share the one mapping: the second writes its source over the
+// first's, and the first ending leaves the mapping to the second, which removes it as it ends.
+TEST(FilmPlayerProcess, TheMappingLivesUntilItsLastPlayerEnds) {
+  UseOwnSharedNames();
+  testing_support::TempTree tree;
+  tree.PutText("first.avi", "a readable file");
+  tree.PutText("second.avi", "a readable file");
+  win32::SetResourceRoot(tree.Root());
+  const int64_t windows[2] = {::getpid() * 10LL + 1, ::getpid() * 10LL + 2};
+  host::MessageEndpoint endpoints[2];
+  auto run = [](const std::string& arguments, bool wait) {
+    std::string line = "footlight-filmplayer " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA("footlight-filmplayer", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+      return false;
+    if (wait) WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  };
+  auto mapped = [] {
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "KelvoraVideo");
+    if (mapping == nullptr) return std::string("(none)");
+    const char* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    const std::string text = view != nullptr ? view : "(no view)";
+    if (view != nullptr) UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    return text;
+  };
+  const char* sources[2] = {"first.avi", "second.avi"};
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(endpoints[i].Open(windows[i]));
+    ASSERT_TRUE(run("-handle \"" + std::to_string(windows[i]) + "\" -sourcename \"" + sources[i] + "\"", false));
+    std::vector<host::WindowMessage> answer;
+    ASSERT_TRUE(testing_support::WaitUntil("the player's answer", [&] { return !(answer = endpoints[i].Drain()).empty(); }));
+    EXPECT_EQ(answer[0].message, 0x401u);
+  }
+  EXPECT_EQ(mapped(), "second.avi");
+  ASSERT_TRUE(run("-handle \"" + std::to_string(windows[0]) + "\" -kill", true));
+  EXPECT_EQ(mapped(), "second.avi");
+  ASSERT_TRUE(run("-handle \"" + std::to_string(windows[1]) + "\" -kill", true));
+  EXPECT_TRUE(testing_support::WaitUntilGone(MappingFile()));
+  for (int64_t window : windows) EXPECT_FALSE(Exists(host::FilmPlayerPidFile(window)));
+  win32::SetResourceRoot("");
 }
 
 }  // namespace

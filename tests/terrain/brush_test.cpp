@@ -1,6 +1,7 @@
 // The height brush, the cursor pick, the brush overlay, blend-map painting and the scene's terrain.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -250,6 +251,27 @@ TEST(TerrainBrush, BorderPointsAreSharedByEveryBlockThatHoldsThem) {
       ASSERT_TRUE(m->SampleHeight(&p, nullptr));
       EXPECT_NEAR(p.y, -20.0f * 0.75f, 1e-3f) << dx << "," << dz;  // one quarter of the way to flat 0
     }
+}
+
+// The hot spot is any 32-bit pair: one that puts the brush far off the field (reckoned without
+// overflow) draws, selects and changes nothing.
+TEST(TerrainBrush, AHotSpotAtEitherEndOfTheIntegerRangeLeavesTheFieldAlone) {
+  BrushTerrain b(Flat(5));
+  CTerrainManager* m = b.t.terrain;
+  m->ShowBrush();
+  const std::vector<float> all(81, 1.0f);
+  for (const auto& [hotX, hotZ] : std::vector<std::pair<int32_t, int32_t>>{{INT_MIN, INT_MAX}, {INT_MAX, INT_MIN}}) {
+    m->SetBrushSize(9, 9, hotX, hotZ);
+    b.Aim(100.0f + static_cast<float>(hotX & 1), 100.0f);  // a new vertex each time, so the brush moves
+    b.t.Frame();
+    const host::DrawRecord* d = BrushDraw(b.t.Renderer());
+    EXPECT_TRUE(d == nullptr || d->primitiveCount == 0);
+    m->SelectUnderBrush(all.data(), 50, 50);
+    m->RaiseUnderBrush(10);
+    m->FlushDirtyRegions();
+  }
+  for (int x = 0; x <= 2048; x += 8)
+    for (int z = 0; z <= 2048; z += 8) ASSERT_EQ(b.Height(x, z), 5) << x << "," << z;
 }
 
 TEST(TerrainBrush, TheFlushRefreshesTheQuadsOnBothSidesUpToTheFarEdge) {

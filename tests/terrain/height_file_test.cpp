@@ -1,9 +1,14 @@
 // The host's height file.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 
 #include "host/height_file.h"
+#include "host/mask_file.h"
 
 TEST(HeightFile, RoundTripsAndStandsAtTheOrigin) {
   const int16_t samples[9] = {-32768, -1, 0, 1, 258, 32767, 7, -300, 4096};
@@ -42,4 +47,31 @@ TEST(HeightFile, SizesThatAreNoSquareFieldAreRefused) {
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }
   EXPECT_FALSE(host::ReadHeightFile("/nonexistent/hills.r16", &field, &error));
+}
+
+// Both terrain files are read by the host's one step: only a regular file, and never one above
+// the format's largest, whose bytes are not read at all.
+TEST(HeightFile, FoldersDevicesAndOversizeFilesAreOneLineEach) {
+  char pattern[] = "/tmp/footlight-height-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::string dir = pattern;
+  const std::string huge = dir + "/huge.r16";
+  { std::ofstream(huge) << ""; }
+  std::filesystem::resize_file(huge, host::kHeightFileMaxBytes + 2);  // sparse: nothing is written
+  host::HeightField field;
+  host::MaskImage mask;
+  std::string error;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {dir, "cannot read height file " + dir + ": is a folder"},
+      {"/dev/zero", "cannot read height file /dev/zero: is not a regular file"},
+      {huge, "cannot read height file " + huge + ": holds 8396804 bytes, more than the 8396802 it may"}};
+  for (const auto& [path, line] : cases) {
+    EXPECT_FALSE(host::ReadHeightFile(path, &field, &error));
+    EXPECT_EQ(error, line);
+  }
+  EXPECT_FALSE(host::ReadMaskFile(dir, &mask, &error));
+  EXPECT_EQ(error, "cannot read mask file " + dir + ": is a folder");
+  EXPECT_FALSE(host::ReadMaskFile("/dev/zero", &mask, &error));
+  EXPECT_EQ(error, "cannot read mask file /dev/zero: is not a regular file");
+  std::filesystem::remove_all(dir);
 }

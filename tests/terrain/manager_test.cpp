@@ -499,6 +499,32 @@ TEST(TerrainManager, HeightScaleAndSamplingSeeTheCurrentField) {
     EXPECT_FALSE(t.terrain->SampleHeight(&bad, &n));
 }
 
+// Heights times a scale beyond what a float's products can hold: the sample is still the scaled
+// height, or no sample at all once that height itself passes the float range; a scale that is
+// no number is refused.
+TEST(TerrainManager, HugeScalesSampleTheScaledHeightOrNothing) {
+  TerrainHost t;
+  Field f = terrain_testing::RandomField(300, 10, 90, 4);
+  const TerrainHeightMap map = f.Map();
+  ASSERT_TRUE(t.terrain->UpdateAllBlocks(&map));
+  D3DXVECTOR3 p(123.4f, 0.0f, 250.6f), n;
+  for (float scale : {1e17f, 1e20f, 1e30f}) {
+    t.terrain->SetHeightScale(scale);
+    ASSERT_TRUE(t.terrain->SampleHeight(&p, &n)) << scale;
+    const double expected = terrain_testing::SurfaceHeight(f, 123.4, 250.6, scale);
+    EXPECT_NEAR(p.y / expected, 1.0, 1e-4) << scale;
+    EXPECT_TRUE(std::isfinite(n.x) && n.y > 0.0f && std::isfinite(n.z)) << scale;
+  }
+  t.terrain->SetHeightScale(1e37f);  // 90 x 1e37 is beyond any float
+  p.y = -7.0f;
+  EXPECT_FALSE(t.terrain->SampleHeight(&p, &n));
+  EXPECT_EQ(p.y, -7.0f);
+  t.terrain->SetHeightScale(2.0f);
+  for (float bad : {NAN, INFINITY, -INFINITY}) t.terrain->SetHeightScale(bad);
+  EXPECT_EQ(t.terrain->GetHeightScale(), 2.0f);
+  EXPECT_EQ(LogLinesWith(t.Host(), "[WARNING] CTerrainManager::SetHeightScale: "), 3u);
+}
+
 namespace {
 int g_regionPolygons = 0;
 void CountPolygon(const float*, int32_t count) { g_regionPolygons += count >= 3 ? 1 : 0; }

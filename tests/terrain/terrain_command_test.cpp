@@ -119,11 +119,14 @@ TEST(TerrainCommand, BadInputGivesOneErrorLine) {
            {"resource/terrain/missing.r16 --resource samples", 1},
            {"resource/terrain/grass.dds --resource samples", 1},
            {"resource/terrain/hills.r16 --resource samples --layer missing.dds", 1},
+           {"resource/terrain --resource samples", 1},  // a folder as the height file
            {"resource/terrain/hills.r16 --resource samples --brush 5,5 --paint 1,1 --mask resource/terrain/mask16.pgm "
             "--paint-layer rock.dds", 2},
            {"resource/terrain/hills.r16 --resource samples --paint 1,1 --mask resource/terrain/none.pgm "
             "--paint-layer rock.dds", 1},
            {"resource/terrain/hills.r16 --resource samples --paint 1,1 --mask resource/terrain/grass.dds "
+            "--paint-layer rock.dds", 1},
+           {"resource/terrain/hills.r16 --resource samples --paint 1,1 --mask resource/terrain "
             "--paint-layer rock.dds", 1},
            {"resource/terrain/hills.r16 --resource samples --paint 1,1 --mask resource/terrain/mask16.pgm "
             "--paint-layer none.dds", 1},
@@ -132,6 +135,21 @@ TEST(TerrainCommand, BadInputGivesOneErrorLine) {
     EXPECT_EQ(r.status, status) << args << "\n" << r.out;
     EXPECT_EQ(Lines(r.out), 1) << args << "\n" << r.out;
   }
+}
+
+TEST(TerrainCommand, TheDefaultEyeSeesAFieldLyingFarBelowTheGround) {
+  // Every sample at the lowest height: the eye must come down to the field to see it.
+  testing_support::TempTree tree;
+  std::filesystem::copy(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/terrain", tree.Root() + "/resource/terrain");
+  std::vector<uint8_t> low(513 * 513 * 2);
+  for (size_t i = 1; i < low.size(); i += 2) low[i] = 0x80;
+  tree.Put("resource/terrain/low.r16", low);
+  const Result r = RunTerrain("resource/terrain/low.r16 --resource " + tree.Root());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("at (256.000, -32768.000, 256.000)"), std::string::npos) << r.out;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"(frame 1: (\d+) blocks)"))) << r.out;
+  EXPECT_GT(std::stoi(m[1]), 0) << r.out;
 }
 
 // Straight down on the hills at (300, 300): the middle pixel of a 200 x 200 view.

@@ -2,6 +2,7 @@
 // resolving them the same way under the process's resource root.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -87,6 +88,58 @@ TEST_F(FileSystem, EscapesAreRefusedForReadingAndWriting) {
   // Refused before any folder is made.
   EXPECT_EQ(Resolve("..\\made\\x.ini", PathMode::Write), Error(ERROR_ACCESS_DENIED));
   EXPECT_FALSE(fs::exists(scratch + "/made"));
+}
+
+TEST_F(FileSystem, LinksAreFollowedOnlyWhileTheyStayInsideTheRoot) {
+  Put("a/b.ini");
+  std::ofstream(scratch + "/outside.ini") << "secret";
+  fs::create_directories(scratch + "/away");
+  fs::create_directory_symlink("a", root + "/inside");
+  fs::create_symlink(root + "/a/b.ini", root + "/whole.ini");  // a full path, but into the tree
+  fs::create_directory_symlink("..", root + "/up");
+  fs::create_directory_symlink(scratch + "/away", root + "/away");
+  fs::create_symlink("../outside.ini", root + "/out.ini");
+  fs::create_symlink("missing.ini", root + "/dangling.ini");
+  EXPECT_EQ(Resolve("INSIDE\\b.ini"), root + "/inside/b.ini");
+  EXPECT_EQ(Resolve("whole.ini", PathMode::Write), root + "/whole.ini");
+  for (PathMode mode : {PathMode::Read, PathMode::Write})
+    for (const char* escape : {"up\\outside.ini", "up\\tree\\a\\b.ini", "out.ini", "away\\x.ini", "dangling.ini"})
+      EXPECT_EQ(Resolve(escape, mode), Error(ERROR_ACCESS_DENIED)) << escape;
+  // Refused before any folder is made beyond the link.
+  EXPECT_EQ(Resolve("away\\made\\x.ini", PathMode::Write), Error(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(fs::exists(scratch + "/away/made"));
+}
+
+TEST_F(FileSystem, OnlyRegularFilesOfAtMostTheLimitAreReadAndNothingWaits) {
+  Put("ten.bin", "0123456789");
+  ASSERT_EQ(mkfifo((root + "/pipe").c_str(), 0600), 0);
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  using win32::FileRead;
+  EXPECT_EQ(win32::ReadRegularFile(root + "/ten.bin", 10, &bytes), FileRead::Read);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "0123456789");
+  EXPECT_EQ(win32::ReadRegularFile(root + "/ten.bin", 9, &bytes, &reason), FileRead::TooLarge);
+  EXPECT_EQ(reason, "holds 10 bytes, more than the 9 it may");
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_EQ(win32::ReadRegularFile(root, 1 << 20, &bytes, &reason), FileRead::NotAFile);
+  EXPECT_EQ(reason, "is a folder");
+  for (const std::string& special : {root + "/pipe", std::string("/dev/zero")}) {
+    EXPECT_EQ(win32::ReadRegularFile(special, 1 << 20, &bytes, &reason), FileRead::NotAFile) << special;
+    EXPECT_EQ(reason, "is not a regular file");
+  }
+  EXPECT_EQ(win32::ReadRegularFile(root + "/none", 1 << 20, &bytes), FileRead::NotOpened);
+
+  // The texture loader and the renderer read through it.
+  win32::SetResourceRoot(root);
+  host::Renderer renderer;
+  IDirect3DTexture8* loaded = nullptr;
+  for (const char* name : {"pipe", "inside"}) {
+    fs::create_directories(root + "/inside");
+    EXPECT_EQ(D3DXCreateTextureFromFileA(&renderer.device(), name, &loaded), D3DXERR_INVALIDDATA) << name;
+    EXPECT_EQ(renderer.LoadTexture(name, 0), -1);
+  }
+  ASSERT_EQ(renderer.Log().size(), 2u);
+  EXPECT_NE(renderer.Log()[1].find("is a folder"), std::string::npos) << renderer.Log()[1];
 }
 
 TEST_F(FileSystem, WritingMakesFoldersAndKeepsTheCaseOfExistingOnes) {

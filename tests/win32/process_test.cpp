@@ -190,6 +190,23 @@ TEST(FileMapping, NamedMappingSharedWithinTheProcess) {
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+TEST(FileMapping, ANameLivesUntilItsLastHolderLetsGoWhoeverMadeIt) {
+  const std::string name = UniqueName("holders");
+  HANDLE made = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+  ASSERT_NE(made, nullptr);
+  HANDLE joined = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
+  ASSERT_NE(joined, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_TRUE(CloseHandle(made));  // the maker goes first
+  HANDLE reader = OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+  ASSERT_NE(reader, nullptr);
+  // A reader does not hold the name: the last holder's going removes it.
+  EXPECT_TRUE(CloseHandle(joined));
+  EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str()), nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(CloseHandle(reader));
+}
+
 TEST(FileMapping, BadRequests) {
   EXPECT_EQ(OpenFileMappingA(FILE_MAP_READ, FALSE, UniqueName("never").c_str()), nullptr);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
@@ -254,32 +271,28 @@ BOOL RefuseStart(LPCSTR, LPCSTR, DWORD, const STARTUPINFOA*) {
 
 }  // namespace
 
-TEST_F(ProcessTest, ABareNameIsLookedUpBesideTheProgramThenInTheCurrentFolder) {
+TEST_F(ProcessTest, ABareNameIsLookedUpOnlyBesideTheProgram) {
   const std::string name = "footlight-probe-" + std::to_string(getpid());
   const std::string beside = ProgramFolder() + "/" + name;
-  const std::string here = dir + "/" + name;
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(dir);
   auto writeScript = [](const std::string& path, const std::string& mark) {
     std::ofstream(path) << "#!/bin/sh\necho " << mark << " > \"$1\"\n";
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
   };
-  // Only in the current folder: found there.
-  writeScript(here, "here");
-  RunAndWait(name.c_str(), name + " " + dir + "/which");
-  EXPECT_EQ(Slurp(dir + "/which"), "here\n");
-  // Beside the program as well: that one comes first.
-  writeScript(beside, "beside");
-  RunAndWait(name.c_str(), name + " " + dir + "/which");
-  EXPECT_EQ(Slurp(dir + "/which"), "beside\n");
-  std::filesystem::remove(beside);
-  std::filesystem::remove(here);
-  // Nowhere: refused.
+  // Only in the current folder: never run.
+  writeScript(dir + "/" + name, "here");
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  std::string line = name;
+  std::string line = name + " " + dir + "/which";
   EXPECT_FALSE(CreateProcessA(name.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  // Beside the program: that one runs.
+  writeScript(beside, "beside");
+  RunAndWait(name.c_str(), name + " " + dir + "/which");
+  std::filesystem::remove(beside);
+  EXPECT_EQ(Slurp(dir + "/which"), "beside\n");
   std::filesystem::current_path(before);
 }
 
