@@ -220,6 +220,8 @@ void CAdaptiveBinaryTree::WalkOccluders(const Frustum& frustum, const D3DXVECTOR
                                         const D3DXMATRIX& view, const D3DXMATRIX& projection) {
   const D3DXVECTOR3 ahead = eye + forward * kNearPlaneAhead;
   const D3DXPLANE nearPlane(forward.x, forward.y, forward.z, D3DXVec3Dot(&forward, &ahead));
+  // The renderer's projection is the camera's left-handed one; the occlusion system refuses any
+  // other (a right-handed one would misplace its depths) and then hides nothing.
   m_pOcclusion->SetupView(eye, kOcclusionFieldOfView, view, projection, nearPlane);
   m_pOcclusion->BeginFrame();
   m_IndexStack.clear();
