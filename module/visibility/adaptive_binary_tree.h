@@ -185,7 +185,8 @@ class CAdaptiveBinaryTree : public CAdaptiveBinaryTreeBase {
   // Reused by the walks so that a steady frame allocates nothing.
   // A node whose box lies wholly inside the frustum needs no more tests below it (its box
   // encloses its children's and its batches'): the flag rides with the node.
-  std::vector<std::pair<AbtRenderNode*, bool>> m_RenderStack;
+  // Nodes to walk, each with the frustum planes its parent crossed (bit i: plane i).
+  std::vector<std::pair<AbtRenderNode*, uint32_t>> m_RenderStack;
   std::vector<int32_t> m_IndexStack;
   AbtFrameStats m_LastFrame;
   AbtBuildStats m_BuildStats;
