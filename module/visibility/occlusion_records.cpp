@@ -106,6 +106,7 @@ void OcclusionEdgeList::Reset() {
   m_Edges.clear();
   m_Spans[0].clear();
   m_Spans[1].clear();
+  m_Boundary.clear();
   m_nCursor = 0;
   m_flNextEventY = FLT_MAX;
   ResetActive();

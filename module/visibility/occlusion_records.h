@@ -94,6 +94,8 @@ struct OcclusionEdgeList : OcclusionTerminals {
   float m_flNextEventY = FLT_MAX;
   std::vector<OcclusionSpan> m_Spans[2];
   int m_nCurrentSpans = 0;
+  // Per edge: whether it made a coverage boundary at the last row the sweep went along.
+  std::vector<uint8_t> m_Boundary;
   std::vector<OcclusionEdge> m_Edges;
 
   OcclusionEdgeList();

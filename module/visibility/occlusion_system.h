@@ -72,7 +72,8 @@ class COcclusionSystem : public CComponentBase {
   // Swaps the neighbouring pairs that cross at y itself.
   void ResolveCrossingsAt(float y);
   // Every active edge to its own x at y; an edge found before a smaller x has crossed it.
-  void AdvanceActive(float y);
+  // Answers how many edges it moved.
+  int AdvanceActive(float y);
   // The pair `first`, `second` (neighbours, either way round) meets at this row: both take the
   // x of the one whose x depends less on y, and the one of smaller slope goes first.
   void MeetAtRow(OcclusionEdge* first, OcclusionEdge* second);

@@ -28,6 +28,18 @@ double XAtWide(const OcclusionEdge& e, double y) { return e.m_vecPosition.x + (y
 // Whether two neighbours, a before b, close in on each other below the row.
 bool Converging(const OcclusionEdge& a, const OcclusionEdge& b) { return a.m_flDxDy > b.m_flDxDy && !SameEnd(a, b); }
 
+bool Coincide(const OcclusionEdge& a, const OcclusionEdge& b) { return a.m_flX == b.m_flX && a.m_flDxDy == b.m_flDxDy; }
+
+// Whether e now comes before p with nothing between but their copies (an edge two polygons
+// share comes twice).
+bool Swapped(OcclusionEdgeList& list, const OcclusionEdge* e, const OcclusionEdge* p) {
+  for (const OcclusionEdge* c = e->m_pNextActiveEdge; !list.IsEnd(c); c = c->m_pNextActiveEdge) {
+    if (c == p) return true;
+    if (!Coincide(*c, *e) && !Coincide(*c, *p)) return false;
+  }
+  return false;
+}
+
 // x of an edge at the sweep's current row y: an edge that ended there ends at its own end
 // point; one still active is where the sweep holds it.
 float RowX(const OcclusionEdge& e, float y) { return y >= e.m_vecPositionEnd.y ? e.m_vecPositionEnd.x : e.m_flX; }
@@ -36,6 +48,22 @@ void UnlinkSurface(OcclusionSurface* s) {
   s->m_pPrev->m_pNext = s->m_pNext;
   s->m_pNext->m_pPrev = s->m_pPrev;
   s->m_pPrev = s->m_pNext = nullptr;
+}
+
+void LinkSurfaceAfter(OcclusionSurface* p, OcclusionSurface* s) {
+  s->m_pPrev = p;
+  s->m_pNext = p->m_pNext;
+  p->m_pNext->m_pPrev = s;
+  p->m_pNext = s;
+}
+
+// Whether a lies in front of b at (x, y): nearer by more than 1e-6, or as near and nearer just
+// below the row (its depth falls faster along y).
+bool InFront(OcclusionSurface& a, OcclusionSurface& b, float x, float y) {
+  a.m_flDepth = a.DepthAt(x, y);
+  b.m_flDepth = b.DepthAt(x, y);
+  const float diff = b.m_flDepth - a.m_flDepth;
+  return !(diff <= -1e-6f || (diff < 1e-6f && a.m_Plane[1] <= b.m_Plane[1]));
 }
 
 using Outline = std::vector<const OcclusionEdge*>;
@@ -215,8 +243,14 @@ void COcclusionSystem::ScanConvert() {
   float y = std::max(list.m_flNextEventY, -1.0f);
   list.m_flNextEventY = FLT_MAX;
   list.m_nCursor = 0;
+  list.m_Boundary.assign(list.m_Edges.size(), 0);
   AddEdgesAt(y);
   float next = y;
+  // A row where only two edges cross that made no boundary at the last row gone along changes
+  // no boundary: whatever lies in front beside them lies in front of both their surfaces, on
+  // either side of them, so the row is not gone along (most crossings of a city's outlines lie
+  // behind nearer faces).
+  bool quiet = false;
   for (;;) {
     OcclusionEdge* crossPrev = nullptr;
     OcclusionEdge* crossEdge = nullptr;
@@ -226,17 +260,27 @@ void COcclusionSystem::ScanConvert() {
       ResolveCrossingsAt(y);
       crossPrev = crossEdge = nullptr;
       next = FindNextEvent(y, list.m_flNextEventY, &crossPrev, &crossEdge, &atRow);
+      quiet = false;
     }
-    list.m_nCurrentSpans ^= 1;
-    list.m_Spans[list.m_nCurrentSpans].clear();
     const bool last = next >= 1.0f;
     if (last) next = 1.0f;
-    ProcessSpanEvents(y);
-    AdvanceActive(next);
+    if (!quiet) {
+      list.m_nCurrentSpans ^= 1;
+      list.m_Spans[list.m_nCurrentSpans].clear();
+      ProcessSpanEvents(y);
+    }
+    const int moved = AdvanceActive(next);
     if (last) break;
+    quiet = false;
     // The pair found crossing here meets here, even where their own x at this row, a
     // rounded y, have not yet changed places.
-    if (crossPrev != nullptr && crossPrev->m_pNextActiveEdge == crossEdge) MeetAtRow(crossPrev, crossEdge);
+    if (crossPrev != nullptr) {
+      const bool adjacent = crossPrev->m_pNextActiveEdge == crossEdge;
+      if (adjacent) MeetAtRow(crossPrev, crossEdge);
+      quiet = moved == (adjacent ? 0 : 1) && Swapped(list, crossEdge, crossPrev) &&
+              !list.m_Boundary[static_cast<size_t>(crossPrev - list.m_Edges.data())] &&
+              !list.m_Boundary[static_cast<size_t>(crossEdge - list.m_Edges.data())];
+    }
     AddEdgesAt(next);
     if (list.m_flNextEventY == FLT_MAX) break;
     y = next;
@@ -315,9 +359,10 @@ void COcclusionSystem::ResolveCrossingsAt(float y) {
   }
 }
 
-void COcclusionSystem::AdvanceActive(float y) {
+int COcclusionSystem::AdvanceActive(float y) {
   OcclusionEdgeList& list = m_OccluderEdges;
   float next = FLT_MAX;
+  int moved = 0;
   for (OcclusionEdge* e = list.First(); !list.IsEnd(e);) {
     OcclusionEdge* following = e->m_pNextActiveEdge;
     if (e->m_vecPositionEnd.y > y) {
@@ -330,6 +375,7 @@ void COcclusionSystem::AdvanceActive(float y) {
         // to be told apart from it in single precision): below the row it runs on the other
         // side, and when the crossing lies at the row the two meet there.
         list.MoveBack(e);
+        ++moved;
         if (e->m_pNextActiveEdge == prev && prev->m_flDxDy != e->m_flDxDy &&
             std::fabs(CrossingY(*prev, *e) - y) <= 1e-6 * (1.0 + std::fabs(y)))
           m_Meets.emplace_back(e, prev);
@@ -347,6 +393,7 @@ void COcclusionSystem::AdvanceActive(float y) {
   for (const auto& [first, second] : m_Meets)
     if (first->m_pNextActiveEdge == second) MeetAtRow(first, second);
   m_Meets.clear();
+  return moved;
 }
 
 void COcclusionSystem::MeetAtRow(OcclusionEdge* first, OcclusionEdge* second) {
@@ -405,28 +452,28 @@ void COcclusionSystem::ProcessSpanEvents(float y) {
   for (OcclusionEdge* e = list.First(); !list.IsEnd(e); e = e->m_pNextActiveEdge) {
     const float x = e->m_flX;
     OcclusionSurface* surface = &list.m_Surfaces[static_cast<size_t>(e->SurfaceID())];
+    // The active surfaces are held with the frontmost first and the rest in no order: only the
+    // front decides a boundary, and the rest are compared when the front leaves.
     if (surface->m_pPrev != nullptr) {
+      const bool wasFront = nearS->m_pNext == surface;
       UnlinkSurface(surface);
-    } else {
-      // Depths at (x, y), taken as the walk reaches each surface.
-      surface->m_flDepth = surface->DepthAt(x, y);
-      OcclusionSurface* s = nearS->m_pNext;
-      while (s != farS) {
-        s->m_flDepth = s->DepthAt(x, y);
-        const float diff = s->m_flDepth - surface->m_flDepth;
-        if (diff <= -1e-6f || (diff < 1e-6f && surface->m_Plane[1] <= s->m_Plane[1]))
-          s = s->m_pNext;
-        else
-          break;
+      if (wasFront && nearS->m_pNext != farS) {
+        OcclusionSurface* best = nearS->m_pNext;
+        for (OcclusionSurface* s = best->m_pNext; s != farS; s = s->m_pNext)
+          if (InFront(*s, *best, x, y)) best = s;
+        if (best != nearS->m_pNext) {
+          UnlinkSurface(best);
+          LinkSurfaceAfter(nearS, best);
+        }
       }
-      surface->m_pNext = s;
-      surface->m_pPrev = s->m_pPrev;
-      s->m_pPrev->m_pNext = surface;
-      s->m_pPrev = surface;
+    } else {
+      OcclusionSurface* head = nearS->m_pNext;
+      LinkSurfaceAfter(head == farS || InFront(*surface, *head, x, y) ? nearS : head, surface);
     }
     const int frontNow = nearS->m_pNext == farS ? -1 : nearS->m_pNext->m_nSurfID;
     const OcclusionEdge* n = e->m_pNextActiveEdge;
-    const bool coincide = !list.IsEnd(n) && n->m_flX == e->m_flX && n->m_flDxDy == e->m_flDxDy;
+    const bool coincide = !list.IsEnd(n) && Coincide(*n, *e);
+    list.m_Boundary[static_cast<size_t>(e - list.m_Edges.data())] = 0;
     if (coincide || frontNow == front) continue;
     // Occluders in one plane meeting along an edge are one surface to whatever is behind them.
     if (frontNow != -1 && front != -1 &&
@@ -438,6 +485,9 @@ void COcclusionSystem::ProcessSpanEvents(float y) {
     OCCLUSION_ASSERT(( nLeaveSurfID != -1 ) || ( nEnterSurfID != -1 ), 1551);
     EmitCoverageEdge(*e, y, nLeaveSurfID, nEnterSurfID, rowLast);
     front = frontNow;
+    // Its copies (an edge two polygons share) stand where it does and cross with it.
+    for (OcclusionEdge* c = e; c != &list.m_StartTerminal && Coincide(*c, *e); c = c->m_pPrevActiveEdge)
+      list.m_Boundary[static_cast<size_t>(c - list.m_Edges.data())] = 1;
   }
   const int nLeaveSurfID = front;
   OCCLUSION_ASSERT(nLeaveSurfID == -1, 1621);

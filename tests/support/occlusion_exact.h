@@ -63,12 +63,33 @@ struct View {
     up = D3DXVECTOR3(view._12, view._22, view._32);
     forward = D3DXVECTOR3(view._13, view._23, view._33);
     nearPlane = D3DXPLANE(forward.x, forward.y, forward.z, D3DXVec3Dot(&forward, &eye) + zn);
+    Multiply();
+  }
+
+  // viewProjection = view x projection in double precision.
+  void Multiply() {
     for (int i = 0; i < 4; ++i)
       for (int j = 0; j < 4; ++j) {
         double s = 0.0;
         for (int k = 0; k < 4; ++k) s += static_cast<double>(view.m[i][k]) * projection.m[k][j];
         viewProjection[i][j] = s;
       }
+  }
+
+  // A view of given matrices, as a caller hands them to the culler.
+  static View FromMatrices(const D3DXVECTOR3& eye, const D3DXMATRIX& view, const D3DXMATRIX& projection,
+                           const D3DXPLANE& nearPlane) {
+    View v(D3DXVECTOR3(0, 0, -1), D3DXVECTOR3(0, 0, 0), 0.0f, 1.0f, 1.0f, 1.0f);
+    v.eye = eye;
+    v.view = view;
+    v.projection = projection;
+    v.nearPlane = nearPlane;
+    v.right = D3DXVECTOR3(view._11, view._21, view._31);
+    v.up = D3DXVECTOR3(view._12, view._22, view._32);
+    v.forward = D3DXVECTOR3(view._13, view._23, view._33);
+    v.nearDistance = -projection._43 / projection._33;
+    v.Multiply();
+    return v;
   }
 
   // The world point at view depth z that projects to normalized device coordinates (x, y).

@@ -67,23 +67,10 @@ struct Written {
   Box box;
 
   Scene ToScene() const {
-    Scene s{View(D3DXVECTOR3(0, 0, -1), D3DXVECTOR3(0, 0, 0), 0.0f, 1.0f, 1.0f, 1.0f), {points, polygons, planes}, {box}};
-    View& v = s.view;
-    v.eye = D3DXVECTOR3(eye[0], eye[1], eye[2]);
-    v.view = D3DXMATRIX(view);
-    v.projection = D3DXMATRIX(projection);
-    v.nearPlane = D3DXPLANE(nearPlane[0], nearPlane[1], nearPlane[2], nearPlane[3]);
-    v.forward = D3DXVECTOR3(v.view._13, v.view._23, v.view._33);
-    v.right = D3DXVECTOR3(v.view._11, v.view._21, v.view._31);
-    v.up = D3DXVECTOR3(v.view._12, v.view._22, v.view._32);
-    v.nearDistance = -v.projection._43 / v.projection._33;
-    for (int i = 0; i < 4; ++i)
-      for (int j = 0; j < 4; ++j) {
-        double sum = 0.0;
-        for (int k = 0; k < 4; ++k) sum += static_cast<double>(v.view.m[i][k]) * v.projection.m[k][j];
-        v.viewProjection[i][j] = sum;
-      }
-    return s;
+    return Scene{View::FromMatrices(D3DXVECTOR3(eye[0], eye[1], eye[2]), D3DXMATRIX(view), D3DXMATRIX(projection),
+                                    D3DXPLANE(nearPlane[0], nearPlane[1], nearPlane[2], nearPlane[3])),
+                 {points, polygons, planes},
+                 {box}};
   }
 };
 
