@@ -221,6 +221,7 @@ void CAdaptiveBinaryTree::DetermineVisibility() {
   if (m_bDrawBatches) DrawPasses();
   m_OpaqueList.clear();
   m_BlendedList.clear();
+  m_LastFrame.m_bOcclusionAsserted = asserted;
   if (asserted) throw static_cast<const char*>("assert");
 }
 

@@ -35,13 +35,15 @@ bool ReadChunkHeader(ByteCursor& cursor, uint16_t* tag, uint32_t* length);
 bool ReadChunk(ByteCursor& cursor, uint16_t tag, ByteCursor* body);
 
 // What a frame counted, for the tools: batches in each pass, draws the renderer refused, boxes
-// the occlusion system was asked about and the ones it called hidden.
+// the occlusion system was asked about and the ones it called hidden, and whether it asserted
+// (the frame then went on without it).
 struct AbtFrameStats {
   uint32_t m_nOpaque = 0;
   uint32_t m_nBlended = 0;
   uint32_t m_nRefused = 0;
   uint32_t m_nTested = 0;
   uint32_t m_nHidden = 0;
+  bool m_bOcclusionAsserted = false;
 };
 
 struct AbtBuildInput;
