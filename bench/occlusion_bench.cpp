@@ -3,9 +3,11 @@
 // behind and around them, in one run. Prints per scene the frame cost per occluder triangle
 // (SetupView to RasterizeOccluders against clearing and filling the depth buffer), the query
 // cost per box, their ratios ours / peer, the share of boxes each culls and how many boxes each
-// calls hidden although a brute-force depth sampler sees part of them.
+// calls hidden although the exact judge (tests/support/occlusion_exact.h) sees part of them.
+// Costs are CPU times, the medians of the repetitions when there are several.
 //
 //   occlusion_bench [benchmark options]
+//   occlusion_bench --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
 //
 // The peer: 256 x 256 float depths, back faces skipped, triangles filled by scan lines at pixel
 // centres; a box is hidden when its nearest projected corner lies behind the farthest depth
@@ -21,6 +23,7 @@
 #include <vector>
 
 #include "bench/ratio_reporter.h"
+#include "support/occlusion_exact.h"
 #include "support/occlusion_fixture.h"
 
 namespace {
@@ -29,7 +32,6 @@ using occlusion_testing::City;
 using occlusion_testing::MakeCity;
 using occlusion_testing::OcclusionBox;
 using occlusion_testing::OcclusionCamera;
-using occlusion_testing::OracleOccluder;
 using occlusion_testing::Triangle;
 
 class DepthBufferCuller {
@@ -178,13 +180,19 @@ void QueryPeer(benchmark::State& state) {
   SetOps(state, b.city.boxes.size());
 }
 
-// Share of boxes culled by each, and the boxes each calls hidden that the sampler sees.
+// Share of boxes culled by each, and the boxes each calls hidden that the exact judge sees.
 void PrintCulling(size_t triangles) {
   Bench& b = Scene(triangles);
-  std::vector<OracleOccluder> occluders;
-  for (const Triangle& t : b.city.triangles) occluders.push_back(t.Occluder());
-  occlusion_testing::OcclusionOracle oracle(b.cam.viewProjection, 384);
-  oracle.Build(occluders);
+  occlusion_exact::Mesh mesh;
+  for (const Triangle& t : b.city.triangles) {
+    const uint32_t first = static_cast<uint32_t>(mesh.points.size());
+    mesh.points.insert(mesh.points.end(), std::begin(t.p), std::end(t.p));
+    mesh.polygons.push_back({first, first + 1, first + 2});
+    mesh.planes.push_back(t.plane);
+  }
+  const occlusion_exact::View view =
+      occlusion_exact::View::FromMatrices(b.cam.eye, b.cam.view, b.cam.projection, b.cam.nearPlane);
+  const occlusion_exact::Judge judge(view, mesh);
   b.OurFrame();
   b.PeerFrame();
   int ours = 0, peer = 0, oursWrong = 0, peerWrong = 0;
@@ -193,7 +201,7 @@ void PrintCulling(size_t triangles) {
     ours += a;
     peer += p;
     if (a || p) {
-      const bool seen = oracle.VisibleSamples(box.lo, box.hi) > 0;
+      const bool seen = judge.SeenPoints(occlusion_exact::Box{box.lo, box.hi}, 1) > 0;
       oursWrong += a && seen;
       peerWrong += p && seen;
     }
@@ -228,7 +236,7 @@ int main(int argc, char** argv) {
     } rows[] = {{"frame per occluder triangle", "frame/ours" + arg, "frame/peer" + arg},
                 {"query per box", "query/ours" + arg, "query/peer" + arg}};
     for (const auto& row : rows) {
-      const double ours = reporter.PerOp(row.ours), peer = reporter.PerOp(row.peer);
+      const double ours = reporter.CpuPerOp(row.ours), peer = reporter.CpuPerOp(row.peer);
       if (ours <= 0.0 || peer <= 0.0) continue;
       std::printf("%-28s %5d %14.1f %14.1f %10.2f\n", row.label.c_str(), triangles, ours, peer, ours / peer);
       char line[96];

@@ -2,6 +2,7 @@
 // with its fast box and sphere tests, a convex hull in the plane, a view frustum fitted around
 // boxes, and the corner data of a wireframe box. World space is y up.
 #pragma once
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -95,6 +96,26 @@ struct Frustum {
   // 0 when the box lies wholly outside one plane, 1 wholly inside, 2 when it crosses a plane.
   int ClassifyAABB(const D3DXVECTOR3& vecMin, const D3DXVECTOR3& vecMax) const;
   int ClassifyAABB(const AABB& box) const { return ClassifyAABB(box.m_vecMin, box.m_vecMax); }
+  // The same over the planes whose bit (1 << i) is set in *planes, clearing the bit of each plane
+  // that has the box wholly inside: a box within its parent's box need not be tried against the
+  // planes its parent lies inside. 1 once no bit is left. Inline, and without a branch on the
+  // signs, for tree walks that try thousands of boxes a frame.
+  int ClassifyAABB(const D3DXVECTOR3& vecMin, const D3DXVECTOR3& vecMax, uint32_t* planes) const {
+    const float box[6] = {vecMin.x, vecMin.y, vecMin.z, vecMax.x, vecMax.y, vecMax.z};
+    uint32_t left = *planes;
+    for (uint32_t bits = left; bits != 0; bits &= bits - 1) {
+      const int i = std::countr_zero(bits);
+      const D3DXPLANE& p = m_planes[i];
+      // The corner farthest along the normal takes the maximum where a component is positive.
+      const uint32_t neg = m_signMasks[i];
+      const int fx = (neg & 1) ? 0 : 3, fy = (neg & 2) ? 1 : 4, fz = (neg & 4) ? 2 : 5;
+      if (p.a * box[fx] + p.b * box[fy] + p.c * box[fz] + p.d < 0.0f) return 0;
+      if (!(p.a * box[(fx + 3) % 6] + p.b * box[(fy + 3) % 6] + p.c * box[(fz + 3) % 6] + p.d < 0.0f))
+        left &= ~(1u << i);
+    }
+    *planes = left;
+    return left != 0 ? 2 : 1;
+  }
 };
 
 // Orders the points about the pivot by the sign of (a - pivot) x (b - pivot), nearer first

@@ -28,6 +28,14 @@ constexpr DWORD kRsZWriteEnable = 14, kRsAlphaRef = 24, kRsZFunc = 23, kRsAlphaB
 constexpr DWORD kTssColorOp = 1, kTssColorArg1 = 2, kTssColorArg2 = 3, kTssAlphaOp = 4, kTssAlphaArg1 = 5;
 constexpr DWORD kCmpLess = 2, kCmpLessEqual = 4;
 
+// A render node is read from its box to its batch count: every cache line of it.
+void Prefetch(const AbtRenderNode* n) {
+  if (n == nullptr) return;
+  const char* p = reinterpret_cast<const char*>(n);
+  for (size_t at = 0; at < sizeof(AbtRenderNode); at += 64) __builtin_prefetch(p + at);
+  __builtin_prefetch(p + sizeof(AbtRenderNode) - 1);
+}
+
 template <class T>
 void FreeFlat(T*& block) {
   HostDeleteArray(block);
@@ -213,6 +221,7 @@ void CAdaptiveBinaryTree::DetermineVisibility() {
   if (m_bDrawBatches) DrawPasses();
   m_OpaqueList.clear();
   m_BlendedList.clear();
+  m_LastFrame.m_bOcclusionAsserted = asserted;
   if (asserted) throw static_cast<const char*>("assert");
 }
 
@@ -220,6 +229,8 @@ void CAdaptiveBinaryTree::WalkOccluders(const Frustum& frustum, const D3DXVECTOR
                                         const D3DXMATRIX& view, const D3DXMATRIX& projection) {
   const D3DXVECTOR3 ahead = eye + forward * kNearPlaneAhead;
   const D3DXPLANE nearPlane(forward.x, forward.y, forward.z, D3DXVec3Dot(&forward, &ahead));
+  // The renderer's projection is the camera's left-handed one; the occlusion system refuses any
+  // other (a right-handed one would misplace its depths) and then hides nothing.
   m_pOcclusion->SetupView(eye, kOcclusionFieldOfView, view, projection, nearPlane);
   m_pOcclusion->BeginFrame();
   m_IndexStack.clear();
@@ -244,25 +255,40 @@ void CAdaptiveBinaryTree::WalkOccluders(const Frustum& frustum, const D3DXVECTOR
 
 void CAdaptiveBinaryTree::WalkRenderTree(const Frustum& frustum, const D3DXVECTOR3& eye, bool& useOcclusion,
                                          bool& asserted) {
+  // A node's box holds its children's and its batches' boxes, so they lie inside every plane
+  // it lies inside: each is tried only against the planes its parent crosses. Both children are
+  // tried when their parent is reached, before either is walked, so that the two are fetched
+  // from memory together; a child outside is never pushed.
+  constexpr uint32_t kAllPlanes = 0x3F;
   m_RenderStack.clear();
-  m_RenderStack.push_back({m_pRenderRoot, false});
+  uint32_t rootPlanes = kAllPlanes;
+  if (frustum.ClassifyAABB(m_pRenderRoot->m_Box.Min(), m_pRenderRoot->m_Box.Max(), &rootPlanes) == 0) return;
+  Prefetch(m_pRenderRoot->m_pChildA);
+  Prefetch(m_pRenderRoot->m_pChildB);
+  m_RenderStack.push_back({m_pRenderRoot, rootPlanes});
   while (!m_RenderStack.empty()) {
-    auto [n, inside] = m_RenderStack.back();
+    auto [n, planes] = m_RenderStack.back();
     m_RenderStack.pop_back();
-    if (n == nullptr) continue;
-    if (!inside) {
-      const int side = frustum.ClassifyAABB(n->m_Box.ToAABB());
-      if (side == 0) continue;
-      inside = side == 1;
-    }
     if (n->m_nBatchCount == 0) {
-      m_RenderStack.push_back({n->m_pChildA, inside});
-      m_RenderStack.push_back({n->m_pChildB, inside});
+      for (AbtRenderNode* child : {n->m_pChildA, n->m_pChildB}) {
+        if (child == nullptr) continue;
+        uint32_t childPlanes = planes;
+        if (childPlanes != 0 && frustum.ClassifyAABB(child->m_Box.Min(), child->m_Box.Max(), &childPlanes) == 0)
+          continue;
+        // Its children are tried as soon as it is walked: they are fetched now.
+        Prefetch(child);
+        Prefetch(child->m_pChildA);
+        Prefetch(child->m_pChildB);
+        m_RenderStack.push_back({child, childPlanes});
+      }
       continue;
     }
+    for (uint32_t i = 0; i < n->m_nBatchCount; ++i) __builtin_prefetch(n->m_pBatches[i]);
     for (uint32_t i = 0; i < n->m_nBatchCount; ++i) {
       AbtLeafBatch* batch = n->m_pBatches[i];
-      if (!inside && frustum.ClassifyAABB(batch->m_Box.ToAABB()) == 0) continue;
+      uint32_t batchPlanes = planes;
+      if (batchPlanes != 0 && frustum.ClassifyAABB(batch->m_Box.Min(), batch->m_Box.Max(), &batchPlanes) == 0)
+        continue;
       if (useOcclusion) {
         try {
           ++m_LastFrame.m_nTested;

@@ -35,13 +35,15 @@ bool ReadChunkHeader(ByteCursor& cursor, uint16_t* tag, uint32_t* length);
 bool ReadChunk(ByteCursor& cursor, uint16_t tag, ByteCursor* body);
 
 // What a frame counted, for the tools: batches in each pass, draws the renderer refused, boxes
-// the occlusion system was asked about and the ones it called hidden.
+// the occlusion system was asked about and the ones it called hidden, and whether it asserted
+// (the frame then went on without it).
 struct AbtFrameStats {
   uint32_t m_nOpaque = 0;
   uint32_t m_nBlended = 0;
   uint32_t m_nRefused = 0;
   uint32_t m_nTested = 0;
   uint32_t m_nHidden = 0;
+  bool m_bOcclusionAsserted = false;
 };
 
 struct AbtBuildInput;
@@ -185,7 +187,8 @@ class CAdaptiveBinaryTree : public CAdaptiveBinaryTreeBase {
   // Reused by the walks so that a steady frame allocates nothing.
   // A node whose box lies wholly inside the frustum needs no more tests below it (its box
   // encloses its children's and its batches'): the flag rides with the node.
-  std::vector<std::pair<AbtRenderNode*, bool>> m_RenderStack;
+  // Nodes to walk, each with the frustum planes its parent crossed (bit i: plane i).
+  std::vector<std::pair<AbtRenderNode*, uint32_t>> m_RenderStack;
   std::vector<int32_t> m_IndexStack;
   AbtFrameStats m_LastFrame;
   AbtBuildStats m_BuildStats;

@@ -81,20 +81,10 @@ void OcclusionTerminals::InsertByX(OcclusionEdge* e) {
   LinkAfter(PlaceFor(m_EndTerminal.m_pPrevActiveEdge, &m_StartTerminal, e), e);
 }
 
-void OcclusionTerminals::SettleBack(OcclusionEdge* e) {
+void OcclusionTerminals::MoveBack(OcclusionEdge* e) {
   OcclusionEdge* prev = e->m_pPrevActiveEdge;
-  if (prev == &m_StartTerminal || prev->m_flX != e->m_flX || !(prev->m_flDxDy > e->m_flDxDy)) return;
   Unlink(e);
   LinkAfter(PlaceFor(prev, &m_StartTerminal, e), e);
-}
-
-void OcclusionTerminals::ReorderEqualX(OcclusionEdge* from) {
-  const float runX = from->m_flX;
-  for (OcclusionEdge* e = from; !IsEnd(e) && e->m_flX == runX;) {
-    OcclusionEdge* next = e->m_pNextActiveEdge;
-    SettleBack(e);
-    e = next;
-  }
 }
 
 OcclusionEdgeList::OcclusionEdgeList() {
@@ -116,6 +106,7 @@ void OcclusionEdgeList::Reset() {
   m_Edges.clear();
   m_Spans[0].clear();
   m_Spans[1].clear();
+  m_Boundary.clear();
   m_nCursor = 0;
   m_flNextEventY = FLT_MAX;
   ResetActive();
@@ -174,10 +165,6 @@ bool OcclusionCoverage::Advance(float y) {
   if (m_nCursor < m_Edges.size()) next = std::min(next, m_Edges[m_nCursor].m_vecPosition.y);
   m_flNextEventY = next;
   return next != FLT_MAX;
-}
-
-void OcclusionCoverage::MoveTo(float y) {
-  for (OcclusionEdge* e = First(); !IsEnd(e); e = e->m_pNextActiveEdge) e->m_flX = e->XAt(y);
 }
 
 void OcclusionCoverage::BuildRows() {

@@ -59,10 +59,8 @@ struct OcclusionTerminals {
   // Inserts `e` after the last active edge whose x is smaller, or equal with a slope not
   // greater (walking back from the end terminal).
   void InsertByX(OcclusionEdge* e);
-  // Moves `e` back past the edges of its x with a greater slope.
-  void SettleBack(OcclusionEdge* e);
-  // Puts the run of edges of `from`'s x that starts at `from` into ascending slope order.
-  void ReorderEqualX(OcclusionEdge* from);
+  // Moves `e` back past the edges with a greater x, or its x and a greater slope.
+  void MoveBack(OcclusionEdge* e);
 };
 
 // The depth plane of one occluder polygon (or one box face): depth at screen point (x, y)
@@ -96,6 +94,8 @@ struct OcclusionEdgeList : OcclusionTerminals {
   float m_flNextEventY = FLT_MAX;
   std::vector<OcclusionSpan> m_Spans[2];
   int m_nCurrentSpans = 0;
+  // Per edge: whether it made a coverage boundary at the last row the sweep went along.
+  std::vector<uint8_t> m_Boundary;
   std::vector<OcclusionEdge> m_Edges;
 
   OcclusionEdgeList();
@@ -127,8 +127,6 @@ struct OcclusionCoverage : OcclusionTerminals {
   // Moves the sweep to y: active edges that end below y get their x at y, the others leave;
   // edges that start at or above y join. Answers whether any event is left.
   bool Advance(float y);
-  // Only the x of every active edge to y, nothing leaves or joins.
-  void MoveTo(float y);
 
   // The coverage as a table of strips, for the queries of a frame: strip k runs from
   // m_RowY[k] to m_RowY[k + 1] and holds the edges that cross it, in x order (edges never cross

@@ -24,6 +24,9 @@ void ClipStage(const std::vector<D3DXVECTOR3>& in, std::vector<D3DXVECTOR3>& out
   const float limit = sign;  // x <= 1 or x >= -1 (likewise y)
   auto coord = [axis](const D3DXVECTOR3& v) { return axis == 0 ? v.x : v.y; };
   auto inside = [&](const D3DXVECTOR3& v) { return sign * coord(v) <= 1.0f; };
+  // Always from the inside end a towards the outside end b: an edge that two polygons share
+  // runs one way in one and the other way in the other, and only a cut made from the same end
+  // gives both the same point to the last bit.
   auto crossing = [&](const D3DXVECTOR3& a, const D3DXVECTOR3& b) {
     const float t = (limit - coord(a)) / (coord(b) - coord(a));
     D3DXVECTOR3 p(a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), a.z + t * (b.z - a.z));
@@ -36,7 +39,7 @@ void ClipStage(const std::vector<D3DXVECTOR3>& in, std::vector<D3DXVECTOR3>& out
   for (const D3DXVECTOR3& cur : in) {
     const bool curIn = inside(cur);
     if (curIn) {
-      if (!prevIn) out.push_back(crossing(prev, cur));
+      if (!prevIn) out.push_back(crossing(cur, prev));
       out.push_back(cur);
     } else if (prevIn) {
       out.push_back(crossing(prev, cur));
@@ -51,6 +54,14 @@ constexpr size_t kMaxEdges = 65536;
 constexpr size_t kMaxSurfaces = 32768;
 
 const D3DXMATRIX kIdentity(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+
+// A left-handed perspective: x, y and depth scaled, w = view z, nothing mixed in. The
+// projection terms of a depth plane (ScreenDepthPlane) hold for this shape only.
+bool LeftHandedPerspective(const D3DXMATRIX& p) {
+  return p._34 == 1.0f && p._44 == 0.0f && p._14 == 0.0f && p._24 == 0.0f && p._12 == 0.0f && p._13 == 0.0f &&
+         p._21 == 0.0f && p._23 == 0.0f && p._31 == 0.0f && p._32 == 0.0f && p._41 == 0.0f && p._42 == 0.0f &&
+         std::isnormal(p._11) && std::isnormal(p._22) && std::isnormal(p._43) && std::isfinite(p._33);
+}
 
 }  // namespace
 
@@ -90,6 +101,11 @@ void COcclusionSystem::SetupView(const D3DXVECTOR3& eye, float fieldOfView, cons
   D3DXMatrixMultiply(&m_matViewProj, &view, &projection);
   m_NearPlane = nearPlane;
   m_bViewSet = true;
+  const bool leftHanded = LeftHandedPerspective(projection);
+  if (!leftHanded && m_bLeftHanded && g_pHost != nullptr)
+    g_pHost->Log("[WARNING] COcclusionSystem::SetupView: the projection is not a left-handed perspective, "
+                 "nothing is culled.");
+  m_bLeftHanded = leftHanded;
   m_flNearPlaneDist = -PlaneSide(nearPlane, eye);
   OCCLUSION_ASSERT(m_flNearPlaneDist > 0.0f, 119);
   const float t = std::tan(fieldOfView * 0.5f);
@@ -109,7 +125,7 @@ void COcclusionSystem::BeginFrame() {
 
 void COcclusionSystem::AddOccluder(const uint32_t* indices, int count, const D3DXVECTOR3* points,
                                    const D3DXPLANE& plane) {
-  if (indices == nullptr || points == nullptr || count < 3) return;
+  if (!m_bLeftHanded || indices == nullptr || points == nullptr || count < 3) return;
   if (!std::isfinite(plane.a) || !std::isfinite(plane.b) || !std::isfinite(plane.c) || !std::isfinite(plane.d))
     return;
   if (!(PlaneSide(plane, m_vecEye) > 0.0f)) return;  // seen from behind, or edge on
@@ -134,6 +150,8 @@ bool COcclusionSystem::ClipToNearPlane(std::vector<D3DXVECTOR3>& polygon) {
   out.clear();
   bool crossed = false;
   if (polygon.size() >= 3) {
+    // From the inside end p0, as the view clip cuts, so that a shared edge is cut alike in both
+    // of its polygons.
     auto crossing = [this](const D3DXVECTOR3& p0, const D3DXVECTOR3& p1) {
       const D3DXVECTOR3 dir = p1 - p0;
       const float denom = m_NearPlane.a * dir.x + m_NearPlane.b * dir.y + m_NearPlane.c * dir.z;
@@ -146,7 +164,7 @@ bool COcclusionSystem::ClipToNearPlane(std::vector<D3DXVECTOR3>& polygon) {
       const bool curIn = PlaneSide(m_NearPlane, cur) >= 0.0f;
       if (curIn) {
         if (!prevIn) {
-          out.push_back(crossing(prev, cur));
+          out.push_back(crossing(cur, prev));
           crossed = true;
         }
         out.push_back(cur);

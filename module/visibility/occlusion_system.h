@@ -5,6 +5,7 @@
 // draws the coverage edges (green) and the hidden boxes (blue).
 #pragma once
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "d3dx8/d3dx8math.h"
@@ -26,6 +27,12 @@ class COcclusionSystem : public CComponentBase {
 
   // Planes here are (a, b, c, d) for n.p = d, n = (a, b, c): the near plane's normal points away
   // from the eye, an occluder's towards the side it hides things from.
+  //
+  // The depth planes of occluders and boxes take the projection to be left-handed, w = view z
+  // (the camera's and the command line's projections are): a perspective without skew or
+  // offset whose third row column 4 is 1 and fourth column otherwise 0. A right-handed one
+  // (w = -z), or any other, would misplace every depth plane; such a view is refused with one
+  // warning in the host's log, and its frames hide nothing.
   void SetupView(const D3DXVECTOR3& eye, float fieldOfView, const D3DXMATRIX& view,
                  const D3DXMATRIX& projection, const D3DXPLANE& nearPlane);
   void BeginFrame();
@@ -60,9 +67,16 @@ class COcclusionSystem : public CComponentBase {
   static void CheckActiveOrder(const OcclusionEdge& prev, const OcclusionEdge& edge);
   void AddEdgesAt(float y);
   // The next event y from `candidate` on, and the pair of neighbouring edges that cross there.
-  float FindNextEvent(float y, float candidate, OcclusionEdge** crossPrev, OcclusionEdge** crossEdge);
-  void AdvanceActive(float y);
-  void HandleCrossing(OcclusionEdge* prev, OcclusionEdge* edge);
+  // *atRow is set when a pair crosses closer to y than single precision tells apart.
+  float FindNextEvent(float y, float candidate, OcclusionEdge** crossPrev, OcclusionEdge** crossEdge, bool* atRow);
+  // Swaps the neighbouring pairs that cross at y itself.
+  void ResolveCrossingsAt(float y);
+  // Every active edge to its own x at y; an edge found before a smaller x has crossed it.
+  // Answers how many edges it moved.
+  int AdvanceActive(float y);
+  // The pair `first`, `second` (neighbours, either way round) meets at this row: both take the
+  // x of the one whose x depends less on y, and the one of smaller slope goes first.
+  void MeetAtRow(OcclusionEdge* first, OcclusionEdge* second);
   // Carries the boundaries of the previous event down to y.
   void ExtendSpans(float y);
   void ProcessSpanEvents(float y);
@@ -78,11 +92,17 @@ class COcclusionSystem : public CComponentBase {
   void AddTestEdge(const D3DXVECTOR3& start, const D3DXVECTOR3& end, int first, int second);
   bool ScanTestEdges(OcclusionCoverage& box);
   static void CheckTestEdgeList(OcclusionCoverage& record);
-  // Compares the box's depth with the occluders' along the row at y, the coverage's edges
-  // being those of `strip`. `opening`: the edges as they run below y (ties in x ordered by
-  // slope); otherwise as they arrive from above. Lowers *crossY to the first y below where a
-  // box edge and a coverage edge cross.
-  bool RowHidden(OcclusionCoverage& box, size_t strip, float y, bool opening, float* crossY);
+  // Whether the box lies behind the occluders over the band from y0 to y1, where the box's
+  // active edges and the coverage's edges of `strip` run without starting or ending: the depths
+  // are compared at every corner of every piece of the band, along both rows and where a box
+  // edge crosses a coverage edge.
+  bool BandHidden(const OcclusionCoverage& box, size_t strip, float y0, float y1) const;
+  // The comparison along the row at y, for the box's active edges and the coverage's edges of
+  // `strip`. Where edges lie closer than rounding can order, every face and every occluder on
+  // either side of them is compared.
+  bool RowHidden(const OcclusionCoverage& box, size_t strip, float y) const;
+  // The comparison where a box edge and a coverage edge cross inside the band.
+  bool CrossingsHidden(const OcclusionCoverage& box, size_t strip, float y0, float y1) const;
 
   IRenderer* m_pRenderer = nullptr;
   std::vector<D3DXVECTOR3> m_NearPlaneVerts;
@@ -94,9 +114,12 @@ class COcclusionSystem : public CComponentBase {
   D3DXPLANE m_NearPlane{0.0f, 0.0f, 1.0f, 0.0f};
   float m_ProjTerms[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   bool m_bViewSet = false;
+  bool m_bLeftHanded = true;  // the last view's projection is one the depth planes fit
   float m_flNearPlaneDist = 0.0f;
   float m_flSizeFactor = 0.0f;
   int m_nTestCount = 0;
   int m_nHiddenCount = 0;
   std::vector<int32_t> m_TestEdges;
+  // Pairs found crossing at the row the sweep has just reached.
+  std::vector<std::pair<OcclusionEdge*, OcclusionEdge*>> m_Meets;
 };

@@ -1,6 +1,9 @@
 // The box query: cheap rejects, then the box's camera-facing faces become depth planes and
 // its edges a second coverage record, and one sweep over y compares the box's depth with the
-// occluders' wherever either changes. "True" means hidden; a doubtful box is visible.
+// occluders' at every corner of every piece the two records cut the screen into: along the rows
+// where either changes, and where their edges cross. "True" means hidden; where rounding cannot
+// tell which side of an edge a point lies on, both sides are compared, and a doubtful box is
+// visible.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -22,22 +25,38 @@ const D3DXVECTOR3& EndCorner(const OcclusionCubeEdge& e) {
   return g_OcclusionState.m_Corners[e.m_nOrientation == 0 ? e.m_nCornerB : e.m_nCornerA];
 }
 
-// The y below `y` where two neighbouring edges of a row, a left of b, meet; FLT_MAX when
-// they part.
-float CrossingBelow(const OcclusionEdge& a, const OcclusionEdge& b, float y) {
-  if (!(a.m_flDxDy > b.m_flDxDy)) return FLT_MAX;
-  const float yc = a.m_vecPosition.y + ((b.m_vecPosition.y - a.m_vecPosition.y) * b.m_flDxDy -
-                                        (b.m_vecPosition.x - a.m_vecPosition.x)) /
-                                           (b.m_flDxDy - a.m_flDxDy);
-  return yc > y ? yc : FLT_MAX;
-}
+// How far apart two x of one row must be for rounding to have ordered them rightly.
+float Tolerance(float x) { return 2e-6f * std::max(1.0f, std::fabs(x)); }
+
+// One edge of a row: its x there and the surfaces on its left and right.
+struct RowEdge {
+  float x;
+  int left, right;
+};
+
+// The surfaces on either side of a tight group of edges; a group with more than it holds
+// cannot be compared whole, and counts as visible.
+struct Sides {
+  static constexpr int kMax = 16;
+  int ids[kMax];
+  int count = 0;
+  bool full = false;
+  void Add(int id) {
+    for (int i = 0; i < count; ++i)
+      if (ids[i] == id) return;
+    if (count < kMax)
+      ids[count++] = id;
+    else
+      full = true;
+  }
+};
 
 float Depth(const float* plane, float x, float y) { return plane[3] - plane[0] * x - plane[1] * y; }
 
 }  // namespace
 
 bool COcclusionSystem::IsOccluded(const D3DXVECTOR3& minimum, const D3DXVECTOR3& maximum) {
-  if (m_Coverage.m_Edges.empty()) return false;
+  if (!m_bLeftHanded || m_Coverage.m_Edges.empty()) return false;
   const D3DXVECTOR3 centre = (minimum + maximum) * 0.5f;
   const D3DXVECTOR3 toCentre = centre - m_vecEye;
   const float c = toCentre.x * m_NearPlane.a + toCentre.y * m_NearPlane.b + toCentre.z * m_NearPlane.c;
@@ -84,6 +103,9 @@ bool COcclusionSystem::IsOccluded(const D3DXVECTOR3& minimum, const D3DXVECTOR3&
 
   OcclusionCubeEdge* table = g_OcclusionState.m_CubeEdges;
   const uint32_t stamp = static_cast<uint32_t>(m_nTestCount);
+  // The count starts again every frame, and other systems share the table: a stamp left by an
+  // earlier query could equal this one's and bring in an edge of a face turned away.
+  for (int e = 0; e < 12; ++e) table[e].m_nStamp = 0;
   const float lo[3] = {minimum.x, minimum.y, minimum.z};
   const float hi[3] = {maximum.x, maximum.y, maximum.z};
   const float eye[3] = {m_vecEye.x, m_vecEye.y, m_vecEye.z};
@@ -175,7 +197,9 @@ bool COcclusionSystem::BehindCoverageCells(const D3DXVECTOR3* corners) const {
     // boundaries (edges do not cross inside a strip)...
     const OcclusionEdge& l = cover.m_Edges[right[-1]];
     const OcclusionEdge& r = cover.m_Edges[*right];
-    if (!(l.XAt(yb) <= x0 && r.XAt(ya) >= x1 && r.XAt(yb) >= x1) || l.m_nEnterSurfID == -1) return false;
+    if (!(l.XAt(yb) <= x0 && r.XAt(ya) >= x1 && r.XAt(yb) >= x1) || l.m_nEnterSurfID == -1 ||
+        r.m_nLeaveSurfID != l.m_nEnterSurfID)
+      return false;
     // ... and the occluder there is nowhere farther than the box's nearest corner.
     const float* plane = cover.Plane(l.m_nEnterSurfID);
     for (float x : {x0, x1})
@@ -239,15 +263,10 @@ bool COcclusionSystem::ScanTestEdges(OcclusionCoverage& box) {
   size_t strip = cover.RowAt(y);
   if (strip == SIZE_MAX) return false;
   for (;;) {
-    float crossY = FLT_MAX;
-    if (!RowHidden(box, strip, y, true, &crossY)) return false;
-    float next = std::min({box.m_flNextEventY, cover.RowEnd(strip), crossY});
+    float next = std::min(box.m_flNextEventY, cover.RowEnd(strip));
     const bool last = next >= 1.0f;
     if (last) next = 1.0f;
-    // The row where the strip from y ends, with the strip's own edges: the depths at the
-    // lower corners of every piece, including the points where edges end.
-    box.MoveTo(next);
-    if (!RowHidden(box, strip, next, false, nullptr)) return false;
+    if (!BandHidden(box, strip, y, next)) return false;
     if (last) return true;
     if (!box.Advance(next)) return true;
     while (cover.RowEnd(strip) <= next) ++strip;
@@ -255,51 +274,117 @@ bool COcclusionSystem::ScanTestEdges(OcclusionCoverage& box) {
   }
 }
 
-bool COcclusionSystem::RowHidden(OcclusionCoverage& box, size_t strip, float y, bool opening, float* crossY) {
+bool COcclusionSystem::BandHidden(const OcclusionCoverage& box, size_t strip, float y0, float y1) const {
+  return RowHidden(box, strip, y0) && CrossingsHidden(box, strip, y0, y1) && RowHidden(box, strip, y1);
+}
+
+bool COcclusionSystem::RowHidden(const OcclusionCoverage& box, size_t strip, float y) const {
   const OcclusionCoverage& cover = m_Coverage;
-  const OcclusionEdge* q = box.First();
-  if (box.IsEnd(q) || q->m_flX >= 1.0f) return true;
-  // Which comes first at one x: below the row, the smaller slope; above it, the greater.
-  auto before = [opening](float xa, const OcclusionEdge* a, float xb, const OcclusionEdge* b) {
-    if (xa != xb) return xa < xb;
-    return opening ? a->m_flDxDy <= b->m_flDxDy : a->m_flDxDy >= b->m_flDxDy;
-  };
+  // The box's edges along the row, in x order (a box has at most a dozen).
+  constexpr int kMaxRowEdges = 24;  // a box's dozen edges, each cut once at most at x = -1
+  RowEdge qs[kMaxRowEdges];
+  int nq = 0;
+  for (const OcclusionEdge* q = box.m_StartTerminal.m_pNextActiveEdge; !box.IsEnd(q); q = q->m_pNextActiveEdge) {
+    if (nq == kMaxRowEdges) return false;
+    RowEdge r{q->XAt(y), q->m_nLeaveSurfID, q->m_nEnterSurfID};
+    int k = nq++;
+    for (; k > 0 && qs[k - 1].x > r.x; --k) qs[k] = qs[k - 1];
+    qs[k] = r;
+  }
+  if (nq == 0 || qs[0].x >= 1.0f) return true;
+  const float x0 = qs[0].x - Tolerance(qs[0].x), x1 = qs[nq - 1].x + Tolerance(qs[nq - 1].x);
+  // The coverage's edges from just left of the box to just right of it.
   const uint32_t* const first = cover.m_RowEdges.data() + cover.m_RowStart[strip];
   const uint32_t* const last = cover.m_RowEdges.data() + cover.m_RowStart[strip + 1];
-  auto coverEdge = [&cover](const uint32_t* v) { return &cover.m_Edges[*v]; };
-  // The coverage edges that come before the first box edge only set the occluder on its left.
-  const uint32_t* v = std::partition_point(first, last, [&](uint32_t i) {
-    const OcclusionEdge* e = &cover.m_Edges[i];
-    return !before(q->m_flX, q, e->XAt(y), e);
-  });
-  // Between breakpoints: the box face right of the last box edge passed and the occluder
-  // surface right of the last coverage edge passed; -1 outside either.
-  const float* boxPlane = nullptr;
-  const float* occPlane = v == first ? cover.m_SentinelPlane : cover.Plane(coverEdge(v - 1)->m_nEnterSurfID);
-  const OcclusionEdge* passed = v == first ? nullptr : coverEdge(v - 1);
-  bool passedBox = false;
-  for (;;) {
-    const bool vLeft = v != last;
-    const float vx = vLeft ? coverEdge(v)->XAt(y) : FLT_MAX;
-    if (box.IsEnd(q)) {
-      if (crossY != nullptr && passedBox && vLeft) *crossY = std::min(*crossY, CrossingBelow(*passed, *coverEdge(v), y));
-      return true;
+  const uint32_t* v = std::partition_point(first, last, [&](uint32_t i) { return cover.m_Edges[i].XAt(y) < x0; });
+  int occ = v == first ? -1 : cover.m_Edges[v[-1]].m_nEnterSurfID;
+  int face = -1;
+  int iq = 0;
+  auto coverX = [&](const uint32_t* e) { return e == last ? FLT_MAX : cover.m_Edges[*e].XAt(y); };
+  float vx = coverX(v);
+  while (iq < nq || vx <= x1) {
+    // A group of edges each within rounding of the one before: every surface on either side
+    // of any of them may be the one at any of their x.
+    Sides faces, occs;
+    faces.Add(face);
+    occs.Add(occ);
+    float gx0 = FLT_MAX, gx1 = -FLT_MAX;
+    for (;;) {
+      const bool takeBox = iq < nq && (vx > x1 || qs[iq].x <= vx);
+      const float x = takeBox ? qs[iq].x : vx;
+      if (gx1 != -FLT_MAX && x > gx1 + Tolerance(gx1)) break;
+      gx0 = std::min(gx0, x);
+      gx1 = std::max(gx1, x);
+      if (takeBox) {
+        faces.Add(qs[iq].left);
+        faces.Add(qs[iq].right);
+        face = qs[iq].right;
+        ++iq;
+      } else {
+        const OcclusionEdge& e = cover.m_Edges[*v];
+        occs.Add(e.m_nLeaveSurfID);
+        occs.Add(e.m_nEnterSurfID);
+        occ = e.m_nEnterSurfID;
+        vx = coverX(++v);
+      }
+      if (iq >= nq && vx > x1) break;
     }
-    const bool takeBox = !vLeft || before(q->m_flX, q, vx, coverEdge(v));
-    const OcclusionEdge* e = takeBox ? q : coverEdge(v);
-    const float x = takeBox ? q->m_flX : vx;
-    if (boxPlane != nullptr && Depth(occPlane, x, y) > Depth(boxPlane, x, y)) return false;
-    if (crossY != nullptr && passed != nullptr && passedBox != takeBox)
-      *crossY = std::min(*crossY, CrossingBelow(*passed, *e, y));
-    if (takeBox) {
-      boxPlane = e->m_nEnterSurfID == -1 ? nullptr : box.Plane(e->m_nEnterSurfID);
-      q = q->m_pNextActiveEdge;
-    } else {
-      occPlane = cover.Plane(e->m_nEnterSurfID);
-      ++v;
+    // What lies right of the group, as the next edges on either side see it.
+    if (iq < nq) faces.Add(qs[iq].left);
+    if (v != last) occs.Add(cover.m_Edges[*v].m_nLeaveSurfID);
+    if (faces.full || occs.full) return false;
+    for (int f = 0; f < faces.count; ++f) {
+      if (faces.ids[f] < 0) continue;
+      const float* facePlane = box.Plane(faces.ids[f]);
+      for (int o = 0; o < occs.count; ++o) {
+        const float* occPlane = cover.Plane(occs.ids[o]);
+        if (Depth(occPlane, gx0, y) > Depth(facePlane, gx0, y) || Depth(occPlane, gx1, y) > Depth(facePlane, gx1, y))
+          return false;
+      }
     }
-    if (boxPlane != nullptr && Depth(occPlane, x, y) > Depth(boxPlane, x, y)) return false;
-    passed = e;
-    passedBox = takeBox;
   }
+  return true;
+}
+
+bool COcclusionSystem::CrossingsHidden(const OcclusionCoverage& box, size_t strip, float y0, float y1) const {
+  if (!(y1 > y0)) return true;
+  const OcclusionCoverage& cover = m_Coverage;
+  const uint32_t* const first = cover.m_RowEdges.data() + cover.m_RowStart[strip];
+  const uint32_t* const last = cover.m_RowEdges.data() + cover.m_RowStart[strip + 1];
+  if (first == last) return true;
+  for (const OcclusionEdge* q = box.m_StartTerminal.m_pNextActiveEdge; !box.IsEnd(q); q = q->m_pNextActiveEdge) {
+    if (q->m_nLeaveSurfID < 0 && q->m_nEnterSurfID < 0) continue;
+    const float xq0 = q->XAt(y0), xq1 = q->XAt(y1);
+    if (xq0 >= 1.0f && xq1 >= 1.0f) continue;
+    // The coverage edges on the other side of q at y1 than at y0 cross it in the band; one
+    // more on either side in case rounding misplaced a near one.
+    const auto side = [&](float y, float xq) {
+      return std::partition_point(first, last, [&](uint32_t i) { return cover.m_Edges[i].XAt(y) < xq; });
+    };
+    const uint32_t* a = side(y0, xq0);
+    const uint32_t* b = side(y1, xq1);
+    if (a > b) std::swap(a, b);
+    if (a != first) --a;
+    if (b != last) ++b;
+    for (const uint32_t* v = a; v != b; ++v) {
+      const OcclusionEdge& e = cover.m_Edges[*v];
+      // Where the lines meet, in double precision: one of them may be nearly level.
+      const double sq = q->m_flDxDy, sv = e.m_flDxDy;
+      if (sq == sv) continue;
+      const double yc = (static_cast<double>(e.m_vecPosition.x) - q->m_vecPosition.x +
+                         static_cast<double>(q->m_vecPosition.y) * sq - static_cast<double>(e.m_vecPosition.y) * sv) /
+                        (sq - sv);
+      if (!(yc >= y0) || !(yc <= y1)) continue;
+      // x on the steeper line, where a step in y moves it least.
+      const OcclusionEdge& steep = std::fabs(sq) <= std::fabs(sv) ? *q : e;
+      const float x = static_cast<float>(steep.m_vecPosition.x + (yc - steep.m_vecPosition.y) * steep.m_flDxDy);
+      const float y = static_cast<float>(yc);
+      for (int f : {static_cast<int>(q->m_nLeaveSurfID), static_cast<int>(q->m_nEnterSurfID)}) {
+        if (f < 0) continue;
+        for (int o : {static_cast<int>(e.m_nLeaveSurfID), static_cast<int>(e.m_nEnterSurfID)})
+          if (Depth(cover.Plane(o), x, y) > Depth(box.Plane(f), x, y)) return false;
+      }
+    }
+  }
+  return true;
 }

@@ -13,10 +13,57 @@ bool SameEnd(const OcclusionEdge& a, const OcclusionEdge& b) {
   return a.m_vecPositionEnd.x == b.m_vecPositionEnd.x && a.m_vecPositionEnd.y == b.m_vecPositionEnd.y;
 }
 
+// Where the lines of two edges of different slopes meet, in double precision: an edge that is
+// nearly level moves far in x for a small step in y, and single precision would put the
+// meeting well away from where the two outlines cross.
+double CrossingY(const OcclusionEdge& a, const OcclusionEdge& b) {
+  const double sa = a.m_flDxDy, sb = b.m_flDxDy;
+  return (static_cast<double>(b.m_vecPosition.x) - a.m_vecPosition.x + static_cast<double>(a.m_vecPosition.y) * sa -
+          static_cast<double>(b.m_vecPosition.y) * sb) /
+         (sa - sb);
+}
+
+double XAtWide(const OcclusionEdge& e, double y) { return e.m_vecPosition.x + (y - e.m_vecPosition.y) * e.m_flDxDy; }
+
+// Whether two neighbours, a before b, close in on each other below the row.
+bool Converging(const OcclusionEdge& a, const OcclusionEdge& b) { return a.m_flDxDy > b.m_flDxDy && !SameEnd(a, b); }
+
+bool Coincide(const OcclusionEdge& a, const OcclusionEdge& b) { return a.m_flX == b.m_flX && a.m_flDxDy == b.m_flDxDy; }
+
+// Whether e now comes before p with nothing between but their copies (an edge two polygons
+// share comes twice).
+bool Swapped(OcclusionEdgeList& list, const OcclusionEdge* e, const OcclusionEdge* p) {
+  for (const OcclusionEdge* c = e->m_pNextActiveEdge; !list.IsEnd(c); c = c->m_pNextActiveEdge) {
+    if (c == p) return true;
+    if (!Coincide(*c, *e) && !Coincide(*c, *p)) return false;
+  }
+  return false;
+}
+
+// x of an edge at the sweep's current row y: an edge that ended there ends at its own end
+// point; one still active is where the sweep holds it.
+float RowX(const OcclusionEdge& e, float y) { return y >= e.m_vecPositionEnd.y ? e.m_vecPositionEnd.x : e.m_flX; }
+
 void UnlinkSurface(OcclusionSurface* s) {
   s->m_pPrev->m_pNext = s->m_pNext;
   s->m_pNext->m_pPrev = s->m_pPrev;
   s->m_pPrev = s->m_pNext = nullptr;
+}
+
+void LinkSurfaceAfter(OcclusionSurface* p, OcclusionSurface* s) {
+  s->m_pPrev = p;
+  s->m_pNext = p->m_pNext;
+  p->m_pNext->m_pPrev = s;
+  p->m_pNext = s;
+}
+
+// Whether a lies in front of b at (x, y): nearer by more than 1e-6, or as near and nearer just
+// below the row (its depth falls faster along y).
+bool InFront(OcclusionSurface& a, OcclusionSurface& b, float x, float y) {
+  a.m_flDepth = a.DepthAt(x, y);
+  b.m_flDepth = b.DepthAt(x, y);
+  const float diff = b.m_flDepth - a.m_flDepth;
+  return !(diff <= -1e-6f || (diff < 1e-6f && a.m_Plane[1] <= b.m_Plane[1]));
 }
 
 using Outline = std::vector<const OcclusionEdge*>;
@@ -196,25 +243,46 @@ void COcclusionSystem::ScanConvert() {
   float y = std::max(list.m_flNextEventY, -1.0f);
   list.m_flNextEventY = FLT_MAX;
   list.m_nCursor = 0;
+  list.m_Boundary.assign(list.m_Edges.size(), 0);
   AddEdgesAt(y);
   float next = y;
+  // A row where only two edges cross that made no boundary at the last row gone along changes
+  // no boundary: whatever lies in front beside them lies in front of both their surfaces, on
+  // either side of them, so the row is not gone along (most crossings of a city's outlines lie
+  // behind nearer faces).
+  bool quiet = false;
   for (;;) {
     OcclusionEdge* crossPrev = nullptr;
     OcclusionEdge* crossEdge = nullptr;
-    next = FindNextEvent(y, list.m_flNextEventY, &crossPrev, &crossEdge);
-    list.m_nCurrentSpans ^= 1;
-    list.m_Spans[list.m_nCurrentSpans].clear();
+    bool atRow = false;
+    next = FindNextEvent(y, list.m_flNextEventY, &crossPrev, &crossEdge, &atRow);
+    if (atRow) {
+      ResolveCrossingsAt(y);
+      crossPrev = crossEdge = nullptr;
+      next = FindNextEvent(y, list.m_flNextEventY, &crossPrev, &crossEdge, &atRow);
+      quiet = false;
+    }
     const bool last = next >= 1.0f;
     if (last) next = 1.0f;
-    ProcessSpanEvents(y);
-    AdvanceActive(next);
-    if (last) break;
-    if (crossPrev == nullptr) {
-      AddEdgesAt(next);
-      if (list.m_flNextEventY == FLT_MAX) break;
-    } else {
-      HandleCrossing(crossPrev, crossEdge);
+    if (!quiet) {
+      list.m_nCurrentSpans ^= 1;
+      list.m_Spans[list.m_nCurrentSpans].clear();
+      ProcessSpanEvents(y);
     }
+    const int moved = AdvanceActive(next);
+    if (last) break;
+    quiet = false;
+    // The pair found crossing here meets here, even where their own x at this row, a
+    // rounded y, have not yet changed places.
+    if (crossPrev != nullptr) {
+      const bool adjacent = crossPrev->m_pNextActiveEdge == crossEdge;
+      if (adjacent) MeetAtRow(crossPrev, crossEdge);
+      quiet = moved == (adjacent ? 0 : 1) && Swapped(list, crossEdge, crossPrev) &&
+              !list.m_Boundary[static_cast<size_t>(crossPrev - list.m_Edges.data())] &&
+              !list.m_Boundary[static_cast<size_t>(crossEdge - list.m_Edges.data())];
+    }
+    AddEdgesAt(next);
+    if (list.m_flNextEventY == FLT_MAX) break;
     y = next;
   }
   // The boundaries found at the last event run on to where the sweep stopped.
@@ -223,6 +291,15 @@ void COcclusionSystem::ScanConvert() {
   list.m_Spans[0].clear();
   list.m_Spans[1].clear();
   list.ResetActive();
+  // Each boundary is the straight line between the points the sweep put it through: the slope
+  // of the occluder edge it follows, taken from a start the sweep may have moved to a crossing,
+  // would carry it off that edge.
+  for (OcclusionEdge& c : m_Coverage.m_Edges) {
+    const float dy = c.m_vecPositionEnd.y - c.m_vecPosition.y;
+    if (!(dy > 0.0f)) continue;
+    c.m_flDxDy = (c.m_vecPositionEnd.x - c.m_vecPosition.x) / dy;
+    c.m_flInvHeight = 1.0f / dy;
+  }
   if (!m_Coverage.m_Edges.empty()) m_Coverage.m_flFirstEventY = m_Coverage.m_Edges.front().m_vecPosition.y;
   m_Coverage.BuildRows();
 }
@@ -243,58 +320,66 @@ void COcclusionSystem::AddEdgesAt(float y) {
 }
 
 float COcclusionSystem::FindNextEvent(float y, float candidate, OcclusionEdge** crossPrev,
-                                      OcclusionEdge** crossEdge) {
+                                      OcclusionEdge** crossEdge, bool* atRow) {
   OcclusionEdgeList& list = m_OccluderEdges;
   const float flCurrY = y;
-  float xPrev = 0.0f, xPrevAt = candidate;
   for (OcclusionEdge* pCurEdge = list.First(); !list.IsEnd(pCurEdge); pCurEdge = pCurEdge->m_pNextActiveEdge) {
     OCCLUSION_ASSERT(pCurEdge->m_vecPositionEnd.y >= flCurrY, 1642);
-    const float xCur = pCurEdge->XAt(candidate);
-    const float xCurAt = candidate;
     OcclusionEdge* pPrevEdge = pCurEdge->m_pPrevActiveEdge;
-    if (pPrevEdge != &list.m_StartTerminal) {
-      CheckActiveOrder(*pPrevEdge, *pCurEdge);
-      if (xPrevAt != candidate) xPrev = pPrevEdge->XAt(candidate);
-      if (xCur <= xPrev && pPrevEdge->m_flDxDy > pCurEdge->m_flDxDy && !SameEnd(*pPrevEdge, *pCurEdge)) {
-        OCCLUSION_ASSERT(pPrevEdge->m_flDxDy != pCurEdge->m_flDxDy, 1658);
-        const float yc = pPrevEdge->m_vecPosition.y +
-                         ((pCurEdge->m_vecPosition.y - pPrevEdge->m_vecPosition.y) * pCurEdge->m_flDxDy -
-                          (pCurEdge->m_vecPosition.x - pPrevEdge->m_vecPosition.x)) /
-                             (pCurEdge->m_flDxDy - pPrevEdge->m_flDxDy);
-        if (y < yc && yc < candidate) {
-          candidate = yc;
-          *crossPrev = pPrevEdge;
-          *crossEdge = pCurEdge;
-        }
-      }
+    if (pPrevEdge == &list.m_StartTerminal) continue;
+    CheckActiveOrder(*pPrevEdge, *pCurEdge);
+    if (!Converging(*pPrevEdge, *pCurEdge)) continue;
+    // Only a pair that has changed places by the candidate crosses before it.
+    if (XAtWide(*pCurEdge, candidate) > XAtWide(*pPrevEdge, candidate)) continue;
+    OCCLUSION_ASSERT(pPrevEdge->m_flDxDy != pCurEdge->m_flDxDy, 1658);
+    const float yc = static_cast<float>(CrossingY(*pPrevEdge, *pCurEdge));
+    if (!(yc > y)) {
+      *atRow = true;
+    } else if (yc < candidate) {
+      candidate = yc;
+      *crossPrev = pPrevEdge;
+      *crossEdge = pCurEdge;
     }
-    xPrev = xCur;
-    xPrevAt = xCurAt;
   }
   return candidate;
 }
 
-void COcclusionSystem::AdvanceActive(float y) {
+void COcclusionSystem::ResolveCrossingsAt(float y) {
+  OcclusionEdgeList& list = m_OccluderEdges;
+  OcclusionEdge* e = list.First();
+  while (!list.IsEnd(e)) {
+    OcclusionEdge* prev = e->m_pPrevActiveEdge;
+    if (prev != &list.m_StartTerminal && Converging(*prev, *e) && static_cast<float>(CrossingY(*prev, *e)) <= y) {
+      MeetAtRow(prev, e);
+      // e now comes before prev, and may meet the edge before it in turn; every swap leaves a
+      // pair that parts below the row, so the walk ends.
+      continue;
+    }
+    e = e->m_pNextActiveEdge;
+  }
+}
+
+int COcclusionSystem::AdvanceActive(float y) {
   OcclusionEdgeList& list = m_OccluderEdges;
   float next = FLT_MAX;
-  const OcclusionEdge* kept = nullptr;
+  int moved = 0;
   for (OcclusionEdge* e = list.First(); !list.IsEnd(e);) {
     OcclusionEdge* following = e->m_pNextActiveEdge;
     if (e->m_vecPositionEnd.y > y) {
       e->m_flX = e->XAt(y);
       next = std::min(next, e->m_vecPositionEnd.y);
-      if (kept != nullptr && e->m_flX <= kept->m_flX) {
-        e->m_flX = kept->m_flX;
-        if (e->m_flDxDy < kept->m_flDxDy) {
-          // Raised to its neighbour's x, it has crossed it without an event (a crossing too
-          // close to another event to be found in single precision): below here it runs on
-          // the other side.
-          list.SettleBack(e);
-          e = following;
-          continue;
-        }
+      OcclusionEdge* prev = e->m_pPrevActiveEdge;
+      if (prev != &list.m_StartTerminal &&
+          (e->m_flX < prev->m_flX || (e->m_flX == prev->m_flX && e->m_flDxDy < prev->m_flDxDy))) {
+        // It has crossed the edge before it without an event (a crossing too close to the row
+        // to be told apart from it in single precision): below the row it runs on the other
+        // side, and when the crossing lies at the row the two meet there.
+        list.MoveBack(e);
+        ++moved;
+        if (e->m_pNextActiveEdge == prev && prev->m_flDxDy != e->m_flDxDy &&
+            std::fabs(CrossingY(*prev, *e) - y) <= 1e-6 * (1.0 + std::fabs(y)))
+          m_Meets.emplace_back(e, prev);
       }
-      kept = e;
     } else {
       e->m_pPrevActiveEdge->m_pNextActiveEdge = following;
       following->m_pPrevActiveEdge = e->m_pPrevActiveEdge;
@@ -303,21 +388,42 @@ void COcclusionSystem::AdvanceActive(float y) {
     e = following;
   }
   list.m_flNextEventY = next;
+  // Once every edge stands at this row, so that each meeting point is kept between its
+  // neighbours' x.
+  for (const auto& [first, second] : m_Meets)
+    if (first->m_pNextActiveEdge == second) MeetAtRow(first, second);
+  m_Meets.clear();
+  return moved;
 }
 
-void COcclusionSystem::HandleCrossing(OcclusionEdge* prev, OcclusionEdge* edge) {
+void COcclusionSystem::MeetAtRow(OcclusionEdge* first, OcclusionEdge* second) {
   OcclusionEdgeList& list = m_OccluderEdges;
-  OcclusionEdge* runStart = prev;
-  while (runStart->m_pPrevActiveEdge != &list.m_StartTerminal && runStart->m_pPrevActiveEdge->m_flX == prev->m_flX)
-    runStart = runStart->m_pPrevActiveEdge;
-  const float x = runStart->m_flX;
-  const float oldX = edge->m_flX;
-  for (OcclusionEdge* e = edge; !list.IsEnd(e) && (e == edge || e->m_flX == oldX); e = e->m_pNextActiveEdge)
-    e->m_flX = x;
-  list.ReorderEqualX(runStart);
-  if (list.m_nCursor < list.m_SelectedEdges.size())
-    list.m_flNextEventY =
-        std::min(list.m_flNextEventY, list.m_Edges[list.m_SelectedEdges[list.m_nCursor]].m_vecPosition.y);
+  // The x of the steeper edge (on screen) is the crossing's x to within rounding; the other's
+  // x at a rounded y may lie far along its own line.
+  float x = std::fabs(first->m_flDxDy) <= std::fabs(second->m_flDxDy) ? first->m_flX : second->m_flX;
+  // An edge that two polygons share comes twice, and its copy crosses with it.
+  OcclusionEdge* from = first;
+  while (from->m_pPrevActiveEdge != &list.m_StartTerminal && from->m_pPrevActiveEdge->m_flX == first->m_flX &&
+         from->m_pPrevActiveEdge->m_flDxDy == first->m_flDxDy)
+    from = from->m_pPrevActiveEdge;
+  OcclusionEdge* to = second;
+  while (!list.IsEnd(to->m_pNextActiveEdge) && to->m_pNextActiveEdge->m_flX == second->m_flX &&
+         to->m_pNextActiveEdge->m_flDxDy == second->m_flDxDy)
+    to = to->m_pNextActiveEdge;
+  x = std::max(x, from->m_pPrevActiveEdge->m_flX);
+  x = std::min(x, to->m_pNextActiveEdge->m_flX);
+  OcclusionEdge* const after = to->m_pNextActiveEdge;
+  for (OcclusionEdge* e = from; e != after; e = e->m_pNextActiveEdge) e->m_flX = x;
+  // The run of x, with whatever already stood there, in slope order.
+  while (from->m_pPrevActiveEdge != &list.m_StartTerminal && from->m_pPrevActiveEdge->m_flX == x)
+    from = from->m_pPrevActiveEdge;
+  for (OcclusionEdge* e = from; !list.IsEnd(e) && e->m_flX == x;) {
+    OcclusionEdge* next = e->m_pNextActiveEdge;
+    if (e->m_pPrevActiveEdge != &list.m_StartTerminal && e->m_pPrevActiveEdge->m_flX == x &&
+        e->m_pPrevActiveEdge->m_flDxDy > e->m_flDxDy)
+      list.MoveBack(e);
+    e = next;
+  }
 }
 
 void COcclusionSystem::ExtendSpans(float y) {
@@ -326,7 +432,7 @@ void COcclusionSystem::ExtendSpans(float y) {
     OcclusionEdge& c = m_Coverage.m_Edges[span.m_nCoverageEdge];
     const OcclusionEdge* pEdge = span.m_pSource;
     OCCLUSION_ASSERT((y >= pEdge->m_vecPosition.y) && (y <= pEdge->m_vecPositionEnd.y), 1157);
-    const float x = pEdge->XAt(y);
+    const float x = RowX(*pEdge, y);
     const OcclusionSurface& s = list.m_Surfaces[static_cast<size_t>(c.m_nEnterSurfID != -1 ? c.m_nEnterSurfID
                                                                                          : c.m_nLeaveSurfID)];
     c.m_vecPositionEnd = D3DXVECTOR3(x, y, s.DepthAt(x, y));
@@ -346,28 +452,28 @@ void COcclusionSystem::ProcessSpanEvents(float y) {
   for (OcclusionEdge* e = list.First(); !list.IsEnd(e); e = e->m_pNextActiveEdge) {
     const float x = e->m_flX;
     OcclusionSurface* surface = &list.m_Surfaces[static_cast<size_t>(e->SurfaceID())];
+    // The active surfaces are held with the frontmost first and the rest in no order: only the
+    // front decides a boundary, and the rest are compared when the front leaves.
     if (surface->m_pPrev != nullptr) {
+      const bool wasFront = nearS->m_pNext == surface;
       UnlinkSurface(surface);
-    } else {
-      // Depths at (x, y), taken as the walk reaches each surface.
-      surface->m_flDepth = surface->DepthAt(x, y);
-      OcclusionSurface* s = nearS->m_pNext;
-      while (s != farS) {
-        s->m_flDepth = s->DepthAt(x, y);
-        const float diff = s->m_flDepth - surface->m_flDepth;
-        if (diff <= -1e-6f || (diff < 1e-6f && surface->m_Plane[1] <= s->m_Plane[1]))
-          s = s->m_pNext;
-        else
-          break;
+      if (wasFront && nearS->m_pNext != farS) {
+        OcclusionSurface* best = nearS->m_pNext;
+        for (OcclusionSurface* s = best->m_pNext; s != farS; s = s->m_pNext)
+          if (InFront(*s, *best, x, y)) best = s;
+        if (best != nearS->m_pNext) {
+          UnlinkSurface(best);
+          LinkSurfaceAfter(nearS, best);
+        }
       }
-      surface->m_pNext = s;
-      surface->m_pPrev = s->m_pPrev;
-      s->m_pPrev->m_pNext = surface;
-      s->m_pPrev = surface;
+    } else {
+      OcclusionSurface* head = nearS->m_pNext;
+      LinkSurfaceAfter(head == farS || InFront(*surface, *head, x, y) ? nearS : head, surface);
     }
     const int frontNow = nearS->m_pNext == farS ? -1 : nearS->m_pNext->m_nSurfID;
     const OcclusionEdge* n = e->m_pNextActiveEdge;
-    const bool coincide = !list.IsEnd(n) && n->m_flX == e->m_flX && n->m_flDxDy == e->m_flDxDy;
+    const bool coincide = !list.IsEnd(n) && Coincide(*n, *e);
+    list.m_Boundary[static_cast<size_t>(e - list.m_Edges.data())] = 0;
     if (coincide || frontNow == front) continue;
     // Occluders in one plane meeting along an edge are one surface to whatever is behind them.
     if (frontNow != -1 && front != -1 &&
@@ -379,6 +485,9 @@ void COcclusionSystem::ProcessSpanEvents(float y) {
     OCCLUSION_ASSERT(( nLeaveSurfID != -1 ) || ( nEnterSurfID != -1 ), 1551);
     EmitCoverageEdge(*e, y, nLeaveSurfID, nEnterSurfID, rowLast);
     front = frontNow;
+    // Its copies (an edge two polygons share) stand where it does and cross with it.
+    for (OcclusionEdge* c = e; c != &list.m_StartTerminal && Coincide(*c, *e); c = c->m_pPrevActiveEdge)
+      list.m_Boundary[static_cast<size_t>(c - list.m_Edges.data())] = 1;
   }
   const int nLeaveSurfID = front;
   OCCLUSION_ASSERT(nLeaveSurfID == -1, 1621);
@@ -389,12 +498,16 @@ void COcclusionSystem::EmitCoverageEdge(const OcclusionEdge& source, float y, in
   OcclusionEdgeList& list = m_OccluderEdges;
   std::vector<OcclusionEdge>& coverage = m_Coverage.m_Edges;
   const std::vector<OcclusionSpan>& previous = list.m_Spans[list.m_nCurrentSpans ^ 1];
+  // Where the sweep holds the edge at this row: its own x, or the point where it crosses
+  // another edge here.
   const float x = source.m_flX;
   size_t index = SIZE_MAX;
+  // A boundary of the row above that ends exactly here with the same surfaces and slope runs on
+  // (the next edge of a straight outline): any other would bend the boundary off its edge.
   for (size_t k = previous.size(); k-- > 0;) {
     const OcclusionEdge& c = coverage[previous[k].m_nCoverageEdge];
     if (c.m_nLeaveSurfID == left && c.m_nEnterSurfID == right && c.m_flDxDy == source.m_flDxDy &&
-        std::fabs(c.m_vecPositionEnd.x - x) <= 0.001f) {
+        c.m_vecPositionEnd.x == x) {
       index = previous[k].m_nCoverageEdge;
       break;
     }
@@ -402,23 +515,16 @@ void COcclusionSystem::EmitCoverageEdge(const OcclusionEdge& source, float y, in
   if (index == SIZE_MAX) {
     const OcclusionEdge* pEdge = &source;
     OCCLUSION_ASSERT((y >= pEdge->m_vecPosition.y) && (y <= pEdge->m_vecPositionEnd.y), 1157);
-    float startX = x;
-    if (!coverage.empty() && coverage.back().m_vecPosition.y == y && coverage.back().m_vecPosition.x > startX)
-      startX = coverage.back().m_vecPosition.x;
     const OcclusionSurface& s = list.m_Surfaces[static_cast<size_t>(right != -1 ? right : left)];
     OcclusionEdge c;
-    c.m_vecPosition = D3DXVECTOR3(startX, y, s.DepthAt(startX, y));
+    c.m_vecPosition = D3DXVECTOR3(x, y, s.DepthAt(x, y));
     c.m_vecPositionEnd = c.m_vecPosition;
     c.m_flDxDy = source.m_flDxDy;
-    c.m_flX = startX;
+    c.m_flX = x;
     c.m_nLeaveSurfID = static_cast<int16_t>(left);
     c.m_nEnterSurfID = static_cast<int16_t>(right);
     index = coverage.size();
     coverage.push_back(c);
-  } else {
-    // Carried on by this edge: its end lies where the sweep has the edge.
-    OcclusionEdge& c = coverage[index];
-    c.m_vecPositionEnd.x = x;
   }
   const OcclusionEdge& c = coverage[index];
   if (rowLast != SIZE_MAX) {

@@ -185,6 +185,15 @@ TEST(Frustum, MaskTestAgreesWithAllEightCorners) {
     const int got = f.ClassifyAABB(box);
     EXPECT_EQ(got, expected);
     ++counts[got];
+    // Tried against some planes only: all of them give the same class; a box within this one,
+    // tried against the planes this one crosses, gets the class all six would give it.
+    uint32_t planes = 0x3F;
+    EXPECT_EQ(f.ClassifyAABB(box.m_vecMin, box.m_vecMax, &planes), expected);
+    if (expected == 0) continue;
+    EXPECT_EQ(planes == 0, expected == 1);
+    const D3DXVECTOR3 inner = c + D3DXVECTOR3(h.x * rnd.Uniform(-0.5f, 0.5f), h.y * rnd.Uniform(-0.5f, 0.5f), 0.0f);
+    const AABB part(inner - h * 0.5f, inner + h * 0.5f);
+    EXPECT_EQ(f.ClassifyAABB(part.m_vecMin, part.m_vecMax, &planes), f.ClassifyAABB(part));
   }
   EXPECT_GT(counts[0], 100);
   EXPECT_GT(counts[1], 10);

@@ -151,6 +151,7 @@ TEST(AbtFrame, AnOcclusionAssertionStillDrawsEachBatchOnceAndIsPassedOn) {
       thrown = text;
     }
     EXPECT_STREQ(thrown, "assert");
+    EXPECT_TRUE(h.tree->LastFrameStats().m_bOcclusionAsserted);
     EXPECT_EQ(h.renderer.Draws().size(), 2u * static_cast<size_t>(frame));
   }
   EXPECT_EQ(h.RegistryLines("Assert failed in OcclusionSystem line 119"), 2);
@@ -167,6 +168,7 @@ TEST(AbtFrame, DestroyTakesTheOcclusionSystemOnceAndFramesGoOnWithoutIt) {
   h.tree->DetermineVisibility();
   EXPECT_EQ(h.renderer.Draws().size(), 5u);
   EXPECT_EQ(h.tree->LastFrameStats().m_nTested, 0u);
+  EXPECT_FALSE(h.tree->LastFrameStats().m_bOcclusionAsserted);
 }
 
 }  // namespace

@@ -215,6 +215,27 @@ TEST(AbtQuery, OpposedContactsCancel) {
   EXPECT_EQ(depth, 0.0f);            // equal and opposite pushes cancel
 }
 
+// Floors at z = 0 and z = 0.2 under a sphere of radius 1 at height 0.5: both push up, by 0.5
+// and 0.7. The depth is the length of the depth-weighted sum of the pushes, (0, 0, 1.2), over
+// the square root of the two contacts: 1.2 / sqrt(2).
+TEST(AbtQuery, ContactsPushingOneWayAddTheirDepthsOverTheRootOfTheirCount) {
+  TreeHost h;
+  Collision c;
+  c.points = {{-100, -100, 0}, {100, -100, 0}, {0, 100, 0}, {-100, -100, 0.2f}, {100, -100, 0.2f}, {0, 100, 0.2f}};
+  c.tris = {{{0, 1, 2}, 0}, {{3, 4, 5}, 0}};
+  Build(c, 0, c.tris.size(), -1, 2);
+  Hook::SetCollision(*h.tree, c.nodes, c.tris, c.points);
+  const D3DXVECTOR3 centre(0, 0, 0.5f);
+  D3DXVECTOR3 point, dir;
+  float depth = 0.0f;
+  ASSERT_TRUE(h.tree->CollideSphere(&centre, 1.0f, &point, &dir, &depth, false));
+  EXPECT_NEAR(point.x, 0.0f, 1e-6);
+  EXPECT_NEAR(point.y, 0.0f, 1e-6);
+  EXPECT_NEAR(point.z, 0.1f, 1e-6);  // the mean of (0, 0, 0) and (0, 0, 0.2)
+  EXPECT_NEAR(dir.z, 1.0f, 1e-6);
+  EXPECT_NEAR(depth, 1.2 / std::sqrt(2.0), 1e-6);
+}
+
 TEST(AbtQuery, StreamReaderStopsAtTheImageEnd) {
   const uint8_t image[5] = {1, 2, 3, 4, 5};
   AbtStreamCursor c{image, image + 5};

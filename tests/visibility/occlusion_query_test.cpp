@@ -121,6 +121,56 @@ TEST(OcclusionQuery, ABoxBehindTheSeamOfTwoWallsIsHiddenByTheFullSweep) {
   EXPECT_EQ(s.renderer.Draws()[1].primitiveCount, 2u);
 }
 
+// The edge table marks the edges of the faces a box turns to the eye with the frame's test
+// count, which starts again every frame: a mark left by a box of the frame before must not bring
+// its edges into this one.
+TEST(OcclusionQuery, ABoxIsSweptWithItsOwnEdgesWhateverWasAskedTheFrameBefore) {
+  Scene s({Wall(-0.8f, -0.8f, 0.8f, 0.8f, 10.0f)});
+  // Up and right of the eye: three faces turn to it.
+  EXPECT_TRUE(s.Hidden({D3DXVECTOR3(1, 1, 20), D3DXVECTOR3(2, 2, 22)}));
+  s.Setup(kCam);
+  s.Add(Wall(-0.8f, -0.8f, 0.8f, 0.8f, 10.0f));
+  s.sys->RasterizeOccluders();
+  // Straight ahead: only its front face turns to the eye, whose two sides are its swept edges.
+  ASSERT_TRUE(s.Hidden(Box(-0.3f, -0.3f, 0.3f, 0.3f, 20.0f)));
+  s.renderer.SetRecording(true);
+  s.module.host.Realize(0);
+  ASSERT_EQ(s.renderer.Draws().size(), 2u);
+  EXPECT_EQ(s.renderer.Draws()[1].primitiveCount, 2u);
+}
+
+// Looking along +z from the origin with right-handed matrices (w = -z) puts the same wall and
+// box on screen mirrored; the depth planes do not fit such a projection, so it is refused.
+TEST(OcclusionQuery, ARightHandedViewIsRefusedWithOneWarningAndHidesNothing) {
+  OcclusionHost h;
+  const OracleOccluder wall = Wall(-0.6f, -0.5f, 0.6f, 0.5f, 20.0f);
+  const auto box = Box(-0.2f, -0.2f, 0.2f, 0.2f, 30.0f);
+  auto frame = [&](const D3DXMATRIX& view, const D3DXMATRIX& projection) {
+    h.sys->SetupView(D3DXVECTOR3(0, 0, 0), occlusion_testing::kFieldOfView, view, projection, kCam.nearPlane);
+    h.sys->BeginFrame();
+    h.Add(wall);
+    h.sys->RasterizeOccluders();
+    return h.sys->IsOccluded(box.first, box.second);
+  };
+  D3DXMATRIX view, projection;
+  const D3DXVECTOR3 eye(0, 0, 0), at(0, 0, 1), up(0, 1, 0);
+  D3DXMatrixLookAtRH(&view, &eye, &at, &up);
+  D3DXMatrixPerspectiveFovRH(&projection, occlusion_testing::kFieldOfView, 1.0f, occlusion_testing::kNear, 1000.0f);
+  auto warnings = [&] {
+    int n = 0;
+    for (const std::string& line : h.module.host.LogLines())
+      n += line.find("[WARNING] COcclusionSystem::SetupView") == 0 ? 1 : 0;
+    return n;
+  };
+  EXPECT_FALSE(frame(view, projection));
+  EXPECT_FALSE(frame(view, projection));
+  EXPECT_TRUE(OcclusionSystemTestHook::Surfaces(*h.sys).empty());
+  EXPECT_EQ(warnings(), 1);
+  // The left-handed view of the same scene hides the box.
+  EXPECT_TRUE(frame(kCam.view, kCam.projection));
+  EXPECT_EQ(warnings(), 1);
+}
+
 TEST(OcclusionQuery, ABoxEdgeCutAtTheLeftSideIsSweptInOrderOfItsPieces) {
   Scene s({Wall(-1.5f, -1.5f, 1.5f, 1.5f, 60.0f)});
   // Boxes low on the left whose edges run off the left side below the screen: each such edge

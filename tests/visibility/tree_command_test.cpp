@@ -61,10 +61,10 @@ TEST(TreeCommand, ABadFileOrBadArgumentsAreOneErrorLine) {
   EXPECT_EQ(r.out, "footlight: bad.geo is not a render-geometry file that loads\n");
   r = RunTree("run missing.geo", f.Dir());
   EXPECT_EQ(r.status, 1);
-  r = RunTree("run o.geo:x", f.Dir());
+  r = RunTree("run o.geo:3", f.Dir());
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "footlight: FILE takes FILE[:CLASS], a file below the resource root and a whole blend class, got "
-                   "\"o.geo:x\"\n");
+  EXPECT_EQ(r.out, "footlight: FILE takes FILE[:CLASS], a file below the resource root and a blend class 0, 1 or 2, "
+                   "got \"o.geo:3\"\n");
 }
 
 }  // namespace
@@ -110,6 +110,11 @@ TEST(TreeCommand, BuildsTheSampleStageThatRunAndQueryLoad) {
   r = RunTree(files + " --occluder out/stage.occluder --collision out/stage.collision" + kBehindTheWall, s.Dir());
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("blended 1, draws 4, refused 0, tested 5, hidden 1;"), std::string::npos) << r.out;
+  // So far off that the near plane rounds onto the eye, the occlusion system asserts and the run fails.
+  r = RunTree(files + " --occluder out/stage.occluder --eye 1e9,1.5,-8 --at 10,1.5,12", s.Dir());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("hidden 0, occlusion asserted; "), std::string::npos) << r.out;
+  EXPECT_TRUE(Has(r, "footlight: the occlusion system asserted in 1 of 1 frames")) << r.out;
 
   // The ray from the eye meets the wall's face at z = 4.9: (4.9 + 8) / 20 of the way.
   r = RunTree("query --collision out/stage.collision --ray 10,1.5,-8:10,1.5,12", s.Dir());
@@ -147,6 +152,13 @@ TEST(TreeCommand, ABuildOrQueryThatFailsIsOneErrorLine) {
   r = RunTree("query --collision out/junk.collision", s.Dir());
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "footlight: tree query takes one of --ray, --sphere and --bounds\n");
+  // A point or radius that is not finite never reaches the tree.
+  r = RunTree("query --collision out/junk.collision --sphere 10,nan,0 --radius 1", s.Dir());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "footlight: option --sphere takes a point X,Y,Z, got \"10,nan,0\"\n");
+  r = RunTree("query --collision out/junk.collision --sphere 10,1,0 --radius inf", s.Dir());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "footlight: option --radius takes a number from 0, got \"inf\"\n");
 }
 
 }  // namespace
