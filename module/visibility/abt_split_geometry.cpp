@@ -104,9 +104,7 @@ bool CAdaptiveBinaryTree::SplitGeometry(const D3DXVECTOR3& boxMax, const D3DXVEC
                    return FloatAt(base + static_cast<size_t>(tris[3 * i + k]) * stride + 4 * a);
                  },
                  counts, scores);
-    int axis = 0;
-    if (scores[0] < scores[1] && counts[1].Separates()) axis = 1;
-    if (scores[axis] < scores[2] && counts[2].Separates()) axis = 2;
+    const int axis = AbtChooseAxis(counts, scores);
     const AbtAxisCount& chosen = counts[axis];
 
     // Every new vertex must stay within reach of a 16-bit index and of one vertex buffer.

@@ -180,12 +180,7 @@ void CAdaptiveBinaryTree::BuildNodeTree(const D3DXVECTOR3& boxMax, const D3DXVEC
     const D3DXVECTOR3* p = points->data();
     AbtCountAxes(n, half, centre, [&](uint32_t i, int k, int a) { return (&p[tris[i].m_Points[k]].x)[a]; }, counts,
                  scores);
-    int axis = 0;
-    for (int k = 1; k < 3; ++k) {
-      const bool higher = scores[k] > scores[axis];
-      const bool separates = counts[k].Separates(), current = counts[axis].Separates();
-      if ((higher && (separates || !current)) || (!higher && separates && !current)) axis = k;
-    }
+    const int axis = AbtChooseAxis(counts, scores);
     const AbtAxisCount& chosen = counts[axis];
 
     points->reserve(points->size() + chosen.m_nNewPoints);
