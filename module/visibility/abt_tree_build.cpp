@@ -320,9 +320,15 @@ AbtTreeArrays WeldAndPartition(const AbtBuildInput& in, uint32_t leafLimit) {
   AbtTreeArrays t;
   std::vector<AbtCollisionTriangle> welded;
   Weld(in, &t.m_Points, &welded);
+  // The header's box is only what the input claims; one too small or inside out would leave
+  // points outside the root, which every query tests first.
   const D3DXVECTOR3 half = in.m_vecSize * 0.5f;
-  CAdaptiveBinaryTree::BuildNodeTree(in.m_vecCentre + half, in.m_vecCentre - half, std::move(welded), &t.m_Points,
-                                     &t.m_Nodes, &t.m_Triangles, leafLimit);
+  AbtBox root;
+  root.m_vecMax = in.m_vecCentre + half;
+  root.m_vecMin = in.m_vecCentre - half;
+  for (const D3DXVECTOR3& p : t.m_Points) AbtGrowBox(root, &p.x);
+  CAdaptiveBinaryTree::BuildNodeTree(root.m_vecMax, root.m_vecMin, std::move(welded), &t.m_Points, &t.m_Nodes,
+                                     &t.m_Triangles, leafLimit);
   return t;
 }
 

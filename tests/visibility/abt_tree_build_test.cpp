@@ -376,6 +376,28 @@ TEST(AbtTreeLoad, ATreeLoadsAndAnswersAsBruteForce) {
   ASSERT_TRUE(h.tree->LoadOccluderTree("out.tree"));
 }
 
+TEST(AbtTreeBuild, TheRootEnclosesEveryPointWhateverBoxTheHeaderClaims) {
+  // The 10 x 10 sheet under a header box too small, one turned inside out, and one elsewhere.
+  const std::vector<std::array<float, 6>> frames = {
+      {1, 1, 1, 0, 0, 0}, {-10, -1, -10, 5, 0, 5}, {2, 2, 2, 100, 100, 100}};
+  for (const auto& frame : frames) {
+    TreeHost h;
+    std::vector<uint8_t> input = SheetInput(10, 10);
+    for (int k = 0; k < 6; ++k) PutFloat(input, 44 + 4 * k, frame[k]);
+    for (bool occluder : {false, true}) {
+      const TreeFile t = Build(h, input, occluder);
+      ASSERT_TRUE(t.ok);
+      for (const D3DXVECTOR3& p : t.points) EXPECT_TRUE(Inside(t.nodes[0].m_Box, p)) << frame[0] << " " << frame[3];
+    }
+    ASSERT_TRUE(Build(h, input, false).ok);
+    ASSERT_TRUE(h.tree->LoadCollisionTree("out.tree"));
+    for (float x : {0.25f, 3.5f, 7.75f}) {
+      const D3DXVECTOR3 a(x, 2, 4.5f), b(x, -2, 4.5f);
+      EXPECT_FLOAT_EQ(h.tree->RayDistance(&a, &b), 0.5f) << x << " under " << frame[0] << " " << frame[3];
+    }
+  }
+}
+
 void PutI32(std::vector<uint8_t>& b, size_t at, int32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
 }
