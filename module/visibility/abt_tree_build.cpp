@@ -8,11 +8,11 @@
 #include <cstring>
 #include <map>
 
-#include "frame/exception.h"
 #include "visibility/abt_build_input.h"
 #include "visibility/abt_chunk_file.h"
 #include "visibility/abt_partition.h"
 #include "visibility/abt_split_geometry.h"
+#include "visibility/abt_work_stack.h"
 #include "visibility/adaptive_binary_tree.h"
 
 std::vector<D3DXPLANE> g_OccluderPlanes;
@@ -146,23 +146,17 @@ void CAdaptiveBinaryTree::BuildNodeTree(const D3DXVECTOR3& boxMax, const D3DXVEC
                                         std::vector<AbtCollisionTriangle> triangles, std::vector<D3DXVECTOR3>* points,
                                         std::vector<AbtIndexNode>* nodes, std::vector<AbtCollisionTriangle>* output,
                                         uint32_t leafLimit) {
-  std::vector<PendingNode> stack;
-  stack.reserve(kAbtWorkStackSize);
-  auto push = [&stack](PendingNode&& p) {
-    if (stack.size() >= kAbtWorkStackSize) RaiseExs("AdaptiveBinaryTree", 1425);
-    stack.push_back(std::move(p));
-  };
+  AbtWorkStack<PendingNode, kAbtNodeStackLine> stack;
   AbtBox root;
   root.m_vecMax = boxMax;
   root.m_vecMin = boxMin;
   nodes->push_back(MakeNode(root, -1));
   PendingNode first{(boxMax - boxMin) * 0.5f, (boxMax + boxMin) * 0.5f, std::move(triangles),
                     static_cast<int32_t>(nodes->size() - 1), false};
-  push(std::move(first));
+  stack.Push(std::move(first));
 
-  while (!stack.empty()) {
-    PendingNode entry = std::move(stack.back());
-    stack.pop_back();
+  while (!stack.Empty()) {
+    PendingNode entry = stack.Pop();
     const uint32_t n = static_cast<uint32_t>(entry.m_Triangles.size());
     if (n < leafLimit || entry.m_bStop) {
       AbtIndexNode& node = (*nodes)[entry.m_nNode];
@@ -232,7 +226,7 @@ void CAdaptiveBinaryTree::BuildNodeTree(const D3DXVECTOR3& boxMax, const D3DXVEC
       else
         (*nodes)[entry.m_nNode].m_nChildB = child;
       const bool stop = oneSided || sides[k].size() >= n;
-      push(PendingNode{(boxes[k].m_vecMax - boxes[k].m_vecMin) * 0.5f, (boxes[k].m_vecMax + boxes[k].m_vecMin) * 0.5f,
+      stack.Push(PendingNode{(boxes[k].m_vecMax - boxes[k].m_vecMin) * 0.5f, (boxes[k].m_vecMax + boxes[k].m_vecMin) * 0.5f,
                        std::move(sides[k]), child, stop});
     }
   }

@@ -9,6 +9,7 @@
 #include "support/abt_build_files.h"
 #include "support/abt_build_fixture.h"
 #include "support/abt_fixture.h"
+#include "visibility/abt_work_stack.h"
 
 using namespace abt_build_testing;
 using abt_testing::TreeHost;
@@ -396,6 +397,25 @@ TEST(AbtTreeBuild, TheRootEnclosesEveryPointWhateverBoxTheHeaderClaims) {
       EXPECT_FLOAT_EQ(h.tree->RayDistance(&a, &b), 0.5f) << x << " under " << frame[0] << " " << frame[3];
     }
   }
+}
+
+// 512 items fit; the 513th raises _EXS with the split's line and is not taken.
+template <int Line>
+void ExpectStackOf512(const std::string& logged) {
+  TreeHost h;
+  AbtWorkStack<std::vector<int>, Line> stack;
+  for (int i = 0; i < 512; ++i) stack.Push(std::vector<int>{i});
+  EXPECT_EQ(h.RegistryLines("User Rised Exception"), 0);
+  EXPECT_THROW(stack.Push(std::vector<int>{512}), _EXS);
+  EXPECT_EQ(h.RegistryLines("User Rised Exception"), 1);
+  EXPECT_EQ(h.RegistryLines(logged), 1);
+  ASSERT_EQ(stack.Size(), 512u);
+  EXPECT_EQ(stack.Pop(), std::vector<int>{511});
+}
+
+TEST(AbtTreeBuild, TheNodeAndSplitStacksHold512AndRaiseWithTheirLines) {
+  ExpectStackOf512<kAbtNodeStackLine>("AdaptiveBinaryTree line 1425");
+  ExpectStackOf512<kAbtSplitStackLine>("AdaptiveBinaryTree line 3495");
 }
 
 void PutI32(std::vector<uint8_t>& b, size_t at, int32_t v) {
