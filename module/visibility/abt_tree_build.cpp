@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <unordered_map>
 
 #include "visibility/abt_build_input.h"
 #include "visibility/abt_chunk_file.h"
@@ -50,7 +50,8 @@ using PointKey = std::array<float, 3>;
 
 // The welded points and triangles of the whole input, in record, triangle and corner order.
 void Weld(const AbtBuildInput& in, std::vector<D3DXVECTOR3>* points, std::vector<AbtCollisionTriangle>* triangles) {
-  std::map<PointKey, uint32_t> welded;
+  std::unordered_map<PointKey, uint32_t, AbtExactKeyHash<3>> welded;
+  welded.reserve(in.m_nTriangleCount);
   for (const AbtBuildRecord& r : in.m_Records) {
     for (uint32_t t = 0; t < r.m_nTriangleCount; ++t) {
       AbtCollisionTriangle tri;
