@@ -227,8 +227,8 @@ void CAdaptiveBinaryTree::BuildNodeTree(const D3DXVECTOR3& boxMax, const D3DXVEC
       else
         (*nodes)[entry.m_nNode].m_nChildB = child;
       const bool stop = oneSided || sides[k].size() >= n;
-      stack.Push(PendingNode{(boxes[k].m_vecMax - boxes[k].m_vecMin) * 0.5f, (boxes[k].m_vecMax + boxes[k].m_vecMin) * 0.5f,
-                       std::move(sides[k]), child, stop});
+      stack.Push(PendingNode{(boxes[k].m_vecMax - boxes[k].m_vecMin) * 0.5f,
+                             (boxes[k].m_vecMax + boxes[k].m_vecMin) * 0.5f, std::move(sides[k]), child, stop});
     }
   }
 }
