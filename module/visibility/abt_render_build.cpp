@@ -125,7 +125,8 @@ struct RenderBuild {
     out.m_nCount += count;
   }
 
-  bool AddRecord(const AbtBuildInput& in, const AbtBuildRecord& r) {
+  // Null when the record went in; otherwise why it could not.
+  const char* AddRecord(const AbtBuildInput& in, const AbtBuildRecord& r) {
     const AbtInputBuffer& source = in.m_Buffers[r.m_nVertexBuffer];
     const uint32_t stride = source.m_Layout.m_nStride;
     AbtBox box = AbtEmptyBox();
@@ -139,25 +140,26 @@ struct RenderBuild {
       }
     }
     const uint8_t* first = in.Vertex(r, 0);
+    const char* const tooMany = "a record holds more vertices than one vertex buffer takes (65,535)";
     if (r.m_nTriangleCount <= kBatchTriangleLimit) {
       const int buffer = ChooseBuffer(r.m_nVertexBuffer, r.m_nVertexCount);
-      if (buffer < 0) return false;
+      if (buffer < 0) return tooMany;
       AddBatch(box, triangles, buffer, r.m_nVertexCount, r.m_nMaterial);
       AppendVertices(buffer, first, r.m_nVertexCount);
-      return true;
+      return nullptr;
     }
     std::vector<uint8_t> vertices(first, first + static_cast<size_t>(r.m_nVertexCount) * stride);
     uint32_t vertexCount = r.m_nVertexCount;
     std::vector<AbtGeometryPiece> pieces;
     if (!CAdaptiveBinaryTree::SplitGeometry(box.m_vecMax, box.m_vecMin, r.m_nTriangleCount, std::move(triangles),
                                             &vertices, source.m_nCode, &vertexCount, &pieces))
-      return false;
+      return "the vertices made where a record is cut into batches would pass 65,535";
     const int buffer = ChooseBuffer(r.m_nVertexBuffer, vertexCount);
-    if (buffer < 0) return false;
+    if (buffer < 0) return tooMany;
     for (const AbtGeometryPiece& piece : pieces)
       AddBatch(piece.m_Box, piece.m_Triangles, buffer, vertexCount, r.m_nMaterial);
     AppendVertices(buffer, vertices.data(), vertexCount);
-    return true;
+    return nullptr;
   }
 };
 
@@ -182,10 +184,11 @@ bool CAdaptiveBinaryTree::BuildRenderGeometry(const char* input, const char* col
   bool colourOpened = false;
   if (colours != nullptr && colours[0] != '\0' && !ReadWholeHostFile(colours, &colourBytes, &colourOpened) &&
       colourOpened)
-    return false;
+    return m_BuildStats.Fail("the colour file does not read");
   AbtBuildInput in;
-  if (!ReadBuildInput(input, &in)) return false;
-  if (colourOpened && !ApplyColours(&in, colourBytes)) return false;
+  if (!ReadBuildInput(input, &in, &m_BuildStats.m_szFailure)) return false;
+  if (colourOpened && !ApplyColours(&in, colourBytes))
+    return m_BuildStats.Fail("the colour file holds fewer colours than the input has vertices");
   colourBytes = std::vector<uint8_t>();
 
   RenderBuild build;
@@ -197,7 +200,7 @@ bool CAdaptiveBinaryTree::BuildRenderGeometry(const char* input, const char* col
     build.m_Buffers.push_back(std::move(out));
   }
   for (const AbtBuildRecord& r : in.m_Records)
-    if (!build.AddRecord(in, r)) return false;
+    if (const char* why = build.AddRecord(in, r)) return m_BuildStats.Fail(why);
 
   std::vector<uint8_t> header(in.Header(), in.Header() + kAbtBuildHeaderSize);
   const auto bufferCount = static_cast<uint32_t>(build.m_Buffers.size());
@@ -212,7 +215,7 @@ bool CAdaptiveBinaryTree::BuildRenderGeometry(const char* input, const char* col
   for (uint16_t i : build.m_Indices) indices.WriteU16(i);
 
   AbtChunkFile file(output);
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return m_BuildStats.Fail(kAbtOutputDoesNotOpen);
   file.Chunk(0x1000, header);
   file.Chunk(0x2000, in.m_pBlockA, in.m_nBlockASize);
   file.Chunk(0x3000, in.m_pNameOffsets, 4 * in.m_nNameCount);
@@ -220,7 +223,7 @@ bool CAdaptiveBinaryTree::BuildRenderGeometry(const char* input, const char* col
   file.Chunk(0x5000, batches.Bytes());
   file.Chunk(0x6000, buffers.Bytes());
   file.Chunk(0x7000, indices.Bytes());
-  if (!file.Close()) return false;
+  if (!file.Close()) return m_BuildStats.Fail(kAbtOutputNotWritten);
   m_BuildStats.m_nBatches = static_cast<uint32_t>(build.m_Batches.size());
   m_BuildStats.m_nBuffers = bufferCount;
   return true;

@@ -354,10 +354,10 @@ AbtTreeArrays CAdaptiveBinaryTree::BuildOccluderArrays(const AbtBuildInput& inpu
 bool CAdaptiveBinaryTree::BuildCollisionTree(const char* input, const char* output) {
   m_BuildStats = AbtBuildStats{};
   AbtBuildInput in;
-  if (!ReadBuildInput(input, &in)) return false;
+  if (!ReadBuildInput(input, &in, &m_BuildStats.m_szFailure)) return false;
   const AbtTreeArrays t = BuildCollisionArrays(in);
   AbtChunkFile file(output);
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return m_BuildStats.Fail(kAbtOutputDoesNotOpen);
   const uint8_t unread[8] = {};
   file.Chunk(0x1000, unread, 8);
   file.Chunk(0x2000, in.m_pBlockA, in.m_nBlockASize);
@@ -365,7 +365,7 @@ bool CAdaptiveBinaryTree::BuildCollisionTree(const char* input, const char* outp
   file.Chunk(0x4000, Serialize(t.m_Nodes));
   file.Chunk(0x5000, Serialize(t.m_Triangles));
   file.Chunk(0x6000, SerializePoints(t.m_Points));
-  if (!file.Close()) return false;
+  if (!file.Close()) return m_BuildStats.Fail(kAbtOutputNotWritten);
   CountTree(t.m_Nodes, &m_BuildStats);
   m_BuildStats.m_nTriangles = static_cast<uint32_t>(t.m_Triangles.size());
   m_BuildStats.m_nPoints = static_cast<uint32_t>(t.m_Points.size());
@@ -375,10 +375,10 @@ bool CAdaptiveBinaryTree::BuildCollisionTree(const char* input, const char* outp
 bool CAdaptiveBinaryTree::BuildOccluderTree(const char* input, const char* output) {
   m_BuildStats = AbtBuildStats{};
   AbtBuildInput in;
-  if (!ReadBuildInput(input, &in)) return false;
+  if (!ReadBuildInput(input, &in, &m_BuildStats.m_szFailure)) return false;
   const AbtTreeArrays t = BuildOccluderArrays(in);
   AbtChunkFile file(output);
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return m_BuildStats.Fail(kAbtOutputDoesNotOpen);
   const uint8_t unread[8] = {};
   file.Chunk(0x1000, unread, 8);
   file.Chunk(0x2000, Serialize(t.m_Nodes));
@@ -390,7 +390,7 @@ bool CAdaptiveBinaryTree::BuildOccluderTree(const char* input, const char* outpu
   ByteWriter pw;
   for (const D3DXPLANE& p : g_OccluderPlanes) WriteAbtPlane(pw, p);
   file.Chunk(0x6000, pw.Bytes());
-  if (!file.Close()) return false;
+  if (!file.Close()) return m_BuildStats.Fail(kAbtOutputNotWritten);
   CountTree(t.m_Nodes, &m_BuildStats);
   m_BuildStats.m_nPolygons = static_cast<uint32_t>(t.m_Polygons.size());
   m_BuildStats.m_nPlanes = static_cast<uint32_t>(g_OccluderPlanes.size());

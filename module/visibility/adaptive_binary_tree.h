@@ -69,6 +69,13 @@ struct AbtBuildStats {
   uint32_t m_nPoints = 0;
   uint32_t m_nPolygons = 0;
   uint32_t m_nPlanes = 0;
+  // Why the last build answered false, in one line; null after a build that went through.
+  const char* m_szFailure = nullptr;
+
+  bool Fail(const char* why) {
+    m_szFailure = why;
+    return false;
+  }
 };
 
 // The occluder build's planes (a, b, c, d with a p.x + b p.y + c p.z = d), module-wide: each

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string>
 
 #include "frame/module_globals.h"
 #include "support/abt_build_files.h"
@@ -350,6 +351,52 @@ TEST(AbtRenderBuild, AColourFileGoesIntoEachFormatsDiffuseColour) {
   g_pIniService = &failing;
   EXPECT_FALSE(Build(h, input, "colours.bin").ok);
   EXPECT_TRUE(Build(h, input, nullptr).ok);
+  g_pIniService = real;
+}
+
+TEST(AbtRenderBuild, EveryKindOfFailureNamesItsOwnReason) {
+  TreeHost h;
+  const std::vector<uint8_t> input = Quad().Bytes();
+  std::vector<uint8_t> wrongMagic = input, cut(input.begin(), input.end() - 10), colours(4 * 3, 0);
+  wrongMagic[0] = 0;
+  InputBuilder big;
+  big.Add(Many(65536, 0), {0, 1, 2});
+  h.Write("in.bin", input);
+  h.Write("magic.bin", wrongMagic);
+  h.Write("cut.bin", cut);
+  h.Write("big.bin", big.Bytes());
+  h.Write("short.bin", colours);
+  h.Write("colours.bin", std::vector<uint8_t>(4 * 4, 0));
+  FailingFiles failing(h.ini.get());
+  failing.failReadsOf = "colours.bin";
+  IIniService* real = g_pIniService;
+  g_pIniService = &failing;
+  std::set<std::string> reasons;
+  const auto fails = [&](const char* in, const char* colour, const char* out) {
+    const bool ok = h.tree->BuildRenderGeometry(in, colour, out);
+    const char* why = h.tree->LastBuildStats().m_szFailure;
+    EXPECT_FALSE(ok) << in;
+    EXPECT_NE(why, nullptr) << in;
+    if (why != nullptr) reasons.insert(why);
+  };
+  fails("absent.bin", nullptr, "out.geo");
+  fails("magic.bin", nullptr, "out.geo");
+  fails("cut.bin", nullptr, "out.geo");
+  fails("big.bin", nullptr, "out.geo");
+  fails("in.bin", "short.bin", "out.geo");
+  fails("in.bin", "colours.bin", "out.geo");
+  fails("in.bin", nullptr, "..\\out.geo");
+  failing.writesBeforeFailure = 3;
+  fails("in.bin", nullptr, "out.geo");
+  EXPECT_EQ(reasons.size(), 8u);
+  failing.writesBeforeFailure = -1;
+  EXPECT_TRUE(h.tree->BuildRenderGeometry("in.bin", nullptr, "out.geo"));
+  EXPECT_EQ(h.tree->LastBuildStats().m_szFailure, nullptr);
+  // The tree builds read the input alike and name the same reasons.
+  EXPECT_FALSE(h.tree->BuildCollisionTree("magic.bin", "out.collision"));
+  EXPECT_EQ(reasons.count(h.tree->LastBuildStats().m_szFailure), 1u);
+  EXPECT_FALSE(h.tree->BuildOccluderTree("in.bin", "..\\out.occluder"));
+  EXPECT_EQ(reasons.count(h.tree->LastBuildStats().m_szFailure), 1u);
   g_pIniService = real;
 }
 
