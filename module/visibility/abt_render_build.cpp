@@ -1,13 +1,12 @@
 // The off-line render-geometry build: every build record becomes one batch, or one per piece
 // when the geometry split divides it, each drawn as one strip or one indexed list from a vertex
 // buffer of at most 65,535 vertices.
-#include <algorithm>
-#include <array>
 #include <cstring>
 
 #include "visibility/abt_build_input.h"
 #include "visibility/abt_chunk_file.h"
 #include "visibility/abt_split_geometry.h"
+#include "visibility/abt_strip_check.h"
 #include "visibility/adaptive_binary_tree.h"
 #include "visibility/stripifier.h"
 
@@ -15,37 +14,6 @@ namespace {
 
 constexpr uint32_t kBatchTriangleLimit = 800;
 constexpr uint32_t kBufferVertexLimit = 65535;
-
-using Face = std::array<uint16_t, 3>;
-
-// A face turned to begin at its smallest index: any rotation of it compares equal, a mirror not.
-Face Rotated(Face f) {
-  while (f[0] > f[1] || f[0] > f[2]) f = {f[1], f[2], f[0]};
-  return f;
-}
-
-bool IsDegenerate(const Face& f) { return f[0] == f[1] || f[1] == f[2] || f[0] == f[2]; }
-
-// Whether the strip draws every face of the list once with its winding and nothing more. A
-// strip's triangle k is (i[k], i[k+1], i[k+2]), turned at every odd k; the degenerate ones that
-// join and turn strips draw nothing. Faces that share an edge with more than one other, or share
-// it running the same way, can lead a strip to leave some out or make ones of its own.
-bool StripDrawsExactly(const std::vector<uint16_t>& triangles, const uint16_t* strip, uint32_t count) {
-  std::vector<Face> wanted, drawn;
-  for (size_t t = 0; t + 3 <= triangles.size(); t += 3) {
-    const Face f = {triangles[t], triangles[t + 1], triangles[t + 2]};
-    if (!IsDegenerate(f)) wanted.push_back(Rotated(f));
-  }
-  std::sort(wanted.begin(), wanted.end());
-  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-  for (uint32_t k = 0; k + 2 < count; ++k) {
-    Face f = {strip[k], strip[k + 1], strip[k + 2]};
-    if (k % 2 == 1) std::swap(f[1], f[2]);
-    if (!IsDegenerate(f)) drawn.push_back(Rotated(f));
-  }
-  std::sort(drawn.begin(), drawn.end());
-  return drawn == wanted;
-}
 
 struct OutputBuffer {
   uint32_t m_nCode = 0;
@@ -91,7 +59,7 @@ struct RenderBuild {
     AbtLeafBatch b;
     std::vector<uint16_t> drawn;
     if (groupCount == 1 && groups[0].type == StripOutput::kStrip &&
-        StripDrawsExactly(triangles, groups[0].indices, groups[0].count)) {
+        AbtStripDrawsExactly(triangles, groups[0].indices, groups[0].count)) {
       drawn.assign(groups[0].indices, groups[0].indices + groups[0].count);
       b.m_nPrimitiveKind = kAbtTriangleStrip;
     } else {

@@ -10,6 +10,7 @@
 #include "support/abt_build_files.h"
 #include "support/abt_build_fixture.h"
 #include "support/abt_fixture.h"
+#include "visibility/abt_strip_check.h"
 #include "visibility/stripifier.h"
 #include "win32/file_system.h"
 
@@ -183,6 +184,30 @@ TEST(AbtRenderBuild, EveryFaceIsDrawnOnceWithItsWinding) {
     ASSERT_TRUE(b.ok);
     EXPECT_EQ(FacesOfFile(b), FacesOfInput(in)) << in.triangles.size() / 3 << " triangles";
   }
+}
+
+TEST(AbtRenderBuild, AStripPassesOnlyWhenItDrawsEachFaceOnceWithItsWinding) {
+  // The faces (0 1 2) and (2 1 3) of a quad; strips drawn as the loader draws them.
+  const std::vector<uint16_t> quad = {0, 1, 2, 2, 1, 3};
+  struct Case {
+    std::vector<uint16_t> strip;
+    bool exact;
+  };
+  const Case cases[] = {
+      {{0, 1, 2, 3}, true},
+      {{0, 0, 0, 1, 2, 3, 3}, true},          // degenerate ends draw nothing
+      {{0, 1, 2}, false},                     // one face left out
+      {{0, 1, 2, 3, 4}, false},               // one face of its own
+      {{3, 1, 2, 0}, false},                  // both faces mirrored
+      {{0, 1, 2, 3, 3, 0, 0, 1, 2, 3}, false},  // every face twice
+      {{0, 1, 2, 3, 3, 0, 0, 1, 2}, false},     // the first face twice
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(AbtStripDrawsExactly(quad, c.strip.data(), static_cast<uint32_t>(c.strip.size())), c.exact)
+        << ::testing::PrintToString(c.strip);
+  // A face the list gives twice is drawn once; one the list gives both ways round needs both.
+  EXPECT_TRUE(AbtStripDrawsExactly({0, 1, 2, 1, 2, 0}, std::vector<uint16_t>{0, 1, 2}.data(), 3));
+  EXPECT_FALSE(AbtStripDrawsExactly({0, 1, 2, 0, 2, 1}, std::vector<uint16_t>{0, 1, 2}.data(), 3));
 }
 
 TEST(AbtRenderBuild, ARecordOver800TrianglesIsSplitIntoBatches) {
