@@ -33,16 +33,6 @@ struct Mesh {
   }
 };
 
-// The triangles of a sheet of (columns + 1) x (rows + 1) points, row by row.
-inline void AddGridTriangles(Mesh* m, int columns, int rows) {
-  const auto at = [&](int i, int j) { return static_cast<uint32_t>(j * (columns + 1) + i); };
-  for (int j = 0; j < rows; ++j)
-    for (int i = 0; i < columns; ++i) {
-      m->triangles.push_back({at(i, j), at(i, j + 1), at(i + 1, j + 1)});
-      m->triangles.push_back({at(i, j), at(i + 1, j + 1), at(i + 1, j)});
-    }
-}
-
 // columns x rows rooms of 4 x 3 x 4 units, each with a floor and ceiling facing in and a
 // pillar; the walls between rooms have a doorway (1 wide, 2 high, in the middle) and a face into
 // each room; the outer walls face in. 36 x columns x rows - 8 x (columns + rows) triangles.
@@ -88,33 +78,38 @@ inline Mesh Building(int columns, int rows) {
   return m;
 }
 
-// A rolling sheet of columns x rows quads (y = 3 sin 0.1x cos 0.13z), two triangles each:
-// nearly every triangle on a plane of its own, and every plane near many others.
-inline Mesh Rolling(int columns, int rows) {
+// A sheet of columns x rows quads, two triangles each, whose point (i, j) is height(x, z) above
+// x = i - xFrom, z = j - zFrom.
+template <class Height>
+Mesh HeightSheet(const std::string& name, int columns, int rows, float xFrom, float zFrom, Height height) {
   Mesh m;
-  m.name = "rolling " + std::to_string(columns) + "x" + std::to_string(rows);
+  m.name = name + " " + std::to_string(columns) + "x" + std::to_string(rows);
   for (int j = 0; j <= rows; ++j)
     for (int i = 0; i <= columns; ++i) {
-      const auto x = static_cast<float>(i), z = static_cast<float>(j);
-      m.points.push_back(D3DXVECTOR3(x, 3.0f * std::sin(0.1f * x) * std::cos(0.13f * z), z));
+      const float x = static_cast<float>(i) - xFrom, z = static_cast<float>(j) - zFrom;
+      m.points.push_back(D3DXVECTOR3(x, height(x, z), z));
     }
-  AddGridTriangles(&m, columns, rows);
+  const auto at = [&](int i, int j) { return static_cast<uint32_t>(j * (columns + 1) + i); };
+  for (int j = 0; j < rows; ++j)
+    for (int i = 0; i < columns; ++i) {
+      m.triangles.push_back({at(i, j), at(i, j + 1), at(i + 1, j + 1)});
+      m.triangles.push_back({at(i, j), at(i + 1, j + 1), at(i + 1, j)});
+    }
   return m;
 }
 
-// A saddle sheet of columns x rows quads whose heights take only products and sums, so that
-// every build computes the very same points.
+// A rolling sheet (y = 3 sin 0.1x cos 0.13z): nearly every triangle on a plane of its own, and
+// every plane near many others.
+inline Mesh Rolling(int columns, int rows) {
+  return HeightSheet("rolling", columns, rows, 0.0f, 0.0f,
+                     [](float x, float z) { return 3.0f * std::sin(0.1f * x) * std::cos(0.13f * z); });
+}
+
+// A saddle sheet about the origin whose heights take only products and sums, so that every build
+// computes the very same points.
 inline Mesh Saddle(int columns, int rows) {
-  Mesh m;
-  m.name = "saddle " + std::to_string(columns) + "x" + std::to_string(rows);
-  for (int j = 0; j <= rows; ++j)
-    for (int i = 0; i <= columns; ++i) {
-      const float x = static_cast<float>(i) - 0.5f * static_cast<float>(columns);
-      const float z = static_cast<float>(j) - 0.5f * static_cast<float>(rows);
-      m.points.push_back(D3DXVECTOR3(x, 0.02f * x * x - 0.015f * z * z + 0.001f * x * z, z));
-    }
-  AddGridTriangles(&m, columns, rows);
-  return m;
+  return HeightSheet("saddle", columns, rows, 0.5f * static_cast<float>(columns), 0.5f * static_cast<float>(rows),
+                     [](float x, float z) { return 0.02f * x * x - 0.015f * z * z + 0.001f * x * z; });
 }
 
 // n small triangles scattered in a cube of 20 units, each at its own angle.
