@@ -151,3 +151,43 @@ TEST(TreeCommand, ABuildOrQueryThatFailsIsOneErrorLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// The number N of the build's "OUTBASE.geo: N batches" line; -1 when there is none.
+int BatchesBuilt(const TreeRun& r) {
+  const size_t at = r.out.find(".geo: ");
+  return at == std::string::npos ? -1 : std::atoi(r.out.c_str() + at + 6);
+}
+
+TEST(TreeCommand, AWallFlatOnAnyAxisIsCutIntoTheSameBatches) {
+  // 25 x 25 quads (1,250 triangles, past the 800 of one batch) on the plane x = 3, y = 3 or
+  // z = 3: turned from one axis to another the wall is the same, and must be cut alike.
+  abt_testing::TempDir dir;
+  std::vector<int> batches;
+  for (int flat = 0; flat < 3; ++flat) {
+    std::ofstream obj(dir.path / ("wall" + std::to_string(flat) + ".obj"));
+    obj << "o wall\n";
+    for (int j = 0; j <= 25; ++j)
+      for (int i = 0; i <= 25; ++i) {
+        const int other[2] = {i, j};
+        obj << "v";
+        for (int k = 0, next = 0; k < 3; ++k) obj << ' ' << (k == flat ? 3 : other[next++]);
+        obj << "\n";
+      }
+    for (int j = 0; j < 25; ++j)
+      for (int i = 0; i < 25; ++i) {
+        const int a = j * 26 + i + 1;
+        obj << "f " << a << ' ' << a + 1 << ' ' << a + 27 << "\nf " << a << ' ' << a + 27 << ' ' << a + 26 << "\n";
+      }
+    obj.close();
+    const TreeRun r = RunTree("build wall" + std::to_string(flat) + ".obj wall" + std::to_string(flat), dir.path.string());
+    ASSERT_EQ(r.status, 0) << r.out;
+    batches.push_back(BatchesBuilt(r));
+  }
+  EXPECT_GE(batches[0], 3) << "x";
+  EXPECT_EQ(batches[0], batches[1]);
+  EXPECT_EQ(batches[0], batches[2]);
+}
+
+}  // namespace
