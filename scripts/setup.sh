@@ -12,6 +12,7 @@ packages=(
   librecast-dev
   libtinyobjloader-dev
   libboost-dev
+  libcli11-dev
   libosmesa6-dev
   libswscale-dev libavutil-dev libavformat-dev libavcodec-dev libswresample-dev
   clang libclang-rt-dev time
