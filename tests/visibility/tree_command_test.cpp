@@ -129,24 +129,50 @@ TEST(TreeCommand, BuildsTheSampleStageThatRunAndQueryLoad) {
 TEST(TreeCommand, ABuildOrQueryThatFailsIsOneErrorLine) {
   Stage s;
   std::ofstream(s.dir.path / "out" / "junk.collision") << "not a tree";
-  std::ofstream(s.dir.path / "out" / "junk.in") << "60.1 and nothing more";
   TreeRun r = RunTree("query --collision out/junk.collision --bounds", s.Dir());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "footlight: out/junk.collision is not a collision tree file that loads\n");
-  r = RunTree("build out/junk.in out/junk", s.Dir());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "footlight: the render geometry of out/junk.in does not build into out/junk.geo\n");
   r = RunTree("build models/tree/missing.obj out/x", s.Dir());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "footlight: cannot open models/tree/missing.obj below the resource root \"" + s.Dir() +
                        "\": no such file\n");
+  // A colour file that is not there stops the build before anything is written.
   r = RunTree("build models/tree/pane.obj out/pane --colour none.bin", s.Dir());
   EXPECT_EQ(r.status, 1);
+  for (const char* name : {"pane.in", "pane.geo", "pane.collision", "pane.occluder"})
+    EXPECT_FALSE(std::filesystem::exists(s.dir.path / "out" / name)) << name;
   r = RunTree("run out/none.geo --occluder out/junk.collision", s.Dir());
   EXPECT_EQ(r.status, 1);
   r = RunTree("query --collision out/junk.collision", s.Dir());
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "footlight: tree query takes one of --ray, --sphere and --bounds\n");
+}
+
+TEST(TreeCommand, EachBadBuildInputNamesItsOwnReason) {
+  Stage s;
+  ASSERT_EQ(RunTree("build models/tree/pane.obj out/pane", s.Dir()).status, 0);
+  std::ofstream(s.dir.path / "out" / "magic.in") << "06.1 is not the start";
+  std::ofstream(s.dir.path / "out" / "cut.in") << "60.1 and nothing more";
+  std::ofstream(s.dir.path / "out" / "one.bin", std::ios::binary) << "ARGB";
+  const struct {
+    const char* args;
+    const char* line;
+  } cases[] = {
+      {"out/magic.in out/magic",
+       "the render geometry of out/magic.in does not build into out/magic.geo: the input is not a build input (it "
+       "does not begin with \"60.1\")"},
+      {"out/cut.in out/cut",
+       "the render geometry of out/cut.in does not build into out/cut.geo: the input's counts, indices or "
+       "positions do not fit its sections"},
+      {"out/pane.in out/one --colour out/one.bin",
+       "the render geometry of out/pane.in does not build into out/one.geo: the colour file holds fewer colours "
+       "than the input has vertices"},
+  };
+  for (const auto& c : cases) {
+    const TreeRun r = RunTree(std::string("build ") + c.args, s.Dir());
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_EQ(r.out, std::string("footlight: ") + c.line + "\n") << c.args;
+  }
 }
 
 }  // namespace
