@@ -97,6 +97,12 @@ int Fail(host::StandardHost& standard, const std::string& line) {
   return 1;
 }
 
+// A failed off-line build's line, ending in the reason the tree kept for it.
+int BuildFailed(host::StandardHost& standard, const CAdaptiveBinaryTree& tree, const std::string& line) {
+  const char* why = tree.LastBuildStats().m_szFailure;
+  return Fail(standard, why == nullptr ? line : line + ": " + why);
+}
+
 bool EndsWithObj(const std::string& path) {
   if (path.size() < 4) return false;
   std::string tail = path.substr(path.size() - 4);
@@ -136,21 +142,21 @@ int RunBuild(const TreeOptions& o, DMAInterfaceFn entry) {
   const std::string geo = o.outBase + ".geo", collision = o.outBase + ".collision", occluder = o.outBase + ".occluder";
   auto start = std::chrono::steady_clock::now();
   if (!tree->BuildRenderGeometry(input.c_str(), o.colour.empty() ? nullptr : o.colour.c_str(), geo.c_str()))
-    return Fail(standard, "the render geometry of " + input + " does not build into " + geo);
+    return BuildFailed(standard, *tree, "the render geometry of " + input + " does not build into " + geo);
   AbtBuildStats s = tree->LastBuildStats();
   std::printf("wrote %s: %u batches (%u strips, %u lists), %u buffers; %.1f ms\n",
               footlight::cli::OnDisk(o.resource, geo).c_str(), s.m_nBatches, s.m_nStrips, s.m_nLists, s.m_nBuffers,
               Since(start));
   start = std::chrono::steady_clock::now();
   if (!tree->BuildCollisionTree(input.c_str(), collision.c_str()))
-    return Fail(standard, "the collision tree of " + input + " does not build into " + collision);
+    return BuildFailed(standard, *tree, "the collision tree of " + input + " does not build into " + collision);
   s = tree->LastBuildStats();
   std::printf("wrote %s: %u nodes, %u leaves, %u triangles, %u points; %.1f ms\n",
               footlight::cli::OnDisk(o.resource, collision).c_str(), s.m_nNodes,
               s.m_nLeaves, s.m_nTriangles, s.m_nPoints, Since(start));
   start = std::chrono::steady_clock::now();
   if (!tree->BuildOccluderTree(input.c_str(), occluder.c_str()))
-    return Fail(standard, "the occluder tree of " + input + " does not build into " + occluder);
+    return BuildFailed(standard, *tree, "the occluder tree of " + input + " does not build into " + occluder);
   s = tree->LastBuildStats();
   std::printf("wrote %s: %u nodes, %u leaves, %u polygons, %u planes, %u points; %.1f ms\n",
               footlight::cli::OnDisk(o.resource, occluder).c_str(), s.m_nNodes,

@@ -131,8 +131,19 @@ bool ReadWholeHostFile(const char* path, std::vector<uint8_t>* bytes, bool* open
   return true;
 }
 
-bool ReadBuildInput(const char* path, AbtBuildInput* input) {
+bool ReadBuildInput(const char* path, AbtBuildInput* input, const char** why) {
   std::vector<uint8_t> bytes;
   *input = AbtBuildInput{};
-  return ReadWholeHostFile(path, &bytes) && ParseBuildInput(std::move(bytes), input);
+  const char* reason = nullptr;
+  bool opened = false;
+  if (!ReadWholeHostFile(path, &bytes, &opened)) {
+    reason = opened ? "the input does not read" : "the input does not open";
+  } else if (bytes.size() < 4 || (bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24) !=
+                                     kAbtBuildMagic) {
+    reason = "the input is not a build input (it does not begin with \"60.1\")";
+  } else if (!ParseBuildInput(std::move(bytes), input)) {
+    reason = "the input's counts, indices or positions do not fit its sections";
+  }
+  if (why != nullptr) *why = reason;
+  return reason == nullptr;
 }

@@ -57,8 +57,9 @@ struct AbtBuildInput {
 // Takes the file's bytes and checks every section, count, range, index, code and position.
 // False when anything is out of place; `input` is then left empty.
 bool ParseBuildInput(std::vector<uint8_t> bytes, AbtBuildInput* input);
-// Reads the file whole through the host's file service, then parses it.
-bool ReadBuildInput(const char* path, AbtBuildInput* input);
+// Reads the file whole through the host's file service, then parses it. On false, *why (when
+// given) says what was wrong in one line.
+bool ReadBuildInput(const char* path, AbtBuildInput* input, const char** why = nullptr);
 // A whole file through the host's file service; false when it does not open (opened, if given,
 // tells which) or does not read.
 bool ReadWholeHostFile(const char* path, std::vector<uint8_t>* bytes, bool* opened = nullptr);

@@ -6,6 +6,10 @@
 
 #include "frame/host_interfaces.h"
 
+// Why a build's output failed, for its failure line.
+inline constexpr const char* kAbtOutputDoesNotOpen = "the output does not open";
+inline constexpr const char* kAbtOutputNotWritten = "the output was not written whole";
+
 class AbtChunkFile {
  public:
   explicit AbtChunkFile(const char* path);

@@ -103,6 +103,20 @@ inline int AbtMajorAxis(const float half[3]) {
   return major;
 }
 
+// The axis to divide on: x, then y and z in turn replace the choice when they score higher and
+// separate (or neither separates), or when they separate and it does not. An axis without extent
+// never separates, and its score (a division by its zero half extent) has no value, so it can
+// neither win nor be beaten by comparing scores alone.
+inline int AbtChooseAxis(const AbtAxisCount counts[3], const float scores[3]) {
+  int axis = 0;
+  for (int k = 1; k < 3; ++k) {
+    const bool higher = scores[k] > scores[axis];
+    const bool separates = counts[k].Separates(), current = counts[axis].Separates();
+    if ((higher && (separates || !current)) || (!higher && separates && !current)) axis = k;
+  }
+  return axis;
+}
+
 // Cuts a triangle of class kBand or kCut. coord[k] is corner k's coordinate on the axis; make(a,
 // b, t) makes a point on the edge from corner point a to corner point b at the fraction t and
 // returns its index; emit(right, p0, p1, p2) takes one part. Every part keeps the triangle's

@@ -6,6 +6,7 @@
 #include "visibility/abt_build_input.h"
 #include "visibility/abt_chunk_file.h"
 #include "visibility/abt_split_geometry.h"
+#include "visibility/abt_strip_check.h"
 #include "visibility/adaptive_binary_tree.h"
 #include "visibility/stripifier.h"
 
@@ -57,7 +58,8 @@ struct RenderBuild {
     Stripifier::BuildPrimitives(triangles.data(), indexCount, &groups, &groupCount, false);
     AbtLeafBatch b;
     std::vector<uint16_t> drawn;
-    if (groupCount == 1 && groups[0].type == StripOutput::kStrip) {
+    if (groupCount == 1 && groups[0].type == StripOutput::kStrip &&
+        AbtStripDrawsExactly(triangles, groups[0].indices, groups[0].count)) {
       drawn.assign(groups[0].indices, groups[0].indices + groups[0].count);
       b.m_nPrimitiveKind = kAbtTriangleStrip;
     } else {
@@ -91,7 +93,8 @@ struct RenderBuild {
     out.m_nCount += count;
   }
 
-  bool AddRecord(const AbtBuildInput& in, const AbtBuildRecord& r) {
+  // Null when the record went in; otherwise why it could not.
+  const char* AddRecord(const AbtBuildInput& in, const AbtBuildRecord& r) {
     const AbtInputBuffer& source = in.m_Buffers[r.m_nVertexBuffer];
     const uint32_t stride = source.m_Layout.m_nStride;
     AbtBox box = AbtEmptyBox();
@@ -105,25 +108,26 @@ struct RenderBuild {
       }
     }
     const uint8_t* first = in.Vertex(r, 0);
+    const char* const tooMany = "a record holds more vertices than one vertex buffer takes (65,535)";
     if (r.m_nTriangleCount <= kBatchTriangleLimit) {
       const int buffer = ChooseBuffer(r.m_nVertexBuffer, r.m_nVertexCount);
-      if (buffer < 0) return false;
+      if (buffer < 0) return tooMany;
       AddBatch(box, triangles, buffer, r.m_nVertexCount, r.m_nMaterial);
       AppendVertices(buffer, first, r.m_nVertexCount);
-      return true;
+      return nullptr;
     }
     std::vector<uint8_t> vertices(first, first + static_cast<size_t>(r.m_nVertexCount) * stride);
     uint32_t vertexCount = r.m_nVertexCount;
     std::vector<AbtGeometryPiece> pieces;
     if (!CAdaptiveBinaryTree::SplitGeometry(box.m_vecMax, box.m_vecMin, r.m_nTriangleCount, std::move(triangles),
                                             &vertices, source.m_nCode, &vertexCount, &pieces))
-      return false;
+      return "the vertices made where a record is cut into batches would pass 65,535";
     const int buffer = ChooseBuffer(r.m_nVertexBuffer, vertexCount);
-    if (buffer < 0) return false;
+    if (buffer < 0) return tooMany;
     for (const AbtGeometryPiece& piece : pieces)
       AddBatch(piece.m_Box, piece.m_Triangles, buffer, vertexCount, r.m_nMaterial);
     AppendVertices(buffer, vertices.data(), vertexCount);
-    return true;
+    return nullptr;
   }
 };
 
@@ -148,10 +152,11 @@ bool CAdaptiveBinaryTree::BuildRenderGeometry(const char* input, const char* col
   bool colourOpened = false;
   if (colours != nullptr && colours[0] != '\0' && !ReadWholeHostFile(colours, &colourBytes, &colourOpened) &&
       colourOpened)
-    return false;
+    return m_BuildStats.Fail("the colour file does not read");
   AbtBuildInput in;
-  if (!ReadBuildInput(input, &in)) return false;
-  if (colourOpened && !ApplyColours(&in, colourBytes)) return false;
+  if (!ReadBuildInput(input, &in, &m_BuildStats.m_szFailure)) return false;
+  if (colourOpened && !ApplyColours(&in, colourBytes))
+    return m_BuildStats.Fail("the colour file holds fewer colours than the input has vertices");
   colourBytes = std::vector<uint8_t>();
 
   RenderBuild build;
@@ -163,7 +168,7 @@ bool CAdaptiveBinaryTree::BuildRenderGeometry(const char* input, const char* col
     build.m_Buffers.push_back(std::move(out));
   }
   for (const AbtBuildRecord& r : in.m_Records)
-    if (!build.AddRecord(in, r)) return false;
+    if (const char* why = build.AddRecord(in, r)) return m_BuildStats.Fail(why);
 
   std::vector<uint8_t> header(in.Header(), in.Header() + kAbtBuildHeaderSize);
   const auto bufferCount = static_cast<uint32_t>(build.m_Buffers.size());
@@ -178,7 +183,7 @@ bool CAdaptiveBinaryTree::BuildRenderGeometry(const char* input, const char* col
   for (uint16_t i : build.m_Indices) indices.WriteU16(i);
 
   AbtChunkFile file(output);
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return m_BuildStats.Fail(kAbtOutputDoesNotOpen);
   file.Chunk(0x1000, header);
   file.Chunk(0x2000, in.m_pBlockA, in.m_nBlockASize);
   file.Chunk(0x3000, in.m_pNameOffsets, 4 * in.m_nNameCount);
@@ -186,7 +191,7 @@ bool CAdaptiveBinaryTree::BuildRenderGeometry(const char* input, const char* col
   file.Chunk(0x5000, batches.Bytes());
   file.Chunk(0x6000, buffers.Bytes());
   file.Chunk(0x7000, indices.Bytes());
-  if (!file.Close()) return false;
+  if (!file.Close()) return m_BuildStats.Fail(kAbtOutputNotWritten);
   m_BuildStats.m_nBatches = static_cast<uint32_t>(build.m_Batches.size());
   m_BuildStats.m_nBuffers = bufferCount;
   return true;

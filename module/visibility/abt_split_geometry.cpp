@@ -3,9 +3,9 @@
 // vertices take interpolated attributes.
 #include <cstring>
 
-#include "frame/exception.h"
 #include "visibility/abt_build_input.h"
 #include "visibility/abt_partition.h"
+#include "visibility/abt_work_stack.h"
 #include "visibility/adaptive_binary_tree.h"
 
 namespace {
@@ -60,12 +60,7 @@ bool CAdaptiveBinaryTree::SplitGeometry(const D3DXVECTOR3& boxMax, const D3DXVEC
                                         std::vector<AbtGeometryPiece>* pieces) {
   const AbtVertexLayout layout = AbtLayoutOf(formatCode);
   const uint32_t stride = layout.m_nStride;
-  std::vector<AbtSplitItem> stack;
-  stack.reserve(kAbtWorkStackSize);
-  auto push = [&stack](AbtSplitItem&& item) {
-    if (stack.size() >= kAbtWorkStackSize) RaiseExs("AdaptiveBinaryTree", 3495);
-    stack.push_back(std::move(item));
-  };
+  AbtWorkStack<AbtSplitItem, kAbtSplitStackLine> stack;
   auto fromBox = [](AbtSplitItem& item) {
     item.m_vecHalfExtent = (item.m_Box.m_vecMax - item.m_Box.m_vecMin) * 0.5f;
     item.m_vecCentre = (item.m_Box.m_vecMax + item.m_Box.m_vecMin) * 0.5f;
@@ -77,11 +72,10 @@ bool CAdaptiveBinaryTree::SplitGeometry(const D3DXVECTOR3& boxMax, const D3DXVEC
   first.m_nTriangleCount = triangleCount;
   triangles.resize(3ull * triangleCount);
   first.m_Triangles = std::move(triangles);
-  push(std::move(first));
+  stack.Push(std::move(first));
 
-  while (!stack.empty()) {
-    AbtSplitItem item = std::move(stack.back());
-    stack.pop_back();
+  while (!stack.Empty()) {
+    AbtSplitItem item = stack.Pop();
     const uint32_t n = item.m_nTriangleCount;
     if (n < kAbtPieceLimit || item.m_bFinal) {
       AbtGeometryPiece piece;
@@ -104,9 +98,7 @@ bool CAdaptiveBinaryTree::SplitGeometry(const D3DXVECTOR3& boxMax, const D3DXVEC
                    return FloatAt(base + static_cast<size_t>(tris[3 * i + k]) * stride + 4 * a);
                  },
                  counts, scores);
-    int axis = 0;
-    if (scores[0] < scores[1] && counts[1].Separates()) axis = 1;
-    if (scores[axis] < scores[2] && counts[2].Separates()) axis = 2;
+    const int axis = AbtChooseAxis(counts, scores);
     const AbtAxisCount& chosen = counts[axis];
 
     // Every new vertex must stay within reach of a 16-bit index and of one vertex buffer.
@@ -156,7 +148,7 @@ bool CAdaptiveBinaryTree::SplitGeometry(const D3DXVECTOR3& boxMax, const D3DXVEC
       if (s.m_nTriangleCount == 0) continue;
       s.m_bFinal = sides[1 - k].m_nTriangleCount == 0 || s.m_nTriangleCount >= n;
       fromBox(s);
-      push(std::move(s));
+      stack.Push(std::move(s));
     }
   }
   return true;

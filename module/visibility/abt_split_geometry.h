@@ -23,7 +23,6 @@ struct AbtSplitItem {
 };
 
 inline constexpr uint32_t kAbtPieceLimit = 550;
-inline constexpr uint32_t kAbtWorkStackSize = 512;
 // An empty box that any point grows.
 inline AbtBox AbtEmptyBox() {
   AbtBox b;

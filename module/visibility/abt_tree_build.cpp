@@ -6,13 +6,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <map>
+#include <unordered_map>
 
-#include "frame/exception.h"
 #include "visibility/abt_build_input.h"
 #include "visibility/abt_chunk_file.h"
 #include "visibility/abt_partition.h"
 #include "visibility/abt_split_geometry.h"
+#include "visibility/abt_work_stack.h"
 #include "visibility/adaptive_binary_tree.h"
 
 std::vector<D3DXPLANE> g_OccluderPlanes;
@@ -50,7 +50,8 @@ using PointKey = std::array<float, 3>;
 
 // The welded points and triangles of the whole input, in record, triangle and corner order.
 void Weld(const AbtBuildInput& in, std::vector<D3DXVECTOR3>* points, std::vector<AbtCollisionTriangle>* triangles) {
-  std::map<PointKey, uint32_t> welded;
+  std::unordered_map<PointKey, uint32_t, AbtExactKeyHash<3>> welded;
+  welded.reserve(in.m_nTriangleCount);
   for (const AbtBuildRecord& r : in.m_Records) {
     for (uint32_t t = 0; t < r.m_nTriangleCount; ++t) {
       AbtCollisionTriangle tri;
@@ -146,23 +147,17 @@ void CAdaptiveBinaryTree::BuildNodeTree(const D3DXVECTOR3& boxMax, const D3DXVEC
                                         std::vector<AbtCollisionTriangle> triangles, std::vector<D3DXVECTOR3>* points,
                                         std::vector<AbtIndexNode>* nodes, std::vector<AbtCollisionTriangle>* output,
                                         uint32_t leafLimit) {
-  std::vector<PendingNode> stack;
-  stack.reserve(kAbtWorkStackSize);
-  auto push = [&stack](PendingNode&& p) {
-    if (stack.size() >= kAbtWorkStackSize) RaiseExs("AdaptiveBinaryTree", 1425);
-    stack.push_back(std::move(p));
-  };
+  AbtWorkStack<PendingNode, kAbtNodeStackLine> stack;
   AbtBox root;
   root.m_vecMax = boxMax;
   root.m_vecMin = boxMin;
   nodes->push_back(MakeNode(root, -1));
   PendingNode first{(boxMax - boxMin) * 0.5f, (boxMax + boxMin) * 0.5f, std::move(triangles),
                     static_cast<int32_t>(nodes->size() - 1), false};
-  push(std::move(first));
+  stack.Push(std::move(first));
 
-  while (!stack.empty()) {
-    PendingNode entry = std::move(stack.back());
-    stack.pop_back();
+  while (!stack.Empty()) {
+    PendingNode entry = stack.Pop();
     const uint32_t n = static_cast<uint32_t>(entry.m_Triangles.size());
     if (n < leafLimit || entry.m_bStop) {
       AbtIndexNode& node = (*nodes)[entry.m_nNode];
@@ -180,12 +175,7 @@ void CAdaptiveBinaryTree::BuildNodeTree(const D3DXVECTOR3& boxMax, const D3DXVEC
     const D3DXVECTOR3* p = points->data();
     AbtCountAxes(n, half, centre, [&](uint32_t i, int k, int a) { return (&p[tris[i].m_Points[k]].x)[a]; }, counts,
                  scores);
-    int axis = 0;
-    for (int k = 1; k < 3; ++k) {
-      const bool higher = scores[k] > scores[axis];
-      const bool separates = counts[k].Separates(), current = counts[axis].Separates();
-      if ((higher && (separates || !current)) || (!higher && separates && !current)) axis = k;
-    }
+    const int axis = AbtChooseAxis(counts, scores);
     const AbtAxisCount& chosen = counts[axis];
 
     points->reserve(points->size() + chosen.m_nNewPoints);
@@ -237,8 +227,8 @@ void CAdaptiveBinaryTree::BuildNodeTree(const D3DXVECTOR3& boxMax, const D3DXVEC
       else
         (*nodes)[entry.m_nNode].m_nChildB = child;
       const bool stop = oneSided || sides[k].size() >= n;
-      push(PendingNode{(boxes[k].m_vecMax - boxes[k].m_vecMin) * 0.5f, (boxes[k].m_vecMax + boxes[k].m_vecMin) * 0.5f,
-                       std::move(sides[k]), child, stop});
+      stack.Push(PendingNode{(boxes[k].m_vecMax - boxes[k].m_vecMin) * 0.5f,
+                             (boxes[k].m_vecMax + boxes[k].m_vecMin) * 0.5f, std::move(sides[k]), child, stop});
     }
   }
 }
@@ -325,9 +315,15 @@ AbtTreeArrays WeldAndPartition(const AbtBuildInput& in, uint32_t leafLimit) {
   AbtTreeArrays t;
   std::vector<AbtCollisionTriangle> welded;
   Weld(in, &t.m_Points, &welded);
+  // The header's box is only what the input claims; one too small or inside out would leave
+  // points outside the root, which every query tests first.
   const D3DXVECTOR3 half = in.m_vecSize * 0.5f;
-  CAdaptiveBinaryTree::BuildNodeTree(in.m_vecCentre + half, in.m_vecCentre - half, std::move(welded), &t.m_Points,
-                                     &t.m_Nodes, &t.m_Triangles, leafLimit);
+  AbtBox root;
+  root.m_vecMax = in.m_vecCentre + half;
+  root.m_vecMin = in.m_vecCentre - half;
+  for (const D3DXVECTOR3& p : t.m_Points) AbtGrowBox(root, &p.x);
+  CAdaptiveBinaryTree::BuildNodeTree(root.m_vecMax, root.m_vecMin, std::move(welded), &t.m_Points, &t.m_Nodes,
+                                     &t.m_Triangles, leafLimit);
   return t;
 }
 
@@ -358,10 +354,10 @@ AbtTreeArrays CAdaptiveBinaryTree::BuildOccluderArrays(const AbtBuildInput& inpu
 bool CAdaptiveBinaryTree::BuildCollisionTree(const char* input, const char* output) {
   m_BuildStats = AbtBuildStats{};
   AbtBuildInput in;
-  if (!ReadBuildInput(input, &in)) return false;
+  if (!ReadBuildInput(input, &in, &m_BuildStats.m_szFailure)) return false;
   const AbtTreeArrays t = BuildCollisionArrays(in);
   AbtChunkFile file(output);
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return m_BuildStats.Fail(kAbtOutputDoesNotOpen);
   const uint8_t unread[8] = {};
   file.Chunk(0x1000, unread, 8);
   file.Chunk(0x2000, in.m_pBlockA, in.m_nBlockASize);
@@ -369,7 +365,7 @@ bool CAdaptiveBinaryTree::BuildCollisionTree(const char* input, const char* outp
   file.Chunk(0x4000, Serialize(t.m_Nodes));
   file.Chunk(0x5000, Serialize(t.m_Triangles));
   file.Chunk(0x6000, SerializePoints(t.m_Points));
-  if (!file.Close()) return false;
+  if (!file.Close()) return m_BuildStats.Fail(kAbtOutputNotWritten);
   CountTree(t.m_Nodes, &m_BuildStats);
   m_BuildStats.m_nTriangles = static_cast<uint32_t>(t.m_Triangles.size());
   m_BuildStats.m_nPoints = static_cast<uint32_t>(t.m_Points.size());
@@ -379,10 +375,10 @@ bool CAdaptiveBinaryTree::BuildCollisionTree(const char* input, const char* outp
 bool CAdaptiveBinaryTree::BuildOccluderTree(const char* input, const char* output) {
   m_BuildStats = AbtBuildStats{};
   AbtBuildInput in;
-  if (!ReadBuildInput(input, &in)) return false;
+  if (!ReadBuildInput(input, &in, &m_BuildStats.m_szFailure)) return false;
   const AbtTreeArrays t = BuildOccluderArrays(in);
   AbtChunkFile file(output);
-  if (!file.IsOpen()) return false;
+  if (!file.IsOpen()) return m_BuildStats.Fail(kAbtOutputDoesNotOpen);
   const uint8_t unread[8] = {};
   file.Chunk(0x1000, unread, 8);
   file.Chunk(0x2000, Serialize(t.m_Nodes));
@@ -394,7 +390,7 @@ bool CAdaptiveBinaryTree::BuildOccluderTree(const char* input, const char* outpu
   ByteWriter pw;
   for (const D3DXPLANE& p : g_OccluderPlanes) WriteAbtPlane(pw, p);
   file.Chunk(0x6000, pw.Bytes());
-  if (!file.Close()) return false;
+  if (!file.Close()) return m_BuildStats.Fail(kAbtOutputNotWritten);
   CountTree(t.m_Nodes, &m_BuildStats);
   m_BuildStats.m_nPolygons = static_cast<uint32_t>(t.m_Polygons.size());
   m_BuildStats.m_nPlanes = static_cast<uint32_t>(g_OccluderPlanes.size());

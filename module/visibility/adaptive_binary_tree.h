@@ -5,11 +5,13 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "frame/component_handle.h"
 #include "frame/renderer.h"
+#include "visibility/abt_exact_key.h"
 #include "visibility/abt_records.h"
 #include "visibility/abt_render_node.h"
 #include "visibility/abt_split_geometry.h"
@@ -69,13 +71,20 @@ struct AbtBuildStats {
   uint32_t m_nPoints = 0;
   uint32_t m_nPolygons = 0;
   uint32_t m_nPlanes = 0;
+  // Why the last build answered false, in one line; null after a build that went through.
+  const char* m_szFailure = nullptr;
+
+  bool Fail(const char* why) {
+    m_szFailure = why;
+    return false;
+  }
 };
 
 // The occluder build's planes (a, b, c, d with a p.x + b p.y + c p.z = d), module-wide: each
 // occluder build empties and fills it.
 extern std::vector<D3DXPLANE> g_OccluderPlanes;
-// Exact lexicographic order on (a, b, c, d): one index per distinct plane.
-using AbtPlaneMap = std::map<std::array<float, 4>, uint32_t>;
+// (a, b, c, d) compared exactly: one index per distinct plane.
+using AbtPlaneMap = std::unordered_map<std::array<float, 4>, uint32_t, AbtExactKeyHash<4>>;
 // Orders build triangles by the d of their planes (the tag names the plane); within 1e-5 they
 // are equal.
 int CompareOccluderPlaneDistance(const void* a, const void* b);

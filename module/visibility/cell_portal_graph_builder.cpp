@@ -160,30 +160,50 @@ bool PointInTriangle(const D3DXVECTOR3& p, const D3DXVECTOR3& a, const D3DXVECTO
   return true;
 }
 
-PlaneEntry* PlaneMap::Find(const D3DXPLANE& plane) const {
-  for (PlaneEntry* e : entries)
-    if (!PlaneLess(plane, e->plane) && !PlaneLess(e->plane, plane)) return e;
-  return nullptr;
+PlaneEntry* PlaneMap::FindOrInsert(const D3DXPLANE& plane, uint8_t used) {
+  size_t at = entries.size();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const D3DXPLANE& q = entries[i]->plane;
+    const bool before = PlaneLess(plane, q);
+    if (!before && !PlaneLess(q, plane)) return entries[i];
+    if (at == entries.size() && before) at = i;
+  }
+  return Insert(plane, used, at);
 }
 
-PlaneEntry* PlaneMap::FindOrInsert(const D3DXPLANE& plane, uint8_t used) {
-  if (PlaneEntry* found = Find(plane)) return found;
-  auto at = std::find_if(entries.begin(), entries.end(), [&](const PlaneEntry* e) { return PlaneLess(plane, e->plane); });
-  auto* entry = new PlaneEntry;
-  entry->plane = plane;
-  entry->used = used;
-  entries.insert(at, entry);
+PlaneEntry* PlaneMap::InsertUnequal(const D3DXPLANE& plane, uint8_t used) {
+  // An entry whose a lies more than twice the tolerance below the plane's is one the plane
+  // does not order before (equal or not), and the largest a of a run of entries tells that of
+  // the whole run: the look for the first entry the plane orders before starts past the run,
+  // and ends at the latest at an entry whose a lies above the plane's by as much.
+  if (m_prefixMaxA.size() != entries.size()) {
+    m_prefixMaxA.clear();
+    for (const PlaneEntry* e : entries)
+      m_prefixMaxA.push_back(m_prefixMaxA.empty() ? e->plane.a : std::max(m_prefixMaxA.back(), e->plane.a));
+  }
+  const float below = plane.a - 2.0f * kPlaneEqual;
+  size_t at = static_cast<size_t>(std::lower_bound(m_prefixMaxA.begin(), m_prefixMaxA.end(), below) -
+                                  m_prefixMaxA.begin());
+  while (at < entries.size() && !PlaneLess(plane, entries[at]->plane)) ++at;
+  PlaneEntry* entry = Insert(plane, used, at);
+  m_prefixMaxA.resize(at);
+  for (size_t i = at; i < entries.size(); ++i)
+    m_prefixMaxA.push_back(i == 0 ? entries[i]->plane.a : std::max(m_prefixMaxA.back(), entries[i]->plane.a));
   return entry;
 }
 
-void PlaneMap::Erase(PlaneEntry* entry) {
-  entries.erase(std::remove(entries.begin(), entries.end(), entry), entries.end());
-  delete entry;
+PlaneEntry* PlaneMap::Insert(const D3DXPLANE& plane, uint8_t used, size_t at) {
+  auto* entry = new PlaneEntry;
+  entry->plane = plane;
+  entry->used = used;
+  entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), entry);
+  return entry;
 }
 
 void PlaneMap::Clear() {
   for (PlaneEntry* e : entries) delete e;
   entries.clear();
+  m_prefixMaxA.clear();
 }
 
 // ---- Component ----
@@ -435,10 +455,33 @@ int CCellPortalGraphBuilder::VertexSide(const D3DXPLANE& plane, uint32_t vertex)
   return ClassifyPointPlane(plane, p);
 }
 
-int CCellPortalGraphBuilder::TriangleSides(const D3DXPLANE& plane, uint32_t triangle, int* sides) const {
+void CCellPortalGraphBuilder::BeginSides(const D3DXPLANE& plane) {
+  m_sidePlane = plane;
+  if (m_sideStamp.size() < m_vertices.size()) {
+    m_sideStamp.resize(m_vertices.size(), 0);
+    m_sides.resize(m_vertices.size());
+  }
+  if (++m_sideGeneration == 0) {
+    std::fill(m_sideStamp.begin(), m_sideStamp.end(), 0);
+    m_sideGeneration = 1;
+  }
+}
+
+int CCellPortalGraphBuilder::TriangleSides(uint32_t triangle, int* sides) {
   bool front = false, back = false;
   for (int i = 0; i < 3; ++i) {
-    sides[i] = VertexSide(plane, m_triangles[triangle].index[i]);
+    const uint32_t v = m_triangles[triangle].index[i];
+    // Vertices cut during this plane's split come after the stamps; no triangle of the split
+    // asks for them.
+    if (v >= m_sideStamp.size()) {
+      sides[i] = VertexSide(m_sidePlane, v);
+    } else {
+      if (m_sideStamp[v] != m_sideGeneration) {
+        m_sideStamp[v] = m_sideGeneration;
+        m_sides[v] = static_cast<uint8_t>(VertexSide(m_sidePlane, v));
+      }
+      sides[i] = m_sides[v];
+    }
     front |= sides[i] == kPlaneFront;
     back |= sides[i] == kPlaneBack;
   }
@@ -447,11 +490,30 @@ int CCellPortalGraphBuilder::TriangleSides(const D3DXPLANE& plane, uint32_t tria
   return back ? kPlaneBack : kPlaneFront;
 }
 
+TriangleBoxTree::Box CCellPortalGraphBuilder::TriangleBox(uint32_t triangle) const {
+  const CellPortalTriangle& t = m_triangles[triangle];
+  TriangleBoxTree::Box box{m_vertices[t.index[0]].position, m_vertices[t.index[0]].position};
+  for (int i = 1; i < 3; ++i) {
+    const D3DXVECTOR3& p = m_vertices[t.index[i]].position;
+    D3DXVec3Minimize(&box.lo, &box.lo, &p);
+    D3DXVec3Maximize(&box.hi, &box.hi, &p);
+  }
+  return box;
+}
+
 void CCellPortalGraphBuilder::BuildTree() {
   m_progress.stage = 2;
   m_nodes.clear();
   m_triangleIndices.clear();
   m_nodes.reserve(m_triangles.size() / 2);
+  std::vector<uint32_t> ids;
+  std::vector<TriangleBoxTree::Box> boxes(m_triangles.size());
+  for (const PlaneEntry* e : m_planes.entries)
+    for (uint32_t t : e->triangles) {
+      ids.push_back(t);
+      boxes[t] = TriangleBox(t);
+    }
+  m_boxes.Build(ids, boxes);
   // The maps made for back children live until the whole tree stands.
   std::vector<BuildTask> work;
   std::vector<std::unique_ptr<PlaneMap>> backMaps;
@@ -467,14 +529,39 @@ void CCellPortalGraphBuilder::BuildTree() {
   ReportProgress();
 }
 
+namespace {
+
+// The lowest score a criterion can give: no split and no cosine are 0; minus an area has none.
+float ScoreFloor(uint32_t criterion) { return criterion == 0 || criterion == 2 ? 0.0f : -3.4e38f; }
+
+}  // namespace
+
 int32_t CCellPortalGraphBuilder::BuildNode(PlaneMap* map, int32_t parent, std::vector<BuildTask>* work) {
   if (map->empty()) return -1;
+  // Which entry of this map holds each triangle, and the boxes that hold them, for scoring.
+  if (m_triangleStates.size() < m_triangles.size()) m_triangleStates.resize(m_triangles.size());
+  if (++m_mapGeneration == 0) {
+    for (TriangleState& state : m_triangleStates) state.stamp = 0;
+    m_boxes.ClearMarks();
+    m_mapGeneration = 1;
+  }
+  for (uint32_t i = 0; i < map->entries.size(); ++i)
+    for (uint32_t t : map->entries[i]->triangles) {
+      m_triangleStates[t].stamp = m_mapGeneration;
+      m_triangleStates[t].entry = i;
+      m_triangleStates[t].normal = Normal(map->entries[i]->plane);
+      m_boxes.Mark(t, m_mapGeneration);
+    }
   PlaneEntry* best = nullptr;
   float bestPrimary = 3.4e38f, bestSecondary = 3.4e38f;
-  for (PlaneEntry* e : map->entries) {
+  for (uint32_t index = 0; index < map->entries.size(); ++index) {
+    PlaneEntry* e = map->entries[index];
+    // Only a strictly better score replaces, so once the best is as low as both scores go no
+    // later entry can take its place.
+    if (bestPrimary <= ScoreFloor(m_nPrimaryCriterion) && bestSecondary <= ScoreFloor(m_nSecondaryCriterion)) break;
     if (e->used != 0) continue;
     float primary = 0, secondary = 0;
-    ScorePlane(e, *map, bestPrimary, &primary, &secondary);
+    ScorePlane(e, index, bestPrimary, bestSecondary, &primary, &secondary);
     if (primary < bestPrimary || (primary == bestPrimary && secondary < bestSecondary)) {
       best = e;
       bestPrimary = primary;
@@ -484,34 +571,9 @@ int32_t CCellPortalGraphBuilder::BuildNode(PlaneMap* map, int32_t parent, std::v
   return best != nullptr ? SplitNode(map, parent, best, work) : MakeLeaf(map, parent);
 }
 
-void CCellPortalGraphBuilder::ScorePlane(const PlaneEntry* candidate, const PlaneMap& map, float bestPrimary,
-                                         float* primary, float* secondary) const {
+void CCellPortalGraphBuilder::ScorePlane(PlaneEntry* candidate, uint32_t index, float bestPrimary,
+                                         float bestSecondary, float* primary, float* secondary) {
   float splits = 0.0f, largestCosine = 0.0f;
-  const auto wants = [&](uint32_t c) { return m_nPrimaryCriterion == c || m_nSecondaryCriterion == c; };
-  if (wants(0) || wants(2)) {
-    const D3DXVECTOR3 n = Normal(candidate->plane);
-    bool stop = false;
-    for (const PlaneEntry* e : map.entries) {
-      if (e == candidate) continue;
-      const float cosine = std::fabs(Dot(n, Normal(e->plane)));
-      bool spanned = false;
-      for (uint32_t t : e->triangles) {
-        int sides[3];
-        if (TriangleSides(candidate->plane, t, sides) != kSpanning) continue;
-        splits += 1.0f;
-        spanned = true;
-        if (m_nPrimaryCriterion == 0 && splits > bestPrimary) {
-          stop = true;
-          break;
-        }
-      }
-      if (spanned) {
-        largestCosine = std::max(largestCosine, cosine);
-        if (m_nPrimaryCriterion == 2 && largestCosine > bestPrimary) stop = true;
-      }
-      if (stop) break;
-    }
-  }
   const auto score = [&](uint32_t c) {
     switch (c) {
       case 0: return splits;
@@ -520,8 +582,54 @@ void CCellPortalGraphBuilder::ScorePlane(const PlaneEntry* candidate, const Plan
       default: return 0.0f;
     }
   };
-  *primary = score(m_nPrimaryCriterion);
-  *secondary = score(m_nSecondaryCriterion);
+  // The scores only grow as triangles are looked at: once they are no better than the best,
+  // they will not be at the end either, and the candidate is left. A candidate that may still
+  // win is looked at whole, so the order of the look changes nothing.
+  const auto beaten = [&] {
+    const float p = score(m_nPrimaryCriterion);
+    return p > bestPrimary || (p == bestPrimary && score(m_nSecondaryCriterion) >= bestSecondary);
+  };
+  const D3DXVECTOR3 n = Normal(candidate->plane);
+  // Counts a split triangle; true when the candidate is beaten. The cosine with the split
+  // triangle's plane is only needed while the count alone does not beat it.
+  const auto split = [&](uint32_t t) {
+    splits += 1.0f;
+    if (beaten()) return true;
+    largestCosine = std::max(largestCosine, std::fabs(Dot(n, m_triangleStates[t].normal)));
+    return beaten();
+  };
+  const auto inThisNode = [&](uint32_t t) {
+    const TriangleState& state = m_triangleStates[t];
+    return state.stamp == m_mapGeneration && state.entry != index;
+  };
+  const auto finish = [&] {
+    *primary = score(m_nPrimaryCriterion);
+    *secondary = score(m_nSecondaryCriterion);
+  };
+  const auto wants = [&](uint32_t c) { return m_nPrimaryCriterion == c || m_nSecondaryCriterion == c; };
+  if (!wants(0) && !wants(2)) return finish();
+  BeginSides(candidate->plane);
+  // The triangles this plane split when it was last scored, in this node or an ancestor, often
+  // still lie in this node and beat it again; a record no cut has changed since is split still.
+  for (const PlaneEntry::Witness w : candidate->witnesses) {
+    int sides[3];
+    if (w.triangle < m_triangleStates.size() && inThisNode(w.triangle) &&
+        (m_triangleStates[w.triangle].version == w.version || TriangleSides(w.triangle, sides) == kSpanning) &&
+        split(w.triangle))
+      return finish();
+  }
+  splits = 0.0f;
+  largestCosine = 0.0f;
+  candidate->witnesses.clear();
+  // Only a box with a vertex beyond the on-plane distance on each side can hold a triangle
+  // that the plane splits.
+  m_boxes.ForEachAcross(candidate->plane, kTriangleOnPlane, m_mapGeneration, [&](uint32_t t) {
+    int sides[3];
+    if (!inThisNode(t) || TriangleSides(t, sides) != kSpanning) return true;
+    candidate->witnesses.push_back({t, m_triangleStates[t].version});
+    return !split(t);
+  });
+  finish();
 }
 
 int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneEntry* chosen,
@@ -537,13 +645,18 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
 
   const D3DXPLANE plane = chosen->plane;
   auto* back = new PlaneMap;
-  const std::vector<PlaneEntry*> entries = map->entries;
-  for (PlaneEntry* e : entries) {
-    if (e == chosen) continue;
+  BeginSides(plane);
+  std::vector<PlaneEntry*> kept;
+  kept.reserve(map->entries.size());
+  for (PlaneEntry* e : map->entries) {
+    if (e == chosen) {
+      kept.push_back(e);
+      continue;
+    }
     std::vector<uint32_t> stay, behind;
     for (uint32_t t : e->triangles) {
       int sides[3];
-      const int cls = TriangleSides(plane, t, sides);
+      const int cls = TriangleSides(t, sides);
       if (cls == kPlaneOn) {
         // A coplanar triangle goes with its own facing: one facing like the splitter stays
         // in front, one facing away goes behind.
@@ -563,16 +676,23 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
       }
     }
     if (!behind.empty()) {
-      PlaneEntry* target = back->FindOrInsert(e->plane, e->used);
+      // No two entries of one map are equal, so the back map finds none of these planes.
+      PlaneEntry* target = back->InsertUnequal(e->plane, e->used);
+      target->witnesses = e->witnesses;
       target->triangles.insert(target->triangles.end(), behind.begin(), behind.end());
       target->count = static_cast<uint32_t>(target->triangles.size());
     }
     const bool changed = stay.size() != e->triangles.size() || !behind.empty();
     e->triangles = std::move(stay);
     e->count = static_cast<uint32_t>(e->triangles.size());
-    if (e->triangles.empty()) map->Erase(e);
-    else if (changed) ComputePlaneArea(e);
+    if (e->triangles.empty()) {
+      delete e;
+      continue;
+    }
+    if (changed) ComputePlaneArea(e);
+    kept.push_back(e);
   }
+  map->entries = std::move(kept);
   for (PlaneEntry* e : back->entries) ComputePlaneArea(e);
   m_pointMap.clear();
   // Front before back: the back task is taken last.
@@ -613,9 +733,12 @@ void CCellPortalGraphBuilder::SplitTriangle(uint32_t triangle, const D3DXPLANE& 
   const uint32_t cab = CutEdge(a, b, plane);
   const uint32_t cac = CutEdge(a, c, plane);
   m_triangles[triangle] = CellPortalTriangle{{a, cab, cac}, tri.flags};
+  if (triangle < m_triangleStates.size()) ++m_triangleStates[triangle].version;
   const auto first = static_cast<uint32_t>(m_triangles.size());
   m_triangles.push_back(CellPortalTriangle{{cab, b, c}, tri.flags});
   m_triangles.push_back(CellPortalTriangle{{cab, c, cac}, tri.flags});
+  m_boxes.AddPiece(first, triangle, TriangleBox(first));
+  m_boxes.AddPiece(first + 1, triangle, TriangleBox(first + 1));
   const bool loneInFront = sides[lone] == kPlaneFront;
   (loneInFront ? front : back)->push_back(triangle);
   (loneInFront ? back : front)->push_back(first);
@@ -631,8 +754,10 @@ void CCellPortalGraphBuilder::SplitTriangleAtVertex(uint32_t triangle, const D3D
   const uint32_t a = tri.index[on], b = tri.index[(on + 1) % 3], c = tri.index[(on + 2) % 3];
   const uint32_t cut = CutEdge(b, c, plane);
   m_triangles[triangle] = CellPortalTriangle{{a, b, cut}, tri.flags};
+  if (triangle < m_triangleStates.size()) ++m_triangleStates[triangle].version;
   const auto added = static_cast<uint32_t>(m_triangles.size());
   m_triangles.push_back(CellPortalTriangle{{a, cut, c}, tri.flags});
+  m_boxes.AddPiece(added, triangle, TriangleBox(added));
   (sides[(on + 1) % 3] == kPlaneFront ? front : back)->push_back(triangle);
   (sides[(on + 2) % 3] == kPlaneFront ? front : back)->push_back(added);
 }

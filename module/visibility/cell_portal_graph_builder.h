@@ -14,6 +14,7 @@
 
 #include "d3dx8/d3dx8math.h"
 #include "frame/component_base.h"
+#include "visibility/triangle_box_tree.h"
 
 class IRenderer;
 
@@ -37,10 +38,16 @@ struct PlaneEntry {
   uint32_t count = 0;
   float area = 0.0f;
   uint8_t used = 0;  // the plane already splits an ancestor node
+  // Triangles the plane split when it was last scored, each with the version of its record.
+  struct Witness {
+    uint32_t triangle, version;
+  };
+  std::vector<Witness> witnesses;
 };
 
-// Plane entries in PlaneLess order. Opposite facings of one plane compare equal, which no
-// ordered tree can find reliably, so a lookup compares with every entry.
+// Plane entries in PlaneLess order. Opposite facings of one plane compare equal and planes
+// within the tolerance of two others need not equal either, so PlaneLess orders no tree: a
+// lookup compares with every entry, and a new entry goes before the first it orders before.
 class PlaneMap {
  public:
   PlaneMap() = default;
@@ -48,17 +55,21 @@ class PlaneMap {
   PlaneMap& operator=(const PlaneMap&) = delete;
   ~PlaneMap() { Clear(); }
 
-  // The entry equal to `plane`, or null.
-  PlaneEntry* Find(const D3DXPLANE& plane) const;
-  // The entry equal to `plane`, made (with `used`) in order when there is none.
+  // The first entry equal to `plane`, or one made (with `used`) in order when there is none.
   PlaneEntry* FindOrInsert(const D3DXPLANE& plane, uint8_t used);
-  // Removes and frees one entry.
-  void Erase(PlaneEntry* entry);
+  // The entry FindOrInsert makes for a plane that equals no entry of the map, found without
+  // comparing with every entry.
+  PlaneEntry* InsertUnequal(const D3DXPLANE& plane, uint8_t used);
   void Clear();
   size_t size() const { return entries.size(); }
   bool empty() const { return entries.empty(); }
 
   std::vector<PlaneEntry*> entries;  // owned
+
+ private:
+  PlaneEntry* Insert(const D3DXPLANE& plane, uint8_t used, size_t at);
+
+  std::vector<float> m_prefixMaxA;  // the largest a of entries 0..i, kept by InsertUnequal
 };
 
 constexpr uint32_t kCellPortalInner = 0;
@@ -192,8 +203,9 @@ class CCellPortalGraphBuilder : public CComponentBase {
   void ComputePlaneArea(PlaneEntry* entry) const;
   // Stage 2
   int32_t BuildNode(PlaneMap* map, int32_t parent, std::vector<BuildTask>* work);
-  void ScorePlane(const PlaneEntry* candidate, const PlaneMap& map, float bestPrimary, float* primary,
-                  float* secondary) const;
+  // Scores the entry at `index` of the map last stamped by BuildNode.
+  void ScorePlane(PlaneEntry* candidate, uint32_t index, float bestPrimary, float bestSecondary, float* primary,
+                  float* secondary);
   int32_t SplitNode(PlaneMap* map, int32_t parent, PlaneEntry* chosen, std::vector<BuildTask>* work);
   void SplitTriangle(uint32_t triangle, const D3DXPLANE& plane, const int* sides, std::vector<uint32_t>* front,
                      std::vector<uint32_t>* back);
@@ -202,7 +214,10 @@ class CCellPortalGraphBuilder : public CComponentBase {
   uint32_t CutEdge(uint32_t a, uint32_t b, const D3DXPLANE& plane);
   int32_t MakeLeaf(PlaneMap* map, int32_t parent);
   int VertexSide(const D3DXPLANE& plane, uint32_t vertex) const;
-  int TriangleSides(const D3DXPLANE& plane, uint32_t triangle, int* sides) const;
+  TriangleBoxTree::Box TriangleBox(uint32_t triangle) const;
+  // TriangleSides classifies against the plane of the last BeginSides, each vertex once.
+  void BeginSides(const D3DXPLANE& plane);
+  int TriangleSides(uint32_t triangle, int* sides);
   // Stage 3
   void MakePlaneSquare(const D3DXPLANE& plane, std::vector<D3DXVECTOR3>* out) const;
   void PushPiece(PortalPiece* piece, int32_t node, std::vector<PortalPiece*>* made,
@@ -232,4 +247,21 @@ class CCellPortalGraphBuilder : public CComponentBase {
   std::vector<PortalGroup*> m_groups;
   CellPortalProgress m_progress{};
   std::vector<PortalPiece*> m_pieces;
+
+  // Vertex sides against one plane at a time: a side is valid while its stamp is the generation.
+  D3DXPLANE m_sidePlane{0, 0, 0, 0};
+  std::vector<uint32_t> m_sideStamp;
+  std::vector<uint8_t> m_sides;
+  uint32_t m_sideGeneration = 0;
+  // Per triangle: the map generation that last listed it, its entry's place in that map and
+  // plane normal, and how often its record was given another triangle by a cut.
+  struct TriangleState {
+    uint32_t stamp = 0;
+    uint32_t entry = 0;
+    uint32_t version = 0;
+    D3DXVECTOR3 normal{0, 0, 0};
+  };
+  std::vector<TriangleState> m_triangleStates;
+  uint32_t m_mapGeneration = 0;
+  TriangleBoxTree m_boxes;
 };

@@ -104,30 +104,12 @@ bool Stripifier::BuildPrimitives(const uint16_t* indices, uint32_t indexCount, S
     std::vector<int> list;
     int separate = 0;
     EmitIndices(strips, list, settings.joinStrips, separate, settings.restart, settings.restartValue);
-    count = uint16_t(separate + (leftovers.empty() ? 0 : 1));
-    out = new StripOutput[count];
-    size_t pos = 0;
-    for (int s = 0; s < separate; ++s) {
-      // Only with join and restart both off do separators cut the list; otherwise a restart value
-      // of -1 would end the one group at the first strip.
-      size_t begin = 0, end = list.size();
-      if (!settings.joinStrips && !settings.restart) {
-        begin = pos;
-        end = size_t(std::find(list.begin() + std::ptrdiff_t(begin), list.end(), -1) - list.begin());
-        pos = end + 1;
-      }
-      out[s].Allocate(StripOutput::kStrip, uint32_t(end - begin));
-      for (size_t k = begin; k < end; ++k) out[s].indices[k - begin] = uint16_t(list[k]);
-    }
-    if (!leftovers.empty()) {
-      StripOutput& group = out[count - 1];
-      group.Allocate(StripOutput::kList, uint32_t(3 * leftovers.size()));
-      uint32_t k = 0;
-      for (const StripFace* face : leftovers) {
-        group.indices[k++] = uint16_t(face->i0);
-        group.indices[k++] = uint16_t(face->i1);
-        group.indices[k++] = uint16_t(face->i2);
-      }
+    // Only with join and restart both off do separators cut the list; otherwise a restart value
+    // of -1 would end the one group at the first strip.
+    if (!MakeStripGroups(list, separate, !settings.joinStrips && !settings.restart, leftovers, &out, &count)) {
+      *groups = nullptr;
+      *groupCount = 0;
+      return false;
     }
   } else {
     // Swap faces are degenerate: they have no place in a list, wherever they ended up.
@@ -152,6 +134,40 @@ bool Stripifier::BuildPrimitives(const uint16_t* indices, uint32_t indexCount, S
 
   if (validate)
     return GroupsMatchInput(working, out, count);
+  return true;
+}
+
+bool Stripifier::MakeStripGroups(const std::vector<int>& list, int separateStrips, bool cutAtSeparators,
+                                 const std::vector<StripFace*>& leftovers, StripOutput** groups,
+                                 uint16_t* groupCount) {
+  *groups = nullptr;
+  *groupCount = 0;
+  const size_t count = size_t(separateStrips) + (leftovers.empty() ? 0 : 1);
+  if (count > UINT16_MAX) return false;
+  auto* out = new StripOutput[count];
+  size_t pos = 0;
+  for (int s = 0; s < separateStrips; ++s) {
+    size_t begin = 0, end = list.size();
+    if (cutAtSeparators) {
+      begin = pos;
+      end = size_t(std::find(list.begin() + std::ptrdiff_t(begin), list.end(), -1) - list.begin());
+      pos = end + 1;
+    }
+    out[s].Allocate(StripOutput::kStrip, uint32_t(end - begin));
+    for (size_t k = begin; k < end; ++k) out[s].indices[k - begin] = uint16_t(list[k]);
+  }
+  if (!leftovers.empty()) {
+    StripOutput& group = out[count - 1];
+    group.Allocate(StripOutput::kList, uint32_t(3 * leftovers.size()));
+    uint32_t k = 0;
+    for (const StripFace* face : leftovers) {
+      group.indices[k++] = uint16_t(face->i0);
+      group.indices[k++] = uint16_t(face->i1);
+      group.indices[k++] = uint16_t(face->i2);
+    }
+  }
+  *groups = out;
+  *groupCount = uint16_t(count);
   return true;
 }
 

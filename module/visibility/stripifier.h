@@ -28,8 +28,9 @@ class Stripifier {
   static void ResetSettings();
 
   // Builds the output groups into a new array (array-new; the caller frees it with array-delete)
-  // and its group count. False only when validation is asked for and fails; both outputs are set
-  // in every case.
+  // and its group count. False when validation is asked for and fails, and when the strips
+  // would need more groups than the 16-bit count holds (join off): then there are no groups.
+  // Both outputs are set in every case.
   static bool BuildPrimitives(const uint16_t* indices, uint32_t indexCount, StripOutput** groups,
                               uint16_t* groupCount, bool validate);
   // Renumbers the vertices of the groups in first-use order across all groups into a new array.
@@ -41,6 +42,11 @@ class Stripifier {
   // value, or separated by -1. Yields the number of separate strips.
   static void EmitIndices(const std::vector<std::unique_ptr<StripPath>>& strips, std::vector<int>& out,
                           bool join, int& separateStrips, bool restart, int restartValue);
+  // One strip group per separate strip of the emitted list (the whole list, or with
+  // cutAtSeparators the values up to each -1), then one list group of the leftover faces. False,
+  // with no groups, when there would be more than 65,535.
+  static bool MakeStripGroups(const std::vector<int>& list, int separateStrips, bool cutAtSeparators,
+                              const std::vector<StripFace*>& leftovers, StripOutput** groups, uint16_t* groupCount);
   static bool IsSameTriangle(const uint16_t* a, const uint16_t* b);
   // The check of the validate flag: every non-degenerate triangle of the groups (strips read
   // with alternating winding, each restart value beginning a new strip when restart is on) is an

@@ -78,11 +78,13 @@ inline std::vector<std::array<uint16_t, 3>> DrawnTriangles(const uint16_t* idx, 
   return out;
 }
 
-// A triangle turned so that its smallest index comes first: the same triangle in any rotation
-// compares equal.
-inline std::array<uint16_t, 3> Canonical(std::array<uint16_t, 3> t) {
+// A triangle turned so that its smallest corner comes first: the same triangle in any rotation
+// compares equal, its mirror not.
+template <class Corner>
+std::array<Corner, 3> RotateToLeast(std::array<Corner, 3> t) {
   while (t[0] > t[1] || t[0] > t[2]) t = {t[1], t[2], t[0]};
   return t;
 }
+inline std::array<uint16_t, 3> Canonical(std::array<uint16_t, 3> t) { return RotateToLeast(t); }
 
 }  // namespace abt_build_testing

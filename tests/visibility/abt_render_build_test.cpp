@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <set>
+#include <string>
 
 #include "frame/module_globals.h"
 #include "support/abt_build_files.h"
 #include "support/abt_build_fixture.h"
 #include "support/abt_fixture.h"
+#include "visibility/abt_strip_check.h"
 #include "visibility/stripifier.h"
+#include "win32/file_system.h"
 
 using namespace abt_build_testing;
 using abt_testing::TreeHost;
@@ -102,6 +105,109 @@ TEST(AbtRenderBuild, ASmallInputGivesItsChunksAndLoads) {
   h.WriteTexture("wall.bmp");
   ASSERT_TRUE(h.tree->Load("out.geo", 0));
   EXPECT_EQ(abt_testing::Hook::Batches(*h.tree).size(), 1u);
+}
+
+using PositionFace = std::array<std::array<float, 3>, 3>;
+
+std::array<float, 3> PositionAt(const uint8_t* vertex) {
+  return {FloatAt(vertex), FloatAt(vertex + 4), FloatAt(vertex + 8)};
+}
+
+// Every face the file draws, by its corners' positions in drawing order, sorted.
+std::vector<PositionFace> FacesOfFile(const Built& b) {
+  std::vector<const uint8_t*> buffers;
+  std::vector<uint32_t> strides;
+  const std::vector<uint8_t>& vb = b.chunks.at(0x6000);
+  for (size_t at = 0; at + 8 <= vb.size();) {
+    const uint32_t stride = Layout(U32At(&vb[at])).stride;
+    buffers.push_back(&vb[at + 8]);
+    strides.push_back(stride);
+    at += 8 + static_cast<size_t>(U32At(&vb[at + 4])) * stride;
+  }
+  const std::vector<uint8_t>& ib = b.chunks.at(0x7000);
+  std::vector<PositionFace> faces;
+  for (const AbtLeafBatch& batch : b.batches) {
+    const bool strip = batch.m_nPrimitiveKind == kAbtTriangleStrip;
+    std::vector<uint16_t> idx(strip ? batch.m_nPrimitiveCount + 2 : 3 * batch.m_nPrimitiveCount);
+    std::memcpy(idx.data(), &ib[2 * batch.m_nStartIndex], 2 * idx.size());
+    for (const auto& t : DrawnTriangles(idx.data(), static_cast<uint32_t>(idx.size()), strip)) {
+      PositionFace f;
+      for (int k = 0; k < 3; ++k)
+        f[k] = PositionAt(buffers[batch.m_nVertexBuffer] +
+                          static_cast<size_t>(batch.m_nMinVertexIndex + t[k]) * strides[batch.m_nVertexBuffer]);
+      faces.push_back(RotateToLeast(f));
+    }
+  }
+  std::sort(faces.begin(), faces.end());
+  return faces;
+}
+
+// Every face of the input once, by its corners' positions, sorted.
+std::vector<PositionFace> FacesOfInput(const host::BuildInput& in) {
+  std::set<PositionFace> faces;
+  for (const host::BuildInputRecord& r : in.records) {
+    const host::BuildInputBuffer& buffer = in.buffers[r.buffer];
+    const uint32_t stride = Layout(buffer.code).stride;
+    for (uint32_t i = 3 * r.firstTriangle; i < 3 * (r.firstTriangle + r.triangleCount); i += 3) {
+      PositionFace f;
+      for (int k = 0; k < 3; ++k)
+        f[k] = PositionAt(&buffer.bytes[static_cast<size_t>(r.firstVertex + in.triangles[i + k]) * stride]);
+      faces.insert(RotateToLeast(f));
+    }
+  }
+  return std::vector<PositionFace>(faces.begin(), faces.end());
+}
+
+TEST(AbtRenderBuild, EveryFaceIsDrawnOnceWithItsWinding) {
+  // Faces that no single strip covers exactly: the sample rooms (walls with a face into each
+  // room, edges of more than two faces), a quad given both ways round, and two quads that run
+  // their shared edge the same way.
+  TreeHost h;
+  std::vector<host::BuildInput> inputs(1);
+  win32::SetResourceRoot(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource");
+  std::string error;
+  const bool rooms = host::BuildInputFromObj("models\\rooms.obj", &inputs[0], &error);
+  win32::SetResourceRoot(h.dir.path.string());
+  ASSERT_TRUE(rooms) << error;
+  const std::vector<VertexFields> quad = Corners({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}});
+  InputBuilder both;
+  both.Add(quad, {0, 1, 2, 0, 2, 3, 0, 2, 1, 0, 3, 2});
+  InputBuilder opposite;
+  opposite.Add(Corners({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {2, 0, 0}, {2, 0, 1}}),
+               {0, 1, 2, 0, 2, 3, 1, 5, 4, 1, 2, 5});
+  for (InputBuilder* b : {&both, &opposite}) {
+    b->Frame();
+    inputs.push_back(b->in);
+  }
+  for (const host::BuildInput& in : inputs) {
+    const Built b = Build(h, host::WriteBuildInput(in));
+    ASSERT_TRUE(b.ok);
+    EXPECT_EQ(FacesOfFile(b), FacesOfInput(in)) << in.triangles.size() / 3 << " triangles";
+  }
+}
+
+TEST(AbtRenderBuild, AStripPassesOnlyWhenItDrawsEachFaceOnceWithItsWinding) {
+  // The faces (0 1 2) and (2 1 3) of a quad; strips drawn as the loader draws them.
+  const std::vector<uint16_t> quad = {0, 1, 2, 2, 1, 3};
+  struct Case {
+    std::vector<uint16_t> strip;
+    bool exact;
+  };
+  const Case cases[] = {
+      {{0, 1, 2, 3}, true},
+      {{0, 0, 0, 1, 2, 3, 3}, true},          // degenerate ends draw nothing
+      {{0, 1, 2}, false},                     // one face left out
+      {{0, 1, 2, 3, 4}, false},               // one face of its own
+      {{3, 1, 2, 0}, false},                  // both faces mirrored
+      {{0, 1, 2, 3, 3, 0, 0, 1, 2, 3}, false},  // every face twice
+      {{0, 1, 2, 3, 3, 0, 0, 1, 2}, false},     // the first face twice
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(AbtStripDrawsExactly(quad, c.strip.data(), static_cast<uint32_t>(c.strip.size())), c.exact)
+        << ::testing::PrintToString(c.strip);
+  // A face the list gives twice is drawn once; one the list gives both ways round needs both.
+  EXPECT_TRUE(AbtStripDrawsExactly({0, 1, 2, 1, 2, 0}, std::vector<uint16_t>{0, 1, 2}.data(), 3));
+  EXPECT_FALSE(AbtStripDrawsExactly({0, 1, 2, 0, 2, 1}, std::vector<uint16_t>{0, 1, 2}.data(), 3));
 }
 
 TEST(AbtRenderBuild, ARecordOver800TrianglesIsSplitIntoBatches) {
@@ -270,6 +376,52 @@ TEST(AbtRenderBuild, AColourFileGoesIntoEachFormatsDiffuseColour) {
   g_pIniService = &failing;
   EXPECT_FALSE(Build(h, input, "colours.bin").ok);
   EXPECT_TRUE(Build(h, input, nullptr).ok);
+  g_pIniService = real;
+}
+
+TEST(AbtRenderBuild, EveryKindOfFailureNamesItsOwnReason) {
+  TreeHost h;
+  const std::vector<uint8_t> input = Quad().Bytes();
+  std::vector<uint8_t> wrongMagic = input, cut(input.begin(), input.end() - 10), colours(4 * 3, 0);
+  wrongMagic[0] = 0;
+  InputBuilder big;
+  big.Add(Many(65536, 0), {0, 1, 2});
+  h.Write("in.bin", input);
+  h.Write("magic.bin", wrongMagic);
+  h.Write("cut.bin", cut);
+  h.Write("big.bin", big.Bytes());
+  h.Write("short.bin", colours);
+  h.Write("colours.bin", std::vector<uint8_t>(4 * 4, 0));
+  FailingFiles failing(h.ini.get());
+  failing.failReadsOf = "colours.bin";
+  IIniService* real = g_pIniService;
+  g_pIniService = &failing;
+  std::set<std::string> reasons;
+  const auto fails = [&](const char* in, const char* colour, const char* out) {
+    const bool ok = h.tree->BuildRenderGeometry(in, colour, out);
+    const char* why = h.tree->LastBuildStats().m_szFailure;
+    EXPECT_FALSE(ok) << in;
+    EXPECT_NE(why, nullptr) << in;
+    if (why != nullptr) reasons.insert(why);
+  };
+  fails("absent.bin", nullptr, "out.geo");
+  fails("magic.bin", nullptr, "out.geo");
+  fails("cut.bin", nullptr, "out.geo");
+  fails("big.bin", nullptr, "out.geo");
+  fails("in.bin", "short.bin", "out.geo");
+  fails("in.bin", "colours.bin", "out.geo");
+  fails("in.bin", nullptr, "..\\out.geo");
+  failing.writesBeforeFailure = 3;
+  fails("in.bin", nullptr, "out.geo");
+  EXPECT_EQ(reasons.size(), 8u);
+  failing.writesBeforeFailure = -1;
+  EXPECT_TRUE(h.tree->BuildRenderGeometry("in.bin", nullptr, "out.geo"));
+  EXPECT_EQ(h.tree->LastBuildStats().m_szFailure, nullptr);
+  // The tree builds read the input alike and name the same reasons.
+  EXPECT_FALSE(h.tree->BuildCollisionTree("magic.bin", "out.collision"));
+  EXPECT_EQ(reasons.count(h.tree->LastBuildStats().m_szFailure), 1u);
+  EXPECT_FALSE(h.tree->BuildOccluderTree("in.bin", "..\\out.occluder"));
+  EXPECT_EQ(reasons.count(h.tree->LastBuildStats().m_szFailure), 1u);
   g_pIniService = real;
 }
 

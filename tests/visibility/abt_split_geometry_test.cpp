@@ -90,23 +90,67 @@ TEST(AbtSplitGeometry, FewerThan550IsOnePieceAnd550IsDivided) {
   }
 }
 
-TEST(AbtSplitGeometry, AFlatSheetIsNeverDividedAcrossItsFlatAxis) {
-  // 2 x 20 x 20 triangles in the x-z plane: y leaves one side empty and is never chosen, so the
-  // sheet comes back in pieces below the limit rather than as one final piece of 800.
-  Geometry g;
-  std::vector<VertexFields> v;
-  Sheet(20, 20, 1.0f, 0, 0, 3.0f, &v, &g.triangles);
-  for (const VertexFields& f : v) g.Add(f);
-  const Split s = RunSplit(g, D3DXVECTOR3(20, 3, 20), D3DXVECTOR3(0, 3, 0));
-  ASSERT_TRUE(s.ok);
-  ASSERT_GE(s.pieces.size(), 2u);
-  uint32_t total = 0;
-  for (const AbtGeometryPiece& p : s.pieces) {
-    EXPECT_LT(p.m_nTriangleCount, 550u);
-    total += p.m_nTriangleCount;
-    for (uint16_t i : p.m_Triangles) EXPECT_LT(i, s.count);
+// A point of the x-z plane at height `height` with the height on `flat` and x, z on the other
+// two axes in order.
+D3DXVECTOR3 OnPlane(const D3DXVECTOR3& p, int flat, float height) {
+  const float other[2] = {p.x, p.z};
+  D3DXVECTOR3 out;
+  for (int k = 0, next = 0; k < 3; ++k) (&out.x)[k] = k == flat ? height : other[next++];
+  return out;
+}
+
+TEST(AbtSplitGeometry, ASheetFlatOnAnyAxisIsDividedAcrossTheOtherTwo) {
+  // 2 x 20 x 20 triangles: the flat axis leaves one side empty (its score has no value) and is
+  // never chosen, so the sheet comes back in the same pieces below the limit whichever axis it is
+  // flat on, rather than as one final piece of 800.
+  std::vector<size_t> pieceCounts;
+  for (int flat = 0; flat < 3; ++flat) {
+    Geometry g;
+    std::vector<VertexFields> v;
+    Sheet(20, 20, 1.0f, 0, 0, 0, &v, &g.triangles);
+    for (VertexFields& f : v) {
+      f.position = OnPlane(f.position, flat, 3.0f);
+      g.Add(f);
+    }
+    const Split s = RunSplit(g, OnPlane(D3DXVECTOR3(20, 0, 20), flat, 3.0f), OnPlane(D3DXVECTOR3(0, 0, 0), flat, 3.0f));
+    ASSERT_TRUE(s.ok);
+    uint32_t total = 0;
+    for (const AbtGeometryPiece& p : s.pieces) {
+      EXPECT_LT(p.m_nTriangleCount, 550u) << "flat on axis " << flat;
+      total += p.m_nTriangleCount;
+      for (uint16_t i : p.m_Triangles) EXPECT_LT(i, s.count);
+    }
+    EXPECT_EQ(total, 800u);
+    pieceCounts.push_back(s.pieces.size());
   }
-  EXPECT_EQ(total, 800u);
+  EXPECT_GE(pieceCounts[0], 2u);
+  EXPECT_EQ(pieceCounts[1], pieceCounts[0]);
+  EXPECT_EQ(pieceCounts[2], pieceCounts[0]);
+}
+
+TEST(AbtSplitGeometry, TheDividingAxisOfTheHighestScoreWins) {
+  // 4 x 20 x 10 cells of one small triangle each: every axis divides them evenly without a cut
+  // through the middle, so the score follows the length term, y (1) over z (0.5) over x (0.2).
+  // One division on y leaves two pieces of 400, apart on y and each as deep as the whole on z.
+  Geometry g;
+  for (int x = 0; x < 4; ++x)
+    for (int y = 0; y < 20; ++y)
+      for (int z = 0; z < 10; ++z) {
+        VertexFields a, b, c;
+        a.position = D3DXVECTOR3(x + 0.1f, y + 0.1f, z + 0.1f);
+        b.position = D3DXVECTOR3(x + 0.1f, y + 0.4f, z + 0.4f);
+        c.position = D3DXVECTOR3(x + 0.4f, y + 0.4f, z + 0.1f);
+        g.triangles.insert(g.triangles.end(), {g.Add(a), g.Add(b), g.Add(c)});
+      }
+  const Split s = RunSplit(g, D3DXVECTOR3(3.4f, 19.4f, 9.4f), D3DXVECTOR3(0.1f, 0.1f, 0.1f));
+  ASSERT_TRUE(s.ok);
+  ASSERT_EQ(s.pieces.size(), 2u);
+  EXPECT_EQ(s.pieces[0].m_nTriangleCount, 400u);
+  EXPECT_GT(s.pieces[0].m_Box.m_vecMin.y, s.pieces[1].m_Box.m_vecMax.y);
+  for (const AbtGeometryPiece& p : s.pieces) {
+    EXPECT_FLOAT_EQ(p.m_Box.m_vecMin.z, 0.1f);
+    EXPECT_FLOAT_EQ(p.m_Box.m_vecMax.z, 9.4f);
+  }
 }
 
 TEST(AbtSplitGeometry, GeometryOneSidedOnEveryAxisComesBackAsOneFinalPiece) {

@@ -9,6 +9,7 @@
 #include "support/abt_build_files.h"
 #include "support/abt_build_fixture.h"
 #include "support/abt_fixture.h"
+#include "visibility/abt_work_stack.h"
 
 using namespace abt_build_testing;
 using abt_testing::TreeHost;
@@ -374,6 +375,47 @@ TEST(AbtTreeLoad, ATreeLoadsAndAnswersAsBruteForce) {
   const TreeFile o = Build(h, SheetInput(4, 4), true);
   ASSERT_TRUE(h.tree->LoadOccluderTree("out.tree"));
   ASSERT_TRUE(h.tree->LoadOccluderTree("out.tree"));
+}
+
+TEST(AbtTreeBuild, TheRootEnclosesEveryPointWhateverBoxTheHeaderClaims) {
+  // The 10 x 10 sheet under a header box too small, one turned inside out, and one elsewhere.
+  const std::vector<std::array<float, 6>> frames = {
+      {1, 1, 1, 0, 0, 0}, {-10, -1, -10, 5, 0, 5}, {2, 2, 2, 100, 100, 100}};
+  for (const auto& frame : frames) {
+    TreeHost h;
+    std::vector<uint8_t> input = SheetInput(10, 10);
+    for (int k = 0; k < 6; ++k) PutFloat(input, 44 + 4 * k, frame[k]);
+    for (bool occluder : {false, true}) {
+      const TreeFile t = Build(h, input, occluder);
+      ASSERT_TRUE(t.ok);
+      for (const D3DXVECTOR3& p : t.points) EXPECT_TRUE(Inside(t.nodes[0].m_Box, p)) << frame[0] << " " << frame[3];
+    }
+    ASSERT_TRUE(Build(h, input, false).ok);
+    ASSERT_TRUE(h.tree->LoadCollisionTree("out.tree"));
+    for (float x : {0.25f, 3.5f, 7.75f}) {
+      const D3DXVECTOR3 a(x, 2, 4.5f), b(x, -2, 4.5f);
+      EXPECT_FLOAT_EQ(h.tree->RayDistance(&a, &b), 0.5f) << x << " under " << frame[0] << " " << frame[3];
+    }
+  }
+}
+
+// 512 items fit; the 513th raises _EXS with the split's line and is not taken.
+template <int Line>
+void ExpectStackOf512(const std::string& logged) {
+  TreeHost h;
+  AbtWorkStack<std::vector<int>, Line> stack;
+  for (int i = 0; i < 512; ++i) stack.Push(std::vector<int>{i});
+  EXPECT_EQ(h.RegistryLines("User Rised Exception"), 0);
+  EXPECT_THROW(stack.Push(std::vector<int>{512}), _EXS);
+  EXPECT_EQ(h.RegistryLines("User Rised Exception"), 1);
+  EXPECT_EQ(h.RegistryLines(logged), 1);
+  ASSERT_EQ(stack.Size(), 512u);
+  EXPECT_EQ(stack.Pop(), std::vector<int>{511});
+}
+
+TEST(AbtTreeBuild, TheNodeAndSplitStacksHold512AndRaiseWithTheirLines) {
+  ExpectStackOf512<kAbtNodeStackLine>("AdaptiveBinaryTree line 1425");
+  ExpectStackOf512<kAbtSplitStackLine>("AdaptiveBinaryTree line 3495");
 }
 
 void PutI32(std::vector<uint8_t>& b, size_t at, int32_t v) {

@@ -2,6 +2,7 @@
 // the sample rooms, the model intake and the wireframe it draws.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <string>
@@ -14,6 +15,7 @@
 #include "host/renderer.h"
 #include "support/module_host.h"
 #include "visibility/cell_portal_graph_builder.h"
+#include "visibility/portal_meshes.h"
 
 namespace {
 
@@ -401,6 +403,39 @@ TEST(CellPortalGraphBuilder, NearlyEqualPlanesShareOneEntry) {
   EXPECT_EQ(count.planes, 2u);
 }
 
+// A small triangle about c facing along the unit normal n.
+void AddFacing(CCellPortalGraphBuilder* b, const V3& c, V3 n) {
+  D3DXVec3Normalize(&n, &n);
+  V3 u, v;
+  const V3 across = std::fabs(n.x) < 0.9f ? V3(1, 0, 0) : V3(0, 1, 0);
+  D3DXVec3Cross(&u, &n, &across);
+  D3DXVec3Normalize(&u, &u);
+  D3DXVec3Cross(&v, &n, &u);
+  AddFreeTriangle(b, c, c + u, c + v);
+}
+
+TEST(CellPortalGraphBuilder, PlanesOutOfOrderKeepTheOrderOfInsertionInABackMap) {
+  // Normals whose a differ within the tolerance let b decide, further apart a decides: B before
+  // C, C before A, A before B. Taken A, B, C the map is C, A, B with B behind C out of order;
+  // S (facing -x) comes first, splits none and puts C and B behind it. Taken again one by one,
+  // B goes before C, so B, splitting nothing, divides the back side.
+  PortalBuilderHost h;
+  CCellPortalGraphBuilder* b = h.Create();
+  const V3 a(0, 0.8f, 0.6f), bNormal(1.5e-4f, 0, 1), c(0.8e-4f, 0.5f, 0.866f);
+  AddFacing(b, V3(-5, 0, 0), a);
+  AddFacing(b, V3(5, 0, 0), bNormal);
+  AddFacing(b, V3(5, 10, 10), c);
+  AddFacing(b, V3(0, 20, 20), V3(-1, 0, 0));
+  b->Build(false, false);
+  const CellPortalProgress& r = b->Progress();
+  const CellPortalNode& root = (*r.nodes)[0];
+  EXPECT_FLOAT_EQ(root.plane.a, -1.0f);
+  ASSERT_GE(root.back, 0);
+  const CellPortalNode& back = (*r.nodes)[static_cast<size_t>(root.back)];
+  ASSERT_EQ(back.kind, kCellPortalInner);
+  EXPECT_NEAR(back.plane.c, 1.0f, 1e-6f);
+}
+
 // S (facing -x) orders first; T touches its plane with one vertex 0.0005 behind it. Within the
 // tolerance that vertex is on the plane, so S splits first and T stays whole in front.
 TEST(CellPortalGraphBuilder, ATriangleTouchingThePlaneWithOneVertexIsNotCut) {
@@ -501,6 +536,100 @@ TEST(CellPortalGraphBuilder, ASecondBuildOnTheSameInputGivesTheSameGraph) {
     for (const PortalPiece* p : leaf.pieces) EXPECT_NE(std::find(r.pieces->begin(), r.pieces->end(), p), r.pieces->end());
   h.Host().Realize(0);
   EXPECT_EQ(DrawsOfType(h.renderer, D3DPT_LINESTRIP).size(), 1u);
+}
+
+// FNV-1a over every table the build leaves, in order: what a listener or a tool can read of it.
+// Pointers are written as the places of what they point at.
+uint64_t BuildDigest(const CCellPortalGraphBuilder& b) {
+  uint64_t h = 1469598103934665603ull;
+  const auto bytes = [&](const void* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      h ^= static_cast<const uint8_t*>(p)[i];
+      h *= 1099511628211ull;
+    }
+  };
+  const auto word = [&](uint64_t v) { bytes(&v, sizeof v); };
+  const auto floats = [&](const float* f, size_t n) { bytes(f, n * sizeof(float)); };
+  const CellPortalProgress& r = b.Progress();
+  const auto indexOf = [](const auto& list, const auto* item) -> uint64_t {
+    const auto at = std::find(list.begin(), list.end(), item);
+    return at == list.end() ? ~0ull : static_cast<uint64_t>(at - list.begin());
+  };
+  for (const CellPortalVertex& v : *r.vertices) floats(&v.position.x, 10);
+  for (const CellPortalTriangle& t : *r.triangles) bytes(&t, sizeof t);
+  for (const CellPortalNode& n : *r.nodes) {
+    word(n.kind);
+    floats(&n.plane.a, 4);
+    word(static_cast<uint64_t>(static_cast<int64_t>(n.parent)) ^ (static_cast<uint64_t>(n.back) << 20) ^
+         (static_cast<uint64_t>(n.front) << 40));
+    word(n.first);
+    word(n.count);
+  }
+  for (uint32_t i : *r.triangleIndices) word(i);
+  for (const PlaneEntry* e : r.planes->entries) {
+    floats(&e->plane.a, 4);
+    for (uint32_t t : e->triangles) word(t);
+    word(e->count);
+    floats(&e->area, 1);
+    word(e->used);
+  }
+  for (const PortalPiece* p : *r.pieces) {
+    for (const D3DXVECTOR3& q : p->points) floats(&q.x, 3);
+    floats(&p->centre.x, 3);
+    word(static_cast<uint64_t>(p->node));
+    for (int32_t leaf : p->leaves) word(static_cast<uint64_t>(leaf));
+    word(indexOf(*r.groups, p->group));
+    word(indexOf(*r.pieces, p->link));
+  }
+  for (const PortalGroup* g : *r.groups) {
+    word(g->settled);
+    for (const PortalPiece* p : g->pieces) word(indexOf(*r.pieces, p));
+    for (uint32_t c : g->cells) word(c);
+  }
+  for (const CellRecord* c : *r.cells) {
+    for (int32_t leaf : c->leaves) word(static_cast<uint64_t>(leaf));
+    for (const PortalGroup* g : c->groups) word(indexOf(*r.groups, g));
+  }
+  for (const CellPortalLeaf& leaf : b.Leaves()) {
+    for (const PortalPiece* p : leaf.pieces) word(indexOf(*r.pieces, p));
+    word(leaf.visited);
+    word(leaf.cell);
+  }
+  bytes(r.statistics, sizeof *r.statistics);
+  return h;
+}
+
+TEST(CellPortalGraphBuilder, BuildsWhatThePlainBuilderBuiltForTheseMeshes) {
+  // Digests of what the builder made when it scored every candidate against every triangle and
+  // scanned the whole map for every plane it looked up, over meshes whose points every build
+  // computes alike: rooms, a saddle sheet cut again and again, triangles at random angles, axis
+  // quads that share and cross planes, and the two sample meshes; each built twice, the second
+  // time over the first build's cuts as well.
+  struct Case {
+    portal_meshes::Mesh mesh;
+    uint64_t first, second;
+  };
+  std::vector<Case> cases = {{portal_meshes::Building(3, 3), 0xc7d7ab03c16cd714ull, 0x22d5fed646393b70ull},
+                             {portal_meshes::Saddle(20, 16), 0xb11a00a7e78aa403ull, 0x16e8ac707158eee9ull},
+                             {portal_meshes::Soup(300, 1), 0xa7ad9546e272226eull, 0xa7116bb9971e22d0ull},
+                             {portal_meshes::AxisSoup(400, 3), 0x3acd552b3c6067c6ull, 0xb0b65e503978bc73ull}};
+  PortalBuilderHost h;
+  for (const Case& c : cases) {
+    CCellPortalGraphBuilder* b = h.Create();
+    for (const D3DXVECTOR3& p : c.mesh.points) AddPoint(b, p);
+    for (const auto& t : c.mesh.triangles) AddTri(b, t[0], t[1], t[2]);
+    b->Build(false, false);
+    EXPECT_EQ(BuildDigest(*b), c.first) << c.mesh.name;
+    b->Build(false, false);
+    EXPECT_EQ(BuildDigest(*b), c.second) << c.mesh.name;
+  }
+  const std::pair<const char*, uint64_t> samples[] = {{"resource\\models\\rooms.obj", 0xe612f0fe86cd717bull},
+                                                      {"resource\\models\\box.obj", 0x0852d5521ea235e8ull}};
+  for (const auto& [path, digest] : samples) {
+    CCellPortalGraphBuilder* b = h.Create();
+    ASSERT_TRUE(BuildSample(b, path));
+    EXPECT_EQ(BuildDigest(*b), digest) << path;
+  }
 }
 
 // ---- Drawing ----

@@ -143,6 +143,27 @@ TEST_F(StripifierTest, WithoutJoinEachStripIsItsOwnGroupWithoutSeparators) {
   EXPECT_EQ(out.types, (std::vector<uint32_t>{1, 1}));
 }
 
+TEST_F(StripifierTest, MoreGroupsThanTheCountHoldsAreRefusedWithNone) {
+  // One-face strips as join off writes them, each ended by -1; 65,535 groups is the most.
+  std::vector<int> list;
+  for (int s = 0; s < 65535; ++s) list.insert(list.end(), {s % 7, s % 7 + 1, s % 7 + 2, -1});
+  StripOutput* groups = nullptr;
+  uint16_t count = 0;
+  ASSERT_TRUE(Stripifier::MakeStripGroups(list, 65535, true, {}, &groups, &count));
+  ASSERT_EQ(count, 65535);
+  EXPECT_EQ(Indices(groups[65534].indices, groups[65534].indices + groups[65534].count), (Indices{0, 1, 2}));
+  delete[] groups;
+  // One more strip, or the leftover faces' list on top, would wrap the count.
+  StripFace loose(3, 4, 5);
+  EXPECT_FALSE(Stripifier::MakeStripGroups(list, 65535, true, {&loose}, &groups, &count));
+  EXPECT_EQ(groups, nullptr);
+  EXPECT_EQ(count, 0);
+  list.insert(list.end(), {0, 1, 2, -1});
+  EXPECT_FALSE(Stripifier::MakeStripGroups(list, 65536, true, {}, &groups, &count));
+  EXPECT_EQ(groups, nullptr);
+  EXPECT_EQ(count, 0);
+}
+
 TEST_F(StripifierTest, RestartValueCutTo16BitsFollowsEveryStripInOneGroup) {
   Stripifier::EnablePrimitiveRestart(0x12345);
   Output out = Build(kTwoApart, true, 0x2345);

@@ -134,19 +134,18 @@ TEST(TreeCommand, BuildsTheSampleStageThatRunAndQueryLoad) {
 TEST(TreeCommand, ABuildOrQueryThatFailsIsOneErrorLine) {
   Stage s;
   std::ofstream(s.dir.path / "out" / "junk.collision") << "not a tree";
-  std::ofstream(s.dir.path / "out" / "junk.in") << "60.1 and nothing more";
   TreeRun r = RunTree("query --collision out/junk.collision --bounds", s.Dir());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "footlight: out/junk.collision is not a collision tree file that loads\n");
-  r = RunTree("build out/junk.in out/junk", s.Dir());
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "footlight: the render geometry of out/junk.in does not build into out/junk.geo\n");
   r = RunTree("build models/tree/missing.obj out/x", s.Dir());
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "footlight: cannot open models/tree/missing.obj below the resource root \"" + s.Dir() +
                        "\": no such file\n");
+  // A colour file that is not there stops the build before anything is written.
   r = RunTree("build models/tree/pane.obj out/pane --colour none.bin", s.Dir());
   EXPECT_EQ(r.status, 1);
+  for (const char* name : {"pane.in", "pane.geo", "pane.collision", "pane.occluder"})
+    EXPECT_FALSE(std::filesystem::exists(s.dir.path / "out" / name)) << name;
   r = RunTree("run out/none.geo --occluder out/junk.collision", s.Dir());
   EXPECT_EQ(r.status, 1);
   r = RunTree("query --collision out/junk.collision", s.Dir());
@@ -159,6 +158,73 @@ TEST(TreeCommand, ABuildOrQueryThatFailsIsOneErrorLine) {
   r = RunTree("query --collision out/junk.collision --sphere 10,1,0 --radius inf", s.Dir());
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.out, "footlight: option --radius takes a number from 0, got \"inf\"\n");
+}
+
+TEST(TreeCommand, EachBadBuildInputNamesItsOwnReason) {
+  Stage s;
+  ASSERT_EQ(RunTree("build models/tree/pane.obj out/pane", s.Dir()).status, 0);
+  std::ofstream(s.dir.path / "out" / "magic.in") << "06.1 is not the start";
+  std::ofstream(s.dir.path / "out" / "cut.in") << "60.1 and nothing more";
+  std::ofstream(s.dir.path / "out" / "one.bin", std::ios::binary) << "ARGB";
+  const struct {
+    const char* args;
+    const char* line;
+  } cases[] = {
+      {"out/magic.in out/magic",
+       "the render geometry of out/magic.in does not build into out/magic.geo: the input is not a build input (it "
+       "does not begin with \"60.1\")"},
+      {"out/cut.in out/cut",
+       "the render geometry of out/cut.in does not build into out/cut.geo: the input's counts, indices or "
+       "positions do not fit its sections"},
+      {"out/pane.in out/one --colour out/one.bin",
+       "the render geometry of out/pane.in does not build into out/one.geo: the colour file holds fewer colours "
+       "than the input has vertices"},
+  };
+  for (const auto& c : cases) {
+    const TreeRun r = RunTree(std::string("build ") + c.args, s.Dir());
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_EQ(r.out, std::string("footlight: ") + c.line + "\n") << c.args;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The number N of the build's "OUTBASE.geo: N batches" line; -1 when there is none.
+int BatchesBuilt(const TreeRun& r) {
+  const size_t at = r.out.find(".geo: ");
+  return at == std::string::npos ? -1 : std::atoi(r.out.c_str() + at + 6);
+}
+
+TEST(TreeCommand, AWallFlatOnAnyAxisIsCutIntoTheSameBatches) {
+  // 25 x 25 quads (1,250 triangles, past the 800 of one batch) on the plane x = 3, y = 3 or
+  // z = 3: turned from one axis to another the wall is the same, and must be cut alike.
+  abt_testing::TempDir dir;
+  std::vector<int> batches;
+  for (int flat = 0; flat < 3; ++flat) {
+    std::ofstream obj(dir.path / ("wall" + std::to_string(flat) + ".obj"));
+    obj << "o wall\n";
+    for (int j = 0; j <= 25; ++j)
+      for (int i = 0; i <= 25; ++i) {
+        const int other[2] = {i, j};
+        obj << "v";
+        for (int k = 0, next = 0; k < 3; ++k) obj << ' ' << (k == flat ? 3 : other[next++]);
+        obj << "\n";
+      }
+    for (int j = 0; j < 25; ++j)
+      for (int i = 0; i < 25; ++i) {
+        const int a = j * 26 + i + 1;
+        obj << "f " << a << ' ' << a + 1 << ' ' << a + 27 << "\nf " << a << ' ' << a + 27 << ' ' << a + 26 << "\n";
+      }
+    obj.close();
+    const TreeRun r = RunTree("build wall" + std::to_string(flat) + ".obj wall" + std::to_string(flat), dir.path.string());
+    ASSERT_EQ(r.status, 0) << r.out;
+    batches.push_back(BatchesBuilt(r));
+  }
+  EXPECT_GE(batches[0], 3) << "x";
+  EXPECT_EQ(batches[0], batches[1]);
+  EXPECT_EQ(batches[0], batches[2]);
 }
 
 }  // namespace
