@@ -13,6 +13,7 @@ packages=(
   libtinyobjloader-dev
   libboost-dev
   libosmesa6-dev
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libswscale-dev libavutil-dev libavformat-dev libavcodec-dev libswresample-dev
   clang libclang-rt-dev time
 )
