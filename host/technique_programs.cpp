@@ -10,6 +10,7 @@ namespace {
 // the fixed-function programs, and a position carried through four of the registers as the
 // module's shaders do (clip.x = dot(position, c[r]), ...).
 constexpr const char* kVertexPrelude = R"(#version 450 compatibility
+invariant gl_Position;
 layout(location = 0) in vec4 aPosition;
 layout(location = 3) in vec2 aTex0;
 uniform vec4 uC[96];
