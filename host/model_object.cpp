@@ -482,28 +482,6 @@ void ModelObject::BuildBuffers() {
   }
 }
 
-ModelObject::StageBinding ModelObject::BindOwnMap(IRenderer* renderer, const HostSubsetRecord& subset) const {
-  StageBinding found;
-  found.saved = true;
-  if (auto* own = dynamic_cast<host::Renderer*>(renderer)) {
-    found.handle = own->StageTextureHandle(0);
-    found.texture = own->StageTexture(0);
-  }
-  const int32_t index = subset.textureIndex[0];
-  renderer->SetTexture(0, index >= 0 && static_cast<size_t>(index) < textures_.size() ? textures_[index] : -1);
-  return found;
-}
-
-void ModelObject::Restore(IRenderer* renderer, const StageBinding& found) {
-  if (!found.saved) return;
-  if (found.handle >= 0)
-    renderer->SetTexture(0, found.handle);
-  else if (found.texture != nullptr)
-    renderer->SetBaseTexture(0, found.texture);
-  else
-    renderer->SetTexture(0, -1);
-}
-
 void ModelObject::Realize(uint32_t arg) {
   ModelDraw draw;
   draw.arg = arg;
@@ -536,10 +514,15 @@ void ModelObject::Realize(uint32_t arg) {
         }
         // Without hooks nothing of the module's binds the sub-mesh's map: the model binds its
         // own for this draw and then gives stage 0 back as it found it.
-        const StageBinding found = hooks ? StageBinding{} : BindOwnMap(renderer, subset);
+        StageBinding found;
+        if (!hooks) {
+          found = SaveStage(renderer, 0);
+          const int32_t map = subset.textureIndex[0];
+          renderer->SetTexture(0, map >= 0 && static_cast<size_t>(map) < textures_.size() ? textures_[map] : -1);
+        }
         renderer->SetVertexShader(kModelVertexFvf);
         renderer->DrawPrimitive(D3DPT_TRIANGLELIST, b.vertexBuffer, b.stride, 0, b.vertexCount / 3, part->effect, 0);
-        if (!hooks) Restore(renderer, found);
+        RestoreStage(renderer, 0, found);
         ++draw.subMeshesDrawn;
         if (hooks && part->postDrawHook != nullptr) {
           part->postDrawHook(&subset, textures_.data());

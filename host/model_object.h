@@ -39,7 +39,6 @@
 #include "host/model_mesh.h"
 
 class IRenderer;
-class IDirect3DTexture8;
 
 namespace host {
 
@@ -214,14 +213,6 @@ class ModelObject final : public HostObject, public IHostModel {
   MotionController* Motion() { return motion_.get(); }
 
  private:
-  // What stage 0 held before the model bound its own map.
-  struct StageBinding {
-    bool saved = false;
-    int handle = -1;
-    IDirect3DTexture8* texture = nullptr;
-  };
-  StageBinding BindOwnMap(IRenderer* renderer, const HostSubsetRecord& subset) const;
-  static void Restore(IRenderer* renderer, const StageBinding& found);
   IRenderer* Renderer() const;
   void ReleaseResources();
   void Reset();

@@ -151,6 +151,29 @@ DrawnVertices VerticesOf(const DrawRecord& record) {
   return DrawnVertices{record.firstVertex, record.vertexCount, static_cast<INT>(record.baseVertex)};
 }
 
+StageBinding SaveStage(IRenderer* renderer, DWORD stage) {
+  StageBinding binding;
+  binding.saved = true;
+  if (auto* own = dynamic_cast<Renderer*>(renderer)) {
+    binding.handle = own->StageTextureHandle(stage);
+    binding.texture = own->StageTexture(stage);
+    if (binding.texture != nullptr) binding.texture->AddRef();
+  }
+  return binding;
+}
+
+void RestoreStage(IRenderer* renderer, DWORD stage, StageBinding& binding) {
+  if (!binding.saved) return;
+  if (binding.handle >= 0)
+    renderer->SetTexture(stage, binding.handle);
+  else if (binding.texture != nullptr)
+    renderer->SetBaseTexture(stage, binding.texture);
+  else
+    renderer->SetTexture(stage, -1);
+  if (binding.texture != nullptr) binding.texture->Release();
+  binding = StageBinding{};
+}
+
 // ---- Construction -------------------------------------------------------------------------
 
 Renderer::Renderer(const RendererConfig& config) : device_(config.device), config_(config) {

@@ -173,6 +173,16 @@ struct RendererConfig {
 // The vertices a recorded draw reads.
 DrawnVertices VerticesOf(const DrawRecord& record);
 
+// What a texture stage holds, taken by a host object that binds a texture of its own for a draw
+// and puts the module's binding back after it (the texture object is held meanwhile).
+struct StageBinding {
+  bool saved = false;
+  int handle = -1;
+  IDirect3DTexture8* texture = nullptr;
+};
+StageBinding SaveStage(IRenderer* renderer, DWORD stage);
+void RestoreStage(IRenderer* renderer, DWORD stage, StageBinding& binding);
+
 class Renderer final : public IRenderer {
  public:
   explicit Renderer(const RendererConfig& config = {});
