@@ -64,8 +64,11 @@ size_t FixedFunctionKeyHash::operator()(const FixedFunctionKey& key) const {
 }
 
 std::string FixedFunctionVertexSource(const FixedFunctionKey& k) {
+  // Invariant: a second draw of the same vertices through another program (a projected
+  // texture under ZFUNC EQUAL) lands on the same depths.
   std::string s =
       "#version 450 compatibility\n"
+      "invariant gl_Position;\n"
       "layout(location = 0) in vec4 aPosition;\n"
       "layout(location = 1) in vec3 aNormal;\n"
       "layout(location = 2) in vec4 aColor;\n";

@@ -166,8 +166,10 @@ void AddFace(ObjBuild& b, const tinyobj::index_t* corners, int count) {
       float colour;
       std::memcpy(&colour, &b.currentColour, 4);
       mesh.vertices.push_back(colour);
-      mesh.vertices.push_back(t[corner] >= 0 ? b.texcoords[3 * t[corner]] : 0.0f);
-      mesh.vertices.push_back(t[corner] >= 0 ? b.texcoords[3 * t[corner] + 1] : 0.0f);
+      for (int pair = 0; pair < 2; ++pair) {
+        mesh.vertices.push_back(t[corner] >= 0 ? b.texcoords[3 * t[corner]] : 0.0f);
+        mesh.vertices.push_back(t[corner] >= 0 ? b.texcoords[3 * t[corner] + 1] : 0.0f);
+      }
     }
   }
 }

@@ -9,7 +9,8 @@
 //   order is kept. A file that is missing or unreadable leaves one empty part and a log line.
 // - Vertices: position, normal (the face normal where the file gives none), colour at byte 24
 //   (the material's "Kd", opaque; white for a material without one or faces without a
-//   material), one coordinate pair: FVF 0x152, stride 36. A part's faces of one material are
+//   material), two coordinate pairs, the second a copy of the first (a light map lies over its
+//   model as the model's map does): FVF 0x252, stride 44. A part's faces of one material are
 //   one sub-mesh with a vertex buffer of its own, sub-meshes in the order of their first face.
 // - map_Kd is texture 0, map_Ka texture 1 (has-second-map), map_Ks texture 2 (has-detail-map),
 //   each looked up in the folders the geometry service's slot 19 gave, then beside the model.
@@ -87,8 +88,8 @@ struct ModelDraw {
 };
 
 // The vertex the model's buffers hold.
-constexpr uint32_t kModelVertexFvf = 0x152;
-constexpr uint32_t kModelVertexStride = 36;
+constexpr uint32_t kModelVertexFvf = 0x252;
+constexpr uint32_t kModelVertexStride = 44;
 constexpr uint32_t kModelColourOffset = 24;
 
 // A part's faces of one material, as the model keeps them.
