@@ -668,11 +668,12 @@ void Rasterizer::SetTechniqueUniforms(const TechniqueProgram& program, const Ras
   const D3DCOLORVALUE factor = Colour(rs[D3DRS_TEXTUREFACTOR]);
   gl.glUniform4fv(at.textureFactor, 1, &factor.r);
   if (at.lit < 0) return;
-  gl.glUniform1i(at.lit, rs[D3DRS_LIGHTING] ? 1 : 0);
   const D3DCOLORVALUE ambient = Colour(rs[D3DRS_AMBIENT]);
   gl.glUniform4fv(at.ambient, 1, &ambient.r);
-  // Only the directional lights: the sun and its like, not the lamps and spots of a stage.
+  // Only the directional lights: the sun and its like, not the lamps and spots of a stage. The
+  // program lights with them whatever the fixed-function switch says, as a shader would.
   float direction[32] = {}, diffuse[32] = {};
+  int lit = 0;
   for (int i = 0; i < kRasterLights; ++i) {
     const D3DLIGHT8* l = st.lights[i];
     if (l == nullptr || l->Type != D3DLIGHT_DIRECTIONAL) continue;
@@ -683,7 +684,9 @@ void Rasterizer::SetTechniqueUniforms(const TechniqueProgram& program, const Ras
     direction[4 * i + 1] = -l->Direction.y / len;
     direction[4 * i + 2] = -l->Direction.z / len;
     std::memcpy(diffuse + 4 * i, &l->Diffuse, sizeof(float) * 4);
+    lit = 1;
   }
+  gl.glUniform1i(at.lit, lit);
   gl.glUniform4fv(at.lightDirection, kRasterLights, direction);
   gl.glUniform4fv(at.lightDiffuse, kRasterLights, diffuse);
 }
@@ -715,7 +718,7 @@ void Rasterizer::TechniqueAttributes(const RasterDraw& draw) {
 
 bool Rasterizer::DrawCoverage(const TextCoverage& coverage, int x, int y, D3DCOLOR colour) {
   if (coverage.width <= 0 || coverage.height <= 0) return true;
-  if (!Ready()) return false;
+  if (!OnDrawingThread() || !Ready()) return false;
   context_.MakeCurrent();
   DeletePending();
   const GlFunctions& gl = context_.gl();

@@ -36,7 +36,6 @@ TEST(TerrainPicture, TheBaseLayerAndAPaintedLayerShowLitByTheAmbientAndTheSun) {
   host::Renderer& r = t.Renderer();
   // Straight down on the painted square's middle from 40 units: 80 units across the view.
   t.Look({324, 40, 324}, {324, 0, 324}, {0, 0, 1});
-  r.SetRenderState(D3DRS_LIGHTING, TRUE);
   r.SetRenderState(D3DRS_AMBIENT, 0xFF404040u);
   D3DLIGHT8 sun{};
   sun.Type = D3DLIGHT_DIRECTIONAL;
@@ -51,8 +50,8 @@ TEST(TerrainPicture, TheBaseLayerAndAPaintedLayerShowLitByTheAmbientAndTheSun) {
   EXPECT_TRUE(Near(SurfacePixel(back, 400, 300), 0x900000u, 4)) << std::hex << SurfacePixel(back, 400, 300);
   EXPECT_TRUE(Near(SurfacePixel(back, 100, 300), 0x009000u, 4)) << std::hex << SurfacePixel(back, 100, 300);
 
-  // Unlit, the textures show as they are.
-  r.SetRenderState(D3DRS_LIGHTING, FALSE);
+  // Without a sun the textures show as they are.
+  r.LightEnable(0, FALSE);
   t.Frame();
   EXPECT_TRUE(Near(SurfacePixel(back, 400, 300), 0xC00000u, 4)) << std::hex << SurfacePixel(back, 400, 300);
   EXPECT_TRUE(Near(SurfacePixel(back, 100, 300), 0x00C000u, 4)) << std::hex << SurfacePixel(back, 100, 300);
