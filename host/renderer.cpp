@@ -1048,43 +1048,32 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
 
 // ---- Rasterising ---------------------------------------------------------------------------
 
-Renderer::Technique Renderer::TechniqueOf(const std::string& name) {
+Renderer::EffectTechnique Renderer::TechniqueOf(const std::string& name) {
   // Techniques of shaders nothing of the module draws with: the host has no program for them.
   static const char* const kShaderOnly[] = {"MorphingTerrain", "GenericTerrain", "TerrainWater",
                                             "GenericTerrainLightMap"};
   for (const char* shaderOnly : kShaderOnly)
-    if (name == shaderOnly) return Technique::ShaderOnly;
-  static const std::pair<const char*, Technique> kOwn[] = {
-      {"lightHull", Technique::LightHull},
-      {"CopyImage", Technique::CopyImage},
-      {"BlendGlow", Technique::BlendGlow},
-      {"CombineGlowImage", Technique::CombineGlowImage},
-      {"GenericTerrain_Tex0", Technique::TerrainBase},
-      {"GenericTerrain_Tex1", Technique::TerrainLayer},
-      {"PaintBrush", Technique::PaintBrush},
-      {"disturbedSmoke", Technique::Smoke},
-      {"shadow_map_generate", Technique::ShadowGenerate},
-      {"project_shadow_map_apply", Technique::ShadowProject},
-      {"self_shadow_map_apply", Technique::ShadowSelf}};
+    if (name == shaderOnly) return {Technique::ShaderOnly};
+  static const std::pair<const char*, Technique> kOwn[] = {{"lightHull", Technique::LightHull},
+                                                           {"CopyImage", Technique::CopyImage},
+                                                           {"BlendGlow", Technique::BlendGlow},
+                                                           {"CombineGlowImage", Technique::CombineGlowImage}};
   for (const auto& [techniqueName, technique] : kOwn)
-    if (name == techniqueName) return technique;
-  return Technique::InForce;
+    if (name == techniqueName) return {technique};
+  static const std::pair<const char*, ShaderTechnique> kPrograms[] = {
+      {"GenericTerrain_Tex0", ShaderTechnique::TerrainBase},
+      {"GenericTerrain_Tex1", ShaderTechnique::TerrainLayer},
+      {"PaintBrush", ShaderTechnique::PaintBrush},
+      {"disturbedSmoke", ShaderTechnique::Smoke},
+      {"shadow_map_generate", ShaderTechnique::ShadowGenerate},
+      {"project_shadow_map_apply", ShaderTechnique::ShadowProject},
+      {"self_shadow_map_apply", ShaderTechnique::ShadowSelf}};
+  for (const auto& [techniqueName, program] : kPrograms)
+    if (name == techniqueName) return {Technique::Program, program};
+  return {Technique::InForce};
 }
 
-bool Renderer::ShaderProgramOf(Technique technique, ShaderTechnique* out) {
-  switch (technique) {
-    case Technique::TerrainBase: *out = ShaderTechnique::TerrainBase; return true;
-    case Technique::TerrainLayer: *out = ShaderTechnique::TerrainLayer; return true;
-    case Technique::PaintBrush: *out = ShaderTechnique::PaintBrush; return true;
-    case Technique::Smoke: *out = ShaderTechnique::Smoke; return true;
-    case Technique::ShadowGenerate: *out = ShaderTechnique::ShadowGenerate; return true;
-    case Technique::ShadowProject: *out = ShaderTechnique::ShadowProject; return true;
-    case Technique::ShadowSelf: *out = ShaderTechnique::ShadowSelf; return true;
-    default: return false;
-  }
-}
-
-void Renderer::ApplyShaderTechnique(Technique technique, DWORD* rs,
+void Renderer::ApplyShaderTechnique(ShaderTechnique program, DWORD* rs,
                                     std::array<std::array<DWORD, kRendererStageStates>, kRendererStages>* stages) {
   // What every program leaves to the states: depth, blending, the fill mode and the stencil
   // in force. Alpha test, culling and fog are the program's business or none of it.
@@ -1101,24 +1090,24 @@ void Renderer::ApplyShaderTechnique(Technique technique, DWORD* rs,
     st[D3DTSS_MAGFILTER] = st[D3DTSS_MINFILTER] = filter;
     st[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
   };
-  const bool opaque = technique == Technique::TerrainBase || technique == Technique::ShadowGenerate;
+  const bool opaque = program == ShaderTechnique::TerrainBase || program == ShaderTechnique::ShadowGenerate;
   rs[D3DRS_ALPHABLENDENABLE] = opaque ? FALSE : TRUE;
   rs[D3DRS_ZWRITEENABLE] = opaque ? TRUE : FALSE;
-  switch (technique) {
-    case Technique::TerrainBase:
-    case Technique::TerrainLayer:
+  switch (program) {
+    case ShaderTechnique::TerrainBase:
+    case ShaderTechnique::TerrainLayer:
       sample(0, D3DTADDRESS_WRAP, D3DTEXF_LINEAR);
       sample(1, D3DTADDRESS_CLAMP, D3DTEXF_LINEAR);  // the blend map ends at its patch
       break;
-    case Technique::PaintBrush:
+    case ShaderTechnique::PaintBrush:
       rs[D3DRS_ZBIAS] = 2;  // over the ground it outlines
       break;
-    case Technique::Smoke:
+    case ShaderTechnique::Smoke:
       rs[D3DRS_DESTBLEND] = D3DBLEND_ONE;  // light adds up, as the plain beam's does
       sample(0, D3DTADDRESS_CLAMP, D3DTEXF_LINEAR);
       sample(1, D3DTADDRESS_WRAP, D3DTEXF_LINEAR);
       break;
-    case Technique::ShadowGenerate:
+    case ShaderTechnique::ShadowGenerate:
       sample(0, D3DTADDRESS_CLAMP, D3DTEXF_POINT);  // codes are read exactly
       break;
     default:  // the two shadow applications
@@ -1209,28 +1198,29 @@ void Renderer::SetRasterizing(bool on) {
 
 void Renderer::Rasterise(DrawRecord& r, const uint8_t* vertexBase, const uint8_t* firstIndex, UINT indexSize) {
   if (!Rasterizing() || !vertexBase) return;
-  const Technique technique = r.effect >= 0 && static_cast<size_t>(r.effect) < effectTechniques_.size()
-                                  ? effectTechniques_[r.effect]
-                                  : Technique::InForce;
-  if (technique == Technique::ShaderOnly) {
+  const EffectTechnique technique = r.effect >= 0 && static_cast<size_t>(r.effect) < effectTechniques_.size()
+                                        ? effectTechniques_[r.effect]
+                                        : EffectTechnique{};
+  if (technique.kind == Technique::ShaderOnly) {
     ++rasterCounts_.shaderOnly;
     return;
   }
   RasterDraw draw;
-  draw.shaderTechnique = ShaderProgramOf(technique, &draw.technique);
+  draw.shaderTechnique = technique.kind == Technique::Program;
+  draw.technique = technique.program;
   RasterState state;
   std::array<DWORD, kRendererRenderStates> techniqueStates;
   std::array<std::array<DWORD, kRendererStageStates>, kRendererStages> techniqueStages;
   state.renderState = renderStates_.data();
   state.stageState = stageStates_.data();
-  if (technique != Technique::InForce) {
+  if (technique.kind != Technique::InForce) {
     // A technique's own states hold for its draw only.
     techniqueStates = renderStates_;
     techniqueStages = stageStates_;
     if (draw.shaderTechnique)
-      ApplyShaderTechnique(technique, techniqueStates.data(), &techniqueStages);
+      ApplyShaderTechnique(technique.program, techniqueStates.data(), &techniqueStages);
     else
-      ApplyTechnique(technique, techniqueStates.data(), &techniqueStages);
+      ApplyTechnique(technique.kind, techniqueStates.data(), &techniqueStages);
     state.renderState = techniqueStates.data();
     state.stageState = techniqueStages.data();
   }

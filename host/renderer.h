@@ -394,28 +394,16 @@ class Renderer final : public IRenderer {
   void Rasterise(DrawRecord& record, const uint8_t* vertexBase, const uint8_t* firstIndex, UINT indexSize);
   // Techniques: the states a named technique sets for its own draw, the program that draws
   // it when the fixed-function pipeline cannot, or that it is shaders only and not drawn.
-  enum class Technique {
-    InForce,
-    ShaderOnly,
-    LightHull,
-    CopyImage,
-    BlendGlow,
-    CombineGlowImage,
-    TerrainBase,
-    TerrainLayer,
-    PaintBrush,
-    Smoke,
-    ShadowGenerate,
-    ShadowProject,
-    ShadowSelf
+  enum class Technique { InForce, ShaderOnly, LightHull, CopyImage, BlendGlow, CombineGlowImage, Program };
+  struct EffectTechnique {
+    Technique kind = Technique::InForce;
+    ShaderTechnique program = ShaderTechnique::TerrainBase;  // of a Program
   };
-  static Technique TechniqueOf(const std::string& name);
+  static EffectTechnique TechniqueOf(const std::string& name);
   // Puts a technique's own states over copies of those in force.
   static void ApplyTechnique(Technique technique, DWORD* renderStates,
                              std::array<std::array<DWORD, kRendererStageStates>, kRendererStages>* stages);
-  // The program of a technique drawn by shaders of the host's own; false for the others.
-  static bool ShaderProgramOf(Technique technique, ShaderTechnique* out);
-  static void ApplyShaderTechnique(Technique technique, DWORD* renderStates,
+  static void ApplyShaderTechnique(ShaderTechnique program, DWORD* renderStates,
                                    std::array<std::array<DWORD, kRendererStageStates>, kRendererStages>* stages);
   static std::string NameKey(const std::string& name);
 
@@ -453,7 +441,7 @@ class Renderer final : public IRenderer {
   UINT dynamicCursor_ = 0;
   std::map<std::string, int> effects_;
   std::vector<std::string> effectNames_;
-  std::vector<Technique> effectTechniques_;
+  std::vector<EffectTechnique> effectTechniques_;
   D3DMATERIAL8 material_{};
   bool hasMaterial_ = false;
   RasterCounts rasterCounts_;
