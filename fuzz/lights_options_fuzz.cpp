@@ -1,6 +1,7 @@
 // The options of "footlight lights": the input is the argument list, NUL-separated. Parsing
-// either gives options in range or one line that says what was wrong; it never takes an
-// option's name for a value it lacks or leaves the light file unnamed.
+// either gives options in range, every path one of the arguments and none of them leaving the
+// resource root by a leading /, or one line that says what was wrong; it never leaves the light
+// file unnamed.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,15 +24,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.file = "untouched";
   std::string error;
   if (ParseLightsOptions(args, &options, &error)) {
-    FUZZ_CHECK(!options.file.empty() && options.file[0] != '-', "the light file is unnamed or an option");
+    FUZZ_CHECK(!options.file.empty() && options.file[0] != '/', "the light file is unnamed or absolute");
     FUZZ_CHECK(options.time >= 0 && options.tick >= 1, "a time or tick out of range was taken");
     bool named = false;
     for (const std::string& a : args) named = named || a == options.file;
     FUZZ_CHECK(named, "the light file is not one of the arguments");
+    FUZZ_CHECK(options.save.empty() || options.save[0] != '/', "an absolute path to save to");
     for (const std::string* v : {&options.resource, &options.save})
-      if (!v->empty()) {
+      if (!v->empty() && *v != ".") {
         bool given = false;
-        for (const std::string& a : args) given = given || a == *v;
+        const std::string joined = "=" + *v;  // --save=OUT
+        for (const std::string& a : args)
+          given = given || a == *v ||
+                  (a.size() > joined.size() && a.compare(a.size() - joined.size(), std::string::npos, joined) == 0);
         FUZZ_CHECK(given, "a value that is not one of the arguments");
       }
   } else {

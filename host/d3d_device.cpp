@@ -1,6 +1,7 @@
 #include "host/d3d_device.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -32,25 +33,66 @@ RECT Intersect(RECT r, LONG w, LONG h) {
 
 bool Empty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
 
-// Sets every pixel of `area` to value(old pixel); when the value ignores the old pixel
-// (`rowsRepeat`) the first row is copied to the others.
-template <typename Value>
-void FillRows(Surface* surface, const RECT& area, UINT bytes, bool rowsRepeat, Value value) {
-  if (Empty(area)) return;
-  uint8_t* bits = surface->Bits();
-  const size_t pitch = surface->Pitch();
-  const size_t rowBytes = static_cast<size_t>(area.right - area.left) * bytes;
-  for (LONG y = area.top; y < area.bottom; ++y) {
-    uint8_t* row = bits + static_cast<size_t>(y) * pitch + static_cast<size_t>(area.left) * bytes;
-    if (rowsRepeat && y > area.top) {
-      std::memcpy(row, bits + static_cast<size_t>(area.top) * pitch + static_cast<size_t>(area.left) * bytes, rowBytes);
-      continue;
-    }
-    for (LONG x = area.left; x < area.right; ++x) {
-      uint8_t* at = row + static_cast<size_t>(x - area.left) * bytes;
-      d3dfmt::StorePixel(at, bytes, value(d3dfmt::LoadPixel(at, bytes)));
+// Little-endian pixels of 1 to 4 bytes, inline for the fill loops.
+inline void Store(uint8_t* at, UINT bytes, uint32_t value) {
+  for (UINT i = 0; i < bytes; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+inline uint32_t Load(const uint8_t* at, UINT bytes) {
+  uint32_t v = 0;
+  for (UINT i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(at[i]) << (8 * i);
+  return v;
+}
+
+// (old & keep) | set over whole rows of one pixel type; memcpy keeps the loads aligned-agnostic
+// and lets the compiler vector the loop. Pixels are stored little-endian, as the host is.
+static_assert(std::endian::native == std::endian::little, "pixels are stored little-endian");
+template <typename Pixel>
+void MaskRows(uint8_t* first, size_t pitch, size_t width, size_t rows, uint32_t keep, uint32_t set) {
+  const Pixel k = static_cast<Pixel>(keep), v = static_cast<Pixel>(set);
+  for (size_t y = 0; y < rows; ++y) {
+    uint8_t* row = first + y * pitch;
+    for (size_t x = 0; x < width; ++x) {
+      Pixel p;
+      std::memcpy(&p, row + x * sizeof(Pixel), sizeof p);
+      p = static_cast<Pixel>((p & k) | v);
+      std::memcpy(row + x * sizeof(Pixel), &p, sizeof p);
     }
   }
+}
+
+// Sets every pixel of `area` to (old & keep) | set. The value is encoded once: the first row is
+// filled by doubling copies of its first pixel and, when no old bit survives, copied to the
+// others; otherwise each pixel keeps its surviving bits under the mask.
+void FillRows(Surface* surface, const RECT& area, UINT bytes, uint32_t keep, uint32_t set) {
+  if (Empty(area) || bytes == 0 || bytes > 4) return;
+  uint8_t* bits = surface->Bits();
+  const size_t pitch = surface->Pitch();
+  const size_t width = static_cast<size_t>(area.right - area.left);
+  const size_t rowBytes = width * bytes;
+  uint8_t* first = bits + static_cast<size_t>(area.top) * pitch + static_cast<size_t>(area.left) * bytes;
+  if (keep != 0) {
+    const size_t rows = static_cast<size_t>(area.bottom - area.top);
+    if (bytes == 4) {
+      MaskRows<uint32_t>(first, pitch, width, rows, keep, set);
+    } else if (bytes == 2) {
+      MaskRows<uint16_t>(first, pitch, width, rows, keep, set);
+    } else {
+      for (size_t y = 0; y < rows; ++y)
+        for (size_t x = 0; x < width; ++x) {
+          uint8_t* at = first + y * pitch + x * bytes;
+          Store(at, bytes, (Load(at, bytes) & keep) | set);
+        }
+    }
+    return;
+  }
+  Store(first, bytes, set);
+  for (size_t done = bytes; done < rowBytes;) {
+    const size_t n = std::min(done, rowBytes - done);
+    std::memcpy(first + done, first, n);
+    done += n;
+  }
+  for (LONG y = area.top + 1; y < area.bottom; ++y)
+    std::memcpy(first + static_cast<size_t>(y - area.top) * pitch, first, rowBytes);
 }
 
 }  // namespace
@@ -674,21 +716,24 @@ HRESULT Device::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR c
     depthStencil_->SetFresh(Freshness::Cpu);
   }
   const uint32_t pixel = d3dfmt::EncodeColour(renderTarget_->format_, colour);
+  // The depth-stencil value is encoded once: bits that come out the same from an old pixel of
+  // all zeros and of all ones are written, the others survive.
+  uint32_t depthKeep = 0, depthSet = 0;
+  if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) {
+    const bool writeDepth = (flags & D3DCLEAR_ZBUFFER) != 0, writeStencil = (flags & D3DCLEAR_STENCIL) != 0;
+    const uint32_t fromZeros = d3dfmt::EncodeDepthStencil(depthStencil_->format_, 0, z, stencil, writeDepth, writeStencil);
+    const uint32_t fromOnes =
+        d3dfmt::EncodeDepthStencil(depthStencil_->format_, 0xFFFFFFFFu, z, stencil, writeDepth, writeStencil);
+    depthKeep = fromZeros ^ fromOnes;
+    depthSet = fromZeros & ~depthKeep;
+    if (depthInfo.bitsPerPixel < 32) depthKeep &= (1u << depthInfo.bitsPerPixel) - 1u;
+  }
   for (const RECT& area : areas) {
     if (Empty(area)) continue;
-    if (flags & D3DCLEAR_TARGET) {
-      FillRows(renderTarget_, area, targetInfo.bitsPerPixel / 8, true, [pixel](uint32_t) { return pixel; });
-    }
+    if (flags & D3DCLEAR_TARGET) FillRows(renderTarget_, area, targetInfo.bitsPerPixel / 8, 0, pixel);
     if (flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) {
       const RECT d = Intersect(area, static_cast<LONG>(depthStencil_->width_), static_cast<LONG>(depthStencil_->height_));
-      const bool writeDepth = (flags & D3DCLEAR_ZBUFFER) != 0, writeStencil = (flags & D3DCLEAR_STENCIL) != 0;
-      const D3DFORMAT format = depthStencil_->format_;
-      // Rows repeat when no bit of the old pixel survives the clear.
-      const bool whole = d3dfmt::EncodeDepthStencil(format, 0, z, stencil, writeDepth, writeStencil) ==
-                         d3dfmt::EncodeDepthStencil(format, 0xFFFFFFFFu, z, stencil, writeDepth, writeStencil);
-      FillRows(depthStencil_, d, depthInfo.bitsPerPixel / 8, whole, [&](uint32_t old) {
-        return d3dfmt::EncodeDepthStencil(format, old, z, stencil, writeDepth, writeStencil);
-      });
+      FillRows(depthStencil_, d, depthInfo.bitsPerPixel / 8, depthKeep, depthSet);
     }
   }
   return D3D_OK;

@@ -89,6 +89,8 @@ class ReferenceHost final : public IHost {
   bool OpenMessageEndpoint();
   // Hands the messages waiting at the endpoint to "system_messages"; how many there were.
   size_t PumpMessages();
+  // The endpoint's socket (-1 while closed), readable while messages wait.
+  int MessageDescriptor() const { return endpoint_.Descriptor(); }
   // Runs before each frame's "execute" (after the posted messages) with the elapsed time.
   void AddFrameStep(std::function<void(uint32_t)> step) { frameSteps_.push_back(std::move(step)); }
 

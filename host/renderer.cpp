@@ -11,6 +11,7 @@
 
 #include "d3d8/pixel_format.h"
 #include "d3dx8/d3dx8tex.h"
+#include "host/d3d_names.h"
 #include "win32/file_system.h"
 
 namespace host {
@@ -316,13 +317,13 @@ std::string RendererLogEntry::Text() const {
   char line[512];
   switch (kind) {
     case Kind::State:
-      std::snprintf(line, sizeof line, "state %u = %u", a, b);
+      std::snprintf(line, sizeof line, "%s = %u", RenderStateName(a).c_str(), b);
       break;
     case Kind::Stage:
-      std::snprintf(line, sizeof line, "stage %u type %u = 0x%x", a, b, c);
+      std::snprintf(line, sizeof line, "stage %u %s = 0x%x", a, StageStateName(b).c_str(), c);
       break;
     case Kind::Transform: {
-      int n = std::snprintf(line, sizeof line, "transform %u", a);
+      int n = std::snprintf(line, sizeof line, "%s", TransformName(a).c_str());
       for (int r = 0; r < 4; ++r)
         for (int k = 0; k < 4 && n < static_cast<int>(sizeof line); ++k)
           n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), " %g", matrix.m[r][k]);

@@ -142,8 +142,9 @@ struct RendererLogEntry {
   float values[4] = {0, 0, 0, 0};  // ClipPlane: the plane; Constant: the first register
   bool accepted = true;        // false when the renderer refused the call
 
-  // One line: "state 14 = 0", "stage 0 type 1 = 5", "transform 2 (16 numbers)", "texture 0 = 3",
-  // "draw slot 55, 12 primitives", ...; " (refused)" at the end of a refused call.
+  // One line, states and transforms by their Direct3D names: "D3DRS_ZWRITEENABLE = 0",
+  // "stage 0 D3DTSS_COLOROP = 0x5", "D3DTS_VIEW (16 numbers)", "texture 0 = 3", "draw slot 55, 12
+  // primitives", ...; " (refused)" at the end of a refused call.
   std::string Text() const;
 };
 

@@ -39,6 +39,8 @@ class MessageEndpoint {
   bool Open(int64_t window);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
+  // The socket, readable while messages wait: for a caller that blocks until one comes.
+  int Descriptor() const { return fd_; }
   // The messages waiting, oldest first; records of a wrong length are dropped.
   std::vector<WindowMessage> Drain();
 

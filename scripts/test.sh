@@ -1,31 +1,32 @@
 #!/usr/bin/env bash
 # Builds footlight three times (a normal build, one under AddressSanitizer and
 # UndefinedBehaviorSanitizer with leak detection, one under ThreadSanitizer) and runs the
-# whole suite on each.
+# whole suite on each, printing each stage's wall time and its ten slowest tests.
+# FOOTLIGHT_JOBS sets the parallel jobs of the builds and the tests (default: every core).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+source scripts/suite.sh
 
-jobs=$(nproc 2>/dev/null || echo 4)
-# The rasteriser's GL library keeps some memory for the life of the process; nothing else is
-# suppressed. llvmpipe draws the tests' small targets on two threads.
-export LSAN_OPTIONS="suppressions=$PWD/tests/osmesa.supp"
-export LP_NUM_THREADS=2
+jobs=${FOOTLIGHT_JOBS:-$(nproc 2>/dev/null || echo 4)}
+total=$SECONDS
 
-echo "== normal build =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOOTLIGHT_SANITIZE=OFF >/dev/null
-cmake --build build -j "$jobs"
-ctest --test-dir build -j "$jobs" --output-on-failure --timeout 300
+# stage LABEL BUILD_DIR cmake-options...: configure, build, run the suite, report the times.
+stage() {
+  local label=$1 dir=$2
+  shift 2
+  echo "== $label =="
+  local start=$SECONDS
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  local built=$SECONDS
+  run_suite "$label" "$dir"
+  echo "== $label: build $(elapsed $((built - start))), stage $(elapsed $((SECONDS - start))) =="
+}
 
-echo "== AddressSanitizer and UndefinedBehaviorSanitizer build =="
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFOOTLIGHT_SANITIZE=ON -DFOOTLIGHT_BENCHMARKS=OFF >/dev/null
-cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-asan -j "$jobs" --output-on-failure --timeout 600
-
-echo "== ThreadSanitizer build =="
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFOOTLIGHT_SANITIZE=thread -DFOOTLIGHT_BENCHMARKS=OFF >/dev/null
-cmake --build build-tsan -j "$jobs"
-# A race ends the test at once; the software rasteriser draws on the calling thread.
-TSAN_OPTIONS=halt_on_error=1 LP_NUM_THREADS=0 \
-  ctest --test-dir build-tsan -j "$jobs" --output-on-failure --timeout 600
+stage "normal build" build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOOTLIGHT_SANITIZE=OFF
+stage "AddressSanitizer and UndefinedBehaviorSanitizer build" build-asan \
+  -DCMAKE_BUILD_TYPE=Debug -DFOOTLIGHT_SANITIZE=ON -DFOOTLIGHT_BENCHMARKS=OFF
+stage "ThreadSanitizer build" build-tsan \
+  -DCMAKE_BUILD_TYPE=Debug -DFOOTLIGHT_SANITIZE=thread -DFOOTLIGHT_BENCHMARKS=OFF
+echo "== all three builds passed in $(elapsed $((SECONDS - total))) =="

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "apps/footlight/command_support.h"
 #include "apps/footlight/scene_session.h"
 #include "camera/base_camera.h"
 #include "host/file_bytes.h"
@@ -13,16 +12,6 @@
 #include "scene/scene_system.h"
 #include "win32/win32.h"
 #include "win32/win32_state.h"
-
-const char* const kCameraUsage =
-    "  camera [--resource DIR] [--scene N] [--mode free|first|orbit|auto|look|point]\n"
-    "         [--action NAME [--section S] [--loop]] [--input FILE] [--frames N] [--elapsed MS]\n"
-    "                               drive a camera (with --scene, the scene's own) and an object\n"
-    "                               to follow, replay the window messages of FILE (lines \"FRAME\n"
-    "                               MESSAGE [KEY|X,Y|DELTA]\"), run N frames (default 10) MS apart\n"
-    "                               (default 33) and print per frame the mode, eye, look-at point\n"
-    "                               and the renderer's view; --action plays the camera action NAME\n"
-    "                               (resource\\ini\\Brivanta\\common\\NAME.ini), its section S\n";
 
 namespace footlight {
 
@@ -40,65 +29,13 @@ struct CameraOptions {
   int elapsed = 33;
 };
 
-const char* const kModes[] = {"free", "first", "orbit", "auto", "look", "point"};
+// By the module's mode numbers, 1 to 7.
+const char* const kModeNames[] = {"free", "first", "orbit", "auto", "action", "look", "point"};
 
-bool KnownMode(const std::string& mode) {
-  for (const char* m : kModes)
-    if (mode == m) return true;
-  return false;
-}
-
-bool ParseArgs(const std::vector<std::string>& args, CameraOptions* o, std::string* error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--loop") {
-      o->loop = true;
-      continue;
-    }
-    const bool takesValue = a == "--resource" || a == "--scene" || a == "--mode" || a == "--action" ||
-                            a == "--section" || a == "--input" || a == "--frames" || a == "--elapsed";
-    if (!takesValue) {
-      *error = "unknown camera option " + a + " (see footlight camera --help)";
-      return false;
-    }
-    if (i + 1 >= args.size()) {
-      *error = "option " + a + " needs a value";
-      return false;
-    }
-    const std::string& v = args[++i];
-    if (a == "--resource") {
-      o->resource = v;
-    } else if (a == "--scene") {
-      if (!ParseBoundedInt(v, 0, 2147483647, &o->scene)) {
-        *error = "option --scene takes a whole number from 0, got \"" + v + "\"";
-        return false;
-      }
-    } else if (a == "--mode") {
-      if (!KnownMode(v)) {
-        *error = "unknown camera mode \"" + v + "\" (free, first, orbit, auto, look or point)";
-        return false;
-      }
-      o->mode = v;
-    } else if (a == "--action") {
-      o->action = v;
-    } else if (a == "--section") {
-      o->section = v;
-    } else if (a == "--input") {
-      o->input = v;
-    } else if (!ParseBoundedInt(v, a == "--frames" ? 1 : 0, 1000000, a == "--frames" ? &o->frames : &o->elapsed)) {
-      *error = "option " + a + " takes a whole number" + (a == "--frames" ? " from 1" : " from 0") + ", got \"" + v + "\"";
-      return false;
-    }
-  }
-  if (o->action.empty() && (!o->section.empty() || o->loop)) {
-    *error = "--section and --loop need --action NAME";
-    return false;
-  }
-  if (!o->action.empty() && !o->mode.empty()) {
-    *error = "--action plays its own mode: no --mode with it";
-    return false;
-  }
-  return CheckResourceRoot(o->resource, error);
+std::string Check(const CameraOptions& o) {
+  if (o.action.empty() && (!o.section.empty() || o.loop)) return "--section and --loop need --action NAME";
+  if (!o.action.empty() && !o.mode.empty()) return "--action plays its own mode: no --mode with it";
+  return "";
 }
 
 bool ParseKey(const std::string& word, int* key) {
@@ -154,6 +91,10 @@ void Deliver(host::ReferenceHost& host, const CameraInputLine& line) {
 
 }  // namespace
 
+const char* CameraModeName(int32_t mode) {
+  return mode >= 1 && mode <= 7 ? kModeNames[mode - 1] : "none";
+}
+
 bool ParseCameraInput(const std::string& text, int frames, std::vector<CameraInputLine>* out, std::string* error) {
   struct Name {
     const char* word;
@@ -196,16 +137,14 @@ bool ParseCameraInput(const std::string& text, int frames, std::vector<CameraInp
   return true;
 }
 
-}  // namespace footlight
+namespace {
 
-int RunCameraCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  using namespace footlight;
-  CameraOptions o;
-  if (const int status = TakeOptions(args, "usage: footlight\n", kCameraUsage, ParseArgs, &o); status >= 0) return status;
+int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
   std::vector<CameraInputLine> input;
   if (!o.input.empty()) {
     std::vector<uint8_t> bytes;
     std::string error;
+    if (!cli::Readable("", o.input, &error)) return cli::Usage(error);
     if (!host::ReadFileBytes(o.input, "input", &bytes, &error) ||
         !ParseCameraInput(std::string(bytes.begin(), bytes.end()), o.frames, &input, &error)) {
       std::fprintf(stderr, "footlight: %s%s\n", error.rfind("line ", 0) == 0 ? (o.input + " ").c_str() : "", error.c_str());
@@ -278,7 +217,7 @@ int RunCameraCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
     camera->GetLookAt(&eye, &at);
     D3DVECTOR viewEye{}, viewAt{}, up{};
     session.standard().renderer.GetLookAt(&viewEye, &viewAt, &up);
-    std::printf("frame %d  mode %d", frame, camera->GetMode());
+    std::printf("frame %d  mode %s", frame, CameraModeName(camera->GetMode()));
     Print(stdout, "eye", eye);
     Print(stdout, "at", at);
     Print(stdout, "view", D3DXVECTOR3(viewEye.x, viewEye.y, viewEye.z));
@@ -300,3 +239,34 @@ int RunCameraCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
   win32::ResetState();
   return finish(0);
 }
+
+}  // namespace
+
+void AddCameraCommand(cli::Program& program) {
+  auto* o = program.Keep<CameraOptions>();
+  CLI::App* cmd = program.Command("camera", "drive a camera with window messages and print where it looks",
+                                  [o](const cli::Context& context) { return RunCamera(*o, context.entry); });
+  cli::ResourceRoot(cmd, &o->resource);
+  cli::Whole(cmd, "--scene", &o->scene, 0, INT_MAX, "drive scene N's own camera");
+  cli::Custom<std::string>(
+      cmd, "--mode", &o->mode, "MODE", "a camera mode: free, first, orbit, auto, look or point",
+      [](const std::string& text, std::string* mode) {
+        for (const char* name : {"free", "first", "orbit", "auto", "look", "point"})
+          if (text == name) {
+            *mode = text;
+            return true;
+          }
+        return false;
+      },
+      "the mode to enter (default free)");
+  cmd->add_option("--action", o->action, "play the camera action resource\\ini\\Brivanta\\common\\NAME.ini")
+      ->type_name("NAME");
+  cmd->add_option("--section", o->section, "the action's section to play (default: a random one)")->type_name("S");
+  cmd->add_flag("--loop", o->loop, "loop the action");
+  cli::PlainPath(cmd, "--input", &o->input, "window messages, one a line: FRAME MESSAGE [ARGUMENT]");
+  cli::Whole(cmd, "--frames", &o->frames, 1, 1000000, "frames to run (default 10)");
+  cli::Whole(cmd, "--elapsed", &o->elapsed, 0, 1000000, "milliseconds between frames (default 33)")->type_name("MS");
+  program.Check(cmd, [o] { return Check(*o); });
+}
+
+}  // namespace footlight

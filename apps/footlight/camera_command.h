@@ -16,9 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/dma_interface.h"
-
-extern const char* const kCameraUsage;
+#include "apps/footlight/cli.h"
 
 namespace footlight {
 
@@ -33,8 +31,11 @@ struct CameraInputLine {
 // False with "line N: reason" when a line breaks the rules above or names a frame past `frames`.
 bool ParseCameraInput(const std::string& text, int frames, std::vector<CameraInputLine>* out, std::string* error);
 
-}  // namespace footlight
+// The name of a camera mode as --mode takes it ("free", ..., "action" for a camera action).
+const char* CameraModeName(int32_t mode);
 
-// 0 on success; 1 when the scene or the action does not load or host blocks are left; 2 on bad
-// arguments (an unknown mode, a missing or malformed input file).
-int RunCameraCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);
+// The command: 0 on success; 1 when the scene or the action does not load or host blocks are
+// left; 2 when the input file does not open or breaks its rules.
+void AddCameraCommand(cli::Program& program);
+
+}  // namespace footlight

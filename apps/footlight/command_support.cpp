@@ -1,51 +1,13 @@
 #include "apps/footlight/command_support.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 
+#include "apps/footlight/cli.h"
 #include "host/host.h"
 #include "scene/scene_system.h"
+#include "win32/file_system.h"
 
 namespace footlight {
-
-bool CheckResourceRoot(const std::string& root, std::string* error) {
-  struct stat info{};
-  if (stat(root.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
-  *error = "the resource root \"" + root + "\" is not a directory";
-  return false;
-}
-
-bool TakePositional(const std::string& arg, const char* command, const char* what, std::string* slot,
-                    std::string* error) {
-  if (!arg.empty() && arg[0] == '-') {
-    *error = "unknown " + std::string(command) + " option " + arg;
-    return false;
-  }
-  if (!slot->empty()) {
-    *error = std::string(command) + " takes one " + what + ", got \"" + arg + "\" too";
-    return false;
-  }
-  *slot = arg;
-  return true;
-}
-
-std::vector<std::string> SplitCommas(const std::string& text) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t comma = text.find(',', start);
-    out.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    if (comma == std::string::npos) return out;
-    start = comma + 1;
-  }
-}
-
-bool WantsHelp(const std::vector<std::string>& args) {
-  for (const std::string& a : args)
-    if (a == "--help" || a == "-h") return true;
-  return false;
-}
 
 CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry, const char* className) {
   if (host.LoadModule(entry) == nullptr) {
@@ -60,6 +22,14 @@ CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry, c
     host.DestroyAll();
   }
   return scene;
+}
+
+std::string SceneLoadError(int number, const std::string& folder) {
+  const std::string file = (folder.empty() ? std::string("resource\\ini\\scene") : folder) + "\\" +
+                           std::to_string(number) + ".ini";
+  const std::string head = "scene " + std::to_string(number) + " did not load: ";
+  if (std::string line; !cli::Readable(win32::GetResourceRoot(), file, &line)) return head + line;
+  return head + "its file " + file + " opened but the scene was not made (see the host log)";
 }
 
 }  // namespace footlight

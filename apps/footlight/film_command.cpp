@@ -19,14 +19,6 @@
 #include "video/video_texture_manager.h"
 #include "win32/win32.h"
 
-const char* const kFilmUsage =
-    "  film FILE [--where N] [--frames N] [--resource DIR]\n"
-    "                               start the film player for FILE (a resource path below DIR,\n"
-    "                               default .) through the scene system, run frames until its answer\n"
-    "                               is handled (10 s at most), then N frames (default 30) 33 ms apart\n"
-    "                               while the film plays; print the exchange's log lines, the frames\n"
-    "                               that reached the film texture and what the player left behind\n";
-
 namespace {
 
 constexpr uint32_t kFrameMs = 33;
@@ -37,46 +29,6 @@ struct FilmOptions {
   int frames = 30;
   std::string resource = ".";
 };
-
-bool Parse(const std::vector<std::string>& args, FilmOptions* o, std::string* error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--where" || a == "--frames" || a == "--resource") {
-      if (i + 1 >= args.size()) {
-        *error = "option " + a + " needs a value";
-        return false;
-      }
-      const std::string& v = args[++i];
-      if (a == "--resource") {
-        o->resource = v;
-        continue;
-      }
-      char* end = nullptr;
-      errno = 0;
-      const long n = std::strtol(v.c_str(), &end, 10);
-      if (a == "--frames") {
-        if (end == v.c_str() || *end != '\0' || errno != 0 || n < 1 || n > 100000) {
-          *error = "option --frames takes a whole number from 1 to 100000, got \"" + v + "\"";
-          return false;
-        }
-        o->frames = static_cast<int>(n);
-        continue;
-      }
-      if (end == v.c_str() || *end != '\0' || errno != 0 || n < INT_MIN || n > INT_MAX) {
-        *error = "option --where takes a whole number, got \"" + v + "\"";
-        return false;
-      }
-      o->where = static_cast<int>(n);
-    } else if (!footlight::TakePositional(a, "film", "FILE", &o->file, error)) {
-      return false;
-    }
-  }
-  if (o->file.empty()) {
-    *error = "film needs a FILE";
-    return false;
-  }
-  return footlight::CheckResourceRoot(o->resource, error);
-}
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -108,11 +60,8 @@ bool Running(pid_t pid) {
   return state != "Z" && state != "X";
 }
 
-}  // namespace
-
-int RunFilmCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  FilmOptions o;
-  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kFilmUsage, Parse, &o); status >= 0) return status;
+int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
+  if (std::string line; !footlight::cli::Readable(o.resource, o.file, &line)) return footlight::cli::Fail(line);
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   if (!host.OpenMessageEndpoint()) {
@@ -186,3 +135,19 @@ int RunFilmCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
   if (live != 0) std::printf("live host blocks: %zu\n", live);
   return answered && !failed && filmFrames > 0 && left.empty() && live == 0 ? 0 : 1;
 }
+
+}  // namespace
+
+namespace footlight {
+
+void AddFilmCommand(cli::Program& program) {
+  auto* o = program.Keep<FilmOptions>();
+  CLI::App* cmd = program.Command("film", "play a film through the film player a scene starts",
+                                  [o](const cli::Context& context) { return RunFilm(*o, context.entry); });
+  cli::ResourcePath(cmd, "FILE", &o->file, "the film")->required();
+  cli::Whole(cmd, "--where", &o->where, INT_MIN, INT_MAX, "the scene's -where value (default 0)");
+  cli::Whole(cmd, "--frames", &o->frames, 1, 100000, "frames to run once the film plays (default 30)");
+  cli::ResourceRoot(cmd, &o->resource);
+}
+
+}  // namespace footlight

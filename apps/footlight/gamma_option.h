@@ -6,9 +6,6 @@
 
 #include "host/host.h"
 
-// A gamma as the option takes it: a finite number above 0. False for anything else.
-bool ParseGamma(const char* text, float* out);
-
 // "LABEL: 0 0x0000, 128 0x8000, 255 0xff00": ramp entries 0, 128 and 255 (red) as the display
 // holds them now.
 std::string GammaRampLine(const std::string& label);

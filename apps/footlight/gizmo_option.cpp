@@ -1,33 +1,10 @@
 #include "apps/footlight/gizmo_option.h"
 
-#include <cerrno>
-#include <cctype>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "apps/footlight/gamma_option.h"
 #include "scene/debug_gizmo.h"
 #include "scene/scene_system.h"
-
-bool ParseGizmoPoint(const char* text, GizmoPoint* out) {
-  if (text == nullptr) return false;
-  float values[3];
-  const char* at = text;
-  for (int k = 0; k < 3; ++k) {
-    if (*at == '\0' || *at == ',' || std::isspace(static_cast<unsigned char>(*at))) return false;
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(at, &end);
-    if (end == at || errno != 0 || !std::isfinite(value) || std::fabs(value) > 3.0e38) return false;
-    values[k] = static_cast<float>(value);
-    if (k < 2 && *end != ',') return false;
-    if (k == 2 && *end != '\0') return false;
-    at = end + (k < 2 ? 1 : 0);
-  }
-  *out = GizmoPoint{values[0], values[1], values[2]};
-  return true;
-}
 
 bool ShowSceneGizmo(host::ReferenceHost& host, const GizmoPoint& point) {
   CSceneSystem* scene = FirstSceneSystem(host);

@@ -3,15 +3,11 @@
 #pragma once
 #include <string>
 
+#include "apps/footlight/cli.h"
 #include "host/host.h"
 #include "host/renderer.h"
 
-struct GizmoPoint {
-  float x = 0.0f, y = 0.0f, z = 0.0f;
-};
-
-// Three finite numbers separated by commas. False for anything else.
-bool ParseGizmoPoint(const char* text, GizmoPoint* out);
+using GizmoPoint = footlight::cli::Point;
 
 // Moves the first live scene system's gizmo to the point and shows it; false when no scene
 // system was made.

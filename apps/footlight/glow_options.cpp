@@ -1,10 +1,8 @@
 #include "apps/footlight/glow_options.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -12,42 +10,13 @@
 #include "d3dx8/d3dx8tex.h"
 #include "lighting/glow.h"
 
-const char* const kGlowUsage =
-    "      [--backdrop IMAGE] [--glow] [--glow-strength N] [--glow-blend F]\n"
-    "                               --backdrop writes the picture IMAGE (a plain path; PNG, TGA,\n"
-    "                               BMP or DDS), scaled to the back buffer, into it before each\n"
-    "                               frame in place of a clear; --glow switches the glow on (a Home\n"
-    "                               key release before the first frame); --glow-strength sends the\n"
-    "                               glow event 222 with N (0 to 100), --glow-blend event 111 with F\n";
-
-bool TakeGlowOption(const std::string& arg, const std::function<const char*()>& value, GlowRunOptions* o,
-                    std::string* error) {
-  if (arg == "--glow") {
-    o->glow = true;
-  } else if (arg == "--backdrop") {
-    o->backdrop = value();
-    if (o->backdrop.empty()) *error = "option --backdrop needs a file name";
-  } else if (arg == "--glow-strength") {
-    const char* text = value();
-    char* end = nullptr;
-    errno = 0;
-    const long n = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0 || n < INT_MIN || n > INT_MAX)
-      *error = "option --glow-strength takes a whole number (0 to 100), got \"" + std::string(text) + "\"";
-    o->strength = static_cast<int>(n);
-    o->strengthGiven = true;
-  } else if (arg == "--glow-blend") {
-    const char* text = value();
-    char* end = nullptr;
-    const float f = std::strtof(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(f))
-      *error = "option --glow-blend takes a finite number, got \"" + std::string(text) + "\"";
-    o->blend = f;
-    o->blendGiven = true;
-  } else {
-    return false;
-  }
-  return true;
+void DeclareGlowOptions(CLI::App* cmd, GlowRunOptions* o) {
+  using namespace footlight;
+  cli::PlainPath(cmd, "--backdrop", &o->backdrop,
+                 "put this picture (PNG, TGA, BMP or DDS), scaled to the back buffer, in it before each frame");
+  cmd->add_flag("--glow", o->glow, "switch the glow on (a Home key release before the first frame)");
+  cli::Whole(cmd, "--glow-strength", &o->strength, INT_MIN, INT_MAX, "send the glow event 222 with N (0 to 100)");
+  cli::Number(cmd, "--glow-blend", &o->blend, "send the glow event 111 with F (default 0.3)");
 }
 
 std::string CheckGlowOptions(const GlowRunOptions& o, bool clear, const std::vector<std::string>& classes) {
@@ -59,16 +28,13 @@ std::string CheckGlowOptions(const GlowRunOptions& o, bool clear, const std::vec
 
 void StartGlow(host::ReferenceHost& host, const GlowRunOptions& o) {
   if (o.glow) host.SystemMessage(kGlowToggleMessage, kGlowToggleKey, 0);
-  if (o.strengthGiven) host.SendEvent(kGlowEventStrength, {{false, o.strength, 0.0f}});
-  if (o.blendGiven) host.SendEvent(kGlowEventBlend, {{true, 0, o.blend}});
+  if (o.strength) host.SendEvent(kGlowEventStrength, {{false, *o.strength, 0.0f}});
+  if (o.blend) host.SendEvent(kGlowEventBlend, {{true, 0, *o.blend}});
 }
 
 bool Backdrop::Load(host::Renderer& renderer, const std::string& path, std::string* error) {
+  if (!footlight::cli::Readable("", path, error)) return false;
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = "cannot open the backdrop " + path;
-    return false;
-  }
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   IDirect3DTexture8* texture = nullptr;
   if (bytes.empty() ||

@@ -7,31 +7,26 @@
 //   --glow-strength N    event 222 with N (0-100; the glow clamps it)
 //   --glow-blend F       event 111 with F
 #pragma once
-#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "apps/footlight/cli.h"
 #include "host/host.h"
 #include "host/standard_host.h"
 
 struct GlowRunOptions {
   std::string backdrop;
   bool glow = false;
-  bool strengthGiven = false;
-  int strength = 0;
-  bool blendGiven = false;
-  float blend = 0.0f;
+  std::optional<int> strength;
+  std::optional<float> blend;
   // True when an option speaks to the glow component.
-  bool TalksToGlow() const { return glow || strengthGiven || blendGiven; }
+  bool TalksToGlow() const { return glow || strength || blend; }
   bool Any() const { return TalksToGlow() || !backdrop.empty(); }
 };
 
-extern const char* const kGlowUsage;
-
-// Takes `arg` when it is one of the glow options, its value read through `value`. Returns
-// false for any other argument; sets `error` (one line) for a bad value.
-bool TakeGlowOption(const std::string& arg, const std::function<const char*()>& value, GlowRunOptions* options,
-                    std::string* error);
+// Declares the glow options on a command.
+void DeclareGlowOptions(CLI::App* cmd, GlowRunOptions* options);
 
 // The one line that refuses the options with the others of a run ("" when they go together).
 std::string CheckGlowOptions(const GlowRunOptions& options, bool clear, const std::vector<std::string>& classes);

@@ -1,23 +1,13 @@
 #include "apps/footlight/helpers_command.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "host/generic_object.h"
 #include "apps/footlight/command_support.h"
 #include "host/standard_host.h"
 #include "scene/scene_system.h"
-
-const char* const kHelpersUsage =
-    "  helpers [--scene N] [FILE] [--save OUT] [--resource DIR]\n"
-    "                               load scene N and/or the helper-point file FILE, print the\n"
-    "                               groups, points (name, position, fixed) and light sockets,\n"
-    "                               and save the points to OUT (module paths below DIR)\n";
 
 namespace {
 
@@ -27,36 +17,6 @@ struct HelpersOptions {
   std::string save;
   std::string resource = ".";
 };
-
-bool Parse(const std::vector<std::string>& args, HelpersOptions* o, std::string* error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--scene" || a == "--save" || a == "--resource") {
-      if (i + 1 >= args.size()) {
-        *error = "option " + a + " needs a value";
-        return false;
-      }
-      const std::string& v = args[++i];
-      if (a == "--save") {
-        o->save = v;
-      } else if (a == "--resource") {
-        o->resource = v;
-      } else {
-        char* end = nullptr;
-        errno = 0;
-        const long n = std::strtol(v.c_str(), &end, 10);
-        if (end == v.c_str() || *end != '\0' || errno != 0 || n < 0 || n > INT_MAX) {
-          *error = "option --scene takes a whole number from 0, got \"" + v + "\"";
-          return false;
-        }
-        o->scene = static_cast<int>(n);
-      }
-    } else if (!footlight::TakePositional(a, "helpers", "FILE", &o->file, error)) {
-      return false;
-    }
-  }
-  return footlight::CheckResourceRoot(o->resource, error);
-}
 
 void Print(CSceneSystem* scene) {
   const int32_t groups = scene->GetHelperGroupCount();
@@ -80,11 +40,9 @@ void Print(CSceneSystem* scene) {
   }
 }
 
-}  // namespace
-
-int RunHelpersCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  HelpersOptions o;
-  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kHelpersUsage, Parse, &o); status >= 0) return status;
+int RunHelpers(const HelpersOptions& o, DMAInterfaceFn entry) {
+  if (std::string line; !o.file.empty() && !footlight::cli::Readable(o.resource, o.file, &line))
+    return footlight::cli::Fail(line);
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   auto effects = std::make_shared<host::RecordingClass>("effect");
@@ -93,16 +51,16 @@ int RunHelpersCommand(const std::vector<std::string>& args, DMAInterfaceFn entry
   if (scene == nullptr) return 1;
   int status = 0;
   if (o.scene >= 0 && !scene->LoadScene(static_cast<uint32_t>(o.scene))) {
-    std::fprintf(stderr, "footlight: scene %d did not load\n", o.scene);
+    std::fprintf(stderr, "footlight: %s\n", footlight::SceneLoadError(static_cast<int>(o.scene)).c_str());
     status = 1;
   } else if (!o.file.empty() && !scene->LoadHelperPoints(o.file.c_str())) {
-    std::fprintf(stderr, "footlight: the helper-point file %s does not open\n", o.file.c_str());
+    std::fprintf(stderr, "footlight: the helper-point file %s does not read\n", o.file.c_str());
     status = 1;
   } else {
     Print(scene);
     if (!o.save.empty()) {
       if (scene->SaveHelperPoints(o.save.c_str())) {
-        std::printf("saved to %s\n", o.save.c_str());
+        footlight::cli::Wrote(footlight::cli::OnDisk(o.resource, o.save));
       } else {
         std::fprintf(stderr, "footlight: the helper points could not be saved to %s\n", o.save.c_str());
         status = 1;
@@ -112,3 +70,19 @@ int RunHelpersCommand(const std::vector<std::string>& args, DMAInterfaceFn entry
   host.DestroyAll();
   return status;
 }
+
+}  // namespace
+
+namespace footlight {
+
+void AddHelpersCommand(cli::Program& program) {
+  auto* o = program.Keep<HelpersOptions>();
+  CLI::App* cmd = program.Command("helpers", "print a scene's helper points and light sockets and save the points",
+                                  [o](const cli::Context& context) { return RunHelpers(*o, context.entry); });
+  cli::ResourcePath(cmd, "FILE", &o->file, "a helper-point file to load");
+  cli::Whole(cmd, "--scene", &o->scene, 0, INT_MAX, "load this scene first");
+  cli::ResourcePath(cmd, "--save", &o->save, "save the points that are not fixed to this file");
+  cli::ResourceRoot(cmd, &o->resource);
+}
+
+}  // namespace footlight

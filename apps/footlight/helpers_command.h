@@ -5,12 +5,11 @@
 // sockets, and saves the points through the scene's save slot to OUT. FILE and OUT are module
 // paths below the resource root.
 #pragma once
-#include <string>
-#include <vector>
+#include "apps/footlight/cli.h"
 
-#include "frame/dma_interface.h"
+namespace footlight {
 
-extern const char* const kHelpersUsage;
+// The command: 0 on success; 1 when the scene or FILE does not load or the save fails.
+void AddHelpersCommand(cli::Program& program);
 
-// 0 on success; 1 when the scene or FILE does not load or the save fails; 2 on bad arguments.
-int RunHelpersCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);
+}  // namespace footlight

@@ -1,48 +1,18 @@
 #include "apps/footlight/lights_command.h"
 
-#include "apps/footlight/command_support.h"
-
 #include "host/generic_object.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 
 #include "lighting/light.h"
 #include "lighting/light_group.h"
+#include "frame/component_base.h"
 #include "lighting/lighting_system.h"
+#include "scene/scene_system.h"
 #include "win32/file_system.h"
 
-const char* const kLightsUsage =
-    "  lights FILE [--resource DIR] [--time MS] [--tick MS] [--save OUT] [--every]\n"
-    "                               load a light file, run it for MS milliseconds (default 1000)\n"
-    "                               in ticks of MS (default 16) and print which lights are on and\n"
-    "                               the hardware slot each holds, at the end or after every tick\n"
-    "                               (--every); --save writes the lights back to OUT; with\n"
-    "                               --resource FILE and OUT are resource paths below DIR\n";
-
 namespace {
-
-bool ParseWhole(const std::string& text, int least, int* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || value < least || value > INT_MAX) return false;
-  *out = static_cast<int>(value);
-  return true;
-}
-
-// An ordinary path as a path below the file system's root, for a service rooted at "/".
-std::string Absolute(const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  char cwd[PATH_MAX];
-  if (getcwd(cwd, sizeof(cwd)) == nullptr) return path;
-  return std::string(cwd) + "/" + path;
-}
 
 void Report(std::FILE* out, ILightingSystem* system, int32_t now) {
   auto* concrete = static_cast<CLightingSystem*>(system);
@@ -69,68 +39,31 @@ void Report(std::FILE* out, ILightingSystem* system, int32_t now) {
 
 }  // namespace
 
+void DeclareLightsOptions(CLI::App* cmd, LightsOptions* o) {
+  using namespace footlight;
+  cli::ResourcePath(cmd, "FILE", &o->file, "the light file")->required();
+  cli::ResourceRoot(cmd, &o->resource);
+  cli::Whole(cmd, "--time", &o->time, 0, INT_MAX, "milliseconds to run (default 1000)")->type_name("MS");
+  cli::Whole(cmd, "--tick", &o->tick, 1, INT_MAX, "milliseconds a tick (default 16)")->type_name("MS");
+  cli::ResourcePath(cmd, "--save", &o->save, "write the lights and groups back to this light file");
+  cmd->add_flag("--every", o->every, "print after every tick instead of once at the end");
+}
+
 bool ParseLightsOptions(const std::vector<std::string>& args, LightsOptions* out, std::string* error) {
   LightsOptions o;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&](std::string* v) {
-      if (i + 1 >= args.size()) {
-        *error = "option " + arg + " needs a value";
-        return false;
-      }
-      *v = args[++i];
-      return true;
-    };
-    std::string v;
-    if (arg == "--resource") {
-      if (!value(&o.resource)) return false;
-      if (o.resource.empty()) {
-        *error = "option --resource needs a directory";
-        return false;
-      }
-    } else if (arg == "--save") {
-      if (!value(&o.save)) return false;
-      if (o.save.empty()) {
-        *error = "option --save needs a file";
-        return false;
-      }
-    } else if (arg == "--time") {
-      if (!value(&v)) return false;
-      if (!ParseWhole(v, 0, &o.time)) {
-        *error = "option --time takes a whole number from 0, got \"" + v + "\"";
-        return false;
-      }
-    } else if (arg == "--tick") {
-      if (!value(&v)) return false;
-      if (!ParseWhole(v, 1, &o.tick)) {
-        *error = "option --tick takes a whole number from 1, got \"" + v + "\"";
-        return false;
-      }
-    } else if (arg == "--every") {
-      o.every = true;
-    } else if (!footlight::TakePositional(arg, "lights", "light file", &o.file, error)) {
-      return false;
-    }
-  }
-  if (o.file.empty()) {
-    *error = "lights needs a light file (see footlight --help)";
+  if (!footlight::cli::ParseCommand("lights", args, [&o](footlight::cli::Program&, CLI::App* cmd) {
+        DeclareLightsOptions(cmd, &o);
+      }, error))
     return false;
-  }
   *out = o;
   return true;
 }
 
 LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& options) {
-  if (options.resource.empty()) {
-    ini_ = std::make_unique<host::IniService>("/", &host);
-    filePath_ = Absolute(options.file);
-    savePath_ = Absolute(options.save);
-  } else {
-    win32::SetResourceRoot(options.resource);
-    ini_ = std::make_unique<host::IniService>(options.resource, &host);
-    filePath_ = options.file;
-    savePath_ = options.save;
-  }
+  win32::SetResourceRoot(options.resource);
+  ini_ = std::make_unique<host::IniService>(options.resource, &host);
+  filePath_ = options.file;
+  savePath_ = options.save;
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer_));
   host.SetIniService(ini_.get());
   // The scene system that owns the lighting system makes the host's own objects by name.
@@ -145,9 +78,11 @@ int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const 
     return 2;
   }
   std::vector<std::string> lines;
-  if (!services.ini().DescribeIni(services.filePath().c_str(), &lines)) {
-    std::fprintf(err, "footlight: cannot open light file %s\n", options.file.c_str());
-    return 2;
+  if (std::string line; !footlight::cli::Readable(options.resource, options.file, &line) ||
+                        !services.ini().DescribeIni(services.filePath().c_str(), &lines)) {
+    if (line.empty()) line = "the light file " + options.file + " does not read";
+    std::fprintf(err, "footlight: %s\n", line.c_str());
+    return 1;
   }
   ILightingSystem* system = target.system;
   system->LoadFromFile(services.filePath().c_str());
@@ -168,7 +103,7 @@ int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const 
   if (!options.save.empty()) {
     // True only when every light and group was written and the file reached the disk.
     if (system->SaveToFile(services.savePath().c_str())) {
-      std::fprintf(out, "saved %s\n", options.save.c_str());
+      std::fprintf(out, "wrote %s\n", footlight::cli::OnDisk(options.resource, options.save).c_str());
     } else {
       std::fprintf(err, "footlight: light file %s was not saved whole (see the host log)\n", options.save.c_str());
       status = 1;
@@ -176,12 +111,52 @@ int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const 
   }
   if (!host.LogLines().empty()) {
     std::fprintf(out, "== host log ==\n");
-    for (const std::string& line : host.LogLines()) std::fprintf(out, "%s\n", line.c_str());
+    footlight::cli::PrintLog(out, host.LogLines());
   }
   // What the renderer could not do, such as a texture the light file names that is missing.
   if (!services.renderer().Log().empty()) {
     std::fprintf(out, "== renderer log ==\n");
-    for (const std::string& line : services.renderer().Log()) std::fprintf(out, "%s\n", line.c_str());
+    footlight::cli::PrintLog(out, services.renderer().Log());
   }
   return status;
+}
+
+// The lighting system of a scene system made for the purpose: the scene owns it, its frame update
+// steps it and its main pass hands the queued lights their hardware slots.
+static int RunLights(const LightsOptions& lights, const footlight::cli::Context& context) {
+  host::ReferenceHost host;
+  LightsServices services(host, lights);  // before the module is loaded
+  if (host.LoadModule(context.entry) == nullptr)
+    return context.EmptyClassList();
+  ComponentHandle sceneHandle{};
+  host.CreateObject(&sceneHandle, "CSceneSystem");
+  auto* scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&sceneHandle)));
+  LightsTarget target;
+  target.system = scene != nullptr ? scene->GetLightingSystem() : nullptr;
+  host::Renderer& renderer = services.renderer();
+  // The scene runs empty, as scene 0 without records: its frame update steps the lights and its
+  // main pass gives the queued lights their hardware slots.
+  if (scene != nullptr) scene->sceneId = 0;
+  target.frame = [&](int32_t ms) {
+    host.Execute(static_cast<uint32_t>(ms));
+    renderer.BeginScene();
+    host.Realize(static_cast<uint32_t>(ms));
+    renderer.EndScene();
+  };
+  if (target.system == nullptr) {
+    for (const auto& line : host.LogLines()) std::fprintf(stderr, "%s\n", line.c_str());
+    host.DestroyAll();
+    return footlight::cli::Fail("the scene system made no lighting system");
+  }
+  const int status = RunLightsCommand(host, services, lights, target, stdout, stderr);
+  host.DestroyAll();
+  return status;
+}
+
+void AddLightsCommand(footlight::cli::Program& program) {
+  auto* o = program.Keep<LightsOptions>();
+  CLI::App* cmd =
+      program.Command("lights", "run a light file and print which lights are on and their hardware slots",
+                      [o](const footlight::cli::Context& context) { return RunLights(*o, context); });
+  DeclareLightsOptions(cmd, o);
 }

@@ -4,9 +4,9 @@
 // prints which lights are on and which hardware light slot each holds, after every tick
 // (--every) or at the end; --save OUT writes the lights and groups back to a light file.
 //
-// FILE and OUT are ordinary paths; with --resource DIR they are resource paths below DIR
-// ("resource\ini\scene\light\1.ini"), as the module names its files. The texture names
-// inside the file are always resource paths, below DIR or else the current folder.
+// FILE and OUT are resource paths below --resource DIR (default: the current folder), as the
+// module names its files ("resource\ini\scene\light\1.ini"); so are the texture names inside
+// the file.
 //
 // The command reaches the module only through the lighting system's virtual interface (and
 // the layout of its hardware slots), so it works as well with a module loaded by dlopen.
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/footlight/cli.h"
 #include "host/host.h"
 #include "host/ini_service.h"
 #include "host/lighting_objects.h"
@@ -27,18 +28,19 @@ class ILightingSystem;
 
 struct LightsOptions {
   std::string file;
-  std::string resource;  // "" : FILE and OUT are paths of this file system
+  std::string resource = ".";
   int time = 1000;       // ms to run
   int tick = 16;         // ms per tick (the last one may be shorter)
   std::string save;      // "" : nothing is written
   bool every = false;    // print after every tick instead of once at the end
 };
 
-// The usage lines of the command, for the program's help text.
-extern const char* const kLightsUsage;
-
+// Declares the command's arguments on `cmd`.
+void DeclareLightsOptions(CLI::App* cmd, LightsOptions* options);
 // Parses the arguments that follow "lights". False with a one-line reason on bad input.
 bool ParseLightsOptions(const std::vector<std::string>& args, LightsOptions* out, std::string* error);
+// The command in the program: a scene system made for the purpose owns the lighting system.
+void AddLightsCommand(footlight::cli::Program& program);
 
 // The host services the lighting system needs: the renderer "dx8render", the INI service
 // rooted at the resource directory, and the host's model, particle, geometry and animation
@@ -73,7 +75,7 @@ struct LightsTarget {
   std::function<void(int32_t elapsedMs)> frame;
 };
 
-// Runs the command. 0 on success; 2 when the light file does not open or the target is
-// incomplete; 1 when the file was not saved whole to the disk. Reports go to `out`, errors to `err`.
+// Runs the command. 0 on success; 1 when the light file does not open or was not saved whole to
+// the disk; 2 when the target is incomplete. Reports go to `out`, errors to `err`.
 int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const LightsOptions& options,
                      const LightsTarget& target, std::FILE* out, std::FILE* err);

@@ -1,9 +1,7 @@
 #include "apps/footlight/object_command.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "apps/footlight/command_support.h"
@@ -16,25 +14,6 @@
 #include "objects/scene_base_obj.h"
 #include "scene/scene_system.h"
 
-const char* const kObjectUsage =
-    "  object ID [--resource DIR] [--wait] [--second ID] [--frames K]\n"
-    "                               load scene object ID (resource\\ini\\objects\\ID.ini below\n"
-    "                               DIR), waiting for its model with --wait, and a second model\n"
-    "                               (of the object's own ID once it has one); run up to K\n"
-    "                               frames (10) until the model is complete;\n"
-    "                               print what was loaded and the messages to the renderables\n"
-    "  object ID ... [--scene N] [--draw] [--box] [--title TEXT] [--font F]\n"
-    "            [--highlight on|off|MODE] [--afterimage I,R,A,D,C] [--shine] [--pick X,Y]\n"
-    "                               stand the object in scene N and draw it for the frames\n"
-    "                               (--frames), printing each frame's path line, box, model,\n"
-    "                               after-image copies (texture factor), name plate and head and\n"
-    "                               top screen points; --box shows its bounding box, --title a\n"
-    "                               name plate in font F (0), --highlight switches the highlight\n"
-    "                               (MODE 0-5), --afterimage starts after-images (interval ms,\n"
-    "                               ring count 1-16, start alpha, duration ms or P%, colour\n"
-    "                               0xRRGGBB as a number), --shine enables the shine, --pick\n"
-    "                               picks the object at screen point X,Y\n";
-
 namespace {
 
 struct ObjectOptions {
@@ -44,62 +23,9 @@ struct ObjectOptions {
   int frames = 10;
   std::string resource = ".";
   footlight::ObjectDrawOptions drawing;
-  bool framesGiven = false;
+  std::optional<int> framesGiven;
   ObjectWalkOptions stage;
 };
-
-bool Whole(const std::string& option, const std::string& text, long high, long* out, std::string* error) {
-  char* end = nullptr;
-  errno = 0;
-  const long n = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || n < 0 || n > high) {
-    *error = option + " takes a whole number from 0 to " + std::to_string(high) + ", got \"" + text + "\"";
-    return false;
-  }
-  *out = n;
-  return true;
-}
-
-bool Parse(const std::vector<std::string>& args, ObjectOptions* o, std::string* error) {
-  std::string id;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    bool taken = false;
-    if (!footlight::TakeObjectDrawOption(args, &i, &o->drawing, &taken, error)) return false;
-    if (taken) continue;
-    if (a == "--wait") {
-      o->wait = true;
-    } else if (a == "--resource" || a == "--second" || a == "--frames") {
-      if (i + 1 >= args.size()) {
-        *error = "option " + a + " needs a value";
-        return false;
-      }
-      const std::string& v = args[++i];
-      long n = 0;
-      if (a == "--resource") {
-        o->resource = v;
-      } else if (a == "--second") {
-        if (!Whole("option --second", v, INT_MAX, &o->second, error)) return false;
-      } else {
-        if (!Whole("option --frames", v, 100000, &n, error)) return false;
-        o->frames = static_cast<int>(n);
-        o->framesGiven = true;
-      }
-    } else if (TakeObjectWalkOption(args, &i, &o->stage, error)) {
-      continue;
-    } else if (!error->empty() || !footlight::TakePositional(a, "object", "ID", &id, error)) {
-      return false;
-    }
-  }
-  if (id.empty()) {
-    *error = "object needs an object ID (see footlight object --help)";
-    return false;
-  }
-  // One stage serves the drawing and the walk.
-  o->stage.scene = o->drawing.scene;
-  if (!Whole("the object ID", id, INT_MAX, &o->id, error) || !CheckObjectWalkOptions(o->stage, error)) return false;
-  return footlight::CheckResourceRoot(o->resource, error);
-}
 
 host::RenderableObject* RenderableOf(host::ReferenceHost& host, const ComponentHandle* handle) {
   return static_cast<host::RenderableObject*>(static_cast<IRenderableObject*>(host.GetObject(handle)));
@@ -143,10 +69,12 @@ void PrintModel(const char* label, CSceneBaseObj* object, host::RenderableObject
 
 }  // namespace
 
-int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  ObjectOptions o;
-  const std::string usage = std::string(kObjectUsage) + kObjectWalkUsage;
-  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", usage.c_str(), Parse, &o); status >= 0) return status;
+namespace {
+
+int RunObject(ObjectOptions o, DMAInterfaceFn entry) {
+  // One stage serves the drawing and the walk.
+  o.drawing.scene = o.stage.scene;
+  if (o.framesGiven) o.frames = *o.framesGiven;
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   auto effects = std::make_shared<host::RecordingClass>("effect");
@@ -231,3 +159,28 @@ int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
   }
   return finish(status);
 }
+
+}  // namespace
+
+namespace footlight {
+
+void AddObjectCommand(cli::Program& program) {
+  auto* o = program.Keep<ObjectOptions>();
+  CLI::App* cmd = program.Command(
+      "object", "load a scene object's model; stand it in a scene to draw it or walk it",
+      [o](const cli::Context& context) { return RunObject(*o, context.entry); });
+  cli::Whole(cmd, "ID", &o->id, 0, INT_MAX, "the object file resource\\ini\\objects\\ID.ini")->required();
+  cli::ResourceRoot(cmd, &o->resource);
+  cmd->add_flag("--wait", o->wait, "load with the wait flag");
+  cli::Whole(cmd, "--second", &o->second, 0, INT_MAX, "load a second model (of the object's own ID once it has one)")
+      ->type_name("ID");
+  cli::Whole(cmd, "--frames", &o->framesGiven, 0, 100000,
+             "frames to run (default 10; with a walk 1000 at most, until it arrives)")
+      ->type_name("K");
+  cli::Whole(cmd, "--scene", &o->stage.scene, 0, INT_MAX, "load scene N first and stand the object on its stage");
+  DeclareObjectDrawOptions(cmd, &o->drawing);
+  DeclareObjectWalkOptions(cmd, &o->stage);
+  program.Check(cmd, [o] { return CheckObjectWalkOptions(o->stage); });
+}
+
+}  // namespace footlight

@@ -6,13 +6,12 @@
 // completed it, the head bone, the height, the bone count, the first part, the parameters and
 // every message the object sent to its renderables.
 #pragma once
-#include <string>
-#include <vector>
+#include "apps/footlight/cli.h"
 
-#include "frame/dma_interface.h"
+namespace footlight {
 
-extern const char* const kObjectUsage;
+// The command: 0 on success; 1 when the model does not load or complete (or a host block is
+// left); 2 when an option names what the host does not have (a font).
+void AddObjectCommand(cli::Program& program);
 
-// 0 on success; 1 when the model does not load or complete (or a host block is left); 2 on bad
-// arguments.
-int RunObjectCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);
+}  // namespace footlight

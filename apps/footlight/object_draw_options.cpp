@@ -1,13 +1,9 @@
 #include "apps/footlight/object_draw_options.h"
 
-#include "apps/footlight/command_support.h"
 #include "apps/footlight/scene_run.h"
 
-#include <cerrno>
 #include <climits>
-#include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 #include "d3dx8/d3dx8math.h"
 #include "frame/component_base.h"
@@ -20,34 +16,9 @@ namespace footlight {
 
 namespace {
 
-bool WholeNumber(const std::string& text, long low, long high, long* out) {
-  char* end = nullptr;
-  errno = 0;
-  const long n = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || errno != 0 || n < low || n > high) return false;
-  *out = n;
-  return true;
-}
-
 bool Number(const std::string& text) {
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(text.c_str(), &end);
-  return !text.empty() && *end == '\0' && errno == 0 && std::isfinite(v);
-}
-
-bool AfterImageTokens(const std::string& text, std::string* error) {
-  const std::vector<std::string> t = footlight::SplitCommas(text);
-  long n = 0;
-  const std::string& d = t.size() == 5 ? t[3] : std::string();
-  const bool share = !d.empty() && d.back() == '%' && Number(d.substr(0, d.size() - 1));
-  if (t.size() != 5 || !WholeNumber(t[0], 1, INT_MAX, &n) || !WholeNumber(t[1], 1, 16, &n) || !Number(t[2]) ||
-      !(share || WholeNumber(d, INT_MIN, INT_MAX, &n)) || !WholeNumber(t[4], 0, 0xFFFFFF, &n)) {
-    *error = "option --afterimage takes I,R,A,D,C (interval ms from 1, ring count 1-16, start alpha, duration "
-             "ms or P%, colour 0-16777215), got \"" + text + "\"";
-    return false;
-  }
-  return true;
+  float unused = 0.0f;
+  return cli::ParseNumber(text, cli::Range{}, &unused);
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -92,73 +63,49 @@ void PrintDraws(host::Renderer& renderer, size_t firstDraw, size_t firstText, FI
 
 }  // namespace
 
-bool TakeObjectDrawOption(const std::vector<std::string>& args, size_t* i, ObjectDrawOptions* o, bool* taken,
-                          std::string* error) {
-  const std::string& a = args[*i];
-  *taken = true;
-  if (a == "--draw") {
-    o->draw = true;
-    return true;
-  }
-  if (a == "--box") {
-    o->box = true;
-    return true;
-  }
-  if (a == "--shine") {
-    o->shine = true;
-    return true;
-  }
-  if (a != "--scene" && a != "--title" && a != "--font" && a != "--highlight" && a != "--afterimage" && a != "--pick") {
-    *taken = false;
-    return true;
-  }
-  if (*i + 1 >= args.size()) {
-    *error = "option " + a + " needs a value";
+bool ParseAfterImage(const std::string& text, std::string* event) {
+  const std::vector<std::string> t = cli::SplitCommas(text);
+  if (t.size() != 5) return false;
+  long long n = 0;
+  const std::string& d = t[3];
+  const bool share = !d.empty() && d.back() == '%' && Number(d.substr(0, d.size() - 1));
+  cli::Colour colour;
+  if (!cli::ParseWhole(t[0], 1, INT_MAX, &n) || !cli::ParseWhole(t[1], 1, 16, &n) || !Number(t[2]) ||
+      !(share || cli::ParseWhole(d, INT_MIN, INT_MAX, &n)) || !cli::ParseColour(t[4], &colour))
     return false;
-  }
-  const std::string& v = args[++*i];
-  if (a == "--scene") {
-    if (!WholeNumber(v, 0, INT_MAX, &o->scene)) {
-      *error = "option --scene takes a scene number from 0, got \"" + v + "\"";
-      return false;
-    }
-  } else if (a == "--title") {
-    o->hasTitle = true;
-    o->title = v;
-  } else if (a == "--font") {
-    if (!WholeNumber(v, 0, INT_MAX, &o->font)) {
-      *error = "option --font takes a font number from 0, got \"" + v + "\"";
-      return false;
-    }
-  } else if (a == "--highlight") {
-    long mode = 0;
-    if (v != "on" && v != "off" && !WholeNumber(v, 0, 5, &mode)) {
-      *error = "option --highlight takes on, off or a mode 0-5, got \"" + v + "\"";
-      return false;
-    }
-    o->highlight = v;
-  } else if (a == "--afterimage") {
-    if (!AfterImageTokens(v, error)) return false;
-    o->afterImage = v;
-  } else {
-    const std::vector<std::string> xy = footlight::SplitCommas(v);
-    long x = 0, y = 0;
-    if (xy.size() != 2 || !WholeNumber(xy[0], INT_MIN, INT_MAX, &x) || !WholeNumber(xy[1], INT_MIN, INT_MAX, &y)) {
-      *error = "option --pick takes X,Y (two whole numbers), got \"" + v + "\"";
-      return false;
-    }
-    o->pick = true;
-    o->pickX = static_cast<int>(x);
-    o->pickY = static_cast<int>(y);
-  }
+  *event = t[0] + "," + t[1] + "," + t[2] + "," + t[3] + "," + std::to_string(colour.rgb);
   return true;
 }
 
-bool LoadObjectScene(CSceneSystem* scene, const ObjectDrawOptions& o) {
-  if (o.scene < 0) return true;
-  if (scene->LoadScene(static_cast<uint32_t>(o.scene))) return true;
-  std::fprintf(stderr, "footlight: scene %ld did not load\n", o.scene);
-  return false;
+void DeclareObjectDrawOptions(CLI::App* cmd, ObjectDrawOptions* o) {
+  cmd->add_flag("--draw", o->draw, "draw the object for the frames as the scene's passes call it");
+  cmd->add_flag("--box", o->box, "show its bounding box");
+  cmd->add_option("--title", o->title, "give it a name plate")->type_name("TEXT");
+  cli::Whole(cmd, "--font", &o->font, 0, INT_MAX, "the name plate's font (default 0)")->type_name("F");
+  cli::Custom<std::string>(
+      cmd, "--highlight", &o->highlight, "on|off|MODE", "on, off or a mode 0-5",
+      [](const std::string& text, std::string* value) {
+        long long mode = 0;
+        if (text != "on" && text != "off" && !cli::ParseWhole(text, 0, 5, &mode)) return false;
+        *value = text;
+        return true;
+      },
+      "switch the highlight on or off, or set its mode");
+  cmd->add_option_function<std::string>(
+         "--afterimage",
+         [o](const std::string& text) {
+           if (ParseAfterImage(text, &o->afterImage)) return;
+           const std::vector<std::string> t = cli::SplitCommas(text);
+           const std::string colour = cli::ColourWants(t.size() == 5 ? t[4] : "");
+           throw CLI::ValidationError(cli::Takes("--afterimage",
+                                                 "I,R,A,D,C (interval ms from 1, ring count 1-16, start alpha, "
+                                                 "duration ms or P%, " + colour + ")",
+                                                 text));
+         },
+         "start after-images with an \"afterImage\" animation event")
+      ->type_name("I,R,A,D,C");
+  cmd->add_flag("--shine", o->shine, "enable the shine");
+  cli::Value(cmd, "--pick", &o->pick, "print the coarse and precise hits of the ray under the pixel");
 }
 
 int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj* object, const ObjectDrawOptions& o,
@@ -167,7 +114,7 @@ int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj*
   host::ReferenceHost& host = standard.host;
   // The host has one font of its own; a scene adds those its characters name.
   if (renderer.FontName(0).empty()) renderer.GetFont("default");
-  if (o.hasTitle && renderer.FontName(static_cast<int>(o.font)).empty()) {
+  if (o.title && renderer.FontName(static_cast<int>(o.font)).empty()) {
     std::fprintf(stderr, "footlight: option --font names no font the host has: %ld\n", o.font);
     return 2;
   }
@@ -175,8 +122,8 @@ int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj*
   if (o.scene >= 0) PlaceOriginCamera(standard, scene);
   object->Show(true);
   if (o.box) object->ShowBoundingBox(1);
-  if (o.hasTitle) {
-    std::wstring title(o.title.begin(), o.title.end());
+  if (o.title) {
+    std::wstring title(o.title->begin(), o.title->end());
     object->SetTitle(title.c_str(), static_cast<int32_t>(o.font), 0, 1);
     std::fprintf(out, "title: \"%s\" in font %ld, half width %d\n", Narrow(object->GetTitle()).c_str(), o.font,
                  object->GetTitleHalfWidth());
@@ -236,21 +183,22 @@ int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj*
     renderer.GetTransform(D3DTS_PROJECTION, &projection);
     renderer.GetTransform(D3DTS_VIEW, &view);
     D3DXMatrixIdentity(&world);
-    const D3DXVECTOR3 nearScreen(static_cast<float>(o.pickX), static_cast<float>(o.pickY), 0.0f);
-    const D3DXVECTOR3 farScreen(static_cast<float>(o.pickX), static_cast<float>(o.pickY), 1.0f);
+    const int pickX = o.pick->x, pickY = o.pick->y;
+    const D3DXVECTOR3 nearScreen(static_cast<float>(pickX), static_cast<float>(pickY), 0.0f);
+    const D3DXVECTOR3 farScreen(static_cast<float>(pickX), static_cast<float>(pickY), 1.0f);
     D3DXVECTOR3 origin, end;
     if (D3DXVec3Unproject(&origin, &nearScreen, &viewport, &projection, &view, &world) == nullptr ||
         D3DXVec3Unproject(&end, &farScreen, &viewport, &projection, &view, &world) == nullptr) {
-      std::fprintf(out, "pick at %d,%d: no view to pick through\n", o.pickX, o.pickY);
+      std::fprintf(out, "pick at %d,%d: no view to pick through\n", pickX, pickY);
     } else {
       const D3DXVECTOR3 direction = end - origin;
       for (uint8_t precise : {uint8_t{0}, uint8_t{1}}) {
         D3DXVECTOR3 hit;
         if (object->HitTest(&hit, &origin, &direction, precise))
-          std::fprintf(out, "pick at %d,%d (%s): %.3f,%.3f,%.3f\n", o.pickX, o.pickY, precise ? "precise" : "coarse",
+          std::fprintf(out, "pick at %d,%d (%s): %.3f,%.3f,%.3f\n", pickX, pickY, precise ? "precise" : "coarse",
                        hit.x, hit.y, hit.z);
         else
-          std::fprintf(out, "pick at %d,%d (%s): nothing\n", o.pickX, o.pickY, precise ? "precise" : "coarse");
+          std::fprintf(out, "pick at %d,%d (%s): nothing\n", pickX, pickY, precise ? "precise" : "coarse");
       }
     }
   }

@@ -9,8 +9,11 @@
 #pragma once
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "apps/footlight/cli.h"
 
 class CSceneBaseObj;
 class CSceneSystem;
@@ -24,28 +27,24 @@ struct ObjectDrawOptions {
   long scene = -1;
   bool draw = false;
   bool box = false;
-  bool hasTitle = false;
-  std::string title;
+  std::optional<std::string> title;
   long font = 0;
   std::string highlight;  // "", "on", "off" or a mode 0-5
-  std::string afterImage;  // the five tokens as given
+  std::string afterImage;  // the animation event's five values, the colour in decimal as the event takes it
   bool shine = false;
-  bool pick = false;
-  int pickX = 0, pickY = 0;
+  std::optional<cli::Pixel> pick;
 
   // Anything to do after the model is loaded.
-  bool Wanted() const { return draw || box || hasTitle || !highlight.empty() || !afterImage.empty() || shine || pick; }
+  bool Wanted() const { return draw || box || title || !highlight.empty() || !afterImage.empty() || shine || pick; }
 };
 
-// Takes args[*i] (and its value) when it is one of the options above: true with *i moved past
-// it, or false with *error set when it is one of them and malformed. *taken says whether it was
-// one of them.
-bool TakeObjectDrawOption(const std::vector<std::string>& args, size_t* i, ObjectDrawOptions* o, bool* taken,
-                          std::string* error);
-
-// Loads the scene when one is asked for; false with one error line on stderr when it does not
-// load.
-bool LoadObjectScene(CSceneSystem* scene, const ObjectDrawOptions& o);
+// Declares the drawing options (all but --scene, which the command shares with the stage) on a
+// command.
+void DeclareObjectDrawOptions(CLI::App* cmd, ObjectDrawOptions* options);
+// "I,R,A,D,C" (interval ms from 1, ring count 1-16, start alpha, duration ms or P%, colour
+// RRGGBB or 0xRRGGBB) as the animation event takes it, the colour in decimal. False for anything
+// else.
+bool ParseAfterImage(const std::string& text, std::string* event);
 
 // Applies the options to a loaded object and draws it for `frames` frames, printing as it goes.
 // 0 on success, 2 when an option names what the host does not have (a font), 1 when the work

@@ -1,48 +1,21 @@
+#include "apps/footlight/command_support.h"
 #include "apps/footlight/object_walk.h"
 
-#include <cerrno>
-#include <climits>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
 
-#include "apps/footlight/command_support.h"
 #include "host/renderable.h"
 #include "math/angles.h"
 #include "objects/scene_base_obj.h"
 #include "scene/scene_system.h"
-
-const char* const kObjectWalkUsage =
-    "      [--scene N [--at X,Z] [--walk X,Z | --path X,Z] [--play NAME] [--sequence A,B,..]\n"
-    "       [--event TEXT]...]\n"
-    "                               load scene N first and place the object on its stage at X,Z\n"
-    "                               (default 0,0); walk it straight to X,Z or along the scene's\n"
-    "                               route there (1 unit/s), play an animation or a sequence, hand\n"
-    "                               it text events (\"effect,spark\", \"sound,step\", ...); run\n"
-    "                               frames of 100 ms until the walk ends (at most K, default 10\n"
-    "                               without a walk and 1000 with one) and print each frame's\n"
-    "                               position, yaw, walk, waypoint and animation, then the messages\n"
-    "                               to the effect, sound and shader objects and the live effects\n";
 
 namespace {
 
 constexpr uint32_t kFrameMs = 100;
 constexpr int kWalkFrames = 1000;
 constexpr int kStandFrames = 10;
-
-bool ParsePair(const std::string& text, float* x, float* z) {
-  const char* p = text.c_str();
-  char* end = nullptr;
-  const float a = std::strtof(p, &end);
-  if (end == p || *end != ',' || !std::isfinite(a)) return false;
-  p = end + 1;
-  const float b = std::strtof(p, &end);
-  if (end == p || *end != '\0' || !std::isfinite(b)) return false;
-  *x = a;
-  *z = b;
-  return true;
-}
 
 std::string WaypointOf(CSceneBaseObj* object) {
   if (object->currentWaypoint == object->path.waypoints.end()) return "-";
@@ -73,80 +46,39 @@ void PrintFrame(int frame, CSceneBaseObj* o) {
 }  // namespace
 
 bool ObjectWalkOptions::Any() const {
-  return at || walk != Walk::None || !play.empty() || !sequence.empty() || !events.empty();
+  return at || walkTo || pathTo || !play.empty() || sequence || !events.empty();
 }
 
-bool TakeObjectWalkOption(const std::vector<std::string>& args, size_t* i, ObjectWalkOptions* o, std::string* error) {
-  error->clear();
-  const std::string& a = args[*i];
-  if (a != "--scene" && a != "--at" && a != "--walk" && a != "--path" && a != "--play" && a != "--sequence" &&
-      a != "--event")
-    return false;
-  if (*i + 1 >= args.size()) {
-    *error = "option " + a + " needs a value";
-    return false;
-  }
-  const std::string& v = args[++*i];
-  if (a == "--scene") {
-    char* end = nullptr;
-    errno = 0;
-    const long n = std::strtol(v.c_str(), &end, 10);
-    if (v.empty() || *end != '\0' || errno != 0 || n < 0 || n > INT_MAX) {
-      *error = "option --scene takes a scene number from 0 to " + std::to_string(INT_MAX) + ", got \"" + v + "\"";
-      return false;
-    }
-    o->scene = n;
-  } else if (a == "--at") {
-    if (!ParsePair(v, &o->atX, &o->atZ)) {
-      *error = "option --at takes X,Z, got \"" + v + "\"";
-      return false;
-    }
-    o->at = true;
-  } else if (a == "--walk" || a == "--path") {
-    if (o->walk != ObjectWalkOptions::Walk::None) {
-      *error = "give one of --walk and --path, once";
-      return false;
-    }
-    if (!ParsePair(v, &o->toX, &o->toZ)) {
-      *error = "option " + a + " takes X,Z, got \"" + v + "\"";
-      return false;
-    }
-    o->walk = a == "--walk" ? ObjectWalkOptions::Walk::Straight : ObjectWalkOptions::Walk::Path;
-  } else if (a == "--play") {
-    if (v.empty()) {
-      *error = "option --play needs an animation name";
-      return false;
-    }
-    o->play = v;
-  } else if (a == "--sequence") {
-    o->sequence = footlight::SplitCommas(v);
-    for (const std::string& name : o->sequence)
-      if (name.empty()) {
-        *error = "option --sequence takes names separated by commas, got \"" + v + "\"";
-        return false;
-      }
-    if (o->sequence.size() > 8) {
-      *error = "option --sequence takes at most 8 names";
-      return false;
-    }
-  } else {
-    o->events.push_back(v);
-  }
-  return true;
+void DeclareObjectWalkOptions(CLI::App* cmd, ObjectWalkOptions* o) {
+  using namespace footlight;
+  cli::Value(cmd, "--at", &o->at, "stand the object at X,Z (default 0,0)");
+  cli::Value(cmd, "--walk", &o->walkTo, "walk it straight to X,Z with MoveTo (1 unit/s)");
+  cli::Value(cmd, "--path", &o->pathTo, "walk it along the scene's route to X,Z");
+  cmd->add_option("--play", o->play, "play this animation")->type_name("NAME");
+  cli::Custom<std::vector<std::string>>(
+      cmd, "--sequence", &o->sequence, "A,B,..", "at most 8 names separated by commas",
+      [](const std::string& text, std::vector<std::string>* names) {
+        *names = cli::SplitCommas(text);
+        const auto empty = [](const std::string& name) { return name.empty(); };
+        return names->size() <= 8 && std::none_of(names->begin(), names->end(), empty);
+      },
+      "play these animations one after another");
+  cmd->add_option("--event", o->events, "hand it this text event as its renderable would (again for more)")
+      ->type_name("TEXT")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
 }
 
-bool CheckObjectWalkOptions(const ObjectWalkOptions& o, std::string* error) {
-  if (o.scene < 0 && o.Any()) {
-    *error = "--at, --walk, --path, --play, --sequence and --event need --scene N";
-    return false;
-  }
-  return true;
+std::string CheckObjectWalkOptions(const ObjectWalkOptions& o) {
+  if (o.scene < 0 && o.Any()) return "--at, --walk, --path, --play, --sequence and --event need --scene N";
+  if (o.walkTo && o.pathTo) return "give one of --walk and --path";
+  return "";
 }
 
 bool LoadObjectStage(CSceneSystem* scene, const ObjectWalkOptions& o) {
   if (o.scene < 0) return true;
   if (scene != nullptr && scene->LoadScene(static_cast<uint32_t>(o.scene))) return true;
-  std::fprintf(stderr, "footlight: scene %ld did not load\n", o.scene);
+  std::fprintf(stderr, "footlight: %s\n", footlight::SceneLoadError(static_cast<int>(o.scene)).c_str());
   return false;
 }
 
@@ -156,16 +88,16 @@ ObjectWalk StartObjectWalk(host::StandardHost& standard, CSceneSystem* scene, CS
   ObjectWalk run;
   run.firstMessage = host.Messages().size();
   object->RegisterAnimationEvents();
-  const D3DXVECTOR3 at(o.atX, 0.0f, o.atZ);
+  const D3DXVECTOR3 at(o.at ? o.at->x : 0.0f, 0.0f, o.at ? o.at->z : 0.0f);
   object->SetPositionAction(&at, 0.0f, 0);
   std::printf("placed at %.3f,%.3f,%.3f\n", object->position.x, object->position.y, object->position.z);
 
   if (!o.play.empty())
     std::printf("play %s: %s\n", o.play.c_str(),
                 object->PlayAnimationRequest(o.play.c_str(), 1, 1.0f, 0, 0.0f, 0.0f, 0.0f, 1) ? "started" : "unknown");
-  if (!o.sequence.empty()) {
+  if (o.sequence) {
     std::vector<const char*> names;
-    for (const std::string& s : o.sequence) names.push_back(s.c_str());
+    for (const std::string& s : *o.sequence) names.push_back(s.c_str());
     object->PlayAnimationSequence(names.data(), static_cast<int32_t>(names.size()), 1.0f, 0, 0.0f, 0.0f, 0.0f);
     std::printf("sequence of %zu: first %s\n", names.size(), names[0]);
   }
@@ -179,14 +111,14 @@ ObjectWalk StartObjectWalk(host::StandardHost& standard, CSceneSystem* scene, CS
   }
 
   bool walking = false;
-  if (o.walk == ObjectWalkOptions::Walk::Straight) {
-    const float dx = o.toX - object->position.x, dz = o.toZ - object->position.z;
+  if (o.walkTo) {
+    const float dx = o.walkTo->x - object->position.x, dz = o.walkTo->z - object->position.z;
     const float heading = dx == 0.0f && dz == 0.0f ? 0.0f : std::atan2(dx, dz);
-    object->MoveTo(o.toX, o.toZ, heading, 1.0f, kTwoPi, 3, 0, 0.0f);
-    std::printf("walk to %.3f,%.3f\n", o.toX, o.toZ);
+    object->MoveTo(o.walkTo->x, o.walkTo->z, heading, 1.0f, kTwoPi, 3, 0, 0.0f);
+    std::printf("walk to %.3f,%.3f\n", o.walkTo->x, o.walkTo->z);
     walking = true;
-  } else if (o.walk == ObjectWalkOptions::Walk::Path) {
-    const D3DXVECTOR3 to(o.toX, object->position.y, o.toZ);
+  } else if (o.pathTo) {
+    const D3DXVECTOR3 to(o.pathTo->x, object->position.y, o.pathTo->z);
     const D3DXVECTOR3 from = object->position;
     if (scene->FindPath(object, nullptr, 0, &from, &to) && !object->path.waypoints.empty()) {
       std::printf("route of %zu waypoints:", object->path.waypoints.size());
@@ -194,7 +126,7 @@ ObjectWalk StartObjectWalk(host::StandardHost& standard, CSceneSystem* scene, CS
       std::printf("\n");
       walking = true;
     } else {
-      std::printf("no route to %.3f,%.3f\n", o.toX, o.toZ);
+      std::printf("no route to %.3f,%.3f\n", o.pathTo->x, o.pathTo->z);
     }
   }
 

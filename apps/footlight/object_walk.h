@@ -4,34 +4,33 @@
 // and prints per frame its position, yaw, walk, waypoint and animation, then what it sent to
 // the host's effect, sound and shader objects.
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "apps/footlight/cli.h"
 #include "host/standard_host.h"
 
 class CSceneBaseObj;
 class CSceneSystem;
 
-extern const char* const kObjectWalkUsage;
-
 struct ObjectWalkOptions {
   long scene = -1;  // -1: no stage
-  bool at = false;
-  float atX = 0.0f, atZ = 0.0f;
-  enum class Walk { None, Straight, Path } walk = Walk::None;
-  float toX = 0.0f, toZ = 0.0f;
+  std::optional<footlight::cli::GroundPoint> at;
+  std::optional<footlight::cli::GroundPoint> walkTo;  // --walk: straight with MoveTo
+  std::optional<footlight::cli::GroundPoint> pathTo;  // --path: along the scene's route
   std::string play;
-  std::vector<std::string> sequence;
+  std::optional<std::vector<std::string>> sequence;
   std::vector<std::string> events;
 
   bool Any() const;
 };
 
-// Takes args[*i] (and its value) when it is one of the stage options; false with `error` set on
-// a malformed value, false with `error` empty when args[*i] is none of them.
-bool TakeObjectWalkOption(const std::vector<std::string>& args, size_t* i, ObjectWalkOptions* o, std::string* error);
-// Checks the options together once all are read (they need --scene).
-bool CheckObjectWalkOptions(const ObjectWalkOptions& o, std::string* error);
+// Declares the stage options (all but --scene, which the command shares with the drawing) on a
+// command.
+void DeclareObjectWalkOptions(CLI::App* cmd, ObjectWalkOptions* options);
+// The options together once all are read (they need --scene): "" or the one error line.
+std::string CheckObjectWalkOptions(const ObjectWalkOptions& o);
 
 // The stage part in three steps, for a caller that runs the frames itself (drawing as it goes):
 // Start places the object, starts its animations, events and walk and says how many frames to

@@ -1,10 +1,7 @@
 #include "apps/footlight/play_command.h"
 
-#include <cerrno>
 #include <climits>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -14,14 +11,6 @@
 #include "playback/movie_data.h"
 #include "playback/recording_scene_system.h"
 #include "win32/win32.h"
-
-const char* const kPlayUsage =
-    "  play MOVIE [--resource DIR] [--speed S] [--elapsed MS] [--frames N] [--list]\n"
-    "                               load the movie MOVIE (a module path below DIR) into the\n"
-    "                               recording scene system, print its scene and state and play it\n"
-    "                               at speed S (default 1) with MS milliseconds a frame (default\n"
-    "                               16) until its end or N frames, printing each frame's scene\n"
-    "                               events and replayed objects; --list prints every event instead\n";
 
 namespace {
 
@@ -34,56 +23,11 @@ struct PlayOptions {
   bool list = false;
 };
 
-bool ParseWhole(const std::string& option, const std::string& text, int* out, std::string* error) {
-  char* end = nullptr;
-  errno = 0;
-  const long n = std::strtol(text.c_str(), &end, 10);
-  if (end == text.c_str() || *end != '\0' || errno != 0 || n < 0 || n > INT_MAX) {
-    *error = "option " + option + " takes a whole number from 0, got \"" + text + "\"";
-    return false;
-  }
-  *out = static_cast<int>(n);
-  return true;
-}
-
-bool Parse(const std::vector<std::string>& args, PlayOptions* o, std::string* error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--list") {
-      o->list = true;
-    } else if (a == "--resource" || a == "--speed" || a == "--elapsed" || a == "--frames") {
-      if (i + 1 >= args.size()) {
-        *error = "option " + a + " needs a value";
-        return false;
-      }
-      const std::string& v = args[++i];
-      if (a == "--resource") {
-        o->resource = v;
-      } else if (a == "--speed") {
-        char* end = nullptr;
-        const float s = std::strtof(v.c_str(), &end);
-        if (end == v.c_str() || *end != '\0' || !std::isfinite(s) || s < 0.0f) {
-          *error = "option --speed takes a number from 0, got \"" + v + "\"";
-          return false;
-        }
-        o->speed = s;
-      } else if (!ParseWhole(a, v, a == "--elapsed" ? &o->elapsed : &o->frames, error)) {
-        return false;
-      }
-    } else if (!footlight::TakePositional(a, "play", "MOVIE", &o->movie, error)) {
-      return false;
-    }
-  }
-  if (o->movie.empty()) {
-    *error = "play needs a MOVIE";
-    return false;
-  }
-  if (!o->list && o->frames < 0 && static_cast<int64_t>(o->speed * static_cast<float>(o->elapsed)) == 0) {
-    *error = "at --speed " + std::to_string(o->speed) + " and --elapsed " + std::to_string(o->elapsed) +
-             " the movie time stands still; give --frames N";
-    return false;
-  }
-  return footlight::CheckResourceRoot(o->resource, error);
+std::string Check(const PlayOptions& o) {
+  if (!o.list && o.frames < 0 && static_cast<int64_t>(o.speed * static_cast<float>(o.elapsed)) == 0)
+    return "at --speed " + std::to_string(o.speed) + " and --elapsed " + std::to_string(o.elapsed) +
+           " the movie time stands still; give --frames N";
+  return "";
 }
 
 // ---- Text of events ------------------------------------------------------------------------------
@@ -223,10 +167,10 @@ int Play(host::ReferenceHost& host, Playback::SceneSystem* scene, const Playback
 
 std::string DescribeMovieEvent(const Playback::SceneEvent& event) { return Describe(event); }
 
-int RunPlayCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  PlayOptions o;
-  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kPlayUsage, Parse, &o); status >= 0)
-    return status;
+namespace {
+
+int RunPlay(const PlayOptions& o, DMAInterfaceFn entry) {
+  if (std::string line; !footlight::cli::Readable(o.resource, o.movie, &line)) return footlight::cli::Fail(line);
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   auto* scene = static_cast<Playback::SceneSystem*>(footlight::MakeSceneSystem(host, entry, "SceneSystem"));
@@ -258,3 +202,22 @@ int RunPlayCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
   std::printf("live host blocks: %zu\n", live);
   return status != 0 ? status : (live == 0 ? 0 : 1);
 }
+
+}  // namespace
+
+namespace footlight {
+
+void AddPlayCommand(cli::Program& program) {
+  auto* o = program.Keep<PlayOptions>();
+  CLI::App* cmd = program.Command("play", "play a recorded movie in the recording scene system",
+                                  [o](const cli::Context& context) { return RunPlay(*o, context.entry); });
+  cli::ResourcePath(cmd, "MOVIE", &o->movie, "the movie")->required();
+  cli::ResourceRoot(cmd, &o->resource);
+  cli::Number(cmd, "--speed", &o->speed, "the speed (default 1)", cli::Range::From(0.0));
+  cli::Whole(cmd, "--elapsed", &o->elapsed, 0, INT_MAX, "milliseconds a frame (default 16)")->type_name("MS");
+  cli::Whole(cmd, "--frames", &o->frames, 0, INT_MAX, "frames to play (default: until the movie ends)");
+  cmd->add_flag("--list", o->list, "print every event of the movie instead");
+  program.Check(cmd, [o] { return Check(*o); });
+}
+
+}  // namespace footlight

@@ -8,9 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/dma_interface.h"
-
-extern const char* const kPlayUsage;
+#include "apps/footlight/cli.h"
 
 namespace Playback {
 class SceneEvent;
@@ -18,6 +16,10 @@ class SceneEvent;
 // A scene event as the listings show it: its name and payload.
 std::string DescribeMovieEvent(const Playback::SceneEvent& event);
 
-// 0 when the movie played (or was listed) and nothing leaked; 1 when it does not load or a host
-// block is left; 2 on bad arguments.
-int RunPlayCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);
+namespace footlight {
+
+// The command: 0 when the movie played (or was listed) and nothing leaked; 1 when it does not
+// load or a host block is left.
+void AddPlayCommand(cli::Program& program);
+
+}  // namespace footlight

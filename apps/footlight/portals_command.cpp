@@ -1,27 +1,13 @@
 #include "apps/footlight/portals_command.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 
-#include "apps/footlight/command_support.h"
 #include "frame/component_base.h"
 #include "host/mesh_object.h"
 #include "host/standard_host.h"
 #include "visibility/cell_portal_graph_builder.h"
-
-const char* const kPortalsUsage =
-    "  portals MESH [--model] [--resource DIR] [--frames N] [--key F]...\n"
-    "                               build cells and portals over the OBJ mesh MESH (a resource\n"
-    "                               path below DIR, default .), print the tables after each\n"
-    "                               stage and the cells and portals found, then draw N frames\n"
-    "                               (default 1) and print what each drew; --model hands the mesh\n"
-    "                               over as the model of a host mesh object; --key F presses N\n"
-    "                               (next cell) before frame F\n";
 
 namespace {
 
@@ -30,60 +16,8 @@ struct PortalsOptions {
   std::string resource = ".";
   bool model = false;
   int frames = 1;
-  std::vector<int> keys;
+  std::vector<int> nextCell;  // frames before which N is pressed
 };
-
-bool ParseWhole(const std::string& text, int least, int* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || value < least || value > INT_MAX) return false;
-  *out = static_cast<int>(value);
-  return true;
-}
-
-bool Parse(const std::vector<std::string>& args, PortalsOptions* o, std::string* error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const auto value = [&](std::string* v) {
-      if (i + 1 >= args.size()) {
-        *error = "option " + arg + " needs a value";
-        return false;
-      }
-      *v = args[++i];
-      return true;
-    };
-    std::string v;
-    if (arg == "--model") {
-      o->model = true;
-    } else if (arg == "--resource") {
-      if (!value(&o->resource)) return false;
-    } else if (arg == "--frames" || arg == "--key") {
-      if (!value(&v)) return false;
-      int n = 0;
-      if (!ParseWhole(v, arg == "--key" ? 1 : 0, &n)) {
-        *error = "option " + arg + " takes a whole number from " + (arg == "--key" ? "1" : "0") + ", got \"" + v + "\"";
-        return false;
-      }
-      if (arg == "--key") o->keys.push_back(n);
-      else o->frames = n;
-    } else if (!arg.empty() && arg[0] == '-') {
-      *error = "unknown option " + arg + " for portals (see footlight --help)";
-      return false;
-    } else if (o->mesh.empty()) {
-      o->mesh = arg;
-    } else {
-      *error = "portals takes one mesh, got \"" + arg + "\" too";
-      return false;
-    }
-  }
-  if (o->mesh.empty()) {
-    *error = "portals needs a mesh file (see footlight --help)";
-    return false;
-  }
-  return footlight::CheckResourceRoot(o->resource, error);
-}
 
 // Prints the tables after every stage.
 class StagePrinter final : public ICellPortalProgressListener {
@@ -121,27 +55,14 @@ void PrintGraph(const CellPortalProgress& r) {
   }
 }
 
-}  // namespace
-
-int RunPortalsCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  if (std::find(args.begin(), args.end(), "--help") != args.end() ||
-      std::find(args.begin(), args.end(), "-h") != args.end()) {
-    std::printf("usage: footlight portals MESH [OPTIONS]\n%s", kPortalsUsage);
-    return 0;
-  }
-  PortalsOptions o;
-  std::string error;
-  if (!Parse(args, &o, &error)) {
-    std::fprintf(stderr, "footlight: %s\n", error.c_str());
-    return 2;
-  }
+int RunPortals(const PortalsOptions& o, const footlight::cli::Context& context) {
+  using footlight::cli::Fail;
+  if (std::string line; !footlight::cli::Readable(o.resource, o.mesh, &line)) return Fail(line);
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
   host::RegisterMeshClass(host, standard.renderer);
-  if (host.LoadModule(entry) == nullptr) {
-    std::fprintf(stderr, "footlight: the module returned an empty class list\n");
-    return 1;
-  }
+  if (host.LoadModule(context.entry) == nullptr) return context.EmptyClassList();
+  std::string error;
   ComponentHandle builderHandle{};
   host.CreateObject(&builderHandle, "CCellPortalGraphBuilder");
   auto* builder =
@@ -193,7 +114,7 @@ int RunPortalsCommand(const std::vector<std::string>& args, DMAInterfaceFn entry
 
   const host::Renderer& renderer = standard.renderer;
   for (int frame = 1; frame <= o.frames; ++frame) {
-    if (std::find(o.keys.begin(), o.keys.end(), frame) != o.keys.end()) host.SystemMessage(256, 'N', 0);
+    if (std::find(o.nextCell.begin(), o.nextCell.end(), frame) != o.nextCell.end()) host.SystemMessage(256, 'N', 0);
     const size_t before = renderer.Draws().size();
     standard.Frame(16);
     size_t outlines = 0, triangles = 0;
@@ -209,3 +130,21 @@ int RunPortalsCommand(const std::vector<std::string>& args, DMAInterfaceFn entry
   std::printf("live host blocks: %zu\n", live);
   return live == 0 ? 0 : 1;
 }
+
+}  // namespace
+
+namespace footlight {
+
+void AddPortalsCommand(cli::Program& program) {
+  auto* o = program.Keep<PortalsOptions>();
+  CLI::App* cmd = program.Command("portals", "build cells and portals over an OBJ mesh and draw them",
+                                  [o](const cli::Context& context) { return RunPortals(*o, context); });
+  cli::ResourcePath(cmd, "MESH", &o->mesh, "the OBJ mesh")->required();
+  cli::ResourceRoot(cmd, &o->resource);
+  cmd->add_flag("--model", o->model, "hand the mesh over as the model of a host mesh object");
+  cli::Whole(cmd, "--frames", &o->frames, 0, INT_MAX, "frames to draw (default 1)");
+  cli::Whole(cmd, "--next-cell", &o->nextCell, 1, INT_MAX, "press N (select the next cell) before frame F")
+      ->type_name("F");
+}
+
+}  // namespace footlight

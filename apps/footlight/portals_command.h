@@ -1,22 +1,19 @@
-// footlight portals MESH [--model] [--resource DIR] [--frames N] [--key F]...
+// footlight portals MESH [--model] [--resource DIR] [--frames N] [--next-cell F]...
 //
 // Builds cells and portals over an OBJ mesh with the module's cell-portal graph builder and
 // reports the tables after every stage, the cells and portals found, and the wireframe each
 // frame draws. MESH is a resource path below DIR. The mesh goes in vertex by vertex and
-// triangle by triangle, or, with --model, as the model of a host "mesh" object. --key F
+// triangle by triangle, or, with --model, as the model of a host "mesh" object. --next-cell F
 // presses N (the next cell) before frame F.
 //
 // The command reaches the builder only through its virtual operations and the tables its
 // progress record points to, so it works as well with a module loaded by dlopen.
 #pragma once
-#include <string>
-#include <vector>
+#include "apps/footlight/cli.h"
 
-#include "frame/dma_interface.h"
+namespace footlight {
 
-// The usage lines of the command, for the program's help text.
-extern const char* const kPortalsUsage;
+// The command runs to 0 on success, 1 when the mesh does not load or the run leaks.
+void AddPortalsCommand(cli::Program& program);
 
-// Runs the command on the arguments that follow "portals": 0 on success, 1 when the mesh does
-// not load or the run leaks, 2 on bad arguments.
-int RunPortalsCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);
+}  // namespace footlight

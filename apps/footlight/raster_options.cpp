@@ -2,52 +2,14 @@
 
 #include <stb/stb_image_write.h>
 
-#include <cstdlib>
 #include <vector>
 
-const char* const kRasterUsage =
-    "      [--size WxH] [--clear RRGGBB] [--png OUT] [--no-raster]\n"
-    "                               --size sets the back buffer (default 800x600), --clear clears\n"
-    "                               it (depth 1, stencil 0) before each realize, --png writes the\n"
-    "                               last frame to OUT, --no-raster records draws without drawing\n";
-
-namespace {
-
-bool ParseDimension(const std::string& text, UINT* out) {
-  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  const unsigned long value = std::strtoul(text.c_str(), nullptr, 10);
-  if (value < 1 || value > 4096) return false;
-  *out = static_cast<UINT>(value);
-  return true;
-}
-
-}  // namespace
-
-bool TakeRasterOption(const std::string& arg, const std::function<const char*()>& value, RasterRunOptions* o,
-                      std::string* error) {
-  if (arg == "--no-raster") {
-    o->raster = false;
-  } else if (arg == "--png") {
-    o->png = value();
-    if (o->png.empty()) *error = "option --png needs a file name";
-  } else if (arg == "--size") {
-    const std::string text = value();
-    const size_t x = text.find('x');
-    if (x == std::string::npos || !ParseDimension(text.substr(0, x), &o->width) ||
-        !ParseDimension(text.substr(x + 1), &o->height))
-      *error = "option --size takes WIDTHxHEIGHT, each 1 to 4096, got \"" + text + "\"";
-  } else if (arg == "--clear") {
-    const std::string text = value();
-    if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-      *error = "option --clear takes a colour RRGGBB in hexadecimal, got \"" + text + "\"";
-    } else {
-      o->clear = true;
-      o->clearColour = 0xFF000000u | static_cast<D3DCOLOR>(std::strtoul(text.c_str(), nullptr, 16));
-    }
-  } else {
-    return false;
-  }
-  return true;
+void DeclareRasterOptions(CLI::App* cmd, RasterRunOptions* o) {
+  using namespace footlight;
+  cli::Value(cmd, "--size", &o->size, "the back buffer's size (default 800x600)");
+  cli::Value(cmd, "--clear", &o->clear, "clear target, depth (1) and stencil (0) to this colour before each frame");
+  cli::PlainPath(cmd, "--png", &o->png, "write the last frame's picture to this file");
+  cmd->add_flag("--no-raster", o->noRaster, "record the draws without drawing them");
 }
 
 bool WriteSurfacePng(const host::Surface& surface, const std::string& path, std::string* error) {

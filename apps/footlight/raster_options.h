@@ -6,26 +6,27 @@
 //   --png OUT       the last frame's back buffer, read back before the closing reset (a plain path)
 //   --no-raster     draws are recorded only; nothing is drawn
 #pragma once
-#include <functional>
+#include <optional>
 #include <string>
 
+#include "apps/footlight/cli.h"
 #include "host/renderer.h"
 
 struct RasterRunOptions {
-  UINT width = 800;
-  UINT height = 600;
-  bool clear = false;
-  D3DCOLOR clearColour = 0;
+  footlight::cli::Size size{800, 600};
+  std::optional<footlight::cli::Colour> clear;
   std::string png;
-  bool raster = true;
+  bool noRaster = false;
+
+  UINT width() const { return static_cast<UINT>(size.width); }
+  UINT height() const { return static_cast<UINT>(size.height); }
+  // The clear colour, opaque.
+  D3DCOLOR ClearColour() const { return 0xFF000000u | (clear ? clear->rgb : 0u); }
+  bool Any() const { return size.width != 800 || size.height != 600 || clear || !png.empty() || noRaster; }
 };
 
-extern const char* const kRasterUsage;
-
-// Takes `arg` when it is one of the drawing options, its value read through `value`. Returns
-// false for any other argument; sets `error` (one line) for a bad value.
-bool TakeRasterOption(const std::string& arg, const std::function<const char*()>& value, RasterRunOptions* options,
-                      std::string* error);
+// Declares the drawing options on a command.
+void DeclareRasterOptions(CLI::App* cmd, RasterRunOptions* options);
 
 // Writes the surface's pixels, read back from the device, as a PNG file at a plain path.
 bool WriteSurfacePng(const host::Surface& surface, const std::string& path, std::string* error);

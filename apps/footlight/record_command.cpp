@@ -22,22 +22,14 @@
 #include "playback/recording_scene_system.h"
 #include "win32/win32.h"
 
-const char* const kRecordUsage =
-    "  record --scene N --frames F [--elapsed MS] [--resource DIR] [--script FILE] OUT\n"
-    "                               load scene N into the recording scene system, record F frames\n"
-    "                               of MS milliseconds (default 16) while the script FILE acts on\n"
-    "                               the scene, and save the movie to OUT (a module path below DIR);\n"
-    "                               prints the scene events, each track's event count and the\n"
-    "                               duration (the script's lines: see the README)\n";
-
 namespace {
 
 struct RecordOptions {
   std::string out;
   std::string resource = ".";
   std::string script;
-  int scene = -1;
-  int frames = -1;
+  int scene = 0;
+  int frames = 0;
   int elapsed = 16;
 };
 
@@ -48,38 +40,6 @@ bool Whole(const std::string& text, long low, long* out) {
   if (end == text.c_str() || *end != '\0' || errno != 0 || n < low || n > INT_MAX) return false;
   *out = n;
   return true;
-}
-
-bool Parse(const std::vector<std::string>& args, RecordOptions* o, std::string* error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--scene" || a == "--frames" || a == "--elapsed" || a == "--resource" || a == "--script") {
-      if (i + 1 >= args.size()) {
-        *error = "option " + a + " needs a value";
-        return false;
-      }
-      const std::string& v = args[++i];
-      if (a == "--resource") {
-        o->resource = v;
-      } else if (a == "--script") {
-        o->script = v;
-      } else {
-        long n = 0;
-        if (!Whole(v, 0, &n)) {
-          *error = "option " + a + " takes a whole number from 0, got \"" + v + "\"";
-          return false;
-        }
-        (a == "--scene" ? o->scene : a == "--frames" ? o->frames : o->elapsed) = static_cast<int>(n);
-      }
-    } else if (!footlight::TakePositional(a, "record", "OUT", &o->out, error)) {
-      return false;
-    }
-  }
-  if (o->out.empty()) *error = "record needs an OUT movie path";
-  else if (o->scene < 0) *error = "record needs --scene N";
-  else if (o->frames < 0) *error = "record needs --frames F";
-  if (!error->empty()) return false;
-  return footlight::CheckResourceRoot(o->resource, error);
 }
 
 // ---- The script ----------------------------------------------------------------------------------
@@ -252,11 +212,8 @@ bool ReadRecordScript(std::istream& in, const std::string& path, int frames, std
 namespace {
 
 bool ReadScript(const std::string& path, int frames, std::vector<RecordAction>* actions, std::string* error) {
+  if (!footlight::cli::Readable("", path, error)) return false;
   std::ifstream in(path);
-  if (!in) {
-    *error = "cannot read the script " + path;
-    return false;
-  }
   return ReadRecordScript(in, path, frames, actions, error);
 }
 
@@ -372,7 +329,7 @@ class Recording {
 int Record(host::ReferenceHost& host, Playback::SceneSystem* scene, const std::vector<RecordAction>& actions,
            const RecordOptions& o) {
   if (scene->LoadScene(static_cast<uint32_t>(o.scene)) == 0) {
-    std::fprintf(stderr, "footlight: scene %d does not load below %s\n", o.scene, o.resource.c_str());
+    std::fprintf(stderr, "footlight: %s\n", footlight::SceneLoadError(static_cast<int>(o.scene)).c_str());
     return 1;
   }
   Playback::Recorder* recorder = scene->StartRecording();
@@ -404,16 +361,15 @@ int Record(host::ReferenceHost& host, Playback::SceneSystem* scene, const std::v
     std::fprintf(stderr, "footlight: cannot save the movie %s below %s\n", o.out.c_str(), o.resource.c_str());
     return 1;
   }
-  std::printf("saved %s\n", o.out.c_str());
+  footlight::cli::Wrote(footlight::cli::OnDisk(o.resource, o.out));
   return 0;
 }
 
 }  // namespace
 
-int RunRecordCommand(const std::vector<std::string>& args, DMAInterfaceFn entry) {
-  RecordOptions o;
-  if (const int status = footlight::TakeOptions(args, "usage: footlight\n", kRecordUsage, Parse, &o); status >= 0)
-    return status;
+namespace {
+
+int RunRecord(const RecordOptions& o, DMAInterfaceFn entry) {
   std::vector<RecordAction> actions;
   std::string error;
   if (!o.script.empty() && !ReadScript(o.script, o.frames, &actions, &error)) {
@@ -430,3 +386,21 @@ int RunRecordCommand(const std::vector<std::string>& args, DMAInterfaceFn entry)
   std::printf("live host blocks: %zu\n", live);
   return status != 0 ? status : (live == 0 ? 0 : 1);
 }
+
+}  // namespace
+
+namespace footlight {
+
+void AddRecordCommand(cli::Program& program) {
+  auto* o = program.Keep<RecordOptions>();
+  CLI::App* cmd = program.Command("record", "record a scene while a script acts on it and save the movie",
+                                  [o](const cli::Context& context) { return RunRecord(*o, context.entry); });
+  cli::ResourcePath(cmd, "OUT", &o->out, "the movie to write")->required();
+  cli::Whole(cmd, "--scene", &o->scene, 0, INT_MAX, "the scene to load")->required();
+  cli::Whole(cmd, "--frames", &o->frames, 0, INT_MAX, "frames to record")->required();
+  cli::Whole(cmd, "--elapsed", &o->elapsed, 0, INT_MAX, "milliseconds a frame (default 16)")->type_name("MS");
+  cli::PlainPath(cmd, "--script", &o->script, "the script of timed actions (see docs/formats/record-script.md)");
+  cli::ResourceRoot(cmd, &o->resource);
+}
+
+}  // namespace footlight

@@ -24,9 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/dma_interface.h"
-
-extern const char* const kRecordUsage;
+#include "apps/footlight/cli.h"
 
 // What a walk of the script passes: units and radians a second, the walking action and the
 // action played on arrival.
@@ -54,6 +52,10 @@ struct RecordAction {
 bool ReadRecordScript(std::istream& in, const std::string& name, int frames, std::vector<RecordAction>* actions,
                       std::string* error);
 
-// 0 when the movie was recorded and saved and nothing leaked; 1 when the scene, the script or the
-// save failed or a host block is left; 2 on bad arguments.
-int RunRecordCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);
+namespace footlight {
+
+// The command: 0 when the movie was recorded and saved and nothing leaked; 1 when the scene, the
+// script or the save failed or a host block is left.
+void AddRecordCommand(cli::Program& program);
+
+}  // namespace footlight

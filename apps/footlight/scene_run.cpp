@@ -1,13 +1,13 @@
 #include "apps/footlight/scene_run.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <map>
 #include <vector>
 
+#include "apps/footlight/command_support.h"
 #include "camera/base_camera.h"
 #include "scene/dynamic_flag_system.h"
 #include "frame/component_base.h"
@@ -22,39 +22,6 @@
 namespace footlight {
 
 namespace {
-
-bool ParseInt(const char* text, long low, long high, long* out) {
-  char* end = nullptr;
-  errno = 0;
-  const long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || errno != 0 || value < low || value > high) return false;
-  *out = value;
-  return true;
-}
-
-// "A,B" as two values of the given parser.
-template <class T, class Parse>
-bool ParsePair(const std::string& text, T* a, T* b, Parse parse) {
-  const size_t comma = text.find(',');
-  if (comma == std::string::npos) return false;
-  return parse(text.substr(0, comma), a) && parse(text.substr(comma + 1), b);
-}
-
-bool ParseFloat(const std::string& text, float* out) {
-  char* end = nullptr;
-  errno = 0;
-  const float value = std::strtof(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !std::isfinite(value)) return false;
-  *out = value;
-  return true;
-}
-
-bool ParseCoordinate(const std::string& text, int* out) {
-  long value = 0;
-  if (!ParseInt(text.c_str(), INT_MIN, INT_MAX, &value)) return false;
-  *out = static_cast<int>(value);
-  return true;
-}
 
 const char* StyleName(int32_t style) {
   static const char* const kNames[] = {"all",     "normal",      "blend",         "blendadd",     "transparency",
@@ -164,60 +131,12 @@ void PlaceOriginCamera(host::StandardHost& standard, CSceneSystem* scene) {
   standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
 }
 
-const char* const kSceneUsage =
-    "  run --scene N [--resource DIR] [--frames K] [--root F] [--ground X,Z] [--pick X,Y] [--trace F]\n"
-    "                               load scene N of the resource tree, run K frames of its update and\n"
-    "                               passes and report per frame the draws of each pass, the mirrors\n"
-    "                               drawn, the objects sorted and hidden and the light slots lent;\n"
-    "                               then what the scene made, and the unload; --trace prints frame F's\n"
-    "                               renderer calls in order (states, stages, transforms, textures,\n"
-    "                               draws)\n";
-
-bool IsSceneOption(const std::string& option) {
-  return option == "--scene" || option == "--root" || option == "--ground" || option == "--pick" ||
-         option == "--trace";
-}
-
-bool ParseSceneOption(const std::string& option, const char* value, SceneRunOptions* out, std::string* error) {
-  const std::string text = value != nullptr ? value : "";
-  if (option == "--scene") {
-    long id = 0;
-    if (!ParseInt(text.c_str(), 0, INT_MAX, &id)) {
-      *error = "option --scene takes a scene number from 0, got \"" + text + "\"";
-      return false;
-    }
-    out->wanted = true;
-    out->scene = static_cast<int>(id);
-  } else if (option == "--root") {
-    if (text.empty()) {
-      *error = "option --root takes a folder below the resource root";
-      return false;
-    }
-    out->root = text;
-  } else if (option == "--ground") {
-    if (!ParsePair(text, &out->groundX, &out->groundZ, ParseFloat)) {
-      *error = "option --ground takes X,Z (two numbers), got \"" + text + "\"";
-      return false;
-    }
-    out->ground = true;
-  } else if (option == "--trace") {
-    long frame = 0;
-    if (!ParseInt(text.c_str(), 1, INT_MAX, &frame)) {
-      *error = "option --trace takes a frame number from 1, got \"" + text + "\"";
-      return false;
-    }
-    out->trace = static_cast<int>(frame);
-  } else if (option == "--pick") {
-    if (!ParsePair(text, &out->pickX, &out->pickY, ParseCoordinate)) {
-      *error = "option --pick takes X,Y (two whole numbers), got \"" + text + "\"";
-      return false;
-    }
-    out->pick = true;
-  } else {
-    *error = "unknown option " + option;
-    return false;
-  }
-  return true;
+void DeclareSceneOptions(CLI::App* cmd, SceneRunOptions* o) {
+  cli::Whole(cmd, "--scene", &o->scene, 0, INT_MAX, "load scene N of the resource tree and run it");
+  cli::ResourcePath(cmd, "--root", &o->root, "the scene root folder (default resource\\ini\\scene)");
+  cli::Value(cmd, "--ground", &o->ground, "print the ground height at X,Z");
+  cli::Value(cmd, "--pick", &o->pick, "print the scene point under the pixel X,Y");
+  cli::Whole(cmd, "--trace", &o->trace, 1, INT_MAX, "print frame F's renderer calls in order")->type_name("F");
 }
 
 int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const SceneDrawOptions& draw, int frames,
@@ -243,10 +162,9 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
     return finish(1);
   }
   if (!options.root.empty()) scene->SetPendingStateName(options.root.c_str());
-  if (!scene->LoadScene(static_cast<uint32_t>(options.scene))) {
-    const std::string folder = options.root.empty() ? "resource\\ini\\scene" : options.root;
-    std::fprintf(err, "footlight: scene %d did not load: no scene file %s\\%d.ini under the resource root\n",
-                 options.scene, folder.c_str(), options.scene);
+  const int number = options.scene.value_or(0);
+  if (!scene->LoadScene(static_cast<uint32_t>(number))) {
+    std::fprintf(err, "footlight: %s\n", SceneLoadError(number, options.root).c_str());
     return finish(1);
   }
   PlaceOriginCamera(standard, scene);
@@ -257,7 +175,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
   }
   // A scene needs a fresh depth buffer each frame: without --clear or a backdrop (which clears
   // depth itself) the frame is cleared to black.
-  if (draw.raster.clear || !backdrop.Loaded()) standard.ClearEachFrame(draw.raster.clear ? draw.raster.clearColour : 0);
+  if (draw.raster.clear || !backdrop.Loaded()) standard.ClearEachFrame(draw.raster.ClearColour());
   if (draw.glow.TalksToGlow()) {
     // The glow draws over what the scene drew, from its own place in the realize channel.
     ComponentHandle glow{};
@@ -265,8 +183,8 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
     StartGlow(host, draw.glow);
   }
   host::Renderer& renderer = standard.renderer;
-  if (draw.showGizmo) {
-    const D3DXVECTOR3 centre(draw.gizmo.x, draw.gizmo.y, draw.gizmo.z);
+  if (draw.gizmo) {
+    const D3DXVECTOR3 centre(draw.gizmo->x, draw.gizmo->y, draw.gizmo->z);
     scene->SetGizmoPosition(&centre);
     scene->SetGizmoVisible(1);
   }
@@ -292,7 +210,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
         std::fprintf(out, "frame %d: name plate \"%s\" in font \"%s\" at %d,%d depth %.3f\n", frame, t.text.c_str(),
                      renderer.FontName(t.font).c_str(), t.x, t.y, t.z);
     }
-    if (draw.showGizmo) {
+    if (draw.gizmo) {
       // The flags draw in their own vertex format; a projection draws with a projected texture
       // transform on stage 0.
       size_t flagDraws = 0, projectedDraws = 0;
@@ -316,23 +234,25 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
     std::fprintf(err, "footlight: %s\n", error.c_str());
     return finish(1);
   }
-  if (!draw.raster.png.empty()) std::fprintf(out, "picture: %s\n", draw.raster.png.c_str());
-  if (draw.showGizmo) std::fprintf(out, "%s\n", gizmoDraws.Line(draw.gizmo).c_str());
+  if (!draw.raster.png.empty()) std::fprintf(out, "wrote %s\n", draw.raster.png.c_str());
+  if (draw.gizmo) std::fprintf(out, "%s\n", gizmoDraws.Line(*draw.gizmo).c_str());
   PrintReport(out, standard, scene);
   if (options.ground) {
-    D3DXVECTOR3 position(options.groundX, 0.0f, options.groundZ);
+    const cli::GroundPoint& g = *options.ground;
+    D3DXVECTOR3 position(g.x, 0.0f, g.z);
     if (scene->GetGroundHeight(&position, 0) == 0)
-      std::fprintf(out, "ground at %.2f,%.2f: height %.3f\n", options.groundX, options.groundZ, position.y);
+      std::fprintf(out, "ground at %.2f,%.2f: height %.3f\n", g.x, g.z, position.y);
     else
-      std::fprintf(out, "ground at %.2f,%.2f: no ground\n", options.groundX, options.groundZ);
+      std::fprintf(out, "ground at %.2f,%.2f: no ground\n", g.x, g.z);
   }
   if (options.pick) {
+    const cli::Pixel& p = *options.pick;
     ScenePick pick{};
-    if (scene->PickScenePoint(&pick, options.pickX, options.pickY, 0))
-      std::fprintf(out, "pick at %d,%d: %.3f,%.3f,%.3f%s\n", options.pickX, options.pickY, pick.x, pick.y, pick.z,
+    if (scene->PickScenePoint(&pick, p.x, p.y, 0))
+      std::fprintf(out, "pick at %d,%d: %.3f,%.3f,%.3f%s\n", p.x, p.y, pick.x, pick.y, pick.z,
                    pick.object != nullptr ? " (a scene object)" : "");
     else
-      std::fprintf(out, "pick at %d,%d: nothing\n", options.pickX, options.pickY);
+      std::fprintf(out, "pick at %d,%d: nothing\n", p.x, p.y);
   }
 
   scene->UnloadSceneThunk();
@@ -340,7 +260,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
   std::fprintf(out, "records: %zu, scene objects: %u, scene id %d\n", scene->modelRecords.size(),
                scene->GetSceneObjectCount(), scene->GetCurrentSceneId());
   std::fprintf(out, "== host log ==\n");
-  for (const auto& line : host.LogLines()) std::fprintf(out, "%s\n", line.c_str());
+  cli::PrintLog(out, host.LogLines());
   return finish(0);
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "apps/footlight/command_support.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
 #include "scene/scene_system.h"
@@ -38,8 +39,7 @@ bool SceneSession::Load(int number, std::FILE* err) {
     return false;
   }
   if (!scene_->LoadScene(static_cast<uint32_t>(number))) {
-    std::fprintf(err, "footlight: scene %d did not load: no scene file resource\\ini\\scene\\%d.ini under the resource root\n",
-                 number, number);
+    std::fprintf(err, "footlight: %s\n", SceneLoadError(number).c_str());
     return false;
   }
   return true;

@@ -1,7 +1,5 @@
 #include "apps/footlight/terrain_command.h"
 
-#include "apps/footlight/command_support.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -23,63 +21,7 @@
 
 namespace footlight {
 
-const char* const kTerrainUsage =
-    "  terrain HEIGHTS [--resource DIR] [--scale S] [--layer NAME] [--textures PREFIX]\n"
-    "      [--eye X,Y,Z] [--at X,Y,Z] [--fov DEG] [--size WxH] [--frames N] [--wireframe]\n"
-    "      [--ray X,Y,Z:X,Y,Z]... [--height X,Z]...\n"
-    "                               load a height file (raw 16-bit samples, side x side) into the\n"
-    "                               terrain, add the base layer NAME (default grass.dds) from PREFIX\n"
-    "                               (default resource\\terrain\\), look from the eye at the point\n"
-    "                               and print per frame (default 1) the visible blocks, patches per\n"
-    "                               level, draws, triangles, vertices and buffer discards; then each\n"
-    "                               ray's hit and each ground height; HEIGHTS and the module's files\n"
-    "                               are resource paths below DIR (default .)\n"
-    "      [--brush W,H[,HX,HZ]] [--raise X,Y,N]... [--set X,Y,N]...\n"
-    "      [--paint X,Y[:X2,Y2] --mask FILE --paint-layer NAME]\n"
-    "                               edit after the frames: a brush of W x H grid points (default\n"
-    "                               9,9) whose 1-based hot spot cell (default the middle) lies on\n"
-    "                               the point under pixel X,Y of the --size view; --raise adds N\n"
-    "                               and --set sets N, weighted 1 at the hot spot down to 0 at the\n"
-    "                               rim, and print the changed heights; --paint drags the mouse\n"
-    "                               from X,Y to X2,Y2 painting layer NAME through the 8-bit PGM\n"
-    "                               mask FILE (a resource path, 2 (W - 1) square) and prints per\n"
-    "                               painted patch its slots, blend maps and painted texels\n"
-    "      [--editor [--click X,Y@FRAME]...]\n"
-    "                               make the terrain editor after the terrain: its scene (scene 1)\n"
-    "                               puts the walker (object 10005) at 222,0,333 under an orbiting\n"
-    "                               camera; each --click presses the left button at pixel X,Y of\n"
-    "                               the view before frame FRAME (1 to --frames), sending the walker\n"
-    "                               to the scene's ground under it; each frame prints the walker's\n"
-    "                               position\n";
-
 namespace {
-
-bool ParseFloats(const std::string& text, size_t count, float* out) {
-  size_t start = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const size_t end = i + 1 < count ? text.find(',', start) : text.size();
-    if (end == std::string::npos) return false;
-    const std::string part = text.substr(start, end - start);
-    if (part.empty()) return false;
-    char* stop = nullptr;
-    errno = 0;
-    const float v = std::strtof(part.c_str(), &stop);
-    if (*stop != '\0' || errno != 0 || !std::isfinite(v)) return false;
-    out[i] = v;
-    start = end + 1;
-  }
-  return true;
-}
-
-bool ParseWhole(const std::string& text, int least, int most, int* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || v < least || v > most) return false;
-  *out = static_cast<int>(v);
-  return true;
-}
 
 std::string Vec(const D3DXVECTOR3& v) {
   char buf[96];
@@ -87,19 +29,60 @@ std::string Vec(const D3DXVECTOR3& v) {
   return buf;
 }
 
-bool ParseWholes(const std::string& text, size_t least, size_t most, int lo, int hi, std::vector<int>* out) {
+// "A,B,..." as `least` to `most` whole numbers, each from `lo` to `hi`.
+bool ParseWholes(const std::string& text, size_t least, size_t most, long long lo, long long hi,
+                 std::vector<int>* out) {
   out->clear();
-  size_t start = 0;
-  for (;;) {
-    const size_t end = text.find(',', start);
-    int v = 0;
-    if (!ParseWhole(text.substr(start, end == std::string::npos ? std::string::npos : end - start), lo, hi, &v))
-      return false;
-    out->push_back(v);
-    if (end == std::string::npos) break;
-    start = end + 1;
+  for (const std::string& part : cli::SplitCommas(text)) {
+    long long v = 0;
+    if (!cli::ParseWhole(part, lo, hi, &v)) return false;
+    out->push_back(static_cast<int>(v));
   }
   return out->size() >= least && out->size() <= most;
+}
+
+bool ParseBrush(const std::string& text, std::array<int, 4>* out) {
+  std::vector<int> b;
+  if (!ParseWholes(text, 2, 4, 0, 65536, &b) || b.size() == 3 || b[0] < 1 || b[1] < 1 || b[0] * b[1] > 65536)
+    return false;
+  std::array<int, 4> brush{b[0], b[1], (b[0] + 1) / 2, (b[1] + 1) / 2};
+  if (b.size() == 4) {
+    if (b[2] < 1 || b[2] > b[0] || b[3] < 1 || b[3] > b[1]) return false;
+    brush[2] = b[2];
+    brush[3] = b[3];
+  }
+  *out = brush;
+  return true;
+}
+
+bool ParseEdit(const std::string& text, TerrainOptions::HeightEdit* out) {
+  std::vector<int> e;
+  if (!ParseWholes(text, 3, 3, -32768, 65535, &e) || e[0] < 0 || e[1] < 0 || e[2] > 32767) return false;
+  out->pixel = cli::Pixel{e[0], e[1]};
+  out->amount = e[2];
+  return true;
+}
+
+bool ParseStroke(const std::string& text, std::array<cli::Pixel, 2>* out) {
+  const size_t colon = text.find(':');
+  cli::Pixel from, to;
+  if (!cli::ParsePixel(text.substr(0, colon), &from)) return false;
+  if (colon == std::string::npos)
+    to = from;
+  else if (!cli::ParsePixel(text.substr(colon + 1), &to))
+    return false;
+  *out = {from, to};
+  return true;
+}
+
+bool ParseClick(const std::string& text, TerrainOptions::Click* out) {
+  const size_t at = text.find('@');
+  long long frame = 0;
+  if (at == std::string::npos || !cli::ParsePixel(text.substr(0, at), &out->pixel) ||
+      !cli::ParseWhole(text.substr(at + 1), 1, 100000, &frame))
+    return false;
+  out->frame = static_cast<int>(frame);
+  return true;
 }
 
 // All grid heights of the terrain, X-major over the whole field.
@@ -175,173 +158,30 @@ std::vector<float> ConeWeights(int width, int height, int hotX, int hotZ) {
   return w;
 }
 
-bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* out, std::string* error) {
-  TerrainOptions o;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    std::string v;
-    auto value = [&]() {
-      if (i + 1 >= args.size()) {
-        *error = "option " + arg + " needs a value";
-        return false;
-      }
-      v = args[++i];
-      return true;
-    };
-    auto bad = [&](const std::string& wants) {
-      *error = "option " + arg + " takes " + wants + ", got \"" + v + "\"";
-      return false;
-    };
-    if (arg == "--resource") {
-      if (!value()) return false;
-      if (v.empty()) return bad("a directory");
-      o.resource = v;
-    } else if (arg == "--scale") {
-      if (!value()) return false;
-      if (!ParseFloats(v, 1, &o.scale)) return bad("a number");
-    } else if (arg == "--layer") {
-      if (!value()) return false;
-      if (v.empty()) return bad("a texture name");
-      o.layer = v;
-    } else if (arg == "--textures") {
-      if (!value()) return false;
-      o.textures = v;
-    } else if (arg == "--eye" || arg == "--at") {
-      if (!value()) return false;
-      float p[3];
-      if (!ParseFloats(v, 3, p)) return bad("X,Y,Z");
-      std::copy(p, p + 3, arg == "--eye" ? o.eye.begin() : o.at.begin());
-      (arg == "--eye" ? o.eyeGiven : o.atGiven) = true;
-    } else if (arg == "--fov") {
-      if (!value()) return false;
-      if (!ParseFloats(v, 1, &o.fov) || o.fov <= 0.0f || o.fov >= 180.0f) return bad("degrees between 0 and 180");
-    } else if (arg == "--size") {
-      if (!value()) return false;
-      const size_t x = v.find('x');
-      if (x == std::string::npos || !ParseWhole(v.substr(0, x), 1, 4096, &o.width) ||
-          !ParseWhole(v.substr(x + 1), 1, 4096, &o.height))
-        return bad("WxH");
-    } else if (arg == "--frames") {
-      if (!value()) return false;
-      if (!ParseWhole(v, 1, 100000, &o.frames)) return bad("a whole number from 1");
-    } else if (arg == "--wireframe") {
-      o.wireframe = true;
-    } else if (arg == "--ray") {
-      if (!value()) return false;
-      const size_t colon = v.find(':');
-      std::array<float, 6> ray{};
-      if (colon == std::string::npos || !ParseFloats(v.substr(0, colon), 3, ray.data()) ||
-          !ParseFloats(v.substr(colon + 1), 3, ray.data() + 3))
-        return bad("X,Y,Z:X,Y,Z");
-      o.rays.push_back(ray);
-    } else if (arg == "--height") {
-      if (!value()) return false;
-      std::array<float, 2> p{};
-      if (!ParseFloats(v, 2, p.data())) return bad("X,Z");
-      o.points.push_back(p);
-    } else if (arg == "--brush") {
-      if (!value()) return false;
-      std::vector<int> b;
-      if (!ParseWholes(v, 2, 4, 0, 65536, &b) || b.size() == 3 || b[0] < 1 || b[1] < 1 || b[0] * b[1] > 65536)
-        return bad("W,H[,HX,HZ] with W x H of 1 to 65536 grid points");
-      o.brush = {b[0], b[1], (b[0] + 1) / 2, (b[1] + 1) / 2};
-      if (b.size() == 4) {
-        if (b[2] < 1 || b[2] > b[0] || b[3] < 1 || b[3] > b[1]) return bad("a hot spot HX,HZ from 1,1 to W,H");
-        o.brush[2] = b[2];
-        o.brush[3] = b[3];
-      }
-    } else if (arg == "--raise" || arg == "--set") {
-      if (!value()) return false;
-      std::vector<int> e;
-      if (!ParseWholes(v, 3, 3, -32768, 65535, &e) || e[0] < 0 || e[1] < 0 || e[2] > 32767)
-        return bad("a pixel X,Y and a height N of -32768 to 32767");
-      o.edits.push_back({arg == "--set", e[0], e[1], e[2]});
-    } else if (arg == "--paint") {
-      if (!value()) return false;
-      const size_t colon = v.find(':');
-      std::vector<int> from, to;
-      if (!ParseWholes(v.substr(0, colon), 2, 2, 0, 65535, &from) ||
-          (colon != std::string::npos && !ParseWholes(v.substr(colon + 1), 2, 2, 0, 65535, &to)))
-        return bad("a pixel X,Y or a stroke X,Y:X2,Y2");
-      if (to.empty()) to = from;
-      o.stroke = {from[0], from[1], to[0], to[1]};
-      o.paint = true;
-    } else if (arg == "--mask") {
-      if (!value()) return false;
-      if (v.empty()) return bad("a PGM file");
-      o.mask = v;
-    } else if (arg == "--paint-layer") {
-      if (!value()) return false;
-      if (v.empty()) return bad("a texture name");
-      o.paintLayer = v;
-    } else if (arg == "--editor") {
-      o.editor = true;
-    } else if (arg == "--click") {
-      if (!value()) return false;
-      const size_t at = v.find('@');
-      std::vector<int> pixel;
-      int frame = 0;
-      if (at == std::string::npos || !ParseWholes(v.substr(0, at), 2, 2, 0, 65535, &pixel) ||
-          !ParseWhole(v.substr(at + 1), 1, 100000, &frame))
-        return bad("a pixel and a frame X,Y@FRAME");
-      o.clicks.push_back({pixel[0], pixel[1], frame});
-    } else if (arg == "--help" || arg == "-h") {
-      *error = "";
-      return false;
-    } else if (!footlight::TakePositional(arg, "terrain", "height file", &o.heights, error)) {
-      return false;
-    }
-  }
-  if (o.heights.empty()) {
-    *error = "terrain needs a height file (see footlight --help)";
-    return false;
-  }
-  if (o.paint != (!o.mask.empty() && !o.paintLayer.empty()) || (!o.paint && (!o.mask.empty() || !o.paintLayer.empty()))) {
-    *error = "--paint, --mask and --paint-layer go together";
-    return false;
-  }
-  auto outside = [&](int x, int y) { return x >= o.width || y >= o.height; };
+std::string CheckTerrainOptions(const TerrainOptions& o) {
+  if (o.stroke.has_value() != (!o.mask.empty() && !o.paintLayer.empty()) ||
+      (!o.stroke && (!o.mask.empty() || !o.paintLayer.empty())))
+    return "--paint, --mask and --paint-layer go together";
+  const std::string view = std::to_string(o.size.width) + "x" + std::to_string(o.size.height) + " view";
+  auto outside = [&](const cli::Pixel& p) { return p.x >= o.size.width || p.y >= o.size.height; };
+  auto pixel = [](const cli::Pixel& p) { return std::to_string(p.x) + "," + std::to_string(p.y); };
   for (const auto& e : o.edits)
-    if (outside(e.x, e.y)) {
-      *error = "pixel " + std::to_string(e.x) + "," + std::to_string(e.y) + " lies outside the " +
-               std::to_string(o.width) + "x" + std::to_string(o.height) + " view";
-      return false;
-    }
-  if (o.paint && (outside(o.stroke[0], o.stroke[1]) || outside(o.stroke[2], o.stroke[3]))) {
-    *error = "the stroke leaves the " + std::to_string(o.width) + "x" + std::to_string(o.height) + " view";
-    return false;
-  }
-  if (!o.clicks.empty() && !o.editor) {
-    *error = "--click is an option of --editor";
-    return false;
-  }
+    if (outside(e.pixel)) return "pixel " + pixel(e.pixel) + " lies outside the " + view;
+  if (o.stroke && (outside((*o.stroke)[0]) || outside((*o.stroke)[1]))) return "the stroke leaves the " + view;
+  if (!o.clicks.empty() && !o.editor) return "--click is an option of --editor";
   for (const auto& c : o.clicks) {
-    if (outside(c.x, c.y)) {
-      *error = "click " + std::to_string(c.x) + "," + std::to_string(c.y) + " lies outside the " +
-               std::to_string(o.width) + "x" + std::to_string(o.height) + " view";
-      return false;
-    }
-    if (c.frame > o.frames) {
-      *error = "click at frame " + std::to_string(c.frame) + " comes after the last frame (" +
-               std::to_string(o.frames) + ")";
-      return false;
-    }
+    if (outside(c.pixel)) return "click " + pixel(c.pixel) + " lies outside the " + view;
+    if (c.frame > o.frames)
+      return "click at frame " + std::to_string(c.frame) + " comes after the last frame (" + std::to_string(o.frames) +
+             ")";
   }
-  std::error_code ec;
-  if (!std::filesystem::is_directory(o.resource, ec)) {
-    *error = "the resource root \"" + o.resource + "\" is not a directory";
-    return false;
-  }
-  *out = o;
-  return true;
+  return "";
 }
 
-int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* out, std::FILE* err) {
+int RunTerrain(const TerrainOptions& o, const cli::Context& context, std::FILE* out, std::FILE* err) {
+  for (const std::string& file : {o.heights, o.mask})
+    if (std::string line; !file.empty() && !cli::Readable(o.resource, file, &line)) return cli::Fail(line);
   const std::string path = win32::ResolvePath(o.resource, o.heights.c_str(), win32::PathMode::Read);
-  if (path.empty()) {
-    std::fprintf(err, "footlight: no height file %s below %s\n", o.heights.c_str(), o.resource.c_str());
-    return 1;
-  }
   host::HeightField field;
   std::string error;
   if (!host::ReadHeightFile(path, &field, &error)) {
@@ -349,12 +189,8 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
     return 1;
   }
   host::MaskImage mask;
-  if (o.paint) {
+  if (o.stroke) {
     const std::string maskPath = win32::ResolvePath(o.resource, o.mask.c_str(), win32::PathMode::Read);
-    if (maskPath.empty()) {
-      std::fprintf(err, "footlight: no mask file %s below %s\n", o.mask.c_str(), o.resource.c_str());
-      return 1;
-    }
     if (!host::ReadMaskFile(maskPath, &mask, &error)) {
       std::fprintf(err, "footlight: %s: %s\n", o.mask.c_str(), error.c_str());
       return 1;
@@ -368,14 +204,11 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
   }
   // The device is the view, so pixels of the edits are pixels of --size.
   host::RendererConfig config;
-  config.device.width = static_cast<UINT>(o.width);
-  config.device.height = static_cast<UINT>(o.height);
+  config.device.width = static_cast<UINT>(o.size.width);
+  config.device.height = static_cast<UINT>(o.size.height);
   host::StandardHost standard(o.resource, config);
   host::ReferenceHost& host = standard.host;
-  if (host.LoadModule(entry) == nullptr) {
-    std::fprintf(err, "footlight: the module returned an empty class list\n");
-    return 1;
-  }
+  if (host.LoadModule(context.entry) == nullptr) return context.EmptyClassList();
   int status = 0;
   {
     ComponentHandle handle{};
@@ -398,8 +231,8 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
       host.DestroyAll();
       return 1;
     }
-    if (!o.edits.empty() || o.paint) edit->SetBrushSize(o.brush[0], o.brush[1], o.brush[2], o.brush[3]);
-    if (o.paint) {
+    if (!o.edits.empty() || o.stroke) edit->SetBrushSize(o.brush[0], o.brush[1], o.brush[2], o.brush[3]);
+    if (o.stroke) {
       edit->SetBrushMask(mask.bytes.data(), mask.width, mask.height, o.paintLayer.c_str(), nullptr, nullptr, false);
       if (terrain->PaintLayer() < 0) {
         std::fprintf(err, "footlight: cannot load the paint layer texture %s%s\n", o.textures.c_str(),
@@ -420,19 +253,18 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
     // By default the eye stands over the field's first corner and looks across to the middle.
     const float side = static_cast<float>(field.side - 1);
     const float top = std::max(std::fabs(hi * o.scale), std::fabs(lo * o.scale));
-    const D3DXVECTOR3 eye = o.eyeGiven ? D3DXVECTOR3(o.eye[0], o.eye[1], o.eye[2])
-                                       : D3DXVECTOR3(side * 0.1f, top + 60.0f, side * 0.1f);
-    const D3DXVECTOR3 at = o.atGiven ? D3DXVECTOR3(o.at[0], o.at[1], o.at[2])
-                                     : D3DXVECTOR3(side * 0.5f, 0.0f, side * 0.5f);
+    const D3DXVECTOR3 eye = o.eye ? D3DXVECTOR3(o.eye->x, o.eye->y, o.eye->z)
+                                  : D3DXVECTOR3(side * 0.1f, top + 60.0f, side * 0.1f);
+    const D3DXVECTOR3 at = o.at ? D3DXVECTOR3(o.at->x, o.at->y, o.at->z) : D3DXVECTOR3(side * 0.5f, 0.0f, side * 0.5f);
     D3DXVECTOR3 up(0, 1, 0);
     if (std::fabs(eye.x - at.x) < 1e-4f && std::fabs(eye.z - at.z) < 1e-4f) up = D3DXVECTOR3(0, 0, 1);
     standard.renderer.SetLookAt(&eye, &at, &up);
     D3DXMATRIX projection;
     D3DXMatrixPerspectiveFovLH(&projection, o.fov * 3.14159265f / 180.0f,
-                               static_cast<float>(o.width) / static_cast<float>(o.height), 1.0f, 6000.0f);
+                               static_cast<float>(o.size.width) / static_cast<float>(o.size.height), 1.0f, 6000.0f);
     standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
-    std::fprintf(out, "eye %s at %s fov %g size %dx%d%s\n", Vec(eye).c_str(), Vec(at).c_str(), o.fov, o.width,
-                 o.height, o.wireframe ? " wireframe" : "");
+    std::fprintf(out, "eye %s at %s fov %g size %dx%d%s\n", Vec(eye).c_str(), Vec(at).c_str(), o.fov, o.size.width,
+                 o.size.height, o.wireframe ? " wireframe" : "");
     ComponentHandle editorHandle{};
     if (o.editor && (!host.CreateObject(&editorHandle, "CTerrainEditor") || host.GetObject(&editorHandle) == nullptr)) {
       std::fprintf(err, "footlight: the terrain editor could not be made\n");
@@ -446,8 +278,8 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
       standard.renderer.ClearRecords();
       for (const auto& c : o.clicks)
         if (c.frame == frame) {
-          DeliverClick(host, c.x, c.y);
-          std::fprintf(out, "click (%d, %d) before frame %d: %s\n", c.x, c.y, frame,
+          DeliverClick(host, c.pixel.x, c.pixel.y);
+          std::fprintf(out, "click (%d, %d) before frame %d: %s\n", c.pixel.x, c.pixel.y, frame,
                        EditorPick(host, editorHandle).c_str());
         }
       standard.Frame(16);
@@ -487,8 +319,8 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
       const std::vector<float> weights = ConeWeights(o.brush[0], o.brush[1], o.brush[2], o.brush[3]);
       for (const auto& e : o.edits) {
         const std::vector<int16_t> before = FieldHeights(terrain);
-        edit->SelectUnderBrush(weights.data(), e.x, e.y);
-        std::fprintf(out, "%s %d at pixel (%d, %d): ", e.set ? "set" : "raise", e.amount, e.x, e.y);
+        edit->SelectUnderBrush(weights.data(), e.pixel.x, e.pixel.y);
+        std::fprintf(out, "%s %d at pixel (%d, %d): ", e.set ? "set" : "raise", e.amount, e.pixel.x, e.pixel.y);
         if (!terrain->m_bSelectionActive) {
           std::fprintf(out, "no ground under the pixel\n");
           continue;
@@ -505,14 +337,15 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
           std::fprintf(out, "  (%zu, %zu): %d -> %d\n", i / kFieldSamples, i % kFieldSamples, before[i], after[i]);
       }
     }
-    if (o.paint) {
+    if (o.stroke) {
+      const cli::Pixel from = (*o.stroke)[0], to = (*o.stroke)[1];
       // The mouse moves one pixel a frame along the stroke, painting where the picked point moves.
       edit->BeginPickMode();
-      const int dx = o.stroke[2] - o.stroke[0], dy = o.stroke[3] - o.stroke[1];
+      const int dx = to.x - from.x, dy = to.y - from.y;
       const int steps = std::max(std::abs(dx), std::abs(dy));
       for (int k = 0; k <= steps; ++k) {
-        const int x = o.stroke[0] + (steps == 0 ? 0 : static_cast<int>(std::lround(static_cast<double>(dx) * k / steps)));
-        const int y = o.stroke[1] + (steps == 0 ? 0 : static_cast<int>(std::lround(static_cast<double>(dy) * k / steps)));
+        const int x = from.x + (steps == 0 ? 0 : static_cast<int>(std::lround(static_cast<double>(dx) * k / steps)));
+        const int y = from.y + (steps == 0 ? 0 : static_cast<int>(std::lround(static_cast<double>(dy) * k / steps)));
         host.SystemMessage(WM_MOUSEMOVE, 0, (static_cast<uint32_t>(y) << 16) | static_cast<uint32_t>(x));
         standard.Frame(16);
       }
@@ -536,10 +369,10 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
           std::fprintf(out, "\n");
         }
       std::fprintf(out, "paint %s from pixel (%d, %d) to (%d, %d): %d patches painted\n", o.paintLayer.c_str(),
-                   o.stroke[0], o.stroke[1], o.stroke[2], o.stroke[3], patches);
+                   from.x, from.y, to.x, to.y, patches);
     }
     for (const auto& r : o.rays) {
-      const D3DXVECTOR3 a(r[0], r[1], r[2]), b(r[3], r[4], r[5]);
+      const D3DXVECTOR3 a(r.from.x, r.from.y, r.from.z), b(r.to.x, r.to.y, r.to.z);
       D3DXVECTOR3 normal(0, 0, 0);
       const float t = edit->Pick(&a, &b, &normal);
       if (t >= 0.0f && t <= 1.0f) {
@@ -551,19 +384,19 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
       }
     }
     for (const auto& p : o.points) {
-      D3DXVECTOR3 point(p[0], 0.0f, p[1]), normal(0, 0, 0);
+      D3DXVECTOR3 point(p.x, 0.0f, p.z), normal(0, 0, 0);
       if (edit->SampleHeight(&point, &normal))
-        std::fprintf(out, "height (%.3f, %.3f): %.3f normal %s\n", p[0], p[1], point.y, Vec(normal).c_str());
+        std::fprintf(out, "height (%.3f, %.3f): %.3f normal %s\n", p.x, p.z, point.y, Vec(normal).c_str());
       else
-        std::fprintf(out, "height (%.3f, %.3f): outside the field\n", p[0], p[1]);
+        std::fprintf(out, "height (%.3f, %.3f): outside the field\n", p.x, p.z);
     }
     if (!host.LogLines().empty()) {
       std::fprintf(out, "== host log ==\n");
-      for (const auto& line : host.LogLines()) std::fprintf(out, "%s\n", line.c_str());
+      cli::PrintLog(out, host.LogLines());
     }
     if (!standard.renderer.Log().empty()) {
       std::fprintf(out, "== renderer log ==\n");
-      for (const auto& line : standard.renderer.Log()) std::fprintf(out, "%s\n", line.c_str());
+      cli::PrintLog(out, standard.renderer.Log());
     }
     host.DestroyAll();
   }
@@ -571,6 +404,51 @@ int RunTerrainCommand(const TerrainOptions& o, DMAInterfaceFn entry, std::FILE* 
   std::fprintf(out, "live host blocks: %zu\n", live);
   if (live != 0) status = 1;
   return status;
+}
+
+void AddTerrainCommand(cli::Program& program) {
+  auto* o = program.Keep<TerrainOptions>();
+  CLI::App* cmd = program.Command("terrain", "load a height field into the terrain, look at it, edit and paint it",
+                                  [o](const cli::Context& context) { return RunTerrain(*o, context, stdout, stderr); });
+  cli::ResourcePath(cmd, "HEIGHTS", &o->heights, "the height file: raw 16-bit samples, side x side")->required();
+  cli::ResourceRoot(cmd, &o->resource);
+  cli::Number(cmd, "--scale", &o->scale, "the height scale (default 1)");
+  cli::ResourcePath(cmd, "--layer", &o->layer, "the base texture layer below PREFIX (default grass.dds)");
+  cli::ResourcePath(cmd, "--textures", &o->textures, "the folder of the layer textures (default resource\\terrain\\)")
+      ->type_name("PREFIX");
+  cli::Value(cmd, "--eye", &o->eye, "the eye (default: above the field's first corner)");
+  cli::Value(cmd, "--at", &o->at, "the point looked at (default: the field's middle)");
+  cli::Number(cmd, "--fov", &o->fov, "the vertical field of view in degrees (default 60)", cli::Range::Between(0, 180));
+  cli::Value(cmd, "--size", &o->size, "the view in pixels (default 800x600)");
+  cli::Whole(cmd, "--frames", &o->frames, 1, 100000, "frames to run (default 1)");
+  cmd->add_flag("--wireframe", o->wireframe, "draw the terrain as a wireframe");
+  cli::Value(cmd, "--ray", &o->rays, "print the first hit of the ray with the ground (again for more)");
+  cli::Value(cmd, "--height", &o->points, "print the ground height and normal at X,Z (again for more)");
+  cli::Custom<std::array<int, 4>>(cmd, "--brush", &o->brush, "W,H[,HX,HZ]",
+                                  "W,H[,HX,HZ] with W x H of 1 to 65536 grid points and a hot spot from 1,1 to W,H",
+                                  ParseBrush,
+                                  "the brush's grid points and 1-based hot spot (default 9,9 and the middle)");
+  const auto edit = [](bool set) {
+    return [set](const std::string& text, TerrainOptions::HeightEdit* e) {
+      e->set = set;
+      return ParseEdit(text, e);
+    };
+  };
+  const std::string editWants = "a pixel X,Y and a height N of -32768 to 32767";
+  cli::Custom<TerrainOptions::HeightEdit>(cmd, "--raise", &o->edits, "X,Y,N", editWants, edit(false),
+                                          "raise the ground under the pixel by N, weighted by the brush");
+  cli::Custom<TerrainOptions::HeightEdit>(cmd, "--set", &o->edits, "X,Y,N", editWants, edit(true),
+                                          "set the ground under the pixel to N, weighted by the brush");
+  cli::Custom<std::array<cli::Pixel, 2>>(cmd, "--paint", &o->stroke, "X,Y[:X2,Y2]",
+                                         "a pixel X,Y or a stroke X,Y:X2,Y2", ParseStroke,
+                                         "drag the mouse along the stroke, painting --paint-layer through --mask");
+  cli::ResourcePath(cmd, "--mask", &o->mask, "the brush mask: an 8-bit PGM, 2 (W - 1) square");
+  cli::ResourcePath(cmd, "--paint-layer", &o->paintLayer, "the texture layer the stroke paints below PREFIX")
+      ->type_name("NAME");
+  cmd->add_flag("--editor", o->editor, "make the terrain editor after the terrain (its scene, walker and camera)");
+  cli::Custom<TerrainOptions::Click>(cmd, "--click", &o->clicks, "X,Y@FRAME", "a pixel and a frame X,Y@FRAME",
+                                     ParseClick, "with --editor: a left click at the pixel before the frame");
+  program.Check(cmd, [o] { return CheckTerrainOptions(*o); });
 }
 
 }  // namespace footlight

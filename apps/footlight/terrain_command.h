@@ -18,9 +18,11 @@
 #pragma once
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "apps/footlight/cli.h"
 #include "frame/dma_interface.h"
 
 namespace footlight {
@@ -31,29 +33,27 @@ struct TerrainOptions {
   float scale = 1.0f;
   std::string layer = "grass.dds";
   std::string textures = "resource\\terrain\\";
-  bool eyeGiven = false, atGiven = false;
-  std::array<float, 3> eye{}, at{};
+  std::optional<cli::Point> eye, at;
   float fov = 60.0f;  // degrees, vertical
-  int width = 800, height = 600;
+  cli::Size size{800, 600};
   int frames = 1;
   bool wireframe = false;
-  std::vector<std::array<float, 6>> rays;
-  std::vector<std::array<float, 2>> points;
+  std::vector<cli::Ray> rays;
+  std::vector<cli::GroundPoint> points;
   // The brush: W, H and the 1-based hot spot (default ((W + 1) / 2, (H + 1) / 2)).
   std::array<int, 4> brush{9, 9, 5, 5};
   struct HeightEdit {
     bool set = false;  // else raise
-    int x = 0, y = 0;  // pixel
+    cli::Pixel pixel;
     int amount = 0;
   };
   std::vector<HeightEdit> edits;
-  bool paint = false;
-  std::array<int, 4> stroke{};  // pixel from, pixel to
+  std::optional<std::array<cli::Pixel, 2>> stroke;  // --paint: pixel from, pixel to
   std::string mask;             // resource path of the PGM mask
   std::string paintLayer;
   bool editor = false;
   struct Click {
-    int x = 0, y = 0;  // client pixel
+    cli::Pixel pixel;  // of the client area
     int frame = 1;
   };
   std::vector<Click> clicks;
@@ -63,12 +63,7 @@ struct TerrainOptions {
 // straight line to 0 at the brush's edge on each side.
 std::vector<float> ConeWeights(int width, int height, int hotX, int hotZ);
 
-extern const char* const kTerrainUsage;
-
-// Parses the arguments after "terrain"; false with a one-line reason.
-bool ParseTerrainOptions(const std::vector<std::string>& args, TerrainOptions* out, std::string* error);
-
-// 0 on success, 1 when the height file or the layer cannot be loaded or the run leaks.
-int RunTerrainCommand(const TerrainOptions& options, DMAInterfaceFn entry, std::FILE* out, std::FILE* err);
+// The command: 0 on success, 1 when the height file or the layer cannot be loaded or the run leaks.
+void AddTerrainCommand(cli::Program& program);
 
 }  // namespace footlight

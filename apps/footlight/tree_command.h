@@ -1,7 +1,7 @@
 // footlight tree run FILE[:CLASS]... [--resource DIR] [--frames N] [--eye X,Y,Z] [--at X,Y,Z]
 //                    [--key B|O]... [--collision FILE] [--occluder FILE]
 // footlight tree build INPUT OUTBASE [--colour FILE] [--resource DIR]
-// footlight tree query --collision FILE (--ray A B | --sphere X,Y,Z R [--first] | --bounds)
+// footlight tree query --collision FILE (--ray X,Y,Z:X,Y,Z | --sphere X,Y,Z --radius R [--first] | --bounds)
 //
 // run loads render-geometry files into the module's adaptive binary tree, each with its blend
 // class, and the collision and occluder trees, rebuilds the render tree, looks from the eye at
@@ -10,13 +10,11 @@
 // first); query asks a collision tree. The command reaches the tree only
 // through its virtual operations, so it works as well with a module loaded by dlopen.
 #pragma once
-#include <string>
-#include <vector>
+#include "apps/footlight/cli.h"
 
-#include "frame/dma_interface.h"
+namespace footlight {
 
-extern const char* const kTreeUsage;
+// The command and its three: each runs to 0 on success, 1 when a file does not load or build.
+void AddTreeCommand(cli::Program& program);
 
-// Runs the command on the arguments that follow "tree": 0 on success, 1 when a file does not
-// load or build, 2 on bad arguments.
-int RunTreeCommand(const std::vector<std::string>& args, DMAInterfaceFn entry);
+}  // namespace footlight

@@ -1,10 +1,6 @@
 #include "apps/footlight/video_command.h"
 
-#include "apps/footlight/command_support.h"
-
-#include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <stb/stb_image_write.h>
 
 #include "d3d8/d3d8.h"
@@ -18,30 +14,7 @@
 
 namespace footlight {
 
-const char* const kVideoUsage =
-    "  video FILE [--resource DIR] [--reader] [--pin NAME] [--audio NAME] [--volume V]\n"
-    "      [--frames N] [--elapsed MS] [--screen X,Y,W,H] [--png OUT]\n"
-    "                               play a video file (a resource path below DIR, default .) into\n"
-    "                               the video texture: through the file source and its pin \"Output\"\n"
-    "                               (default), or --reader with \"Raw Video 1\" and \"Raw Audio 0\";\n"
-    "                               --pin and --audio name other pins, --volume sets the volume\n"
-    "                               (-10000 to 0, 1/100 dB), --screen plays it on screen; runs N\n"
-    "                               frames (default 30) of execute and realize MS apart in real time\n"
-    "                               (default 33) and prints the duration, then per frame the position,\n"
-    "                               frames copied, current texture, listener codes, sound samples and\n"
-    "                               volume; --png writes the last picture, upright\n";
-
 namespace {
-
-bool Whole(const std::string& text, long least, long most, long* out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  const long v = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || v < least || v > most) return false;
-  *out = v;
-  return true;
-}
 
 std::wstring Wide(const std::string& text) {
   const int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
@@ -98,76 +71,22 @@ long long SoundSamples(IGraphBuilder* graph) {
   return values;
 }
 
-}  // namespace
-
-bool ParseVideoOptions(const std::vector<std::string>& args, VideoOptions* out, std::string* error) {
-  VideoOptions o;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    auto value = [&](std::string* text) {
-      if (i + 1 >= args.size()) {
-        *error = "option " + arg + " needs a value";
-        return false;
-      }
-      *text = args[++i];
-      return true;
-    };
-    std::string text;
-    long number = 0;
-    if (arg == "--help" || arg == "-h") {
-      error->clear();
-      return false;
-    } else if (arg == "--reader") {
-      o.reader = true;
-    } else if (arg == "--resource" || arg == "--pin" || arg == "--audio" || arg == "--png") {
-      if (!value(&text)) return false;
-      (arg == "--resource" ? o.resource : arg == "--pin" ? o.pin : arg == "--audio" ? o.audio : o.png) = text;
-    } else if (arg == "--volume") {
-      if (!value(&text)) return false;
-      if (!Whole(text, -10000, 0, &o.volume)) {
-        *error = "option --volume takes a whole number from -10000 to 0, got \"" + text + "\"";
-        return false;
-      }
-      o.volumeGiven = true;
-    } else if (arg == "--frames" || arg == "--elapsed") {
-      if (!value(&text)) return false;
-      if (!Whole(text, arg == "--frames" ? 1 : 0, 100000, &number)) {
-        *error = "option " + arg + " takes a whole number, got \"" + text + "\"";
-        return false;
-      }
-      (arg == "--frames" ? o.frames : o.elapsed) = static_cast<int>(number);
-    } else if (arg == "--screen") {
-      if (!value(&text)) return false;
-      size_t start = 0;
-      for (int k = 0; k < 4; ++k) {
-        const size_t end = k < 3 ? text.find(',', start) : text.size();
-        if (end == std::string::npos || !Whole(text.substr(start, end - start), -100000, 100000, &number)) {
-          *error = "option --screen takes X,Y,W,H, got \"" + text + "\"";
-          return false;
-        }
-        o.rect[k] = static_cast<int>(number);
-        start = end + 1;
-      }
-      o.screen = true;
-    } else if (!footlight::TakePositional(arg, "video", "file", &o.file, error)) {
-      return false;
-    }
+bool ParseScreen(const std::string& text, std::array<int, 4>* out) {
+  const std::vector<std::string> parts = cli::SplitCommas(text);
+  if (parts.size() != 4) return false;
+  for (size_t k = 0; k < 4; ++k) {
+    long long v = 0;
+    if (!cli::ParseWhole(parts[k], -100000, 100000, &v)) return false;
+    (*out)[k] = static_cast<int>(v);
   }
-  if (o.file.empty()) {
-    *error = "video needs a FILE (see footlight --help)";
-    return false;
-  }
-  *out = o;
   return true;
 }
 
-int RunVideoCommand(const VideoOptions& o, DMAInterfaceFn entry, std::FILE* out, std::FILE* err) {
+int RunVideo(const VideoOptions& o, const cli::Context& context, std::FILE* out, std::FILE* err) {
+  if (std::string line; !cli::Readable(o.resource, o.file, &line)) return cli::Fail(line);
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
-  if (host.LoadModule(entry) == nullptr) {
-    std::fprintf(err, "footlight: the module returned an empty class list\n");
-    return 1;
-  }
+  if (host.LoadModule(context.entry) == nullptr) return context.EmptyClassList();
   int status = 0;
   {
     ComponentHandle handle{};
@@ -188,13 +107,13 @@ int RunVideoCommand(const VideoOptions& o, DMAInterfaceFn entry, std::FILE* out,
       host.DestroyAll();
       return 1;
     }
-    if (o.volumeGiven) manager->SetVolume(o.volume);
+    if (o.volume) manager->SetVolume(*o.volume);
     std::fprintf(out, "opened %s (%s), heard %s\n", o.file.c_str(), o.reader ? "reader" : "file source",
                  codes.heard.c_str());
     std::fprintf(out, "duration %.3f s\n", manager->GetDuration());
     codes.heard.clear();
     if (o.screen)
-      manager->SetScreenRect(o.rect[0], o.rect[1], o.rect[2], o.rect[3]);
+      manager->SetScreenRect((*o.screen)[0], (*o.screen)[1], (*o.screen)[2], (*o.screen)[3]);
     else
       manager->PlayVideoInTexture(manager);
     std::fprintf(out, "%5s %10s %7s %7s %-8s %9s %7s\n", "frame", "position", "copied", "texture", "codes", "samples",
@@ -227,7 +146,7 @@ int RunVideoCommand(const VideoOptions& o, DMAInterfaceFn entry, std::FILE* out,
         std::fprintf(err, "footlight: %s\n", error.c_str());
         status = 1;
       } else {
-        std::fprintf(out, "wrote %s (%dx%d)\n", o.png.c_str(), renderer->videoWidth, renderer->videoHeight);
+        std::fprintf(out, "wrote %s: %dx%d\n", o.png.c_str(), renderer->videoWidth, renderer->videoHeight);
       }
       manager->UnlockTexture();
     }
@@ -238,6 +157,27 @@ int RunVideoCommand(const VideoOptions& o, DMAInterfaceFn entry, std::FILE* out,
   const size_t live = host.Allocator().LiveBlocks();
   std::fprintf(out, "live host blocks: %zu\n", live);
   return live == 0 ? status : 1;
+}
+
+}  // namespace
+
+void AddVideoCommand(cli::Program& program) {
+  auto* o = program.Keep<VideoOptions>();
+  CLI::App* cmd = program.Command("video", "play a video file into the video texture and print each frame",
+                                  [o](const cli::Context& context) { return RunVideo(*o, context, stdout, stderr); });
+  cli::ResourcePath(cmd, "FILE", &o->file, "the video file")->required();
+  cli::ResourceRoot(cmd, &o->resource);
+  cmd->add_flag("--reader", o->reader, "open it through the reader (\"Raw Video 1\", \"Raw Audio 0\")");
+  cmd->add_option("--pin", o->pin, "the video pin (default \"Output\", with --reader \"Raw Video 1\")")
+      ->type_name("NAME");
+  cmd->add_option("--audio", o->audio, "the audio pin (default \"Raw Audio 0\")")->type_name("NAME");
+  cli::Whole(cmd, "--volume", &o->volume, -10000, 0, "the volume in 1/100 dB")->type_name("V");
+  cli::Whole(cmd, "--frames", &o->frames, 1, 100000, "frames to run (default 30)");
+  cli::Whole(cmd, "--elapsed", &o->elapsed, 0, 100000, "milliseconds between frames, in real time (default 33)")
+      ->type_name("MS");
+  cli::Custom<std::array<int, 4>>(cmd, "--screen", &o->screen, "X,Y,W,H", "a rectangle X,Y,W,H", ParseScreen,
+                                  "play it on screen in this rectangle");
+  cli::PlainPath(cmd, "--png", &o->png, "write the last picture, upright");
 }
 
 }  // namespace footlight

@@ -8,10 +8,13 @@
 // frames copied, the current texture (A or B), the listener codes, the sound samples played
 // and the volume. --png writes the picture part of the last current texture, upright.
 #pragma once
+#include <array>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "apps/footlight/cli.h"
 #include "frame/dma_interface.h"
 
 namespace footlight {
@@ -22,21 +25,15 @@ struct VideoOptions {
   bool reader = false;
   std::string pin;    // "" : the path's default
   std::string audio;  // "" : the path's default
-  bool volumeGiven = false;
-  long volume = 0;
+  std::optional<long> volume;
   int frames = 30;
   int elapsed = 33;
-  bool screen = false;
-  int rect[4] = {0, 0, 0, 0};
+  std::optional<std::array<int, 4>> screen;  // X, Y, W, H
   std::string png;
 };
 
-extern const char* const kVideoUsage;
-
-// Parses the arguments after "video"; false with a one-line reason (empty for --help).
-bool ParseVideoOptions(const std::vector<std::string>& args, VideoOptions* out, std::string* error);
-
-// 0 on success, 1 when the file cannot be opened, the picture not written or the run leaks.
-int RunVideoCommand(const VideoOptions& options, DMAInterfaceFn entry, std::FILE* out, std::FILE* err);
+// The command: 0 on success, 1 when the file cannot be opened, the picture not written or the
+// run leaks.
+void AddVideoCommand(cli::Program& program);
 
 }  // namespace footlight

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
                ? 2
                : 1;
   }
-  std::printf("%s: %dx%d, %d frames at %d a second%s\n", out.c_str(), options.width, options.height, options.frames,
-              options.rate, options.audio ? ", 440 Hz tone" : "");
+  std::printf("wrote %s: %dx%d, %d frames at %d a second%s\n", out.c_str(), options.width, options.height,
+              options.frames, options.rate, options.audio ? ", 440 Hz tone" : "");
   return 0;
 }

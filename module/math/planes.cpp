@@ -1,6 +1,8 @@
 #include "math/planes.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -12,10 +14,21 @@ D3DVECTOR PositionOf(const void* vertex) {
   return p;
 }
 
+// The largest float at or below the tolerance: a float distance lies above the tolerance exactly
+// when it lies above this, so the test needs no widening to double.
+constexpr float FloatAtOrBelow(double k) {
+  const float f = static_cast<float>(k);
+  return static_cast<double>(f) > k ? std::bit_cast<float>(std::bit_cast<uint32_t>(f) - 1u) : f;
+}
+constexpr float kTolerance = FloatAtOrBelow(kPlaneTolerance);
+static_assert(static_cast<double>(kTolerance) <= kPlaneTolerance &&
+              static_cast<double>(std::bit_cast<float>(std::bit_cast<uint32_t>(kTolerance) + 1u)) > kPlaneTolerance);
+
 int ClassifyDistance(float dist) {
-  if (dist > kPlaneTolerance) return kPlaneFront;
-  if (dist < -kPlaneTolerance) return kPlaneBack;
-  return kPlaneOn;
+  int c = kPlaneOn;
+  c = dist > kTolerance ? kPlaneFront : c;
+  c = dist < -kTolerance ? kPlaneBack : c;
+  return c;
 }
 
 // The side walk shared by the clipper and the splitter, over n >= 1 vertices. classOf(k) gives
@@ -90,9 +103,12 @@ struct VertexCopy {
 // the next vertex still to be read, the unread vertices move once to the end of the room;
 // from then on the writes never catch up with them, since the vertices written plus those
 // still unread never exceed the peak count of the walk, which fits the room.
+// `classes` and `dist` hold each vertex's class and plane distance, found once before the walk.
+// With the usual interpolator the crossing is made here from those distances, as
+// PlaneSegmentIntersectPoint would make it, without measuring both ends again.
 template <class Copy>
 int ClipWalk(unsigned char* base, int* count, int capacity, Copy copy, const Plane& plane, PolygonInterpolateFn fn,
-             void* user, int side) {
+             void* user, int side, const signed char* classes, const float* dist) {
   const int n = *count;
   const size_t s = copy.Size();
   const int stride = static_cast<int>(s);
@@ -113,8 +129,9 @@ int ClipWalk(unsigned char* base, int* count, int capacity, Copy copy, const Pla
     }
     return base + s * static_cast<size_t>(written++);
   };
+  const bool direct = fn == PlaneSegmentIntersectPoint;
   const bool anyOff = WalkPolygonSides(
-      n, [&](int k) { return ClassifyPointPlane(plane, PositionOf(at(k))); },
+      n, [&](int k) { return static_cast<int>(classes[k]); },
       [&](int k, int c, bool crossing) {
         // A copy of the current vertex: the writes below may land on its place.
         unsigned char* cur = scratch.Other(prev);
@@ -122,7 +139,17 @@ int ClipWalk(unsigned char* base, int* count, int capacity, Copy copy, const Pla
         if (crossing) {
           unsigned char* out = slot(k);
           copy(out, cur);
-          fn(out, prev, cur, stride, plane, user);
+          if (direct) {
+            // prev is vertex k - 1 as it was: after a restart the walk runs 0, 1, ... with the
+            // last vertex before the first.
+            const float da = dist[k == 0 ? n - 1 : k - 1], db = dist[k];
+            const float t = da == db ? 0.0f : da / (da - db);
+            const D3DVECTOR pa = PositionOf(prev), pb = PositionOf(cur);
+            const D3DVECTOR p{pa.x + (pb.x - pa.x) * t, pa.y + (pb.y - pa.y) * t, pa.z + (pb.z - pa.z) * t};
+            std::memcpy(out, &p, sizeof p);
+          } else {
+            fn(out, prev, cur, stride, plane, user);
+          }
         }
         if (c == side) {
           unsigned char* out = slot(k);
@@ -137,6 +164,52 @@ int ClipWalk(unsigned char* base, int* count, int capacity, Copy copy, const Pla
     *count = 0;
     return n;
   }
+  *count = written;
+  return written;
+}
+
+// The clip of a short polygon of bare positions: the walk reads the untouched array and
+// writes into a buffer on the stack, copied back at the end. Crossings and results are those
+// of ClipWalk.
+// With no vertex on the plane the walk is the plain edge-by-edge one.
+int ClipPositions(unsigned char* base, int* count, const Plane& plane, PolygonInterpolateFn fn, void* user, int side,
+                  const signed char* classes, const float* dist, bool noneOn) {
+  constexpr int kMost = 64 + 32;  // the peak of a walk over 64 vertices
+  const int n = *count;
+  D3DVECTOR out[kMost];
+  int written = 0;
+  const bool direct = fn == PlaneSegmentIntersectPoint;
+  // Inlined into both walks below (the compiler would otherwise call it once per vertex).
+  auto emit = [&](int k, int c, bool crossing) __attribute__((always_inline)) {
+        const unsigned char* cur = base + 12 * static_cast<size_t>(k);
+        if (crossing) {
+          const int before = k == 0 ? n - 1 : k - 1;
+          const unsigned char* prev = base + 12 * static_cast<size_t>(before);
+          if (direct) {
+            const float da = dist[before], db = dist[k];
+            const float t = da == db ? 0.0f : da / (da - db);
+            const D3DVECTOR pa = PositionOf(prev), pb = PositionOf(cur);
+            out[written] = D3DVECTOR{pa.x + (pb.x - pa.x) * t, pa.y + (pb.y - pa.y) * t, pa.z + (pb.z - pa.z) * t};
+          } else {
+            std::memcpy(&out[written], cur, 12);
+            fn(&out[written], prev, cur, 12, plane, user);
+          }
+          ++written;
+        }
+        if (c == side) std::memcpy(&out[written++], cur, 12);
+        return true;
+      };
+  bool anyOff = true;
+  if (noneOn) {
+    for (int k = 0, before = n - 1; k < n; before = k++) emit(k, classes[k], classes[k] != classes[before]);
+  } else {
+    anyOff = WalkPolygonSides(n, [&](int k) { return static_cast<int>(classes[k]); }, emit);
+  }
+  if (!anyOff) {
+    *count = 0;
+    return n;
+  }
+  for (int i = 0; i < written; ++i) std::memcpy(base + 12 * static_cast<size_t>(i), &out[i], 12);
   *count = written;
   return written;
 }
@@ -176,13 +249,47 @@ int ClipPolygonByPlane(void* vertices, int* count, int capacity, int stride, con
   const size_t s = static_cast<size_t>(stride);
   const int other = side == kPlaneFront ? kPlaneBack : kPlaneFront;
 
+  // Each vertex is measured and classed once.
+  constexpr int kInline = 64;
+  float distInline[kInline];
+  signed char classInline[kInline];
+  std::vector<float> distHeap;
+  std::vector<signed char> classHeap;
+  float* dist = distInline;
+  signed char* classes = classInline;
+  if (n > kInline) {
+    distHeap.resize(static_cast<size_t>(n));
+    classHeap.resize(static_cast<size_t>(n));
+    dist = distHeap.data();
+    classes = classHeap.data();
+  }
+  // PlaneDistance, term for term, with the plane in registers (the stores below could alias it).
+  const float pa = plane.a, pb = plane.b, pc = plane.c, pd = plane.d;
+  int seen = 0;  // bit c for each class c met
+  for (int k = 0; k < n; ++k) {
+    const unsigned char* v = base + s * static_cast<size_t>(k);
+    float x, y, z;
+    std::memcpy(&x, v, 4);
+    std::memcpy(&y, v + 4, 4);
+    std::memcpy(&z, v + 8, 4);
+    dist[k] = pa * x + pb * y + pc * z + pd;
+    classes[k] = static_cast<signed char>(ClassifyDistance(dist[k]));
+    seen |= 1 << classes[k];
+  }
+  // Wholly on one side: kept as it is, or emptied.
+  if (seen == 1 << side) return n;
+  if (seen == 1 << other) {
+    *count = 0;
+    return 0;
+  }
+
   // The walk inserts a crossing at each entry into the kept side and removes the vertices of
   // the other side, so the count it reaches is bounded by n + n / 2. When the room may be short,
   // a dry walk over the (still unchanged) classes finds the exact peak first.
   if (capacity < n + n / 2) {
     int running = n, peak = n;
     WalkPolygonSides(
-        n, [&](int k) { return ClassifyPointPlane(plane, PositionOf(base + s * k)); },
+        n, [&](int k) { return static_cast<int>(classes[k]); },
         [&](int, int c, bool crossing) {
           if (c == side && crossing && ++running > peak) peak = running;
           if (c == other && !crossing) --running;
@@ -191,8 +298,10 @@ int ClipPolygonByPlane(void* vertices, int* count, int capacity, int stride, con
     if (peak > capacity) return -1;
   }
 
-  if (stride == 12) return ClipWalk(base, count, capacity, VertexCopy<12>{12}, plane, fn, user, side);
-  return ClipWalk(base, count, capacity, VertexCopy<0>{s}, plane, fn, user, side);
+  if (stride == 12 && n <= kInline)
+    return ClipPositions(base, count, plane, fn, user, side, classes, dist, (seen & 1 << kPlaneOn) == 0);
+  if (stride == 12) return ClipWalk(base, count, capacity, VertexCopy<12>{12}, plane, fn, user, side, classes, dist);
+  return ClipWalk(base, count, capacity, VertexCopy<0>{s}, plane, fn, user, side, classes, dist);
 }
 
 bool SplitPolygonByPlane(const PolygonRecord& polygon, PolygonRecord* front, PolygonRecord* back, const Plane& plane,

@@ -10,10 +10,14 @@
 
 namespace dshow {
 
+// Each thread sleeps on its own condition: one thread's change of state wakes only those
+// waiting for idleness, not every other streaming thread (which would mark itself again and
+// wake the first, round and round, while neither has anything to do).
 struct StreamThread {
   StreamWait wait = StreamWait::Busy;
   IReferenceClock* clock = nullptr;
   REFERENCE_TIME due = 0;
+  std::condition_variable wake;
 };
 
 namespace {
@@ -22,7 +26,8 @@ thread_local StreamThread* t_thread = nullptr;
 
 struct Schedule {
   std::mutex mutex;
-  std::condition_variable wake;
+  std::condition_variable wake;     // waits outside a streaming thread
+  std::condition_variable changed;  // whoever waits for idleness
   std::set<StreamThread*> threads;
 
   Schedule() {
@@ -59,9 +64,12 @@ std::mutex& ScheduleMutex() { return Schedule::Get().mutex; }
 // Every waiting thread looks at its state again; until it has, it is not idle.
 void WakeStreaming() {
   Schedule& schedule = Schedule::Get();
-  for (StreamThread* thread : schedule.threads)
+  for (StreamThread* thread : schedule.threads) {
     if (thread->wait != StreamWait::Ended) thread->wait = StreamWait::Busy;
+    thread->wake.notify_one();
+  }
   schedule.wake.notify_all();
+  schedule.changed.notify_all();
 }
 
 StreamThread* BeginStreamThread() {
@@ -88,18 +96,18 @@ void MarkStreamThread(StreamWait wait, IReferenceClock* clock, REFERENCE_TIME du
   t_thread->clock = clock;
   t_thread->due = due;
   // Whoever waits for idleness looks again.
-  Schedule::Get().wake.notify_all();
+  if (wait != StreamWait::Busy) Schedule::Get().changed.notify_all();
 }
 
 void WaitStreaming(std::unique_lock<std::mutex>& lock, IReferenceClock* clock, REFERENCE_TIME due) {
-  Schedule& schedule = Schedule::Get();
+  std::condition_variable& wake = t_thread ? t_thread->wake : Schedule::Get().wake;
   REFERENCE_TIME now = 0;
   if (clock && SUCCEEDED(clock->GetTime(&now))) {
     // A real clock reaches the time by itself; a manual one wakes us when moved.
     const auto rest = std::chrono::microseconds((due - now + 9) / 10);
-    schedule.wake.wait_for(lock, rest);
+    wake.wait_for(lock, rest);
   } else {
-    schedule.wake.wait(lock);
+    wake.wait(lock);
   }
 }
 
@@ -112,7 +120,7 @@ bool WaitForStreamingIdle(DWORD timeoutMs) {
     for (const StreamThread* thread : schedule.threads) idle = idle && Idle(*thread);
     if (idle) return true;
     // A thread waiting for a time the clock has passed may not have run yet: look again soon.
-    if (schedule.wake.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5))) ==
+    if (schedule.changed.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5))) ==
             std::cv_status::timeout &&
         std::chrono::steady_clock::now() >= deadline) {
       for (const StreamThread* thread : schedule.threads) idle = idle && Idle(*thread);

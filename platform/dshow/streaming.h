@@ -1,7 +1,7 @@
-// The streaming threads of every graph, the one lock and wake-up they wait on, and the
-// reference clock. A streaming thread is idle when it waits for a time the clock has not
-// reached, is held by a paused renderer, or has nothing more to deliver; tests wait for every
-// thread to be idle before they look at what was rendered.
+// The streaming threads of every graph, the one lock their waits share, a wake-up of each
+// thread's own, and the reference clock. A streaming thread is idle when it waits for a time
+// the clock has not reached, is held by a paused renderer, or has nothing more to deliver;
+// tests wait for every thread to be idle before they look at what was rendered.
 #pragma once
 #include <mutex>
 

@@ -40,7 +40,7 @@ TEST(CameraCli, TheSampleActionFollowsItsAnimationStepByStep) {
   // The dolly runs from (0, 4, 16) to (0, 3, 9) over 3000 ms: a sixth each 500 ms frame.
   EXPECT_EQ(Eye(lines[0]), "0.000,3.833,14.833") << lines[0];
   EXPECT_EQ(Eye(lines[3]), "0.000,3.333,11.333") << lines[3];
-  EXPECT_NE(lines[0].find("mode 5"), std::string::npos);
+  EXPECT_NE(lines[0].find("mode action"), std::string::npos);
   EXPECT_NE(lines[0].find("section opening step 0 (dolly)"), std::string::npos);
   // Its 3000 ms step ends at frame 6 and the crane rises from (10, 1.5, 0) to (10, 6, 0) in 2000.
   EXPECT_EQ(Eye(lines[5]), "10.000,1.500,0.000") << lines[5];
@@ -58,7 +58,7 @@ TEST(CameraCli, TheStagesOwnCameraStartsFromItsOriginCamera) {
   Result r = RunFootlight("camera --resource " + kSamples + " --scene 1 --mode look --frames 2");
   ASSERT_EQ(r.status, 0) << r.out;
   // From (0, 4, 16) towards (0, 2, 0): one unit along (0, -2, -16) / |(0, -2, -16)|.
-  EXPECT_NE(r.out.find("frame 1  mode 6  eye 0.000,4.000,16.000  at 0.000,2.000,0.000  view 0.000,4.000,16.000  -> "
+  EXPECT_NE(r.out.find("frame 1  mode look  eye 0.000,4.000,16.000  at 0.000,2.000,0.000  view 0.000,4.000,16.000  -> "
                        "0.000,3.876,15.008"),
             std::string::npos)
       << r.out;
@@ -92,24 +92,23 @@ TEST(CameraCli, BadInputIsOneLineAndAFailingStatus) {
   };
   const std::string bad = WriteInput("1 keydown W\n\n9 wheel 120\n");
   const Case cases[] = {
-      {"camera --mode fly", 2, "footlight: unknown camera mode \"fly\" (free, first, orbit, auto, look or point)"},
-      {"camera --input /no/such/input.txt", 2, "footlight: cannot open input file /no/such/input.txt"},
+      {"camera --mode fly", 2,
+       "footlight: option --mode takes a camera mode: free, first, orbit, auto, look or point, got \"fly\""},
+      {"camera --input /no/such/input.txt", 2, "footlight: cannot open /no/such/input.txt: no such file or directory"},
       {"camera --frames 4 --input " + bad, 2, "footlight: " + bad + " line 3: frame 9 is past the last frame (4)"},
       {"camera --resource " + kSamples + " --action nothing", 1,
        "footlight: the camera action \"nothing\" did not load (resource\\ini\\Brivanta\\common\\nothing.ini and its "
        "animation)"},
       {"camera --section intro", 2, "footlight: --section and --loop need --action NAME"},
       {"camera --resource " + kSamples + " --scene 99", 1,
-       "footlight: scene 99 did not load: no scene file resource\\ini\\scene\\99.ini under the resource root"},
+       "footlight: scene 99 did not load: cannot open resource\\ini\\scene\\99.ini below the resource root \"" +
+           kSamples + "\": no such file"},
   };
   for (const Case& c : cases) {
     const Result r = RunFootlight(c.args);
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
     EXPECT_EQ(Lines(r.out).front(), c.message) << c.args;
   }
-  const Result help = RunFootlight("camera --help");
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("camera [--resource DIR] [--scene N]"), std::string::npos);
 }
 
 TEST(CameraCli, InputLinesNameTheirMessageKeyAndPosition) {

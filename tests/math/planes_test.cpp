@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
@@ -344,6 +345,68 @@ TEST(SplitPolygon, TheKeepQuestionGetsTheVertexKeptBeforeThenTheNewOne) {
     for (const std::vector<D3DXVECTOR3>* side : {&f, &b})
       for (int i = 0; i + 1 < 4; ++i) adjacent = adjacent || ((*side)[i] == previous && (*side)[i + 1] == vertex);
     EXPECT_TRUE(adjacent) << previous.x << "," << previous.y << " -> " << vertex.x << "," << vertex.y;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The usual interpolator behind another address, which the clipper calls as it would any other.
+void Forwarded(void* out, const void* a, const void* b, int stride, const Plane& plane, void* user) {
+  PlaneSegmentIntersectPoint(out, a, b, stride, plane, user);
+}
+
+// The clipper has three walks (in place, a stack copy for short polygons of bare positions, and
+// a plain edge walk when no vertex lies on the plane) and makes the usual interpolator's
+// crossings itself. Whatever the path, the result must be the callback's, byte for byte: the
+// same polygon clipped as bare positions and with a coordinate pair after each, through the
+// usual interpolator and through the same one behind another address, for polygons of any
+// shape, some vertices snapped onto the plane, some longer than the stack copy takes.
+TEST(ClipPolygon, EveryPathGivesTheBytesOfTheInPlaceWalkWithTheCallback) {
+  mathtest::Random rnd(29);
+  for (int round = 0; round < 400; ++round) {
+    const int n = round % 50 == 0 ? 90 : 3 + round % 12;
+    const D3DXVECTOR3 nrm = rnd.UnitVec3();
+    const Plane plane(nrm.x, nrm.y, nrm.z, rnd.Uniform(-1, 1));
+    std::vector<float> wide(static_cast<size_t>(n) * 5);
+    for (float& f : wide) f = rnd.Uniform(-2, 2);
+    if (round % 3 != 0)
+      for (int k = 0; k < n; k += 3) {  // every third vertex onto the plane
+        float* v = &wide[static_cast<size_t>(k) * 5];
+        const float d = nrm.x * v[0] + nrm.y * v[1] + nrm.z * v[2] + plane.d;
+        for (int i = 0; i < 3; ++i) v[i] -= d * (&nrm.x)[i];
+      }
+    std::vector<float> bare;
+    for (int k = 0; k < n; ++k) bare.insert(bare.end(), &wide[static_cast<size_t>(k) * 5], &wide[static_cast<size_t>(k) * 5 + 3]);
+    for (int side : {kPlaneFront, kPlaneBack}) {
+      const int capacity = 2 * n;
+      struct Run {
+        std::vector<float> v;
+        int count, result;
+      };
+      auto clip = [&](const std::vector<float>& from, int floats, PolygonInterpolateFn fn) {
+        Run r{from, n, 0};
+        r.v.resize(static_cast<size_t>(capacity) * floats);
+        r.result = ClipPolygonByPlane(r.v.data(), &r.count, capacity, floats * 4, plane, fn, nullptr, side);
+        r.v.resize(static_cast<size_t>(std::max(r.count, 0)) * floats);
+        return r;
+      };
+      const Run reference = clip(wide, 5, Forwarded);  // in place, through the callback
+      ASSERT_GE(reference.result, 0) << round;
+      const Run wideDirect = clip(wide, 5, PlaneSegmentIntersectPoint);
+      EXPECT_EQ(wideDirect.result, reference.result);
+      EXPECT_EQ(wideDirect.count, reference.count);
+      EXPECT_EQ(wideDirect.v, reference.v) << round << " side " << side;
+      for (PolygonInterpolateFn fn : {PlaneSegmentIntersectPoint, Forwarded}) {
+        const Run b = clip(bare, 3, fn);
+        ASSERT_EQ(b.result, reference.result) << round;
+        ASSERT_EQ(b.count, reference.count) << round;
+        for (int k = 0; k < b.count; ++k)
+          ASSERT_EQ(std::memcmp(&b.v[static_cast<size_t>(k) * 3], &reference.v[static_cast<size_t>(k) * 5], 12), 0)
+              << round << " side " << side << " vertex " << k;
+      }
+    }
   }
 }
 

@@ -109,9 +109,13 @@ TEST(ObjectDrawing, ThePathLineCarriesEveryWaypointBetweenItsStatesInOrder) {
     if (e.kind == host::RendererLogEntry::Kind::Draw && e.a != 55) break;
     log.push_back(e.Text());
   }
-  const std::vector<std::string> before = {"state 47 = 1", "state 27 = 0", "state 15 = 0",
-                                           "stage 0 type 2 = 0x0", "stage 0 type 1 = 0x2", "stage 1 type 1 = 0x1",
-                                           "stage 0 type 4 = 0x1"};
+  const std::vector<std::string> before = {"D3DRS_ZBIAS = 1",
+                                           "D3DRS_ALPHABLENDENABLE = 0",
+                                           "D3DRS_ALPHATESTENABLE = 0",
+                                           "stage 0 D3DTSS_COLORARG1 = 0x0",
+                                           "stage 0 D3DTSS_COLOROP = 0x2",
+                                           "stage 1 D3DTSS_COLOROP = 0x1",
+                                           "stage 0 D3DTSS_ALPHAOP = 0x1"};
   const auto states = h.renderer.RenderStateCalls();
   ASSERT_GE(states.size(), 6u);
   EXPECT_EQ(states[0], std::make_pair(DWORD{47}, DWORD{1}));

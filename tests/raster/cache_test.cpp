@@ -1,6 +1,6 @@
-#include <atomic>
 #include <thread>
 
+#include "support/wait.h"
 #include "tests/raster/raster_fixture.h"
 
 namespace raster_test {
@@ -156,7 +156,7 @@ TEST_F(Cache, LocksOnAnotherThreadOnlyMarkTheirSurface) {
   r.SetBaseTexture(0, texture);
   TexturedQuad(0, 0, 16, 16);
   // A decoder thread writes the texture while the drawing thread draws from the old mirror.
-  std::atomic<int> step{0};
+  testing_support::Steps steps;
   HRESULT locked = E_FAIL, backLock = D3D_OK;
   std::thread decoder([&] {
     D3DLOCKED_RECT rect{};
@@ -165,16 +165,16 @@ TEST_F(Cache, LocksOnAnotherThreadOnlyMarkTheirSurface) {
     // The drawn back buffer cannot be read back off the drawing thread.
     D3DLOCKED_RECT other{};
     backLock = r.device().BackBuffer()->LockRect(&other, nullptr, D3DLOCK_READONLY);
-    step = 1;
-    while (step != 2) std::this_thread::yield();
+    steps.Reach(1);
+    EXPECT_TRUE(steps.Await(2, "the drawing thread done with the old mirror"));
     texture->UnlockRect(0);
   });
-  while (step != 1) std::this_thread::yield();
+  EXPECT_TRUE(steps.Await(1, "the decoder's lock"));
   EXPECT_EQ(locked, D3D_OK);
   EXPECT_EQ(backLock, D3DERR_INVALIDCALL);
   TexturedQuad(0, 0, 16, 16);
   EXPECT_EQ(Pixel(5, 5), 0xFF0000u);
-  step = 2;
+  steps.Reach(2);
   decoder.join();
   TexturedQuad(0, 0, 16, 16);
   EXPECT_EQ(Pixel(5, 5), 0x00FF00u);

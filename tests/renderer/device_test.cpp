@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 #include "d3d8/pixel_format.h"
 #include "host/renderer.h"
@@ -404,6 +405,55 @@ TEST(RendererDevice, PixelFormatsConvertBothWays) {
   EXPECT_EQ(d3dfmt::FvfStride(0x212), 40u);
   EXPECT_EQ(d3dfmt::FvfStride(0x104), 24u);
   EXPECT_EQ(d3dfmt::FvfStride(D3DFVF_XYZ | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE3(0)), 24u);
+}
+
+}  // namespace
+
+namespace {
+
+// Every depth-stencil format and flag mix: a memory clear leaves each pixel as the per-pixel
+// encoding of the old value would, inside the rectangle, and touches nothing outside it.
+TEST(RendererDevice, DepthStencilClearMatchesThePerPixelEncodingForEveryFormat) {
+  const D3DFORMAT formats[] = {D3DFMT_D16, D3DFMT_D32, D3DFMT_D15S1, D3DFMT_D24S8, D3DFMT_D24X8, D3DFMT_D24X4S4};
+  const DWORD flagMixes[] = {D3DCLEAR_ZBUFFER, D3DCLEAR_STENCIL, D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL};
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  host::Device device;
+  IDirect3DSurface8* colour = nullptr;
+  ASSERT_EQ(device.CreateRenderTarget(16, 8, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, FALSE, &colour), D3D_OK);
+  for (D3DFORMAT format : formats) {
+    IDirect3DSurface8* made = nullptr;
+    ASSERT_EQ(device.CreateDepthStencilSurface(16, 8, format, D3DMULTISAMPLE_NONE, &made), D3D_OK) << format;
+    auto* depth = static_cast<host::Surface*>(made);
+    ASSERT_EQ(device.SetRenderTarget(colour, depth), D3D_OK);
+    d3dfmt::FormatInfo info;
+    ASSERT_TRUE(d3dfmt::Describe(format, &info));
+    const UINT bytes = info.bitsPerPixel / 8;
+    for (DWORD flags : flagMixes) {
+      if ((flags & D3DCLEAR_STENCIL) && !info.stencil) continue;
+      for (uint8_t* p = depth->Bits(); p != depth->Bits() + depth->Pitch() * 8; ++p) *p = static_cast<uint8_t>(next());
+      std::vector<uint8_t> before(depth->Bits(), depth->Bits() + depth->Pitch() * 8);
+      const float z = static_cast<float>(next() % 1000) / 999.0f;
+      const DWORD stencil = next() & 0xFF;
+      const D3DRECT rect{3, 1, 13, 6};
+      ASSERT_EQ(device.Clear(1, &rect, flags, 0, z, stencil), D3D_OK);
+      for (UINT y = 0; y < 8; ++y)
+        for (UINT x = 0; x < 16; ++x) {
+          const size_t at = y * depth->Pitch() + x * bytes;
+          const uint32_t old = d3dfmt::LoadPixel(before.data() + at, bytes);
+          const bool inside = x >= 3 && x < 13 && y >= 1 && y < 6;
+          const uint32_t want = inside ? d3dfmt::EncodeDepthStencil(format, old, z, stencil, flags & D3DCLEAR_ZBUFFER,
+                                                                   flags & D3DCLEAR_STENCIL)
+                                       : old;
+          const uint32_t mask = bytes == 4 ? 0xFFFFFFFFu : (1u << (8 * bytes)) - 1u;
+          ASSERT_EQ(d3dfmt::LoadPixel(depth->Bits() + at, bytes), want & mask)
+              << "format " << format << " flags " << flags << " at " << x << "," << y;
+        }
+    }
+    ASSERT_EQ(device.SetRenderTarget(device.BackBuffer(), device.AutoDepth()), D3D_OK);
+    made->Release();
+  }
+  colour->Release();
 }
 
 }  // namespace

@@ -4,17 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "apps/makeclip/clip_maker.h"
 #include "host/d3d_device.h"
 #include "scene_fixture.h"
+#include "support/wait.h"
 #include "video/texture_renderer.h"
 #include "win32/win32.h"
 
@@ -228,17 +227,6 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-// Waits up to `seconds` for `done`.
-template <class F>
-bool WaitFor(F done, int seconds) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
-
 struct RealPlayer {
   std::filesystem::path before = std::filesystem::current_path();
   // The player sits beside footlight; a bare name is found in the current folder.
@@ -251,6 +239,18 @@ std::string PidFile() {
 }
 std::string MappingFile() { return "/dev/shm/" + win32::IpcPrefix() + "KelvoraVideo"; }
 
+// The player's answer, through the host window's socket.
+testing::AssertionResult AnswerCame(host::ReferenceHost& host) {
+  return testing_support::WaitUntil(
+      "the player's answer", [&] { return host.PumpMessages() > 0; }, host.MessageDescriptor());
+}
+
+// The player ended: its pid file and the mapping it made are gone.
+void ExpectPlayerGone() {
+  EXPECT_TRUE(testing_support::WaitUntilGone(PidFile()));
+  EXPECT_TRUE(testing_support::WaitUntilGone(MappingFile()));
+}
+
 TEST(FilmPlayerProcess, TheAnswerComesThroughTheSocketAndNothingIsLeft) {
   RealPlayer cwd;
   FilmHost h(false);
@@ -259,7 +259,7 @@ TEST(FilmPlayerProcess, TheAnswerComesThroughTheSocketAndNothingIsLeft) {
   // Our folder is not the resource root: the player starts in the root and finds the name there,
   // '/' or '\\' and any case, and hands over the name the manager resolves below the root.
   h.scene->PlayFilm("Films/SHOW.avi");
-  ASSERT_TRUE(WaitFor([&] { return h.s.host.PumpMessages() > 0; }, 10));
+  ASSERT_TRUE(AnswerCame(h.s.host));
   EXPECT_EQ(h.FilmLines(), (std::vector<std::string>{"[Film OK]OpenFileMapping", "[Film OK]MapViewOfFile", "[TV]start",
                                                     "[TV]SetVideoInTexture", "[Film OK]SetVideoInTexture",
                                                     "[TV]PlayVideoInTexture"}));
@@ -270,9 +270,9 @@ TEST(FilmPlayerProcess, TheAnswerComesThroughTheSocketAndNothingIsLeft) {
   ASSERT_GT(player, 0);
 
   h.s.host.DestroyAll();
-  EXPECT_TRUE(WaitFor([&] { return !Exists(PidFile()) && !Exists(MappingFile()); }, 5));
+  ExpectPlayerGone();
   // Ended and reaped: no zombie stays behind.
-  EXPECT_TRUE(WaitFor([&] { return ::kill(player, 0) != 0; }, 5));
+  EXPECT_TRUE(testing_support::WaitUntil("the player reaped", [&] { return ::kill(player, 0) != 0; }));
 }
 
 TEST(FilmPlayerProcess, MissingSourcesAndNamesOutsideTheRootAreAnsweredWithTheFailure) {
@@ -296,11 +296,11 @@ TEST(FilmPlayerProcess, MissingSourcesAndNamesOutsideTheRootAreAnsweredWithTheFa
     ResetFilmClock();
     h.s.host.ClearLog();
     h.scene->PlayFilm(name.c_str());
-    ASSERT_TRUE(WaitFor([&] { return h.s.host.PumpMessages() > 0; }, 10)) << name;
+    ASSERT_TRUE(AnswerCame(h.s.host)) << name;
     EXPECT_EQ(h.FilmLines(), std::vector<std::string>{"[Film Fail]WM_ERR_ONLINE_VIDEO : wparam:1  " + error}) << name;
   }
   h.s.host.DestroyAll();
-  EXPECT_TRUE(WaitFor([&] { return !Exists(PidFile()) && !Exists(MappingFile()); }, 5));
+  ExpectPlayerGone();
   std::filesystem::remove(outside);
 }
 
@@ -323,19 +323,17 @@ TEST(FilmPlayerProcess, ARealFilmReachesTheFilmTexture) {
   ASSERT_TRUE(clip::MakeClip(s.root + "/Film/Show.asf", options, &error)) << error;
 
   scene->PlayFilm("film\\show.asf");
-  ASSERT_TRUE(WaitFor([&] { return s.host.PumpMessages() > 0; }, 10));
+  ASSERT_TRUE(AnswerCame(s.host));
   EXPECT_EQ(s.LogCount("[Film OK]SetVideoInTexture"), 1u);
   EXPECT_EQ(s.LogCount("[TV]PlayVideoInTexture"), 1u);
   EXPECT_EQ(scene->videoPlaying, 1);
   auto* film = s.Object<CVideoTextureManager>(scene->filmVideoHandle);
   ASSERT_NE(film, nullptr);
   ASSERT_NE(film->Renderer(), nullptr);
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        s.host.Execute(10);
-        return film->Renderer()->SamplesRendered() >= 3;
-      },
-      10));
+  ASSERT_TRUE(testing_support::WaitUntil("three frames of the film rendered", [&] {
+    s.host.Execute(10);
+    return film->Renderer()->SamplesRendered() >= 3;
+  }));
   const D3DMATRIX* matrix = nullptr;
   IDirect3DTexture8* texture = film->LockTexture(&matrix);
   ASSERT_NE(texture, nullptr);
@@ -353,7 +351,7 @@ TEST(FilmPlayerProcess, ARealFilmReachesTheFilmTexture) {
   EXPECT_LT(top & 0xFF, 40u) << std::hex << top;
 
   s.host.DestroyAll();
-  EXPECT_TRUE(WaitFor([&] { return !Exists(PidFile()) && !Exists(MappingFile()); }, 5));
+  ExpectPlayerGone();
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // Video on the scene's screens through the module's own video texture managers: a videoTexture
 // record plays its file when the scene loads, and the opaque pass draws the manager's current
 // frame through its texture matrix on the rasterising device, then leaves the frame lock.
-#include <atomic>
-#include <chrono>
 #include <thread>
 
 #include "apps/makeclip/clip_maker.h"
@@ -10,6 +8,7 @@
 #include "dshow/streaming.h"
 #include "host/d3d_device.h"
 #include "scene_fixture.h"
+#include "support/wait.h"
 #include "video/texture_renderer.h"
 #include "win32/win32.h"
 
@@ -28,17 +27,15 @@ bool Near(uint32_t argb, uint32_t r, uint32_t g, uint32_t b, uint32_t tolerance)
   return close((argb >> 16) & 0xFF, r) && close((argb >> 8) & 0xFF, g) && close(argb & 0xFF, b);
 }
 
-// True when another thread can take `lock` within five seconds.
-bool FreeForOthers(CRITICAL_SECTION* lock, CVideoTextureManager* manager) {
-  std::atomic<bool> entered{false};
+// Whether another thread can take `lock`.
+testing::AssertionResult FreeForOthers(CRITICAL_SECTION* lock, CVideoTextureManager* manager) {
+  testing_support::Steps entered;
   std::thread other([&] {
     EnterCriticalSection(lock);
-    entered = true;
+    entered.Reach(1);
     LeaveCriticalSection(lock);
   });
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!entered && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  const bool free = entered;
+  testing::AssertionResult free = entered.Await(1, "another thread entering the frame lock");
   if (!free) manager->UnlockTexture();  // a lock left held: let the other thread through
   other.join();
   return free;
@@ -67,7 +64,7 @@ TEST(SceneVideoTexture, AVideoRecordDrawsTheCurrentFrameUprightAndLeavesTheFrame
   CTextureRenderer* renderer = manager->Renderer();
   ASSERT_NE(renderer, nullptr);
   win32::AdvanceManualClock(0);
-  ASSERT_TRUE(dshow::WaitForStreamingIdle(5000));
+  ASSERT_TRUE(testing_support::Await("the streaming threads idle", dshow::WaitForStreamingIdle));
   IDirect3DTexture8* first = manager->LockTexture(nullptr);
   manager->UnlockTexture();
   ASSERT_NE(first, nullptr);
@@ -110,7 +107,7 @@ TEST(SceneVideoTexture, AVideoRecordDrawsTheCurrentFrameUprightAndLeavesTheFrame
   // The pass left the frame lock: another thread takes it, and the next frame becomes current.
   EXPECT_TRUE(FreeForOthers(&renderer->frameLock, manager));
   win32::AdvanceManualClock(100);
-  ASSERT_TRUE(dshow::WaitForStreamingIdle(5000));
+  ASSERT_TRUE(testing_support::Await("the streaming threads idle", dshow::WaitForStreamingIdle));
   IDirect3DTexture8* second = manager->LockTexture(nullptr);
   manager->UnlockTexture();
   EXPECT_NE(second, first);

@@ -17,6 +17,7 @@
 #include "host/standard_host.h"
 #include "video/texture_renderer.h"
 #include "video/video_texture_manager.h"
+#include "video_fixture.h"
 #include "win32/file_system.h"
 #include "win32/win32_state.h"
 
@@ -84,7 +85,7 @@ struct ManagerRig {
 
   void Advance(DWORD ms) {
     win32::AdvanceManualClock(ms);
-    ASSERT_TRUE(dshow::WaitForStreamingIdle(5000));
+    ASSERT_TRUE(StreamingIdle());
   }
 
   // The current texture's texel (x, row) as 0xRRGGBB; -1 without a texture.

@@ -1,8 +1,5 @@
 // The layer's base pieces on their own: reference counts, media types, the allocator, and a
 // renderer's scheduling without a graph.
-#include <future>
-#include <thread>
-
 #include "video_fixture.h"
 
 namespace {
@@ -84,24 +81,28 @@ TEST(FilterBase, TheAllocatorWaitsForAFreeSampleAndDecommitReleasesTheWaiter) {
   EXPECT_EQ(sample->GetTime(&start, &end), VFW_E_SAMPLE_TIME_NOT_SET);
 
   // The only sample is out: the next request waits until it comes back.
-  auto second = std::async(std::launch::async, [&] {
-    IMediaSample* next = nullptr;
-    const HRESULT hr = allocator->GetBuffer(&next, nullptr, nullptr, 0);
-    if (next) next->Release();
-    return hr;
-  });
-  EXPECT_EQ(second.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
-  sample->Release();
-  EXPECT_EQ(second.get(), S_OK);
+  {
+    testing_support::BlockingCall<HRESULT> second([&] {
+      IMediaSample* next = nullptr;
+      const HRESULT hr = allocator->GetBuffer(&next, nullptr, nullptr, 0);
+      if (next) next->Release();
+      return hr;
+    });
+    EXPECT_TRUE(second.Blocks("a second request for the only sample"));
+    sample->Release();
+    EXPECT_EQ(second.Get(), S_OK);
+  }
 
   ASSERT_EQ(allocator->GetBuffer(&sample, nullptr, nullptr, 0), S_OK);
-  auto third = std::async(std::launch::async, [&] {
-    IMediaSample* next = nullptr;
-    return allocator->GetBuffer(&next, nullptr, nullptr, 0);
-  });
-  EXPECT_EQ(third.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
-  allocator->Decommit();
-  EXPECT_EQ(third.get(), VFW_E_NOT_COMMITTED);
+  {
+    testing_support::BlockingCall<HRESULT> third([&] {
+      IMediaSample* next = nullptr;
+      return allocator->GetBuffer(&next, nullptr, nullptr, 0);
+    });
+    EXPECT_TRUE(third.Blocks("a request while the sample is out"));
+    allocator->Decommit();
+    EXPECT_EQ(third.Get(), VFW_E_NOT_COMMITTED);
+  }
   // A sample still out keeps its memory, and its allocator, until it comes back.
   BYTE* data = nullptr;
   sample->GetPointer(&data);
@@ -146,27 +147,33 @@ TEST(FilterBase, StopFlushAndPauseReleaseOrHoldAWaitingSample) {
   ASSERT_EQ(fed.renderer->Run(0), S_OK);
 
   // Due at 1 s: the deliverer waits until the clock gets there.
-  auto waiting = std::async(std::launch::async, [&] { return fed.Deliver(UNITS); });
-  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
-  win32::AdvanceManualClock(999);
-  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
-  win32::AdvanceManualClock(1);
-  EXPECT_EQ(waiting.get(), S_OK);
-  EXPECT_EQ(fed.renderer->renders.load(), 1);
+  {
+    testing_support::BlockingCall<HRESULT> waiting([&] { return fed.Deliver(UNITS); });
+    EXPECT_TRUE(waiting.Blocks("a sample due at 1 s"));
+    win32::AdvanceManualClock(999);
+    EXPECT_TRUE(waiting.Blocks("a sample due at 1 s, at 999 ms"));
+    win32::AdvanceManualClock(1);
+    EXPECT_EQ(waiting.Get(), S_OK);
+    EXPECT_EQ(fed.renderer->renders.load(), 1);
+  }
 
   // A flush drops the waiting sample.
-  waiting = std::async(std::launch::async, [&] { return fed.Deliver(5 * UNITS); });
-  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
-  fed.in->BeginFlush();
-  EXPECT_EQ(waiting.get(), S_FALSE);
-  fed.in->EndFlush();
+  {
+    testing_support::BlockingCall<HRESULT> waiting([&] { return fed.Deliver(5 * UNITS); });
+    EXPECT_TRUE(waiting.Blocks("a sample due at 5 s"));
+    fed.in->BeginFlush();
+    EXPECT_EQ(waiting.Get(), S_FALSE);
+    fed.in->EndFlush();
+  }
 
   // Paused, even a sample long due is held; a stop lets it go unrendered.
   fed.renderer->Pause();
-  waiting = std::async(std::launch::async, [&] { return fed.Deliver(0); });
-  EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
-  fed.renderer->Stop();
-  EXPECT_EQ(waiting.get(), VFW_E_WRONG_STATE);
+  {
+    testing_support::BlockingCall<HRESULT> waiting([&] { return fed.Deliver(0); });
+    EXPECT_TRUE(waiting.Blocks("a sample delivered to a paused renderer"));
+    fed.renderer->Stop();
+    EXPECT_EQ(waiting.Get(), VFW_E_WRONG_STATE);
+  }
   EXPECT_EQ(fed.renderer->renders.load(), 1);
   win32::UseRealClock();
 }

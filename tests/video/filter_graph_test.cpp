@@ -9,8 +9,6 @@ namespace {
 
 using namespace video_testing;
 
-constexpr DWORD kIdleWait = 5000;
-
 // The graph interfaces the video manager uses, a texture renderer named "TEXTURERENDERER"
 // and a source; the manual clock starts at 1000 ms.
 struct Graph {
@@ -53,9 +51,9 @@ struct Graph {
   }
   void Advance(DWORD ms) {
     win32::AdvanceManualClock(ms);
-    ASSERT_TRUE(dshow::WaitForStreamingIdle(kIdleWait));
+    ASSERT_TRUE(StreamingIdle());
   }
-  bool Idle() { return dshow::WaitForStreamingIdle(kIdleWait); }
+  testing::AssertionResult Idle() { return StreamingIdle(); }
   LONG Rendered() { return renderer->SamplesRendered(); }
   // The frame number the current texture shows (blue of its first texel).
   int ShownFrame() {
@@ -391,7 +389,7 @@ TEST(FilterGraph, TheLastReleaseStopsStreamingAndFreesEveryFilterAndTexture) {
     builder->QueryInterface(IID_IMediaControl, control.vout());
     ASSERT_EQ(control->Run(), S_OK);
     win32::AdvanceManualClock(250);
-    ASSERT_TRUE(dshow::WaitForStreamingIdle(kIdleWait));
+    ASSERT_TRUE(StreamingIdle());
     EXPECT_EQ(dshow::StreamingThreadCount(), 2u);
     EXPECT_EQ(host.LiveTextures(), 2u);
     EXPECT_EQ(ScriptedSource::alive.load(), 1);
@@ -413,7 +411,8 @@ TEST(FilterGraph, TheRealClockPacesFramesToo) {
   ASSERT_EQ(graph.control->Run(), S_OK);
   LONG code = 0;
   LONG_PTR p1 = 0, p2 = 0;
-  ASSERT_EQ(graph.events->GetEvent(&code, &p1, &p2, 5000), S_OK);
+  ASSERT_TRUE(testing_support::Await("the end of the film",
+                                     [&](uint32_t ms) { return graph.events->GetEvent(&code, &p1, &p2, ms) == S_OK; }));
   EXPECT_EQ(code, EC_COMPLETE);
   EXPECT_EQ(graph.Rendered(), 3);
   EXPECT_GE(graph.Position(), 0.06 - 1e-9);

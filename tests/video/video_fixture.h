@@ -13,6 +13,7 @@
 #include "dshow/streaming.h"
 #include "host/renderer.h"
 #include "support/module_host.h"
+#include "support/wait.h"
 #include "video/texture_renderer.h"
 #include "win32/win32_state.h"
 
@@ -29,6 +30,11 @@ struct VideoHost {
   host::Device& Device() { return renderer.device(); }
   size_t LiveTextures() { return Device().LiveTextures(D3DPOOL_MANAGED); }
 };
+
+// Every streaming thread waits for the clock, is held, or has ended.
+inline ::testing::AssertionResult StreamingIdle() {
+  return testing_support::Await("every streaming thread idle", dshow::WaitForStreamingIdle);
+}
 
 inline LONG Rgb24Pitch(LONG width) { return (3 * width + 3) & ~3; }
 

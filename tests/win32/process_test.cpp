@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/wait.h"
 #include "win32/file_system.h"
 #include "win32/win32.h"
 
@@ -64,7 +65,9 @@ struct ProcessTest : ::testing::Test {
                                info != nullptr ? info : &si, &pi))
         << "error " << GetLastError();
     EXPECT_GT(pi.dwProcessId, 0u);
-    EXPECT_EQ(WaitForSingleObject(pi.hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(testing_support::Await("the child's end", [&](uint32_t ms) {
+      return WaitForSingleObject(pi.hProcess, ms) == WAIT_OBJECT_0;
+    }));
     EXPECT_EQ(WaitForSingleObject(pi.hThread, 0), WAIT_OBJECT_0);
     // Reaped once it is seen to end: no zombie is left.
     EXPECT_EQ(kill(static_cast<pid_t>(pi.dwProcessId), 0), -1);
@@ -122,12 +125,7 @@ TEST_F(ProcessTest, ChildNobodyWaitsForIsStillReaped) {
   CloseHandle(pi.hProcess);
   CloseHandle(pi.hThread);
   const pid_t pid = static_cast<pid_t>(pi.dwProcessId);
-  bool gone = false;
-  for (int i = 0; i < 1000 && !gone; ++i) {
-    gone = kill(pid, 0) == -1 && errno == ESRCH;
-    if (!gone) Sleep(5);
-  }
-  EXPECT_TRUE(gone) << "the child was left a zombie";
+  EXPECT_TRUE(testing_support::WaitUntil("the child reaped", [&] { return kill(pid, 0) == -1 && errno == ESRCH; }));
 }
 
 TEST_F(ProcessTest, FailuresAreReported) {

@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/wait.h"
 #include "win32/win32.h"
 #include "win32/win32_state.h"
 
@@ -54,7 +55,7 @@ TEST(Clock, RealClockFollowsSleep) {
   Sleep(30);
   const DWORD elapsed = timeGetTime() - start;
   EXPECT_GE(elapsed, 30u);
-  EXPECT_LT(elapsed, 5000u);
+  EXPECT_LT(elapsed, testing_support::WaitDeadline().count());
   Sleep(0);  // only yields
 }
 
@@ -93,18 +94,15 @@ TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
   InitializeCriticalSection(&cs);
   EnterCriticalSection(&cs);
   EnterCriticalSection(&cs);  // the owner enters again without blocking
-  std::atomic<bool> entered{false};
-  std::thread other([&] {
+  testing_support::BlockingCall<bool> other([&] {
     EnterCriticalSection(&cs);
-    entered = true;
     LeaveCriticalSection(&cs);
+    return true;
   });
   LeaveCriticalSection(&cs);
-  Sleep(50);
-  EXPECT_FALSE(entered) << "left once of twice: still held";
+  EXPECT_TRUE(other.Blocks("another thread entering, left once of twice")) << "still held";
   LeaveCriticalSection(&cs);
-  other.join();
-  EXPECT_TRUE(entered);
+  EXPECT_TRUE(other.Get());
   DeleteCriticalSection(&cs);
 }
 
@@ -129,7 +127,7 @@ TEST(Interlocked, ExchangeReturnsTheOldValueAndMakesASpinLock) {
 }
 
 struct ThreadData {
-  std::atomic<bool> release{false};
+  testing_support::Steps release;
   std::atomic<int> ran{0};
   LPVOID seenParameter = nullptr;
 };
@@ -137,7 +135,7 @@ struct ThreadData {
 DWORD WINAPI Worker(LPVOID parameter) {
   auto* d = static_cast<ThreadData*>(parameter);
   d->seenParameter = parameter;
-  while (!d->release) Sleep(1);
+  EXPECT_TRUE(d->release.Await(1, "the worker released"));
   ++d->ran;
   return 7;
 }
@@ -149,7 +147,7 @@ TEST(Threads, RunWaitTimeOutAndClose) {
   ASSERT_NE(t, nullptr);
   EXPECT_NE(id, 0u);
   EXPECT_EQ(WaitForSingleObject(t, 20), WAIT_TIMEOUT);
-  d.release = true;
+  d.release.Reach(1);
   EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(d.ran, 1);
   EXPECT_EQ(d.seenParameter, &d);
@@ -165,9 +163,8 @@ TEST(Threads, ClosingTheHandleAtOnceLetsTheThreadFinish) {
   HANDLE t = CreateThread(nullptr, 64 * 1024, &Worker, &d, 0, nullptr);
   ASSERT_NE(t, nullptr);
   EXPECT_TRUE(CloseHandle(t));
-  d.release = true;
-  for (int i = 0; i < 5000 && d.ran == 0; ++i) Sleep(1);
-  EXPECT_EQ(d.ran, 1);
+  d.release.Reach(1);
+  EXPECT_TRUE(testing_support::WaitUntil("the worker's run", [&] { return d.ran == 1; }));
 }
 
 TEST(Threads, BadRequestsAreRefused) {
