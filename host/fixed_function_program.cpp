@@ -64,8 +64,11 @@ size_t FixedFunctionKeyHash::operator()(const FixedFunctionKey& key) const {
 }
 
 std::string FixedFunctionVertexSource(const FixedFunctionKey& k) {
+  // Invariant: a second draw of the same vertices through another program (a projected
+  // texture under ZFUNC EQUAL) lands on the same depths.
   std::string s =
       "#version 450 compatibility\n"
+      "invariant gl_Position;\n"
       "layout(location = 0) in vec4 aPosition;\n"
       "layout(location = 1) in vec3 aNormal;\n"
       "layout(location = 2) in vec4 aColor;\n";
@@ -250,25 +253,31 @@ GLuint Compile(const GlFunctions& gl, GLenum type, const std::string& source, st
 
 }  // namespace
 
-bool FixedFunctionProgram::Build(const GlFunctions& gl, const FixedFunctionKey& key, std::string* error) {
-  const GLuint vs = Compile(gl, GL_VERTEX_SHADER, FixedFunctionVertexSource(key), error);
-  if (!vs) return false;
-  const GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, FixedFunctionFragmentSource(key), error);
+GLuint LinkProgram(const GlFunctions& gl, const std::string& vertexSource, const std::string& fragmentSource,
+                   std::string* error) {
+  const GLuint vs = Compile(gl, GL_VERTEX_SHADER, vertexSource, error);
+  if (!vs) return 0;
+  const GLuint fs = Compile(gl, GL_FRAGMENT_SHADER, fragmentSource, error);
   if (!fs) {
     gl.glDeleteShader(vs);
-    return false;
+    return 0;
   }
-  program_ = gl.glCreateProgram();
-  gl.glAttachShader(program_, vs);
-  gl.glAttachShader(program_, fs);
-  gl.glLinkProgram(program_);
+  GLuint program = gl.glCreateProgram();
+  gl.glAttachShader(program, vs);
+  gl.glAttachShader(program, fs);
+  gl.glLinkProgram(program);
   gl.glDeleteShader(vs);
   gl.glDeleteShader(fs);
-  if (!Succeeded(program_, GL_LINK_STATUS, gl.glGetProgramiv, gl.glGetProgramInfoLog, "link", error)) {
-    gl.glDeleteProgram(program_);
-    program_ = 0;
-    return false;
+  if (!Succeeded(program, GL_LINK_STATUS, gl.glGetProgramiv, gl.glGetProgramInfoLog, "link", error)) {
+    gl.glDeleteProgram(program);
+    program = 0;
   }
+  return program;
+}
+
+bool FixedFunctionProgram::Build(const GlFunctions& gl, const FixedFunctionKey& key, std::string* error) {
+  program_ = LinkProgram(gl, FixedFunctionVertexSource(key), FixedFunctionFragmentSource(key), error);
+  if (!program_) return false;
   auto at = [&](const char* name) { return gl.glGetUniformLocation(program_, name); };
   at_.world = at("uWorld");
   at_.view = at("uView");

@@ -54,6 +54,10 @@ struct FixedFunctionKeyHash {
 std::string FixedFunctionVertexSource(const FixedFunctionKey& key);
 std::string FixedFunctionFragmentSource(const FixedFunctionKey& key);
 
+// Compiles and links the two shaders into a program; 0 with `error` set on failure.
+GLuint LinkProgram(const GlFunctions& gl, const std::string& vertexSource, const std::string& fragmentSource,
+                   std::string* error);
+
 // Vertex attribute locations.
 enum : GLuint { kAttribPosition = 0, kAttribNormal = 1, kAttribColor = 2, kAttribTexture = 3 };
 

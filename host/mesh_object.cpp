@@ -2,6 +2,7 @@
 
 #include <tiny_obj_loader.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -38,6 +39,16 @@ void FaceNormal(const float* a, const float* b, const float* c, float* n) {
   n[2] = u[0] * v[1] - u[1] * v[0];
   const float length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
   for (int i = 0; i < 3; ++i) n[i] = length > 0 ? n[i] / length : 0.0f;
+}
+
+uint32_t VertexColour(const tinyobj::attrib_t& attrib, int vertex) {
+  uint32_t colour = 0xFF000000u;
+  for (int c = 0; c < 3; ++c) {
+    const size_t at = 3 * static_cast<size_t>(vertex) + static_cast<size_t>(c);
+    const float v = at < attrib.colors.size() && std::isfinite(attrib.colors[at]) ? attrib.colors[at] : 1.0f;
+    colour |= static_cast<uint32_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f)) << (16 - 8 * c);
+  }
+  return colour;
 }
 
 }  // namespace
@@ -93,6 +104,7 @@ bool LoadObjMesh(IIniService& files, const char* path, MeshData* out, std::strin
           }
           it = made.emplace(key, static_cast<uint32_t>(mesh.vertices.size())).first;
           mesh.vertices.push_back(v);
+          mesh.colours.push_back(VertexColour(attrib, corner[k].vertex_index));
         }
         mesh.indices.push_back(static_cast<uint16_t>(it->second));
       }

@@ -37,6 +37,9 @@ constexpr uint32_t kMeshVertexFormat = 0x112;  // XYZ | NORMAL | TEX1
 struct MeshData {
   std::vector<MeshVertex> vertices;
   std::vector<uint16_t> indices;  // three a triangle
+  // One opaque colour a vertex: the file's vertex colour ("v x y z r g b"), white without one.
+  // The mesh object's buffer does not carry it.
+  std::vector<uint32_t> colours;
 };
 
 // Reads an OBJ file, named by a resource path, through the host's file service. False with a

@@ -8,11 +8,13 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "frame/renderer.h"
 #include "host/host.h"
 #include "host/lighting_objects.h"
+#include "host/renderer.h"
 #include "win32/file_system.h"
 
 namespace host {
@@ -45,6 +47,26 @@ bool Exists(const std::string& resourcePath) {
   return !win32::ResolvePath(win32::GetResourceRoot(), resourcePath.c_str(), win32::PathMode::Read).empty();
 }
 
+// The names of the materials whose "Kd" line the library gives: the reader cannot tell an
+// absent colour from black.
+std::set<std::string> MaterialsWithColour(const std::string& text) {
+  std::set<std::string> named;
+  std::istringstream lines(text);
+  std::string current;
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string key;
+    words >> key;
+    if (key == "newmtl") {
+      std::getline(words >> std::ws, current);
+      while (!current.empty() && (current.back() == '\r' || current.back() == ' ')) current.pop_back();
+    } else if (key == "Kd") {
+      named.insert(current);
+    }
+  }
+  return named;
+}
+
 // Reads the .mtl files an OBJ names from beside it, through the resolver.
 class MtlReader final : public tinyobj::MaterialReader {
  public:
@@ -57,20 +79,37 @@ class MtlReader final : public tinyobj::MaterialReader {
       if (warn != nullptr) *warn += "material library " + name + " not found\n";
       return false;
     }
-    std::istringstream text(ReadWhole(file));
+    const std::string whole = ReadWhole(file);
+    for (const std::string& material : MaterialsWithColour(whole)) coloured.insert(material);
+    std::istringstream text(whole);
     tinyobj::LoadMtl(map, materials, &text, warn, err);
     return true;
   }
+
+  std::set<std::string> coloured;
 
  private:
   std::string folder_;
 };
 
+// A material's "Kd" as an opaque vertex colour; white for a material that gives none.
+uint32_t MaterialColour(const tinyobj::material_t& m, const std::set<std::string>& coloured) {
+  if (coloured.count(m.name) == 0) return 0xFFFFFFFFu;
+  uint32_t colour = 0xFF000000u;
+  for (int c = 0; c < 3; ++c) {
+    const float v = std::isfinite(m.diffuse[c]) ? std::clamp(static_cast<float>(m.diffuse[c]), 0.0f, 1.0f) : 1.0f;
+    colour |= static_cast<uint32_t>(std::lround(v * 255.0f)) << (16 - 8 * c);
+  }
+  return colour;
+}
+
 // What the OBJ reader hands over, gathered into parts.
 struct ObjBuild {
   std::vector<float> positions, normals, texcoords;
   std::vector<tinyobj::material_t> materials;
+  const std::set<std::string>* coloured = nullptr;
   std::string currentMaterial;
+  uint32_t currentColour = 0xFFFFFFFFu;
   std::vector<std::unique_ptr<ModelPart>>* parts = nullptr;
   size_t badFaces = 0;
 
@@ -125,11 +164,12 @@ void AddFace(ObjBuild& b, const tinyobj::index_t* corners, int count) {
       for (int c = 0; c < 3; ++c) mesh.vertices.push_back(P(corner, c));
       for (int c = 0; c < 3; ++c) mesh.vertices.push_back(n[corner] >= 0 ? b.normals[3 * n[corner] + c] : fn[c]);
       float colour;
-      const uint32_t white = 0xFFFFFFFFu;
-      std::memcpy(&colour, &white, 4);
+      std::memcpy(&colour, &b.currentColour, 4);
       mesh.vertices.push_back(colour);
-      mesh.vertices.push_back(t[corner] >= 0 ? b.texcoords[3 * t[corner]] : 0.0f);
-      mesh.vertices.push_back(t[corner] >= 0 ? b.texcoords[3 * t[corner] + 1] : 0.0f);
+      for (int pair = 0; pair < 2; ++pair) {
+        mesh.vertices.push_back(t[corner] >= 0 ? b.texcoords[3 * t[corner]] : 0.0f);
+        mesh.vertices.push_back(t[corner] >= 0 ? b.texcoords[3 * t[corner] + 1] : 0.0f);
+      }
     }
   }
 }
@@ -341,7 +381,13 @@ bool ModelObject::Load(const std::string& path) {
     b->texcoords.insert(b->texcoords.end(), {x, y, z});
   };
   cb.index_cb = [](void* u, tinyobj::index_t* corners, int count) { AddFace(*static_cast<ObjBuild*>(u), corners, count); };
-  cb.usemtl_cb = [](void* u, const char* name, int) { static_cast<ObjBuild*>(u)->currentMaterial = name; };
+  cb.usemtl_cb = [](void* u, const char* name, int) {
+    auto* b = static_cast<ObjBuild*>(u);
+    b->currentMaterial = name;
+    b->currentColour = 0xFFFFFFFFu;
+    for (const tinyobj::material_t& m : b->materials)
+      if (m.name == b->currentMaterial) b->currentColour = MaterialColour(m, *b->coloured);
+  };
   cb.mtllib_cb = [](void* u, const tinyobj::material_t* materials, int count) {
     auto* b = static_cast<ObjBuild*>(u);
     b->materials.assign(materials, materials + count);
@@ -353,6 +399,7 @@ bool ModelObject::Load(const std::string& path) {
   };
   std::istringstream in(text);
   MtlReader mtl(FolderOf(path));
+  build.coloured = &mtl.coloured;
   std::string warn, err;
   const bool ok = tinyobj::LoadObjWithCallback(in, cb, &build, &mtl, &warn, &err);
   if (!ok) {
@@ -467,8 +514,17 @@ void ModelObject::Realize(uint32_t arg) {
           part->preDrawHook(&subset, textures_.data());
           ++draw.preHooks;
         }
+        // Without hooks nothing of the module's binds the sub-mesh's map: the model binds its
+        // own for this draw and then gives stage 0 back as it found it.
+        StageBinding found;
+        if (!hooks) {
+          found = SaveStage(renderer, 0);
+          const int32_t map = subset.textureIndex[0];
+          renderer->SetTexture(0, map >= 0 && static_cast<size_t>(map) < textures_.size() ? textures_[map] : -1);
+        }
         renderer->SetVertexShader(kModelVertexFvf);
         renderer->DrawPrimitive(D3DPT_TRIANGLELIST, b.vertexBuffer, b.stride, 0, b.vertexCount / 3, part->effect, 0);
+        RestoreStage(renderer, 0, found);
         ++draw.subMeshesDrawn;
         if (hooks && part->postDrawHook != nullptr) {
           part->postDrawHook(&subset, textures_.data());

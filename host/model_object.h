@@ -8,9 +8,10 @@
 //   values unchanged; polygons are cut into triangles as fans from their first corner; face
 //   order is kept. A file that is missing or unreadable leaves one empty part and a log line.
 // - Vertices: position, normal (the face normal where the file gives none), colour at byte 24
-//   (opaque white), one coordinate pair: FVF 0x152, stride 36. A part's faces of one material
-//   are one sub-mesh with a vertex buffer of its own, sub-meshes in the order of their first
-//   face.
+//   (the material's "Kd", opaque; white for a material without one or faces without a
+//   material), two coordinate pairs, the second a copy of the first (a light map lies over its
+//   model as the model's map does): FVF 0x252, stride 44. A part's faces of one material are
+//   one sub-mesh with a vertex buffer of its own, sub-meshes in the order of their first face.
 // - map_Kd is texture 0, map_Ka texture 1 (has-second-map), map_Ks texture 2 (has-detail-map),
 //   each looked up in the folders the geometry service's slot 19 gave, then beside the model.
 // - Comment lines carry what the model brings with it, in file order:
@@ -21,7 +22,9 @@
 // - Part 0's draw context also hands out the model's mesh (host/model_mesh.h): every part's
 //   positions, the nodes of the "#@node" lines and the box.
 // - Slot 3 draws every sub-mesh of every part; while a part's controller is on hooks (slot 13
-//   with 0) its pre- and post-draw hooks run around each sub-mesh.
+//   with 0) its pre- and post-draw hooks run around each sub-mesh. Off hooks the model binds
+//   the sub-mesh's texture 0 (none when it has no map_Kd) to stage 0 for that draw and puts
+//   back what stage 0 held; it sets no stage state.
 // - Slot 12 is the smallest hit fraction t in [0, 1] of the segment over all triangles; 2.0
 //   when nothing is hit. Slot 14 names the part of that hit (unchanged by a miss).
 // - 20511 "ll" keeps the model option; 20510 "ls" records a motion (no file is read), which
@@ -85,8 +88,8 @@ struct ModelDraw {
 };
 
 // The vertex the model's buffers hold.
-constexpr uint32_t kModelVertexFvf = 0x152;
-constexpr uint32_t kModelVertexStride = 36;
+constexpr uint32_t kModelVertexFvf = 0x252;
+constexpr uint32_t kModelVertexStride = 44;
 constexpr uint32_t kModelColourOffset = 24;
 
 // A part's faces of one material, as the model keeps them.

@@ -127,6 +127,10 @@ Rasterizer::~Rasterizer() {
   context_.MakeCurrent();
   const GlFunctions& gl = context_.gl();
   for (auto& entry : programs_) entry.second->Destroy(gl);
+  for (auto& program : techniques_)
+    if (program) program->Destroy(gl);
+  if (coverageTexture_) glDeleteTextures(1, &coverageTexture_);
+  gl.glDeleteVertexArrays(1, &emptyVertexArray_);
   std::vector<GLuint> names;
   for (const auto& entry : surfaces_) names.push_back(entry.second);
   for (const auto& entry : textures_) names.push_back(entry.second);
@@ -155,6 +159,7 @@ bool Rasterizer::Ready() {
   gl.glClipControl(GL_UPPER_LEFT, GL_ZERO_TO_ONE);
   gl.glGenFramebuffers(1, &framebuffer_);
   gl.glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  gl.glGenVertexArrays(1, &emptyVertexArray_);
   gl.glGenVertexArrays(1, &vertexArray_);
   gl.glBindVertexArray(vertexArray_);
   gl.glGenBuffers(1, &vertexBuffer_);
@@ -604,41 +609,171 @@ void Rasterizer::SetUniforms(const FixedFunctionProgram& program, const RasterSt
 }
 
 void Rasterizer::BindTextures(const FixedFunctionKey& key, const RasterState& st) {
+  for (int s = 0; s < key.stages; ++s)
+    if (key.stage[s].texture) BindStage(s, dynamic_cast<Texture*>(st.textures[s]), st.stageState[s].data());
+  context_.gl().glActiveTexture(GL_TEXTURE0);
+}
+
+void Rasterizer::BindStage(int s, Texture* texture, const DWORD* ts) {
   const GlFunctions& gl = context_.gl();
-  for (int s = 0; s < key.stages; ++s) {
-    if (!key.stage[s].texture) continue;
-    Texture* texture = dynamic_cast<Texture*>(st.textures[s]);
-    for (UINT i = 0; i < texture->GetLevelCount(); ++i) Upload(texture->Level(i));
-    GLint level = 0;
-    const GLuint name = MirrorOf(texture->Level(0), &level);
-    gl.glActiveTexture(GL_TEXTURE0 + s);
-    glBindTexture(GL_TEXTURE_2D, name);
-    const DWORD* ts = st.stageState[s].data();
-    const GLuint sampler = samplers_[s];
-    gl.glBindSampler(s, sampler);
-    gl.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, Address(ts[D3DTSS_ADDRESSU]));
-    gl.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, Address(ts[D3DTSS_ADDRESSV]));
-    const D3DCOLORVALUE border = Colour(ts[D3DTSS_BORDERCOLOR]);
-    gl.glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, &border.r);
-    const bool magLinear = ts[D3DTSS_MAGFILTER] >= D3DTEXF_LINEAR;
-    const bool minLinear = ts[D3DTSS_MINFILTER] >= D3DTEXF_LINEAR;
-    GLint min = minLinear ? GL_LINEAR : GL_NEAREST;
-    if (texture->GetLevelCount() > 1 && ts[D3DTSS_MIPFILTER] == D3DTEXF_POINT)
-      min = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-    if (texture->GetLevelCount() > 1 && ts[D3DTSS_MIPFILTER] >= D3DTEXF_LINEAR)
-      min = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-    gl.glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
-    gl.glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, min);
+  gl.glActiveTexture(GL_TEXTURE0 + s);
+  if (texture == nullptr || !Format(texture->Format(), nullptr)) {
+    glBindTexture(GL_TEXTURE_2D, 0);
+    return;
   }
+  for (UINT i = 0; i < texture->GetLevelCount(); ++i) Upload(texture->Level(i));
+  GLint level = 0;
+  const GLuint name = MirrorOf(texture->Level(0), &level);
+  glBindTexture(GL_TEXTURE_2D, name);
+  const GLuint sampler = samplers_[s];
+  gl.glBindSampler(s, sampler);
+  gl.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, Address(ts[D3DTSS_ADDRESSU]));
+  gl.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, Address(ts[D3DTSS_ADDRESSV]));
+  const D3DCOLORVALUE border = Colour(ts[D3DTSS_BORDERCOLOR]);
+  gl.glSamplerParameterfv(sampler, GL_TEXTURE_BORDER_COLOR, &border.r);
+  const bool magLinear = ts[D3DTSS_MAGFILTER] >= D3DTEXF_LINEAR;
+  const bool minLinear = ts[D3DTSS_MINFILTER] >= D3DTEXF_LINEAR;
+  GLint min = minLinear ? GL_LINEAR : GL_NEAREST;
+  if (texture->GetLevelCount() > 1 && ts[D3DTSS_MIPFILTER] == D3DTEXF_POINT)
+    min = minLinear ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+  if (texture->GetLevelCount() > 1 && ts[D3DTSS_MIPFILTER] >= D3DTEXF_LINEAR)
+    min = minLinear ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+  gl.glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, magLinear ? GL_LINEAR : GL_NEAREST);
+  gl.glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, min);
+}
+
+TechniqueProgram* Rasterizer::Technique(ShaderTechnique technique) {
+  auto& slot = techniques_[static_cast<size_t>(technique)];
+  if (slot) return slot.get();
+  auto program = std::make_unique<TechniqueProgram>();
+  std::string error;
+  ++programBuilds_;
+  if (!program->Build(context_.gl(), technique, &error)) {
+    if (error_.empty()) error_ = error;
+    return nullptr;
+  }
+  slot = std::move(program);
+  return slot.get();
+}
+
+void Rasterizer::SetTechniqueUniforms(const TechniqueProgram& program, const RasterState& st,
+                                      const D3DVIEWPORT8& vp) {
+  const GlFunctions& gl = context_.gl();
+  const auto& at = program.at();
+  const DWORD* rs = st.renderState;
+  static const float kNone[96 * 4] = {};
+  gl.glUniform4fv(at.constants, 96, st.vertexConstants ? st.vertexConstants : kNone);
+  gl.glUniform4fv(at.pixelConstants, 8, st.pixelConstants ? st.pixelConstants : kNone);
+  gl.glUniform2f(at.shift, 1.0f / static_cast<float>(vp.Width), -(1.0f - 2.0f * kSubPixel) / static_cast<float>(vp.Height));
+  const D3DCOLORVALUE factor = Colour(rs[D3DRS_TEXTUREFACTOR]);
+  gl.glUniform4fv(at.textureFactor, 1, &factor.r);
+  if (at.lit < 0) return;
+  const D3DCOLORVALUE ambient = Colour(rs[D3DRS_AMBIENT]);
+  gl.glUniform4fv(at.ambient, 1, &ambient.r);
+  // Only the directional lights: the sun and its like, not the lamps and spots of a stage. The
+  // program lights with them whatever the fixed-function switch says, as a shader would.
+  float direction[32] = {}, diffuse[32] = {};
+  int lit = 0;
+  for (int i = 0; i < kRasterLights; ++i) {
+    const D3DLIGHT8* l = st.lights[i];
+    if (l == nullptr || l->Type != D3DLIGHT_DIRECTIONAL) continue;
+    const float len = std::sqrt(l->Direction.x * l->Direction.x + l->Direction.y * l->Direction.y +
+                                l->Direction.z * l->Direction.z);
+    if (!(len > 0.0f)) continue;
+    direction[4 * i] = -l->Direction.x / len;
+    direction[4 * i + 1] = -l->Direction.y / len;
+    direction[4 * i + 2] = -l->Direction.z / len;
+    std::memcpy(diffuse + 4 * i, &l->Diffuse, sizeof(float) * 4);
+    lit = 1;
+  }
+  gl.glUniform1i(at.lit, lit);
+  gl.glUniform4fv(at.lightDirection, kRasterLights, direction);
+  gl.glUniform4fv(at.lightDiffuse, kRasterLights, diffuse);
+}
+
+void Rasterizer::TechniqueAttributes(const RasterDraw& draw) {
+  const GlFunctions& gl = context_.gl();
+  const GLsizei stride = static_cast<GLsizei>(draw.stride);
+  for (GLuint location = 0; location < kAttribTexture + 8; ++location) gl.glDisableVertexAttribArray(location);
+  if (draw.technique == ShaderTechnique::TerrainBase || draw.technique == ShaderTechnique::TerrainLayer) {
+    gl.glEnableVertexAttribArray(kAttribPosition);
+    gl.glVertexAttribPointer(kAttribPosition, 4, GL_SHORT, GL_FALSE, stride, nullptr);
+    return;
+  }
+  const DWORD position = draw.fvf & D3DFVF_POSITION_MASK;
+  gl.glEnableVertexAttribArray(kAttribPosition);
+  gl.glVertexAttribPointer(kAttribPosition, 3, GL_FLOAT, GL_FALSE, stride, nullptr);
+  if ((draw.fvf & D3DFVF_TEXCOUNT_MASK) != 0) {
+    // The first coordinate set follows the position, its blend weights, normal, point size
+    // and colours.
+    size_t offset = 12 + (position >= D3DFVF_XYZB1 ? 4 * ((position - D3DFVF_XYZRHW) / 2) : 0);
+    if (draw.fvf & D3DFVF_NORMAL) offset += 12;
+    if (draw.fvf & D3DFVF_PSIZE) offset += 4;
+    if (draw.fvf & D3DFVF_DIFFUSE) offset += 4;
+    if (draw.fvf & D3DFVF_SPECULAR) offset += 4;
+    gl.glEnableVertexAttribArray(kAttribTexture);
+    gl.glVertexAttribPointer(kAttribTexture, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<const void*>(offset));
+  }
+}
+
+bool Rasterizer::DrawCoverage(const TextCoverage& coverage, int x, int y, D3DCOLOR colour) {
+  if (coverage.width <= 0 || coverage.height <= 0) return true;
+  if (!OnDrawingThread() || !Ready()) return false;
+  context_.MakeCurrent();
+  DeletePending();
+  const GlFunctions& gl = context_.gl();
+  Surface *target = nullptr, *zs = nullptr;
+  if (!BindTargets(&target, &zs)) return false;
+  TechniqueProgram* program = Technique(ShaderTechnique::Text);
+  if (program == nullptr) return false;
+  const float w = static_cast<float>(target->Width()), h = static_cast<float>(target->Height());
+  glViewport(0, 0, static_cast<GLsizei>(target->Width()), static_cast<GLsizei>(target->Height()));
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_STENCIL_TEST);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_POLYGON_OFFSET_FILL);
+  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  for (int i = 0; i < kRasterClipPlanes; ++i) glDisable(GL_CLIP_DISTANCE0 + i);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  gl.glBlendEquation(GL_FUNC_ADD);
+  gl.glUseProgram(program->name());
+  const float left = 2.0f * static_cast<float>(x) / w - 1.0f, top = 1.0f - 2.0f * static_cast<float>(y) / h;
+  const float right = 2.0f * static_cast<float>(x + coverage.width) / w - 1.0f;
+  const float bottom = 1.0f - 2.0f * static_cast<float>(y + coverage.height) / h;
+  gl.glUniform4f(program->at().rect, left, top, right, bottom);
+  const D3DCOLORVALUE c = Colour(colour);
+  gl.glUniform4fv(program->at().colour, 1, &c.r);
   gl.glActiveTexture(GL_TEXTURE0);
+  gl.glBindSampler(0, 0);
+  if (!coverageTexture_) glGenTextures(1, &coverageTexture_);
+  glBindTexture(GL_TEXTURE_2D, coverageTexture_);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, coverage.width, coverage.height, 0, GL_RED, GL_UNSIGNED_BYTE,
+               coverage.pixels.data());
+  gl.glBindVertexArray(emptyVertexArray_);
+  glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  target->SetFresh(Freshness::Cache);
+  return true;
 }
 
 RasterSkip Rasterizer::Draw(const RasterDraw& draw, const RasterState& st) {
   const DWORD position = draw.fvf & D3DFVF_POSITION_MASK;
-  if (!position || draw.stride < d3dfmt::FvfStride(draw.fvf)) return RasterSkip::NoPosition;
+  const bool terrain =
+      draw.shaderTechnique &&
+      (draw.technique == ShaderTechnique::TerrainBase || draw.technique == ShaderTechnique::TerrainLayer);
+  if (terrain ? draw.stride < 8
+              : !position || draw.stride < d3dfmt::FvfStride(draw.fvf) ||
+                    (draw.shaderTechnique && position == D3DFVF_XYZRHW))
+    return RasterSkip::NoPosition;
   if (draw.type < D3DPT_POINTLIST || draw.type > D3DPT_TRIANGLEFAN) return RasterSkip::Operation;
   FixedFunctionKey key;
-  if (!MakeKey(draw, st, &key)) return RasterSkip::Operation;
+  if (!draw.shaderTechnique && !MakeKey(draw, st, &key)) return RasterSkip::Operation;
   if (!Ready()) return RasterSkip::Off;
   if (draw.count == 0 || (draw.indices && draw.indexCount == 0)) return RasterSkip::None;
   context_.MakeCurrent();
@@ -646,8 +781,13 @@ RasterSkip Rasterizer::Draw(const RasterDraw& draw, const RasterState& st) {
   const GlFunctions& gl = context_.gl();
   Surface *target = nullptr, *zs = nullptr;
   if (!BindTargets(&target, &zs)) return RasterSkip::Operation;
-  FixedFunctionProgram* program = Program(key);
-  if (!program) return RasterSkip::Operation;
+  FixedFunctionProgram* program = nullptr;
+  TechniqueProgram* technique = nullptr;
+  if (draw.shaderTechnique)
+    technique = Technique(draw.technique);
+  else
+    program = Program(key);
+  if (!program && !technique) return RasterSkip::Operation;
 
   D3DVIEWPORT8 vp{};
   device_.GetViewport(&vp);
@@ -658,20 +798,41 @@ RasterSkip Rasterizer::Draw(const RasterDraw& draw, const RasterState& st) {
   const bool depth = zs && Format(zs->Format(), &depthFormat);
   SetFixedState(st, depth, depth && depthFormat.stencil);
   for (int i = 0; i < kRasterClipPlanes; ++i) {
-    if (key.clipMask & (1 << i))
+    if (!technique && (key.clipMask & (1 << i)))
       glEnable(GL_CLIP_DISTANCE0 + i);
     else
       glDisable(GL_CLIP_DISTANCE0 + i);
   }
-  gl.glUseProgram(program->name());
-  SetUniforms(*program, st, vp);
-  BindTextures(key, st);
+  if (technique) {
+    gl.glUseProgram(technique->name());
+    SetTechniqueUniforms(*technique, st, vp);
+    // The techniques read at most five stages.
+    for (int s = 0; s < 5; ++s) BindStage(s, dynamic_cast<Texture*>(st.textures[s]), st.stageState[s].data());
+    gl.glActiveTexture(GL_TEXTURE0);
+  } else {
+    gl.glUseProgram(program->name());
+    SetUniforms(*program, st, vp);
+    BindTextures(key, st);
+  }
 
   // The vertices the draw uses, first of them at 0.
   gl.glBindVertexArray(vertexArray_);
   gl.glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
   gl.glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(draw.count) * draw.stride,
                   draw.vertices + static_cast<size_t>(draw.first) * draw.stride, GL_STREAM_DRAW);
+  if (technique)
+    TechniqueAttributes(draw);
+  else
+    FixedFunctionAttributes(draw, key.sets);
+  Submit(draw);
+  target->SetFresh(Freshness::Cache);
+  if (depth) zs->SetFresh(Freshness::Cache);
+  return RasterSkip::None;
+}
+
+void Rasterizer::FixedFunctionAttributes(const RasterDraw& draw, UINT sets) {
+  const GlFunctions& gl = context_.gl();
+  const DWORD position = draw.fvf & D3DFVF_POSITION_MASK;
   const GLsizei stride = static_cast<GLsizei>(draw.stride);
   size_t offset = 0;
   auto attribute = [&](GLuint location, GLint size, GLenum type, GLboolean normalized, size_t bytes) {
@@ -697,7 +858,7 @@ RasterSkip Rasterizer::Draw(const RasterDraw& draw, const RasterState& st) {
     absent(kAttribColor);
   if (draw.fvf & D3DFVF_SPECULAR) offset += 4;
   for (UINT i = 0; i < 8; ++i) {
-    if (i < key.sets) {
+    if (i < sets) {
       const UINT floats = SetFloats(draw.fvf, i);
       attribute(kAttribTexture + i, static_cast<GLint>(std::min<UINT>(floats, 2)), GL_FLOAT, GL_FALSE, 4 * floats);
     } else {
@@ -705,6 +866,10 @@ RasterSkip Rasterizer::Draw(const RasterDraw& draw, const RasterState& st) {
     }
   }
 
+}
+
+void Rasterizer::Submit(const RasterDraw& draw) {
+  const GlFunctions& gl = context_.gl();
   const GLenum mode = Primitive(draw.type);
   if (draw.indices) {
     gl.glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer_);
@@ -716,9 +881,6 @@ RasterSkip Rasterizer::Draw(const RasterDraw& draw, const RasterState& st) {
   } else {
     glDrawArrays(mode, 0, static_cast<GLsizei>(draw.count));
   }
-  target->SetFresh(Freshness::Cache);
-  if (depth) zs->SetFresh(Freshness::Cache);
-  return RasterSkip::None;
 }
 
 }  // namespace host

@@ -24,7 +24,9 @@
 
 #include "host/d3d_device.h"
 #include "host/fixed_function_program.h"
+#include "host/font_face.h"
 #include "host/gl_context.h"
+#include "host/technique_programs.h"
 
 namespace host {
 
@@ -40,6 +42,8 @@ struct RasterState {
   std::array<const D3DLIGHT8*, 8> lights{};     // null where off
   const std::array<float, 4>* clipPlanes = nullptr;  // 6, in world space
   const D3DMATERIAL8* material = nullptr;       // null: white
+  const float* vertexConstants = nullptr;       // 96 registers of 4, for shader techniques
+  const float* pixelConstants = nullptr;        // 8 registers of 4
 };
 
 // One draw's vertices and indices as the source holds them. Vertex i of the draw (as its
@@ -56,6 +60,10 @@ struct RasterDraw {
   const uint8_t* indices = nullptr;  // the first index the draw reads, null when not indexed
   UINT indexSize = 0;  // 2 or 4
   UINT indexCount = 0;
+  // Drawn by a technique's own program (host/technique_programs.h) instead of the
+  // fixed-function one; the states in force still set depth, stencil, blending and culling.
+  bool shaderTechnique = false;
+  ShaderTechnique technique = ShaderTechnique::TerrainBase;
 };
 
 // Why a draw was not rasterised.
@@ -78,6 +86,10 @@ class Rasterizer final : public SurfaceCache {
   const std::string& Error() const { return error_; }
 
   RasterSkip Draw(const RasterDraw& draw, const RasterState& state);
+  // Blends a coverage picture in `colour` (its alpha scaled by the coverage) over the colour
+  // target with its top-left pixel at (x, y), pixel for pixel; depth, stencil and the viewport
+  // play no part. False when no context can be made or the target cannot be drawn to.
+  bool DrawCoverage(const TextCoverage& coverage, int x, int y, D3DCOLOR colour);
   // Reads every cache-newer surface back, before the device stops using the rasteriser.
   void ReadBackAll();
 
@@ -115,6 +127,16 @@ class Rasterizer final : public SurfaceCache {
   void SetFixedState(const RasterState& state, bool depth, bool stencil);
   void SetUniforms(const FixedFunctionProgram& program, const RasterState& state, const D3DVIEWPORT8& viewport);
   void BindTextures(const FixedFunctionKey& key, const RasterState& state);
+  // Binds a texture to unit `stage` with the stage's addressing and filters.
+  void BindStage(int stage, Texture* texture, const DWORD* stageStates);
+  TechniqueProgram* Technique(ShaderTechnique technique);
+  void SetTechniqueUniforms(const TechniqueProgram& program, const RasterState& state, const D3DVIEWPORT8& viewport);
+  // Points the attributes at the uploaded vertices: the terrain's four 16-bit integers, or a
+  // format's position and its first coordinate set.
+  void TechniqueAttributes(const RasterDraw& draw);
+  void FixedFunctionAttributes(const RasterDraw& draw, UINT sets);
+  // The draw call over the uploaded vertices, with its indices when it has them.
+  void Submit(const RasterDraw& draw);
 
   Device& device_;
   GlContext context_;
@@ -132,6 +154,8 @@ class Rasterizer final : public SurfaceCache {
   GLuint framebuffer_ = 0, vertexArray_ = 0, vertexBuffer_ = 0, indexBuffer_ = 0;
   std::array<GLuint, kRasterStages> samplers_{};
   std::unordered_map<FixedFunctionKey, std::unique_ptr<FixedFunctionProgram>, FixedFunctionKeyHash> programs_;
+  std::array<std::unique_ptr<TechniqueProgram>, static_cast<size_t>(ShaderTechnique::kCount)> techniques_;
+  GLuint coverageTexture_ = 0, emptyVertexArray_ = 0;
   std::vector<uint32_t> scratch_;
   size_t programBuilds_ = 0;
   size_t uploads_ = 0;

@@ -19,6 +19,10 @@ D3DMATRIX Identity() {
 
 bool SameName(const char* a, const char* b) { return a != nullptr && b != nullptr && strcasecmp(a, b) == 0; }
 
+bool NamesMesh(const std::string& part) {
+  return part.size() > 4 && strcasecmp(part.c_str() + part.size() - 4, ".obj") == 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -182,7 +186,13 @@ bool RenderableObject::Load(const char* file, bool wait) {
   }
   if (!host->CreateObject(&rootHandle, "RenderableNode")) return false;
   if (RenderableNode* root = Root()) root->SetBones(model.bones);
-  for (const std::string& name : model.parts) parts.push_back(std::make_unique<RenderablePart>(name));
+  for (const std::string& name : model.parts) {
+    parts.push_back(std::make_unique<RenderablePart>(name));
+    if (!NamesMesh(name)) continue;
+    std::string why;
+    if (!LoadObjMesh(*host->m_pIniService, name.c_str(), &parts.back()->mesh, &why))
+      host->Log("[Renderable] %s: part %s: %s", path.c_str(), name.c_str(), why.c_str());
+  }
   BuildParameters();
   animator.SetAnimations(std::move(animations));
   loaded_ = true;

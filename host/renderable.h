@@ -18,6 +18,9 @@
 //   part values by name). Every other message answers 0.
 // - Slot 2 (Tick) keeps the value and answers 1 once the model is complete; slot 10 applies the
 //   parameter table of the renderable with that cookie (its values are what the model uses).
+// - A part whose name ends in ".obj" (any case) names an OBJ mesh, a resource path read as the
+//   "mesh" object reads one (host/mesh_object.h, vertex colours kept) when the model loads; one
+//   that does not read is a log line and leaves the part without a mesh.
 // - Drawing (slots 3 and 4, interface slot 12) and the ray tests (interface slot 24, slot 12)
 //   are host/renderable_drawing.h's.
 // - Animations and their events: host/renderable_animation.h.
@@ -30,9 +33,12 @@
 
 #include "frame/renderable.h"
 #include "host/host_object.h"
+#include "host/mesh_object.h"
 #include "host/node_parameters.h"
 #include "host/object_file.h"
 #include "host/renderable_animation.h"
+
+class IRenderer;
 
 namespace host {
 
@@ -62,6 +68,8 @@ class RenderablePart final : public IRenderablePart {
   explicit RenderablePart(std::string partName) : name(std::move(partName)) {}
   std::string name;
   bool visible = true;
+  // The part's mesh when its name is an OBJ file's resource path that loaded; empty otherwise.
+  MeshData mesh;
 };
 
 class RenderableBoneTable final : public IRenderableBoneTable {
@@ -212,6 +220,9 @@ class RenderableObject final : public HostObject, public IRenderableObject {
 
  private:
   friend class RenderableInterface;
+  // The meshes of the visible parts, or the box when no part has a mesh.
+  void DrawModel(IRenderer& renderer, const D3DMATRIX* bone, const D3DMATRIX& world, D3DCOLOR colour, bool white,
+                 int effect);
   bool Load(const char* file, bool wait);
   void Unload();
   void BuildParameters();

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "d3dx8/d3dx8math.h"
 #include "frame/renderer.h"
 #include "host/host.h"
 #include "host/renderable.h"
+#include "host/renderer.h"
 
 namespace host {
 
@@ -35,6 +37,10 @@ IRenderer* RendererOf(ReferenceHost* host) {
 bool AnyPartVisible(const std::vector<std::unique_ptr<RenderablePart>>& parts) {
   if (parts.empty()) return true;
   return std::any_of(parts.begin(), parts.end(), [](const auto& part) { return part->visible; });
+}
+
+bool AnyMesh(const std::vector<std::unique_ptr<RenderablePart>>& parts) {
+  return std::any_of(parts.begin(), parts.end(), [](const auto& part) { return !part->mesh.indices.empty(); });
 }
 
 D3DCOLOR AlphaWhite(float alpha) {
@@ -91,6 +97,35 @@ void DrawBox(IRenderer& renderer, const float lo[3], const float hi[3], const D3
                                   sizeof(BoxVertex), effect, 0);
 }
 
+void DrawMesh(IRenderer& renderer, const MeshData& mesh, const D3DMATRIX* bone, const D3DMATRIX& world,
+              uint8_t alpha, bool white, int effect) {
+  struct LitVertex {
+    float x, y, z, nx, ny, nz;
+    D3DCOLOR colour;
+  };
+  static_assert(sizeof(LitVertex) == 28);
+  std::vector<LitVertex> vertices(mesh.vertices.size());
+  const D3DXMATRIX moved = bone != nullptr ? D3DXMATRIX(*bone) : D3DXMATRIX(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+  for (size_t i = 0; i < vertices.size(); ++i) {
+    const MeshVertex& m = mesh.vertices[i];
+    D3DXVECTOR3 p, n;
+    const D3DXVECTOR3 position(m.position[0], m.position[1], m.position[2]), normal(m.normal[0], m.normal[1], m.normal[2]);
+    D3DXVec3TransformCoord(&p, &position, &moved);
+    D3DXVec3TransformNormal(&n, &normal, &moved);
+    const uint32_t colour = white || i >= mesh.colours.size() ? 0xFFFFFFFFu : mesh.colours[i];
+    vertices[i] = LitVertex{p.x, p.y, p.z, n.x, n.y, n.z, (colour & 0x00FFFFFFu) | static_cast<uint32_t>(alpha) << 24};
+  }
+  StageBinding stage = SaveStage(&renderer, 0);
+  renderer.SetTexture(0, -1);
+  renderer.SetTransform(D3DTS_WORLD, &world);
+  constexpr DWORD kFormat = D3DFVF_XYZ | D3DFVF_NORMAL | D3DFVF_DIFFUSE;
+  renderer.SetVertexShader(kFormat);
+  renderer.DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, static_cast<UINT>(vertices.size()),
+                                  static_cast<UINT>(mesh.indices.size() / 3), mesh.indices.data(), D3DFMT_INDEX16,
+                                  vertices.data(), sizeof(LitVertex), effect, 0);
+  RestoreStage(&renderer, 0, stage);
+}
+
 // ---- The Renderable's drawing and picking slots ----
 
 void RenderableObject::Draw(uint32_t) {
@@ -99,7 +134,18 @@ void RenderableObject::Draw(uint32_t) {
   IRenderer* renderer = RendererOf(host);
   if (!loaded_ || root == nullptr || renderer == nullptr || wholeModel == 2 || !AnyPartVisible(parts)) return;
   if (!(face.alpha >= 1.0f)) return;  // a see-through model is drawn with the blended pass
-  DrawBox(*renderer, model.boxMin, model.boxMax, nullptr, root->world, AlphaWhite(1.0f), -1);
+  DrawModel(*renderer, nullptr, root->world, AlphaWhite(1.0f), false, -1);
+}
+
+void RenderableObject::DrawModel(IRenderer& renderer, const D3DMATRIX* bone, const D3DMATRIX& world, D3DCOLOR colour,
+                                 bool white, int effect) {
+  if (!AnyMesh(parts)) {
+    DrawBox(renderer, model.boxMin, model.boxMax, bone, world, colour, effect);
+    return;
+  }
+  for (const auto& part : parts)
+    if (part->visible && !part->mesh.indices.empty())
+      DrawMesh(renderer, part->mesh, bone, world, static_cast<uint8_t>(colour >> 24), white, effect);
 }
 
 void RenderableObject::DrawBlend(uint32_t) {
@@ -108,7 +154,7 @@ void RenderableObject::DrawBlend(uint32_t) {
   IRenderer* renderer = RendererOf(host);
   if (!loaded_ || root == nullptr || renderer == nullptr || wholeModel == 2 || !AnyPartVisible(parts)) return;
   if (face.alpha >= 1.0f) return;
-  DrawBox(*renderer, model.boxMin, model.boxMax, nullptr, root->world, AlphaWhite(face.alpha), -1);
+  DrawModel(*renderer, nullptr, root->world, AlphaWhite(face.alpha), false, -1);
 }
 
 float RenderableObject::IntersectSegment(const D3DVECTOR* start, const D3DVECTOR* end) {
@@ -124,7 +170,7 @@ void RenderableInterface::DrawCopy(int32_t, int effect) {
   ++owner_->copies;
   IRenderableSkeleton* skeleton = root->GetSkeleton();
   const D3DMATRIX* bone = skeleton != nullptr ? skeleton->GetBoneMatrix(0) : nullptr;
-  DrawBox(*renderer, owner_->model.boxMin, owner_->model.boxMax, bone, root->world, 0xFFFFFFFFu, effect);
+  owner_->DrawModel(*renderer, bone, root->world, 0xFFFFFFFFu, true, effect);
 }
 
 float RenderableInterface::IntersectSegment(const D3DVECTOR* start, const D3DVECTOR* end) {

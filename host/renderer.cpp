@@ -82,6 +82,34 @@ std::string Utf8(const wchar_t* text, size_t length) {
   return out;
 }
 
+std::u32string Utf32(const wchar_t* text, size_t length) {
+  std::u32string out;
+  for (size_t i = 0; i < length; ++i) {
+    const uint32_t c = static_cast<uint32_t>(text[i]);
+    out += static_cast<char32_t>(c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+  }
+  return out;
+}
+
+// The UTF-8 of a recorded text back as code points; a broken sequence is U+FFFD.
+std::u32string Utf32(const std::string& text) {
+  std::u32string out;
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    uint32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    bool ok = extra >= 0 && i + static_cast<size_t>(extra) < text.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      ok = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    out += static_cast<char32_t>(ok ? c : 0xFFFD);
+    i += ok ? static_cast<size_t>(extra) + 1 : 1;
+  }
+  return out;
+}
+
 bool ValidPrimitive(DWORD type) { return type >= D3DPT_POINTLIST && type <= D3DPT_TRIANGLEFAN; }
 
 }  // namespace
@@ -111,6 +139,29 @@ uint32_t DrawRecord::VertexDword(UINT index, UINT offset) const {
 
 DrawnVertices VerticesOf(const DrawRecord& record) {
   return DrawnVertices{record.firstVertex, record.vertexCount, static_cast<INT>(record.baseVertex)};
+}
+
+StageBinding SaveStage(IRenderer* renderer, DWORD stage) {
+  StageBinding binding;
+  binding.saved = true;
+  if (auto* own = dynamic_cast<Renderer*>(renderer)) {
+    binding.handle = own->StageTextureHandle(stage);
+    binding.texture = own->StageTexture(stage);
+    if (binding.texture != nullptr) binding.texture->AddRef();
+  }
+  return binding;
+}
+
+void RestoreStage(IRenderer* renderer, DWORD stage, StageBinding& binding) {
+  if (!binding.saved) return;
+  if (binding.handle >= 0)
+    renderer->SetTexture(stage, binding.handle);
+  else if (binding.texture != nullptr)
+    renderer->SetBaseTexture(stage, binding.texture);
+  else
+    renderer->SetTexture(stage, -1);
+  if (binding.texture != nullptr) binding.texture->Release();
+  binding = StageBinding{};
 }
 
 // ---- Construction -------------------------------------------------------------------------
@@ -835,11 +886,34 @@ std::string Renderer::FontName(int font) const {
   return font >= 0 && static_cast<size_t>(font) < fontNames_.size() ? fontNames_[font] : std::string();
 }
 
+FontFace* Renderer::Face(int font) {
+  if (facesTried_.insert(font).second) {
+    // DrawText names no font: it writes in the sans face the module's own names come to.
+    const std::string family = font >= 0 ? FontName(font) : std::string("sans-serif");
+    std::string error;
+    std::unique_ptr<FontFace> face = FontFace::Open(family, config_.fontHeight, &error);
+    if (!face) Warn("font " + family + ": " + error + "; its texts are measured, not drawn");
+    faces_[font] = std::move(face);
+  }
+  return faces_[font].get();
+}
+
 int Renderer::GetTextWidth(const wchar_t* text, int font, int length, DWORD flags) {
   (void)flags;
   if (!text || font < 0 || static_cast<size_t>(font) >= fontNames_.size()) return 0;
-  const size_t n = length < 0 ? std::wcslen(text) : static_cast<size_t>(length);
-  return static_cast<int>(n * config_.fontCharWidth);
+  const size_t whole = std::wcslen(text);
+  const size_t n = length < 0 ? whole : std::min(whole, static_cast<size_t>(length));
+  FontFace* face = Face(font);
+  if (!face) return static_cast<int>(n * config_.fontCharWidth);
+  return face->Width(Utf32(text, n));
+}
+
+void Renderer::DrawTextRecord(const TextRecord& text) {
+  ++rasterCounts_.texts;
+  if (!Rasterizing()) return;
+  FontFace* face = Face(text.font);
+  if (!face) return;
+  if (rasterizer_->DrawCoverage(face->Render(Utf32(text.text)), text.x, text.y, text.colour)) ++rasterCounts_.textsDrawn;
 }
 
 void Renderer::DrawFontText(int font, D3DCOLOR colour, int x, int y, float z, const wchar_t* text) {
@@ -848,8 +922,8 @@ void Renderer::DrawFontText(int font, D3DCOLOR colour, int x, int y, float z, co
     Warn("DrawFontText: unknown font " + std::to_string(font));
     return;
   }
-  ++rasterCounts_.texts;
   texts_.push_back(TextRecord{x, y, z, font, colour, Utf8(text, std::wcslen(text)), ticks_});
+  DrawTextRecord(texts_.back());
 }
 
 void Renderer::DrawText(int x, int y, const char* format, ...) {
@@ -867,8 +941,8 @@ void Renderer::DrawText(int x, int y, const char* format, ...) {
     text.resize(static_cast<size_t>(n));
   }
   va_end(args);
-  ++rasterCounts_.texts;
   texts_.push_back(TextRecord{x, y, 0.0f, -1, 0xFFFFFFFFu, std::move(text), ticks_});
+  DrawTextRecord(texts_.back());
 }
 
 // ---- Draws ------------------------------------------------------------------------------------
@@ -964,21 +1038,73 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
 
 // ---- Rasterising ---------------------------------------------------------------------------
 
-Renderer::Technique Renderer::TechniqueOf(const std::string& name) {
-  // Techniques whose transforms live in shader constants: fixed function cannot draw them.
-  static const char* const kShaderOnly[] = {
-      "disturbedSmoke",       "MorphingTerrain",        "GenericTerrain",     "TerrainWater",
-      "GenericTerrain_Tex0",  "GenericTerrain_Tex1",    "GenericTerrainLightMap", "PaintBrush",
-      "shadow_map_generate",  "project_shadow_map_apply", "self_shadow_map_apply"};
+Renderer::EffectTechnique Renderer::TechniqueOf(const std::string& name) {
+  // Techniques of shaders nothing of the module draws with: the host has no program for them.
+  static const char* const kShaderOnly[] = {"MorphingTerrain", "GenericTerrain", "TerrainWater",
+                                            "GenericTerrainLightMap"};
   for (const char* shaderOnly : kShaderOnly)
-    if (name == shaderOnly) return Technique::ShaderOnly;
-  static const std::pair<const char*, Technique> kOwnStates[] = {{"lightHull", Technique::LightHull},
-                                                                 {"CopyImage", Technique::CopyImage},
-                                                                 {"BlendGlow", Technique::BlendGlow},
-                                                                 {"CombineGlowImage", Technique::CombineGlowImage}};
-  for (const auto& [techniqueName, technique] : kOwnStates)
-    if (name == techniqueName) return technique;
-  return Technique::InForce;
+    if (name == shaderOnly) return {Technique::ShaderOnly};
+  static const std::pair<const char*, Technique> kOwn[] = {{"lightHull", Technique::LightHull},
+                                                           {"CopyImage", Technique::CopyImage},
+                                                           {"BlendGlow", Technique::BlendGlow},
+                                                           {"CombineGlowImage", Technique::CombineGlowImage}};
+  for (const auto& [techniqueName, technique] : kOwn)
+    if (name == techniqueName) return {technique};
+  static const std::pair<const char*, ShaderTechnique> kPrograms[] = {
+      {"GenericTerrain_Tex0", ShaderTechnique::TerrainBase},
+      {"GenericTerrain_Tex1", ShaderTechnique::TerrainLayer},
+      {"PaintBrush", ShaderTechnique::PaintBrush},
+      {"disturbedSmoke", ShaderTechnique::Smoke},
+      {"shadow_map_generate", ShaderTechnique::ShadowGenerate},
+      {"project_shadow_map_apply", ShaderTechnique::ShadowProject},
+      {"self_shadow_map_apply", ShaderTechnique::ShadowSelf}};
+  for (const auto& [techniqueName, program] : kPrograms)
+    if (name == techniqueName) return {Technique::Program, program};
+  return {Technique::InForce};
+}
+
+void Renderer::ApplyShaderTechnique(ShaderTechnique program, DWORD* rs,
+                                    std::array<std::array<DWORD, kRendererStageStates>, kRendererStages>* stages) {
+  // What every program leaves to the states: depth, blending, the fill mode and the stencil
+  // in force. Alpha test, culling and fog are the program's business or none of it.
+  rs[D3DRS_ALPHATESTENABLE] = FALSE;
+  rs[D3DRS_CULLMODE] = D3DCULL_NONE;
+  rs[D3DRS_COLORWRITEENABLE] = 0xF;
+  rs[D3DRS_ZFUNC] = D3DCMP_LESSEQUAL;
+  rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+  rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
+  rs[D3DRS_DESTBLEND] = D3DBLEND_INVSRCALPHA;
+  auto sample = [stages](DWORD stage, DWORD address, DWORD filter) {
+    auto& st = (*stages)[stage];
+    st[D3DTSS_ADDRESSU] = st[D3DTSS_ADDRESSV] = address;
+    st[D3DTSS_MAGFILTER] = st[D3DTSS_MINFILTER] = filter;
+    st[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
+  };
+  const bool opaque = program == ShaderTechnique::TerrainBase || program == ShaderTechnique::ShadowGenerate;
+  rs[D3DRS_ALPHABLENDENABLE] = opaque ? FALSE : TRUE;
+  rs[D3DRS_ZWRITEENABLE] = opaque ? TRUE : FALSE;
+  switch (program) {
+    case ShaderTechnique::TerrainBase:
+    case ShaderTechnique::TerrainLayer:
+      sample(0, D3DTADDRESS_WRAP, D3DTEXF_LINEAR);
+      sample(1, D3DTADDRESS_CLAMP, D3DTEXF_LINEAR);  // the blend map ends at its patch
+      break;
+    case ShaderTechnique::PaintBrush:
+      rs[D3DRS_ZBIAS] = 2;  // over the ground it outlines
+      break;
+    case ShaderTechnique::Smoke:
+      rs[D3DRS_DESTBLEND] = D3DBLEND_ONE;  // light adds up, as the plain beam's does
+      sample(0, D3DTADDRESS_CLAMP, D3DTEXF_LINEAR);
+      sample(1, D3DTADDRESS_WRAP, D3DTEXF_LINEAR);
+      break;
+    case ShaderTechnique::ShadowGenerate:
+      sample(0, D3DTADDRESS_CLAMP, D3DTEXF_POINT);  // codes are read exactly
+      break;
+    default:  // the two shadow applications
+      rs[D3DRS_ZBIAS] = 1;
+      for (DWORD stage = 1; stage <= 4; ++stage) sample(stage, D3DTADDRESS_CLAMP, D3DTEXF_POINT);
+      break;
+  }
 }
 
 void Renderer::ApplyTechnique(Technique technique, DWORD* rs,
@@ -1062,26 +1188,34 @@ void Renderer::SetRasterizing(bool on) {
 
 void Renderer::Rasterise(DrawRecord& r, const uint8_t* vertexBase, const uint8_t* firstIndex, UINT indexSize) {
   if (!Rasterizing() || !vertexBase) return;
-  const Technique technique = r.effect >= 0 && static_cast<size_t>(r.effect) < effectTechniques_.size()
-                                  ? effectTechniques_[r.effect]
-                                  : Technique::InForce;
-  if (technique == Technique::ShaderOnly) {
+  const EffectTechnique technique = r.effect >= 0 && static_cast<size_t>(r.effect) < effectTechniques_.size()
+                                        ? effectTechniques_[r.effect]
+                                        : EffectTechnique{};
+  if (technique.kind == Technique::ShaderOnly) {
     ++rasterCounts_.shaderOnly;
     return;
   }
+  RasterDraw draw;
+  draw.shaderTechnique = technique.kind == Technique::Program;
+  draw.technique = technique.program;
   RasterState state;
   std::array<DWORD, kRendererRenderStates> techniqueStates;
   std::array<std::array<DWORD, kRendererStageStates>, kRendererStages> techniqueStages;
   state.renderState = renderStates_.data();
   state.stageState = stageStates_.data();
-  if (technique != Technique::InForce) {
+  if (technique.kind != Technique::InForce) {
     // A technique's own states hold for its draw only.
     techniqueStates = renderStates_;
     techniqueStages = stageStates_;
-    ApplyTechnique(technique, techniqueStates.data(), &techniqueStages);
+    if (draw.shaderTechnique)
+      ApplyShaderTechnique(technique.program, techniqueStates.data(), &techniqueStages);
+    else
+      ApplyTechnique(technique.kind, techniqueStates.data(), &techniqueStages);
     state.renderState = techniqueStates.data();
     state.stageState = techniqueStages.data();
   }
+  state.vertexConstants = vertexConstants_.data();
+  state.pixelConstants = pixelConstants_.data();
   state.world = &worlds_[0];
   state.view = &view_;
   state.projection = &projection_;
@@ -1094,7 +1228,6 @@ void Renderer::Rasterise(DrawRecord& r, const uint8_t* vertexBase, const uint8_t
   state.clipPlanes = clipPlanes_.data();
   state.material = hasMaterial_ ? &material_ : nullptr;
 
-  RasterDraw draw;
   const DrawnVertices drawn = VerticesOf(r);
   draw.type = r.primitiveType;
   draw.fvf = r.fvf;

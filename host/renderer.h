@@ -17,6 +17,7 @@
 
 #include "frame/renderer.h"
 #include "host/d3d_device.h"
+#include "host/font_face.h"
 #include "host/rasterizer.h"
 
 namespace host {
@@ -43,8 +44,9 @@ struct RasterCounts {
   size_t shaderOnly = 0;   // techniques made of shaders only
   size_t noPosition = 0;   // no position in the format, or a stride shorter than it
   size_t operation = 0;    // an operation outside what the rasteriser does
-  size_t texts = 0;        // texts are recorded, not drawn
-  size_t NotRasterised() const { return shaderOnly + noPosition + operation + texts; }
+  size_t texts = 0;        // texts drawn by slots 73 and 145
+  size_t textsDrawn = 0;   // of those, drawn into the target (not while rasterising is off or without a font)
+  size_t NotRasterised() const { return shaderOnly + noPosition + operation + (texts - textsDrawn); }
 };
 
 // The state in force when a draw was made.
@@ -161,7 +163,9 @@ enum class RendererCall {
 struct RendererConfig {
   DeviceConfig device;
   UINT dynamicBufferBytes = 4u << 20;
-  UINT fontCharWidth = 8;   // pixel width of one character in every font
+  // Texts are drawn in the installed face each font name maps to (host/font_face.h), this many
+  // pixels high; where no face can be had a character measures fontCharWidth and is not drawn.
+  UINT fontCharWidth = 8;
   UINT fontHeight = 16;
   // Draws and clears go through the rasteriser; off, only memory copies change.
   bool rasterize = true;
@@ -169,6 +173,16 @@ struct RendererConfig {
 
 // The vertices a recorded draw reads.
 DrawnVertices VerticesOf(const DrawRecord& record);
+
+// What a texture stage holds, taken by a host object that binds a texture of its own for a draw
+// and puts the module's binding back after it (the texture object is held meanwhile).
+struct StageBinding {
+  bool saved = false;
+  int handle = -1;
+  IDirect3DTexture8* texture = nullptr;
+};
+StageBinding SaveStage(IRenderer* renderer, DWORD stage);
+void RestoreStage(IRenderer* renderer, DWORD stage, StageBinding& binding);
 
 class Renderer final : public IRenderer {
  public:
@@ -379,12 +393,19 @@ class Renderer final : public IRenderer {
                  size_t indexBytes, UINT indexSize);
   HRESULT Refuse(DrawRecord& record, const std::string& why);
   void Rasterise(DrawRecord& record, const uint8_t* vertexBase, const uint8_t* firstIndex, UINT indexSize);
-  // Techniques: the states a named technique sets for its own draw, or that it is shaders only.
-  enum class Technique { InForce, ShaderOnly, LightHull, CopyImage, BlendGlow, CombineGlowImage };
-  static Technique TechniqueOf(const std::string& name);
+  // Techniques: the states a named technique sets for its own draw, the program that draws
+  // it when the fixed-function pipeline cannot, or that it is shaders only and not drawn.
+  enum class Technique { InForce, ShaderOnly, LightHull, CopyImage, BlendGlow, CombineGlowImage, Program };
+  struct EffectTechnique {
+    Technique kind = Technique::InForce;
+    ShaderTechnique program = ShaderTechnique::TerrainBase;  // of a Program
+  };
+  static EffectTechnique TechniqueOf(const std::string& name);
   // Puts a technique's own states over copies of those in force.
   static void ApplyTechnique(Technique technique, DWORD* renderStates,
                              std::array<std::array<DWORD, kRendererStageStates>, kRendererStages>* stages);
+  static void ApplyShaderTechnique(ShaderTechnique program, DWORD* renderStates,
+                                   std::array<std::array<DWORD, kRendererStageStates>, kRendererStages>* stages);
   static std::string NameKey(const std::string& name);
 
   Device device_;
@@ -421,13 +442,19 @@ class Renderer final : public IRenderer {
   UINT dynamicCursor_ = 0;
   std::map<std::string, int> effects_;
   std::vector<std::string> effectNames_;
-  std::vector<Technique> effectTechniques_;
+  std::vector<EffectTechnique> effectTechniques_;
   D3DMATERIAL8 material_{};
   bool hasMaterial_ = false;
   RasterCounts rasterCounts_;
   bool rasterWarned_ = false;
   std::map<std::string, int> fonts_;
   std::vector<std::string> fontNames_;
+  // The faces of the fonts by handle, opened at their first use; null where none can be had.
+  std::map<int, std::unique_ptr<FontFace>> faces_;
+  std::set<int> facesTried_;
+  FontFace* Face(int font);
+  // Draws a recorded text into the target when rasterising.
+  void DrawTextRecord(const TextRecord& text);
 
   std::array<int, static_cast<size_t>(RendererCall::kCount)> failures_{};
   std::set<std::string> failingTextures_;

@@ -14,6 +14,7 @@ packages=(
   libboost-dev
   libcli11-dev
   libosmesa6-dev
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core
   libswscale-dev libavutil-dev libavformat-dev libavcodec-dev libswresample-dev
   clang libclang-rt-dev time
   stress-ng

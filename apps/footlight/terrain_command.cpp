@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "apps/footlight/raster_options.h"
 #include "frame/component_base.h"
 #include "host/height_file.h"
 #include "host/mask_file.h"
@@ -398,6 +399,14 @@ int RunTerrain(const TerrainOptions& o, const cli::Context& context, std::FILE* 
         std::fprintf(out, "ray %s to %s: no hit\n", Vec(a).c_str(), Vec(b).c_str());
       }
     }
+    if (std::string error; !o.png.empty()) {
+      if (WriteSurfacePng(*standard.renderer.device().BackBuffer(), o.png, &error)) {
+        cli::Wrote(o.png);
+      } else {
+        std::fprintf(err, "footlight: %s\n", error.c_str());
+        status = 1;
+      }
+    }
     for (const auto& p : o.points) {
       D3DXVECTOR3 point(p.x, 0.0f, p.z), normal(0, 0, 0);
       if (edit->SampleHeight(&point, &normal))
@@ -435,6 +444,7 @@ void AddTerrainCommand(cli::Program& program) {
   cli::Value(cmd, "--at", &o->at, "the point looked at (default: the field's middle)");
   cli::Number(cmd, "--fov", &o->fov, "the vertical field of view in degrees (default 60)", cli::Range::Between(0, 180));
   cli::Value(cmd, "--size", &o->size, "the view in pixels (default 800x600)");
+  cli::PlainPath(cmd, "--png", &o->png, "write the last frame's picture to this file");
   cli::Whole(cmd, "--frames", &o->frames, 1, 100000, "frames to run (default 1)");
   cmd->add_flag("--wireframe", o->wireframe, "draw the terrain as a wireframe");
   cli::Value(cmd, "--ray", &o->rays, "print the first hit of the ray with the ground (again for more)");

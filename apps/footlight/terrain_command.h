@@ -36,6 +36,7 @@ struct TerrainOptions {
   std::optional<cli::Point> eye, at;
   float fov = 60.0f;  // degrees, vertical
   cli::Size size{800, 600};
+  std::string png;  // the last frame's picture, a plain path
   int frames = 1;
   bool wireframe = false;
   std::vector<cli::Ray> rays;

@@ -203,23 +203,21 @@ TEST(FootlightCli, LightsFindTexturesUnderTheResourceRootFromAnyDirectory) {
   fs::copy_file(fs::path(FOOTLIGHT_SOURCE_DIR) / "samples/resource/ini/scene/light/1.ini",
                 tree / "Resource" / "INI" / "Scene" / "Light" / "1.ini");
   fs::create_directories(tree / "Resource" / "Textures" / "LIGHT");
-  {
-    // A 1 x 1 32-bit TGA under the DDS name the light file gives.
-    const unsigned char tga[22] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 32, 0x28, 1, 2, 3, 255};
-    std::ofstream(tree / "Resource" / "Textures" / "LIGHT" / "Star.DDS", std::ios::binary)
-        .write(reinterpret_cast<const char*>(tga), sizeof tga);
-  }
-  fs::copy_file(fs::path(FOOTLIGHT_SOURCE_DIR) / "samples/resource/textures/light/spot.tga",
-                tree / "Resource" / "Textures" / "LIGHT" / "SPOT.tga");
+  // The light file's textures under names of other cases.
+  for (const auto& [from, to] : {std::pair{"spot.tga", "SPOT.tga"}, std::pair{"beam.tga", "Beam.TGA"},
+                                 std::pair{"smoke.tga", "SMOKE.tga"}, std::pair{"star.tga", "Star.tga"}})
+    fs::copy_file(fs::path(FOOTLIGHT_SOURCE_DIR) / "samples/resource/textures/light" / from,
+                  tree / "Resource" / "Textures" / "LIGHT" / to);
   const std::string args = "lights 'resource\\ini\\scene\\light\\1.ini' --time 100 --resource ";
   const Result found = RunFootlight(args + tree.string(), "/");
   EXPECT_EQ(found.status, 0) << found.out;
   EXPECT_NE(found.out.find("9 lights, 3 groups"), std::string::npos) << found.out;
   EXPECT_EQ(found.out.find("LoadTexture"), std::string::npos) << found.out;
 
-  const Result missing = RunFootlight(args + FOOTLIGHT_SOURCE_DIR + "/samples", "/");
+  fs::remove(tree / "Resource" / "Textures" / "LIGHT" / "Star.tga");
+  const Result missing = RunFootlight(args + tree.string(), "/");
   EXPECT_EQ(missing.status, 0) << missing.out;
-  EXPECT_NE(missing.out.find("LoadTexture: no file resource\\textures\\light\\star.dds under the resource root"),
+  EXPECT_NE(missing.out.find("LoadTexture: no file resource\\textures\\light\\star.tga under the resource root"),
             std::string::npos)
       << missing.out;
   fs::remove_all(tree);

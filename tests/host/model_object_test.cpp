@@ -74,7 +74,7 @@ const char* kStage =
 
 const char* kStageMtl =
     "newmtl wood\nmap_Kd wood.tga\nmap_Ka light.tga\n"
-    "newmtl stone\nmap_Kd stone.tga\nmap_Ks detail.tga\n";
+    "newmtl stone\nKd 0.5 0.25 1\nmap_Kd stone.tga\nmap_Ks detail.tga\n";
 
 TEST(HostModel, ObjectsArePartsAndMaterialsAreSubMeshesInFileOrder) {
   ModelHost h;
@@ -91,25 +91,33 @@ TEST(HostModel, ObjectsArePartsAndMaterialsAreSubMeshesInFileOrder) {
   const HostModelMesh* mesh = model->GetGeometry(0)->mesh;
   ASSERT_EQ(mesh->subMeshCount, 2u);
   EXPECT_EQ(mesh->subMeshes[0].vertexCount, 6u);
-  EXPECT_EQ(mesh->subMeshes[0].stride, 36u);
+  EXPECT_EQ(mesh->subMeshes[0].stride, 44u);
   EXPECT_EQ(mesh->subMeshes[1].vertexCount, 3u);
   EXPECT_EQ(model->GetGeometry(1)->mesh->subMeshCount, 1u);
 
   // The buffer holds the positions unchanged, the face normal (0, 1, 0) or (0, -1, 0), white
-  // at byte 24 and the coordinates.
+  // at byte 24 and the coordinates twice.
   IRenderer& r = h.standard->renderer;
   auto* bytes = static_cast<const uint8_t*>(r.LockVertexBuffer(mesh->subMeshes[0].vertexBuffer, 0, 0, 0));
   ASSERT_NE(bytes, nullptr);
-  float v[9];
-  std::memcpy(v, bytes + 36, sizeof v);  // second corner
+  float v[11];
+  std::memcpy(v, bytes + 44, sizeof v);  // second corner
   EXPECT_FLOAT_EQ(v[0], 10.0f);
   EXPECT_FLOAT_EQ(v[2], 0.0f);
   EXPECT_FLOAT_EQ(std::fabs(v[4]), 1.0f);
   uint32_t colour;
-  std::memcpy(&colour, bytes + 36 + 24, 4);
+  std::memcpy(&colour, bytes + 44 + 24, 4);
   EXPECT_EQ(colour, 0xFFFFFFFFu);
   EXPECT_FLOAT_EQ(v[7], 1.0f);  // u of vt 2
+  EXPECT_FLOAT_EQ(v[9], v[7]);
+  EXPECT_FLOAT_EQ(v[10], v[8]);
   r.UnlockVertexBuffer(mesh->subMeshes[0].vertexBuffer);
+  // The stone's Kd is its vertices' colour.
+  bytes = static_cast<const uint8_t*>(r.LockVertexBuffer(mesh->subMeshes[1].vertexBuffer, 0, 0, 0));
+  ASSERT_NE(bytes, nullptr);
+  std::memcpy(&colour, bytes + 24, 4);
+  EXPECT_EQ(colour, 0xFF8040FFu);
+  r.UnlockVertexBuffer(mesh->subMeshes[1].vertexBuffer);
 
   // Controller: the floor's sphere surrounds the quad and the stone triangle.
   D3DVECTOR centre;
@@ -118,7 +126,7 @@ TEST(HostModel, ObjectsArePartsAndMaterialsAreSubMeshesInFileOrder) {
   EXPECT_FLOAT_EQ(centre.x, 5.0f);
   EXPECT_FLOAT_EQ(centre.y, 3.0f);
   EXPECT_FLOAT_EQ(radius, std::sqrt(100.0f + 36.0f + 100.0f) / 2);
-  EXPECT_EQ(model->GetGeometry(0)->material->GetVertexStride(1), 36u);
+  EXPECT_EQ(model->GetGeometry(0)->material->GetVertexStride(1), 44u);
 }
 
 TEST(HostModel, AttachmentLinesAreReadAndMalformedOnesLogged) {

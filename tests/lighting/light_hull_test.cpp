@@ -7,6 +7,7 @@
 #include "frame/renderer.h"
 #include "lighting/light_hull.h"
 #include "light_test_host.h"
+#include "support/surface_pixels.h"
 
 using light_testing::FloatBits;
 using LightHost = light_testing::RenderHost;
@@ -218,6 +219,29 @@ TEST(LightHull, SmokePathSetsTheShaderConstantsAndStages) {
   h.renderer.ClearRecords();
   hull->Draw(&h.renderer, hullTexture, 0xFF112233u, D3DXVECTOR4(0, 0, 0, 0), world);
   EXPECT_FLOAT_EQ(h.renderer.Draws()[0].state.vertexConstants[5 * 4], 0.001f);
+  h.renderer.ReleaseTexture(hullTexture);
+}
+
+TEST(LightHull, TheSmokyBeamAddsItsTextureInItsColourWhereItIsSeen) {
+  LightHost h;
+  Hull hull(&h.renderer, kHullCrossedPlanes, 1, 0.2f, "fx\\smoke.tga");
+  const int hullTexture = h.renderer.LoadTexture("fx\\beam.tga", 0);
+  // Straight down on the one plane of the beam (y = 0, from the light along +z for 10 units).
+  D3DXMATRIX world, view, projection;
+  D3DXMatrixIdentity(&world);
+  const D3DXVECTOR3 eye(0, 20, 5), at(0, 0, 5), up(0, 0, 1);
+  D3DXMatrixLookAtLH(&view, &eye, &at, &up);
+  D3DXMatrixPerspectiveFovLH(&projection, 1.5707964f, 4.0f / 3.0f, 1.0f, 100.0f);
+  h.renderer.SetTransform(D3DTS_VIEW, &view);
+  h.renderer.SetTransform(D3DTS_PROJECTION, &projection);
+  h.renderer.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
+  hull->Draw(&h.renderer, hullTexture, 0xFFFF80FFu, D3DXVECTOR4(1.0f, 0.5f, 1.0f, 1.0f), world);
+  // The test tree's textures are one opaque colour, (0xC0, 0x80, 0x40): added in the colour.
+  host::Surface* back = h.renderer.device().BackBuffer();
+  EXPECT_TRUE(testing_support::Near(testing_support::SurfacePixel(back, 400, 300), 0xC04040u, 3))
+      << std::hex << testing_support::SurfacePixel(back, 400, 300);
+  EXPECT_EQ(testing_support::SurfacePixel(back, 5, 5), 0u);
+  EXPECT_EQ(h.renderer.Raster().shaderOnly, 0u);
   h.renderer.ReleaseTexture(hullTexture);
 }
 

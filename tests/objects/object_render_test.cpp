@@ -428,7 +428,8 @@ TEST(NamePlate, TheTitleTakesTheConverterOrFallsBackAndHalvesItsWidth) {
   const int font = h.renderer.GetFont("plate");
   o->SetTitle(L"Name", font, 12, 0);
   EXPECT_EQ(o->displayText, L"Name");
-  EXPECT_EQ(o->titleHalfWidth, 16);  // four characters of 8 pixels, halved
+  EXPECT_EQ(o->titleHalfWidth, h.renderer.GetTextWidth(L"Name", font, -1, 0) / 2);
+  EXPECT_GT(o->titleHalfWidth, 0);
   EXPECT_EQ(std::wstring(o->GetTitle()), L"Name");
   h.scene->SetTextCodePage(&Shout, 0);
   o->SetTitle(L"Name", font, 12, 1);
@@ -457,7 +458,7 @@ TEST(NamePlate, ThePlateIsDrawnAtTheHeadOnlyWhenItCanBeSeen) {
   // Head at (0.2, 0.9 x 0.5 + 0.05, 0.35): screen (480, 150), depth 0.35.
   const auto& t = h.renderer.Texts()[0];
   EXPECT_EQ(t.text, "Name");
-  EXPECT_EQ(t.x, 480 - 16);
+  EXPECT_EQ(t.x, 480 - h.renderer.GetTextWidth(L"Name", font, -1, 0) / 2);
   EXPECT_EQ(t.y, 150 - 10);
   EXPECT_NEAR(t.z, 0.35f, 1e-5f);
   EXPECT_EQ(t.colour, 0xFFFFFFFFu);

@@ -300,10 +300,11 @@ TEST_F(Techniques, TheLightHullSetsItsStatesForItsOwnDrawOnly) {
 
 TEST_F(Techniques, ShaderOnlyTechniquesAreRecordedButNotDrawn) {
   ClearAll(0xFF000000);
-  const int smoke = r.GetEffect("disturbedSmoke");
+  // The terrain's water has no program of the host's: nothing of the module draws with it.
+  const int water = r.GetEffect("TerrainWater");
   const ScreenVertex v[3] = {{0, 0, 0.5f, 1, 0xFFFF0000}, {16, 0, 0.5f, 1, 0xFFFF0000}, {0, 16, 0.5f, 1, 0xFFFF0000}};
   r.SetVertexShader(kScreenFvf);
-  ASSERT_EQ(r.DrawPrimitiveUP(D3DPT_TRIANGLELIST, kScreenFvf, 1, v, sizeof(ScreenVertex), smoke, 0), D3D_OK);
+  ASSERT_EQ(r.DrawPrimitiveUP(D3DPT_TRIANGLELIST, kScreenFvf, 1, v, sizeof(ScreenVertex), water, 0), D3D_OK);
   EXPECT_EQ(r.Draws().size(), 1u);
   EXPECT_FALSE(r.Draws()[0].rasterised);
   EXPECT_EQ(r.Raster().shaderOnly, 1u);

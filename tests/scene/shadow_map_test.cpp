@@ -5,6 +5,7 @@
 #include "d3d8/d3d8.h"
 #include "scene/shadow_map.h"
 #include "scene_fixture.h"
+#include "support/surface_pixels.h"
 
 namespace {
 using scene_testing::SceneHost;
@@ -195,6 +196,55 @@ TEST(ShadowMap, APassDrawsIntoTheMapAndGivesTheTargetAndViewportBack) {
   EXPECT_EQ(backBuffer->AddRef() - 1, references);
   backBuffer->Release();
   backBuffer->Release();
+}
+
+// An upright square at depth z, x and y in [-half, half], through the effect given.
+void Square(host::Renderer& r, float half, float z, int effect) {
+  const float v[6][3] = {{-half, -half, z}, {-half, half, z}, {half, half, z},
+                         {-half, -half, z}, {half, half, z},  {half, -half, z}};
+  r.SetVertexShader(D3DFVF_XYZ);
+  r.DrawPrimitiveUP(D3DPT_TRIANGLELIST, D3DFVF_XYZ, 2, v, sizeof v[0], effect, 0);
+}
+
+TEST(ShadowMap, ACasterWritesItsDepthCodeAndDarkensTheReceiversBehindIt) {
+  ShadowHost h;
+  CShadowMap map;
+  ASSERT_TRUE(map.Init());
+  LightFromFront(map);
+  // A caster 4 wide at z = 0: depth (0 + 10) / 20 = 0.5, code 1024: red 0, green 4 << 5.
+  map.BeginShadowPass();
+  D3DXMATRIX identity;
+  D3DXMatrixIdentity(&identity);
+  map.SetCasterConstants(&identity);
+  Square(h.r, 2.0f, 0.0f, map.generateEffect);
+  map.EndShadowPass();
+  host::Surface* shadow = static_cast<host::Surface*>(map.shadowSurface);
+  EXPECT_EQ(testing_support::SurfacePixel(shadow, 512, 512), 0x008000u);
+  EXPECT_EQ(testing_support::SurfacePixel(shadow, 100, 100), 0xFFE000u);  // the clear colour: nothing there
+
+  // Receivers seen through the light's own view on white: x, y -> pixel (400 + 40 x, 300 - 30 y).
+  D3DXMATRIX light;
+  D3DXMatrixTranspose(&light, &map.lightViewProjection);
+  host::Surface* back = h.r.device().BackBuffer();
+  h.r.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFFFFu, 1.0f, 0);
+  map.SetProjectConstants(&light);
+  Square(h.r, 8.0f, 1.0f, map.projectEffect);
+  // Behind the caster all four taps find it: black at half strength; beside it, nothing.
+  EXPECT_TRUE(testing_support::Near(testing_support::SurfacePixel(back, 400, 300), 0x808080u, 2))
+      << std::hex << testing_support::SurfacePixel(back, 400, 300);
+  EXPECT_EQ(testing_support::SurfacePixel(back, 600, 300), 0xFFFFFFu);
+
+  // Self-shadowing compares depths: a receiver behind the caster (z 1) is darkened, one in front
+  // of it (z -1) is not.
+  h.r.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFFFFu, 1.0f, 0);
+  map.SetSelfShadowConstants(&light);
+  Square(h.r, 1.0f, 1.0f, map.selfEffect);
+  EXPECT_TRUE(testing_support::Near(testing_support::SurfacePixel(back, 400, 300), 0x808080u, 2));
+  h.r.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFFFFu, 1.0f, 0);
+  Square(h.r, 1.0f, -1.0f, map.selfEffect);
+  EXPECT_EQ(testing_support::SurfacePixel(back, 400, 300), 0xFFFFFFu);
+  EXPECT_EQ(h.r.Raster().shaderOnly, 0u);
+  for (DWORD stage = 0; stage <= 4; ++stage) h.r.SetBaseTexture(stage, nullptr);
 }
 
 TEST(ShadowMap, AFailedInitKeepsWhatItMadeForTheDestructorToGiveBack) {

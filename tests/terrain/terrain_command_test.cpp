@@ -1,5 +1,6 @@
 // footlight terrain, run as a process over the committed samples.
 #include <gtest/gtest.h>
+#include <stb/stb_image.h>
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -262,4 +263,23 @@ TEST(TerrainCommand, TheEditorWalksTheWalkerTowardTheClickedGround) {
     distance = now;
   }
   EXPECT_NE(r.out.find("live host blocks: 0"), std::string::npos);
+}
+
+TEST(TerrainCommand, WritesTheLastFrameAsAPictureOfTheViewsSize) {
+  testing_support::TempTree tree;
+  const std::string png = tree.Root() + "/terrain.png";
+  const Result r = RunTerrain(std::string(kOverHills) + "--png " + png);
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("wrote " + png), std::string::npos) << r.out;
+  int width = 0, height = 0, channels = 0;
+  unsigned char* rgb = stbi_load(png.c_str(), &width, &height, &channels, 3);
+  ASSERT_NE(rgb, nullptr);
+  EXPECT_EQ(width, 200);
+  EXPECT_EQ(height, 200);
+  // The lit hills fill part of the view: the picture is not one flat colour.
+  int differing = 0;
+  for (int i = 3; i < width * height * 3; i += 3)
+    differing += rgb[i] != rgb[0] || rgb[i + 1] != rgb[1] || rgb[i + 2] != rgb[2];
+  stbi_image_free(rgb);
+  EXPECT_GT(differing, width * height / 10);
 }
