@@ -31,7 +31,7 @@ void StripPath::MarkFace(StripFace* face) {
 bool StripPath::TouchesFace(const Stripifier& stripifier, const StripFace* face) const {
   const int edges[3][2] = {{face->i0, face->i1}, {face->i1, face->i2}, {face->i2, face->i0}};
   for (const auto& e : edges) {
-    const StripEdge* edge = stripifier.FindEdge(e[0], e[1]);
+    const StripEdge* edge = stripifier.EdgeOf(face, e[0], e[1]);
     if (!edge) continue;
     if ((edge->face0 && IsInPath(edge->face0)) || (edge->face1 && IsInPath(edge->face1))) return true;
   }

@@ -4,6 +4,7 @@
 #include <vector>
 
 class Stripifier;
+struct StripEdge;
 
 // One working triangle. Ids are -1 when unset.
 struct StripFace {
@@ -11,8 +12,12 @@ struct StripFace {
   StripFace(int a, int b, int c) : i0(a), i1(b), i2(c) {}
 
   bool IsDegenerate() const { return i0 == i1 || i1 == i2 || i2 == i0; }
+  // The face's own edge joining a and b (either way round); null for a pair that is not one of
+  // them and for a face that has no edges (a fake one).
+  StripEdge* EdgeJoining(int a, int b) const;
 
   int i0 = -1, i1 = -1, i2 = -1;
+  StripEdge* edges[3] = {};  // (i0, i1), (i1, i2), (i2, i0), set when the face is listed
   int committedStrip = -1;  // committed strip that owns the face
   int trialStrip = -1;      // trial strip that took it during an experiment
   int experiment = -1;      // experiment that took it
@@ -28,6 +33,15 @@ struct StripEdge {
   StripEdge* nextE0 = nullptr;
   StripEdge* nextE1 = nullptr;
 };
+
+inline StripEdge* StripFace::EdgeJoining(int a, int b) const {
+  const int v[3] = {i0, i1, i2};
+  for (int k = 0; k < 3; ++k) {
+    const int p = v[k], q = v[(k + 1) % 3];
+    if ((p == a && q == b) || (p == b && q == a)) return edges[k];
+  }
+  return nullptr;
+}
 
 struct StripStart {
   StripFace* face = nullptr;

@@ -79,10 +79,14 @@ class Stripifier {
 
   void BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_t maxIndex);
   StripEdge* FindEdge(int a, int b) const;
+  // The edge (a, b) of the face's own table, else as FindEdge finds it.
+  StripEdge* EdgeOf(const StripFace* face, int a, int b) const;
   StripFace* FaceAcrossEdge(int a, int b, const StripFace* face) const;
   bool FaceListed(const StripFace& face) const;
   int FindBorderFace() const;
   int NextSeedFace();
+  // The first face at or after n that no committed strip holds; the face count if none.
+  int OpenFaceFrom(int n);
   void GrowAllStrips(int samples);
   bool FindNextStart(const StripPath& path, StripStart& start) const;
   static double MeanStripLength(const std::vector<std::unique_ptr<StripPath>>& experiment);
@@ -131,6 +135,7 @@ class Stripifier {
   std::unordered_set<FaceKey, FaceKeyHash> m_listed;
   std::deque<StripEdge> m_edges;
   std::vector<StripEdge*> m_heads;     // one edge list per vertex
+  std::vector<int> m_openFrom;          // per face: no open face before this one from here on
   std::vector<uint32_t> m_seenStamp;   // per vertex: m_seenGeneration when seen
   uint32_t m_seenGeneration = 0;
 

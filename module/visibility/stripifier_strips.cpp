@@ -61,10 +61,12 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
     StripEdge* updated[3] = {};
     int updatedCount = 0;
     bool newEdge = false;
-    for (const auto& e : edges) {
+    for (int k = 0; k < 3; ++k) {
+      const int* e = edges[k];
       StripEdge* edge = FindEdge(e[0], e[1]);
       if (!edge) {
         StripEdge& made = m_edges.emplace_back();
+        face.edges[k] = &made;
         made.face0 = &face;
         made.e0 = e[0];
         made.e1 = e[1];
@@ -74,8 +76,10 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
         m_heads[size_t(e[1])] = &made;
         newEdge = true;
       } else if (edge->face1) {
+        face.edges[k] = edge;
         std::fputs("BuildStripifyInfo: > 2 triangles on an edge... uncertain consequences\n", stdout);
       } else {
+        face.edges[k] = edge;
         edge->face1 = &face;
         updated[updatedCount++] = edge;
       }
@@ -87,6 +91,8 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
     }
     m_listed.insert(FaceKey{a, b, c});
   }
+  m_openFrom.resize(m_faces.size() + 1);
+  for (size_t n = 0; n < m_openFrom.size(); ++n) m_openFrom[n] = int(n);
 }
 
 StripEdge* Stripifier::FindEdge(int a, int b) const {
@@ -104,8 +110,13 @@ StripEdge* Stripifier::FindEdge(int a, int b) const {
   return nullptr;
 }
 
+StripEdge* Stripifier::EdgeOf(const StripFace* face, int a, int b) const {
+  StripEdge* edge = face ? face->EdgeJoining(a, b) : nullptr;
+  return edge ? edge : FindEdge(a, b);
+}
+
 StripFace* Stripifier::FaceAcrossEdge(int a, int b, const StripFace* face) const {
-  const StripEdge* edge = FindEdge(a, b);
+  const StripEdge* edge = EdgeOf(face, a, b);
   if (!edge) return nullptr;
   return edge->face0 == face ? edge->face1 : edge->face0;
 }
@@ -137,18 +148,34 @@ int Stripifier::NextSeedFace() {
   }
   if (start < 0) start = int(float(m_faces.size() - 1) * m_meshJump);
 
-  int seed = -1;
   const int count = int(m_faces.size());
-  for (int step = 0; step < count; ++step) {
-    const int n = (start + step) % count;
-    if (m_faces[size_t(n)].committedStrip < 0) {
-      seed = n;
-      break;
-    }
-  }
+  int seed = OpenFaceFrom(start);
+  if (seed >= count) seed = OpenFaceFrom(0);
+  if (seed >= count) seed = -1;
   m_meshJump += 0.1f;
   if (m_meshJump > 1.0f) m_meshJump = 0.05f;
   return seed;
+}
+
+int Stripifier::OpenFaceFrom(int n) {
+  const int count = int(m_faces.size());
+  if (m_openFrom.size() != size_t(count) + 1) {
+    m_openFrom.resize(size_t(count) + 1);
+    for (int k = 0; k <= count; ++k) m_openFrom[size_t(k)] = k;
+  }
+  // A committed face stays committed: once seen it is skipped for good, and runs of them are
+  // jumped in one step.
+  int open = n;
+  while (open < count && (m_openFrom[size_t(open)] != open || m_faces[size_t(open)].committedStrip >= 0)) {
+    if (m_openFrom[size_t(open)] == open) m_openFrom[size_t(open)] = open + 1;
+    open = m_openFrom[size_t(open)];
+  }
+  while (n != open) {
+    const int next = m_openFrom[size_t(n)];
+    m_openFrom[size_t(n)] = open;
+    n = next;
+  }
+  return open;
 }
 
 void Stripifier::GrowAllStrips(int samples) {
@@ -167,10 +194,9 @@ void Stripifier::GrowAllStrips(int samples) {
       if (std::find(seeds.begin(), seeds.end(), seed) != seeds.end()) continue;
       seeds.push_back(seed);
       StripFace* face = &m_faces[size_t(seed)];
-      const int edges[3][2] = {{face->i0, face->i1}, {face->i1, face->i2}, {face->i2, face->i0}};
-      for (const auto& e : edges) {
+      for (StripEdge* edge : face->edges) {
         for (const bool towardE1 : {true, false}) {
-          StripStart start{face, FindEdge(e[0], e[1]), towardE1};
+          StripStart start{face, edge, towardE1};
           experiments.emplace_back().push_back(
               std::make_unique<StripPath>(start, m_nextStripId++, m_nextExperimentId++));
         }
