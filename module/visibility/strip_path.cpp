@@ -5,9 +5,21 @@
 StripPath::StripPath(const StripStart& s, int id, int experiment)
     : start(s), stripId(id), experimentId(experiment) {}
 
-StripPath::~StripPath() {
+StripPath::~StripPath() { Clear(); }
+
+void StripPath::Clear() {
   for (StripFace* face : faces)
     if (face->fake) delete face;
+  faces.clear();
+}
+
+void StripPath::Reuse(const StripStart& s, int id, int experiment) {
+  Clear();
+  start = s;
+  stripId = id;
+  experimentId = experiment;
+  visited = false;
+  degenerateCount = 0;
 }
 
 bool StripPath::IsTaken(const StripFace* face) const {
@@ -79,21 +91,25 @@ void StripPath::GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, Stri
 }
 
 void StripPath::Grow(Stripifier& stripifier) {
+  Stripifier::GrowStorage& storage = stripifier.Storage();
+  std::vector<StripFace*>& forward = storage.forward;
+  std::vector<StripFace*>& backward = storage.backward;
+  std::vector<int>& scratch = storage.scratch;
   StripFace* first = start.face;
-  std::vector<StripFace*> forward{first};
+  forward.assign(1, first);
+  backward.clear();
   MarkFace(first);
   const int a = start.towardE1 ? start.edge->e0 : start.edge->e1;
   const int b = start.towardE1 ? start.edge->e1 : start.edge->e0;
-  std::vector<int> scratch{a, b};
+  scratch.assign({a, b});
   const int c = Stripifier::GetNextIndex(scratch, *first);
-  std::vector<StripFace*> backward;
   if (c >= 0) {
     scratch.push_back(c);
     GrowHalf(stripifier, scratch, first, forward, false);
 
     stripifier.ClearSeen();
     for (const StripFace* face : forward) stripifier.SeeFace(*face);
-    scratch = {c, b, a};
+    scratch.assign({c, b, a});
     GrowHalf(stripifier, scratch, first, backward, true);
   }
   JoinHalves(forward, backward);

@@ -57,6 +57,10 @@ class StripPath {
   ~StripPath();
   StripPath(const StripPath&) = delete;
   StripPath& operator=(const StripPath&) = delete;
+  // Frees the fake faces and empties the face list, keeping its storage for the next path.
+  void Clear();
+  // Begins again as a new path, on the storage of this one.
+  void Reuse(const StripStart& start, int stripId, int experimentId);
 
   bool IsExperiment() const { return experimentId >= 0; }
   // Taken: committed to any strip, or taken by this path's own experiment.

@@ -101,6 +101,13 @@ class Stripifier {
   void SeeFace(const StripFace& face);
   bool HasUnseenVertex(const StripFace& face) const;
 
+  // Storage that growing strips reuses from one strip to the next.
+  struct GrowStorage {
+    std::vector<StripFace*> forward, backward;
+    std::vector<int> scratch;
+  };
+  GrowStorage& Storage() { return m_growStorage; }
+
   const std::deque<StripFace>& Faces() const { return m_faces; }
   StripFace& Face(size_t n) { return m_faces[n]; }
   const std::vector<std::unique_ptr<StripPath>>& Committed() const { return m_committed; }
@@ -138,6 +145,7 @@ class Stripifier {
   std::vector<int> m_openFrom;          // per face: no open face before this one from here on
   std::vector<uint32_t> m_seenStamp;   // per vertex: m_seenGeneration when seen
   uint32_t m_seenGeneration = 0;
+  GrowStorage m_growStorage;
 
   std::vector<std::unique_ptr<StripPath>> m_committed;
   std::vector<std::unique_ptr<StripPath>> m_strips;

@@ -243,11 +243,21 @@ int Stripifier::OpenFaceFrom(int n) {
 
 void Stripifier::GrowAllStrips(int samples) {
   using Experiment = std::vector<std::unique_ptr<StripPath>>;
+  // The trial paths of one pass are recycled into the next, storage and all.
+  std::vector<Experiment> experiments;
+  std::vector<std::unique_ptr<StripPath>> spare;
+  const auto newPath = [&](const StripStart& start, int stripId, int experimentId) {
+    if (spare.empty()) return std::make_unique<StripPath>(start, stripId, experimentId);
+    std::unique_ptr<StripPath> path = std::move(spare.back());
+    spare.pop_back();
+    path->Reuse(start, stripId, experimentId);
+    return path;
+  };
+  std::vector<int> seeds;
   bool lastPass = false;
   while (!lastPass) {
-    std::vector<Experiment> experiments;
-    experiments.reserve(size_t(kExperimentsPerSeed * samples));
-    std::vector<int> seeds;
+    size_t used = 0;
+    seeds.clear();
     for (int sample = 0; sample < samples; ++sample) {
       const int seed = NextSeedFace();
       if (seed < 0) {
@@ -260,33 +270,41 @@ void Stripifier::GrowAllStrips(int samples) {
       for (StripEdge* edge : face->edges) {
         for (const bool towardE1 : {true, false}) {
           StripStart start{face, edge, towardE1};
-          experiments.emplace_back().push_back(
-              std::make_unique<StripPath>(start, m_nextStripId++, m_nextExperimentId++));
+          if (used == experiments.size()) experiments.emplace_back();
+          experiments[used++].push_back(newPath(start, m_nextStripId++, m_nextExperimentId++));
         }
       }
     }
 
-    for (Experiment& experiment : experiments) {
+    for (size_t n = 0; n < used; ++n) {
+      Experiment& experiment = experiments[n];
       experiment.front()->Grow(*this);
       StripStart start;
       while (FindNextStart(*experiment.back(), start)) {
         const int experimentId = experiment.back()->experimentId;
-        experiment.push_back(std::make_unique<StripPath>(start, m_nextStripId++, experimentId));
+        experiment.push_back(newPath(start, m_nextStripId++, experimentId));
         experiment.back()->Grow(*this);
       }
     }
 
     double bestScore = 0.0;
     size_t best = 0;
-    for (size_t n = 0; n < experiments.size(); ++n) {
+    for (size_t n = 0; n < used; ++n) {
       const double score = MeanStripLength(experiments[n]);
       if (score > bestScore) {
         bestScore = score;
         best = n;
       }
     }
-    if (!experiments.empty()) Commit(experiments[best]);
-    // The rejected experiments free their paths and with them their fake faces.
+    if (used > 0) Commit(experiments[best]);
+    // The rejected experiments free their fake faces; their paths wait for the next pass.
+    for (size_t n = 0; n < used; ++n) {
+      for (auto& path : experiments[n]) {
+        path->Clear();
+        spare.push_back(std::move(path));
+      }
+      experiments[n].clear();
+    }
   }
 }
 
