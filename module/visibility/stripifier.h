@@ -151,3 +151,26 @@ class Stripifier {
   std::vector<std::unique_ptr<StripPath>> m_strips;
   std::vector<StripFace*> m_leftovers;  // owns the fake faces among them
 };
+
+// Inline: growing strips asks these for every face it crosses.
+inline StripEdge* Stripifier::EdgeOf(const StripFace* face, int a, int b) const {
+  StripEdge* edge = face ? face->EdgeJoining(a, b) : nullptr;
+  return edge ? edge : FindEdge(a, b);
+}
+
+inline StripFace* Stripifier::FaceAcrossEdge(int a, int b, const StripFace* face) const {
+  const StripEdge* edge = EdgeOf(face, a, b);
+  if (!edge) return nullptr;
+  return edge->face0 == face ? edge->face1 : edge->face0;
+}
+
+inline void Stripifier::SeeFace(const StripFace& face) {
+  for (const int v : {face.i0, face.i1, face.i2})
+    if (v >= 0 && size_t(v) < m_seenStamp.size()) m_seenStamp[size_t(v)] = m_seenGeneration;
+}
+
+inline bool Stripifier::HasUnseenVertex(const StripFace& face) const {
+  for (const int v : {face.i0, face.i1, face.i2})
+    if (v < 0 || size_t(v) >= m_seenStamp.size() || m_seenStamp[size_t(v)] != m_seenGeneration) return true;
+  return false;
+}

@@ -173,17 +173,6 @@ StripEdge* Stripifier::FindEdge(int a, int b) const {
   return nullptr;
 }
 
-StripEdge* Stripifier::EdgeOf(const StripFace* face, int a, int b) const {
-  StripEdge* edge = face ? face->EdgeJoining(a, b) : nullptr;
-  return edge ? edge : FindEdge(a, b);
-}
-
-StripFace* Stripifier::FaceAcrossEdge(int a, int b, const StripFace* face) const {
-  const StripEdge* edge = EdgeOf(face, a, b);
-  if (!edge) return nullptr;
-  return edge->face0 == face ? edge->face1 : edge->face0;
-}
-
 bool Stripifier::FaceListed(const StripFace& face) const {
   return m_listed.count(FaceKey{face.i0, face.i1, face.i2}) != 0;
 }
@@ -551,17 +540,6 @@ void Stripifier::ClearSeen() {
     std::fill(m_seenStamp.begin(), m_seenStamp.end(), 0);
     m_seenGeneration = 1;
   }
-}
-
-void Stripifier::SeeFace(const StripFace& face) {
-  for (const int v : {face.i0, face.i1, face.i2})
-    if (v >= 0 && size_t(v) < m_seenStamp.size()) m_seenStamp[size_t(v)] = m_seenGeneration;
-}
-
-bool Stripifier::HasUnseenVertex(const StripFace& face) const {
-  for (const int v : {face.i0, face.i1, face.i2})
-    if (v < 0 || size_t(v) >= m_seenStamp.size() || m_seenStamp[size_t(v)] != m_seenGeneration) return true;
-  return false;
 }
 
 int Stripifier::GetNextIndex(const std::vector<int>& scratch, const StripFace& face) {
