@@ -2,6 +2,45 @@
 
 #include "visibility/stripifier.h"
 
+namespace {
+
+// Blocks of freed faces, kept for the next ones up to a bound.
+struct FreeFaces {
+  static constexpr size_t kKept = 1 << 16;
+  FreeFaces() = default;
+  FreeFaces(const FreeFaces&) = delete;
+  FreeFaces& operator=(const FreeFaces&) = delete;
+  ~FreeFaces() {
+    for (void* block : blocks) ::operator delete(block);
+  }
+  std::vector<void*> blocks;
+};
+
+thread_local FreeFaces t_freeFaces;
+
+}  // namespace
+
+void* StripFace::operator new(std::size_t size) {
+  auto& blocks = t_freeFaces.blocks;
+  if (size != sizeof(StripFace) || blocks.empty()) return ::operator new(size);
+  void* block = blocks.back();
+  blocks.pop_back();
+  return block;
+}
+
+void StripFace::operator delete(void* block, std::size_t size) noexcept {
+  auto& blocks = t_freeFaces.blocks;
+  if (size == sizeof(StripFace) && blocks.size() < FreeFaces::kKept) {
+    try {
+      blocks.push_back(block);
+      return;
+    } catch (...) {
+      // No room to keep it: it goes back to the heap.
+    }
+  }
+  ::operator delete(block);
+}
+
 StripPath::StripPath(const StripStart& s, int id, int experiment)
     : start(s), stripId(id), experimentId(experiment) {}
 

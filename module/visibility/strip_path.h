@@ -1,6 +1,7 @@
 // The working records of the stripifier's strip stage: faces, undirected edges, strip starts and
 // the strips (paths) grown over them.
 #pragma once
+#include <cstddef>
 #include <vector>
 
 class Stripifier;
@@ -15,6 +16,10 @@ struct StripFace {
   // The face's own edge joining a and b (either way round); null for a pair that is not one of
   // them and for a face that has no edges (a fake one).
   StripEdge* EdgeJoining(int a, int b) const;
+
+  // Trial strips make and drop fake faces by the thousand: their memory is recycled per thread.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* block, std::size_t size) noexcept;
 
   int i0 = -1, i1 = -1, i2 = -1;
   StripEdge* edges[3] = {};  // (i0, i1), (i1, i2), (i2, i0), set when the face is listed
