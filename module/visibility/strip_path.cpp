@@ -2,12 +2,63 @@
 
 #include "visibility/stripifier.h"
 
+namespace {
+
+// Blocks of freed faces, kept for the next ones up to a bound.
+struct FreeFaces {
+  static constexpr size_t kKept = 1 << 16;
+  FreeFaces() = default;
+  FreeFaces(const FreeFaces&) = delete;
+  FreeFaces& operator=(const FreeFaces&) = delete;
+  ~FreeFaces() {
+    for (void* block : blocks) ::operator delete(block);
+  }
+  std::vector<void*> blocks;
+};
+
+thread_local FreeFaces t_freeFaces;
+
+}  // namespace
+
+void* StripFace::operator new(std::size_t size) {
+  auto& blocks = t_freeFaces.blocks;
+  if (size != sizeof(StripFace) || blocks.empty()) return ::operator new(size);
+  void* block = blocks.back();
+  blocks.pop_back();
+  return block;
+}
+
+void StripFace::operator delete(void* block, std::size_t size) noexcept {
+  auto& blocks = t_freeFaces.blocks;
+  if (size == sizeof(StripFace) && blocks.size() < FreeFaces::kKept) {
+    try {
+      blocks.push_back(block);
+      return;
+    } catch (...) {
+      // No room to keep it: it goes back to the heap.
+    }
+  }
+  ::operator delete(block);
+}
+
 StripPath::StripPath(const StripStart& s, int id, int experiment)
     : start(s), stripId(id), experimentId(experiment) {}
 
-StripPath::~StripPath() {
+StripPath::~StripPath() { Clear(); }
+
+void StripPath::Clear() {
   for (StripFace* face : faces)
     if (face->fake) delete face;
+  faces.clear();
+}
+
+void StripPath::Reuse(const StripStart& s, int id, int experiment) {
+  Clear();
+  start = s;
+  stripId = id;
+  experimentId = experiment;
+  visited = false;
+  degenerateCount = 0;
 }
 
 bool StripPath::IsTaken(const StripFace* face) const {
@@ -31,7 +82,7 @@ void StripPath::MarkFace(StripFace* face) {
 bool StripPath::TouchesFace(const Stripifier& stripifier, const StripFace* face) const {
   const int edges[3][2] = {{face->i0, face->i1}, {face->i1, face->i2}, {face->i2, face->i0}};
   for (const auto& e : edges) {
-    const StripEdge* edge = stripifier.FindEdge(e[0], e[1]);
+    const StripEdge* edge = stripifier.EdgeOf(face, e[0], e[1]);
     if (!edge) continue;
     if ((edge->face0 && IsInPath(edge->face0)) || (edge->face1 && IsInPath(edge->face1))) return true;
   }
@@ -79,21 +130,25 @@ void StripPath::GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, Stri
 }
 
 void StripPath::Grow(Stripifier& stripifier) {
+  Stripifier::GrowStorage& storage = stripifier.Storage();
+  std::vector<StripFace*>& forward = storage.forward;
+  std::vector<StripFace*>& backward = storage.backward;
+  std::vector<int>& scratch = storage.scratch;
   StripFace* first = start.face;
-  std::vector<StripFace*> forward{first};
+  forward.assign(1, first);
+  backward.clear();
   MarkFace(first);
   const int a = start.towardE1 ? start.edge->e0 : start.edge->e1;
   const int b = start.towardE1 ? start.edge->e1 : start.edge->e0;
-  std::vector<int> scratch{a, b};
+  scratch.assign({a, b});
   const int c = Stripifier::GetNextIndex(scratch, *first);
-  std::vector<StripFace*> backward;
   if (c >= 0) {
     scratch.push_back(c);
     GrowHalf(stripifier, scratch, first, forward, false);
 
     stripifier.ClearSeen();
     for (const StripFace* face : forward) stripifier.SeeFace(*face);
-    scratch = {c, b, a};
+    scratch.assign({c, b, a});
     GrowHalf(stripifier, scratch, first, backward, true);
   }
   JoinHalves(forward, backward);

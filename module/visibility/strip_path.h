@@ -1,9 +1,11 @@
 // The working records of the stripifier's strip stage: faces, undirected edges, strip starts and
 // the strips (paths) grown over them.
 #pragma once
+#include <cstddef>
 #include <vector>
 
 class Stripifier;
+struct StripEdge;
 
 // One working triangle. Ids are -1 when unset.
 struct StripFace {
@@ -11,8 +13,16 @@ struct StripFace {
   StripFace(int a, int b, int c) : i0(a), i1(b), i2(c) {}
 
   bool IsDegenerate() const { return i0 == i1 || i1 == i2 || i2 == i0; }
+  // The face's own edge joining a and b (either way round); null for a pair that is not one of
+  // them and for a face that has no edges (a fake one).
+  StripEdge* EdgeJoining(int a, int b) const;
+
+  // Trial strips make and drop fake faces by the thousand: their memory is recycled per thread.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* block, std::size_t size) noexcept;
 
   int i0 = -1, i1 = -1, i2 = -1;
+  StripEdge* edges[3] = {};  // (i0, i1), (i1, i2), (i2, i0), set when the face is listed
   int committedStrip = -1;  // committed strip that owns the face
   int trialStrip = -1;      // trial strip that took it during an experiment
   int experiment = -1;      // experiment that took it
@@ -29,6 +39,15 @@ struct StripEdge {
   StripEdge* nextE1 = nullptr;
 };
 
+inline StripEdge* StripFace::EdgeJoining(int a, int b) const {
+  const int v[3] = {i0, i1, i2};
+  for (int k = 0; k < 3; ++k) {
+    const int p = v[k], q = v[(k + 1) % 3];
+    if ((p == a && q == b) || (p == b && q == a)) return edges[k];
+  }
+  return nullptr;
+}
+
 struct StripStart {
   StripFace* face = nullptr;
   StripEdge* edge = nullptr;
@@ -43,6 +62,10 @@ class StripPath {
   ~StripPath();
   StripPath(const StripPath&) = delete;
   StripPath& operator=(const StripPath&) = delete;
+  // Frees the fake faces and empties the face list, keeping its storage for the next path.
+  void Clear();
+  // Begins again as a new path, on the storage of this one.
+  void Reuse(const StripStart& start, int stripId, int experimentId);
 
   bool IsExperiment() const { return experimentId >= 0; }
   // Taken: committed to any strip, or taken by this path's own experiment.

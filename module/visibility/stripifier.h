@@ -79,10 +79,14 @@ class Stripifier {
 
   void BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_t maxIndex);
   StripEdge* FindEdge(int a, int b) const;
+  // The edge (a, b) of the face's own table, else as FindEdge finds it.
+  StripEdge* EdgeOf(const StripFace* face, int a, int b) const;
   StripFace* FaceAcrossEdge(int a, int b, const StripFace* face) const;
   bool FaceListed(const StripFace& face) const;
   int FindBorderFace() const;
   int NextSeedFace();
+  // The first face at or after n that no committed strip holds; the face count if none.
+  int OpenFaceFrom(int n);
   void GrowAllStrips(int samples);
   bool FindNextStart(const StripPath& path, StripStart& start) const;
   static double MeanStripLength(const std::vector<std::unique_ptr<StripPath>>& experiment);
@@ -96,6 +100,13 @@ class Stripifier {
   void ClearSeen();
   void SeeFace(const StripFace& face);
   bool HasUnseenVertex(const StripFace& face) const;
+
+  // Storage that growing strips reuses from one strip to the next.
+  struct GrowStorage {
+    std::vector<StripFace*> forward, backward;
+    std::vector<int> scratch;
+  };
+  GrowStorage& Storage() { return m_growStorage; }
 
   const std::deque<StripFace>& Faces() const { return m_faces; }
   StripFace& Face(size_t n) { return m_faces[n]; }
@@ -131,10 +142,35 @@ class Stripifier {
   std::unordered_set<FaceKey, FaceKeyHash> m_listed;
   std::deque<StripEdge> m_edges;
   std::vector<StripEdge*> m_heads;     // one edge list per vertex
+  std::vector<int> m_openFrom;          // per face: no open face before this one from here on
   std::vector<uint32_t> m_seenStamp;   // per vertex: m_seenGeneration when seen
   uint32_t m_seenGeneration = 0;
+  GrowStorage m_growStorage;
 
   std::vector<std::unique_ptr<StripPath>> m_committed;
   std::vector<std::unique_ptr<StripPath>> m_strips;
   std::vector<StripFace*> m_leftovers;  // owns the fake faces among them
 };
+
+// Inline: growing strips asks these for every face it crosses.
+inline StripEdge* Stripifier::EdgeOf(const StripFace* face, int a, int b) const {
+  StripEdge* edge = face ? face->EdgeJoining(a, b) : nullptr;
+  return edge ? edge : FindEdge(a, b);
+}
+
+inline StripFace* Stripifier::FaceAcrossEdge(int a, int b, const StripFace* face) const {
+  const StripEdge* edge = EdgeOf(face, a, b);
+  if (!edge) return nullptr;
+  return edge->face0 == face ? edge->face1 : edge->face0;
+}
+
+inline void Stripifier::SeeFace(const StripFace& face) {
+  for (const int v : {face.i0, face.i1, face.i2})
+    if (v >= 0 && size_t(v) < m_seenStamp.size()) m_seenStamp[size_t(v)] = m_seenGeneration;
+}
+
+inline bool Stripifier::HasUnseenVertex(const StripFace& face) const {
+  for (const int v : {face.i0, face.i1, face.i2})
+    if (v < 0 || size_t(v) >= m_seenStamp.size() || m_seenStamp[size_t(v)] != m_seenGeneration) return true;
+  return false;
+}

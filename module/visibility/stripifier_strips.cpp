@@ -1,7 +1,11 @@
 // The strip stage of the stripifier: adjacency, strips grown from sampled seeds, the best set of
 // experiments committed, then cut to the simulated cache and ordered for it.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <set>
+#include <span>
+#include <utility>
 
 #include "visibility/stripifier.h"
 #include "visibility/vertex_cache_model.h"
@@ -10,6 +14,65 @@ namespace {
 
 constexpr int kSamplesPerPass = 10;
 constexpr int kExperimentsPerSeed = 6;
+
+// Per vertex, the items (ordered pieces or loose faces) whose faces use it and how many times, so
+// that a vertex entering or leaving the cache changes the hit counts of just those items.
+class VertexUses {
+ public:
+  struct Use {
+    int item;
+    int times;
+  };
+
+  // faces(n) gives item n's faces.
+  template <class Faces>
+  VertexUses(size_t items, Faces faces) {
+    int top = -1;
+    for (size_t n = 0; n < items; ++n)
+      for (const StripFace* f : faces(n)) top = std::max({top, f->i0, f->i1, f->i2});
+    m_first.assign(size_t(top + 2), 0);
+    for (size_t n = 0; n < items; ++n)
+      for (const StripFace* f : faces(n))
+        for (const int v : {f->i0, f->i1, f->i2}) ++m_first[size_t(v) + 1];
+    for (size_t v = 1; v < m_first.size(); ++v) m_first[v] += m_first[v - 1];
+    std::vector<size_t> end(m_first.begin(), m_first.end() - 1);
+    m_uses.resize(m_first.back());
+    // Items go in ascending order, so an item's repeated uses of a vertex sit side by side.
+    for (size_t n = 0; n < items; ++n)
+      for (const StripFace* f : faces(n))
+        for (const int v : {f->i0, f->i1, f->i2}) {
+          size_t& at = end[size_t(v)];
+          if (at > m_first[size_t(v)] && m_uses[at - 1].item == int(n))
+            ++m_uses[at - 1].times;
+          else
+            m_uses[at++] = Use{int(n), 1};
+        }
+    m_end = std::move(end);
+  }
+
+  template <class Change>
+  void ForEach(int vertex, Change change) const {
+    if (vertex < 0 || size_t(vertex) + 1 >= m_first.size()) return;
+    for (size_t k = m_first[size_t(vertex)]; k < m_end[size_t(vertex)]; ++k) change(m_uses[k]);
+  }
+
+ private:
+  std::vector<size_t> m_first, m_end;
+  std::vector<Use> m_uses;
+};
+
+// Adds the face's vertices to the cache as VertexCacheModel::AddFace does, telling `change` each
+// vertex that enters (+1) and each one that drops out (-1).
+template <class Change>
+void AddFaceTelling(VertexCacheModel& cache, const StripFace& face, Change change) {
+  for (const int v : {face.i0, face.i1, face.i2}) {
+    if (cache.Contains(v)) continue;
+    const int oldest = cache.Entries().back();
+    cache.Add(v);
+    change(v, 1);
+    if (oldest >= 0) change(oldest, -1);
+  }
+}
 
 }  // namespace
 
@@ -61,10 +124,12 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
     StripEdge* updated[3] = {};
     int updatedCount = 0;
     bool newEdge = false;
-    for (const auto& e : edges) {
+    for (int k = 0; k < 3; ++k) {
+      const int* e = edges[k];
       StripEdge* edge = FindEdge(e[0], e[1]);
       if (!edge) {
         StripEdge& made = m_edges.emplace_back();
+        face.edges[k] = &made;
         made.face0 = &face;
         made.e0 = e[0];
         made.e1 = e[1];
@@ -74,8 +139,10 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
         m_heads[size_t(e[1])] = &made;
         newEdge = true;
       } else if (edge->face1) {
+        face.edges[k] = edge;
         std::fputs("BuildStripifyInfo: > 2 triangles on an edge... uncertain consequences\n", stdout);
       } else {
+        face.edges[k] = edge;
         edge->face1 = &face;
         updated[updatedCount++] = edge;
       }
@@ -87,6 +154,8 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
     }
     m_listed.insert(FaceKey{a, b, c});
   }
+  m_openFrom.resize(m_faces.size() + 1);
+  for (size_t n = 0; n < m_openFrom.size(); ++n) m_openFrom[n] = int(n);
 }
 
 StripEdge* Stripifier::FindEdge(int a, int b) const {
@@ -102,12 +171,6 @@ StripEdge* Stripifier::FindEdge(int a, int b) const {
     }
   }
   return nullptr;
-}
-
-StripFace* Stripifier::FaceAcrossEdge(int a, int b, const StripFace* face) const {
-  const StripEdge* edge = FindEdge(a, b);
-  if (!edge) return nullptr;
-  return edge->face0 == face ? edge->face1 : edge->face0;
 }
 
 bool Stripifier::FaceListed(const StripFace& face) const {
@@ -137,27 +200,53 @@ int Stripifier::NextSeedFace() {
   }
   if (start < 0) start = int(float(m_faces.size() - 1) * m_meshJump);
 
-  int seed = -1;
   const int count = int(m_faces.size());
-  for (int step = 0; step < count; ++step) {
-    const int n = (start + step) % count;
-    if (m_faces[size_t(n)].committedStrip < 0) {
-      seed = n;
-      break;
-    }
-  }
+  int seed = OpenFaceFrom(start);
+  if (seed >= count) seed = OpenFaceFrom(0);
+  if (seed >= count) seed = -1;
   m_meshJump += 0.1f;
   if (m_meshJump > 1.0f) m_meshJump = 0.05f;
   return seed;
 }
 
+int Stripifier::OpenFaceFrom(int n) {
+  const int count = int(m_faces.size());
+  if (m_openFrom.size() != size_t(count) + 1) {
+    m_openFrom.resize(size_t(count) + 1);
+    for (int k = 0; k <= count; ++k) m_openFrom[size_t(k)] = k;
+  }
+  // A committed face stays committed: once seen it is skipped for good, and runs of them are
+  // jumped in one step.
+  int open = n;
+  while (open < count && (m_openFrom[size_t(open)] != open || m_faces[size_t(open)].committedStrip >= 0)) {
+    if (m_openFrom[size_t(open)] == open) m_openFrom[size_t(open)] = open + 1;
+    open = m_openFrom[size_t(open)];
+  }
+  while (n != open) {
+    const int next = m_openFrom[size_t(n)];
+    m_openFrom[size_t(n)] = open;
+    n = next;
+  }
+  return open;
+}
+
 void Stripifier::GrowAllStrips(int samples) {
   using Experiment = std::vector<std::unique_ptr<StripPath>>;
+  // The trial paths of one pass are recycled into the next, storage and all.
+  std::vector<Experiment> experiments;
+  std::vector<std::unique_ptr<StripPath>> spare;
+  const auto newPath = [&](const StripStart& start, int stripId, int experimentId) {
+    if (spare.empty()) return std::make_unique<StripPath>(start, stripId, experimentId);
+    std::unique_ptr<StripPath> path = std::move(spare.back());
+    spare.pop_back();
+    path->Reuse(start, stripId, experimentId);
+    return path;
+  };
+  std::vector<int> seeds;
   bool lastPass = false;
   while (!lastPass) {
-    std::vector<Experiment> experiments;
-    experiments.reserve(size_t(kExperimentsPerSeed * samples));
-    std::vector<int> seeds;
+    size_t used = 0;
+    seeds.clear();
     for (int sample = 0; sample < samples; ++sample) {
       const int seed = NextSeedFace();
       if (seed < 0) {
@@ -167,37 +256,44 @@ void Stripifier::GrowAllStrips(int samples) {
       if (std::find(seeds.begin(), seeds.end(), seed) != seeds.end()) continue;
       seeds.push_back(seed);
       StripFace* face = &m_faces[size_t(seed)];
-      const int edges[3][2] = {{face->i0, face->i1}, {face->i1, face->i2}, {face->i2, face->i0}};
-      for (const auto& e : edges) {
+      for (StripEdge* edge : face->edges) {
         for (const bool towardE1 : {true, false}) {
-          StripStart start{face, FindEdge(e[0], e[1]), towardE1};
-          experiments.emplace_back().push_back(
-              std::make_unique<StripPath>(start, m_nextStripId++, m_nextExperimentId++));
+          StripStart start{face, edge, towardE1};
+          if (used == experiments.size()) experiments.emplace_back();
+          experiments[used++].push_back(newPath(start, m_nextStripId++, m_nextExperimentId++));
         }
       }
     }
 
-    for (Experiment& experiment : experiments) {
+    for (size_t n = 0; n < used; ++n) {
+      Experiment& experiment = experiments[n];
       experiment.front()->Grow(*this);
       StripStart start;
       while (FindNextStart(*experiment.back(), start)) {
         const int experimentId = experiment.back()->experimentId;
-        experiment.push_back(std::make_unique<StripPath>(start, m_nextStripId++, experimentId));
+        experiment.push_back(newPath(start, m_nextStripId++, experimentId));
         experiment.back()->Grow(*this);
       }
     }
 
     double bestScore = 0.0;
     size_t best = 0;
-    for (size_t n = 0; n < experiments.size(); ++n) {
+    for (size_t n = 0; n < used; ++n) {
       const double score = MeanStripLength(experiments[n]);
       if (score > bestScore) {
         bestScore = score;
         best = n;
       }
     }
-    if (!experiments.empty()) Commit(experiments[best]);
-    // The rejected experiments free their paths and with them their fake faces.
+    if (used > 0) Commit(experiments[best]);
+    // The rejected experiments free their fake faces; their paths wait for the next pass.
+    for (size_t n = 0; n < used; ++n) {
+      for (auto& path : experiments[n]) {
+        path->Clear();
+        spare.push_back(std::move(path));
+      }
+      experiments[n].clear();
+    }
   }
 }
 
@@ -327,45 +423,63 @@ void Stripifier::SplitAndOrder() {
       first = n;
     }
   }
-  VertexCacheModel cache(m_cacheSize);
-  std::vector<StripPath*> order;
-  order.reserve(kept.size());
-  const auto take = [&](StripPath* piece) {
-    cache.AddStrip(*piece);
-    order.push_back(piece);
-    piece->visited = true;
+  // Each round takes the piece of the best cache hit rate; among equals the last one whose first
+  // face runs the wanted way, else the first. Hit counts follow the cache as it changes, and the
+  // unvisited pieces wait in one ranking per winding, best rate first, then by position.
+  const size_t count = kept.size();
+  std::vector<int> hits(count, 0);
+  std::vector<float> rate(count, 0.0f);
+  std::vector<uint8_t> runsFront(count);
+  const auto ranked = [](const std::pair<float, int>& a, const std::pair<float, int>& b) {
+    return a.first != b.first ? a.first > b.first : a.second < b.second;
   };
-  take(kept[first].get());
+  std::set<std::pair<float, int>, decltype(ranked)> waiting[2] = {std::set<std::pair<float, int>, decltype(ranked)>(ranked),
+                                                                   std::set<std::pair<float, int>, decltype(ranked)>(ranked)};
+  for (size_t n = 0; n < count; ++n) {
+    const StripFace t = OrderFirstFace(*kept[n], false);
+    runsFront[n] = IsFrontOrder(t.i0, t.i1, *kept[n]->faces.front());
+    if (n != first) waiting[runsFront[n]].insert({0.0f, int(n)});
+  }
+  const VertexUses uses(count, [&](size_t n) -> const std::vector<StripFace*>& { return kept[n]->faces; });
+  VertexCacheModel cache(m_cacheSize);
+  std::vector<size_t> order;
+  order.reserve(count);
+  const auto take = [&](size_t n) {
+    kept[n]->visited = true;
+    order.push_back(n);
+    for (const StripFace* face : kept[n]->faces)
+      AddFaceTelling(cache, *face, [&](int vertex, int sign) {
+        uses.ForEach(vertex, [&](const VertexUses::Use& use) {
+          const size_t p = size_t(use.item);
+          if (kept[p]->visited) return;
+          auto& ranking = waiting[runsFront[p]];
+          ranking.erase({rate[p], use.item});
+          hits[p] += sign * use.times;
+          rate[p] = float(hits[p]) / float(kept[p]->faces.size());
+          ranking.insert({rate[p], use.item});
+        });
+      });
+  };
+  take(first);
   bool wantedWinding = IsEvenCount(int(kept[first]->faces.size()));
   for (;;) {
-    float best = -1.0f;
-    StripPath* chosen = nullptr;
-    for (const auto& piece : kept) {
-      if (piece->visited) continue;
-      const float rate = cache.StripHitRate(*piece);
-      if (rate > best) {
-        best = rate;
-        chosen = piece.get();
-      } else if (rate == best) {
-        const StripFace t = OrderFirstFace(*piece, false);
-        if (wantedWinding == IsFrontOrder(t.i0, t.i1, *piece->faces.front())) {
-          best = rate;
-          chosen = piece.get();
-        }
-      }
+    auto& wanted = waiting[wantedWinding ? 1 : 0];
+    auto& other = waiting[wantedWinding ? 0 : 1];
+    if (wanted.empty() && other.empty()) break;
+    const float best = std::max(wanted.empty() ? -1.0f : wanted.begin()->first,
+                                other.empty() ? -1.0f : other.begin()->first);
+    size_t chosen;
+    if (!wanted.empty() && wanted.begin()->first == best) {
+      chosen = size_t(std::prev(wanted.lower_bound({best, INT_MAX}))->second);
+      wanted.erase({best, int(chosen)});
+    } else {
+      chosen = size_t(other.begin()->second);
+      other.erase(other.begin());
     }
-    if (!chosen) break;
     take(chosen);
-    if (!IsEvenCount(int(chosen->faces.size()))) wantedWinding = !wantedWinding;
+    if (!IsEvenCount(int(kept[chosen]->faces.size()))) wantedWinding = !wantedWinding;
   }
-  // The out list takes ownership in the chosen order.
-  for (StripPath* piece : order) {
-    for (auto& owned : kept)
-      if (owned.get() == piece) {
-        m_strips.push_back(std::move(owned));
-        break;
-      }
-  }
+  for (const size_t n : order) m_strips.push_back(std::move(kept[n]));
 }
 
 void Stripifier::SplitOffShortStrips(std::vector<std::unique_ptr<StripPath>>& pieces,
@@ -388,22 +502,30 @@ void Stripifier::SplitOffShortStrips(std::vector<std::unique_ptr<StripPath>>& pi
   pieces.clear();
   if (loose.empty()) return;
 
+  // Each round takes the first of the faces with the most vertices in the cache; the faces wait in
+  // one set per hit count (0-3), in input order, and move as the cache changes.
+  std::vector<int> hits(loose.size(), 0);
+  std::vector<uint8_t> taken(loose.size(), 0);
+  std::set<int> byHits[4];
+  for (size_t n = 0; n < loose.size(); ++n) byHits[0].insert(int(n));
+  const VertexUses uses(loose.size(), [&](size_t n) { return std::span<StripFace* const>(&loose[n], 1); });
   VertexCacheModel cache(m_cacheSize);
-  std::vector<bool> taken(loose.size(), false);
   for (size_t round = 0; round < loose.size(); ++round) {
-    int best = -1;
-    size_t chosen = 0;
-    for (size_t n = 0; n < loose.size(); ++n) {
-      if (taken[n]) continue;
-      const int hits = cache.FaceHits(*loose[n]);
-      if (hits > best) {
-        best = hits;
-        chosen = n;
-      }
-    }
-    taken[chosen] = true;
-    cache.AddFace(*loose[chosen]);
-    leftovers.push_back(loose[chosen]);
+    int most = 3;
+    while (byHits[most].empty()) --most;
+    const int chosen = *byHits[most].begin();
+    byHits[most].erase(byHits[most].begin());
+    taken[size_t(chosen)] = 1;
+    leftovers.push_back(loose[size_t(chosen)]);
+    AddFaceTelling(cache, *loose[size_t(chosen)], [&](int vertex, int sign) {
+      uses.ForEach(vertex, [&](const VertexUses::Use& use) {
+        const size_t f = size_t(use.item);
+        if (taken[f]) return;
+        byHits[hits[f]].erase(use.item);
+        hits[f] += sign * use.times;
+        byHits[hits[f]].insert(use.item);
+      });
+    });
   }
 }
 
@@ -418,17 +540,6 @@ void Stripifier::ClearSeen() {
     std::fill(m_seenStamp.begin(), m_seenStamp.end(), 0);
     m_seenGeneration = 1;
   }
-}
-
-void Stripifier::SeeFace(const StripFace& face) {
-  for (const int v : {face.i0, face.i1, face.i2})
-    if (v >= 0 && size_t(v) < m_seenStamp.size()) m_seenStamp[size_t(v)] = m_seenGeneration;
-}
-
-bool Stripifier::HasUnseenVertex(const StripFace& face) const {
-  for (const int v : {face.i0, face.i1, face.i2})
-    if (v < 0 || size_t(v) >= m_seenStamp.size() || m_seenStamp[size_t(v)] != m_seenGeneration) return true;
-  return false;
 }
 
 int Stripifier::GetNextIndex(const std::vector<int>& scratch, const StripFace& face) {
