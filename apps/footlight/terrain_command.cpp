@@ -292,6 +292,8 @@ int RunTerrain(const TerrainOptions& o, const cli::Context& context, std::FILE* 
     uint32_t lastVertexEnd = 0, lastIndexEnd = 0;
     for (int frame = 1; frame <= o.frames; ++frame) {
       standard.renderer.ClearRecords();
+      // Each frame starts from a cleared picture and depth, as a game's frame does.
+      standard.renderer.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000u, 1.0f, 0);
       for (const auto& c : o.clicks)
         if (c.frame == frame) {
           DeliverClick(host, c.pixel.x, c.pixel.y);

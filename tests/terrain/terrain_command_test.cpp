@@ -141,7 +141,9 @@ TEST(TerrainCommand, BadInputGivesOneErrorLine) {
 TEST(TerrainCommand, TheDefaultEyeSeesAFieldLyingFarBelowTheGround) {
   // Every sample at the lowest height: the eye must come down to the field to see it.
   testing_support::TempTree tree;
-  std::filesystem::copy(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/terrain", tree.Root() + "/resource/terrain");
+  std::filesystem::create_directories(tree.Root() + "/resource/terrain");
+  std::filesystem::copy(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/resource/terrain", tree.Root() + "/resource/terrain",
+                        std::filesystem::copy_options::recursive);
   std::vector<uint8_t> low(513 * 513 * 2);
   for (size_t i = 1; i < low.size(); i += 2) low[i] = 0x80;
   tree.Put("resource/terrain/low.r16", low);
