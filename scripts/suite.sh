@@ -36,8 +36,8 @@ run_suite() {
     2>&1 | tee "$log" || status=$?
   echo "== $label: tests took $(elapsed $((SECONDS - start))); the ten slowest =="
   grep -E '^ *[0-9]+/[0-9]+ +Test +#[0-9]+: ' "$log" |
-    sed -E 's/^.*Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec$/\2 \1/' | sort -rn | head -10 |
-    awk '{ printf "  %8.2f s  %s\n", $1, $2 }'
+    sed -E 's/^.*Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec$/\2 \1/' | sort -rn |
+    awk 'NR <= 10 { printf "  %8.2f s  %s\n", $1, $2 }'
   return "$status"
 }
 
