@@ -28,6 +28,7 @@ struct FilmOptions {
   std::string file;
   int where = 0;
   int frames = 30;
+  int wait = 10;
   std::string resource = ".";
 };
 
@@ -66,7 +67,7 @@ int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
   scene->PlayFilm(o.file.c_str());
 
   bool answered = false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(o.wait);
   while (!answered && std::chrono::steady_clock::now() < deadline) {
     answered = host.PumpMessages() > 0;
     host.Execute(16);
@@ -99,7 +100,7 @@ int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
     failed = failed || StartsWith(line, "[Film Fail]");
   }
   if (failed) std::fprintf(stderr, "footlight: the film player could not open %s\n", o.file.c_str());
-  if (!answered) std::printf("no answer from the film player within 10 s\n");
+  if (!answered) std::printf("no answer from the film player within %d s\n", o.wait);
   if (filmFrames > 0) {
     std::printf("film texture: %s, %ld video frames copied in %d frames of %u ms\n", filmSize.c_str(), filmFrames,
                 o.frames, kFrameMs);
@@ -109,7 +110,7 @@ int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
 
   host.DestroyAll();  // the scene system stops the player as it goes
   bool playerLeft = true, pidLeft = true, mappingLeft = true;
-  const auto cleanup = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto cleanup = std::chrono::steady_clock::now() + std::chrono::seconds(o.wait);
   while (std::chrono::steady_clock::now() < cleanup) {
     playerLeft = Running(player);
     pidLeft = Exists(host::FilmPlayerPidFile(window));
@@ -138,6 +139,8 @@ void AddFilmCommand(cli::Program& program) {
   cli::ResourcePath(cmd, "FILE", &o->file, "the film")->required();
   cli::Whole(cmd, "--where", &o->where, INT_MIN, INT_MAX, "the scene's -where value (default 0)");
   cli::Whole(cmd, "--frames", &o->frames, 1, 100000, "frames to run once the film plays (default 30)");
+  cli::Whole(cmd, "--wait", &o->wait, 1, 3600,
+             "seconds to wait for the player's answer, and again for it to leave (default 10)");
   cli::ResourceRoot(cmd, &o->resource);
 }
 

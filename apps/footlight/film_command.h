@@ -1,8 +1,9 @@
-// footlight film FILE [--where N] [--frames N] [--resource DIR]
+// footlight film FILE [--where N] [--frames N] [--wait S] [--resource DIR]
 //
 // Starts the film player for FILE through the scene system (its PlayFilm slot), runs frames
-// until the player's answer has been handled (10 seconds at most), prints the exchange's log
-// lines, destroys the scene system and reports any player, pid file or shared mapping left.
+// until the player's answer has been handled (--wait seconds at most, 10 by default), prints
+// the exchange's log lines, destroys the scene system and reports any player, pid file or
+// shared mapping left (after waiting --wait seconds again for them to go).
 #pragma once
 #include "apps/footlight/cli.h"
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "support/run_footlight.h"
+#include "support/wait.h"
 
 namespace {
 
@@ -20,9 +21,12 @@ const std::string kSamples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
 // Shared names of this test only.
 std::string OwnNames() { return "FOOTLIGHT_IPC_PREFIX=test-cli-" + std::to_string(::getpid()) + "-"; }
 
+// The player's answer and its going are waited for as long as any wait of the suite.
+std::string SuiteWait() { return " --wait " + std::to_string(testing_support::WaitDeadline().count() / 1000 + 1); }
+
 TEST(FilmCli, TheSampleFilmReachesTheFilmTextureAndLeavesNothing) {
   // The name with '\' and in another case, a resource path below the root.
-  const Result r = RunFootlight("film 'Film\\Stage.ASF' --where 2 --frames 20 --resource " + kSamples + "/resource", "",
+  const Result r = RunFootlight("film 'Film\\Stage.ASF' --where 2 --frames 20 --resource " + kSamples + "/resource" + SuiteWait(), "",
                                 OwnNames());
   EXPECT_EQ(r.status, 0) << r.out;
   const std::vector<std::string> lines = Lines(r.out);
@@ -47,7 +51,7 @@ TEST(FilmCli, AMissingFilmAndAFileThatIsNoFilmAreRefused) {
   EXPECT_EQ(Lines(r.out), std::vector<std::string>{"footlight: cannot open resource/film/none.avi below the resource "
                                                    "root \"" + kSamples + "\": no such file"});
   // A readable file that is no video is handed over, but nothing reaches the texture.
-  r = RunFootlight("film resource/ini/weather.ini --resource " + kSamples, "", OwnNames());
+  r = RunFootlight("film resource/ini/weather.ini --resource " + kSamples + SuiteWait(), "", OwnNames());
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_NE(r.out.find("[Film OK]SetVideoInTexture Err:"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("footlight: no frame of resource/ini/weather.ini reached the film texture"), std::string::npos)
