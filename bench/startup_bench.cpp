@@ -29,6 +29,7 @@ namespace {
 
 struct Child {
   bool ok = false;
+  pid_t pid = 0;
   double seconds = 0;
   long peakKilobytes = 0;
 };
@@ -63,26 +64,28 @@ Child Run(const std::vector<std::string>& args, const std::vector<std::string>& 
   child.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   child.peakKilobytes = usage.ru_maxrss;
   child.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  child.pid = pid;
   return child;
 }
 
 // The shared objects one run of `footlight args` maps, the loader itself included: the loader
-// names each object once as it starts it ("calling init: PATH"), into a file of its own whose
-// name it ends with the child's process id.
+// names each object once as it starts it ("calling init: PATH"), into a file whose name it ends
+// with the process id. Processes the command starts in turn write files of their own, not
+// counted.
 int MappedObjects(const std::vector<std::string>& args) {
   char folder[] = "/tmp/footlight-startup-XXXXXX";
   if (mkdtemp(folder) == nullptr) return -1;
-  const Child child = Run(args, {"LD_DEBUG=libs", "LD_DEBUG_OUTPUT=" + std::string(folder) + "/libs"});
-  int count = child.ok ? 0 : -1;
+  const std::string prefix = std::string(folder) + "/libs";
+  const Child child = Run(args, {"LD_DEBUG=libs", "LD_DEBUG_OUTPUT=" + prefix});
+  int count = -1;
+  if (child.ok) {
+    std::ifstream in(prefix + "." + std::to_string(child.pid));
+    std::string line;
+    for (count = 0; std::getline(in, line);) count += line.find("calling init:") != std::string::npos ? 1 : 0;
+  }
   if (DIR* written = opendir(folder)) {
-    while (const dirent* entry = readdir(written)) {
-      if (entry->d_name[0] == '.') continue;
-      const std::string path = std::string(folder) + "/" + entry->d_name;
-      std::ifstream in(path);
-      std::string line;
-      while (count >= 0 && std::getline(in, line)) count += line.find("calling init:") != std::string::npos ? 1 : 0;
-      unlink(path.c_str());
-    }
+    while (const dirent* entry = readdir(written))
+      if (entry->d_name[0] != '.') unlink((std::string(folder) + "/" + entry->d_name).c_str());
     closedir(written);
   }
   rmdir(folder);
