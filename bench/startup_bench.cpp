@@ -1,10 +1,10 @@
-// The cost of starting the command line for commands that neither draw nor decode:
+// The cost of starting the command line for commands that decode nothing and draw no text:
 // `footlight classes` (the module loaded, its classes listed) and `footlight lights` (a sample
 // light file run for half a second), each run as a child process, against `footlight
-// --version` (its peer: the program and the libraries it is linked with, no module). Each run reports its wall time per start, the peak
-// resident memory of the child (wait4's rusage) and the shared objects the child mapped, counted
-// from one extra run under the dynamic loader's LD_DEBUG=libs report; the last lines print
-// the ratios to the peer.
+// --version` (its peer: the program and the libraries it is linked with, no module). Each run
+// reports its wall time per start, the peak resident memory of the child (wait4's rusage) and
+// the shared objects the child mapped, counted from one extra run under the dynamic loader's
+// LD_DEBUG=libs report; the last lines print the ratios to the peer.
 #include <benchmark/benchmark.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -127,7 +127,8 @@ int main(int argc, char** argv) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
       {"version", {"--version"}},
       {"classes", {"classes"}},
-      {"lights", {"lights", "resource/ini/scene/light/1.ini", "--resource", samples, "--time", "500", "--tick", "100"}}};
+      {"lights",
+       {"lights", "resource/ini/scene/light/1.ini", "--resource", samples, "--time", "500", "--tick", "100"}}};
   for (const auto& [name, args] : commands)
     benchmark::RegisterBenchmark(("start/" + name).c_str(), Start, name, args)
         ->Unit(benchmark::kMillisecond)
@@ -142,7 +143,8 @@ int main(int argc, char** argv) {
   const auto peer = g_figures.find("version");
   for (const char* name : {"classes", "lights"}) {
     const auto ours = g_figures.find(name);
-    if (ours == g_figures.end() || peer == g_figures.end() || seconds(name) <= 0.0 || seconds("version") <= 0.0) continue;
+    if (ours == g_figures.end() || peer == g_figures.end() || seconds(name) <= 0.0 || seconds("version") <= 0.0)
+      continue;
     std::printf("%s: %.3f s, %.1f MB, %d shared objects\n", name, seconds(name) / 1e3, ours->second.peakMegabytes,
                 ours->second.objects);
     std::printf("ratio %s/version time %.2f memory %.2f objects %.2f\n", name, seconds(name) / seconds("version"),

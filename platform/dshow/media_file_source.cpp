@@ -77,8 +77,8 @@ class MediaFile {
       AVCodecContext* codec = Media().avcodec_alloc_context3(decoder);
       if (!codec) continue;
       codec->thread_count = 1;
-      if (Media().avcodec_parameters_to_context(codec, stream->codecpar) < 0 || Media().avcodec_open2(codec, decoder, nullptr) < 0 ||
-          !Usable(codec)) {
+      if (Media().avcodec_parameters_to_context(codec, stream->codecpar) < 0 ||
+          Media().avcodec_open2(codec, decoder, nullptr) < 0 || !Usable(codec)) {
         Media().avcodec_free_context(&codec);
         continue;
       }
@@ -113,7 +113,8 @@ class MediaFile {
   // Every decoder starts again from the key frame at or before `position`. Mutex held.
   void Seek(REFERENCE_TIME position) {
     const int64_t start = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
-    Media().av_seek_frame(format_, -1, start + Media().av_rescale_q(position, kUnits, AV_TIME_BASE_Q), AVSEEK_FLAG_BACKWARD);
+    const int64_t target = start + Media().av_rescale_q(position, kUnits, AV_TIME_BASE_Q);
+    Media().av_seek_frame(format_, -1, target, AVSEEK_FLAG_BACKWARD);
     for (auto& state : streams_) {
       Media().avcodec_flush_buffers(state.codec);
       state.packets.clear();
@@ -322,12 +323,14 @@ class VideoPin final : public MediaPin {
       strides[1] = strides[2] = chromaWidth;
     }
     if (frame_->format == target_ && frame_->width == width_ && frame_->height == height_) {
-      Media().av_image_copy(planes, strides, const_cast<const uint8_t**>(frame_->data), frame_->linesize, target_, width_, height_);
+      Media().av_image_copy(planes, strides, const_cast<const uint8_t**>(frame_->data), frame_->linesize, target_, width_,
+                            height_);
       return true;
     }
     // Another layout (or a size that changed midway) is scaled into the connected one.
-    scaler_ = Media().sws_getCachedContext(scaler_, frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format),
-                                   width_, height_, target_, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    scaler_ = Media().sws_getCachedContext(scaler_, frame_->width, frame_->height,
+                                           static_cast<AVPixelFormat>(frame_->format), width_, height_, target_,
+                                           SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler_) return false;
     // The scaler may write whole vector words past a row's end: it works into a padded copy.
     const int padded[4] = {FFALIGN(strides[0], 64) , FFALIGN(strides[1], 64), FFALIGN(strides[2], 64), 0};

@@ -51,8 +51,9 @@ TEST(FootlightCli, OnlyTheFirstTextOrMediaFileMapsTheFontOrMediaLibraries) {
   for (const std::string& library : fonts) EXPECT_FALSE(Started(classes, library)) << library;
   for (const std::string& library : media) EXPECT_FALSE(Started(classes, library)) << library;
 
-  const Result text = RunFootlight("object 10005 --scene 1 --draw --title Name --font 0 --frames 1 --resource " + samples,
-                                   "", "LD_DEBUG=libs");
+  const Result text =
+      RunFootlight("object 10005 --scene 1 --draw --title Name --font 0 --frames 1 --resource " + samples, "",
+                   "LD_DEBUG=libs");
   ASSERT_EQ(text.status, 0) << text.out;
   for (const std::string& library : fonts) EXPECT_TRUE(Started(text, library)) << library;
   for (const std::string& library : media) EXPECT_FALSE(Started(text, library)) << library;
