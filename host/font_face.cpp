@@ -8,9 +8,56 @@
 #include <map>
 #include <mutex>
 
+#include "library_table.h"
+
 namespace host {
 
 namespace {
+
+// The two libraries are opened when the first face is, never at start: a process that draws
+// no text does not map them. One table of the functions called for each.
+#define FOOTLIGHT_FONTCONFIG_FUNCTIONS(X)                                                                    \
+  X(FcConfigDestroy) X(FcConfigSubstitute) X(FcDefaultSubstitute) X(FcFontMatch) X(FcInitLoadConfigAndFonts) \
+  X(FcPatternAddBool) X(FcPatternAddString) X(FcPatternCreate) X(FcPatternDestroy) X(FcPatternGetString)
+#define FOOTLIGHT_FREETYPE_FUNCTIONS(X)                                                                      \
+  X(FT_Done_Face) X(FT_Done_FreeType) X(FT_Get_Char_Index) X(FT_Init_FreeType) X(FT_Load_Glyph) X(FT_New_Face) \
+  X(FT_Set_Pixel_Sizes)
+#define FOOTLIGHT_FONT_SLOT(name) decltype(&::name) name = nullptr;
+struct FontConfigFunctions {
+  FOOTLIGHT_FONTCONFIG_FUNCTIONS(FOOTLIGHT_FONT_SLOT)
+};
+struct FreeTypeFunctions {
+  FOOTLIGHT_FREETYPE_FUNCTIONS(FOOTLIGHT_FONT_SLOT)
+};
+#undef FOOTLIGHT_FONT_SLOT
+
+FontConfigFunctions fc;
+FreeTypeFunctions ft;
+
+bool Load(std::string* error) {
+  constexpr const char* kFontConfig = "libfontconfig.so.1";
+  constexpr const char* kFreeType = "libfreetype.so.6";
+  void* fontconfig = platform::OpenLibrary(kFontConfig, error);
+  void* freetype = fontconfig != nullptr ? platform::OpenLibrary(kFreeType, error) : nullptr;
+  if (freetype == nullptr) return false;
+#define FOOTLIGHT_FIND_FC(name) \
+  if (!platform::FindFunction(fontconfig, kFontConfig, #name, fc.name, error)) return false;
+#define FOOTLIGHT_FIND_FT(name) \
+  if (!platform::FindFunction(freetype, kFreeType, #name, ft.name, error)) return false;
+  FOOTLIGHT_FONTCONFIG_FUNCTIONS(FOOTLIGHT_FIND_FC)
+  FOOTLIGHT_FREETYPE_FUNCTIONS(FOOTLIGHT_FIND_FT)
+#undef FOOTLIGHT_FIND_FC
+#undef FOOTLIGHT_FIND_FT
+  return true;
+}
+
+// Both tables filled the first time, from any thread; false with the reason in `error`.
+bool LoadFontLibraries(std::string* error) {
+  static std::string failure;
+  static const bool loaded = Load(&failure);
+  if (!loaded) *error = failure;
+  return loaded;
+}
 
 // fontconfig's answer for a family does not change while the process runs; loading its
 // configuration costs far more than a draw, so each family is asked once.
@@ -25,23 +72,23 @@ std::string MatchFile(const std::string& family) {
   auto known = Matches().find(family);
   if (known != Matches().end()) return known->second;
   std::string file;
-  if (FcConfig* config = FcInitLoadConfigAndFonts()) {
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+  if (FcConfig* config = fc.FcInitLoadConfigAndFonts()) {
+    FcPattern* pattern = fc.FcPatternCreate();
+    fc.FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     // A name with no face of its own falls to the sans default, as the game's faces are sans.
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(config, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
+    fc.FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+    fc.FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    fc.FcConfigSubstitute(config, pattern, FcMatchPattern);
+    fc.FcDefaultSubstitute(pattern);
     FcResult result = FcResultNoMatch;
-    if (FcPattern* match = FcFontMatch(config, pattern, &result)) {
+    if (FcPattern* match = fc.FcFontMatch(config, pattern, &result)) {
       FcChar8* path = nullptr;
-      if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path != nullptr)
+      if (fc.FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path != nullptr)
         file = reinterpret_cast<const char*>(path);
-      FcPatternDestroy(match);
+      fc.FcPatternDestroy(match);
     }
-    FcPatternDestroy(pattern);
-    FcConfigDestroy(config);
+    fc.FcPatternDestroy(pattern);
+    fc.FcConfigDestroy(config);
   }
   Matches().emplace(family, file);
   return file;
@@ -61,8 +108,8 @@ struct FontFace::Library {
   std::map<char32_t, Glyph> glyphs;
 
   ~Library() {
-    if (face != nullptr) FT_Done_Face(face);
-    if (library != nullptr) FT_Done_FreeType(library);
+    if (face != nullptr) ft.FT_Done_Face(face);
+    if (library != nullptr) ft.FT_Done_FreeType(library);
   }
 
   const Glyph& Get(char32_t c) {
@@ -70,7 +117,7 @@ struct FontFace::Library {
     if (known != glyphs.end()) return known->second;
     Glyph g;
     // Index 0 is the face's missing-glyph box.
-    if (FT_Load_Glyph(face, FT_Get_Char_Index(face, c), FT_LOAD_RENDER) == 0) {
+    if (ft.FT_Load_Glyph(face, ft.FT_Get_Char_Index(face, c), FT_LOAD_RENDER) == 0) {
       const FT_GlyphSlot slot = face->glyph;
       g.advance = slot->advance.x;
       const FT_Bitmap& b = slot->bitmap;
@@ -93,6 +140,7 @@ std::unique_ptr<FontFace> FontFace::Open(const std::string& family, unsigned pix
     *error = "a font is 1 to 256 pixels high";
     return nullptr;
   }
+  if (!LoadFontLibraries(error)) return nullptr;
   const std::string file = MatchFile(family);
   if (file.empty()) {
     *error = "no installed font for \"" + family + "\"";
@@ -101,8 +149,8 @@ std::unique_ptr<FontFace> FontFace::Open(const std::string& family, unsigned pix
   std::unique_ptr<FontFace> font(new FontFace);
   font->library_ = std::make_unique<Library>();
   Library& l = *font->library_;
-  if (FT_Init_FreeType(&l.library) != 0 || FT_New_Face(l.library, file.c_str(), 0, &l.face) != 0 ||
-      FT_Set_Pixel_Sizes(l.face, 0, pixelHeight) != 0) {
+  if (ft.FT_Init_FreeType(&l.library) != 0 || ft.FT_New_Face(l.library, file.c_str(), 0, &l.face) != 0 ||
+      ft.FT_Set_Pixel_Sizes(l.face, 0, pixelHeight) != 0) {
     *error = "cannot open the font file " + file;
     return nullptr;
   }

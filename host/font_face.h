@@ -2,7 +2,8 @@
 // is matched through fontconfig to an installed face (on Debian, "Arial" and any other sans name
 // without a face of its own come to DejaVu Sans), which FreeType draws at a pixel height.
 //
-// This is the one unit that calls fontconfig and FreeType. A text is drawn as one line into a
+// This is the one unit that calls fontconfig and FreeType, and it opens both libraries when the
+// first face opens, so a process that draws and measures no text never maps them. A text is drawn as one line into a
 // coverage bitmap (one byte a pixel, 0 none, 255 full): as wide as the sum of its characters'
 // advances and as high as the face's ascent plus descent, its top row at the top of the line
 // (the baseline is `Ascent()` rows down). `Width` is that width, so what is measured is what is

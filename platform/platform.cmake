@@ -2,7 +2,9 @@
 find_library(FOOTLIGHT_STB_LIBRARY NAMES stb REQUIRED)
 target_link_libraries(footlight_platform PUBLIC ${FOOTLIGHT_STB_LIBRARY})
 # The colour converter and the file sources of the video filter graph (Debian libswscale-dev,
-# libavformat-dev, libavcodec-dev).
+# libavformat-dev, libavcodec-dev): only their headers here, the libraries themselves are
+# opened when a media file first opens (dshow/media_libraries.h).
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(FOOTLIGHT_SWSCALE REQUIRED IMPORTED_TARGET libswscale libavutil libavformat libavcodec libswresample)
-target_link_libraries(footlight_platform PRIVATE PkgConfig::FOOTLIGHT_SWSCALE)
+pkg_check_modules(FOOTLIGHT_SWSCALE REQUIRED libswscale libavutil libavformat libavcodec libswresample)
+target_include_directories(footlight_platform PRIVATE ${FOOTLIGHT_SWSCALE_INCLUDE_DIRS})
+target_compile_options(footlight_platform PRIVATE ${FOOTLIGHT_SWSCALE_CFLAGS_OTHER})

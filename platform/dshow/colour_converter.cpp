@@ -1,15 +1,14 @@
 // The colour converter the graph puts between a video source and a renderer that takes only
 // RGB24: planar YUV 4:2:0 or RGB32 in, RGB24 out, bottom-up with rows padded to 4 bytes.
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
 #include "dshow/filter_graph.h"
 #include "dshow/base_filter.h"
+#include "dshow/media_libraries.h"
 
 #include <vector>
 
 namespace {
+
+using dshow::Media;
 
 constexpr CLSID kConverterClass = {0x3F6C1C02, 0x6A1E, 0x4E0A, {0x91, 0x2D, 0x50, 0x7A, 0x21, 0x01, 0x02, 0x02}};
 constexpr LONG kLargestSide = 16384;
@@ -64,19 +63,19 @@ class ColourConverter final : public CBaseFilter {
 
   bool Configure(const CMediaType* type) {
     VIDEOINFOHEADER info;
-    if (!ReadVideoInfo(type, &info)) return false;
+    if (!ReadVideoInfo(type, &info) || !dshow::LoadMediaLibraries()) return false;
     Reset();
     width_ = info.bmiHeader.biWidth;
     height_ = std::abs(info.bmiHeader.biHeight);
     topDown_ = type->subtype == MEDIASUBTYPE_I420 || info.bmiHeader.biHeight < 0;
     yuv_ = type->subtype == MEDIASUBTYPE_I420;
-    context_ = sws_getContext(width_, height_, yuv_ ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_BGR0, width_, height_,
+    context_ = Media().sws_getContext(width_, height_, yuv_ ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_BGR0, width_, height_,
                               AV_PIX_FMT_BGR24, SWS_POINT, nullptr, nullptr, nullptr);
     return context_ != nullptr;
   }
 
   void Reset() {
-    if (context_) sws_freeContext(context_);
+    if (context_) Media().sws_freeContext(context_);
     context_ = nullptr;
   }
 
@@ -128,7 +127,7 @@ class ColourConverter final : public CBaseFilter {
     out_.resize(static_cast<size_t>(outStride) * height_ + kSlack);
     uint8_t* outPlanes[4] = {out_.data(), nullptr, nullptr, nullptr};
     int outStrides[4] = {outStride, 0, 0, 0};
-    sws_scale(context_, planes, strides, 0, height_, outPlanes, outStrides);
+    Media().sws_scale(context_, planes, strides, 0, height_, outPlanes, outStrides);
     // The output is bottom-up: the picture's top row is the last stored row; the padding
     // bytes of each row are zero, not whatever the buffer last held.
     const LONG stride = Rgb24Stride(width_);

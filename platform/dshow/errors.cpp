@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dshow/media_file_source.h"
+#include "dshow/media_libraries.h"
 
 namespace {
 
@@ -17,6 +18,7 @@ const Reason kReasons[] = {
     {HRESULT_FROM_WIN32(3), "no such folder"},
     {E_ACCESSDENIED, "the path leads out of the resource root"},
     {VFW_E_INVALID_FILE_FORMAT, "not a file the media sources can read"},
+    {HRESULT_MODULE_NOT_FOUND, "the media libraries cannot be loaded"},
     {VFW_E_NOT_FOUND, "no pin or filter of that name"},
     {VFW_E_TYPE_NOT_ACCEPTED, "the media type was not accepted"},
     {VFW_E_NOT_CONNECTED, "the pin is not connected"},
@@ -37,12 +39,15 @@ const Reason kReasons[] = {
 
 DWORD AMGetErrorTextA(HRESULT hr, char* buffer, DWORD length) {
   if (buffer == nullptr || length == 0) return 0;
-  for (const Reason& reason : kReasons) {
-    if (reason.code != hr) continue;
-    const size_t n = std::min<size_t>(std::strlen(reason.text), length - 1);
-    std::memcpy(buffer, reason.text, n);
-    buffer[n] = '\0';
-    return static_cast<DWORD>(n);
-  }
-  return 0;
+  const char* text = nullptr;
+  // Which library is missing is the one thing a person can act on.
+  if (hr == HRESULT_MODULE_NOT_FOUND && !dshow::MediaLibrariesError().empty())
+    text = dshow::MediaLibrariesError().c_str();
+  for (const Reason& reason : kReasons)
+    if (text == nullptr && reason.code == hr) text = reason.text;
+  if (text == nullptr) return 0;
+  const size_t n = std::min<size_t>(std::strlen(text), length - 1);
+  std::memcpy(buffer, text, n);
+  buffer[n] = '\0';
+  return static_cast<DWORD>(n);
 }

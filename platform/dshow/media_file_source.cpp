@@ -2,17 +2,8 @@
 // streaming thread reads packets until its own decoder gives a frame, and keeps the packets of
 // the other active streams in their queues. Every FFmpeg context is used under the file's one
 // mutex, so each is used by one thread at a time.
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/imgutils.h>
-#include <libswresample/swresample.h>
-#include <libswscale/swscale.h>
-}
-
 #include "dshow/media_file_source.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -21,25 +12,18 @@ extern "C" {
 
 #include "dshow/errors.h"
 #include "dshow/filter_graph.h"
+#include "dshow/media_libraries.h"
 #include "dshow/push_source.h"
 #include "win32/file_system.h"
 #include "win32/win32.h"
 
 namespace {
 
+using dshow::Media;
+
 constexpr AVRational kUnits = {1, static_cast<int>(UNITS)};
 constexpr LONG kLargestSide = 16384;
 constexpr int kMostDamagedFrames = 64;
-
-// FFmpeg's own messages, warnings and worse, go to the platform's debug output, never to the
-// terminal.
-void LogToPlatform(void* object, int level, const char* format, va_list arguments) {
-  if (level > AV_LOG_WARNING) return;
-  char line[1024];
-  int prefix = 1;
-  av_log_format_line2(object, level, format, arguments, line, sizeof line, &prefix);
-  OutputDebugStringA(line);
-}
 
 std::string Utf8(LPCWSTR text) {
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -51,7 +35,7 @@ std::string Utf8(LPCWSTR text) {
 }
 
 struct PacketFree {
-  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+  void operator()(AVPacket* packet) const { Media().av_packet_free(&packet); }
 };
 using Packet = std::unique_ptr<AVPacket, PacketFree>;
 
@@ -68,33 +52,34 @@ struct StreamState {
 class MediaFile {
  public:
   ~MediaFile() {
-    for (auto& stream : streams_) avcodec_free_context(&stream.codec);
-    if (format_) avformat_close_input(&format_);
+    for (auto& stream : streams_) Media().avcodec_free_context(&stream.codec);
+    if (format_) Media().avformat_close_input(&format_);
   }
 
   HRESULT Open(LPCWSTR name) {
     const std::string resolved = win32::ResolvePath(win32::GetResourceRoot(), Utf8(name).c_str(), win32::PathMode::Read);
     // A name the resolver refused says why: no such file or folder, or a path out of the root.
     if (resolved.empty()) return GetLastError() != 0 ? HRESULT_FROM_WIN32(GetLastError()) : HRESULT_FILE_NOT_FOUND;
+    if (!dshow::LoadMediaLibraries()) return HRESULT_MODULE_NOT_FOUND;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    Media().av_dict_set(&options, "protocol_whitelist", "file", 0);
     const std::string url = "file:" + resolved;
-    const int opened = avformat_open_input(&format_, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
+    const int opened = Media().avformat_open_input(&format_, url.c_str(), nullptr, &options);
+    Media().av_dict_free(&options);
     if (opened < 0) return VFW_E_INVALID_FILE_FORMAT;
-    if (avformat_find_stream_info(format_, nullptr) < 0) return VFW_E_INVALID_FILE_FORMAT;
+    if (Media().avformat_find_stream_info(format_, nullptr) < 0) return VFW_E_INVALID_FILE_FORMAT;
     for (unsigned i = 0; i < format_->nb_streams; ++i) {
       AVStream* stream = format_->streams[i];
       const AVMediaType kind = stream->codecpar->codec_type;
       if (kind != AVMEDIA_TYPE_VIDEO && kind != AVMEDIA_TYPE_AUDIO) continue;
-      const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+      const AVCodec* decoder = Media().avcodec_find_decoder(stream->codecpar->codec_id);
       if (!decoder) continue;
-      AVCodecContext* codec = avcodec_alloc_context3(decoder);
+      AVCodecContext* codec = Media().avcodec_alloc_context3(decoder);
       if (!codec) continue;
       codec->thread_count = 1;
-      if (avcodec_parameters_to_context(codec, stream->codecpar) < 0 || avcodec_open2(codec, decoder, nullptr) < 0 ||
-          !Usable(codec)) {
-        avcodec_free_context(&codec);
+      if (Media().avcodec_parameters_to_context(codec, stream->codecpar) < 0 ||
+          Media().avcodec_open2(codec, decoder, nullptr) < 0 || !Usable(codec)) {
+        Media().avcodec_free_context(&codec);
         continue;
       }
       StreamState state;
@@ -111,26 +96,27 @@ class MediaFile {
 
   REFERENCE_TIME Duration() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (format_->duration != AV_NOPTS_VALUE) return av_rescale_q(format_->duration, AV_TIME_BASE_Q, kUnits);
+    if (format_->duration != AV_NOPTS_VALUE) return Media().av_rescale_q(format_->duration, AV_TIME_BASE_Q, kUnits);
     REFERENCE_TIME longest = 0;
     for (auto& state : streams_)
       if (state.stream->duration != AV_NOPTS_VALUE)
-        longest = std::max(longest, av_rescale_q(state.stream->duration, state.stream->time_base, kUnits));
+        longest = std::max(longest, Media().av_rescale_q(state.stream->duration, state.stream->time_base, kUnits));
     return longest;
   }
 
   // Media time of a stream stamp: the stream's start time is time 0.
   REFERENCE_TIME MediaTime(const StreamState& state, int64_t stamp) const {
     const int64_t start = state.stream->start_time != AV_NOPTS_VALUE ? state.stream->start_time : 0;
-    return av_rescale_q(stamp - start, state.stream->time_base, kUnits);
+    return Media().av_rescale_q(stamp - start, state.stream->time_base, kUnits);
   }
 
   // Every decoder starts again from the key frame at or before `position`. Mutex held.
   void Seek(REFERENCE_TIME position) {
     const int64_t start = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
-    av_seek_frame(format_, -1, start + av_rescale_q(position, kUnits, AV_TIME_BASE_Q), AVSEEK_FLAG_BACKWARD);
+    const int64_t target = start + Media().av_rescale_q(position, kUnits, AV_TIME_BASE_Q);
+    Media().av_seek_frame(format_, -1, target, AVSEEK_FLAG_BACKWARD);
     for (auto& state : streams_) {
-      avcodec_flush_buffers(state.codec);
+      Media().avcodec_flush_buffers(state.codec);
       state.packets.clear();
       state.drained = false;
     }
@@ -141,7 +127,7 @@ class MediaFile {
   // drained. Mutex held.
   int Next(StreamState& state, AVFrame* frame) {
     for (int damaged = 0;;) {
-      const int received = avcodec_receive_frame(state.codec, frame);
+      const int received = Media().avcodec_receive_frame(state.codec, frame);
       if (received == 0 || received == AVERROR_EOF) return received;
       // A damaged frame: the next one may decode, but a decoder that only fails has ended.
       if (received != AVERROR(EAGAIN)) {
@@ -152,12 +138,12 @@ class MediaFile {
       if (!packet) {
         if (state.drained) return AVERROR_EOF;
         // The end of the file: the decoder gives what it still holds, then its end.
-        avcodec_send_packet(state.codec, nullptr);
+        Media().avcodec_send_packet(state.codec, nullptr);
         state.drained = true;
         continue;
       }
       // A packet the decoder refuses is skipped; what follows it may decode.
-      avcodec_send_packet(state.codec, packet.get());
+      Media().avcodec_send_packet(state.codec, packet.get());
     }
   }
 
@@ -172,8 +158,8 @@ class MediaFile {
   Packet Take(StreamState& state) {
     while (state.packets.empty()) {
       if (ended_) return nullptr;
-      Packet packet(av_packet_alloc());
-      if (!packet || av_read_frame(format_, packet.get()) < 0) {
+      Packet packet(Media().av_packet_alloc());
+      if (!packet || Media().av_read_frame(format_, packet.get()) < 0) {
         // A file cut in its data ends where the damage starts.
         ended_ = true;
         return nullptr;
@@ -201,10 +187,10 @@ class MediaFileSource;
 class MediaPin : public CPushSourcePin {
  public:
   MediaPin(const wchar_t* name, CPushSource* source, std::shared_ptr<MediaFile> file, size_t stream)
-      : CPushSourcePin(name, source), file_(std::move(file)), stream_(stream), frame_(av_frame_alloc()) {}
+      : CPushSourcePin(name, source), file_(std::move(file)), stream_(stream), frame_(Media().av_frame_alloc()) {}
   ~MediaPin() override {
     StopStreaming();
-    av_frame_free(&frame_);
+    Media().av_frame_free(&frame_);
   }
 
   HRESULT CheckMediaType(const CMediaType* type) override {
@@ -263,9 +249,9 @@ class VideoPin final : public MediaPin {
     target_ = yuv_ ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_BGR0;
     AVRational rate = State().stream->avg_frame_rate;
     if (rate.num <= 0 || rate.den <= 0) rate = State().stream->r_frame_rate;
-    period_ = rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), kUnits) : UNITS / 25;
+    period_ = rate.num > 0 && rate.den > 0 ? Media().av_rescale_q(1, av_inv_q(rate), kUnits) : UNITS / 25;
   }
-  ~VideoPin() override { sws_freeContext(scaler_); }
+  ~VideoPin() override { Media().sws_freeContext(scaler_); }
 
   HRESULT GetMediaType(int position, CMediaType* type) override {
     if (position != 0) return S_FALSE;
@@ -303,12 +289,12 @@ class VideoPin final : public MediaPin {
       next_ = start + period_;
       // Frames before a seek's target are decoded only to reach it.
       if (start + period_ <= position_) {
-        av_frame_unref(frame_);
+        Media().av_frame_unref(frame_);
         continue;
       }
       BYTE* data = nullptr;
       const bool written = sample->GetPointer(&data) == S_OK && sample->GetSize() >= FrameSize() && Write(data);
-      av_frame_unref(frame_);
+      Media().av_frame_unref(frame_);
       if (!written) return E_FAIL;
       start -= position_;
       REFERENCE_TIME end = start + period_;
@@ -337,12 +323,14 @@ class VideoPin final : public MediaPin {
       strides[1] = strides[2] = chromaWidth;
     }
     if (frame_->format == target_ && frame_->width == width_ && frame_->height == height_) {
-      av_image_copy(planes, strides, const_cast<const uint8_t**>(frame_->data), frame_->linesize, target_, width_, height_);
+      Media().av_image_copy(planes, strides, const_cast<const uint8_t**>(frame_->data), frame_->linesize, target_, width_,
+                            height_);
       return true;
     }
     // Another layout (or a size that changed midway) is scaled into the connected one.
-    scaler_ = sws_getCachedContext(scaler_, frame_->width, frame_->height, static_cast<AVPixelFormat>(frame_->format),
-                                   width_, height_, target_, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    scaler_ = Media().sws_getCachedContext(scaler_, frame_->width, frame_->height,
+                                           static_cast<AVPixelFormat>(frame_->format), width_, height_, target_,
+                                           SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler_) return false;
     // The scaler may write whole vector words past a row's end: it works into a padded copy.
     const int padded[4] = {FFALIGN(strides[0], 64) , FFALIGN(strides[1], 64), FFALIGN(strides[2], 64), 0};
@@ -357,7 +345,7 @@ class VideoPin final : public MediaPin {
       into[p] = scratch_.data() + offset;
       offset += static_cast<size_t>(padded[p]) * rows[p] + 64;
     }
-    sws_scale(scaler_, frame_->data, frame_->linesize, 0, frame_->height, into, padded);
+    Media().sws_scale(scaler_, frame_->data, frame_->linesize, 0, frame_->height, into, padded);
     for (int p = 0; p < count; ++p)
       for (int row = 0; row < rows[p]; ++row)
         std::memcpy(planes[p] + static_cast<size_t>(row) * strides[p], into[p] + static_cast<size_t>(row) * padded[p],
@@ -380,12 +368,12 @@ class AudioPin final : public MediaPin {
       : MediaPin(name, source, std::move(file), stream) {
     channels_ = Codec()->ch_layout.nb_channels;
     rate_ = Codec()->sample_rate;
-    av_channel_layout_copy(&layout_, &Codec()->ch_layout);
+    Media().av_channel_layout_copy(&layout_, &Codec()->ch_layout);
   }
   ~AudioPin() override {
-    swr_free(&resampler_);
-    av_channel_layout_uninit(&layout_);
-    av_channel_layout_uninit(&inputLayout_);
+    Media().swr_free(&resampler_);
+    Media().av_channel_layout_uninit(&layout_);
+    Media().av_channel_layout_uninit(&inputLayout_);
   }
 
   HRESULT GetMediaType(int position, CMediaType* type) override {
@@ -421,15 +409,15 @@ class AudioPin final : public MediaPin {
       const int64_t stamp = frame_->best_effort_timestamp;
       const REFERENCE_TIME start = stamp != AV_NOPTS_VALUE ? file_->MediaTime(State(), stamp) : PendingEnd();
       const int frameRate = frame_->sample_rate > 0 ? frame_->sample_rate : rate_;
-      const bool early = start + av_rescale(frame_->nb_samples, UNITS, frameRate) <= position_;
+      const bool early = start + Media().av_rescale(frame_->nb_samples, UNITS, frameRate) <= position_;
       if (!early) {
         if (pending_.empty()) pendingStart_ = start;
         if (!Convert()) {
-          av_frame_unref(frame_);
+          Media().av_frame_unref(frame_);
           return E_FAIL;
         }
       }
-      av_frame_unref(frame_);
+      Media().av_frame_unref(frame_);
     }
     if (pending_.empty()) return S_FALSE;
     const size_t bytes = std::min(pending_.size(), wanted);
@@ -438,7 +426,7 @@ class AudioPin final : public MediaPin {
     std::memcpy(data, pending_.data(), bytes);
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(bytes));
     REFERENCE_TIME start = pendingStart_ - position_;
-    pendingStart_ += av_rescale(static_cast<int64_t>(bytes / block), UNITS, rate_);
+    pendingStart_ += Media().av_rescale(static_cast<int64_t>(bytes / block), UNITS, rate_);
     REFERENCE_TIME end = pendingStart_ - position_;
     sample->SetTime(&start, &end);
     sample->SetActualDataLength(static_cast<LONG>(bytes));
@@ -448,7 +436,7 @@ class AudioPin final : public MediaPin {
  private:
   LONG BufferBytes() const { return std::max(4096, rate_ / 4 * 2 * channels_); }
   REFERENCE_TIME PendingEnd() const {
-    return pendingStart_ + av_rescale(static_cast<int64_t>(pending_.size() / (2 * channels_)), UNITS, rate_);
+    return pendingStart_ + Media().av_rescale(static_cast<int64_t>(pending_.size() / (2 * channels_)), UNITS, rate_);
   }
 
   void Reset() override {
@@ -456,7 +444,7 @@ class AudioPin final : public MediaPin {
     ended_ = false;
     pendingStart_ = position_;
     // What the resampler holds belongs before the seek.
-    swr_free(&resampler_);
+    Media().swr_free(&resampler_);
   }
 
   // Appends the frame as interleaved 16-bit values in the connected rate and channels. A
@@ -464,20 +452,20 @@ class AudioPin final : public MediaPin {
   // frames that follow, once the one before has given up what it held.
   bool Convert() {
     const int frameRate = frame_->sample_rate > 0 ? frame_->sample_rate : rate_;
-    if (av_channel_layout_check(&frame_->ch_layout) != 1) return false;
+    if (Media().av_channel_layout_check(&frame_->ch_layout) != 1) return false;
     if (!resampler_ || frame_->format != inputFormat_ || frameRate != inputRate_ ||
-        av_channel_layout_compare(&frame_->ch_layout, &inputLayout_) != 0) {
+        Media().av_channel_layout_compare(&frame_->ch_layout, &inputLayout_) != 0) {
       if (!Drain()) return false;
-      if (swr_alloc_set_opts2(&resampler_, &layout_, AV_SAMPLE_FMT_S16, rate_, &frame_->ch_layout,
+      if (Media().swr_alloc_set_opts2(&resampler_, &layout_, AV_SAMPLE_FMT_S16, rate_, &frame_->ch_layout,
                               static_cast<AVSampleFormat>(frame_->format), frameRate, 0, nullptr) < 0 ||
-          swr_init(resampler_) < 0) {
-        swr_free(&resampler_);
+          Media().swr_init(resampler_) < 0) {
+        Media().swr_free(&resampler_);
         return false;
       }
       inputFormat_ = frame_->format;
       inputRate_ = frameRate;
-      av_channel_layout_uninit(&inputLayout_);
-      if (av_channel_layout_copy(&inputLayout_, &frame_->ch_layout) < 0) return false;
+      Media().av_channel_layout_uninit(&inputLayout_);
+      if (Media().av_channel_layout_copy(&inputLayout_, &frame_->ch_layout) < 0) return false;
     }
     return Resample(const_cast<const uint8_t**>(frame_->extended_data), frame_->nb_samples);
   }
@@ -486,19 +474,19 @@ class AudioPin final : public MediaPin {
   bool Drain() {
     if (!resampler_) return true;
     const bool drained = Resample(nullptr, 0);
-    swr_free(&resampler_);
+    Media().swr_free(&resampler_);
     return drained;
   }
 
   bool Resample(const uint8_t** in, int count) {
     const size_t block = 2 * static_cast<size_t>(channels_);
     const size_t before = pending_.size();
-    const int room = swr_get_out_samples(resampler_, count);
+    const int room = Media().swr_get_out_samples(resampler_, count);
     if (room < 0) return false;
     if (room == 0) return true;
     pending_.resize(before + static_cast<size_t>(room) * block);
     uint8_t* out = pending_.data() + before;
-    const int made = swr_convert(resampler_, &out, room, in, count);
+    const int made = Media().swr_convert(resampler_, &out, room, in, count);
     if (made < 0) {
       pending_.resize(before);
       return false;
@@ -577,7 +565,6 @@ const bool g_registered = [] {
 namespace dshow {
 
 void RegisterMediaFileSources() {
-  av_log_set_callback(LogToPlatform);
   RegisterClassMaker(CLSID_WMAsfReader, MakeSource<true>);
   RegisterClassMaker(CLSID_MediaFileSource, MakeSource<false>);
   RegisterFileSource(L"", CLSID_MediaFileSource);

@@ -31,6 +31,39 @@ TEST(FootlightCli, ClassesListsTheThirteenClassesInListOrder) {
   EXPECT_EQ(lines.back(), "SceneBaseObj");
 }
 
+// Whether the run reported the shared object `library` (a soname's start, "libavcodec.so") as
+// one the dynamic loader started, under LD_DEBUG=libs.
+bool Started(const Result& r, const std::string& library) {
+  for (const std::string& line : Lines(r.out))
+    if (line.find("calling init: ") != std::string::npos && line.find("/" + library) != std::string::npos) return true;
+  return false;
+}
+
+TEST(FootlightCli, OnlyTheFirstTextOrMediaFileMapsTheFontOrMediaLibraries) {
+  const std::vector<std::string> fonts = {"libfreetype.so", "libfontconfig.so"};
+  const std::vector<std::string> media = {"libavutil.so", "libavcodec.so", "libavformat.so", "libswscale.so",
+                                          "libswresample.so"};
+  const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
+  const Result classes = RunFootlight("classes", "", "LD_DEBUG=libs");
+  ASSERT_EQ(classes.status, 0) << classes.out;
+  // The loader's report is read right: the module it starts is in it.
+  ASSERT_TRUE(Started(classes, "libfootlight.so")) << classes.out;
+  for (const std::string& library : fonts) EXPECT_FALSE(Started(classes, library)) << library;
+  for (const std::string& library : media) EXPECT_FALSE(Started(classes, library)) << library;
+
+  const Result text =
+      RunFootlight("object 10005 --scene 1 --draw --title Name --font 0 --frames 1 --resource " + samples, "",
+                   "LD_DEBUG=libs");
+  ASSERT_EQ(text.status, 0) << text.out;
+  for (const std::string& library : fonts) EXPECT_TRUE(Started(text, library)) << library;
+  for (const std::string& library : media) EXPECT_FALSE(Started(text, library)) << library;
+
+  const Result video = RunFootlight("video 'video\\sample.wmv' --frames 2 --resource " + samples + "/resource", "",
+                                    "LD_DEBUG=libs");
+  ASSERT_EQ(video.status, 0) << video.out;
+  for (const std::string& library : media) EXPECT_TRUE(Started(video, library)) << library;
+}
+
 TEST(FootlightCli, RunCreatesDrivesAndDestroysEveryClass) {
   const Result r = RunFootlight("run --frames 4 --elapsed 20");
   EXPECT_EQ(r.status, 0) << r.out;
