@@ -590,38 +590,44 @@ HRESULT Device::CopyRects(IDirect3DSurface8* source, const RECT* rects, UINT cou
   d3dfmt::FormatInfo info;
   if (src->format_ != dst->format_ || !d3dfmt::Describe(src->format_, &info) || info.depth) return D3DERR_INVALIDCALL;
   if (src->Locked() || dst->Locked()) return D3DERR_INVALIDCALL;
-  // The destination is read back too: the copy may cover only part of it.
-  if (!src->Sync() || !dst->Sync()) return D3DERR_INVALIDCALL;
   const RECT whole{0, 0, static_cast<LONG>(src->width_), static_cast<LONG>(src->height_)};
   const UINT n = rects ? count : 1;
+  std::vector<RECT> from(n);
+  std::vector<POINT> to(n);
   // Every rectangle is checked before anything is copied.
-  for (int pass = 0; pass < 2; ++pass) {
-    for (UINT i = 0; i < n; ++i) {
-      const RECT r = rects ? rects[i] : whole;
-      const POINT p = points ? points[i] : POINT{r.left, r.top};
-      const LONG w = r.right - r.left, h = r.bottom - r.top;
-      if (pass == 0) {
-        if (Empty(r) || r.left < 0 || r.top < 0 || r.right > whole.right || r.bottom > whole.bottom || p.x < 0 ||
-            p.y < 0 || p.x + w > static_cast<LONG>(dst->width_) || p.y + h > static_cast<LONG>(dst->height_))
-          return D3DERR_INVALIDCALL;
-        if (info.blockBytes && (r.left % 4 || r.top % 4 || p.x % 4 || p.y % 4)) return D3DERR_INVALIDCALL;
-        continue;
-      }
-      if (info.blockBytes) {
-        const size_t rowBytes = static_cast<size_t>((w + 3) / 4) * info.blockBytes;
-        for (LONG row = 0; row < (h + 3) / 4; ++row)
-          std::memcpy(dst->bits_.data() + static_cast<size_t>(p.y / 4 + row) * dst->pitch_ +
-                          static_cast<size_t>(p.x / 4) * info.blockBytes,
-                      src->bits_.data() + static_cast<size_t>(r.top / 4 + row) * src->pitch_ +
-                          static_cast<size_t>(r.left / 4) * info.blockBytes,
-                      rowBytes);
-      } else {
-        const size_t bytes = info.bitsPerPixel / 8;
-        for (LONG row = 0; row < h; ++row)
-          std::memcpy(dst->bits_.data() + static_cast<size_t>(p.y + row) * dst->pitch_ + p.x * bytes,
-                      src->bits_.data() + static_cast<size_t>(r.top + row) * src->pitch_ + r.left * bytes,
-                      static_cast<size_t>(w) * bytes);
-      }
+  for (UINT i = 0; i < n; ++i) {
+    const RECT r = rects ? rects[i] : whole;
+    const POINT p = points ? points[i] : POINT{r.left, r.top};
+    const LONG w = r.right - r.left, h = r.bottom - r.top;
+    if (Empty(r) || r.left < 0 || r.top < 0 || r.right > whole.right || r.bottom > whole.bottom || p.x < 0 ||
+        p.y < 0 || p.x + w > static_cast<LONG>(dst->width_) || p.y + h > static_cast<LONG>(dst->height_))
+      return D3DERR_INVALIDCALL;
+    if (info.blockBytes && (r.left % 4 || r.top % 4 || p.x % 4 || p.y % 4)) return D3DERR_INVALIDCALL;
+    from[i] = r;
+    to[i] = p;
+  }
+  // A source drawn in the cache is copied there, neither read back nor sent up again.
+  if (cache_ && cache_->Copy(src, from.data(), to.data(), n, dst)) return D3D_OK;
+  // The destination is read back too: the copy may cover only part of it.
+  if (!src->Sync() || !dst->Sync()) return D3DERR_INVALIDCALL;
+  for (UINT i = 0; i < n; ++i) {
+    const RECT r = from[i];
+    const POINT p = to[i];
+    const LONG w = r.right - r.left, h = r.bottom - r.top;
+    if (info.blockBytes) {
+      const size_t rowBytes = static_cast<size_t>((w + 3) / 4) * info.blockBytes;
+      for (LONG row = 0; row < (h + 3) / 4; ++row)
+        std::memcpy(dst->bits_.data() + static_cast<size_t>(p.y / 4 + row) * dst->pitch_ +
+                        static_cast<size_t>(p.x / 4) * info.blockBytes,
+                    src->bits_.data() + static_cast<size_t>(r.top / 4 + row) * src->pitch_ +
+                        static_cast<size_t>(r.left / 4) * info.blockBytes,
+                    rowBytes);
+    } else {
+      const size_t bytes = info.bitsPerPixel / 8;
+      for (LONG row = 0; row < h; ++row)
+        std::memcpy(dst->bits_.data() + static_cast<size_t>(p.y + row) * dst->pitch_ + p.x * bytes,
+                    src->bits_.data() + static_cast<size_t>(r.top + row) * src->pitch_ + r.left * bytes,
+                    static_cast<size_t>(w) * bytes);
     }
   }
   dst->SetFresh(Freshness::Cpu);

@@ -61,6 +61,10 @@ class SurfaceCache {
   virtual void Forget(Texture* texture) = 0;
   // Clears the current targets in the cache; false leaves the clear to the memory copies.
   virtual bool Clear(const std::vector<RECT>& areas, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) = 0;
+  // Copies `count` rectangles (checked, inside both surfaces) from `source` to `destination`,
+  // of one format, in the cache, when the source's newer copy is there; the destination's
+  // mirror then becomes the newer copy. False leaves the copy to the memory copies.
+  virtual bool Copy(Surface* source, const RECT* rects, const POINT* points, UINT count, Surface* destination) = 0;
 };
 
 // Capabilities of a plain fixed-function card with version 1.4 pixel shaders.

@@ -1,5 +1,7 @@
-// One off-screen OpenGL context (llvmpipe through OSMesa) and the entry points past OpenGL 1.1,
-// fetched through OSMesaGetProcAddress. The context renders only into framebuffer objects; its
+// One off-screen OpenGL context (llvmpipe through OSMesa) and every GL entry point the host
+// calls, fetched through OSMesaGetProcAddress. The OSMesa library is opened when the first
+// context is made, so a process that never rasterises never maps it (nor the LLVM under it); the
+// headers are here for the types only. The context renders only into framebuffer objects; its
 // own 1 x 1 buffer is there because a context must be made current on something.
 #pragma once
 #include <GL/gl.h>
@@ -9,8 +11,39 @@
 
 namespace host {
 
-// The entry points the rasteriser uses beyond OpenGL 1.1, each a member named as the function.
+// The entry points the rasteriser uses, each a member named as the function. Those of OpenGL
+// 1.1 have no pointer type in the headers, so theirs is taken from the declaration.
 #define FOOTLIGHT_GL_FUNCTIONS(X)                                      \
+  X(decltype(&::glEnable), glEnable)                                   \
+  X(decltype(&::glDisable), glDisable)                                 \
+  X(decltype(&::glViewport), glViewport)                               \
+  X(decltype(&::glDepthRange), glDepthRange)                           \
+  X(decltype(&::glScissor), glScissor)                                 \
+  X(decltype(&::glClear), glClear)                                     \
+  X(decltype(&::glClearColor), glClearColor)                           \
+  X(decltype(&::glClearDepth), glClearDepth)                           \
+  X(decltype(&::glClearStencil), glClearStencil)                       \
+  X(decltype(&::glColorMask), glColorMask)                             \
+  X(decltype(&::glDepthMask), glDepthMask)                             \
+  X(decltype(&::glDepthFunc), glDepthFunc)                             \
+  X(decltype(&::glStencilMask), glStencilMask)                         \
+  X(decltype(&::glStencilFunc), glStencilFunc)                         \
+  X(decltype(&::glStencilOp), glStencilOp)                             \
+  X(decltype(&::glPolygonMode), glPolygonMode)                         \
+  X(decltype(&::glPolygonOffset), glPolygonOffset)                     \
+  X(decltype(&::glFrontFace), glFrontFace)                             \
+  X(decltype(&::glCullFace), glCullFace)                               \
+  X(decltype(&::glBlendFunc), glBlendFunc)                             \
+  X(decltype(&::glPixelStorei), glPixelStorei)                         \
+  X(decltype(&::glGenTextures), glGenTextures)                         \
+  X(decltype(&::glDeleteTextures), glDeleteTextures)                   \
+  X(decltype(&::glBindTexture), glBindTexture)                         \
+  X(decltype(&::glTexParameteri), glTexParameteri)                     \
+  X(decltype(&::glTexImage2D), glTexImage2D)                           \
+  X(decltype(&::glTexSubImage2D), glTexSubImage2D)                     \
+  X(decltype(&::glGetTexImage), glGetTexImage)                         \
+  X(decltype(&::glDrawArrays), glDrawArrays)                           \
+  X(PFNGLCOPYIMAGESUBDATAPROC, glCopyImageSubData)                     \
   X(PFNGLGENFRAMEBUFFERSPROC, glGenFramebuffers)                       \
   X(PFNGLDELETEFRAMEBUFFERSPROC, glDeleteFramebuffers)                 \
   X(PFNGLBINDFRAMEBUFFERPROC, glBindFramebuffer)                       \
@@ -72,8 +105,8 @@ class GlContext {
   GlContext(const GlContext&) = delete;
   GlContext& operator=(const GlContext&) = delete;
 
-  // Makes the context (OpenGL 4.5 compatibility) and fetches every entry point; false with
-  // Error() set when either fails.
+  // Opens the OSMesa library (once a process), makes the context (OpenGL 4.5 compatibility) and
+  // fetches every entry point; false with Error() set when any of them fails.
   bool Create();
   bool Valid() const { return context_ != nullptr; }
   const std::string& Error() const { return error_; }

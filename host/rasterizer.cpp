@@ -129,13 +129,13 @@ Rasterizer::~Rasterizer() {
   for (auto& entry : programs_) entry.second->Destroy(gl);
   for (auto& program : techniques_)
     if (program) program->Destroy(gl);
-  if (coverageTexture_) glDeleteTextures(1, &coverageTexture_);
+  if (coverageTexture_) gl.glDeleteTextures(1, &coverageTexture_);
   gl.glDeleteVertexArrays(1, &emptyVertexArray_);
   std::vector<GLuint> names;
   for (const auto& entry : surfaces_) names.push_back(entry.second);
   for (const auto& entry : textures_) names.push_back(entry.second);
   names.insert(names.end(), pendingDeletes_.begin(), pendingDeletes_.end());
-  if (!names.empty()) glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
+  if (!names.empty()) gl.glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
   gl.glDeleteSamplers(kRasterStages, samplers_.data());
   gl.glDeleteBuffers(1, &vertexBuffer_);
   gl.glDeleteBuffers(1, &indexBuffer_);
@@ -165,8 +165,8 @@ bool Rasterizer::Ready() {
   gl.glGenBuffers(1, &vertexBuffer_);
   gl.glGenBuffers(1, &indexBuffer_);
   gl.glGenSamplers(kRasterStages, samplers_.data());
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  gl.glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  gl.glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   return true;
 }
 
@@ -201,14 +201,15 @@ bool Rasterizer::Format(D3DFORMAT format, GlFormat* out) {
 }
 
 GLuint Rasterizer::MakeTexture(UINT width, UINT height, UINT levels, const GlFormat& format, Texture* levelsOf) {
+  const GlFunctions& gl = context_.gl();
   GLuint name = 0;
-  glGenTextures(1, &name);
-  glBindTexture(GL_TEXTURE_2D, name);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels) - 1);
+  gl.glGenTextures(1, &name);
+  gl.glBindTexture(GL_TEXTURE_2D, name);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(levels) - 1);
   for (UINT level = 0; level < levels; ++level) {
     const Surface* s = levelsOf ? levelsOf->Level(level) : nullptr;
     const GLsizei w = static_cast<GLsizei>(s ? s->Width() : width), h = static_cast<GLsizei>(s ? s->Height() : height);
-    glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), format.internal, w, h, 0, format.format, format.type,
+    gl.glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), format.internal, w, h, 0, format.format, format.type,
                  nullptr);
   }
   return name;
@@ -247,15 +248,16 @@ void Rasterizer::Upload(Surface* surface) {
   surface->SetFresh(Freshness::Same);
   GlFormat format;
   Format(surface->Format(), &format);
-  glBindTexture(GL_TEXTURE_2D, name);
+  const GlFunctions& gl = context_.gl();
+  gl.glBindTexture(GL_TEXTURE_2D, name);
   const GLsizei w = static_cast<GLsizei>(surface->Width()), h = static_cast<GLsizei>(surface->Height());
   if (format.direct) {
-    glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, format.format, format.type, surface->Bits());
+    gl.glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, format.format, format.type, surface->Bits());
   } else {
     scratch_.resize(static_cast<size_t>(w) * h);
     d3dfmt::DecodeRect(surface->Format(), surface->Bits(), static_cast<int>(surface->Pitch()), surface->Width(),
                        surface->Height(), scratch_.data());
-    glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, scratch_.data());
+    gl.glTexSubImage2D(GL_TEXTURE_2D, level, 0, 0, w, h, GL_BGRA, GL_UNSIGNED_BYTE, scratch_.data());
   }
   ++uploads_;
 }
@@ -268,12 +270,13 @@ void Rasterizer::ReadBack(Surface* surface) {
   if (!name) return;
   GlFormat format;
   Format(surface->Format(), &format);
-  glBindTexture(GL_TEXTURE_2D, name);
+  const GlFunctions& gl = context_.gl();
+  gl.glBindTexture(GL_TEXTURE_2D, name);
   if (format.direct) {
-    glGetTexImage(GL_TEXTURE_2D, level, format.format, format.type, surface->Bits());
+    gl.glGetTexImage(GL_TEXTURE_2D, level, format.format, format.type, surface->Bits());
   } else {
     scratch_.resize(static_cast<size_t>(surface->Width()) * surface->Height());
-    glGetTexImage(GL_TEXTURE_2D, level, GL_BGRA, GL_UNSIGNED_BYTE, scratch_.data());
+    gl.glGetTexImage(GL_TEXTURE_2D, level, GL_BGRA, GL_UNSIGNED_BYTE, scratch_.data());
     d3dfmt::EncodeRect(surface->Format(), surface->Bits(), static_cast<int>(surface->Pitch()), surface->Width(),
                        surface->Height(), scratch_.data());
   }
@@ -329,7 +332,7 @@ void Rasterizer::DeletePending() {
     if (pendingDeletes_.empty()) return;
     names.swap(pendingDeletes_);
   }
-  glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
+  context_.gl().glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
 }
 
 // Attaches the device's colour target and depth surface, uploading either when memory is newer.
@@ -381,6 +384,7 @@ bool Rasterizer::Clear(const std::vector<RECT>& areas, DWORD flags, D3DCOLOR col
   if (!OnDrawingThread() || !Ready()) return false;
   context_.MakeCurrent();
   DeletePending();
+  const GlFunctions& gl = context_.gl();
   Surface *target = nullptr, *zs = nullptr;
   if (!BindTargets(&target, &zs)) return false;
   GLbitfield bits = 0;
@@ -388,21 +392,48 @@ bool Rasterizer::Clear(const std::vector<RECT>& areas, DWORD flags, D3DCOLOR col
   if (zs && (flags & D3DCLEAR_ZBUFFER)) bits |= GL_DEPTH_BUFFER_BIT;
   if (zs && (flags & D3DCLEAR_STENCIL)) bits |= GL_STENCIL_BUFFER_BIT;
   const D3DCOLORVALUE c = Colour(colour);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glDepthMask(GL_TRUE);
-  glStencilMask(0xFF);
-  glClearColor(c.r, c.g, c.b, c.a);
-  glClearDepth(z);
-  glClearStencil(static_cast<GLint>(stencil & 0xFF));
-  glEnable(GL_SCISSOR_TEST);
+  gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  gl.glDepthMask(GL_TRUE);
+  gl.glStencilMask(0xFF);
+  gl.glClearColor(c.r, c.g, c.b, c.a);
+  gl.glClearDepth(z);
+  gl.glClearStencil(static_cast<GLint>(stencil & 0xFF));
+  gl.glEnable(GL_SCISSOR_TEST);
   for (const RECT& r : areas) {
     if (r.left >= r.right || r.top >= r.bottom) continue;
-    glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
-    glClear(bits);
+    gl.glScissor(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    gl.glClear(bits);
   }
-  glDisable(GL_SCISSOR_TEST);
+  gl.glDisable(GL_SCISSOR_TEST);
   if (bits & GL_COLOR_BUFFER_BIT) target->SetFresh(Freshness::Cache);
   if (bits & (GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT)) zs->SetFresh(Freshness::Cache);
+  return true;
+}
+
+bool Rasterizer::Copy(Surface* source, const RECT* rects, const POINT* points, UINT count, Surface* destination) {
+  if (count == 0 || source->Fresh() != Freshness::Cache || !OnDrawingThread() || !context_.Valid()) return false;
+  GlFormat format;
+  // A mirror of a packed format holds more than its memory keeps (a 16-bit target is drawn at
+  // eight bits a channel): copied in GL, the destination would be drawn from values a copy
+  // through memory does not give it.
+  if (!Format(source->Format(), &format) || !format.direct) return false;
+  context_.MakeCurrent();
+  DeletePending();
+  const GlFunctions& gl = context_.gl();
+  const bool whole = std::any_of(rects, rects + count, [&](const RECT& r) {
+    return r.right - r.left == static_cast<LONG>(destination->Width()) &&
+           r.bottom - r.top == static_cast<LONG>(destination->Height());
+  });
+  // What the copy leaves of the destination must be in its mirror first.
+  if (!whole) Upload(destination);
+  GLint sourceLevel = 0, destinationLevel = 0;
+  const GLuint from = MirrorOf(source, &sourceLevel), to = MirrorOf(destination, &destinationLevel);
+  if (!from || !to) return false;
+  for (UINT i = 0; i < count; ++i)
+    gl.glCopyImageSubData(from, GL_TEXTURE_2D, sourceLevel, rects[i].left, rects[i].top, 0, to, GL_TEXTURE_2D,
+                          destinationLevel, points[i].x, points[i].y, 0, rects[i].right - rects[i].left,
+                          rects[i].bottom - rects[i].top, 1);
+  destination->SetFresh(Freshness::Cache);
   return true;
 }
 
@@ -495,55 +526,55 @@ FixedFunctionProgram* Rasterizer::Program(const FixedFunctionKey& key) {
 void Rasterizer::SetFixedState(const RasterState& st, bool depth, bool stencil) {
   const GlFunctions& gl = context_.gl();
   const DWORD* rs = st.renderState;
-  glPolygonMode(GL_FRONT_AND_BACK, rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
+  gl.glPolygonMode(GL_FRONT_AND_BACK, rs[D3DRS_FILLMODE] == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL);
   // Screen-space clockwise triangles come out clockwise in GL's upper-left window too.
   switch (rs[D3DRS_CULLMODE]) {
     case D3DCULL_CW:
-      glEnable(GL_CULL_FACE);
-      glFrontFace(GL_CCW);
-      glCullFace(GL_BACK);
+      gl.glEnable(GL_CULL_FACE);
+      gl.glFrontFace(GL_CCW);
+      gl.glCullFace(GL_BACK);
       break;
     case D3DCULL_CCW:
-      glEnable(GL_CULL_FACE);
-      glFrontFace(GL_CCW);
-      glCullFace(GL_FRONT);
+      gl.glEnable(GL_CULL_FACE);
+      gl.glFrontFace(GL_CCW);
+      gl.glCullFace(GL_FRONT);
       break;
-    default: glDisable(GL_CULL_FACE); break;
+    default: gl.glDisable(GL_CULL_FACE); break;
   }
   if (depth && rs[D3DRS_ZENABLE]) {
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(Compare(rs[D3DRS_ZFUNC]));
-    glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+    gl.glEnable(GL_DEPTH_TEST);
+    gl.glDepthFunc(Compare(rs[D3DRS_ZFUNC]));
+    gl.glDepthMask(rs[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
   } else {
-    glDisable(GL_DEPTH_TEST);
+    gl.glDisable(GL_DEPTH_TEST);
   }
   const float bias = static_cast<float>(rs[D3DRS_ZBIAS] & 0xFF);
   if (bias != 0.0f) {
     // Toward the viewer: smaller depths.
-    glEnable(GL_POLYGON_OFFSET_FILL);
-    glEnable(GL_POLYGON_OFFSET_LINE);
-    glPolygonOffset(0.0f, -bias);
+    gl.glEnable(GL_POLYGON_OFFSET_FILL);
+    gl.glEnable(GL_POLYGON_OFFSET_LINE);
+    gl.glPolygonOffset(0.0f, -bias);
   } else {
-    glDisable(GL_POLYGON_OFFSET_FILL);
-    glDisable(GL_POLYGON_OFFSET_LINE);
+    gl.glDisable(GL_POLYGON_OFFSET_FILL);
+    gl.glDisable(GL_POLYGON_OFFSET_LINE);
   }
   if (stencil && rs[D3DRS_STENCILENABLE]) {
-    glEnable(GL_STENCIL_TEST);
-    glStencilFunc(Compare(rs[D3DRS_STENCILFUNC]), static_cast<GLint>(rs[D3DRS_STENCILREF] & 0xFF),
+    gl.glEnable(GL_STENCIL_TEST);
+    gl.glStencilFunc(Compare(rs[D3DRS_STENCILFUNC]), static_cast<GLint>(rs[D3DRS_STENCILREF] & 0xFF),
                   rs[D3DRS_STENCILMASK] & 0xFF);
-    glStencilOp(StencilOp(rs[D3DRS_STENCILFAIL]), StencilOp(rs[D3DRS_STENCILZFAIL]), StencilOp(rs[D3DRS_STENCILPASS]));
-    glStencilMask(rs[D3DRS_STENCILWRITEMASK] & 0xFF);
+    gl.glStencilOp(StencilOp(rs[D3DRS_STENCILFAIL]), StencilOp(rs[D3DRS_STENCILZFAIL]), StencilOp(rs[D3DRS_STENCILPASS]));
+    gl.glStencilMask(rs[D3DRS_STENCILWRITEMASK] & 0xFF);
   } else {
-    glDisable(GL_STENCIL_TEST);
+    gl.glDisable(GL_STENCIL_TEST);
   }
   const DWORD mask = rs[D3DRS_COLORWRITEENABLE];
-  glColorMask((mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0, (mask & 8) != 0);
+  gl.glColorMask((mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0, (mask & 8) != 0);
   if (rs[D3DRS_ALPHABLENDENABLE]) {
-    glEnable(GL_BLEND);
-    glBlendFunc(BlendFactor(rs[D3DRS_SRCBLEND]), BlendFactor(rs[D3DRS_DESTBLEND]));
+    gl.glEnable(GL_BLEND);
+    gl.glBlendFunc(BlendFactor(rs[D3DRS_SRCBLEND]), BlendFactor(rs[D3DRS_DESTBLEND]));
     gl.glBlendEquation(BlendOp(rs[D3DRS_BLENDOP]));
   } else {
-    glDisable(GL_BLEND);
+    gl.glDisable(GL_BLEND);
   }
 }
 
@@ -618,13 +649,13 @@ void Rasterizer::BindStage(int s, Texture* texture, const DWORD* ts) {
   const GlFunctions& gl = context_.gl();
   gl.glActiveTexture(GL_TEXTURE0 + s);
   if (texture == nullptr || !Format(texture->Format(), nullptr)) {
-    glBindTexture(GL_TEXTURE_2D, 0);
+    gl.glBindTexture(GL_TEXTURE_2D, 0);
     return;
   }
   for (UINT i = 0; i < texture->GetLevelCount(); ++i) Upload(texture->Level(i));
   GLint level = 0;
   const GLuint name = MirrorOf(texture->Level(0), &level);
-  glBindTexture(GL_TEXTURE_2D, name);
+  gl.glBindTexture(GL_TEXTURE_2D, name);
   const GLuint sampler = samplers_[s];
   gl.glBindSampler(s, sampler);
   gl.glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, Address(ts[D3DTSS_ADDRESSU]));
@@ -727,16 +758,16 @@ bool Rasterizer::DrawCoverage(const TextCoverage& coverage, int x, int y, D3DCOL
   TechniqueProgram* program = Technique(ShaderTechnique::Text);
   if (program == nullptr) return false;
   const float w = static_cast<float>(target->Width()), h = static_cast<float>(target->Height());
-  glViewport(0, 0, static_cast<GLsizei>(target->Width()), static_cast<GLsizei>(target->Height()));
-  glDisable(GL_DEPTH_TEST);
-  glDisable(GL_STENCIL_TEST);
-  glDisable(GL_CULL_FACE);
-  glDisable(GL_POLYGON_OFFSET_FILL);
-  glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-  for (int i = 0; i < kRasterClipPlanes; ++i) glDisable(GL_CLIP_DISTANCE0 + i);
-  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  gl.glViewport(0, 0, static_cast<GLsizei>(target->Width()), static_cast<GLsizei>(target->Height()));
+  gl.glDisable(GL_DEPTH_TEST);
+  gl.glDisable(GL_STENCIL_TEST);
+  gl.glDisable(GL_CULL_FACE);
+  gl.glDisable(GL_POLYGON_OFFSET_FILL);
+  gl.glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+  for (int i = 0; i < kRasterClipPlanes; ++i) gl.glDisable(GL_CLIP_DISTANCE0 + i);
+  gl.glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  gl.glEnable(GL_BLEND);
+  gl.glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   gl.glBlendEquation(GL_FUNC_ADD);
   gl.glUseProgram(program->name());
   const float left = 2.0f * static_cast<float>(x) / w - 1.0f, top = 1.0f - 2.0f * static_cast<float>(y) / h;
@@ -747,17 +778,17 @@ bool Rasterizer::DrawCoverage(const TextCoverage& coverage, int x, int y, D3DCOL
   gl.glUniform4fv(program->at().colour, 1, &c.r);
   gl.glActiveTexture(GL_TEXTURE0);
   gl.glBindSampler(0, 0);
-  if (!coverageTexture_) glGenTextures(1, &coverageTexture_);
-  glBindTexture(GL_TEXTURE_2D, coverageTexture_);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, coverage.width, coverage.height, 0, GL_RED, GL_UNSIGNED_BYTE,
+  if (!coverageTexture_) gl.glGenTextures(1, &coverageTexture_);
+  gl.glBindTexture(GL_TEXTURE_2D, coverageTexture_);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, coverage.width, coverage.height, 0, GL_RED, GL_UNSIGNED_BYTE,
                coverage.pixels.data());
   gl.glBindVertexArray(emptyVertexArray_);
-  glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+  gl.glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
   target->SetFresh(Freshness::Cache);
   return true;
 }
@@ -791,17 +822,17 @@ RasterSkip Rasterizer::Draw(const RasterDraw& draw, const RasterState& st) {
 
   D3DVIEWPORT8 vp{};
   device_.GetViewport(&vp);
-  glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
+  gl.glViewport(static_cast<GLint>(vp.X), static_cast<GLint>(vp.Y), static_cast<GLsizei>(vp.Width),
              static_cast<GLsizei>(vp.Height));
-  glDepthRange(vp.MinZ, vp.MaxZ);
+  gl.glDepthRange(vp.MinZ, vp.MaxZ);
   GlFormat depthFormat;
   const bool depth = zs && Format(zs->Format(), &depthFormat);
   SetFixedState(st, depth, depth && depthFormat.stencil);
   for (int i = 0; i < kRasterClipPlanes; ++i) {
     if (!technique && (key.clipMask & (1 << i)))
-      glEnable(GL_CLIP_DISTANCE0 + i);
+      gl.glEnable(GL_CLIP_DISTANCE0 + i);
     else
-      glDisable(GL_CLIP_DISTANCE0 + i);
+      gl.glDisable(GL_CLIP_DISTANCE0 + i);
   }
   if (technique) {
     gl.glUseProgram(technique->name());
@@ -879,7 +910,7 @@ void Rasterizer::Submit(const RasterDraw& draw) {
                                 draw.indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT, nullptr,
                                 draw.base - static_cast<GLint>(draw.first));
   } else {
-    glDrawArrays(mode, 0, static_cast<GLsizei>(draw.count));
+    gl.glDrawArrays(mode, 0, static_cast<GLsizei>(draw.count));
   }
 }
 

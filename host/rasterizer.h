@@ -3,8 +3,9 @@
 //
 // The memory of a surface stays the truth the module sees; a mirror is a render cache. Each
 // surface knows which copy is newer (Surface::Fresh): a draw or clear uploads what it uses when
-// memory is newer and marks what it wrote as cache-newer; every CPU read of the device (locks,
-// copies, inspection) first reads a cache-newer surface back. Every texture has one GL texture
+// memory is newer and marks what it wrote as cache-newer; a copy from a cache-newer surface runs
+// mirror to mirror and leaves the destination cache-newer; every CPU read of the device (locks,
+// copies from memory, inspection) first reads a cache-newer surface back. Every texture has one GL texture
 // with all its levels; the back buffer, render targets and depth surfaces one each. The colour
 // target and the depth surface in force are attached to one framebuffer object.
 //
@@ -106,6 +107,7 @@ class Rasterizer final : public SurfaceCache {
   void Forget(Surface* surface) override;
   void Forget(Texture* texture) override;
   bool Clear(const std::vector<RECT>& areas, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) override;
+  bool Copy(Surface* source, const RECT* rects, const POINT* points, UINT count, Surface* destination) override;
 
  private:
   struct GlFormat {

@@ -24,18 +24,76 @@ TEST_F(Cache, DrawnPixelsReachLocksAndCopies) {
   Quad(0, 0, 8, 8, 0xFFFF0000);
   host::Surface* back = r.device().BackBuffer();
   EXPECT_EQ(back->Fresh(), host::Freshness::Cache);
-  // A copy reads the drawn source back before copying.
+  // A copy of the drawn source runs between the mirrors; its destination is read back when read.
   IDirect3DTexture8* copy = nullptr;
   ASSERT_EQ(r.CreateTexture(kSize, kSize, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &copy), D3D_OK);
   auto* level = static_cast<host::Texture*>(copy)->Level(0);
   ASSERT_EQ(r.CopyRects(back, nullptr, 0, level, nullptr), D3D_OK);
+  EXPECT_EQ(level->Fresh(), host::Freshness::Cache);
   EXPECT_EQ(level->PixelValue(3, 3) & 0xFFFFFFu, 0xFF0000u);
   EXPECT_EQ(level->PixelValue(12, 12) & 0xFFFFFFu, 0x000000u);
-  EXPECT_EQ(back->Fresh(), host::Freshness::Same);
+  EXPECT_EQ(back->Fresh(), host::Freshness::Cache);
   copy->Release();
   // Host inspection reads back too.
   Quad(8, 8, 16, 16, 0xFF00FF00);
   EXPECT_EQ(back->PixelArgb(12, 12) & 0xFFFFFFu, 0x00FF00u);
+}
+
+// The oracle is the copy through memory of the same drawn source, once it has been read back.
+TEST_F(Cache, ACopyBetweenMirrorsGivesWhatACopyThroughMemoryGives) {
+  struct Rects {
+    std::vector<RECT> from;
+    std::vector<POINT> to;
+  };
+  const Rects cases[] = {{{}, {}},  // the whole surface
+                         {{{2, 3, 9, 12}}, {{5, 1}}},
+                         {{{0, 0, 4, 4}, {10, 6, 16, 16}}, {{12, 12}, {0, 0}}}};
+  IDirect3DSurface8* back = nullptr;
+  r.GetRenderTarget(&back);
+  const host::Rasterizer& raster = *r.Raster3D();
+  for (D3DFORMAT format : {D3DFMT_A8R8G8B8, D3DFMT_X8R8G8B8, D3DFMT_R5G6B5}) {
+    for (const Rects& c : cases) {
+      SCOPED_TRACE(testing::Message() << "format " << format << ", " << c.from.size() << " rectangles");
+      IDirect3DSurface8* source = nullptr;
+      ASSERT_EQ(r.device().CreateRenderTarget(kSize, kSize, format, D3DMULTISAMPLE_NONE, TRUE, &source), D3D_OK);
+      ASSERT_EQ(r.SetRenderTarget(source, nullptr), D3D_OK);
+      ASSERT_EQ(r.Clear(0, nullptr, D3DCLEAR_TARGET, 0x40102030, 1.0f, 0), D3D_OK);
+      Quad(1, 2, 11, 9, 0x80FF8040);
+      Quad(6, 5, 15, 14, 0xC020A0E0);
+      // Destinations newer in memory, whose pixels outside the copy must survive it.
+      IDirect3DTexture8* textures[2] = {};
+      host::Surface* copies[2] = {};
+      for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(r.CreateTexture(kSize, kSize, 1, 0, format, D3DPOOL_MANAGED, &textures[i]), D3D_OK);
+        copies[i] = static_cast<host::Texture*>(textures[i])->Level(0);
+        D3DLOCKED_RECT locked{};
+        ASSERT_EQ(copies[i]->LockRect(&locked, nullptr, 0), D3D_OK);
+        auto* bytes = static_cast<uint8_t*>(locked.pBits);
+        for (size_t b = 0; b < copies[i]->Size(); ++b) bytes[b] = static_cast<uint8_t>(b * 37 + 11);
+        copies[i]->UnlockRect();
+      }
+      const RECT* from = c.from.empty() ? nullptr : c.from.data();
+      const POINT* to = c.to.empty() ? nullptr : c.to.data();
+      const UINT n = static_cast<UINT>(c.from.size());
+      const size_t readBacks = raster.ReadBacks();
+      ASSERT_EQ(r.CopyRects(source, from, n, copies[0], to), D3D_OK);
+      // Packed formats are copied through memory: their mirrors hold more than memory keeps.
+      if (format != D3DFMT_R5G6B5) {
+        EXPECT_EQ(raster.ReadBacks(), readBacks);
+      }
+      D3DLOCKED_RECT locked{};
+      ASSERT_EQ(source->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+      source->UnlockRect();
+      ASSERT_EQ(r.CopyRects(source, from, n, copies[1], to), D3D_OK);
+      for (UINT y = 0; y < kSize; ++y)
+        for (UINT x = 0; x < kSize; ++x)
+          ASSERT_EQ(copies[0]->PixelArgb(x, y), copies[1]->PixelArgb(x, y)) << "at " << x << "," << y;
+      ASSERT_EQ(r.SetRenderTarget(back, nullptr), D3D_OK);
+      for (IDirect3DTexture8* texture : textures) texture->Release();
+      source->Release();
+    }
+  }
+  back->Release();
 }
 
 TEST_F(Cache, AWriteThroughAnUnlockIsDrawnAgain) {
