@@ -139,6 +139,8 @@ void AddFilmCommand(cli::Program& program) {
   cli::Whole(cmd, "--where", &o->where, INT_MIN, INT_MAX, "the scene's -where value (default 0)");
   cli::Whole(cmd, "--frames", &o->frames, 1, 100000, "frames to run once the film plays (default 30)");
   cli::ResourceRoot(cmd, &o->resource);
+  // No scene is loaded, so no screen of one shows the film.
+  cmd->footer("The film reaches the film texture only: film draws nothing and so writes no picture (no --png).");
 }
 
 }  // namespace footlight
