@@ -2,7 +2,8 @@
 //
 // Starts the film player for FILE through the scene system (its PlayFilm slot), runs frames
 // until the player's answer has been handled (10 seconds at most), prints the exchange's log
-// lines, destroys the scene system and reports any player, pid file or shared mapping left.
+// lines, destroys the scene system and reports any player, pid file or shared mapping left. It
+// draws nothing (no scene shows the film texture), so it writes no picture.
 #pragma once
 #include "apps/footlight/cli.h"
 
