@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "apps/footlight/raster_options.h"
 #include "apps/footlight/scene_session.h"
 #include "camera/base_camera.h"
 #include "objects/scene_base_obj.h"
@@ -26,6 +27,7 @@ struct CameraOptions {
   std::string input;
   int frames = 10;
   int elapsed = 33;
+  PictureOptions picture;
 };
 
 // By the module's mode numbers, 1 to 7.
@@ -34,6 +36,7 @@ const char* const kModeNames[] = {"free", "first", "orbit", "auto", "action", "l
 std::string Check(const CameraOptions& o) {
   if (o.action.empty() && (!o.section.empty() || o.loop)) return "--section and --loop need --action NAME";
   if (!o.action.empty() && !o.mode.empty()) return "--action plays its own mode: no --mode with it";
+  if (!o.picture.png.empty() && o.scene < 0) return "--png needs --scene N: a camera alone draws nothing";
   return "";
 }
 
@@ -157,7 +160,7 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
     }
   }
   win32::ResetState();
-  SceneSession session(o.resource, entry);
+  SceneSession session(o.resource, entry, o.picture.Config());
   auto finish = [&](int status) { return session.Close(status, stderr); };
   host::ReferenceHost& host = session.standard().host;
   // The command's window is the one in front, so the camera may capture and steer the cursor.
@@ -214,6 +217,7 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
     camera->PlayActionSection(o.section.c_str(), &base, 1.0f, o.loop ? 1 : 0, 0, 1);
   }
 
+  o.picture.ClearFrames(session.standard());
   size_t next = 0;
   for (int frame = 1; frame <= o.frames; ++frame) {
     for (; next < input.size() && input[next].frame == frame; ++next) Deliver(host, input[next]);
@@ -239,10 +243,11 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
     }
     std::printf("\n");
   }
+  const int written = WritePicture(o.picture, session.standard().renderer);
   const size_t left = session.Finish();
   std::printf("live host blocks: %zu\n", left);
   win32::ResetState();
-  return finish(0);
+  return finish(written);
 }
 
 }  // namespace
@@ -271,6 +276,7 @@ void AddCameraCommand(cli::Program& program) {
   cli::PlainPath(cmd, "--input", &o->input, "window messages, one a line: FRAME MESSAGE [ARGUMENT]");
   cli::Whole(cmd, "--frames", &o->frames, 1, 1000000, "frames to run (default 10)");
   cli::Whole(cmd, "--elapsed", &o->elapsed, 0, 1000000, "milliseconds between frames (default 33)")->type_name("MS");
+  DeclarePictureOptions(cmd, &o->picture);
   program.Check(cmd, [o] { return Check(*o); });
 }
 

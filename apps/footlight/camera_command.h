@@ -1,10 +1,12 @@
 // footlight camera [--resource DIR] [--scene N] [--mode free|first|orbit|auto|look|point]
 //                  [--action NAME [--section S] [--loop]] [--input FILE] [--frames N] [--elapsed MS]
+//                  [--size WxH] [--png OUT]
 //
 // Drives a "CBaseCamera" (with --scene, the scene's own camera, its eye adjuster and its
 // "OriginCamera" points) and a scene object to follow, replays the window messages of FILE
 // through "system_messages", runs the frames and prints per frame the mode, the camera's eye and
-// look-at point and the renderer's view.
+// look-at point and the renderer's view. With --scene the scene is drawn through the camera and
+// --png writes the last frame's picture; a camera alone draws nothing.
 //
 // The input file: one message a line, "FRAME MESSAGE [ARGUMENT]", handed over before frame FRAME
 // (1 .. N) runs, lines of one frame in file order; blank lines and lines starting with '#' are

@@ -142,6 +142,8 @@ void AddFilmCommand(cli::Program& program) {
   cli::Whole(cmd, "--wait", &o->wait, 1, 3600,
              "seconds to wait for the player's answer, and again for it to leave (default 10)");
   cli::ResourceRoot(cmd, &o->resource);
+  // No scene is loaded, so no screen of one shows the film.
+  cmd->footer("The film reaches the film texture only: film draws nothing and so writes no picture (no --png).");
 }
 
 }  // namespace footlight

@@ -4,6 +4,7 @@
 // until the player's answer has been handled (--wait seconds at most, 10 by default), prints
 // the exchange's log lines, destroys the scene system and reports any player, pid file or
 // shared mapping left (after waiting --wait seconds again for them to go).
+// It draws nothing (no scene shows the film texture), so it writes no picture.
 #pragma once
 #include "apps/footlight/cli.h"
 

@@ -75,7 +75,7 @@ int RunObject(ObjectOptions o, DMAInterfaceFn entry) {
   // One stage serves the drawing and the walk.
   o.drawing.scene = o.stage.scene;
   if (o.framesGiven) o.frames = *o.framesGiven;
-  host::StandardHost standard(o.resource);
+  host::StandardHost standard(o.resource, o.drawing.picture.Config());
   host::ReferenceHost& host = standard.host;
   auto effects = std::make_shared<host::RecordingClass>("effect");
   host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
@@ -180,7 +180,10 @@ void AddObjectCommand(cli::Program& program) {
   cli::Whole(cmd, "--scene", &o->stage.scene, 0, INT_MAX, "load scene N first and stand the object on its stage");
   DeclareObjectDrawOptions(cmd, &o->drawing);
   DeclareObjectWalkOptions(cmd, &o->stage);
-  program.Check(cmd, [o] { return CheckObjectWalkOptions(o->stage); });
+  program.Check(cmd, [o] {
+    const std::string walk = CheckObjectWalkOptions(o->stage);
+    return walk.empty() ? footlight::CheckObjectDrawOptions(o->drawing) : walk;
+  });
 }
 
 }  // namespace footlight

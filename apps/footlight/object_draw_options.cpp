@@ -103,6 +103,11 @@ void DeclareObjectDrawOptions(CLI::App* cmd, ObjectDrawOptions* o) {
       ->type_name("I,R,A,D,C");
   cmd->add_flag("--shine", o->shine, "enable the shine");
   cli::Value(cmd, "--pick", &o->pick, "print the coarse and precise hits of the ray under the pixel");
+  DeclarePictureOptions(cmd, &o->picture);
+}
+
+std::string CheckObjectDrawOptions(const ObjectDrawOptions& o) {
+  return !o.picture.png.empty() && !o.Wanted() ? "--png needs --draw: the object is drawn only then" : "";
 }
 
 int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj* object, const ObjectDrawOptions& o,
@@ -117,6 +122,7 @@ int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj*
   }
 
   if (o.scene >= 0) PlaceOriginCamera(standard, scene);
+  o.picture.ClearFrames(standard);
   object->Show(true);
   if (o.box) object->ShowBoundingBox(1);
   if (o.title) {
@@ -199,8 +205,9 @@ int DrawObject(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj*
       }
     }
   }
+  const int written = WritePicture(o.picture, renderer, out);
   if (scene != nullptr && o.scene >= 0) scene->UnloadSceneThunk();
-  return 0;
+  return written;
 }
 
 }  // namespace footlight

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 
+#include "apps/footlight/raster_options.h"
+#include "d3dx8/d3dx8math.h"
 #include "frame/component_base.h"
 #include "host/mesh_object.h"
 #include "host/standard_host.h"
@@ -17,6 +20,7 @@ struct PortalsOptions {
   bool model = false;
   int frames = 1;
   std::vector<int> nextCell;  // frames before which N is pressed
+  PictureOptions picture;
 };
 
 // Prints the tables after every stage.
@@ -55,10 +59,36 @@ void PrintGraph(const CellPortalProgress& r) {
   }
 }
 
+// Looks at the whole mesh from above one front corner, as an editor shows a graph it built.
+void LookAtMesh(host::Renderer& renderer, const std::vector<CellPortalVertex>& vertices) {
+  if (vertices.empty()) return;
+  D3DXVECTOR3 low = vertices.front().position, high = low;
+  for (const CellPortalVertex& v : vertices) {
+    D3DXVec3Minimize(&low, &low, &v.position);
+    D3DXVec3Maximize(&high, &high, &v.position);
+  }
+  const D3DXVECTOR3 centre = (low + high) * 0.5f, half = (high - low) * 0.5f;
+  const float radius = std::max(D3DXVec3Length(&half), 1e-3f);
+  constexpr float kFov = D3DX_PI / 3.0f;
+  // Far enough back that the sphere round the box fits the narrower side of the view.
+  const float distance = radius / std::sin(kFov / 2.0f) * 1.05f;
+  D3DXVECTOR3 away(-0.5f, 0.8f, -1.0f);
+  D3DXVec3Normalize(&away, &away);
+  const D3DXVECTOR3 eye = centre + away * distance, up(0.0f, 1.0f, 0.0f);
+  D3DXMATRIX view, projection;
+  D3DXMatrixLookAtLH(&view, &eye, &centre, &up);
+  const RendererSize* size = renderer.GetBackBufferSize();
+  const float aspect = size != nullptr && size->height > 0 ? static_cast<float>(size->width) / size->height : 1.0f;
+  D3DXMatrixPerspectiveFovLH(&projection, aspect >= 1.0f ? kFov : 2.0f * std::atan(std::tan(kFov / 2.0f) / aspect),
+                             aspect, distance * 0.01f, distance + 2.0f * radius);
+  renderer.SetTransform(D3DTS_VIEW, &view);
+  renderer.SetTransform(D3DTS_PROJECTION, &projection);
+}
+
 int RunPortals(const PortalsOptions& o, const footlight::cli::Context& context) {
   using footlight::cli::Fail;
   if (std::string line; !footlight::cli::Readable(o.resource, o.mesh, &line)) return Fail(line);
-  host::StandardHost standard(o.resource);
+  host::StandardHost standard(o.resource, o.picture.Config());
   host::ReferenceHost& host = standard.host;
   host::RegisterMeshClass(host, standard.renderer);
   if (host.LoadModule(context.entry) == nullptr) return context.EmptyClassList();
@@ -112,7 +142,9 @@ int RunPortals(const PortalsOptions& o, const footlight::cli::Context& context) 
   builder->SetProgressListener(nullptr);
   if (printer.last != nullptr) PrintGraph(*printer.last);
 
-  const host::Renderer& renderer = standard.renderer;
+  host::Renderer& renderer = standard.renderer;
+  if (printer.last != nullptr) LookAtMesh(renderer, *printer.last->vertices);
+  o.picture.ClearFrames(standard);
   for (int frame = 1; frame <= o.frames; ++frame) {
     if (std::find(o.nextCell.begin(), o.nextCell.end(), frame) != o.nextCell.end()) host.SystemMessage(256, 'N', 0);
     const size_t before = renderer.Draws().size();
@@ -125,10 +157,11 @@ int RunPortals(const PortalsOptions& o, const footlight::cli::Context& context) 
     }
     std::printf("frame %d: portal outlines %zu, cell triangles %zu\n", frame, outlines, triangles);
   }
+  const int status = WritePicture(o.picture, renderer);
   host.DestroyAll();
   const size_t live = host.Allocator().LiveBlocks();
   std::printf("live host blocks: %zu\n", live);
-  return live == 0 ? 0 : 1;
+  return live == 0 ? status : 1;
 }
 
 }  // namespace
@@ -145,6 +178,7 @@ void AddPortalsCommand(cli::Program& program) {
   cli::Whole(cmd, "--frames", &o->frames, 0, INT_MAX, "frames to draw (default 1)");
   cli::Whole(cmd, "--next-cell", &o->nextCell, 1, INT_MAX, "press N (select the next cell) before frame F")
       ->type_name("F");
+  DeclarePictureOptions(cmd, &o->picture);
 }
 
 }  // namespace footlight

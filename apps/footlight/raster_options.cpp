@@ -4,11 +4,29 @@
 
 #include <vector>
 
+#include "host/standard_host.h"
+
+host::RendererConfig PictureOptions::Config() const {
+  host::RendererConfig config;
+  config.device.width = width();
+  config.device.height = height();
+  return config;
+}
+
+void PictureOptions::ClearFrames(host::StandardHost& standard) const {
+  if (!png.empty()) standard.ClearEachFrame(0xFF000000u);
+}
+
+void DeclarePictureOptions(CLI::App* cmd, PictureOptions* o, const std::string& sizeHelp) {
+  using namespace footlight;
+  cli::Value(cmd, "--size", &o->size, sizeHelp);
+  cli::PlainPath(cmd, "--png", &o->png, "write the last frame's picture to this file");
+}
+
 void DeclareRasterOptions(CLI::App* cmd, RasterRunOptions* o) {
   using namespace footlight;
-  cli::Value(cmd, "--size", &o->size, "the back buffer's size (default 800x600)");
+  DeclarePictureOptions(cmd, o);
   cli::Value(cmd, "--clear", &o->clear, "clear target, depth (1) and stencil (0) to this colour before each frame");
-  cli::PlainPath(cmd, "--png", &o->png, "write the last frame's picture to this file");
   cmd->add_flag("--no-raster", o->noRaster, "record the draws without drawing them");
 }
 
@@ -28,4 +46,14 @@ bool WriteSurfacePng(const host::Surface& surface, const std::string& path, std:
     return false;
   }
   return true;
+}
+
+int WritePicture(const PictureOptions& o, host::Renderer& renderer, std::FILE* out, std::FILE* err) {
+  if (o.png.empty()) return 0;
+  if (std::string error; !WriteSurfacePng(*renderer.device().BackBuffer(), o.png, &error)) {
+    std::fprintf(err, "footlight: %s\n", error.c_str());
+    return 1;
+  }
+  std::fprintf(out, "wrote %s\n", o.png.c_str());
+  return 0;
 }

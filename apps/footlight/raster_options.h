@@ -1,32 +1,57 @@
-// The drawing options of `footlight run`: the device size, a clear before each frame's render
-// phases, the last frame as a PNG picture and rasterising switched off.
+// The picture options of the commands that draw, and the further drawing options of `footlight
+// run`.
 //
-//   --size WxH      back buffer size (default 800x600)
+//   --size WxH      the back buffer's size (default 800x600)
+//   --png OUT       the last frame's back buffer, read back from the device (a plain path)
+//
+// `footlight run` adds:
 //   --clear RRGGBB  clear target, depth (1) and stencil (0) before each "realize"
-//   --png OUT       the last frame's back buffer, read back before the closing reset (a plain path)
 //   --no-raster     draws are recorded only; nothing is drawn
 #pragma once
+#include <cstdio>
 #include <optional>
 #include <string>
 
 #include "apps/footlight/cli.h"
 #include "host/renderer.h"
 
-struct RasterRunOptions {
+namespace host {
+class StandardHost;
+}
+
+struct PictureOptions {
   footlight::cli::Size size{800, 600};
-  std::optional<footlight::cli::Colour> clear;
   std::string png;
-  bool noRaster = false;
 
   UINT width() const { return static_cast<UINT>(size.width); }
   UINT height() const { return static_cast<UINT>(size.height); }
+  // A renderer whose device is --size.
+  host::RendererConfig Config() const;
+  // With --png each frame starts from a black picture and a far depth, as a game's frame does,
+  // so the picture shows the last frame alone.
+  void ClearFrames(host::StandardHost& standard) const;
+};
+
+// Declares --size and --png on a command that draws; `sizeHelp` says what the size is to it.
+void DeclarePictureOptions(CLI::App* cmd, PictureOptions* options,
+                           const std::string& sizeHelp = "the back buffer's size (default 800x600)");
+
+// Writes the surface's pixels, read back from the device, as a PNG file at a plain path.
+bool WriteSurfacePng(const host::Surface& surface, const std::string& path, std::string* error);
+
+// With --png, writes the renderer's back buffer there and echoes "wrote OUT" on `out`; 1 with
+// the one error line on `err` when it cannot be written. 0 otherwise.
+int WritePicture(const PictureOptions& options, host::Renderer& renderer, std::FILE* out = stdout,
+                 std::FILE* err = stderr);
+
+struct RasterRunOptions : PictureOptions {
+  std::optional<footlight::cli::Colour> clear;
+  bool noRaster = false;
+
   // The clear colour, opaque.
   D3DCOLOR ClearColour() const { return 0xFF000000u | (clear ? clear->rgb : 0u); }
   bool Any() const { return size.width != 800 || size.height != 600 || clear || !png.empty() || noRaster; }
 };
 
-// Declares the drawing options on a command.
+// Declares the drawing options of `footlight run` on a command.
 void DeclareRasterOptions(CLI::App* cmd, RasterRunOptions* options);
-
-// Writes the surface's pixels, read back from the device, as a PNG file at a plain path.
-bool WriteSurfacePng(const host::Surface& surface, const std::string& path, std::string* error);

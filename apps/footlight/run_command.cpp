@@ -152,9 +152,7 @@ int RunClasses(host::StandardHost& standard, const RunOptions& o) {
 
 int Run(const RunOptions& o, const cli::Context& context) {
   // The services are set before the module is loaded: DMAInterface copies the INI service.
-  host::RendererConfig config;
-  config.device.width = o.raster.width();
-  config.device.height = o.raster.height();
+  host::RendererConfig config = o.raster.Config();
   config.rasterize = !o.raster.noRaster;
   host::StandardHost standard(o.resource, config);
   if (standard.host.LoadModule(context.entry) == nullptr)

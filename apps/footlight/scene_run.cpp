@@ -223,12 +223,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
     }
   }
 
-  if (std::string error; !draw.raster.png.empty() &&
-                         !WriteSurfacePng(*renderer.device().BackBuffer(), draw.raster.png, &error)) {
-    std::fprintf(err, "footlight: %s\n", error.c_str());
-    return finish(1);
-  }
-  if (!draw.raster.png.empty()) std::fprintf(out, "wrote %s\n", draw.raster.png.c_str());
+  if (WritePicture(draw.raster, renderer, out, err) != 0) return finish(1);
   if (draw.gizmo) std::fprintf(out, "%s\n", gizmoDraws.Line(*draw.gizmo).c_str());
   PrintReport(out, standard, scene);
   if (options.ground) {

@@ -20,7 +20,8 @@ bool ParseBoundedInt(const std::string& text, long least, long most, int* out) {
   return true;
 }
 
-SceneSession::SceneSession(const std::string& resource, DMAInterfaceFn entry) : standard_(resource) {
+SceneSession::SceneSession(const std::string& resource, DMAInterfaceFn entry, const host::RendererConfig& config)
+    : standard_(resource, config) {
   standard_.host.LoadModule(entry);
 }
 

@@ -18,7 +18,7 @@ bool ParseBoundedInt(const std::string& text, long least, long most, int* out);
 
 class SceneSession {
  public:
-  SceneSession(const std::string& resource, DMAInterfaceFn entry);
+  SceneSession(const std::string& resource, DMAInterfaceFn entry, const host::RendererConfig& config = {});
   ~SceneSession();
   SceneSession(const SceneSession&) = delete;
   SceneSession& operator=(const SceneSession&) = delete;

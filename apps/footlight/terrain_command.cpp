@@ -163,8 +163,8 @@ std::string CheckTerrainOptions(const TerrainOptions& o) {
   if (o.stroke.has_value() != (!o.mask.empty() && !o.paintLayer.empty()) ||
       (!o.stroke && (!o.mask.empty() || !o.paintLayer.empty())))
     return "--paint, --mask and --paint-layer go together";
-  const std::string view = std::to_string(o.size.width) + "x" + std::to_string(o.size.height) + " view";
-  auto outside = [&](const cli::Pixel& p) { return p.x >= o.size.width || p.y >= o.size.height; };
+  const std::string view = std::to_string(o.picture.size.width) + "x" + std::to_string(o.picture.size.height) + " view";
+  auto outside = [&](const cli::Pixel& p) { return p.x >= o.picture.size.width || p.y >= o.picture.size.height; };
   auto pixel = [](const cli::Pixel& p) { return std::to_string(p.x) + "," + std::to_string(p.y); };
   for (const auto& e : o.edits)
     if (outside(e.pixel)) return "pixel " + pixel(e.pixel) + " lies outside the " + view;
@@ -212,10 +212,7 @@ int RunTerrain(const TerrainOptions& o, const cli::Context& context, std::FILE* 
     }
   }
   // The device is the view, so pixels of the edits are pixels of --size.
-  host::RendererConfig config;
-  config.device.width = static_cast<UINT>(o.size.width);
-  config.device.height = static_cast<UINT>(o.size.height);
-  host::StandardHost standard(o.resource, config);
+  host::StandardHost standard(o.resource, o.picture.Config());
   host::ReferenceHost& host = standard.host;
   if (host.LoadModule(context.entry) == nullptr) return context.EmptyClassList();
   int status = 0;
@@ -277,10 +274,10 @@ int RunTerrain(const TerrainOptions& o, const cli::Context& context, std::FILE* 
     const float farPlane = static_cast<float>(std::max(6000.0, reach * 1.01 + 1.0));
     D3DXMATRIX projection;
     D3DXMatrixPerspectiveFovLH(&projection, o.fov * 3.14159265f / 180.0f,
-                               static_cast<float>(o.size.width) / static_cast<float>(o.size.height), 1.0f, farPlane);
+                               static_cast<float>(o.picture.size.width) / static_cast<float>(o.picture.size.height), 1.0f, farPlane);
     standard.renderer.SetTransform(D3DTS_PROJECTION, &projection);
-    std::fprintf(out, "eye %s at %s fov %g size %dx%d%s\n", Vec(eye).c_str(), Vec(at).c_str(), o.fov, o.size.width,
-                 o.size.height, o.wireframe ? " wireframe" : "");
+    std::fprintf(out, "eye %s at %s fov %g size %dx%d%s\n", Vec(eye).c_str(), Vec(at).c_str(), o.fov, o.picture.size.width,
+                 o.picture.size.height, o.wireframe ? " wireframe" : "");
     ComponentHandle editorHandle{};
     if (o.editor && (!host.CreateObject(&editorHandle, "CTerrainEditor") || host.GetObject(&editorHandle) == nullptr)) {
       std::fprintf(err, "footlight: the terrain editor could not be made\n");
@@ -401,14 +398,7 @@ int RunTerrain(const TerrainOptions& o, const cli::Context& context, std::FILE* 
         std::fprintf(out, "ray %s to %s: no hit\n", Vec(a).c_str(), Vec(b).c_str());
       }
     }
-    if (std::string error; !o.png.empty()) {
-      if (WriteSurfacePng(*standard.renderer.device().BackBuffer(), o.png, &error)) {
-        cli::Wrote(o.png);
-      } else {
-        std::fprintf(err, "footlight: %s\n", error.c_str());
-        status = 1;
-      }
-    }
+    if (WritePicture(o.picture, standard.renderer, out, err) != 0) status = 1;
     for (const auto& p : o.points) {
       D3DXVECTOR3 point(p.x, 0.0f, p.z), normal(0, 0, 0);
       if (edit->SampleHeight(&point, &normal))
@@ -445,8 +435,7 @@ void AddTerrainCommand(cli::Program& program) {
   cli::Value(cmd, "--eye", &o->eye, "the eye (default: above the field's first corner)");
   cli::Value(cmd, "--at", &o->at, "the point looked at (default: the field's middle)");
   cli::Number(cmd, "--fov", &o->fov, "the vertical field of view in degrees (default 60)", cli::Range::Between(0, 180));
-  cli::Value(cmd, "--size", &o->size, "the view in pixels (default 800x600)");
-  cli::PlainPath(cmd, "--png", &o->png, "write the last frame's picture to this file");
+  DeclarePictureOptions(cmd, &o->picture, "the view in pixels (default 800x600)");
   cli::Whole(cmd, "--frames", &o->frames, 1, 100000, "frames to run (default 1)");
   cmd->add_flag("--wireframe", o->wireframe, "draw the terrain as a wireframe");
   cli::Value(cmd, "--ray", &o->rays, "print the first hit of the ray with the ground (again for more)");

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "apps/footlight/cli.h"
+#include "apps/footlight/raster_options.h"
 #include "frame/dma_interface.h"
 
 namespace footlight {
@@ -35,8 +36,7 @@ struct TerrainOptions {
   std::string textures = "resource\\terrain\\";
   std::optional<cli::Point> eye, at;
   float fov = 60.0f;  // degrees, vertical
-  cli::Size size{800, 600};
-  std::string png;  // the last frame's picture, a plain path
+  PictureOptions picture;  // the view's size and its last picture
   int frames = 1;
   bool wireframe = false;
   std::vector<cli::Ray> rays;

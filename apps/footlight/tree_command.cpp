@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "apps/footlight/raster_options.h"
 #include "frame/component_base.h"
 #include "host/build_input_writer.h"
 #include "host/standard_host.h"
@@ -39,6 +40,8 @@ struct TreeOptions {
   float radius = 0.0f;
   bool first = false;
   bool bounds = false;
+  // run
+  PictureOptions picture;
 };
 
 D3DXVECTOR3 Vector(const footlight::cli::Point& p) { return D3DXVECTOR3(p.x, p.y, p.z); }
@@ -205,7 +208,7 @@ int RunFrames(const TreeOptions& o, DMAInterfaceFn entry) {
       return footlight::cli::Fail(line);
   for (const TreeFile& f : o.files)
     if (std::string line; !footlight::cli::Readable(o.resource, f.path, &line)) return footlight::cli::Fail(line);
-  host::StandardHost standard(o.resource);
+  host::StandardHost standard(o.resource, o.picture.Config());
   host::ReferenceHost& host = standard.host;
   CAdaptiveBinaryTree* tree = MakeTree(standard, entry);
   if (tree == nullptr) return 1;
@@ -231,6 +234,7 @@ int RunFrames(const TreeOptions& o, DMAInterfaceFn entry) {
   for (char key : o.keys) host.SystemMessage(0x100, static_cast<uint32_t>(key), 0);
 
   renderer.SetRecording(true);
+  o.picture.ClearFrames(standard);
   int asserted = 0;  // frames whose occlusion system asserted: the run then fails
   for (int frame = 1; frame <= o.frames; ++frame) {
     renderer.ClearRecords();
@@ -250,7 +254,8 @@ int RunFrames(const TreeOptions& o, DMAInterfaceFn entry) {
   tree->TreeShape(&nodes, &leaves, &depth);
   std::printf("nodes %u, leaves %u, depth %u\n", nodes, leaves, depth);
   if (asserted > 0) std::fprintf(stderr, "footlight: the occlusion system asserted in %d of %d frames\n", asserted, o.frames);
-  return Finish(standard, asserted > 0 ? 1 : 0);
+  const int written = WritePicture(o.picture, renderer);
+  return Finish(standard, asserted > 0 ? 1 : written);
 }
 
 }  // namespace
@@ -284,6 +289,7 @@ void AddTreeCommand(cli::Program& program) {
       "press this key before the first frame (B drawing, O occlusion culling)");
   cli::ResourcePath(run, "--collision", &o->collision, "load this collision tree file first");
   cli::ResourcePath(run, "--occluder", &o->occluder, "load this occluder tree file first");
+  DeclarePictureOptions(run, &o->picture);
 
   CLI::App* build = program.Command(
       "build", "build render geometry, a collision tree and an occluder tree from a build input or OBJ mesh",

@@ -277,6 +277,8 @@ TEST(FootlightCli, BadArgumentsAreOneLineInTheSharedWordingAndStatusTwo) {
       {"tree", "tree needs a command: run, build, query (see footlight tree --help)"},
       {"path --scene 1 1,2 3,4,5", "FROM takes a point X,Y,Z, got \"1,2\""},
       {"maps --scene 1 --out m --size 4097x16", "option --size takes a size WxH, each 1 to 4096, got \"4097x16\""},
+      {"camera --png p.png", "--png needs --scene N: a camera alone draws nothing"},
+      {"object 10005 --png p.png", "--png needs --draw: the object is drawn only then"},
   };
   for (const auto& [args, line] : cases) {
     const Result r = RunFootlight(args);
