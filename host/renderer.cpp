@@ -347,7 +347,45 @@ void Renderer::ClearRecords() {
   texts_.clear();
   clears_.clear();
   log_.clear();
+  lastFrame_ = RecordMarks{0, 0, 0, lastFrame_.stateCalls, 0};
+  frame_ = RecordMarks{0, 0, 0, frame_.stateCalls, 0};
 }
+
+void Renderer::ClearRenderStateCalls() {
+  stateCalls_.clear();
+  lastFrame_.stateCalls = frame_.stateCalls = 0;
+}
+
+namespace {
+template <class T>
+size_t DropFront(std::vector<T>& list, size_t count) {
+  count = std::min(count, list.size());
+  list.erase(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(count));
+  return count;
+}
+
+template <class T>
+std::span<const T> From(const std::vector<T>& list, size_t first) {
+  return std::span<const T>(list).subspan(std::min(first, list.size()));
+}
+}  // namespace
+
+void Renderer::BeginFrame() {
+  const auto drop = [](auto& list, size_t& lastFrame, size_t& frame) {
+    const size_t gone = DropFront(list, lastFrame);
+    lastFrame = frame - std::min(frame, gone);
+    frame = list.size();
+  };
+  drop(draws_, lastFrame_.draws, frame_.draws);
+  drop(texts_, lastFrame_.texts, frame_.texts);
+  drop(clears_, lastFrame_.clears, frame_.clears);
+  drop(stateCalls_, lastFrame_.stateCalls, frame_.stateCalls);
+  drop(callLog_, lastFrame_.calls, frame_.calls);
+}
+
+std::span<const DrawRecord> Renderer::FrameDraws() const { return From(draws_, frame_.draws); }
+std::span<const TextRecord> Renderer::FrameTexts() const { return From(texts_, frame_.texts); }
+std::span<const RendererLogEntry> Renderer::FrameCalls() const { return From(callLog_, frame_.calls); }
 
 // ---- Transforms -----------------------------------------------------------------------
 
@@ -372,6 +410,7 @@ HRESULT Renderer::SetTransform(DWORD type, const D3DMATRIX* matrix) {
   }
   LogCall(entry);
   *slot = *matrix;
+  StateChanged();
   return D3D_OK;
 }
 
@@ -398,6 +437,7 @@ HRESULT Renderer::PopTransform(DWORD type) {
   }
   *slot = it->second.back();
   it->second.pop_back();
+  StateChanged();
   return D3D_OK;
 }
 
@@ -415,6 +455,7 @@ void Renderer::SetLookAt(const D3DVECTOR* eye, const D3DVECTOR* at, const D3DVEC
   lookAt_.view = LookAtLH(*eye, *at, *up);
   lookAt_.set = true;
   view_ = lookAt_.view;
+  StateChanged();
 }
 
 void Renderer::GetLookAt(D3DVECTOR* eye, D3DVECTOR* at, D3DVECTOR* up) {
@@ -443,6 +484,7 @@ HRESULT Renderer::SetRenderState(DWORD state, DWORD value) {
     return D3DERR_INVALIDCALL;
   }
   renderStates_[state] = value;
+  StateChanged();
   stateCalls_.emplace_back(state, value);
   LogCall(RendererLogEntry{RendererLogEntry::Kind::State, 0, state, value});
   return D3D_OK;
@@ -457,6 +499,7 @@ HRESULT Renderer::SetTextureStageState(DWORD stage, DWORD type, DWORD value) {
   }
   LogCall(RendererLogEntry{RendererLogEntry::Kind::Stage, 0, stage, type, value});
   stageStates_[stage][type] = value;
+  StateChanged();
   return D3D_OK;
 }
 
@@ -466,6 +509,7 @@ DWORD Renderer::GetTextureStageState(DWORD stage, DWORD type) {
 
 HRESULT Renderer::SetVertexShader(DWORD fvf) {
   vertexShader_ = fvf;
+  StateChanged();
   return D3D_OK;
 }
 
@@ -475,12 +519,14 @@ HRESULT Renderer::SetVertexShaderConstant(DWORD reg, const void* data, DWORD cou
   if (count > 0) std::memcpy(entry.values, data, sizeof entry.values);
   LogCall(entry);
   std::memcpy(&vertexConstants_[reg * 4], data, static_cast<size_t>(count) * 4 * sizeof(float));
+  StateChanged();
   return D3D_OK;
 }
 
 HRESULT Renderer::SetPixelShaderConstant(DWORD reg, const void* data, DWORD count) {
   if (!data || reg > kRendererPixelConstants || count > kRendererPixelConstants - reg) return D3DERR_INVALIDCALL;
   std::memcpy(&pixelConstants_[reg * 4], data, static_cast<size_t>(count) * 4 * sizeof(float));
+  StateChanged();
   return D3D_OK;
 }
 
@@ -511,6 +557,7 @@ HRESULT Renderer::SetLight(DWORD index, const D3DLIGHT8* light) {
   if (!light || light->Type < D3DLIGHT_POINT || light->Type > D3DLIGHT_DIRECTIONAL) return D3DERR_INVALIDCALL;
   if (light->Type != D3DLIGHT_POINT && Dot(light->Direction, light->Direction) == 0.0f) return D3DERR_INVALIDCALL;
   lights_[index].light = *light;
+  StateChanged();
   return D3D_OK;
 }
 
@@ -533,6 +580,7 @@ HRESULT Renderer::LightEnable(DWORD index, BOOL enable) {
     }
   }
   it->second.enabled = enable != FALSE;
+  StateChanged();
   return D3D_OK;
 }
 
@@ -633,6 +681,7 @@ HRESULT Renderer::SetTexture(DWORD stage, int texture) {
   if (stageTextures_[stage]) stageTextures_[stage]->Release();
   stageTextures_[stage] = object;
   stageHandles_[stage] = texture;
+  StateChanged();
   return hr;
 }
 
@@ -647,6 +696,7 @@ HRESULT Renderer::SetBaseTexture(DWORD stage, IDirect3DTexture8* texture) {
   stageHandles_[stage] = -1;
   for (const auto& entry : textures_)
     if (entry.second.texture == texture) stageHandles_[stage] = entry.first;
+  StateChanged();
   return D3D_OK;
 }
 
@@ -969,6 +1019,24 @@ void Renderer::Snapshot(RenderSnapshot* s) const {
   s->renderTarget = device_.CurrentRenderTarget();
 }
 
+std::shared_ptr<const RenderSnapshot> Renderer::CurrentSnapshot() {
+  // The viewport and the target are the device's, which the module may also set directly.
+  D3DVIEWPORT8 viewport{};
+  device_.GetViewport(&viewport);
+  const IDirect3DSurface8* target = device_.CurrentRenderTarget();
+  const bool sameDevice = snapshot_ && snapshot_->renderTarget == target && snapshot_->viewport.X == viewport.X &&
+                          snapshot_->viewport.Y == viewport.Y && snapshot_->viewport.Width == viewport.Width &&
+                          snapshot_->viewport.Height == viewport.Height && snapshot_->viewport.MinZ == viewport.MinZ &&
+                          snapshot_->viewport.MaxZ == viewport.MaxZ;
+  if (!sameDevice || snapshotVersion_ != stateVersion_) {
+    auto snapshot = std::make_shared<RenderSnapshot>();
+    Snapshot(snapshot.get());
+    snapshot_ = std::move(snapshot);
+    snapshotVersion_ = stateVersion_;
+  }
+  return snapshot_;
+}
+
 HRESULT Renderer::Refuse(DrawRecord& record, const std::string& why) {
   if (record.error.empty()) {
     record.error = why;
@@ -1029,7 +1097,7 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
     Rasterise(record, vertexBase, firstIndex, indexSize);
   }
   if (recording_) {
-    Snapshot(&record.state);
+    record.state = CurrentSnapshot();
     draws_.push_back(std::move(record));
     return draws_.back().result;
   }
@@ -1431,6 +1499,7 @@ void Renderer::OnDeviceLost() {
     stageTextures_[s] = nullptr;
     stageHandles_[s] = -1;
   }
+  StateChanged();
   DropDynamicBuffer();
   device_.Lose();
 }

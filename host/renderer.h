@@ -1,6 +1,8 @@
 // The host's "dx8render" service over a device of its own. It keeps every state the module
 // sets and reads it back, holds textures, buffers, effects and fonts by handle, and records
-// each draw with a copy of the vertices and indices it used and the state in force.
+// each draw with a copy of the vertices and indices it used and the state in force. Records are
+// kept for the current frame and the one before it (BeginFrame), so a run of any length holds
+// two frames of them.
 //
 // Registration: host.AddService("dx8render", static_cast<IRenderer*>(&renderer)).
 // Device loss: call OnDeviceLost() when the device is lost (with event 30001) and
@@ -11,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -98,7 +101,8 @@ struct DrawRecord {
   // Vertices firstVertex .. firstVertex + vertexCount - 1, stride bytes each.
   std::vector<uint8_t> vertices;
   std::vector<uint32_t> indices;  // as read, before the base vertex is added
-  RenderSnapshot state;
+  // Shared by the draws made while nothing it holds changed.
+  std::shared_ptr<const RenderSnapshot> state;
 
   // The bytes of the vertex `index` names (an index as read; for slots 55 and 56 the vertex's
   // number in its buffer), or null outside the copy.
@@ -259,7 +263,10 @@ class Renderer final : public IRenderer {
   HRESULT GetDeviceCaps(D3DCAPS8* caps) override;
   HRESULT GetViewport(D3DVIEWPORT8* viewport) override;
   HRESULT SetViewport(const D3DVIEWPORT8* viewport) override;
-  void SetLightingMode(BOOL mode) override { lightingMode_ = mode; }
+  void SetLightingMode(BOOL mode) override {
+    lightingMode_ = mode;
+    StateChanged();
+  }
   IDirect3DTexture8* GetTextureObject(int texture) override;
   int SetSwitchA(int value) override;
   int SetSwitchB(int value) override;
@@ -300,19 +307,27 @@ class Renderer final : public IRenderer {
   size_t DeviceLosses() const { return losses_; }
   size_t DeviceResets() const { return resets_; }
 
-  // Records
+  // Records. The draws, texts, clears, state calls and call log below hold the frame before the
+  // current one and the current one: a driver calls BeginFrame as each frame begins
+  // (StandardHost::Frame does), which drops what came before the frame that just ended. What
+  // came before the first BeginFrame counts as one frame.
+  void BeginFrame();
   void SetRecording(bool on) { recording_ = on; }
   const std::vector<DrawRecord>& Draws() const { return draws_; }
   const std::vector<TextRecord>& Texts() const { return texts_; }
   const std::vector<ClearRecord>& Clears() const { return clears_; }
+  // The records of the current frame, since the last BeginFrame.
+  std::span<const DrawRecord> FrameDraws() const;
+  std::span<const TextRecord> FrameTexts() const;
+  std::span<const RendererLogEntry> FrameCalls() const;
   // Every accepted SetRenderState (state, value), in order.
   const std::vector<std::pair<DWORD, DWORD>>& RenderStateCalls() const { return stateCalls_; }
-  void ClearRenderStateCalls() { stateCalls_.clear(); }
+  void ClearRenderStateCalls();
   // How often SetLookAt was called since construction.
   size_t LookAtCalls() const { return lookAtCalls_; }
-  // The ordered call log; kept while recording is on, emptied by ClearRecords.
+  // The ordered call log of the two frames; kept while recording is on, emptied by ClearRecords.
   const std::vector<RendererLogEntry>& CallLog() const { return callLog_; }
-  // The entries of one tick, in order.
+  // The entries of one tick among those kept, in order.
   std::vector<RendererLogEntry> CallsOfTick(uint64_t tick) const;
   void ClearRecords();
   // Every draw since construction, recorded or not, refused ones included.
@@ -389,6 +404,9 @@ class Renderer final : public IRenderer {
   void MakeDynamicBuffer();
   void DropDynamicBuffer();
   void Snapshot(RenderSnapshot* out) const;
+  // Every change of what a snapshot holds counts; the draws made between two changes share one.
+  void StateChanged() { ++stateVersion_; }
+  std::shared_ptr<const RenderSnapshot> CurrentSnapshot();
   HRESULT Record(DrawRecord& record, const uint8_t* vertexBase, size_t vertexBytes, const void* indexBase,
                  size_t indexBytes, UINT indexSize);
   HRESULT Refuse(DrawRecord& record, const std::string& why);
@@ -460,7 +478,16 @@ class Renderer final : public IRenderer {
   std::set<std::string> failingTextures_;
   std::set<std::string> failingEffects_;
 
+  uint64_t stateVersion_ = 0;
+  uint64_t snapshotVersion_ = 0;
+  std::shared_ptr<const RenderSnapshot> snapshot_;  // taken at snapshotVersion_
+
   bool recording_ = true;
+  // Where the last frame's and the current frame's records begin in each list.
+  struct RecordMarks {
+    size_t draws = 0, texts = 0, clears = 0, stateCalls = 0, calls = 0;
+  };
+  RecordMarks lastFrame_, frame_;
   std::vector<DrawRecord> draws_;
   std::vector<TextRecord> texts_;
   std::vector<ClearRecord> clears_;

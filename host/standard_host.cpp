@@ -46,6 +46,7 @@ DWORD StandardHost::FullClearFlags() {
 }
 
 void StandardHost::Frame(uint32_t elapsedMs) {
+  renderer.BeginFrame();
   host.Execute(elapsedMs);
   renderer.BeginScene();
   if (clearEachFrame_) {

@@ -26,7 +26,8 @@ class StandardHost {
   // release what they made, the renderer releases its own; the renderer resets, then the
   // components hear 30002. False (and a log line) when the device refuses the reset.
   bool LoseAndResetDevice();
-  // One frame: execute, then the three render phases between BeginScene and EndScene.
+  // One frame: the renderer's records begin a frame, the host executes, then the three render
+  // phases run between BeginScene and EndScene.
   void Frame(uint32_t elapsedMs);
   // Target, depth and stencil, as far as the device's current depth surface has them.
   DWORD FullClearFlags();

@@ -1,6 +1,7 @@
 #include "apps/footlight/gizmo_option.h"
 
 #include <cstdio>
+#include <span>
 
 #include "apps/footlight/gamma_option.h"
 #include "scene/debug_gizmo.h"
@@ -25,14 +26,14 @@ bool IsGizmoDraw(const host::DrawRecord& d, DWORD type, UINT primitives) {
 }  // namespace
 
 void GizmoWatch::EndFrame(const host::Renderer& renderer) {
-  const std::vector<host::DrawRecord>& draws = renderer.Draws();
+  const std::span<const host::DrawRecord> draws = renderer.FrameDraws();
   ++frames_;
-  for (size_t i = first_; i < draws.size(); ++i) {
-    quads_ += IsGizmoDraw(draws[i], D3DPT_TRIANGLELIST, 6) ? 1 : 0;
-    lines_ += IsGizmoDraw(draws[i], D3DPT_LINELIST, 3) ? 1 : 0;
+  for (const host::DrawRecord& draw : draws) {
+    quads_ += IsGizmoDraw(draw, D3DPT_TRIANGLELIST, 6) ? 1 : 0;
+    lines_ += IsGizmoDraw(draw, D3DPT_LINELIST, 3) ? 1 : 0;
   }
   const size_t n = draws.size();
-  if (n >= first_ + 2 && IsGizmoDraw(draws[n - 2], D3DPT_TRIANGLELIST, 6) && IsGizmoDraw(draws[n - 1], D3DPT_LINELIST, 3))
+  if (n >= 2 && IsGizmoDraw(draws[n - 2], D3DPT_TRIANGLELIST, 6) && IsGizmoDraw(draws[n - 1], D3DPT_LINELIST, 3))
     ++last_;
 }
 

@@ -16,13 +16,12 @@ bool ShowSceneGizmo(host::ReferenceHost& host, const GizmoPoint& point);
 // Counts the gizmo's draws frame by frame from the renderer's recorded draws.
 class GizmoWatch {
  public:
-  void BeginFrame(const host::Renderer& renderer) { first_ = renderer.Draws().size(); }
+  // Counts the draws of the frame the renderer's records just ran.
   void EndFrame(const host::Renderer& renderer);
   // "gizmo at (X, Y, Z): N quad draws of 6 triangles, N axis draws of 3 lines, last in M of F
   // frames".
   std::string Line(const GizmoPoint& point) const;
 
  private:
-  size_t first_ = 0;
   size_t quads_ = 0, lines_ = 0, last_ = 0, frames_ = 0;
 };

@@ -138,6 +138,7 @@ static int RunLights(const LightsOptions& lights, const footlight::cli::Context&
   // main pass gives the queued lights their hardware slots.
   if (scene != nullptr) scene->sceneId = 0;
   target.frame = [&](int32_t ms) {
+    renderer.BeginFrame();
     host.Execute(static_cast<uint32_t>(ms));
     renderer.BeginScene();
     host.Realize(static_cast<uint32_t>(ms));

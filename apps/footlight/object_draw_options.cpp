@@ -33,7 +33,7 @@ void PrintDraws(host::Renderer& renderer, size_t firstDraw, size_t firstText, FI
   size_t shown = 0;
   for (size_t i = firstDraw; i < draws.size(); ++i, ++shown) {
     const host::DrawRecord& d = draws[i];
-    const D3DMATRIX& w = d.state.world;
+    const D3DMATRIX& w = d.state->world;
     const std::string effect = renderer.EffectName(d.effect);
     if (d.slot == 55 && d.primitiveType == D3DPT_LINESTRIP) {
       std::fprintf(out, "  path: line strip of %u lines through %u waypoints\n", d.primitiveCount, d.primitiveCount + 1);
@@ -42,7 +42,7 @@ void PrintDraws(host::Renderer& renderer, size_t firstDraw, size_t firstText, FI
                    effect.c_str(), w._41, w._42, w._43);
     } else if (effect == "afterImage") {
       std::fprintf(out, "  after-image copy: texture factor 0x%08x at %.3f,%.3f,%.3f\n",
-                   static_cast<unsigned>(d.state.RenderState(60)), w._41, w._42, w._43);
+                   static_cast<unsigned>(d.state->RenderState(60)), w._41, w._42, w._43);
     } else {
       std::fprintf(out, "  model: %u triangles, alpha %u at %.3f,%.3f,%.3f\n", d.primitiveCount,
                    static_cast<unsigned>(d.VertexDword(d.firstVertex, 12) >> 24), w._41, w._42, w._43);

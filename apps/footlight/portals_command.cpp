@@ -147,11 +147,9 @@ int RunPortals(const PortalsOptions& o, const footlight::cli::Context& context) 
   o.picture.ClearFrames(standard);
   for (int frame = 1; frame <= o.frames; ++frame) {
     if (std::find(o.nextCell.begin(), o.nextCell.end(), frame) != o.nextCell.end()) host.SystemMessage(256, 'N', 0);
-    const size_t before = renderer.Draws().size();
     standard.Frame(16);
     size_t outlines = 0, triangles = 0;
-    for (size_t d = before; d < renderer.Draws().size(); ++d) {
-      const host::DrawRecord& draw = renderer.Draws()[d];
+    for (const host::DrawRecord& draw : renderer.FrameDraws()) {
       if (draw.primitiveType == D3DPT_LINESTRIP) ++outlines;
       if (draw.primitiveType == D3DPT_TRIANGLELIST) triangles += draw.primitiveCount;
     }

@@ -92,7 +92,6 @@ int RunClasses(host::StandardHost& standard, const RunOptions& o) {
   GizmoWatch gizmoDraws;
   for (int frame = 0; frame < o.frames; ++frame) {
     if (backdrop.Loaded()) backdrop.Put(standard);
-    gizmoDraws.BeginFrame(standard.renderer);
     standard.Frame(static_cast<uint32_t>(o.elapsed));
     gizmoDraws.EndFrame(standard.renderer);
     if (o.clock) win32::AdvanceManualClock(static_cast<DWORD>(o.elapsed));

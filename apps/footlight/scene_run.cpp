@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <map>
+#include <span>
 #include <vector>
 
 #include "apps/footlight/command_support.h"
@@ -185,10 +186,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
   GizmoWatch gizmoDraws;
   for (int frame = 1; frame <= frames; ++frame) {
     if (backdrop.Loaded()) backdrop.Put(standard);
-    const size_t firstCall = renderer.CallLog().size();
     const size_t firstDraw = renderer.DrawCount();
-    const size_t firstText = renderer.Texts().size();
-    gizmoDraws.BeginFrame(renderer);
     standard.Frame(static_cast<uint32_t>(elapsedMs));
     gizmoDraws.EndFrame(renderer);
     const CSceneSystem::PassCounts& c = scene->passCounts;
@@ -198,8 +196,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
                  frame, c.mainDraws, c.blendDraws, c.postDraws, c.mirrorDraws, c.mirrors, c.sorted, c.hidden,
                  c.lightsLent, renderer.DrawCount() - firstDraw);
     // The characters' name plates are the texts drawn in a font.
-    for (size_t i = firstText; i < renderer.Texts().size(); ++i) {
-      const host::TextRecord& t = renderer.Texts()[i];
+    for (const host::TextRecord& t : renderer.FrameTexts()) {
       if (t.font >= 0)
         std::fprintf(out, "frame %d: name plate \"%s\" in font \"%s\" at %d,%d depth %.3f\n", frame, t.text.c_str(),
                      renderer.FontName(t.font).c_str(), t.x, t.y, t.z);
@@ -208,17 +205,16 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
       // The flags draw in their own vertex format; a projection draws with a projected texture
       // transform on stage 0.
       size_t flagDraws = 0, projectedDraws = 0;
-      const auto& draws = renderer.Draws();
-      for (size_t i = draws.size() - std::min(draws.size(), renderer.DrawCount() - firstDraw); i < draws.size(); ++i) {
-        if (draws[i].fvf == kFlagVertexFormat) ++flagDraws;
-        if (draws[i].state.StageState(0, D3DTSS_TEXTURETRANSFORMFLAGS) & D3DTTFF_PROJECTED) ++projectedDraws;
+      for (const host::DrawRecord& d : renderer.FrameDraws()) {
+        if (d.fvf == kFlagVertexFormat) ++flagDraws;
+        if (d.state->StageState(0, D3DTSS_TEXTURETRANSFORMFLAGS) & D3DTTFF_PROJECTED) ++projectedDraws;
       }
       std::fprintf(out, "frame %d: flag draws %zu, projected-texture draws %zu\n", frame, flagDraws, projectedDraws);
     }
     if (frame == options.trace) {
-      const auto& log = renderer.CallLog();
-      std::fprintf(out, "== trace of frame %d: %zu calls ==\n", frame, log.size() - firstCall);
-      for (size_t i = firstCall; i < log.size(); ++i) std::fprintf(out, "%s\n", log[i].Text().c_str());
+      const std::span<const host::RendererLogEntry> calls = renderer.FrameCalls();
+      std::fprintf(out, "== trace of frame %d: %zu calls ==\n", frame, calls.size());
+      for (const host::RendererLogEntry& call : calls) std::fprintf(out, "%s\n", call.Text().c_str());
       std::fprintf(out, "== end of trace ==\n");
     }
   }

@@ -287,25 +287,25 @@ TEST(Glow, AFrameIsSixDrawsWithThePassesCoordinatesTargetsAndEffects) {
       EXPECT_FLOAT_EQ(d.VertexFloat(v, 16), static_cast<float>(v >> 1) + dv[i]) << "draw " << i << " vertex " << v;
       EXPECT_EQ(std::fabs(d.VertexFloat(v, 0)), 128.0f);
     }
-    EXPECT_TRUE(Same(d.state.projection, g.targetProjection));
-    EXPECT_EQ(d.state.viewport.Width, 256u);
-    EXPECT_EQ(d.state.viewport.Height, 256u);
+    EXPECT_TRUE(Same(d.state->projection, g.targetProjection));
+    EXPECT_EQ(d.state->viewport.Width, 256u);
+    EXPECT_EQ(d.state->viewport.Height, 256u);
   }
-  EXPECT_EQ(draws[0].state.renderTarget, a);
-  EXPECT_EQ(draws[0].state.texture[0], g.backBufferTexture);
+  EXPECT_EQ(draws[0].state->renderTarget, a);
+  EXPECT_EQ(draws[0].state->texture[0], g.backBufferTexture);
   EXPECT_EQ(h.renderer.EffectName(draws[0].effect), "CopyImage");
   for (size_t i = 1; i < 5; ++i) {
-    EXPECT_EQ(draws[i].state.renderTarget, b);
-    EXPECT_EQ(draws[i].state.texture[0], g.downSampleTarget);
+    EXPECT_EQ(draws[i].state->renderTarget, b);
+    EXPECT_EQ(draws[i].state->texture[0], g.downSampleTarget);
     EXPECT_EQ(h.renderer.EffectName(draws[i].effect), "BlendGlow");
-    EXPECT_EQ(draws[i].state.RenderState(D3DRS_TEXTUREFACTOR), 0x3D000000u);
+    EXPECT_EQ(draws[i].state->RenderState(D3DRS_TEXTUREFACTOR), 0x3D000000u);
   }
   const host::DrawRecord& combine = draws[5];
-  EXPECT_EQ(combine.state.renderTarget, &h.Back());
-  EXPECT_EQ(combine.state.texture[0], g.blurTarget);
+  EXPECT_EQ(combine.state->renderTarget, &h.Back());
+  EXPECT_EQ(combine.state->texture[0], g.blurTarget);
   EXPECT_EQ(h.renderer.EffectName(combine.effect), "CombineGlowImage");
-  EXPECT_TRUE(Same(combine.state.projection, g.screenProjection));
-  EXPECT_EQ(combine.state.viewport.Width, 400u);
+  EXPECT_TRUE(Same(combine.state->projection, g.screenProjection));
+  EXPECT_EQ(combine.state->viewport.Width, 400u);
   EXPECT_EQ(combine.VertexFloat(3, 0), 200.0f);
   EXPECT_EQ(combine.VertexFloat(3, 4), -150.0f);
   // Each target is cleared to opaque black once, before its passes.
@@ -332,7 +332,7 @@ TEST(Glow, AFrameLeavesViewProjectionViewportTargetAndStagesAsItFoundThem) {
     h.Frame();
     ASSERT_EQ(h.renderer.Draws().size(), 6u);
     // The combine draw fills the viewport that was in force.
-    EXPECT_TRUE(Same(h.renderer.Draws()[5].state.viewport, viewport));
+    EXPECT_TRUE(Same(h.renderer.Draws()[5].state->viewport, viewport));
     D3DMATRIX m;
     h.renderer.GetTransform(D3DTS_VIEW, &m);
     EXPECT_TRUE(Same(m, view));
@@ -383,7 +383,7 @@ TEST(Glow, LossAndResetAtANewSizeBalanceTheDeviceAndKeepInitsQuad) {
   h.Frame();
   ASSERT_EQ(h.renderer.Draws().size(), 6u);
   EXPECT_EQ(h.renderer.Draws()[5].VertexFloat(3, 0), 200.0f);  // Init's quad and projection
-  EXPECT_TRUE(Same(h.renderer.Draws()[5].state.projection, g.screenProjection));
+  EXPECT_TRUE(Same(h.renderer.Draws()[5].state->projection, g.screenProjection));
   EXPECT_EQ(h.renderer.LiveResources(D3DPOOL_DEFAULT), defaults);
 }
 

@@ -188,7 +188,7 @@ TEST(LightHull, SmokePathSetsTheShaderConstantsAndStages) {
   h.renderer.ClearRecords();
   hull->Draw(&h.renderer, hullTexture, 0xFF112233u, D3DXVECTOR4(0.1f, 0.2f, 0.3f, 0.4f), world);
   ASSERT_EQ(h.renderer.Draws().size(), 1u);
-  const host::RenderSnapshot& s = h.renderer.Draws()[0].state;
+  const host::RenderSnapshot& s = *h.renderer.Draws()[0].state;
   EXPECT_EQ(h.renderer.EffectName(h.renderer.Draws()[0].effect), "disturbedSmoke");
 
   D3DXMATRIX m;
@@ -218,7 +218,7 @@ TEST(LightHull, SmokePathSetsTheShaderConstantsAndStages) {
   EXPECT_FLOAT_EQ(CLightHull::SmokeTime(), 0.001f);
   h.renderer.ClearRecords();
   hull->Draw(&h.renderer, hullTexture, 0xFF112233u, D3DXVECTOR4(0, 0, 0, 0), world);
-  EXPECT_FLOAT_EQ(h.renderer.Draws()[0].state.vertexConstants[5 * 4], 0.001f);
+  EXPECT_FLOAT_EQ(h.renderer.Draws()[0].state->vertexConstants[5 * 4], 0.001f);
   h.renderer.ReleaseTexture(hullTexture);
 }
 
@@ -256,8 +256,8 @@ TEST(LightHull, PlainPathUsesTheTextureFactorAndTheWorld) {
   ASSERT_EQ(h.renderer.Draws().size(), 1u);
   const host::DrawRecord& d = h.renderer.Draws()[0];
   EXPECT_EQ(h.renderer.EffectName(d.effect), "lightHull");
-  EXPECT_EQ(d.state.RenderState(D3DRS_TEXTUREFACTOR), 0x80402010u);
-  EXPECT_EQ(d.state.world._42, 5.0f);
+  EXPECT_EQ(d.state->RenderState(D3DRS_TEXTUREFACTOR), 0x80402010u);
+  EXPECT_EQ(d.state->world._42, 5.0f);
   EXPECT_EQ(CLightHull::SmokeTime(), 0.0f);
 
   // Texture handle 0 is a texture: it takes the smoke path.

@@ -561,16 +561,16 @@ TEST(Light, BillboardIsACameraFacingQuadInTheLockedBuffer) {
     EXPECT_EQ(d.VertexFloat(v0 + i, 16), expect[i][3]) << i;
     EXPECT_EQ(d.VertexFloat(v0 + i, 20), expect[i][4]) << i;
   }
-  EXPECT_EQ(d.state.textureHandle[0], l->billboardTexture);
-  EXPECT_EQ(d.state.view._41, 0.0f);  // drawn in view space
-  EXPECT_EQ(d.state.RenderState(D3DRS_FOGENABLE), 0u);
-  EXPECT_EQ(d.state.RenderState(D3DRS_LIGHTING), 0u);
-  EXPECT_EQ(d.state.RenderState(D3DRS_CULLMODE), static_cast<DWORD>(D3DCULL_NONE));
-  EXPECT_EQ(d.state.RenderState(D3DRS_DESTBLEND), static_cast<DWORD>(D3DBLEND_ONE));
-  EXPECT_EQ(d.state.RenderState(D3DRS_ZWRITEENABLE), 0u);
-  EXPECT_EQ(d.state.StageState(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_MODULATE));
-  EXPECT_EQ(d.state.StageState(0, D3DTSS_ALPHAARG2), static_cast<DWORD>(D3DTA_TEXTURE));
-  EXPECT_EQ(d.state.StageState(1, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_DISABLE));
+  EXPECT_EQ(d.state->textureHandle[0], l->billboardTexture);
+  EXPECT_EQ(d.state->view._41, 0.0f);  // drawn in view space
+  EXPECT_EQ(d.state->RenderState(D3DRS_FOGENABLE), 0u);
+  EXPECT_EQ(d.state->RenderState(D3DRS_LIGHTING), 0u);
+  EXPECT_EQ(d.state->RenderState(D3DRS_CULLMODE), static_cast<DWORD>(D3DCULL_NONE));
+  EXPECT_EQ(d.state->RenderState(D3DRS_DESTBLEND), static_cast<DWORD>(D3DBLEND_ONE));
+  EXPECT_EQ(d.state->RenderState(D3DRS_ZWRITEENABLE), 0u);
+  EXPECT_EQ(d.state->StageState(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_MODULATE));
+  EXPECT_EQ(d.state->StageState(0, D3DTSS_ALPHAARG2), static_cast<DWORD>(D3DTA_TEXTURE));
+  EXPECT_EQ(d.state->StageState(1, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_DISABLE));
   // Restored afterwards.
   EXPECT_EQ(h.renderer.GetRenderState(D3DRS_CULLMODE), static_cast<DWORD>(D3DCULL_CCW));
   EXPECT_EQ(h.renderer.GetRenderState(D3DRS_ZWRITEENABLE), 1u);
@@ -679,7 +679,7 @@ TEST(Light, HullFollowsRangeAndPhiAndIsDrawnWithTheLightColour) {
   EXPECT_EQ(d.primitiveType, static_cast<DWORD>(D3DPT_TRIANGLEFAN));
   EXPECT_NEAR(d.VertexFloat(d.minIndex + 1, 0), 10.0f, 1e-4f);  // end radius 10 x tan(pi/4)
   EXPECT_NEAR(d.VertexFloat(d.minIndex + 1, 8), 10.0f, 1e-4f);
-  EXPECT_EQ(d.state.RenderState(D3DRS_TEXTUREFACTOR), 0xFF00FF00u);
+  EXPECT_EQ(d.state->RenderState(D3DRS_TEXTUREFACTOR), 0xFF00FF00u);
   EXPECT_EQ(l->hull->viewer.x, 1.0f);
 
   // Range 20 doubles the length and the radius.

@@ -406,13 +406,13 @@ TEST(Wireframe, DrawsTwelveLinesOfEachBoxInItsColour) {
     EXPECT_EQ(d.vertexCount, 8u);
     EXPECT_EQ(d.primitiveCount, 12u);
     EXPECT_EQ(d.stride, 12u);
-    EXPECT_EQ(d.state.vertexShader, 2u);
+    EXPECT_EQ(d.state->vertexShader, 2u);
     EXPECT_EQ(d.indices, lines);
   }
   EXPECT_EQ(r.Draws()[0].effect, effect);
   EXPECT_EQ(r.Draws()[1].effect, -1);
-  EXPECT_EQ(r.Draws()[0].state.renderState[60], 0xFF00FF00u);
-  EXPECT_EQ(r.Draws()[1].state.renderState[60], 0x80FF0000u);
+  EXPECT_EQ(r.Draws()[0].state->renderState[60], 0xFF00FF00u);
+  EXPECT_EQ(r.Draws()[1].state->renderState[60], 0x80FF0000u);
   // The second box is drawn with its own corners, not the first one's.
   const host::DrawRecord& second = r.Draws()[1];
   EXPECT_EQ(second.VertexFloat(0, 0), -5.0f);

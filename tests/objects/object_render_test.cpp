@@ -100,8 +100,8 @@ TEST(ObjectDrawing, ThePathLineCarriesEveryWaypointBetweenItsStatesInOrder) {
     EXPECT_FLOAT_EQ(lines[0].VertexFloat(v, 8), -xs[i]);
     EXPECT_EQ(lines[0].VertexDword(v, 12), 0xFFFFFFFFu);
   }
-  EXPECT_FLOAT_EQ(lines[0].state.world._41, 0.0f);
-  EXPECT_FLOAT_EQ(lines[0].state.world._11, 1.0f);
+  EXPECT_FLOAT_EQ(lines[0].state->world._41, 0.0f);
+  EXPECT_FLOAT_EQ(lines[0].state->world._11, 1.0f);
 
   // The states around the line, in the order they came.
   std::vector<std::string> log;
@@ -160,7 +160,7 @@ TEST(ObjectDrawing, TheBoxJoinsItsEightCornersByTheEdgeTableUnderTheRootMatrix) 
   EXPECT_EQ(box.stride, 16u);
   EXPECT_EQ(box.indexFormat, static_cast<DWORD>(D3DFMT_INDEX16));
   EXPECT_EQ(h.renderer.EffectName(box.effect), "wireframe");
-  EXPECT_EQ(box.state.vertexShader, 0x42u);
+  EXPECT_EQ(box.state->vertexShader, 0x42u);
   const std::vector<uint32_t> edges = {0, 1, 0, 3, 1, 2, 2, 3, 4, 5, 5, 6, 6, 7, 7, 4, 1, 5, 2, 6, 3, 7, 0, 4};
   EXPECT_EQ(box.indices, edges);
   // The dancer's box: (-0.35, 0, -0.25) to (0.35, 1.8, 0.25).
@@ -171,8 +171,8 @@ TEST(ObjectDrawing, TheBoxJoinsItsEightCornersByTheEdgeTableUnderTheRootMatrix) 
     for (UINT k = 0; k < 3; ++k) EXPECT_FLOAT_EQ(box.VertexFloat(i, 4 * k), corners[i][k]) << i;
     EXPECT_EQ(box.VertexDword(i, 12), 0xFFFFFFFFu);
   }
-  EXPECT_FLOAT_EQ(box.state.world._41, 3.0f);
-  EXPECT_FLOAT_EQ(box.state.world._43, -2.0f);
+  EXPECT_FLOAT_EQ(box.state->world._41, 3.0f);
+  EXPECT_FLOAT_EQ(box.state->world._43, -2.0f);
 }
 
 TEST(ObjectDrawing, TheRenderableDrawsItsBoxInThePassItsAlphaAndPartsAllow) {
@@ -185,7 +185,7 @@ TEST(ObjectDrawing, TheRenderableDrawsItsBoxInThePassItsAlphaAndPartsAllow) {
   ASSERT_EQ(draws.size(), 1u);  // opaque: the main pass only
   EXPECT_EQ(draws[0].primitiveType, 4u);
   EXPECT_EQ(draws[0].primitiveCount, 12u);
-  EXPECT_FLOAT_EQ(draws[0].state.world._41, 1.0f);
+  EXPECT_FLOAT_EQ(draws[0].state->world._41, 1.0f);
   EXPECT_EQ(draws[0].VertexDword(0, 12) >> 24, 255u);
 
   h.renderer.ClearRecords();
@@ -313,8 +313,8 @@ TEST(AfterImages, CapturesWrapTheRingAndCopiesFadeWithTheirAlphaByte) {
   const auto copies = h.DrawsOf(57);
   ASSERT_EQ(copies.size(), 2u);
   EXPECT_EQ(h.renderer.EffectName(copies[0].effect), "afterImage");
-  EXPECT_FLOAT_EQ(copies[0].state.world._41, 3.0f);
-  EXPECT_FLOAT_EQ(copies[1].state.world._41, 2.0f);
+  EXPECT_FLOAT_EQ(copies[0].state->world._41, 3.0f);
+  EXPECT_FLOAT_EQ(copies[1].state->world._41, 2.0f);
   // The node and its skeleton are the model's own again: drawn, picked and followed where it is.
   EXPECT_FLOAT_EQ(h.Root(o)->local._41, 9.0f);
   EXPECT_FLOAT_EQ(h.Root(o)->world._41, 9.0f);

@@ -103,10 +103,10 @@ TEST(RendererDraw, DrawPrimitiveRecordsItsVerticesAndTheStateInForce) {
   EXPECT_EQ(d.VertexDword(6, 12), 0xFF000006u);
   EXPECT_EQ(d.fvf, D3DFVF_XYZ | D3DFVF_DIFFUSE);
   EXPECT_EQ(d.effect, effect);
-  EXPECT_FLOAT_EQ(d.state.world._11, 2.0f);
-  EXPECT_EQ(d.state.RenderState(D3DRS_ZWRITEENABLE), 0u);
-  EXPECT_EQ(d.state.StageState(1, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_ADD));
-  EXPECT_FLOAT_EQ(d.state.vertexConstants[4 * 4 + 2], 3.0f);
+  EXPECT_FLOAT_EQ(d.state->world._11, 2.0f);
+  EXPECT_EQ(d.state->RenderState(D3DRS_ZWRITEENABLE), 0u);
+  EXPECT_EQ(d.state->StageState(1, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_ADD));
+  EXPECT_FLOAT_EQ(d.state->vertexConstants[4 * 4 + 2], 3.0f);
   EXPECT_EQ(r.DrawCount(), 1u);
 }
 

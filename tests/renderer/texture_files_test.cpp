@@ -340,8 +340,8 @@ TEST_F(RendererTextureFiles, RendererTextureHandlesGoThroughTheResolver) {
   EXPECT_EQ(r.StageTextureHandle(2), -1);
   const float quad[3 * 3] = {0, 0, 0, 1, 0, 0, 0, 1, 0};
   r.DrawPrimitiveUP(D3DPT_TRIANGLELIST, D3DFVF_XYZ, 1, quad, 12, -1, 0);
-  EXPECT_EQ(r.Draws().back().state.textureHandle[1], a);
-  EXPECT_EQ(r.Draws().back().state.texture[1], object);
+  EXPECT_EQ(r.Draws().back().state->textureHandle[1], a);
+  EXPECT_EQ(r.Draws().back().state->texture[1], object);
   r.ReleaseTexture(a);
   r.ReleaseTexture(a);
   EXPECT_EQ(r.LiveTextures(), 1u);

@@ -50,15 +50,15 @@ TEST(DebugGizmo, ShownItDrawsThreeTranslucentQuadsAndThreeAxesLastInThePostPass)
     EXPECT_EQ(v.z, expected[k].z) << at[k];
     EXPECT_EQ(v.colour, expected[k].colour) << at[k];
   }
-  EXPECT_EQ(quads.state.RenderState(D3DRS_ALPHABLENDENABLE), 1u);
-  EXPECT_EQ(quads.state.RenderState(D3DRS_SRCBLEND), 5u);
-  EXPECT_EQ(quads.state.RenderState(D3DRS_DESTBLEND), 2u);
-  EXPECT_EQ(quads.state.RenderState(D3DRS_ZWRITEENABLE), 0u);
-  EXPECT_EQ(quads.state.RenderState(D3DRS_ZFUNC), 4u);
-  EXPECT_EQ(quads.state.RenderState(D3DRS_CULLMODE), 1u);
-  EXPECT_EQ(quads.state.StageState(0, D3DTSS_COLOROP), 1u);
-  EXPECT_EQ(quads.state.StageState(0, D3DTSS_ALPHAOP), 1u);
-  EXPECT_EQ(quads.state.world._41, 0.0f);
+  EXPECT_EQ(quads.state->RenderState(D3DRS_ALPHABLENDENABLE), 1u);
+  EXPECT_EQ(quads.state->RenderState(D3DRS_SRCBLEND), 5u);
+  EXPECT_EQ(quads.state->RenderState(D3DRS_DESTBLEND), 2u);
+  EXPECT_EQ(quads.state->RenderState(D3DRS_ZWRITEENABLE), 0u);
+  EXPECT_EQ(quads.state->RenderState(D3DRS_ZFUNC), 4u);
+  EXPECT_EQ(quads.state->RenderState(D3DRS_CULLMODE), 1u);
+  EXPECT_EQ(quads.state->StageState(0, D3DTSS_COLOROP), 1u);
+  EXPECT_EQ(quads.state->StageState(0, D3DTSS_ALPHAOP), 1u);
+  EXPECT_EQ(quads.state->world._41, 0.0f);
 
   const host::DrawRecord& lines = r.Draws()[1];
   EXPECT_EQ(lines.primitiveType, 2u);

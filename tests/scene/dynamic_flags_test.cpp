@@ -31,9 +31,9 @@ TEST(DynamicFlags, AOneByOneGridIsTwoTrianglesFlatAtTheWaveBaseInOneDraw) {
   EXPECT_EQ(d.startIndex, 0u);
   EXPECT_EQ(d.indices, Indices({0, 3, 2, 0, 1, 3}));
   EXPECT_EQ(d.effect, f.renderer().GetEffect("DynamicFlag"));
-  EXPECT_EQ(d.state.RenderState(D3DRS_TEXTUREFACTOR), 0x80FF0000u);
-  EXPECT_EQ(f.renderer().TextureName(d.state.textureHandle[0]), "textures/cloth.tga");
-  EXPECT_EQ(f.renderer().TextureName(d.state.textureHandle[1]), "textures/detail.tga");
+  EXPECT_EQ(d.state->RenderState(D3DRS_TEXTUREFACTOR), 0x80FF0000u);
+  EXPECT_EQ(f.renderer().TextureName(d.state->textureHandle[0]), "textures/cloth.tga");
+  EXPECT_EQ(f.renderer().TextureName(d.state->textureHandle[1]), "textures/detail.tga");
   // Corner order: column then row; the normal is x cross y = +z, the cloth lifted 0.5 along it.
   const float expected[4][4] = {{0, 0, 0, 0}, {2, 0, 1, 0}, {0, 3, 0, 1}, {2, 3, 1, 1}};
   for (UINT v = 0; v < 4; ++v) {
@@ -70,7 +70,7 @@ TEST(DynamicFlags, InstancesOfOneTypeShareADrawAndOnlyTheLastCreatedTypeGrows) {
   EXPECT_EQ(b.vertexCount, 6u);
   // Two quads in a row of three columns: p = 0 and 1, q = p + 3.
   EXPECT_EQ(b.indices, Indices({0, 4, 3, 0, 1, 4, 1, 5, 4, 1, 2, 5}));
-  EXPECT_EQ(b.state.RenderState(D3DRS_TEXTUREFACTOR), 0xFFFFFFFFu);  // the default colour
+  EXPECT_EQ(b.state->RenderState(D3DRS_TEXTUREFACTOR), 0xFFFFFFFFu);  // the default colour
 }
 
 TEST(DynamicFlags, EachFlagSystemKeepsItsOwnNewestType) {
@@ -156,9 +156,9 @@ TEST(DynamicFlags, ModifiersOfTheMaterialSectionAnimateTheDrawOnly) {
   f.renderer().ClearRecords();
   f.scene->flags.Render();
   const host::DrawRecord& d = f.renderer().Draws().at(0);
-  EXPECT_EQ(d.state.StageState(0, D3DTSS_TEXTURETRANSFORMFLAGS), 2u);
-  EXPECT_FLOAT_EQ(d.state.textureTransform[0]._31, 1.0f);
-  EXPECT_FLOAT_EQ(d.state.textureTransform[0]._32, 0.5f);
+  EXPECT_EQ(d.state->StageState(0, D3DTSS_TEXTURETRANSFORMFLAGS), 2u);
+  EXPECT_FLOAT_EQ(d.state->textureTransform[0]._31, 1.0f);
+  EXPECT_FLOAT_EQ(d.state->textureTransform[0]._32, 0.5f);
   EXPECT_EQ(f.renderer().GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS), 0u);
 }
 

@@ -1,5 +1,10 @@
 // The sample tree's flag list, material animation and textures, read as the scene reads them.
+#include <memory>
+#include <ostream>
+#include <set>
+
 #include "frame/host_blocks.h"
+#include "host/generic_object.h"
 #include "scene/dynamic_flag_system.h"
 #include "scene_fixture.h"
 
@@ -41,15 +46,15 @@ TEST(SampleStage, TheBannerWavesWithBothTexturesAndItsDriftingStripes) {
   const host::DrawRecord& d = r.Draws()[0];
   EXPECT_EQ(d.vertexCount, 9u * 5u);
   EXPECT_EQ(d.primitiveCount, 64u);
-  EXPECT_FLOAT_EQ(d.state.textureTransform[0]._31, 0.1f);  // 0.05 a second for 2 s
-  EXPECT_EQ(r.TextureName(d.state.textureHandle[0]), "resource\\textures\\flag\\banner.tga");
-  EXPECT_EQ(r.TextureName(d.state.textureHandle[1]), "resource\\textures\\flag\\banner_detail.tga");
+  EXPECT_FLOAT_EQ(d.state->textureTransform[0]._31, 0.1f);  // 0.05 a second for 2 s
+  EXPECT_EQ(r.TextureName(d.state->textureHandle[0]), "resource\\textures\\flag\\banner.tga");
+  EXPECT_EQ(r.TextureName(d.state->textureHandle[1]), "resource\\textures\\flag\\banner_detail.tga");
   EXPECT_TRUE(r.Log().empty()) << r.Log().front();
   // The top band is red, the next white; the detail checker alternates two greys.
-  EXPECT_EQ(Texel(r, d.state.textureHandle[0], 3, 0), 0xFFDC2828u);
-  EXPECT_EQ(Texel(r, d.state.textureHandle[0], 3, 2), 0xFFFFFFFFu);
-  EXPECT_EQ(Texel(r, d.state.textureHandle[1], 0, 0), 0xFFA0A0A0u);
-  EXPECT_EQ(Texel(r, d.state.textureHandle[1], 2, 0), 0xFFE0E0E0u);
+  EXPECT_EQ(Texel(r, d.state->textureHandle[0], 3, 0), 0xFFDC2828u);
+  EXPECT_EQ(Texel(r, d.state->textureHandle[0], 3, 2), 0xFFFFFFFFu);
+  EXPECT_EQ(Texel(r, d.state->textureHandle[1], 0, 0), 0xFFA0A0A0u);
+  EXPECT_EQ(Texel(r, d.state->textureHandle[1], 2, 0), 0xFFE0E0E0u);
 
   CTexCoordModifiers floor;
   floor.LoadFromINI(material, "discoFloor");
@@ -72,6 +77,57 @@ TEST(SampleStage, TheSpotTextureIsBrightInTheMiddleAndDarkAtTheRim) {
   EXPECT_LT(halfway & 0xFFu, centre & 0xFFu);
   EXPECT_EQ(halfway >> 24, halfway & 0xFFu);  // alpha follows the brightness
   r.ReleaseTexture(spot);
+}
+
+// What the renderer holds of its records: the count of each list and their bytes, each state
+// block counted once however many draws share it.
+struct RecordSizes {
+  size_t draws = 0, texts = 0, clears = 0, stateCalls = 0, calls = 0, bytes = 0;
+  bool operator==(const RecordSizes&) const = default;
+  friend std::ostream& operator<<(std::ostream& out, const RecordSizes& s) {
+    return out << s.draws << " draws, " << s.texts << " texts, " << s.clears << " clears, " << s.stateCalls
+               << " state calls, " << s.calls << " logged calls, " << s.bytes << " bytes";
+  }
+};
+
+RecordSizes SizesOf(const host::Renderer& r) {
+  RecordSizes s{r.Draws().size(), r.Texts().size(), r.Clears().size(), r.RenderStateCalls().size(),
+                r.CallLog().size(), 0};
+  std::set<const host::RenderSnapshot*> states;
+  for (const host::DrawRecord& d : r.Draws()) {
+    s.bytes += sizeof d + d.vertices.size() + d.indices.size() * sizeof(uint32_t) + d.error.size();
+    states.insert(d.state.get());
+  }
+  s.bytes += states.size() * sizeof(host::RenderSnapshot);
+  for (const host::TextRecord& t : r.Texts()) s.bytes += sizeof t + t.text.size();
+  s.bytes += s.clears * sizeof(host::ClearRecord) + s.stateCalls * sizeof(std::pair<DWORD, DWORD>) +
+             s.calls * sizeof(host::RendererLogEntry);
+  return s;
+}
+
+TEST(SampleStage, ARunHoldsTheSameRecordsAfterAThousandFramesAsAfterTen) {
+  host::RendererConfig noRaster;
+  noRaster.rasterize = false;
+  host::StandardHost standard(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples", noRaster);
+  ASSERT_NE(standard.host.LoadModule(&DMAInterface), nullptr);
+  auto effects = std::make_shared<host::RecordingClass>("effect");
+  standard.host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
+  ComponentHandle handle{};
+  standard.host.CreateObject(&handle, "CSceneSystem");
+  auto* scene = scene_testing::As<CSceneSystem>(standard.host.GetObject(&handle));
+  ASSERT_TRUE(scene->LoadScene(1));
+  // Frames of no time draw the same each time, so what the renderer holds depends only on how
+  // many frames it keeps.
+  const auto run = [&](int frames) {
+    for (int frame = 0; frame < frames; ++frame) standard.Frame(0);
+  };
+  run(10);
+  const RecordSizes ten = SizesOf(standard.renderer);
+  EXPECT_GT(ten.draws, 0u);
+  run(990);
+  EXPECT_EQ(SizesOf(standard.renderer), ten);
+  standard.host.DestroyAll();
+  EXPECT_EQ(standard.host.Allocator().LiveBlocks(), 0u);
 }
 
 }  // namespace

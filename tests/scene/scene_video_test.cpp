@@ -86,14 +86,14 @@ TEST(SceneVideoTexture, AVideoRecordDrawsTheCurrentFrameUprightAndLeavesTheFrame
 
   const host::DrawRecord* screen = nullptr;
   for (const auto& d : r.Draws())
-    if (d.state.texture[0] == first) screen = &d;
+    if (d.state->texture[0] == first) screen = &d;
   ASSERT_NE(screen, nullptr) << "no draw with the video's current texture";
   EXPECT_TRUE(screen->rasterised);
   // The matrix scales 0..1 to the picture's share of the 512 texture: 320 / 512, 240 / 512.
-  EXPECT_EQ(screen->state.StageState(0, D3DTSS_TEXTURETRANSFORMFLAGS), static_cast<DWORD>(D3DTTFF_COUNT2));
-  EXPECT_FLOAT_EQ(screen->state.textureTransform[0].m[0][0], 0.625f);
-  EXPECT_FLOAT_EQ(screen->state.textureTransform[0].m[1][1], 0.46875f);
-  EXPECT_EQ(screen->state.StageState(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_SELECTARG2));
+  EXPECT_EQ(screen->state->StageState(0, D3DTSS_TEXTURETRANSFORMFLAGS), static_cast<DWORD>(D3DTTFF_COUNT2));
+  EXPECT_FLOAT_EQ(screen->state->textureTransform[0].m[0][0], 0.625f);
+  EXPECT_FLOAT_EQ(screen->state->textureTransform[0].m[1][1], 0.46875f);
+  EXPECT_EQ(screen->state->StageState(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_SELECTARG2));
   // After the draw the transform is off again.
   EXPECT_EQ(r.GetTextureStageState(0, D3DTSS_TEXTURETRANSFORMFLAGS), static_cast<DWORD>(D3DTTFF_DISABLE));
 

@@ -140,7 +140,7 @@ TEST(ShadowMap, EachSetterFillsItsConstantRegistersAndTextures) {
   EXPECT_EQ(d.stride, 24u);
   EXPECT_EQ(d.primitiveCount, 2u);
   EXPECT_EQ(d.effect, map.overlayEffect);
-  EXPECT_EQ(d.state.texture[0], map.shadowTexture);
+  EXPECT_EQ(d.state->texture[0], map.shadowTexture);
 }
 
 TEST(ShadowMap, APassDrawsIntoTheMapAndGivesTheTargetAndViewportBack) {

@@ -367,8 +367,8 @@ TEST(TerrainCursor, TheOverlayFollowsTheMouseOnTheGroundsOwnSplit) {
   EXPECT_EQ(d->primitiveCount, 24u);
   EXPECT_EQ(d->minIndex, 0u);
   EXPECT_EQ(d->indexFormat, static_cast<DWORD>(D3DFMT_INDEX16));
-  EXPECT_EQ(d->state.vertexShader, 0x102u);
-  EXPECT_EQ(d->state.renderState[60], 0xFFFFFFFFu);
+  EXPECT_EQ(d->state->vertexShader, 0x102u);
+  EXPECT_EQ(d->state->renderState[60], 0xFFFFFFFFu);
   EXPECT_EQ(b.t.Renderer().EffectName(d->effect), "PaintBrush");
   // Every triangle is one of the two the ground splits its quad into, at the ground's heights.
   std::map<std::pair<int, int>, int> trianglesPerQuad;
@@ -555,12 +555,12 @@ TEST(TerrainPainting, PaintingModeStrokesWhereTheMouseMovesAndDrawsTwoTextures) 
   for (const auto& d : b.t.Renderer().Draws())
     if (d.slot == 53 && b.t.Renderer().EffectName(d.effect) == "GenericTerrain_Tex1") painted = &d;
   ASSERT_NE(painted, nullptr);
-  EXPECT_EQ(painted->state.texture[0], m->Layer(1)->texture);
-  EXPECT_EQ(painted->state.texture[1], map);
+  EXPECT_EQ(painted->state->texture[0], m->Layer(1)->texture);
+  EXPECT_EQ(painted->state->texture[1], map);
   // c5 holds the last texture bound: the blend map's offset and scale.
-  EXPECT_FLOAT_EQ(painted->state.vertexConstants[21], -32.0f);
-  EXPECT_FLOAT_EQ(painted->state.vertexConstants[22], -32.0f);
-  EXPECT_FLOAT_EQ(painted->state.vertexConstants[23], 1.0f / 32.0f);
+  EXPECT_FLOAT_EQ(painted->state->vertexConstants[21], -32.0f);
+  EXPECT_FLOAT_EQ(painted->state->vertexConstants[22], -32.0f);
+  EXPECT_FLOAT_EQ(painted->state->vertexConstants[23], 1.0f / 32.0f);
   m->ResetPick();
   b.Aim(45.0f, 40.0f);
   b.t.Frame();

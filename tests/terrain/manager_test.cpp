@@ -290,7 +290,7 @@ TEST(TerrainDrawing, PatchesAreShaderDrawsWithTheirConstants) {
     EXPECT_EQ(d.primitiveType, 4u);
     EXPECT_EQ(d.stride, 8u);
     EXPECT_EQ(t.Renderer().EffectName(d.effect), "GenericTerrain_Tex0");
-    const float* c = d.state.vertexConstants.data();
+    const float* c = d.state->vertexConstants.data();
     EXPECT_FLOAT_EQ(c[16], 0.0f);
     EXPECT_FLOAT_EQ(c[17], 0.5f);
     EXPECT_FLOAT_EQ(c[18], 0.00390625f);
@@ -299,7 +299,7 @@ TEST(TerrainDrawing, PatchesAreShaderDrawsWithTheirConstants) {
     EXPECT_FLOAT_EQ(c[21], 0.25f);
     EXPECT_FLOAT_EQ(c[22], 0.5f);
     EXPECT_FLOAT_EQ(c[23], 0.125f);
-    EXPECT_NE(d.state.texture[0], nullptr);
+    EXPECT_NE(d.state->texture[0], nullptr);
     // Every vertex through c0-c4 as the shader takes it lands where the view and projection put it.
     for (UINT i = 0; i < d.vertexCount; i += 37) {
       int16_t v[4];
@@ -422,7 +422,7 @@ TEST(TerrainDrawing, WireframeBracketsEachVisibleBlock) {
   t.Look({300, 60, 300}, {600, 0, 600});
   t.Frame();
   ASSERT_FALSE(t.Renderer().Draws().empty());
-  for (const auto& d : t.Renderer().Draws()) EXPECT_EQ(d.state.RenderState(D3DRS_FILLMODE), 2u);
+  for (const auto& d : t.Renderer().Draws()) EXPECT_EQ(d.state->RenderState(D3DRS_FILLMODE), 2u);
   EXPECT_EQ(t.Renderer().GetRenderState(D3DRS_FILLMODE), 3u);
 }
 

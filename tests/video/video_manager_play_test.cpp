@@ -446,8 +446,8 @@ TEST(VideoManagerPlay, TheScreenQuadAndItsDrawUnderTheFrameLock) {
   EXPECT_EQ(draws[0].vertexBuffer, rig.manager->QuadBuffer());
   EXPECT_EQ(draws[0].stride, 24u);
   EXPECT_EQ(draws[0].primitiveCount, 2u);
-  EXPECT_EQ(draws[0].state.texture[0], rig.manager->Renderer()->currentTexture);
-  EXPECT_NE(draws[0].state.texture[0], nullptr);
+  EXPECT_EQ(draws[0].state->texture[0], rig.manager->Renderer()->currentTexture);
+  EXPECT_NE(draws[0].state->texture[0], nullptr);
   // On the rasterised screen the picture stands upright: red band on top, blue below.
   ASSERT_TRUE(draws[0].rasterised);
   host::Surface* back = rig.standard.renderer.device().BackBuffer();

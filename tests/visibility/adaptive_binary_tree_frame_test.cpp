@@ -49,8 +49,8 @@ TEST(AbtFrame, TwoPassesDrawInOrderWithTheirStates) {
   }
   EXPECT_EQ(draws[1].minIndex, 4u);  // the odd batch starts at vertex 4
   // Material 0 of each file has texture slot 0; material 1 (odd batches) none.
-  EXPECT_NE(draws[0].state.textureHandle[0], -1);
-  EXPECT_EQ(draws[1].state.textureHandle[0], -1);
+  EXPECT_NE(draws[0].state->textureHandle[0], -1);
+  EXPECT_EQ(draws[1].state->textureHandle[0], -1);
   const std::vector<std::pair<DWORD, DWORD>> states = {
       {137, 0}, {28, 0}, {27, 0}, {24, 1}, {24, 1}, {24, 0xE0}, {24, 1}, {27, 1},
       {14, 0},  {23, 4}, {23, 4}, {23, 2}, {14, 1}, {23, 4}};

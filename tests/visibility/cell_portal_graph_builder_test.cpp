@@ -657,7 +657,7 @@ TEST(CellPortalGraphBuilder, DrawsEachPortalOutlineAndTheSelectedCellInWhiteWire
   EXPECT_FLOAT_EQ(strip.VertexFloat(0, 8), strip.VertexFloat(4, 8));
   EXPECT_EQ(lists[0]->primitiveCount, 22u);
   for (const host::DrawRecord* d : {strips[0], lists[0]}) {
-    const host::RenderSnapshot& s = d->state;
+    const host::RenderSnapshot& s = *d->state;
     EXPECT_EQ(s.RenderState(D3DRS_FILLMODE), static_cast<DWORD>(D3DFILL_WIREFRAME));
     EXPECT_EQ(s.RenderState(D3DRS_LIGHTING), 0u);
     EXPECT_EQ(s.RenderState(D3DRS_FOGENABLE), 0u);

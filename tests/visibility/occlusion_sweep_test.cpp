@@ -153,24 +153,24 @@ TEST(OcclusionSweep, DebugLinesDrawCoverageGreenThenHiddenBoxesBlue) {
   EXPECT_EQ(draws[0].primitiveType, static_cast<DWORD>(D3DPT_LINELIST));
   EXPECT_EQ(draws[0].fvf, static_cast<DWORD>(D3DFVF_XYZ));
   EXPECT_EQ(draws[0].primitiveCount, cover.size());
-  EXPECT_EQ(draws[0].state.RenderState(D3DRS_TEXTUREFACTOR), 0xFF00FF00u);
+  EXPECT_EQ(draws[0].state->RenderState(D3DRS_TEXTUREFACTOR), 0xFF00FF00u);
   EXPECT_FLOAT_EQ(draws[0].VertexFloat(0, 0), cover[0].m_vecPosition.x);
   EXPECT_FLOAT_EQ(draws[0].VertexFloat(1, 4), cover[0].m_vecPositionEnd.y);
-  EXPECT_EQ(draws[1].state.RenderState(D3DRS_TEXTUREFACTOR), 0xFF0000FFu);
+  EXPECT_EQ(draws[1].state->RenderState(D3DRS_TEXTUREFACTOR), 0xFF0000FFu);
   // The box's front face: its two vertical sides.
   EXPECT_EQ(draws[1].primitiveCount, 2u);
   EXPECT_NEAR(draws[1].VertexFloat(0, 0), -0.2f, 1e-4f);
   for (const auto& d : draws) {
-    EXPECT_TRUE(D3DXMatrixIsIdentity(reinterpret_cast<const D3DXMATRIX*>(&d.state.view)));
-    EXPECT_TRUE(D3DXMatrixIsIdentity(reinterpret_cast<const D3DXMATRIX*>(&d.state.projection)));
-    EXPECT_TRUE(D3DXMatrixIsIdentity(reinterpret_cast<const D3DXMATRIX*>(&d.state.world)));
-    EXPECT_EQ(d.state.RenderState(D3DRS_FOGENABLE), 0u);
-    EXPECT_EQ(d.state.RenderState(D3DRS_LIGHTING), 0u);
-    EXPECT_EQ(d.state.RenderState(D3DRS_ALPHATESTENABLE), 0u);
-    EXPECT_EQ(d.state.RenderState(D3DRS_ALPHABLENDENABLE), 0u);
-    EXPECT_EQ(d.state.StageState(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_SELECTARG1));
-    EXPECT_EQ(d.state.StageState(0, D3DTSS_COLORARG1), static_cast<DWORD>(D3DTA_TFACTOR));
-    EXPECT_EQ(d.state.StageState(1, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_DISABLE));
+    EXPECT_TRUE(D3DXMatrixIsIdentity(reinterpret_cast<const D3DXMATRIX*>(&d.state->view)));
+    EXPECT_TRUE(D3DXMatrixIsIdentity(reinterpret_cast<const D3DXMATRIX*>(&d.state->projection)));
+    EXPECT_TRUE(D3DXMatrixIsIdentity(reinterpret_cast<const D3DXMATRIX*>(&d.state->world)));
+    EXPECT_EQ(d.state->RenderState(D3DRS_FOGENABLE), 0u);
+    EXPECT_EQ(d.state->RenderState(D3DRS_LIGHTING), 0u);
+    EXPECT_EQ(d.state->RenderState(D3DRS_ALPHATESTENABLE), 0u);
+    EXPECT_EQ(d.state->RenderState(D3DRS_ALPHABLENDENABLE), 0u);
+    EXPECT_EQ(d.state->StageState(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_SELECTARG1));
+    EXPECT_EQ(d.state->StageState(0, D3DTSS_COLORARG1), static_cast<DWORD>(D3DTA_TFACTOR));
+    EXPECT_EQ(d.state->StageState(1, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_DISABLE));
   }
   // Afterwards the camera's transforms are back and alpha test and blending are on.
   D3DMATRIX view, projection;
