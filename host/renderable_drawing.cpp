@@ -91,10 +91,15 @@ void DrawBox(IRenderer& renderer, const float lo[3], const float hi[3], const D3
     }
     corners[i] = BoxVertex{p.x, p.y, p.z, colour};
   }
+  // The box has no texture coordinates: a texture left bound by an earlier draw would tint it
+  // with one texel, and with that texel's alpha hide it.
+  StageBinding stage = SaveStage(&renderer, 0);
+  renderer.SetTexture(0, -1);
   renderer.SetTransform(D3DTS_WORLD, &world);
   renderer.SetVertexShader(D3DFVF_XYZ | D3DFVF_DIFFUSE);
   renderer.DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 8, 12, kBoxTriangles, D3DFMT_INDEX16, corners,
                                   sizeof(BoxVertex), effect, 0);
+  RestoreStage(&renderer, 0, stage);
 }
 
 void DrawMesh(IRenderer& renderer, const MeshData& mesh, const D3DMATRIX* bone, const D3DMATRIX& world,

@@ -18,6 +18,8 @@ struct PictureCase {
   const char* name;
   const char* before;  // a command that makes what this one reads, or ""
   const char* args;
+  // A pixel of the 96 x 72 picture that what the command draws makes white, or -1.
+  int whiteX = -1, whiteY = -1;
 };
 
 void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.name; }
@@ -58,6 +60,10 @@ TEST_P(PictureCommand, WritesThePictureOfWhatItDrewAtTheSizeAsked) {
       const unsigned char* p = rgb + (static_cast<size_t>(y) * width + x) * 3;
       drawn += p[0] != 0 || p[1] != 0 || p[2] != 0 ? 1 : 0;
     }
+  if (GetParam().whiteX >= 0) {
+    const unsigned char* p = rgb + (static_cast<size_t>(GetParam().whiteY) * width + GetParam().whiteX) * 3;
+    EXPECT_TRUE(p[0] == 255 && p[1] == 255 && p[2] == 255) << +p[0] << "," << +p[1] << "," << +p[2];
+  }
   stbi_image_free(rgb);
   EXPECT_GT(drawn, 0);
 }
@@ -84,7 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
         PictureCase{"tree_run", "tree build resource/models/tree/stage.obj out/stage",
                     "tree run out/stage.geo --eye 10,1.5,-8 --at 10,1.5,12"},
         PictureCase{"portals", "", "portals resource/models/rooms.obj --frames 2 --next-cell 2"},
-        PictureCase{"object_draw", "", "object 10005 --scene 1 --draw --box --frames 2"},
+        // The object's white box stands below its head, which the command prints at 48,37.
+        PictureCase{"object_draw", "", "object 10005 --scene 1 --draw --box --frames 2", 48, 40},
         PictureCase{"camera", "", "camera --scene 1 --mode look --frames 2"}),
     [](const ::testing::TestParamInfo<PictureCase>& info) { return std::string(info.param.name); });
 
