@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "apps/footlight/command_support.h"
+#include "apps/footlight/video_command.h"
 #include "host/runtime_files.h"
 #include "host/standard_host.h"
 #include "scene/scene_system.h"
@@ -29,6 +30,7 @@ struct FilmOptions {
   int where = 0;
   int frames = 30;
   int wait = 10;
+  std::string png;
   std::string resource = ".";
 };
 
@@ -77,6 +79,7 @@ int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
   // texture.
   long filmFrames = -1;
   std::string filmSize;
+  bool pictureFailed = false;
   if (scene->videoPlaying != 0) {
     for (int frame = 0; frame < o.frames; ++frame) {
       std::this_thread::sleep_for(std::chrono::milliseconds(kFrameMs));
@@ -86,6 +89,17 @@ int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
     if (CTextureRenderer* renderer = film != nullptr ? film->Renderer() : nullptr) {
       filmFrames = renderer->SamplesRendered();
       filmSize = std::to_string(renderer->videoWidth) + "x" + std::to_string(renderer->videoHeight);
+      if (!o.png.empty() && filmFrames > 0) {
+        IDirect3DTexture8* texture = film->LockTexture(nullptr);
+        std::string error = "no picture in the film texture";
+        if (texture != nullptr && footlight::WriteVideoPicture(renderer, texture, o.png, &error)) {
+          std::printf("wrote %s: %s\n", o.png.c_str(), filmSize.c_str());
+        } else {
+          std::fprintf(stderr, "footlight: %s\n", error.c_str());
+          pictureFailed = true;
+        }
+        film->UnlockTexture();
+      }
     }
   }
   pid_t player = 0;
@@ -125,7 +139,7 @@ int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
   std::printf("left behind:%s\n", left.empty() ? " nothing" : left.c_str());
   const size_t live = host.Allocator().LiveBlocks();
   if (live != 0) std::printf("live host blocks: %zu\n", live);
-  return answered && !failed && filmFrames > 0 && left.empty() && live == 0 ? 0 : 1;
+  return answered && !failed && filmFrames > 0 && !pictureFailed && left.empty() && live == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -143,7 +157,7 @@ void AddFilmCommand(cli::Program& program) {
              "seconds to wait for the player's answer, and again for it to leave (default 10)");
   cli::ResourceRoot(cmd, &o->resource);
   // No scene is loaded, so no screen of one shows the film.
-  cmd->footer("The film reaches the film texture only: film draws nothing and so writes no picture (no --png).");
+  cli::PlainPath(cmd, "--png", &o->png, "write the film texture's last picture, upright, at the film's own size");
 }
 
 }  // namespace footlight

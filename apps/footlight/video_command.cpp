@@ -73,27 +73,6 @@ struct Codes {
   }
 };
 
-// The texture's picture part, turned upright: texture row 0 is the picture's bottom row.
-bool WritePicture(const CTextureRenderer* renderer, IDirect3DTexture8* texture, const std::string& path,
-                  std::string* error) {
-  const auto* level = static_cast<host::Texture*>(texture)->Level(0);
-  const int w = renderer->videoWidth, h = renderer->videoHeight;
-  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const uint32_t texel = level->PixelValue(static_cast<UINT>(x), static_cast<UINT>(h - 1 - y));
-      unsigned char* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-      p[0] = static_cast<unsigned char>(texel >> 16);
-      p[1] = static_cast<unsigned char>(texel >> 8);
-      p[2] = static_cast<unsigned char>(texel);
-    }
-  if (!stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3)) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
-}
-
 // Sound values the graph's audio renderer played; -1 without one.
 long long SoundSamples(IGraphBuilder* graph) {
   IBaseFilter* speaker = nullptr;
@@ -197,7 +176,7 @@ int RunVideo(const VideoOptions& o, const cli::Context& context, std::FILE* out,
       if (!texture) {
         std::fprintf(err, "footlight: no frame reached the texture; %s not written\n", o.png.c_str());
         status = 1;
-      } else if (!WritePicture(renderer, texture, o.png, &error)) {
+      } else if (!WriteVideoPicture(renderer, texture, o.png, &error)) {
         std::fprintf(err, "footlight: %s\n", error.c_str());
         status = 1;
       } else {
@@ -215,6 +194,27 @@ int RunVideo(const VideoOptions& o, const cli::Context& context, std::FILE* out,
 }
 
 }  // namespace
+
+// Texture row 0 is the picture's bottom row.
+bool WriteVideoPicture(const CTextureRenderer* renderer, IDirect3DTexture8* texture, const std::string& path,
+                       std::string* error) {
+  const auto* level = static_cast<host::Texture*>(texture)->Level(0);
+  const int w = renderer->videoWidth, h = renderer->videoHeight;
+  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t texel = level->PixelValue(static_cast<UINT>(x), static_cast<UINT>(h - 1 - y));
+      unsigned char* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+      p[0] = static_cast<unsigned char>(texel >> 16);
+      p[1] = static_cast<unsigned char>(texel >> 8);
+      p[2] = static_cast<unsigned char>(texel);
+    }
+  if (!stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3)) {
+    *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
 
 void AddVideoCommand(cli::Program& program) {
   auto* o = program.Keep<VideoOptions>();

@@ -17,6 +17,9 @@
 #include "apps/footlight/cli.h"
 #include "frame/dma_interface.h"
 
+class CTextureRenderer;
+struct IDirect3DTexture8;
+
 namespace footlight {
 
 struct VideoOptions {
@@ -35,5 +38,10 @@ struct VideoOptions {
 // The command: 0 on success, 1 when the file cannot be opened, the picture not written or the
 // run leaks.
 void AddVideoCommand(cli::Program& program);
+
+// Writes the picture part of a video texture `renderer` fills, turned upright, as a PNG file at a
+// plain path; false with `error` set when it cannot be written.
+bool WriteVideoPicture(const CTextureRenderer* renderer, IDirect3DTexture8* texture, const std::string& path,
+                       std::string* error);
 
 }  // namespace footlight

@@ -1,10 +1,12 @@
 // footlight film and footlight helpers, run as processes.
 #include <gtest/gtest.h>
+#include <stb/stb_image.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
 #include "support/run_footlight.h"
@@ -26,22 +28,36 @@ std::string SuiteWait() { return " --wait " + std::to_string(testing_support::Wa
 
 TEST(FilmCli, TheSampleFilmReachesTheFilmTextureAndLeavesNothing) {
   // The name with '\' and in another case, a resource path below the root.
-  const Result r = RunFootlight("film 'Film\\Stage.ASF' --where 2 --frames 20 --resource " + kSamples + "/resource" + SuiteWait(), "",
-                                OwnNames());
+  const std::string png = ::testing::TempDir() + "film_" + std::to_string(::getpid()) + ".png";
+  const Result r = RunFootlight("film 'Film\\Stage.ASF' --where 2 --frames 20 --resource " + kSamples + "/resource" +
+                                    SuiteWait() + " --png " + png,
+                                "", OwnNames());
   EXPECT_EQ(r.status, 0) << r.out;
   const std::vector<std::string> lines = Lines(r.out);
-  ASSERT_EQ(lines.size(), 8u) << r.out;
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 6),
+  ASSERT_EQ(lines.size(), 9u) << r.out;
+  EXPECT_EQ(lines[0], "wrote " + png + ": 160x120");
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.begin() + 7),
             (std::vector<std::string>{"[Film OK]OpenFileMapping", "[Film OK]MapViewOfFile", "[TV]start",
                                       "[TV]SetVideoInTexture", "[Film OK]SetVideoInTexture", "[TV]PlayVideoInTexture"}));
   // 20 frames 33 ms apart see about 10 of the film's 15 a second; at least the first arrives.
   int copied = 0;
-  ASSERT_EQ(std::sscanf(lines[6].c_str(), "film texture: 160x120, %d video frames copied in 20 frames of 33 ms", &copied),
+  ASSERT_EQ(std::sscanf(lines[7].c_str(), "film texture: 160x120, %d video frames copied in 20 frames of 33 ms", &copied),
             1)
-      << lines[6];
+      << lines[7];
   EXPECT_GE(copied, 1);
   EXPECT_LE(copied, 45);
-  EXPECT_EQ(lines[7], "left behind: nothing");
+  EXPECT_EQ(lines[8], "left behind: nothing");
+  // The picture is a frame of the film's colour bars, not an empty texture.
+  int width = 0, height = 0, channels = 0;
+  unsigned char* rgb = stbi_load(png.c_str(), &width, &height, &channels, 3);
+  ASSERT_NE(rgb, nullptr);
+  std::set<uint32_t> colours;
+  for (int i = 0; i < width * height; ++i) colours.insert(rgb[3 * i] << 16 | rgb[3 * i + 1] << 8 | rgb[3 * i + 2]);
+  stbi_image_free(rgb);
+  std::filesystem::remove(png);
+  EXPECT_EQ(width, 160);
+  EXPECT_EQ(height, 120);
+  EXPECT_GE(colours.size(), 4u);
 }
 
 TEST(FilmCli, AMissingFilmAndAFileThatIsNoFilmAreRefused) {
