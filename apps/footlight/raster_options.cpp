@@ -30,22 +30,28 @@ void DeclareRasterOptions(CLI::App* cmd, RasterRunOptions* o) {
   cmd->add_flag("--no-raster", o->noRaster, "record the draws without drawing them");
 }
 
-bool WriteSurfacePng(const host::Surface& surface, const std::string& path, std::string* error) {
-  const int w = static_cast<int>(surface.Width()), h = static_cast<int>(surface.Height());
+bool WriteArgbPng(int w, int h, const std::function<uint32_t(int x, int y)>& argb, const std::string& path,
+                  std::string* error) {
   std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const uint32_t argb = surface.PixelArgb(static_cast<UINT>(x), static_cast<UINT>(y));
+      const uint32_t pixel = argb(x, y);
       unsigned char* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-      p[0] = static_cast<unsigned char>(argb >> 16);
-      p[1] = static_cast<unsigned char>(argb >> 8);
-      p[2] = static_cast<unsigned char>(argb);
+      p[0] = static_cast<unsigned char>(pixel >> 16);
+      p[1] = static_cast<unsigned char>(pixel >> 8);
+      p[2] = static_cast<unsigned char>(pixel);
     }
   if (!stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3)) {
     *error = "cannot write " + path;
     return false;
   }
   return true;
+}
+
+bool WriteSurfacePng(const host::Surface& surface, const std::string& path, std::string* error) {
+  return WriteArgbPng(
+      static_cast<int>(surface.Width()), static_cast<int>(surface.Height()),
+      [&](int x, int y) { return surface.PixelArgb(static_cast<UINT>(x), static_cast<UINT>(y)); }, path, error);
 }
 
 int WritePicture(const PictureOptions& o, host::Renderer& renderer, std::FILE* out, std::FILE* err) {

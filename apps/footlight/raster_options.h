@@ -9,6 +9,7 @@
 //   --no-raster     draws are recorded only; nothing is drawn
 #pragma once
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -35,6 +36,11 @@ struct PictureOptions {
 // Declares --size and --png on a command that draws; `sizeHelp` says what the size is to it.
 void DeclarePictureOptions(CLI::App* cmd, PictureOptions* options,
                            const std::string& sizeHelp = "the back buffer's size (default 800x600)");
+
+// Writes a w x h picture as a PNG file at a plain path: `argb(x, y)` gives each pixel, row 0 at
+// the top. False with `error` set when the file cannot be written.
+bool WriteArgbPng(int w, int h, const std::function<uint32_t(int x, int y)>& argb, const std::string& path,
+                  std::string* error);
 
 // Writes the surface's pixels, read back from the device, as a PNG file at a plain path.
 bool WriteSurfacePng(const host::Surface& surface, const std::string& path, std::string* error);

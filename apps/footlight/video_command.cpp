@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <stb/stb_image_write.h>
 
+#include "apps/footlight/raster_options.h"
 #include "d3d8/d3d8.h"
 #include "dshow/errors.h"
 #include "dshow/interfaces.h"
@@ -199,21 +199,11 @@ int RunVideo(const VideoOptions& o, const cli::Context& context, std::FILE* out,
 bool WriteVideoPicture(const CTextureRenderer* renderer, IDirect3DTexture8* texture, const std::string& path,
                        std::string* error) {
   const auto* level = static_cast<host::Texture*>(texture)->Level(0);
-  const int w = renderer->videoWidth, h = renderer->videoHeight;
-  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      const uint32_t texel = level->PixelValue(static_cast<UINT>(x), static_cast<UINT>(h - 1 - y));
-      unsigned char* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
-      p[0] = static_cast<unsigned char>(texel >> 16);
-      p[1] = static_cast<unsigned char>(texel >> 8);
-      p[2] = static_cast<unsigned char>(texel);
-    }
-  if (!stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3)) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  const int h = renderer->videoHeight;
+  return WriteArgbPng(
+      renderer->videoWidth, h,
+      [&](int x, int y) { return level->PixelValue(static_cast<UINT>(x), static_cast<UINT>(h - 1 - y)); }, path,
+      error);
 }
 
 void AddVideoCommand(cli::Program& program) {
