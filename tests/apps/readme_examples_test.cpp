@@ -79,6 +79,8 @@ TEST(Readme, TheFirstScreenHoldsTheQuickStartAndEveryTableExampleIsRunBelowIt) {
 
 class ReadmeSection : public ::testing::TestWithParam<std::string> {};
 
+// The run and terrain sections take over 20 s under the sanitizers: their examples draw the
+// sample stage and the hills as a user would, each a start of the program.
 TEST_P(ReadmeSection, ItsExamplesSucceedAndWriteOnlyBelowBuildAndOut) {
   const Readme readme = ReadReadme();
   const std::vector<std::string>& examples = readme.sections.at(GetParam());

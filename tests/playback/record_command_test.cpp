@@ -82,6 +82,8 @@ TEST(RecordCommand, ARecordingPlaysBackItsWalksTitlesParametersAndLights) {
   EXPECT_TRUE(Has(play.out, "  object 3 removed\n")) << play.out;
 }
 
+// Over 20 s under the sanitizers: each bad script is a run of the program on sample stage 1,
+// since the error line and the exit status are what the program prints.
 TEST(RecordCommand, ABadScriptLineOrAFailedSaveIsOneErrorLine) {
   SampleRoot s;
   const auto fails = [&](const std::string& script, const std::string& message) {

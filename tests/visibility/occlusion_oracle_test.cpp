@@ -47,6 +47,8 @@ void RunScene(unsigned seed, const OcclusionScene& scene, int samplesPerSide, Ta
 
 }  // namespace
 
+// Over 20 s under the sanitizers: 80 random scenes of 150 boxes, each box checked against a
+// 192 x 192 sampling of its scene; a rare false hide shows only across many scenes.
 TEST(OcclusionOracle, NoBoxIsCalledHiddenWhileASampleSeesIt) {
   Tally layered, crossing;
   const OcclusionCamera cam = SceneCamera();
