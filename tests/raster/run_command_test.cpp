@@ -189,6 +189,8 @@ Picture RunStage(const std::string& options) {
   return TakePicture(png, options);
 }
 
+// Over 20 s under the thread checker: two runs of the instrumented program that draw the
+// sample stage through the software rasteriser, plain and with the glow's extra passes.
 TEST(RunCommand, TheSceneRunDrawsTheStageIntoThePictureAndTheGlowBrightensIt) {
   const Picture plain = RunStage("");
   ASSERT_EQ(plain.w, 400);

@@ -191,6 +191,9 @@ TEST(TerrainCommand, RaisesTheGroundUnderThePixelWithAConeBrush) {
   EXPECT_NE(sky.out.find("raise 5 at pixel (100, 0): no ground under the pixel"), std::string::npos) << sky.out;
 }
 
+// Over 20 s under the thread checker: two runs of the instrumented program, each loading the
+// hills and building every patch before it paints; a stroke must cross a patch border to show
+// the blend maps of two patches, so neither run can be made smaller.
 TEST(TerrainCommand, PaintsALayerAlongAStroke) {
   // One click: the 9 x 9 brush round (300, 300) lies inside patch (9, 9) and takes the whole mask.
   const Result click =
@@ -224,6 +227,9 @@ TEST(TerrainCommand, PaintsALayerAlongAStroke) {
 
 // The sample tree with scene 1's walk patch widened to a flat ground under the whole field: the
 // sample stage's own patch covers only the stage round the origin, far from the walker.
+// Over 20 s under the thread checker: one run of the instrumented program that loads the
+// sample tree, the hills and the editor and draws eight frames; the walker needs three frames
+// still and five moving to show its heading and speed.
 TEST(TerrainCommand, TheEditorWalksTheWalkerTowardTheClickedGround) {
   testing_support::TempTree tree;
   std::filesystem::copy(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples", tree.Root(),

@@ -94,6 +94,8 @@ TEST(OcclusionOracle, CoverageBoundariesLieWhereTheFrontSurfaceChanges) {
 // Boxes pushed through large tilted walls: the box's depth crosses the occluders' inside
 // its footprint, so only the exact comparison at every corner of every piece keeps them
 // visible.
+// Over 20 s under the thread checker: 40 scenes of 150 boxes, each checked against a 256 x 256
+// sampling; a box seen only through a sliver beside a wall is caught by the finer sampling.
 TEST(OcclusionOracle, BoxesThroughTiltedWallsAreNeverCalledHidden) {
   const OcclusionCamera cam = SceneCamera();
   Tally tally;
