@@ -56,8 +56,20 @@ void GlowFrame(benchmark::State& state, bool glow) {
     standard.host.DestroyAll();
     return;
   }
+  // What crosses between memory and GL each frame: no upload, and the one read-back the frame's
+  // lock asks for, with the glow on as with it off.
+  const host::Rasterizer* raster = standard.renderer.Raster3D();
+  const size_t uploads = raster != nullptr ? raster->Uploads() : 0;
+  const size_t readBacks = raster != nullptr ? raster->ReadBacks() : 0;
   for (auto _ : state) frame();
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  if (raster != nullptr) {
+    const auto perFrame = [&](size_t count) {
+      return benchmark::Counter(static_cast<double>(count), benchmark::Counter::kAvgIterations);
+    };
+    state.counters["uploads"] = perFrame(raster->Uploads() - uploads);
+    state.counters["read-backs"] = perFrame(raster->ReadBacks() - readBacks);
+  }
   standard.host.DestroyAll();
 }
 }  // namespace
