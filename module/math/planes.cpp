@@ -186,11 +186,10 @@ constexpr int kMetOnPlane = -2;
 
 // The clip of a short polygon of bare positions by the usual interpolator, with no vertex on
 // the plane: each vertex is measured, classed and walked in one pass, the plain edge-by-edge
-// walk, without a branch: every edge makes a crossing and every vertex is written, and the
-// count moves past only those kept. It writes into a buffer on the stack, copied back at the
-// end, and counts on the way the peak of the in-place walk, so that it fails for want of room
-// where ClipWalk would. Results are those of ClipWalk; kMetOnPlane, the array untouched, when
-// a vertex lies on the plane, for the general walk to take it.
+// walk. It writes into a buffer on the stack, copied back at the end, and with kCountPeak
+// counts on the way the peak of the in-place walk, so that it fails for want of room where
+// ClipWalk would. Results are those of ClipWalk; kMetOnPlane, the array untouched, when a
+// vertex lies on the plane, for the general walk to take it.
 template <bool kCountPeak>
 int ClipOffPlane(unsigned char* base, int* count, int capacity, const Plane& plane, int side) {
   const int n = *count;
@@ -199,12 +198,17 @@ int ClipOffPlane(unsigned char* base, int* count, int capacity, const Plane& pla
   // the negated distances exactly, and so are the crossings made from them.
   const float turn = side == kPlaneFront ? 1.0f : -1.0f;
   const float pa = turn * plane.a, pb = turn * plane.b, pc = turn * plane.c, pd = turn * plane.d;
+  // Coordinates are read one float at a time, which the compiler keeps in vector registers.
+  auto positionOf = [](const unsigned char* v) {
+    D3DVECTOR p;
+    std::memcpy(&p.x, v, 4);
+    std::memcpy(&p.y, v + 4, 4);
+    std::memcpy(&p.z, v + 8, 4);
+    return p;
+  };
   auto distanceOf = [&](const unsigned char* v) {
-    float x, y, z;
-    std::memcpy(&x, v, 4);
-    std::memcpy(&y, v + 4, 4);
-    std::memcpy(&z, v + 8, 4);
-    return pa * x + pb * y + pc * z + pd;
+    const D3DVECTOR p = positionOf(v);
+    return pa * p.x + pb * p.y + pc * p.z + pd;
   };
   D3DVECTOR out[kShortPeak];
   const unsigned char* prev = base + 12 * static_cast<size_t>(n - 1);
@@ -220,7 +224,7 @@ int ClipOffPlane(unsigned char* base, int* count, int capacity, const Plane& pla
     on |= !(std::fabs(dist) > kTolerance);
     const bool crossing = in != prevIn;
     if (crossing) {
-      out[written++] = Crossing(prev, cur, prevDist, dist);
+      out[written++] = Crossing(positionOf(prev), positionOf(cur), prevDist, dist);
       crossed = true;
     }
     if (in) std::memcpy(&out[written++], cur, 12);
