@@ -184,12 +184,16 @@ constexpr int kShortPeak = kShortPolygon + kShortPolygon / 2;
 // Returned by ClipOffPlane, the array untouched, when it meets a vertex on the plane.
 constexpr int kMetOnPlane = -2;
 
-// The clip of a short polygon of bare positions by the usual interpolator, with no vertex on
-// the plane: each vertex is measured, classed and walked in one pass, the plain edge-by-edge
-// walk. It writes into a buffer on the stack, copied back at the end, and with kCountPeak
-// counts on the way the peak of the in-place walk, so that it fails for want of room where
-// ClipWalk would. Results are those of ClipWalk; kMetOnPlane, the array untouched, when a
-// vertex lies on the plane, for the general walk to take it.
+// The clip of a short polygon of bare positions by the usual interpolator: each vertex is
+// measured, classed and walked in one pass, the plain edge-by-edge walk, with a vertex kept
+// when it lies beyond the tolerance on the kept side. It writes into a buffer on the stack,
+// copied back at the end, and with kCountPeak counts on the way the peak of the in-place walk,
+// so that it fails for want of room where ClipWalk would. Results are those of ClipWalk.
+// A vertex on the plane counts as not kept. Where no crossing ends at one and some vertex lies
+// beyond the tolerance on the other side, that is the class the general walk gives it too (it
+// follows a vertex of the other side, or leads the walk up to one): so vertices on the plane
+// are looked for only at the crossings and in a polygon with nothing kept. Where one is found,
+// kMetOnPlane, the array untouched, for the general walk to take the polygon.
 template <bool kCountPeak>
 int ClipOffPlane(unsigned char* base, int* count, int capacity, const Plane& plane, int side) {
   const int n = *count;
@@ -214,16 +218,17 @@ int ClipOffPlane(unsigned char* base, int* count, int capacity, const Plane& pla
   const unsigned char* prev = base + 12 * static_cast<size_t>(n - 1);
   float prevDist = distanceOf(prev);
   bool prevIn = prevDist > kTolerance;
-  bool on = false, crossed = false;
+  bool crossed = false;
   int written = 0;
   int running = n, peak = n;  // the count of the in-place walk
   for (int k = 0; k < n; ++k) {
     const unsigned char* cur = base + 12 * static_cast<size_t>(k);
     const float dist = distanceOf(cur);
     const bool in = dist > kTolerance;
-    on |= !(std::fabs(dist) > kTolerance);
     const bool crossing = in != prevIn;
     if (crossing) {
+      // The end not kept must lie beyond the tolerance (a NaN distance counts as on the plane).
+      if (!((in ? prevDist : dist) < -kTolerance)) return kMetOnPlane;
       out[written++] = Crossing(positionOf(prev), positionOf(cur), prevDist, dist);
       crossed = true;
     }
@@ -239,11 +244,19 @@ int ClipOffPlane(unsigned char* base, int* count, int capacity, const Plane& pla
     prevDist = dist;
     prevIn = in;
   }
-  if (on) return kMetOnPlane;
+  if (!crossed) {
+    // Wholly on one side: kept as it is, or emptied; or, with nothing kept and nothing beyond
+    // the tolerance on the other side, wholly on the plane.
+    if (written == 0) {
+      bool away = false;
+      for (int k = 0; k < n && !away; ++k) away = distanceOf(base + 12 * static_cast<size_t>(k)) < -kTolerance;
+      if (!away) return kMetOnPlane;
+      *count = 0;
+    }
+    return written;
+  }
   if (peak > capacity) return -1;
-  // With no crossing the polygon lies wholly on one side: kept as it is, or emptied.
-  if (crossed)
-    for (int i = 0; i < written; ++i) std::memcpy(base + 12 * static_cast<size_t>(i), &out[i], 12);
+  for (int i = 0; i < written; ++i) std::memcpy(base + 12 * static_cast<size_t>(i), &out[i], 12);
   *count = written;
   return written;
 }
