@@ -69,10 +69,8 @@ bool WalkPolygonSides(int n, ClassOf classOf, Emit emit) {
 
 // The crossing of the edge a-b from its ends' plane distances: a + (b - a) t with
 // t = da / (da - db), 0 when they are equal. PlaneSegmentIntersectPoint and the clips make it here.
-// Written without a branch, for the clip of short polygons that makes one at every edge.
 inline D3DVECTOR Crossing(const D3DVECTOR& a, const D3DVECTOR& b, float da, float db) {
-  const bool same = da == db;
-  const float t = (same ? 0.0f : da) / (same ? 1.0f : da - db);
+  const float t = da == db ? 0.0f : da / (da - db);
   return D3DVECTOR{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t};
 }
 inline D3DVECTOR Crossing(const void* a, const void* b, float da, float db) {
@@ -261,9 +259,9 @@ int ClipOffPlane(unsigned char* base, int* count, int capacity, const Plane& pla
   return written;
 }
 
-// The clip of a short polygon of bare positions with a vertex on the plane: the walk reads the
-// untouched array and writes into a buffer on the stack, copied back at the end. Crossings and
-// results are those of ClipWalk.
+// The clip of a short polygon of bare positions that the one-pass clip leaves (a vertex on the
+// plane, or another interpolator): the walk reads the untouched array and writes into a buffer
+// on the stack, copied back at the end. Crossings and results are those of ClipWalk.
 int ClipPositions(unsigned char* base, int* count, const Plane& plane, PolygonInterpolateFn fn, void* user, int side,
                   const signed char* classes, const float* dist) {
   const int n = *count;
