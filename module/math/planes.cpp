@@ -67,6 +67,16 @@ bool WalkPolygonSides(int n, ClassOf classOf, Emit emit) {
   return prevClass != kPlaneOn;
 }
 
+// The crossing of the edge a-b from its ends' plane distances: a + (b - a) t with
+// t = da / (da - db), 0 when they are equal. PlaneSegmentIntersectPoint and the clips make it here.
+inline D3DVECTOR Crossing(const D3DVECTOR& a, const D3DVECTOR& b, float da, float db) {
+  const float t = da == db ? 0.0f : da / (da - db);
+  return D3DVECTOR{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t};
+}
+inline D3DVECTOR Crossing(const void* a, const void* b, float da, float db) {
+  return Crossing(PositionOf(a), PositionOf(b), da, db);
+}
+
 // Two vertex-sized scratch buffers, on the stack for ordinary strides.
 class VertexScratch {
  public:
@@ -142,10 +152,7 @@ int ClipWalk(unsigned char* base, int* count, int capacity, Copy copy, const Pla
           if (direct) {
             // prev is vertex k - 1 as it was: after a restart the walk runs 0, 1, ... with the
             // last vertex before the first.
-            const float da = dist[k == 0 ? n - 1 : k - 1], db = dist[k];
-            const float t = da == db ? 0.0f : da / (da - db);
-            const D3DVECTOR pa = PositionOf(prev), pb = PositionOf(cur);
-            const D3DVECTOR p{pa.x + (pb.x - pa.x) * t, pa.y + (pb.y - pa.y) * t, pa.z + (pb.z - pa.z) * t};
+            const D3DVECTOR p = Crossing(prev, cur, dist[k == 0 ? n - 1 : k - 1], dist[k]);
             std::memcpy(out, &p, sizeof p);
           } else {
             fn(out, prev, cur, stride, plane, user);
@@ -168,28 +175,108 @@ int ClipWalk(unsigned char* base, int* count, int capacity, Copy copy, const Pla
   return written;
 }
 
-// The clip of a short polygon of bare positions: the walk reads the untouched array and
-// writes into a buffer on the stack, copied back at the end. Crossings and results are those
-// of ClipWalk.
-// With no vertex on the plane the walk is the plain edge-by-edge one.
-int ClipPositions(unsigned char* base, int* count, const Plane& plane, PolygonInterpolateFn fn, void* user, int side,
-                  const signed char* classes, const float* dist, bool noneOn) {
-  constexpr int kMost = 64 + 32;  // the peak of a walk over 64 vertices
+// The most vertices a polygon of bare positions may have for the clips on the stack, and the
+// peak of a walk over that many.
+constexpr int kShortPolygon = 64;
+constexpr int kShortPeak = kShortPolygon + kShortPolygon / 2;
+// Returned by ClipOffPlane, the array untouched, when it meets a vertex on the plane.
+constexpr int kMetOnPlane = -2;
+
+// The clip of a short polygon of bare positions by the usual interpolator: each vertex is
+// measured, classed and walked in one pass, the plain edge-by-edge walk, with a vertex kept
+// when it lies beyond the tolerance on the kept side. It writes into a buffer on the stack,
+// copied back at the end, and with kCountPeak counts on the way the peak of the in-place walk,
+// so that it fails for want of room where ClipWalk would. Results are those of ClipWalk.
+// A vertex on the plane counts as not kept. Where no crossing ends at one and some vertex lies
+// beyond the tolerance on the other side, that is the class the general walk gives it too (it
+// follows a vertex of the other side, or leads the walk up to one): so vertices on the plane
+// are looked for only at the crossings and in a polygon with nothing kept. Where one is found,
+// kMetOnPlane, the array untouched, for the general walk to take the polygon.
+template <bool kCountPeak>
+int ClipOffPlane(unsigned char* base, int* count, int capacity, const Plane& plane, int side) {
   const int n = *count;
-  D3DVECTOR out[kMost];
+  // PlaneDistance, term for term, with the plane in registers (the stores below could alias it)
+  // and turned to face the kept side. Rounding is symmetric, so the turned plane's distances are
+  // the negated distances exactly, and so are the crossings made from them.
+  const float turn = side == kPlaneFront ? 1.0f : -1.0f;
+  const float pa = turn * plane.a, pb = turn * plane.b, pc = turn * plane.c, pd = turn * plane.d;
+  // Coordinates are read one float at a time, which the compiler keeps in vector registers.
+  auto positionOf = [](const unsigned char* v) {
+    D3DVECTOR p;
+    std::memcpy(&p.x, v, 4);
+    std::memcpy(&p.y, v + 4, 4);
+    std::memcpy(&p.z, v + 8, 4);
+    return p;
+  };
+  auto distanceOf = [&](const unsigned char* v) {
+    const D3DVECTOR p = positionOf(v);
+    return pa * p.x + pb * p.y + pc * p.z + pd;
+  };
+  D3DVECTOR out[kShortPeak];
+  const unsigned char* prev = base + 12 * static_cast<size_t>(n - 1);
+  float prevDist = distanceOf(prev);
+  bool prevIn = prevDist > kTolerance;
+  bool crossed = false;
+  int written = 0;
+  int running = n, peak = n;  // the count of the in-place walk
+  for (int k = 0; k < n; ++k) {
+    const unsigned char* cur = base + 12 * static_cast<size_t>(k);
+    const float dist = distanceOf(cur);
+    const bool in = dist > kTolerance;
+    const bool crossing = in != prevIn;
+    if (crossing) {
+      // The end not kept must lie beyond the tolerance (a NaN distance counts as on the plane).
+      if (!((in ? prevDist : dist) < -kTolerance)) return kMetOnPlane;
+      out[written++] = Crossing(positionOf(prev), positionOf(cur), prevDist, dist);
+      crossed = true;
+    }
+    if (in) std::memcpy(&out[written++], cur, 12);
+    // The in-place walk inserts a crossing on entering the kept side and drops a vertex of the
+    // other side that no crossing replaces.
+    if constexpr (kCountPeak) {
+      running += in & crossing;
+      running -= !(in | crossing);
+      peak = running > peak ? running : peak;
+    }
+    prev = cur;
+    prevDist = dist;
+    prevIn = in;
+  }
+  if (!crossed) {
+    // Wholly on one side: kept as it is, or emptied; or, with nothing kept and nothing beyond
+    // the tolerance on the other side, wholly on the plane.
+    if (written == 0) {
+      bool away = false;
+      for (int k = 0; k < n && !away; ++k) away = distanceOf(base + 12 * static_cast<size_t>(k)) < -kTolerance;
+      if (!away) return kMetOnPlane;
+      *count = 0;
+    }
+    return written;
+  }
+  if (peak > capacity) return -1;
+  for (int i = 0; i < written; ++i) std::memcpy(base + 12 * static_cast<size_t>(i), &out[i], 12);
+  *count = written;
+  return written;
+}
+
+// The clip of a short polygon of bare positions that the one-pass clip leaves (a vertex on the
+// plane, or another interpolator): the walk reads the untouched array and writes into a buffer
+// on the stack, copied back at the end. Crossings and results are those of ClipWalk.
+int ClipPositions(unsigned char* base, int* count, const Plane& plane, PolygonInterpolateFn fn, void* user, int side,
+                  const signed char* classes, const float* dist) {
+  const int n = *count;
+  D3DVECTOR out[kShortPeak];
   int written = 0;
   const bool direct = fn == PlaneSegmentIntersectPoint;
-  // Inlined into both walks below (the compiler would otherwise call it once per vertex).
-  auto emit = [&](int k, int c, bool crossing) __attribute__((always_inline)) {
+  const bool anyOff = WalkPolygonSides(
+      n, [&](int k) { return static_cast<int>(classes[k]); },
+      [&](int k, int c, bool crossing) {
         const unsigned char* cur = base + 12 * static_cast<size_t>(k);
         if (crossing) {
           const int before = k == 0 ? n - 1 : k - 1;
           const unsigned char* prev = base + 12 * static_cast<size_t>(before);
           if (direct) {
-            const float da = dist[before], db = dist[k];
-            const float t = da == db ? 0.0f : da / (da - db);
-            const D3DVECTOR pa = PositionOf(prev), pb = PositionOf(cur);
-            out[written] = D3DVECTOR{pa.x + (pb.x - pa.x) * t, pa.y + (pb.y - pa.y) * t, pa.z + (pb.z - pa.z) * t};
+            out[written] = Crossing(prev, cur, dist[before], dist[k]);
           } else {
             std::memcpy(&out[written], cur, 12);
             fn(&out[written], prev, cur, 12, plane, user);
@@ -198,54 +285,22 @@ int ClipPositions(unsigned char* base, int* count, const Plane& plane, PolygonIn
         }
         if (c == side) std::memcpy(&out[written++], cur, 12);
         return true;
-      };
-  bool anyOff = true;
-  if (noneOn) {
-    for (int k = 0, before = n - 1; k < n; before = k++) emit(k, classes[k], classes[k] != classes[before]);
-  } else {
-    anyOff = WalkPolygonSides(n, [&](int k) { return static_cast<int>(classes[k]); }, emit);
-  }
+      });
   if (!anyOff) {
     *count = 0;
     return n;
   }
-  for (int i = 0; i < written; ++i) std::memcpy(base + 12 * static_cast<size_t>(i), &out[i], 12);
+  std::memcpy(base, out, 12 * static_cast<size_t>(written));
   *count = written;
   return written;
 }
 
-}  // namespace
-
-int ClassifyPointPlane(const Plane& plane, const D3DVECTOR& point) {
-  return ClassifyDistance(PlaneDistance(plane, point));
-}
-
-float PlaneSegmentIntersect(const Plane& plane, const D3DVECTOR& a, const D3DVECTOR& b) {
-  const float da = PlaneDistance(plane, a);
-  const float db = PlaneDistance(plane, b);
-  if (da == db) return 0.0f;
-  return da / (da - db);
-}
-
-void PlaneSegmentIntersectPoint(void* out, const void* a, const void* b, int, const Plane& plane, void*) {
-  const D3DVECTOR pa = PositionOf(a), pb = PositionOf(b);
-  const float t = PlaneSegmentIntersect(plane, pa, pb);
-  const D3DVECTOR p{pa.x + (pb.x - pa.x) * t, pa.y + (pb.y - pa.y) * t, pa.z + (pb.z - pa.z) * t};
-  std::memcpy(out, &p, sizeof p);
-}
-
-int ClipPolygonByPlane(void* vertices, int* count, int capacity, int stride, const Plane& plane,
-                       PolygonInterpolateFn fn, void* user, int side) {
-  if (!count) return -1;
+// The clip of a polygon whose arguments were checked, any stride, any interpolator, vertices
+// on the plane allowed. Kept out of line so that the one-pass clip of short polygons runs in a
+// small frame.
+__attribute__((noinline)) int ClipMeasured(unsigned char* base, int* count, int capacity, int stride,
+                                           const Plane& plane, PolygonInterpolateFn fn, void* user, int side) {
   const int n = *count;
-  if (n < 1) return n;
-  if (!vertices || stride < 12 || side < kPlaneFront || side > kPlaneOn) return -1;
-  if (side == kPlaneOn) {
-    *count = 0;
-    return n;
-  }
-  if (!fn || capacity < n) return -1;
-  unsigned char* base = static_cast<unsigned char*>(vertices);
   const size_t s = static_cast<size_t>(stride);
   const int other = side == kPlaneFront ? kPlaneBack : kPlaneFront;
 
@@ -298,10 +353,48 @@ int ClipPolygonByPlane(void* vertices, int* count, int capacity, int stride, con
     if (peak > capacity) return -1;
   }
 
-  if (stride == 12 && n <= kInline)
-    return ClipPositions(base, count, plane, fn, user, side, classes, dist, (seen & 1 << kPlaneOn) == 0);
+  if (stride == 12 && n <= kShortPolygon) return ClipPositions(base, count, plane, fn, user, side, classes, dist);
   if (stride == 12) return ClipWalk(base, count, capacity, VertexCopy<12>{12}, plane, fn, user, side, classes, dist);
   return ClipWalk(base, count, capacity, VertexCopy<0>{s}, plane, fn, user, side, classes, dist);
+}
+
+}  // namespace
+
+int ClassifyPointPlane(const Plane& plane, const D3DVECTOR& point) {
+  return ClassifyDistance(PlaneDistance(plane, point));
+}
+
+float PlaneSegmentIntersect(const Plane& plane, const D3DVECTOR& a, const D3DVECTOR& b) {
+  const float da = PlaneDistance(plane, a);
+  const float db = PlaneDistance(plane, b);
+  if (da == db) return 0.0f;
+  return da / (da - db);
+}
+
+void PlaneSegmentIntersectPoint(void* out, const void* a, const void* b, int, const Plane& plane, void*) {
+  const D3DVECTOR p = Crossing(a, b, PlaneDistance(plane, PositionOf(a)), PlaneDistance(plane, PositionOf(b)));
+  std::memcpy(out, &p, sizeof p);
+}
+
+int ClipPolygonByPlane(void* vertices, int* count, int capacity, int stride, const Plane& plane,
+                       PolygonInterpolateFn fn, void* user, int side) {
+  if (!count) return -1;
+  const int n = *count;
+  if (n < 1) return n;
+  if (!vertices || stride < 12 || side < kPlaneFront || side > kPlaneOn) return -1;
+  if (side == kPlaneOn) {
+    *count = 0;
+    return n;
+  }
+  if (!fn || capacity < n) return -1;
+  unsigned char* base = static_cast<unsigned char*>(vertices);
+  if (stride == 12 && n <= kShortPolygon && fn == PlaneSegmentIntersectPoint) {
+    // The walk reaches at most n + n / 2 vertices: with that much room it need not count.
+    const int r = capacity < n + n / 2 ? ClipOffPlane<true>(base, count, capacity, plane, side)
+                                       : ClipOffPlane<false>(base, count, capacity, plane, side);
+    if (r != kMetOnPlane) return r;
+  }
+  return ClipMeasured(base, count, capacity, stride, plane, fn, user, side);
 }
 
 bool SplitPolygonByPlane(const PolygonRecord& polygon, PolygonRecord* front, PolygonRecord* back, const Plane& plane,
