@@ -690,13 +690,16 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
     bool front;
   };
   std::vector<Piece> pieces;
+  // Most entries lose nothing to the split: they keep their list, and these two are reused.
+  std::vector<uint32_t> stay, behind;
   for (PlaneEntry* e : map->entries) {
     if (e == chosen) {
       kept.push_back(e);
       if (m_countSplits) whole[0].insert(whole[0].end(), e->triangles.begin(), e->triangles.end());
       continue;
     }
-    std::vector<uint32_t> stay, behind;
+    stay.clear();
+    behind.clear();
     for (uint32_t t : e->triangles) {
       int sides[3];
       const int cls = TriangleSides(t, sides);
@@ -738,7 +741,7 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
       target->count = static_cast<uint32_t>(target->triangles.size());
     }
     const bool changed = stay.size() != e->triangles.size() || !behind.empty();
-    e->triangles = std::move(stay);
+    if (changed) e->triangles.assign(stay.begin(), stay.end());
     e->count = static_cast<uint32_t>(e->triangles.size());
     if (e->triangles.empty()) {
       delete e;
