@@ -866,10 +866,15 @@ bool CCellPortalGraphBuilder::LineageSplits(uint32_t lineage, uint32_t triangle)
 }
 
 void CCellPortalGraphBuilder::CountRootSplits(PlaneMap* map) {
+  // The lists hold one entry per plane and triangle it splits: on a mesh of long triangles
+  // crossing each other's planes that grows with the square of the triangles. Past this many
+  // the build goes without the counts, which only spare work, and keeps its memory linear.
+  constexpr size_t kMostSplitPairs = size_t{1} << 24;
   m_countSplits = m_nPrimaryCriterion == 0;
   m_splitters.assign(m_countSplits ? m_triangles.size() : 0, {});
   m_lineagePlanes.clear();
   if (!m_countSplits) return;
+  size_t pairs = 0;
   for (uint32_t index = 0; index < map->entries.size(); ++index) {
     PlaneEntry* e = map->entries[index];
     e->lineage = index;
@@ -883,9 +888,17 @@ void CCellPortalGraphBuilder::CountRootSplits(PlaneMap* map) {
         m_splitters[t].push_back(index);
         ++splits;
       }
-      return true;
+      return pairs + splits <= kMostSplitPairs;
     });
+    pairs += splits;
     e->knownSplits = splits;
+    if (pairs > kMostSplitPairs) {
+      m_countSplits = false;
+      std::vector<std::vector<uint32_t>>().swap(m_splitters);
+      m_lineagePlanes.clear();
+      for (PlaneEntry* counted : map->entries) counted->knownSplits = 0;
+      return;
+    }
   }
   for (auto& tally : m_lineageTally) tally.assign(map->entries.size(), 0);
 }
