@@ -552,27 +552,47 @@ int32_t CCellPortalGraphBuilder::BuildNode(PlaneMap* map, int32_t parent, std::v
       m_triangleStates[t].normal = Normal(map->entries[i]->plane);
       m_boxes.Mark(t, m_mapGeneration);
     }
+  if (parent < 0) CountRootSplits(map);
+  // The best is the lowest (primary, secondary, place in the map). While splits come first, the
+  // entry known to split fewest is looked at first: it is nearly always the best, and every
+  // entry known to split more than the best is left without a look.
   PlaneEntry* best = nullptr;
+  uint32_t bestIndex = 0;
   float bestPrimary = 3.4e38f, bestSecondary = 3.4e38f;
-  for (uint32_t index = 0; index < map->entries.size(); ++index) {
+  const auto consider = [&](uint32_t index) {
     PlaneEntry* e = map->entries[index];
-    // Only a strictly better score replaces, so once the best is as low as both scores go no
-    // later entry can take its place.
-    if (bestPrimary <= ScoreFloor(m_nPrimaryCriterion) && bestSecondary <= ScoreFloor(m_nSecondaryCriterion)) break;
-    if (e->used != 0) continue;
+    const bool winsTies = best == nullptr || index < bestIndex;
     float primary = 0, secondary = 0;
-    ScorePlane(e, index, bestPrimary, bestSecondary, &primary, &secondary);
-    if (primary < bestPrimary || (primary == bestPrimary && secondary < bestSecondary)) {
+    ScorePlane(e, index, bestPrimary, bestSecondary, winsTies, &primary, &secondary);
+    if (primary < bestPrimary || (primary == bestPrimary && secondary < bestSecondary) ||
+        (winsTies && primary == bestPrimary && secondary == bestSecondary)) {
       best = e;
+      bestIndex = index;
       bestPrimary = primary;
       bestSecondary = secondary;
     }
+  };
+  uint32_t first = UINT32_MAX;
+  for (uint32_t index = 0; index < map->entries.size(); ++index) {
+    const PlaneEntry* e = map->entries[index];
+    if (e->used == 0 && (first == UINT32_MAX || e->knownSplits < map->entries[first]->knownSplits)) first = index;
+  }
+  if (first != UINT32_MAX) consider(first);
+  for (uint32_t index = 0; index < map->entries.size(); ++index) {
+    // Nothing scores below the floor, so past the best no later entry can take its place.
+    if (index > bestIndex && bestPrimary <= ScoreFloor(m_nPrimaryCriterion) &&
+        bestSecondary <= ScoreFloor(m_nSecondaryCriterion))
+      break;
+    const PlaneEntry* e = map->entries[index];
+    if (e->used != 0 || index == first) continue;
+    if (m_countSplits && static_cast<float>(e->knownSplits) > bestPrimary) continue;
+    consider(index);
   }
   return best != nullptr ? SplitNode(map, parent, best, work) : MakeLeaf(map, parent);
 }
 
 void CCellPortalGraphBuilder::ScorePlane(PlaneEntry* candidate, uint32_t index, float bestPrimary,
-                                         float bestSecondary, float* primary, float* secondary) {
+                                         float bestSecondary, bool winsTies, float* primary, float* secondary) {
   float splits = 0.0f, largestCosine = 0.0f;
   const auto score = [&](uint32_t c) {
     switch (c) {
@@ -587,7 +607,9 @@ void CCellPortalGraphBuilder::ScorePlane(PlaneEntry* candidate, uint32_t index, 
   // win is looked at whole, so the order of the look changes nothing.
   const auto beaten = [&] {
     const float p = score(m_nPrimaryCriterion);
-    return p > bestPrimary || (p == bestPrimary && score(m_nSecondaryCriterion) >= bestSecondary);
+    if (p != bestPrimary) return p > bestPrimary;
+    const float q = score(m_nSecondaryCriterion);
+    return q > bestSecondary || (q == bestSecondary && !winsTies);
   };
   const D3DXVECTOR3 n = Normal(candidate->plane);
   // Counts a split triangle; true when the candidate is beaten. The cosine with the split
@@ -611,7 +633,18 @@ void CCellPortalGraphBuilder::ScorePlane(PlaneEntry* candidate, uint32_t index, 
   BeginSides(candidate->plane);
   // The triangles this plane split when it was last scored, in this node or an ancestor, often
   // still lie in this node and beat it again; a record no cut has changed since is split still.
-  for (const PlaneEntry::Witness w : candidate->witnesses) {
+  // A triangle that has left the node is in none of its descendants either, so it leaves the
+  // list as it is passed (the last taking its place: the order only decides how soon a beaten
+  // candidate is left); in a deep tree it would otherwise be passed again at every node below.
+  std::vector<PlaneEntry::Witness>& witnesses = candidate->witnesses;
+  for (size_t i = 0; i < witnesses.size();) {
+    const PlaneEntry::Witness w = witnesses[i];
+    if (w.triangle < m_triangleStates.size() && m_triangleStates[w.triangle].stamp != m_mapGeneration) {
+      witnesses[i] = witnesses.back();
+      witnesses.pop_back();
+      continue;
+    }
+    ++i;
     int sides[3];
     if (w.triangle < m_triangleStates.size() && inThisNode(w.triangle) &&
         (m_triangleStates[w.triangle].version == w.version || TriangleSides(w.triangle, sides) == kSpanning) &&
@@ -648,15 +681,29 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
   BeginSides(plane);
   std::vector<PlaneEntry*> kept;
   kept.reserve(map->entries.size());
+  // For the children's split counts: whole triangles by side, and each cut triangle's planes
+  // with its pieces.
+  std::vector<uint32_t> whole[2];
+  std::vector<std::vector<uint32_t>> cutSplitters;
+  struct Piece {
+    uint32_t triangle, cut;
+    bool front;
+  };
+  std::vector<Piece> pieces;
+  // Most entries lose nothing to the split: they keep their list, and these two are reused.
+  std::vector<uint32_t> stay, behind;
   for (PlaneEntry* e : map->entries) {
     if (e == chosen) {
       kept.push_back(e);
+      if (m_countSplits) whole[0].insert(whole[0].end(), e->triangles.begin(), e->triangles.end());
       continue;
     }
-    std::vector<uint32_t> stay, behind;
+    stay.clear();
+    behind.clear();
     for (uint32_t t : e->triangles) {
       int sides[3];
       const int cls = TriangleSides(t, sides);
+      const size_t stayBefore = stay.size(), behindBefore = behind.size();
       if (cls == kPlaneOn) {
         // A coplanar triangle goes with its own facing: one facing like the splitter stays
         // in front, one facing away goes behind.
@@ -674,16 +721,27 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
       } else {
         SplitTriangle(t, plane, sides, &stay, &behind);
       }
+      if (!m_countSplits) continue;
+      if (cls != kSpanning) {
+        whole[stay.size() > stayBefore ? 0 : 1].push_back(t);
+        continue;
+      }
+      const auto cut = static_cast<uint32_t>(cutSplitters.size());
+      cutSplitters.push_back(std::move(m_splitters[t]));
+      for (size_t k = stayBefore; k < stay.size(); ++k) pieces.push_back({stay[k], cut, true});
+      for (size_t k = behindBefore; k < behind.size(); ++k) pieces.push_back({behind[k], cut, false});
     }
     if (!behind.empty()) {
       // No two entries of one map are equal, so the back map finds none of these planes.
       PlaneEntry* target = back->InsertUnequal(e->plane, e->used);
       target->witnesses = e->witnesses;
+      target->lineage = e->lineage;
+      target->knownSplits = e->knownSplits;
       target->triangles.insert(target->triangles.end(), behind.begin(), behind.end());
       target->count = static_cast<uint32_t>(target->triangles.size());
     }
     const bool changed = stay.size() != e->triangles.size() || !behind.empty();
-    e->triangles = std::move(stay);
+    if (changed) e->triangles.assign(stay.begin(), stay.end());
     e->count = static_cast<uint32_t>(e->triangles.size());
     if (e->triangles.empty()) {
       delete e;
@@ -694,6 +752,41 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
   }
   map->entries = std::move(kept);
   for (PlaneEntry* e : back->entries) ComputePlaneArea(e);
+  if (m_countSplits) {
+    // A child's count is the parent's less what left it, plus what its new pieces bring. Only the
+    // smaller side's whole triangles are looked at: the other side's count is what remains.
+    const int walked = whole[1].size() <= whole[0].size() ? 1 : 0;
+    std::vector<int32_t>* tally = m_lineageTally;  // [0] front, [1] back: added to the base
+    for (uint32_t t : whole[walked])
+      for (uint32_t lineage : m_splitters[t]) {
+        ++tally[walked][lineage];
+        --tally[1 - walked][lineage];
+      }
+    for (const auto& splitters : cutSplitters)
+      for (uint32_t lineage : splitters) --tally[1 - walked][lineage];
+    if (m_splitters.size() < m_triangles.size()) m_splitters.resize(m_triangles.size());
+    for (const Piece& piece : pieces) {
+      std::vector<uint32_t>& list = m_splitters[piece.triangle];
+      list.clear();
+      for (uint32_t lineage : cutSplitters[piece.cut])
+        if (LineageSplits(lineage, piece.triangle)) {
+          list.push_back(lineage);
+          ++tally[piece.front ? 0 : 1][lineage];
+        }
+    }
+    // The side looked at starts from nothing, the other from the parent's count.
+    for (int side = 0; side < 2; ++side)
+      for (PlaneEntry* e : (side == 0 ? map : back)->entries) {
+        const int64_t base = side == walked ? 0 : e->knownSplits;
+        e->knownSplits = static_cast<uint32_t>(std::max<int64_t>(0, base + tally[side][e->lineage]));
+      }
+    for (int side = 0; side < 2; ++side) {
+      for (uint32_t t : whole[walked])
+        for (uint32_t lineage : m_splitters[t]) tally[side][lineage] = 0;
+      for (const auto& splitters : cutSplitters)
+        for (uint32_t lineage : splitters) tally[side][lineage] = 0;
+    }
+  }
   m_pointMap.clear();
   // Front before back: the back task is taken last.
   work->push_back(BuildTask{back, index, true});
@@ -760,6 +853,54 @@ void CCellPortalGraphBuilder::SplitTriangleAtVertex(uint32_t triangle, const D3D
   m_boxes.AddPiece(added, triangle, TriangleBox(added));
   (sides[(on + 1) % 3] == kPlaneFront ? front : back)->push_back(triangle);
   (sides[(on + 2) % 3] == kPlaneFront ? front : back)->push_back(added);
+}
+
+bool CCellPortalGraphBuilder::LineageSplits(uint32_t lineage, uint32_t triangle) const {
+  bool front = false, back = false;
+  for (uint32_t v : m_triangles[triangle].index) {
+    const int side = VertexSide(m_lineagePlanes[lineage], v);
+    front |= side == kPlaneFront;
+    back |= side == kPlaneBack;
+  }
+  return front && back;
+}
+
+void CCellPortalGraphBuilder::CountRootSplits(PlaneMap* map) {
+  // The lists hold one entry per plane and triangle it splits: on a mesh of long triangles
+  // crossing each other's planes that grows with the square of the triangles. Past this many
+  // the build goes without the counts, which only spare work, and keeps its memory linear.
+  constexpr size_t kMostSplitPairs = size_t{1} << 24;
+  m_countSplits = m_nPrimaryCriterion == 0;
+  m_splitters.assign(m_countSplits ? m_triangles.size() : 0, {});
+  m_lineagePlanes.clear();
+  if (!m_countSplits) return;
+  size_t pairs = 0;
+  for (uint32_t index = 0; index < map->entries.size(); ++index) {
+    PlaneEntry* e = map->entries[index];
+    e->lineage = index;
+    m_lineagePlanes.push_back(e->plane);
+    BeginSides(e->plane);
+    uint32_t splits = 0;
+    m_boxes.ForEachAcross(e->plane, kTriangleOnPlane, m_mapGeneration, [&](uint32_t t) {
+      int sides[3];
+      const TriangleState& state = m_triangleStates[t];
+      if (state.stamp == m_mapGeneration && state.entry != index && TriangleSides(t, sides) == kSpanning) {
+        m_splitters[t].push_back(index);
+        ++splits;
+      }
+      return pairs + splits <= kMostSplitPairs;
+    });
+    pairs += splits;
+    e->knownSplits = splits;
+    if (pairs > kMostSplitPairs) {
+      m_countSplits = false;
+      std::vector<std::vector<uint32_t>>().swap(m_splitters);
+      m_lineagePlanes.clear();
+      for (PlaneEntry* counted : map->entries) counted->knownSplits = 0;
+      return;
+    }
+  }
+  for (auto& tally : m_lineageTally) tally.assign(map->entries.size(), 0);
 }
 
 int32_t CCellPortalGraphBuilder::MakeLeaf(PlaneMap* map, int32_t parent) {

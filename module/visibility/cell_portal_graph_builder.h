@@ -43,6 +43,10 @@ struct PlaneEntry {
     uint32_t triangle, version;
   };
   std::vector<Witness> witnesses;
+  // Every map of the build holds at most one entry per plane of the first map: its place there.
+  uint32_t lineage = 0;
+  // How many triangles of the node the plane is known to split; never more than it does.
+  uint32_t knownSplits = 0;
 };
 
 // Plane entries in PlaneLess order. Opposite facings of one plane compare equal and planes
@@ -204,11 +208,16 @@ class CCellPortalGraphBuilder : public CComponentBase {
   // Stage 2
   int32_t BuildNode(PlaneMap* map, int32_t parent, std::vector<BuildTask>* work);
   // Scores the entry at `index` of the map last stamped by BuildNode.
-  void ScorePlane(PlaneEntry* candidate, uint32_t index, float bestPrimary, float bestSecondary, float* primary,
-                  float* secondary);
+  // `winsTies`: the candidate stands before the best in the map, so equal scores make it the best.
+  void ScorePlane(PlaneEntry* candidate, uint32_t index, float bestPrimary, float bestSecondary, bool winsTies,
+                  float* primary, float* secondary);
   int32_t SplitNode(PlaneMap* map, int32_t parent, PlaneEntry* chosen, std::vector<BuildTask>* work);
   void SplitTriangle(uint32_t triangle, const D3DXPLANE& plane, const int* sides, std::vector<uint32_t>* front,
                      std::vector<uint32_t>* back);
+  // Lists the planes that split each triangle of the first map and counts them per entry.
+  void CountRootSplits(PlaneMap* map);
+  // True when the plane of `lineage` splits the triangle, as TriangleSides would say.
+  bool LineageSplits(uint32_t lineage, uint32_t triangle) const;
   void SplitTriangleAtVertex(uint32_t triangle, const D3DXPLANE& plane, const int* sides,
                              std::vector<uint32_t>* front, std::vector<uint32_t>* back);
   uint32_t CutEdge(uint32_t a, uint32_t b, const D3DXPLANE& plane);
@@ -262,6 +271,14 @@ class CCellPortalGraphBuilder : public CComponentBase {
     D3DXVECTOR3 normal{0, 0, 0};
   };
   std::vector<TriangleState> m_triangleStates;
+  // Per triangle, the lineages whose planes split it (never its own); per lineage its plane.
+  // The lists are kept for whole triangles and tried again on the pieces of a cut one, so a
+  // count taken from them never exceeds the true one. They are kept only while splits are the
+  // primary criterion.
+  bool m_countSplits = false;
+  std::vector<std::vector<uint32_t>> m_splitters;
+  std::vector<D3DXPLANE> m_lineagePlanes;
+  std::vector<int32_t> m_lineageTally[2];  // per lineage, scratch of SplitNode
   uint32_t m_mapGeneration = 0;
   TriangleBoxTree m_boxes;
 };
