@@ -100,16 +100,16 @@ void StripPath::GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, Stri
   int s0 = scratch[scratch.size() - 2];
   int s1 = scratch.back();
   StripFace* next = stripifier.FaceAcrossEdge(s0, s1, from);
-  while (next && !IsTaken(next)) {
+  while (next && !stripifier.TakenBy(*this, next)) {
     if (backward && !stripifier.HasUnseenVertex(*next)) break;
     int t0 = s1;
     const int t1 = Stripifier::GetNextIndex(scratch, *next);
     // No next vertex: the half ends here rather than put a vertex that does not exist in the strip.
     if (t1 < 0) break;
     const StripFace* after = stripifier.FaceAcrossEdge(t0, t1, next);
-    if (!after || IsTaken(after)) {
+    if (!after || stripifier.TakenBy(*this, after)) {
       const StripFace* alt = stripifier.FaceAcrossEdge(s0, t1, next);
-      if (alt && !IsTaken(alt)) {
+      if (alt && !stripifier.TakenBy(*this, alt)) {
         auto* swap = new StripFace(s0, s1, s0);
         swap->fake = true;
         out.push_back(swap);

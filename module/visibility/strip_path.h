@@ -26,6 +26,7 @@ struct StripFace {
   int committedStrip = -1;  // committed strip that owns the face
   int trialStrip = -1;      // trial strip that took it during an experiment
   int experiment = -1;      // experiment that took it
+  int index = -1;           // place in the face list; -1 for a face outside it
   // A degenerate face a strip inserted to swap its direction; the strip holding it owns it.
   bool fake = false;
 };

@@ -96,6 +96,13 @@ class Stripifier {
                            std::vector<std::unique_ptr<StripPath>>& kept, std::vector<StripFace*>& leftovers);
   int NeighbourCount(const StripFace& face) const;
 
+  // Whether the path may not take the face. A face found open is logged: a trial's result depends
+  // only on which of the faces it asked about were open.
+  bool TakenBy(const StripPath& path, const StripFace* face) const;
+  // Starts a new log of the faces found open, each face once.
+  void ClearOpenLog();
+  const std::vector<int>& OpenLog() const { return m_openLog; }
+
   // The vertices of the seen faces while a strip grows backward.
   void ClearSeen();
   void SeeFace(const StripFace& face);
@@ -145,6 +152,9 @@ class Stripifier {
   std::vector<int> m_openFrom;          // per face: no open face before this one from here on
   std::vector<uint32_t> m_seenStamp;   // per vertex: m_seenGeneration when seen
   uint32_t m_seenGeneration = 0;
+  mutable std::vector<int> m_openLog;          // faces found open since ClearOpenLog
+  mutable std::vector<uint32_t> m_openStamp;   // per face: m_openGeneration when logged
+  uint32_t m_openGeneration = 0;
   GrowStorage m_growStorage;
 
   std::vector<std::unique_ptr<StripPath>> m_committed;
@@ -162,6 +172,16 @@ inline StripFace* Stripifier::FaceAcrossEdge(int a, int b, const StripFace* face
   const StripEdge* edge = EdgeOf(face, a, b);
   if (!edge) return nullptr;
   return edge->face0 == face ? edge->face1 : edge->face0;
+}
+
+inline bool Stripifier::TakenBy(const StripPath& path, const StripFace* face) const {
+  if (face->committedStrip >= 0) return true;  // for good: no need to log it
+  const int n = face->index;
+  if (n >= 0 && size_t(n) < m_openStamp.size() && m_openStamp[size_t(n)] != m_openGeneration) {
+    m_openStamp[size_t(n)] = m_openGeneration;
+    m_openLog.push_back(n);
+  }
+  return path.IsTaken(face);
 }
 
 inline void Stripifier::SeeFace(const StripFace& face) {
