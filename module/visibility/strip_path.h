@@ -15,7 +15,9 @@ struct StripFace {
   bool IsDegenerate() const { return i0 == i1 || i1 == i2 || i2 == i0; }
   // The face's own edge joining a and b (either way round); null for a pair that is not one of
   // them and for a face that has no edges (a fake one).
-  StripEdge* EdgeJoining(int a, int b) const;
+  StripEdge* EdgeJoining(int a, int b) const { const int k = EdgeSlot(a, b); return k < 0 ? nullptr : edges[k]; }
+  // Which of the face's edges joins a and b (either way round); -1 if none.
+  int EdgeSlot(int a, int b) const;
 
   // Trial strips make and drop fake faces by the thousand: their memory is recycled per thread.
   static void* operator new(std::size_t size);
@@ -23,6 +25,9 @@ struct StripFace {
 
   int i0 = -1, i1 = -1, i2 = -1;
   StripEdge* edges[3] = {};  // (i0, i1), (i1, i2), (i2, i0), set when the face is listed
+  // The other face on each of those edges, as the edge names it, so that crossing an edge
+  // does not load the edge.
+  StripFace* across[3] = {};
   int committedStrip = -1;  // committed strip that owns the face
   int trialStrip = -1;      // trial strip that took it during an experiment
   int experiment = -1;      // experiment that took it
@@ -40,13 +45,13 @@ struct StripEdge {
   StripEdge* nextE1 = nullptr;
 };
 
-inline StripEdge* StripFace::EdgeJoining(int a, int b) const {
+inline int StripFace::EdgeSlot(int a, int b) const {
   const int v[3] = {i0, i1, i2};
   for (int k = 0; k < 3; ++k) {
     const int p = v[k], q = v[(k + 1) % 3];
-    if ((p == a && q == b) || (p == b && q == a)) return edges[k];
+    if ((p == a && q == b) || (p == b && q == a)) return k;
   }
-  return nullptr;
+  return -1;
 }
 
 struct StripStart {

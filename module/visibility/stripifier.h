@@ -169,7 +169,11 @@ inline StripEdge* Stripifier::EdgeOf(const StripFace* face, int a, int b) const 
 }
 
 inline StripFace* Stripifier::FaceAcrossEdge(int a, int b, const StripFace* face) const {
-  const StripEdge* edge = EdgeOf(face, a, b);
+  if (face) {
+    const int k = face->EdgeSlot(a, b);
+    if (k >= 0 && face->edges[k]) return face->across[k];
+  }
+  const StripEdge* edge = FindEdge(a, b);
   if (!edge) return nullptr;
   return edge->face0 == face ? edge->face1 : edge->face0;
 }

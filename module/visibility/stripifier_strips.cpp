@@ -161,6 +161,9 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
   m_openFrom.resize(m_faces.size() + 1);
   for (size_t n = 0; n < m_openFrom.size(); ++n) m_openFrom[n] = int(n);
   m_openStamp.assign(m_faces.size(), 0);
+  for (StripFace& face : m_faces)
+    for (int k = 0; k < 3; ++k)
+      if (const StripEdge* edge = face.edges[k]) face.across[k] = edge->face0 == &face ? edge->face1 : edge->face0;
 }
 
 StripEdge* Stripifier::FindEdge(int a, int b) const {
