@@ -155,6 +155,8 @@ void StripPath::Grow(Stripifier& stripifier) {
 }
 
 void StripPath::JoinHalves(const std::vector<StripFace*>& forward, const std::vector<StripFace*>& backward) {
-  faces.assign(backward.rbegin(), backward.rend());
+  faces.clear();
+  faces.reserve(backward.size() + forward.size());
+  faces.insert(faces.end(), backward.rbegin(), backward.rend());
   faces.insert(faces.end(), forward.begin(), forward.end());
 }

@@ -2,6 +2,7 @@
 // the strips (paths) grown over them.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class Stripifier;
@@ -23,15 +24,18 @@ struct StripFace {
   static void* operator new(std::size_t size);
   static void operator delete(void* block, std::size_t size) noexcept;
 
+  // Growing a strip reads the vertices, the marks and the faces across; they come first, to
+  // share a cache line.
   int i0 = -1, i1 = -1, i2 = -1;
-  StripEdge* edges[3] = {};  // (i0, i1), (i1, i2), (i2, i0), set when the face is listed
-  // The other face on each of those edges, as the edge names it, so that crossing an edge
-  // does not load the edge.
-  StripFace* across[3] = {};
   int committedStrip = -1;  // committed strip that owns the face
   int trialStrip = -1;      // trial strip that took it during an experiment
   int experiment = -1;      // experiment that took it
   int index = -1;           // place in the face list; -1 for a face outside it
+  // Stripifier::TakenBy's stamp: the face is in its log of open faces when this is the log's.
+  mutable uint32_t openStamp = 0;
+  // The other face on each edge, as the edge names it, so that crossing an edge does not load it.
+  StripFace* across[3] = {};
+  StripEdge* edges[3] = {};  // (i0, i1), (i1, i2), (i2, i0), set when the face is listed
   // A degenerate face a strip inserted to swap its direction; the strip holding it owns it.
   bool fake = false;
 };

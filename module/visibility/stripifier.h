@@ -64,6 +64,8 @@ class Stripifier {
   static bool IsEvenCount(int n) { return (n & 1) == 0; }
   // The first of the face's vertices that is neither of the last two scratch indices; -1 if none.
   static int GetNextIndex(const std::vector<int>& scratch, const StripFace& face);
+  // GetNextIndex's two lines for a face that holds only one of the last two indices.
+  static void ReportDerailed();
   // The strip's first face with its vertices ordered as the strip starts: the one not shared
   // with the second face first, the one shared with the third face last.
   static StripFace OrderFirstFace(const StripPath& strip, bool degenerateSecondFace);
@@ -153,7 +155,6 @@ class Stripifier {
   std::vector<uint32_t> m_seenStamp;   // per vertex: m_seenGeneration when seen
   uint32_t m_seenGeneration = 0;
   mutable std::vector<int> m_openLog;          // faces found open since ClearOpenLog
-  mutable std::vector<uint32_t> m_openStamp;   // per face: m_openGeneration when logged
   uint32_t m_openGeneration = 0;
   GrowStorage m_growStorage;
 
@@ -180,10 +181,9 @@ inline StripFace* Stripifier::FaceAcrossEdge(int a, int b, const StripFace* face
 
 inline bool Stripifier::TakenBy(const StripPath& path, const StripFace* face) const {
   if (face->committedStrip >= 0) return true;  // for good: no need to log it
-  const int n = face->index;
-  if (n >= 0 && size_t(n) < m_openStamp.size() && m_openStamp[size_t(n)] != m_openGeneration) {
-    m_openStamp[size_t(n)] = m_openGeneration;
-    m_openLog.push_back(n);
+  if (face->index >= 0 && face->openStamp != m_openGeneration) {
+    face->openStamp = m_openGeneration;
+    m_openLog.push_back(face->index);
   }
   return path.IsTaken(face);
 }
@@ -197,4 +197,19 @@ inline bool Stripifier::HasUnseenVertex(const StripFace& face) const {
   for (const int v : {face.i0, face.i1, face.i2})
     if (v < 0 || size_t(v) >= m_seenStamp.size() || m_seenStamp[size_t(v)] != m_seenGeneration) return true;
   return false;
+}
+
+inline int Stripifier::GetNextIndex(const std::vector<int>& scratch, const StripFace& face) {
+  const int p = scratch[scratch.size() - 2];
+  const int q = scratch.back();
+  const int v[3] = {face.i0, face.i1, face.i2};
+  for (int n = 0; n < 3; ++n) {
+    if (v[n] == p || v[n] == q) continue;
+    const int o1 = v[(n + 1) % 3], o2 = v[(n + 2) % 3];
+    if ((o1 != p && o1 != q) || (o2 != p && o2 != q)) ReportDerailed();
+    return v[n];
+  }
+  if (face.i0 == face.i1 || face.i0 == face.i2) return face.i0;
+  if (face.i1 == face.i2) return face.i1;
+  return -1;
 }

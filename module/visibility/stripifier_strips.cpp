@@ -116,7 +116,6 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
   m_seenStamp.assign(size_t(maxIndex) + 1, 0);
   m_seenGeneration = 0;
   m_openLog.clear();
-  m_openStamp.clear();
   m_openGeneration = 1;
 
   for (size_t k = 0; k + 3 <= indices.size(); k += 3) {
@@ -160,7 +159,6 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
   }
   m_openFrom.resize(m_faces.size() + 1);
   for (size_t n = 0; n < m_openFrom.size(); ++n) m_openFrom[n] = int(n);
-  m_openStamp.assign(m_faces.size(), 0);
   for (StripFace& face : m_faces)
     for (int k = 0; k < 3; ++k)
       if (const StripEdge* edge = face.edges[k]) face.across[k] = edge->face0 == &face ? edge->face1 : edge->face0;
@@ -343,7 +341,7 @@ void Stripifier::GrowAllStrips(int samples) {
 void Stripifier::ClearOpenLog() {
   m_openLog.clear();
   if (++m_openGeneration == 0) {
-    std::fill(m_openStamp.begin(), m_openStamp.end(), 0);
+    for (const StripFace& face : m_faces) face.openStamp = 0;
     m_openGeneration = 1;
   }
 }
@@ -593,20 +591,7 @@ void Stripifier::ClearSeen() {
   }
 }
 
-int Stripifier::GetNextIndex(const std::vector<int>& scratch, const StripFace& face) {
-  const int p = scratch[scratch.size() - 2];
-  const int q = scratch.back();
-  const int v[3] = {face.i0, face.i1, face.i2};
-  for (int n = 0; n < 3; ++n) {
-    if (v[n] == p || v[n] == q) continue;
-    const int o1 = v[(n + 1) % 3], o2 = v[(n + 2) % 3];
-    if ((o1 != p && o1 != q) || (o2 != p && o2 != q)) {
-      std::fputs("GetNextIndex: Triangle doesn't have all of its vertices\n", stdout);
-      std::fputs("GetNextIndex: Duplicate triangle probably got us derailed\n", stdout);
-    }
-    return v[n];
-  }
-  if (face.i0 == face.i1 || face.i0 == face.i2) return face.i0;
-  if (face.i1 == face.i2) return face.i1;
-  return -1;
+void Stripifier::ReportDerailed() {
+  std::fputs("GetNextIndex: Triangle doesn't have all of its vertices\n", stdout);
+  std::fputs("GetNextIndex: Duplicate triangle probably got us derailed\n", stdout);
 }
