@@ -114,6 +114,7 @@ void StripPath::GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, Stri
         swap->fake = true;
         out.push_back(swap);
         MarkFace(swap);
+        if (!backward) stripifier.SeeFace(*swap);
         scratch.push_back(s0);
         t0 = s0;
         ++degenerateCount;
@@ -121,7 +122,7 @@ void StripPath::GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, Stri
     }
     out.push_back(next);
     MarkFace(next);
-    if (backward) stripifier.SeeFace(*next);
+    stripifier.SeeFace(*next);
     scratch.push_back(t1);
     s0 = t0;
     s1 = t1;
@@ -144,10 +145,12 @@ void StripPath::Grow(Stripifier& stripifier) {
   const int c = Stripifier::GetNextIndex(scratch, *first);
   if (c >= 0) {
     scratch.push_back(c);
+    // The backward half stops at faces whose vertices are all seen: the forward half's faces are
+    // seen as they are added, while they are at hand.
+    stripifier.ClearSeen();
+    stripifier.SeeFace(*first);
     GrowHalf(stripifier, scratch, first, forward, false);
 
-    stripifier.ClearSeen();
-    for (const StripFace* face : forward) stripifier.SeeFace(*face);
     scratch.assign({c, b, a});
     GrowHalf(stripifier, scratch, first, backward, true);
   }

@@ -100,7 +100,9 @@ class StripPath {
 
  private:
   // One half of the strip: crosses from face to face along (s0, s1), swapping with a fake face
-  // where that keeps the strip going. The backward half stops at a face that adds no vertex.
+  // where that keeps the strip going. Both halves see the vertices of the faces they cross (the
+  // forward half those of its swap faces too); the backward half stops at a face that adds no
+  // vertex.
   void GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, StripFace* from,
                 std::vector<StripFace*>& out, bool backward);
 };
