@@ -50,6 +50,14 @@ struct StripEdge {
 };
 
 inline int StripFace::EdgeSlot(int a, int b) const {
+  if (!IsDegenerate()) {
+    // Three distinct vertices: a and b name an edge when they are two different ones of them,
+    // and the two bits of their places give the edge.
+    static constexpr int kSlot[8] = {-1, -1, -1, 0, -1, 2, 1, -1};
+    const int at = int(i0 == a) | int(i1 == a) << 1 | int(i2 == a) << 2;
+    const int bt = int(i0 == b) | int(i1 == b) << 1 | int(i2 == b) << 2;
+    return kSlot[at | bt];
+  }
   const int v[3] = {i0, i1, i2};
   for (int k = 0; k < 3; ++k) {
     const int p = v[k], q = v[(k + 1) % 3];

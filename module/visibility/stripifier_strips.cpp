@@ -267,10 +267,14 @@ void Stripifier::GrowAllStrips(int samples) {
     experiment.paths.clear();
     experiment.valid = false;
   };
+  // Per face, whether it is committed: the check of a kept experiment reads this small array
+  // rather than the faces.
+  std::vector<uint8_t> committed(m_faces.size(), 0);
+  for (size_t f = 0; f < m_faces.size(); ++f) committed[f] = m_faces[f].committedStrip >= 0;
   const auto stillValid = [&](const Kept& experiment) {
     if (!experiment.valid) return false;
     for (const int face : experiment.open)
-      if (m_faces[size_t(face)].committedStrip >= 0) return false;
+      if (committed[size_t(face)]) return false;
     return true;
   };
   const auto grow = [&](int slot, const StripStart& first) {
@@ -332,9 +336,12 @@ void Stripifier::GrowAllStrips(int samples) {
     kept[size_t(best)].valid = false;
     // A committed face is never a seed again.
     for (size_t n = firstNew; n < m_committed.size(); ++n)
-      for (const StripFace* face : m_committed[n]->faces)
-        if (face->index >= 0 && blockOf[size_t(face->index)] >= 0)
+      for (const StripFace* face : m_committed[n]->faces) {
+        if (face->index < 0) continue;
+        committed[size_t(face->index)] = 1;
+        if (blockOf[size_t(face->index)] >= 0)
           for (int k = 0; k < kPerSeed; ++k) drop(kept[size_t(blockOf[size_t(face->index)] + k)]);
+      }
   }
 }
 
