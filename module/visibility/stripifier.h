@@ -103,7 +103,6 @@ class Stripifier {
   bool TakenBy(const StripPath& path, const StripFace* face) const;
   // Starts a new log of the faces found open, each face once.
   void ClearOpenLog();
-  const std::vector<int>& OpenLog() const { return m_openLog; }
 
   // The vertices of the seen faces while a strip grows backward.
   void ClearSeen();

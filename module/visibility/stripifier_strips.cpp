@@ -290,7 +290,7 @@ void Stripifier::GrowAllStrips(int samples) {
       paths.push_back(newPath(start, m_nextStripId++, experimentId));
       paths.back()->Grow(*this);
     }
-    experiment.open.assign(m_openLog.begin(), m_openLog.end());
+    experiment.open.swap(m_openLog);  // the log goes on in the storage of the one it replaces
     experiment.valid = true;
   };
 
