@@ -100,20 +100,21 @@ void StripPath::GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, Stri
   int s0 = scratch[scratch.size() - 2];
   int s1 = scratch.back();
   StripFace* next = stripifier.FaceAcrossEdge(s0, s1, from);
-  while (next && !IsTaken(next)) {
+  while (next && !stripifier.TakenBy(*this, next)) {
     if (backward && !stripifier.HasUnseenVertex(*next)) break;
     int t0 = s1;
     const int t1 = Stripifier::GetNextIndex(scratch, *next);
     // No next vertex: the half ends here rather than put a vertex that does not exist in the strip.
     if (t1 < 0) break;
     const StripFace* after = stripifier.FaceAcrossEdge(t0, t1, next);
-    if (!after || IsTaken(after)) {
+    if (!after || stripifier.TakenBy(*this, after)) {
       const StripFace* alt = stripifier.FaceAcrossEdge(s0, t1, next);
-      if (alt && !IsTaken(alt)) {
+      if (alt && !stripifier.TakenBy(*this, alt)) {
         auto* swap = new StripFace(s0, s1, s0);
         swap->fake = true;
         out.push_back(swap);
         MarkFace(swap);
+        if (!backward) stripifier.SeeFace(*swap);
         scratch.push_back(s0);
         t0 = s0;
         ++degenerateCount;
@@ -121,7 +122,7 @@ void StripPath::GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, Stri
     }
     out.push_back(next);
     MarkFace(next);
-    if (backward) stripifier.SeeFace(*next);
+    stripifier.SeeFace(*next);
     scratch.push_back(t1);
     s0 = t0;
     s1 = t1;
@@ -144,10 +145,12 @@ void StripPath::Grow(Stripifier& stripifier) {
   const int c = Stripifier::GetNextIndex(scratch, *first);
   if (c >= 0) {
     scratch.push_back(c);
+    // The backward half stops at faces whose vertices are all seen: the forward half's faces are
+    // seen as they are added, while they are at hand.
+    stripifier.ClearSeen();
+    stripifier.SeeFace(*first);
     GrowHalf(stripifier, scratch, first, forward, false);
 
-    stripifier.ClearSeen();
-    for (const StripFace* face : forward) stripifier.SeeFace(*face);
     scratch.assign({c, b, a});
     GrowHalf(stripifier, scratch, first, backward, true);
   }
@@ -155,6 +158,8 @@ void StripPath::Grow(Stripifier& stripifier) {
 }
 
 void StripPath::JoinHalves(const std::vector<StripFace*>& forward, const std::vector<StripFace*>& backward) {
-  faces.assign(backward.rbegin(), backward.rend());
+  faces.clear();
+  faces.reserve(backward.size() + forward.size());
+  faces.insert(faces.end(), backward.rbegin(), backward.rend());
   faces.insert(faces.end(), forward.begin(), forward.end());
 }

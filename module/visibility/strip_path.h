@@ -2,6 +2,7 @@
 // the strips (paths) grown over them.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class Stripifier;
@@ -15,17 +16,26 @@ struct StripFace {
   bool IsDegenerate() const { return i0 == i1 || i1 == i2 || i2 == i0; }
   // The face's own edge joining a and b (either way round); null for a pair that is not one of
   // them and for a face that has no edges (a fake one).
-  StripEdge* EdgeJoining(int a, int b) const;
+  StripEdge* EdgeJoining(int a, int b) const { const int k = EdgeSlot(a, b); return k < 0 ? nullptr : edges[k]; }
+  // Which of the face's edges joins a and b (either way round); -1 if none.
+  int EdgeSlot(int a, int b) const;
 
   // Trial strips make and drop fake faces by the thousand: their memory is recycled per thread.
   static void* operator new(std::size_t size);
   static void operator delete(void* block, std::size_t size) noexcept;
 
+  // Growing a strip reads the vertices, the marks and the faces across; they come first, to
+  // share a cache line.
   int i0 = -1, i1 = -1, i2 = -1;
-  StripEdge* edges[3] = {};  // (i0, i1), (i1, i2), (i2, i0), set when the face is listed
   int committedStrip = -1;  // committed strip that owns the face
   int trialStrip = -1;      // trial strip that took it during an experiment
   int experiment = -1;      // experiment that took it
+  int index = -1;           // place in the face list; -1 for a face outside it
+  // Stripifier::TakenBy's stamp: the face is in its log of open faces when this is the log's.
+  mutable uint32_t openStamp = 0;
+  // The other face on each edge, as the edge names it, so that crossing an edge does not load it.
+  StripFace* across[3] = {};
+  StripEdge* edges[3] = {};  // (i0, i1), (i1, i2), (i2, i0), set when the face is listed
   // A degenerate face a strip inserted to swap its direction; the strip holding it owns it.
   bool fake = false;
 };
@@ -39,13 +49,21 @@ struct StripEdge {
   StripEdge* nextE1 = nullptr;
 };
 
-inline StripEdge* StripFace::EdgeJoining(int a, int b) const {
+inline int StripFace::EdgeSlot(int a, int b) const {
+  if (!IsDegenerate()) {
+    // Three distinct vertices: a and b name an edge when they are two different ones of them,
+    // and the two bits of their places give the edge.
+    static constexpr int kSlot[8] = {-1, -1, -1, 0, -1, 2, 1, -1};
+    const int at = int(i0 == a) | int(i1 == a) << 1 | int(i2 == a) << 2;
+    const int bt = int(i0 == b) | int(i1 == b) << 1 | int(i2 == b) << 2;
+    return kSlot[at | bt];
+  }
   const int v[3] = {i0, i1, i2};
   for (int k = 0; k < 3; ++k) {
     const int p = v[k], q = v[(k + 1) % 3];
-    if ((p == a && q == b) || (p == b && q == a)) return edges[k];
+    if ((p == a && q == b) || (p == b && q == a)) return k;
   }
-  return nullptr;
+  return -1;
 }
 
 struct StripStart {
@@ -90,7 +108,9 @@ class StripPath {
 
  private:
   // One half of the strip: crosses from face to face along (s0, s1), swapping with a fake face
-  // where that keeps the strip going. The backward half stops at a face that adds no vertex.
+  // where that keeps the strip going. Both halves see the vertices of the faces they cross (the
+  // forward half those of its swap faces too); the backward half stops at a face that adds no
+  // vertex.
   void GrowHalf(Stripifier& stripifier, std::vector<int>& scratch, StripFace* from,
                 std::vector<StripFace*>& out, bool backward);
 };

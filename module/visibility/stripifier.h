@@ -64,6 +64,8 @@ class Stripifier {
   static bool IsEvenCount(int n) { return (n & 1) == 0; }
   // The first of the face's vertices that is neither of the last two scratch indices; -1 if none.
   static int GetNextIndex(const std::vector<int>& scratch, const StripFace& face);
+  // GetNextIndex's two lines for a face that holds only one of the last two indices.
+  static void ReportDerailed();
   // The strip's first face with its vertices ordered as the strip starts: the one not shared
   // with the second face first, the one shared with the third face last.
   static StripFace OrderFirstFace(const StripPath& strip, bool degenerateSecondFace);
@@ -95,6 +97,12 @@ class Stripifier {
   void SplitOffShortStrips(std::vector<std::unique_ptr<StripPath>>& pieces,
                            std::vector<std::unique_ptr<StripPath>>& kept, std::vector<StripFace*>& leftovers);
   int NeighbourCount(const StripFace& face) const;
+
+  // Whether the path may not take the face. A face found open is logged: a trial's result depends
+  // only on which of the faces it asked about were open.
+  bool TakenBy(const StripPath& path, const StripFace* face) const;
+  // Starts a new log of the faces found open, each face once.
+  void ClearOpenLog();
 
   // The vertices of the seen faces while a strip grows backward.
   void ClearSeen();
@@ -145,6 +153,8 @@ class Stripifier {
   std::vector<int> m_openFrom;          // per face: no open face before this one from here on
   std::vector<uint32_t> m_seenStamp;   // per vertex: m_seenGeneration when seen
   uint32_t m_seenGeneration = 0;
+  mutable std::vector<int> m_openLog;          // faces found open since ClearOpenLog
+  uint32_t m_openGeneration = 0;
   GrowStorage m_growStorage;
 
   std::vector<std::unique_ptr<StripPath>> m_committed;
@@ -159,9 +169,22 @@ inline StripEdge* Stripifier::EdgeOf(const StripFace* face, int a, int b) const 
 }
 
 inline StripFace* Stripifier::FaceAcrossEdge(int a, int b, const StripFace* face) const {
-  const StripEdge* edge = EdgeOf(face, a, b);
+  if (face) {
+    const int k = face->EdgeSlot(a, b);
+    if (k >= 0 && face->edges[k]) return face->across[k];
+  }
+  const StripEdge* edge = FindEdge(a, b);
   if (!edge) return nullptr;
   return edge->face0 == face ? edge->face1 : edge->face0;
+}
+
+inline bool Stripifier::TakenBy(const StripPath& path, const StripFace* face) const {
+  if (face->committedStrip >= 0) return true;  // for good: no need to log it
+  if (face->index >= 0 && face->openStamp != m_openGeneration) {
+    face->openStamp = m_openGeneration;
+    m_openLog.push_back(face->index);
+  }
+  return path.IsTaken(face);
 }
 
 inline void Stripifier::SeeFace(const StripFace& face) {
@@ -173,4 +196,19 @@ inline bool Stripifier::HasUnseenVertex(const StripFace& face) const {
   for (const int v : {face.i0, face.i1, face.i2})
     if (v < 0 || size_t(v) >= m_seenStamp.size() || m_seenStamp[size_t(v)] != m_seenGeneration) return true;
   return false;
+}
+
+inline int Stripifier::GetNextIndex(const std::vector<int>& scratch, const StripFace& face) {
+  const int p = scratch[scratch.size() - 2];
+  const int q = scratch.back();
+  const int v[3] = {face.i0, face.i1, face.i2};
+  for (int n = 0; n < 3; ++n) {
+    if (v[n] == p || v[n] == q) continue;
+    const int o1 = v[(n + 1) % 3], o2 = v[(n + 2) % 3];
+    if ((o1 != p && o1 != q) || (o2 != p && o2 != q)) ReportDerailed();
+    return v[n];
+  }
+  if (face.i0 == face.i1 || face.i0 == face.i2) return face.i0;
+  if (face.i1 == face.i2) return face.i1;
+  return -1;
 }

@@ -115,11 +115,14 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
   m_heads.assign(size_t(maxIndex) + 1, nullptr);
   m_seenStamp.assign(size_t(maxIndex) + 1, 0);
   m_seenGeneration = 0;
+  m_openLog.clear();
+  m_openGeneration = 1;
 
   for (size_t k = 0; k + 3 <= indices.size(); k += 3) {
     const uint16_t a = indices[k], b = indices[k + 1], c = indices[k + 2];
     if (IsDegenerate(a, b, c)) continue;
     StripFace& face = m_faces.emplace_back(a, b, c);
+    face.index = int(m_faces.size() - 1);
     const int edges[3][2] = {{a, b}, {b, c}, {c, a}};
     StripEdge* updated[3] = {};
     int updatedCount = 0;
@@ -156,6 +159,9 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
   }
   m_openFrom.resize(m_faces.size() + 1);
   for (size_t n = 0; n < m_openFrom.size(); ++n) m_openFrom[n] = int(n);
+  for (StripFace& face : m_faces)
+    for (int k = 0; k < 3; ++k)
+      if (const StripEdge* edge = face.edges[k]) face.across[k] = edge->face0 == &face ? edge->face1 : edge->face0;
 }
 
 StripEdge* Stripifier::FindEdge(int a, int b) const {
@@ -232,8 +238,19 @@ int Stripifier::OpenFaceFrom(int n) {
 
 void Stripifier::GrowAllStrips(int samples) {
   using Experiment = std::vector<std::unique_ptr<StripPath>>;
-  // The trial paths of one pass are recycled into the next, storage and all.
-  std::vector<Experiment> experiments;
+  // An experiment from a seed edge depends only on which of the faces it asked about were open,
+  // and a committed face stays committed: an experiment is kept from pass to pass, and grown
+  // again only once a face it found open has been committed. The seeds of one pass mostly come
+  // back in the next, so on meshes cut into many strips most experiments are grown once.
+  struct Kept {
+    Experiment paths;
+    std::vector<int> open;  // the faces it found open
+    bool valid = false;
+  };
+  constexpr int kPerSeed = 6;
+  std::vector<int> blockOf(m_faces.size(), -1);  // per seed face, its block of kPerSeed experiments
+  std::vector<Kept> kept;
+  // Paths of dropped experiments keep their storage for the next ones.
   std::vector<std::unique_ptr<StripPath>> spare;
   const auto newPath = [&](const StripStart& start, int stripId, int experimentId) {
     if (spare.empty()) return std::make_unique<StripPath>(start, stripId, experimentId);
@@ -242,11 +259,46 @@ void Stripifier::GrowAllStrips(int samples) {
     path->Reuse(start, stripId, experimentId);
     return path;
   };
-  std::vector<int> seeds;
+  const auto drop = [&](Kept& experiment) {
+    for (auto& path : experiment.paths) {
+      path->Clear();
+      spare.push_back(std::move(path));
+    }
+    experiment.paths.clear();
+    experiment.valid = false;
+  };
+  // Per face, whether it is committed: the check of a kept experiment reads this small array
+  // rather than the faces.
+  std::vector<uint8_t> committed(m_faces.size(), 0);
+  for (size_t f = 0; f < m_faces.size(); ++f) committed[f] = m_faces[f].committedStrip >= 0;
+  const auto stillValid = [&](const Kept& experiment) {
+    if (!experiment.valid) return false;
+    for (const int face : experiment.open)
+      if (committed[size_t(face)]) return false;
+    return true;
+  };
+  const auto grow = [&](int slot, const StripStart& first) {
+    Kept& experiment = kept[size_t(slot)];
+    drop(experiment);
+    ClearOpenLog();
+    Experiment& paths = experiment.paths;
+    const int experimentId = m_nextExperimentId++;
+    paths.push_back(newPath(first, m_nextStripId++, experimentId));
+    paths.back()->Grow(*this);
+    StripStart start;
+    while (FindNextStart(*paths.back(), start)) {
+      paths.push_back(newPath(start, m_nextStripId++, experimentId));
+      paths.back()->Grow(*this);
+    }
+    experiment.open.swap(m_openLog);  // the log goes on in the storage of the one it replaces
+    experiment.valid = true;
+  };
+
+  std::vector<int> seeds, slots;
   bool lastPass = false;
   while (!lastPass) {
-    size_t used = 0;
     seeds.clear();
+    slots.clear();
     for (int sample = 0; sample < samples; ++sample) {
       const int seed = NextSeedFace();
       if (seed < 0) {
@@ -255,45 +307,49 @@ void Stripifier::GrowAllStrips(int samples) {
       }
       if (std::find(seeds.begin(), seeds.end(), seed) != seeds.end()) continue;
       seeds.push_back(seed);
+      if (blockOf[size_t(seed)] < 0) {
+        blockOf[size_t(seed)] = int(kept.size());
+        kept.resize(kept.size() + kPerSeed);
+      }
       StripFace* face = &m_faces[size_t(seed)];
+      int slot = blockOf[size_t(seed)];
       for (StripEdge* edge : face->edges) {
         for (const bool towardE1 : {true, false}) {
-          StripStart start{face, edge, towardE1};
-          if (used == experiments.size()) experiments.emplace_back();
-          experiments[used++].push_back(newPath(start, m_nextStripId++, m_nextExperimentId++));
+          if (!stillValid(kept[size_t(slot)])) grow(slot, StripStart{face, edge, towardE1});
+          slots.push_back(slot++);
         }
       }
     }
-
-    for (size_t n = 0; n < used; ++n) {
-      Experiment& experiment = experiments[n];
-      experiment.front()->Grow(*this);
-      StripStart start;
-      while (FindNextStart(*experiment.back(), start)) {
-        const int experimentId = experiment.back()->experimentId;
-        experiment.push_back(newPath(start, m_nextStripId++, experimentId));
-        experiment.back()->Grow(*this);
-      }
-    }
+    if (slots.empty()) continue;
 
     double bestScore = 0.0;
-    size_t best = 0;
-    for (size_t n = 0; n < used; ++n) {
-      const double score = MeanStripLength(experiments[n]);
+    int best = slots.front();
+    for (const int slot : slots) {
+      const double score = MeanStripLength(kept[size_t(slot)].paths);
       if (score > bestScore) {
         bestScore = score;
-        best = n;
+        best = slot;
       }
     }
-    if (used > 0) Commit(experiments[best]);
-    // The rejected experiments free their fake faces; their paths wait for the next pass.
-    for (size_t n = 0; n < used; ++n) {
-      for (auto& path : experiments[n]) {
-        path->Clear();
-        spare.push_back(std::move(path));
+    const size_t firstNew = m_committed.size();
+    Commit(kept[size_t(best)].paths);
+    kept[size_t(best)].valid = false;
+    // A committed face is never a seed again.
+    for (size_t n = firstNew; n < m_committed.size(); ++n)
+      for (const StripFace* face : m_committed[n]->faces) {
+        if (face->index < 0) continue;
+        committed[size_t(face->index)] = 1;
+        if (blockOf[size_t(face->index)] >= 0)
+          for (int k = 0; k < kPerSeed; ++k) drop(kept[size_t(blockOf[size_t(face->index)] + k)]);
       }
-      experiments[n].clear();
-    }
+  }
+}
+
+void Stripifier::ClearOpenLog() {
+  m_openLog.clear();
+  if (++m_openGeneration == 0) {
+    for (const StripFace& face : m_faces) face.openStamp = 0;
+    m_openGeneration = 1;
   }
 }
 
@@ -302,9 +358,9 @@ bool Stripifier::FindNextStart(const StripPath& path, StripStart& start) const {
   if (v < 0 || size_t(v) >= m_heads.size()) return false;
   for (StripEdge* edge = m_heads[size_t(v)]; edge; edge = edge->e0 == v ? edge->nextE0 : edge->nextE1) {
     StripFace* face = nullptr;
-    if (edge->face0 && !path.IsInPath(edge->face0) && edge->face1 && !path.IsTaken(edge->face1))
+    if (edge->face0 && !path.IsInPath(edge->face0) && edge->face1 && !TakenBy(path, edge->face1))
       face = edge->face1;
-    else if (edge->face1 && !path.IsInPath(edge->face1) && edge->face0 && !path.IsTaken(edge->face0))
+    else if (edge->face1 && !path.IsInPath(edge->face1) && edge->face0 && !TakenBy(path, edge->face0))
       face = edge->face0;
     if (!face) continue;
     start.face = face;
@@ -542,20 +598,7 @@ void Stripifier::ClearSeen() {
   }
 }
 
-int Stripifier::GetNextIndex(const std::vector<int>& scratch, const StripFace& face) {
-  const int p = scratch[scratch.size() - 2];
-  const int q = scratch.back();
-  const int v[3] = {face.i0, face.i1, face.i2};
-  for (int n = 0; n < 3; ++n) {
-    if (v[n] == p || v[n] == q) continue;
-    const int o1 = v[(n + 1) % 3], o2 = v[(n + 2) % 3];
-    if ((o1 != p && o1 != q) || (o2 != p && o2 != q)) {
-      std::fputs("GetNextIndex: Triangle doesn't have all of its vertices\n", stdout);
-      std::fputs("GetNextIndex: Duplicate triangle probably got us derailed\n", stdout);
-    }
-    return v[n];
-  }
-  if (face.i0 == face.i1 || face.i0 == face.i2) return face.i0;
-  if (face.i1 == face.i2) return face.i1;
-  return -1;
+void Stripifier::ReportDerailed() {
+  std::fputs("GetNextIndex: Triangle doesn't have all of its vertices\n", stdout);
+  std::fputs("GetNextIndex: Duplicate triangle probably got us derailed\n", stdout);
 }
