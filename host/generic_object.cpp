@@ -20,6 +20,16 @@ RecordingObject::~RecordingObject() {
   }
 }
 
+void RecordingObject::Note(const char* slot, std::vector<int64_t> args) {
+  ++callCounts_[slot];
+  calls_.Add(SlotCall{slot, std::move(args)});
+}
+
+void RecordingObject::BeginFrame() {
+  calls_.BeginFrame();
+  messages_.BeginFrame();
+}
+
 bool RecordingObject::Init() {
   Note("Init", {});
   return true;
@@ -47,7 +57,7 @@ void RecordingObject::OnSystemMessage(uint32_t message, uint32_t wParam, uint32_
 
 int RecordingObject::OnMessage(const RecordedMessage& message, const MessageArg* raw) {
   Note("OnMessage", {message.id});
-  messages_.push_back(message);
+  messages_.Add(message);
   auto own = handlers_.find(message.id);
   if (own != handlers_.end()) return own->second(*this, message, raw);
   if (class_ != nullptr) {
@@ -60,13 +70,14 @@ int RecordingObject::OnMessage(const RecordedMessage& message, const MessageArg*
 
 std::vector<RecordedMessage> RecordingObject::MessagesWithId(int32_t id) const {
   std::vector<RecordedMessage> out;
-  for (const auto& m : messages_)
+  for (const auto& m : messages_.All())
     if (m.id == id) out.push_back(m);
   return out;
 }
 
 size_t RecordingObject::CallCount(const std::string& slot) const {
-  return static_cast<size_t>(std::count_if(calls_.begin(), calls_.end(), [&](const SlotCall& c) { return c.slot == slot; }));
+  const auto found = callCounts_.find(slot);
+  return found != callCounts_.end() ? found->second : 0;
 }
 
 void ShadowObject::SetLightDirection(const D3DVECTOR* direction) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "frame/host_services.h"
+#include "host/frame_records.h"
 #include "host/host_object.h"
 
 namespace host {
@@ -77,11 +78,13 @@ class RecordingObject : public HostObject, public ISceneEffectObject {
   // A handler for this object only; it comes before the class's.
   void Handle(int32_t id, MessageHandler handler) { handlers_[id] = std::move(handler); }
 
-  const std::vector<SlotCall>& Calls() const { return calls_; }
-  const std::vector<RecordedMessage>& Messages() const { return messages_; }
+  // The slot calls and messages of the host's last two frames (see FrameRecords).
+  void BeginFrame() override;
+  const std::vector<SlotCall>& Calls() const { return calls_.All(); }
+  const std::vector<RecordedMessage>& Messages() const { return messages_.All(); }
   // The messages with this id, in order.
   std::vector<RecordedMessage> MessagesWithId(int32_t id) const;
-  // How many calls of this slot arrived.
+  // How many calls of this slot arrived since the object was made.
   size_t CallCount(const std::string& slot) const;
 
   // Writes `value` through argument `index` (0 = the first after the id) when the
@@ -94,12 +97,13 @@ class RecordingObject : public HostObject, public ISceneEffectObject {
   }
 
  private:
-  void Note(const char* slot, std::vector<int64_t> args) { calls_.push_back(SlotCall{slot, std::move(args)}); }
+  void Note(const char* slot, std::vector<int64_t> args);
 
   std::shared_ptr<RecordingClass> class_;
   std::map<int32_t, MessageHandler> handlers_;
-  std::vector<SlotCall> calls_;
-  std::vector<RecordedMessage> messages_;
+  FrameRecords<SlotCall> calls_;
+  FrameRecords<RecordedMessage> messages_;
+  std::map<std::string, size_t> callCounts_;
 };
 
 // "Shadow": records the light direction its slot 12 gets.

@@ -301,18 +301,17 @@ int ReferenceHost::SendMessageV(ComponentHandle target, const char* signature, i
   message.targetClass = live ? resolved.className : std::string();
   if (!message.error.empty()) {
     Log("SendMessage %d: %s", id, message.error.c_str());
-    messages_.push_back(std::move(message));
+    messages_.Add(std::move(message));
     return 0;
   }
   int result = 0;
   if (live && resolved.hostObject != nullptr) {
-    const size_t index = messages_.size();
-    messages_.push_back(message);
+    const size_t serial = messages_.Add(message);
     Guarded(resolved, "OnMessage", [&] { result = resolved.hostObject->OnMessage(message, args); });
-    messages_[index].result = result;
+    if (RecordedMessage* kept = messages_.Find(serial)) kept->result = result;
     return result;
   }
-  messages_.push_back(std::move(message));
+  messages_.Add(std::move(message));
   return 0;
 }
 
@@ -364,6 +363,9 @@ void ReferenceHost::Guarded(const Target& target, const char* slot, const std::f
 }
 
 void ReferenceHost::Execute(uint32_t elapsedMs) {
+  messages_.BeginFrame();
+  for (const Created& c : objects_)
+    if (c.hostObject != nullptr) c.hostObject->BeginFrame();
   PumpMessages();
   for (const auto& step : frameSteps_) step(elapsedMs);
   for (const auto& s : Snapshot("execute")) {

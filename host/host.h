@@ -12,6 +12,7 @@
 #include "frame/dma_interface.h"
 #include "frame/host_interfaces.h"
 #include "host/allocator.h"
+#include "host/frame_records.h"
 #include "host/host_object.h"
 #include "host/registry.h"
 #include "host/window_messages.h"
@@ -109,9 +110,14 @@ class ReferenceHost final : public IHost {
   ObjectRegistry& Registry() { return registry_; }
   const std::vector<std::string>& LogLines() const { return log_; }
   void ClearLog() { log_.clear(); }
-  // Every typed message in the order sent, including those that failed their signature check.
-  const std::vector<RecordedMessage>& Messages() const { return messages_; }
-  void ClearMessages() { messages_.clear(); }
+  // The typed messages of the frame before the current one and of the current one (a frame
+  // begins with Execute), in the order sent, including those that failed their signature
+  // check; every message of the run once KeepAllMessages is on.
+  const std::vector<RecordedMessage>& Messages() const { return messages_.All(); }
+  void ClearMessages() { messages_.Clear(); }
+  void KeepAllMessages(bool on) { messages_.KeepAll(on); }
+  // Every typed message sent since construction.
+  size_t MessagesSent() const { return messages_.Total(); }
   // The class name the handle was created under, or "" when it does not resolve.
   std::string ClassOf(const ComponentHandle& handle);
   // Handles of the live objects created through CreateObject, oldest first.
@@ -170,7 +176,7 @@ class ReferenceHost final : public IHost {
   std::vector<Created> objects_;
   std::vector<Subscription> subscriptions_;
   std::vector<std::string> log_;
-  std::vector<RecordedMessage> messages_;
+  FrameRecords<RecordedMessage> messages_;
   std::function<void(const std::string&)> echo_;
   std::vector<std::function<void(uint32_t)>> frameSteps_;
   HWND window_;

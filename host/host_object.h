@@ -39,6 +39,9 @@ class HostObject {
   virtual ~HostObject() = default;
 
   virtual bool Init() { return true; }
+  // The host begins a frame (before its "execute"): an object that records what it is asked
+  // drops what came before the frame that just ended.
+  virtual void BeginFrame() {}
   virtual void Destroy() {}
   virtual void Execute(uint32_t) {}
   virtual void Realize(uint32_t) {}

@@ -226,29 +226,29 @@ void GeometryService::SetTexturePaths(const char* path1, const char* path2, cons
   for (int i = 0; i < 3; ++i) context_.texturePaths[i] = paths[i] != nullptr ? paths[i] : "";
   ServiceCall call{"SetTexturePaths", TextOf(path1), {}, path2};
   call.numbers.push_back(path3 != nullptr ? 1.0 : 0.0);
-  calls_.push_back(std::move(call));
+  calls_.Add(std::move(call));
 }
 void GeometryService::Slot20(int32_t a, int32_t b, int32_t c) {
   context_.slot20[0] = a;
   context_.slot20[1] = b;
   context_.slot20[2] = c;
-  calls_.push_back(ServiceCall{"Slot20", "", {double(a), double(b), double(c)}});
+  calls_.Add(ServiceCall{"Slot20", "", {double(a), double(b), double(c)}});
 }
 void GeometryService::Slot22(int32_t on) {
   context_.slot22 = on;
-  calls_.push_back(ServiceCall{"Slot22", "", {double(on)}});
+  calls_.Add(ServiceCall{"Slot22", "", {double(on)}});
 }
 void GeometryService::Slot25(int32_t on) {
   slot25_ = on;
-  calls_.push_back(ServiceCall{"Slot25", "", {double(on)}});
+  calls_.Add(ServiceCall{"Slot25", "", {double(on)}});
 }
 void GeometryService::Slot26(const void* planes, int32_t count) {
   slot26Count_ = count;
-  calls_.push_back(ServiceCall{"Slot26", "", {double(count)}, planes});
+  calls_.Add(ServiceCall{"Slot26", "", {double(count)}, planes});
 }
 void GeometryService::Slot35(int32_t on) {
   context_.slot35 = on;
-  calls_.push_back(ServiceCall{"Slot35", "", {double(on)}});
+  calls_.Add(ServiceCall{"Slot35", "", {double(on)}});
 }
 
 void MotiveService::SetMotionFolder(const char* folder) {
@@ -273,8 +273,10 @@ std::unique_ptr<LightingHostObjects> RegisterLightingHostObjects(ReferenceHost& 
   host.AddService("MotiveServiceImp", static_cast<IMotiveService*>(&objects->motive));
   std::weak_ptr<int> alive = objects->alive;
   AnimationService* animation = &objects->animation;
-  host.AddFrameStep([alive, animation](uint32_t elapsedMs) {
-    if (!alive.expired()) animation->Advance(elapsedMs);
+  host.AddFrameStep([alive, animation, geometry](uint32_t elapsedMs) {
+    if (alive.expired()) return;
+    geometry->BeginFrame();
+    animation->Advance(elapsedMs);
   });
   return objects;
 }

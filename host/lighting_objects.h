@@ -14,6 +14,7 @@
 
 #include "frame/host_services.h"
 #include "host/animation_file.h"
+#include "host/frame_records.h"
 #include "host/generic_object.h"
 #include "host/host_object.h"
 #include "host/model_object.h"
@@ -213,16 +214,18 @@ class GeometryService final : public IGeometryService {
   void Slot26(const void* planes, int32_t count) override;
   void Slot35(int32_t on) override;
 
-  // For SetTexturePaths the text is path1 and the pointer path2 (null or not).
-  const std::vector<ServiceCall>& Calls() const { return calls_; }
-  void ClearCalls() { calls_.clear(); }
+  // The calls of the host's last two frames (see FrameRecords); for SetTexturePaths the text is
+  // path1 and the pointer path2 (null or not).
+  const std::vector<ServiceCall>& Calls() const { return calls_.All(); }
+  void ClearCalls() { calls_.Clear(); }
+  void BeginFrame() { calls_.BeginFrame(); }
   // The context as it stands.
   const ModelLoadContext& Context() const { return context_; }
   int32_t Slot25Value() const { return slot25_; }
   int32_t Slot26Count() const { return slot26Count_; }
 
  private:
-  std::vector<ServiceCall> calls_;
+  FrameRecords<ServiceCall> calls_;
   ModelLoadContext context_;
   int32_t slot25_ = 0;
   int32_t slot26Count_ = 0;
@@ -254,8 +257,8 @@ class LightingHostObjects {
 };
 
 // Registers "modelr" and "Particles" as host classes and "AnimationServiceImp", "geometry" and
-// "MotiveServiceImp" as services of `host`, and has each frame of the host advance the
-// animations before "execute" (while the returned objects live).
+// "MotiveServiceImp" as services of `host`, and has each frame of the host begin the geometry
+// service's frame and advance the animations before "execute" (while the returned objects live).
 std::unique_ptr<LightingHostObjects> RegisterLightingHostObjects(ReferenceHost& host);
 
 }  // namespace host

@@ -533,7 +533,12 @@ void ModelObject::Realize(uint32_t arg) {
       }
     }
   }
-  draws_.push_back(draw);
+  draws_.Add(draw);
+}
+
+void ModelObject::BeginFrame() {
+  messages_.BeginFrame();
+  draws_.BeginFrame();
 }
 
 float ModelObject::RayTest(const D3DVECTOR* from, const D3DVECTOR* to) {
@@ -572,7 +577,7 @@ IMotionController* ModelObject::GetMotionController(int32_t index) {
 }
 
 int ModelObject::OnMessage(const RecordedMessage& message, const MessageArg*) {
-  messages_.push_back(message);
+  messages_.Add(message);
   if (message.args.empty()) return 0;
   switch (message.id) {
     case 20500:

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "frame/host_services.h"
+#include "host/frame_records.h"
 #include "host/host_object.h"
 #include "host/model_mesh.h"
 
@@ -200,8 +201,10 @@ class ModelObject final : public HostObject, public IHostModel {
   const std::string& MotionFolder() const { return motionFolder_; }    // the motive folder then
   int32_t ModelOption() const { return modelOption_; }                 // from 20511
   const ModelLoadContext& LoadContext() const { return context_; }     // as 20500 found it
-  const std::vector<RecordedMessage>& Messages() const { return messages_; }
-  const std::vector<ModelDraw>& Draws() const { return draws_; }
+  // The messages and draws of the host's last two frames (see FrameRecords).
+  void BeginFrame() override;
+  const std::vector<RecordedMessage>& Messages() const { return messages_.All(); }
+  const std::vector<ModelDraw>& Draws() const { return draws_.All(); }
   // Part 0's draw context.
   HostModelGeometry& Geometry() { return *parts_.front(); }
   size_t PartCount() const { return parts_.size(); }
@@ -237,8 +240,8 @@ class ModelObject final : public HostObject, public IHostModel {
   bool noAnimation_ = false;
   int32_t modelOption_ = 0;
   std::string modelName_, animationName_, motionName_, motionFolder_, hitPart_;
-  std::vector<RecordedMessage> messages_;
-  std::vector<ModelDraw> draws_;
+  FrameRecords<RecordedMessage> messages_;
+  FrameRecords<ModelDraw> draws_;
 };
 
 }  // namespace host

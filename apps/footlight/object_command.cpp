@@ -77,6 +77,8 @@ int RunObject(ObjectOptions o, DMAInterfaceFn entry) {
   if (o.framesGiven) o.frames = *o.framesGiven;
   host::StandardHost standard(o.resource, o.drawing.picture.Config());
   host::ReferenceHost& host = standard.host;
+  // The report lists the messages of the whole run, not only of its last two frames.
+  host.KeepAllMessages(true);
   auto effects = std::make_shared<host::RecordingClass>("effect");
   host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
   auto finish = [&](int status) {

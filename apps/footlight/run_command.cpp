@@ -122,7 +122,7 @@ int RunClasses(host::StandardHost& standard, const RunOptions& o) {
   std::printf("objects created: %zu\n", host.ObjectsCreated());
   std::printf("objects destroyed: %zu\n", host.ObjectsDestroyed());
   std::printf("frames: %zu\n", host.FramesRun());
-  std::printf("messages: %zu\n", host.Messages().size());
+  std::printf("messages: %zu\n", host.MessagesSent());
   std::printf("draws: %zu (%zu refused)\n", r.DrawCount(), r.RefusedDraws());
   const host::RasterCounts& raster = r.Raster();
   std::printf("rasterised: %zu draws; not: %zu shader only, %zu without position, %zu outside the operations\n",

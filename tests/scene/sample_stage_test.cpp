@@ -2,6 +2,7 @@
 #include <memory>
 #include <ostream>
 #include <set>
+#include <vector>
 
 #include "frame/host_blocks.h"
 #include "host/generic_object.h"
@@ -105,6 +106,21 @@ RecordSizes SizesOf(const host::Renderer& r) {
   return s;
 }
 
+// What the host and its recording objects hold: the host's messages, the models' draws and
+// messages, the effects' calls and messages and the geometry service's calls.
+std::vector<size_t> HostRecordSizes(const host::StandardHost& standard, const host::RecordingClass& effects) {
+  std::vector<size_t> sizes{standard.host.Messages().size(), standard.objects->geometry.Calls().size()};
+  for (const host::ModelObject* m : standard.objects->models->Objects()) {
+    sizes.push_back(m->Draws().size());
+    sizes.push_back(m->Messages().size());
+  }
+  for (const host::RecordingObject* e : effects.Objects()) {
+    sizes.push_back(e->Calls().size());
+    sizes.push_back(e->Messages().size());
+  }
+  return sizes;
+}
+
 TEST(SampleStage, ARunHoldsTheSameRecordsAfterAThousandFramesAsAfterTen) {
   host::RendererConfig noRaster;
   noRaster.rasterize = false;
@@ -123,9 +139,13 @@ TEST(SampleStage, ARunHoldsTheSameRecordsAfterAThousandFramesAsAfterTen) {
   };
   run(10);
   const RecordSizes ten = SizesOf(standard.renderer);
+  const std::vector<size_t> hostTen = HostRecordSizes(standard, *effects);
   EXPECT_GT(ten.draws, 0u);
+  const size_t sentTen = standard.host.MessagesSent();
   run(990);
   EXPECT_EQ(SizesOf(standard.renderer), ten);
+  EXPECT_EQ(HostRecordSizes(standard, *effects), hostTen);
+  EXPECT_GT(standard.host.MessagesSent(), sentTen);
   standard.host.DestroyAll();
   EXPECT_EQ(standard.host.Allocator().LiveBlocks(), 0u);
 }
