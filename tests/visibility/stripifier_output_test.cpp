@@ -292,7 +292,7 @@ const Pinned kPinned[] = {
     {"models/stage/poster.obj", "lists only", 0x2DB473AF7F460631ull},
 };
 
-// Over 20 s under the thread checker: it strips every sample mesh and the benchmark's 10,000-
+// Over 20 s under the sanitizers: it strips every sample mesh and the benchmark's 10,000-
 // triangle meshes under each option set, since the large meshes run many more passes, each one
 // reading what the passes before it left.
 TEST(StripifierOutput, EveryGroupOfTheSamplesAndTheBenchmarkSetIsAsPinned) {
