@@ -174,10 +174,18 @@ void PrintStep(host::ReferenceHost& host, Playback::SceneSystem* scene, const Pl
     for (; event != until; ++event)
       std::printf("  object %u %5d  %s\n", id, event->first, Describe(*event->second).c_str());
   };
-  // An id made again in the step left once already: its new object's events start afresh.
-  for (const auto& [id, entry] : shown.RemovedObjects()) {
+  // An id made again in the step left once already: its new object's events start afresh, and
+  // its first object, when it still lives, stays in the scene beside the new one.
+  const auto& left = shown.RemovedObjects();
+  for (auto it = left.begin(); it != left.end(); ++it) {
+    const auto& [id, entry] = *it;
     printTrack(id, entry.cursor);
-    std::printf("  object %u removed\n", id);
+    const bool madeAgain = shown.ReplayedObjects().count(id) != 0 ||
+                           std::any_of(it + 1, left.end(), [&](const auto& later) { return later.first == id; });
+    if (madeAgain && ObjectOf(host, entry) != nullptr)
+      std::printf("  object %u created again; the first stays\n", id);
+    else
+      std::printf("  object %u removed\n", id);
     from.erase(id);
   }
   for (const auto& [id, entry] : shown.ReplayedObjects()) printTrack(id, entry.cursor);

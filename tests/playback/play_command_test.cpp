@@ -130,12 +130,17 @@ TEST(PlayCommand, AFarEventIsReachedThroughOneLineForTheIdleFramesOnceNothingWal
       << walked.out;
 }
 
-TEST(PlayCommand, EventsOfAnObjectGoneInTheirFrameAndLoadsThatFailAreShown) {
+TEST(PlayCommand, EventsOfAnObjectGoneInTheirFrameASecondCreationAndLoadsThatFailAreShown) {
   scene_testing::SceneHost s;  // neither the scene nor the object's file is there
   MovieData movie;
   movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneLoadScene>(1u));
   movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneObjectCreated>(7u));
+  movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneObjectCreated>(8u));
+  movie.sceneEvents.emplace_back(20, MakeSceneEvent<kSceneObjectCreated>(8u));
   movie.sceneEvents.emplace_back(40, MakeSceneEvent<kSceneEndOfMovie>());
+  MovieData::TrackPtr twice(new MovieData::Track);
+  twice->emplace_back(0, MakeObjectEvent<kObjectSetTag>(4u));
+  movie.tracks[8] = twice;
   MovieData::TrackPtr track(new MovieData::Track);
   track->emplace_back(0, MakeObjectEvent<kObjectLoadFromIni>(10005u, uint8_t{1}));
   track->emplace_back(0, MakeObjectEvent<kObjectSetTag>(3u));
@@ -147,11 +152,20 @@ TEST(PlayCommand, EventsOfAnObjectGoneInTheirFrameAndLoadsThatFailAreShown) {
   EXPECT_TRUE(Has(run.out, "frame 1: movie time 16\n"
                            "  scene        0  LoadScene 1\n"
                            "  scene        0  ObjectCreated 7\n"
+                           "  scene        0  ObjectCreated 8\n"
                            "  object 7     0  LoadFromIni 10005 1\n"
                            "  object 7     0  SetTag 3\n"
                            "  object 7     0  Shutdown\n"
                            "  object 7 removed\n"
+                           "  object 8     0  SetTag 4\n"
                            "  scene 1 did not load: cannot open "))
+      << run.out;
+  // The second creation of 8 makes a second object; the first is still in the scene.
+  EXPECT_TRUE(Has(run.out, "frame 2: movie time 32\n"
+                           "  scene       20  ObjectCreated 8\n"
+                           "  object 8 created again; the first stays\n"
+                           "  object 8     0  SetTag 4\n"
+                           "  object 8 at "))
       << run.out;
   EXPECT_TRUE(Has(run.out, "  host: [Renderable] no object file resource\\ini\\objects\\10005.ini\n")) << run.out;
 }
