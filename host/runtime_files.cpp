@@ -1,11 +1,15 @@
 #include "host/runtime_files.h"
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 #include "win32/win32.h"
 
@@ -51,6 +55,27 @@ std::string FilmMappingFile() {
   for (char& c : name)
     if (c == '/' || c == '\\') c = '_';
   return "/dev/shm/" + name;
+}
+
+bool FilmMappingLeftBehind() {
+  struct stat st {};
+  if (stat(FilmMappingFile().c_str(), &st) != 0) return false;
+  // Every holder keeps a shared lock on the memory while it lives (win32.h, CreateFileMappingA).
+  // The kernel's list of locks shows them; taking a lock to find out would keep the last holder
+  // from removing the name as it leaves.
+  char file[64];
+  std::snprintf(file, sizeof file, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream fields(line);
+    std::string number, kind, advisory, mode, pid, where;
+    fields >> number >> kind;
+    if (kind == "->") fields >> kind;  // one waiting for the lock
+    fields >> advisory >> mode >> pid >> where;
+    if (kind == "FLOCK" && where == file) return false;
+  }
+  return true;
 }
 
 }  // namespace host

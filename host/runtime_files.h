@@ -21,5 +21,8 @@ std::string FilmPlayerPidFile(int64_t window, std::string* error = nullptr);
 
 // The file of the film player's shared memory "KelvoraVideo" as the platform names it.
 std::string FilmMappingFile();
+// True when that file is there and no process holds the mapping any more: what a player that
+// was killed left behind. A live player's mapping is not.
+bool FilmMappingLeftBehind();
 
 }  // namespace host

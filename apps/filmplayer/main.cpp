@@ -4,10 +4,11 @@
 //     Ends an older player of window N, then, when SOURCE is a resource path of a readable file,
 //     puts that file's path below the resource root into the shared mapping "KelvoraVideo"
 //     (4096 bytes, zero-filled) and posts 0x401 to window N; otherwise posts 0x16f0 (wParam the
-//     error class, lParam errno). Runs until SIGTERM or SIGINT, ten minutes at most, then lets
-//     go of the mapping (its name goes with the last player that holds it) and removes its pid
-//     file. The pid file lives in the user's private runtime folder (host/runtime_files.h);
-//     without one the player posts 0x16f0 with error class 3 and ends.
+//     error class, lParam errno). Runs until SIGTERM, SIGINT or SIGHUP, or until the process
+//     that started it (its host) ends, ten minutes at most, then lets go of the mapping (its name
+//     goes with the last player that holds it) and removes its pid file. The pid file lives in
+//     the user's private runtime folder (host/runtime_files.h); without one the player posts
+//     0x16f0 with error class 3 and ends.
 //
 //     The platform starts the player in the resource root, so its current folder is the root:
 //     SOURCE is resolved there by the platform's resolver ('\' or '/', any case per component)
@@ -17,8 +18,10 @@
 //     Ends window N's player (SIGTERM, SIGKILL after one second) and removes what it left (the
 //     mapping only when no other player holds it); exits 0 also when none runs.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -170,7 +173,32 @@ std::string ResourceFile(const std::string& source, int* error) {
   return name;
 }
 
+volatile sig_atomic_t g_ending = 0;
+void NoteEnding(int) { g_ending = 1; }
+
+// Until an ending signal comes, the host behind `hostEnd` ends, or the run's time is up. The
+// ending signals are blocked until now; the wait alone takes them.
+void AwaitEnd(const sigset_t& ending, int hostEnd) {
+  struct sigaction note {};
+  note.sa_handler = NoteEnding;
+  sigset_t waiting;
+  sigprocmask(SIG_BLOCK, nullptr, &waiting);
+  for (int s = 1; s < NSIG; ++s) {
+    if (sigismember(&ending, s) != 1) continue;
+    sigaction(s, &note, nullptr);
+    sigdelset(&waiting, s);
+  }
+  pollfd host{hostEnd, POLLIN, 0};
+  const timespec limit{kRunSeconds, 0};
+  while (g_ending == 0 && ppoll(&host, hostEnd >= 0 ? 1 : 0, &limit, &waiting) < 0 && errno == EINTR) {
+  }
+}
+
 int Play(const Options& o) {
+  // Readable once the host that started the player ends: nobody would stop the player then, so
+  // it goes at once rather than hold its pid file and the mapping for the rest of its run. Taken
+  // first, while the host is still the parent.
+  const int hostEnd = static_cast<int>(syscall(SYS_pidfd_open, getppid(), 0));
   EndPlayer(o.handle);
   std::string why;
   const std::string pidFile = host::FilmPlayerPidFile(o.handle, &why);
@@ -207,9 +235,8 @@ int Play(const Options& o) {
     if (view != nullptr) UnmapViewOfFile(view);
   }
 
-  timespec limit{kRunSeconds, 0};
-  while (sigtimedwait(&ending, nullptr, &limit) < 0 && errno == EINTR) {
-  }
+  AwaitEnd(ending, hostEnd);
+  if (hostEnd >= 0) close(hostEnd);
   // The last player to let go of the mapping removes its name.
   if (mapping != nullptr) CloseHandle(mapping);
   pid_t now = 0;

@@ -128,7 +128,7 @@ int RunFilm(const FilmOptions& o, DMAInterfaceFn entry) {
   while (std::chrono::steady_clock::now() < cleanup) {
     playerLeft = Running(player);
     pidLeft = Exists(host::FilmPlayerPidFile(window));
-    mappingLeft = Exists(host::FilmMappingFile());
+    mappingLeft = host::FilmMappingLeftBehind();
     if (!playerLeft && !pidLeft && !mappingLeft) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

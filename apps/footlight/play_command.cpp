@@ -97,11 +97,15 @@ void List(const Playback::MovieData& movie) {
 
 // ---- Playing -------------------------------------------------------------------------------------
 
+// The object of a replayed entry, or null when it has none or it is gone.
+CSceneBaseObj* ObjectOf(host::ReferenceHost& host, const Playback::MoviePlayer::Replayed& entry) {
+  return entry.hasObject ? static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(host.GetObject(&entry.handle)))
+                         : nullptr;
+}
+
 void PrintObjects(host::ReferenceHost& host, const Playback::MoviePlayer& player) {
   for (const auto& [id, entry] : player.ReplayedObjects()) {
-    auto* object = entry.hasObject
-                       ? static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(host.GetObject(&entry.handle)))
-                       : nullptr;
+    CSceneBaseObj* object = ObjectOf(host, entry);
     if (object == nullptr) {
       std::printf("  object %u: none\n", id);
       continue;
@@ -136,9 +140,14 @@ std::optional<int32_t> NextDue(const Playback::MoviePlayer& shown) {
 
 // Frames from now that pass with nothing due: those whose movie time stays below the next event
 // (all that are left when nothing is), at most `most`. The player's own cost of a frame only
-// slows its time, so the count never runs past an event.
-int64_t IdleFrames(const Playback::MoviePlayer& shown, int32_t time, double step, int64_t most) {
+// slows its time, so the count never runs past an event. None while a replayed object walks
+// (its turn goes with its walk): the walk is stepped frame by frame as it would be, since one
+// long step may end it elsewhere (past the edge of the ground it stops where it stood).
+int64_t IdleFrames(host::ReferenceHost& host, const Playback::MoviePlayer& shown, int32_t time, double step,
+                   int64_t most) {
   if (step <= 0.0) return 0;
+  for (const auto& [id, entry] : shown.ReplayedObjects())
+    if (CSceneBaseObj* object = ObjectOf(host, entry); object != nullptr && object->IsMoving() != 0) return 0;
   const std::optional<int32_t> due = NextDue(shown);
   if (!due) return most;
   const double gap = static_cast<double>(*due) - static_cast<double>(time);
@@ -165,10 +174,18 @@ void PrintStep(host::ReferenceHost& host, Playback::SceneSystem* scene, const Pl
     for (; event != until; ++event)
       std::printf("  object %u %5d  %s\n", id, event->first, Describe(*event->second).c_str());
   };
-  // An id made again in the step left once already: its new object's events start afresh.
-  for (const auto& [id, entry] : shown.RemovedObjects()) {
+  // An id made again in the step left once already: its new object's events start afresh, and
+  // its first object, when it still lives, stays in the scene beside the new one.
+  const auto& left = shown.RemovedObjects();
+  for (auto it = left.begin(); it != left.end(); ++it) {
+    const auto& [id, entry] = *it;
     printTrack(id, entry.cursor);
-    std::printf("  object %u removed\n", id);
+    const bool madeAgain = shown.ReplayedObjects().count(id) != 0 ||
+                           std::any_of(it + 1, left.end(), [&](const auto& later) { return later.first == id; });
+    if (madeAgain && ObjectOf(host, entry) != nullptr)
+      std::printf("  object %u created again; the first stays\n", id);
+    else
+      std::printf("  object %u removed\n", id);
     from.erase(id);
   }
   for (const auto& [id, entry] : shown.ReplayedObjects()) printTrack(id, entry.cursor);
@@ -199,7 +216,7 @@ int Play(host::ReferenceHost& host, Playback::SceneSystem* scene, const Playback
     // One step holds at most what the scene's 32-bit elapsed time does.
     int64_t most = o.elapsed > 0 ? INT32_MAX / o.elapsed : 1;
     if (o.frames >= 0) most = std::min<int64_t>(most, o.frames - frame);
-    const int64_t idle = IdleFrames(*shown, player->GetTime(), step, most);
+    const int64_t idle = IdleFrames(host, *shown, player->GetTime(), step, most);
     const int64_t span = idle >= kIdleStretch ? idle : 1;
     host.Execute(static_cast<uint32_t>(span * o.elapsed));
     if (span == 1)

@@ -86,10 +86,13 @@ void MoviePlayer::ApplySceneEvents() {
     ++sceneCursor_;
     const SceneEvent& event = *entry.second;
     if (event.type == kSceneObjectCreated) {
-      // The key words are drawn whether or not the movie has the track.
+      // The key words are drawn whether or not the movie has the track. A key some object of the
+      // scene has already would give that object back instead of a new one: drawn again.
       uint32_t key[2];
-      key[0] = static_cast<uint32_t>(CrtRand());
-      key[1] = static_cast<uint32_t>(CrtRand());
+      do {
+        key[0] = static_cast<uint32_t>(CrtRand());
+        key[1] = static_cast<uint32_t>(CrtRand());
+      } while (scene_->FindSceneObjectById(key) != nullptr);
       const uint32_t id = std::get<0>(static_cast<const SceneEventOf<kSceneObjectCreated>&>(event).fields);
       const auto track = movie->tracks.find(id);
       if (track == movie->tracks.end()) continue;

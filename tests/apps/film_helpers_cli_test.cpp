@@ -1,6 +1,9 @@
 // footlight film and footlight helpers, run as processes.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <stb/stb_image.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -9,6 +12,7 @@
 #include <set>
 #include <string>
 
+#include "host/runtime_files.h"
 #include "support/run_footlight.h"
 #include "support/wait.h"
 
@@ -73,6 +77,60 @@ TEST(FilmCli, AMissingFilmAndAFileThatIsNoFilmAreRefused) {
   EXPECT_NE(r.out.find("footlight: no frame of resource/ini/weather.ini reached the film texture"), std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("left behind: nothing"), std::string::npos) << r.out;
+}
+
+// A film run that plays on until it is killed: its shell tells its pid, the host window's, and
+// becomes it.
+struct LongFilmRun {
+  FILE* out = nullptr;
+  pid_t pid = -1;
+  LongFilmRun() {
+    out = ::popen(("echo $$; exec " + std::string(FOOTLIGHT_BINARY_DIR) + "/footlight film 'Film\\Stage.ASF' " +
+                   "--frames 100000 --resource " + kSamples + "/resource >/dev/null 2>&1")
+                      .c_str(),
+                  "r");
+    if (out == nullptr || std::fscanf(out, "%d", &pid) != 1) pid = -1;
+  }
+  void Kill() {
+    if (pid > 0) ::kill(pid, SIGKILL);
+    if (out != nullptr) ::pclose(out);
+    out = nullptr;
+    pid = -1;
+  }
+  ~LongFilmRun() { Kill(); }
+};
+
+TEST(FilmCli, AnotherRunsLiveMappingIsNotLeftBehindAndAKilledHostsPlayerGoesAtOnce) {
+  ::setenv("FOOTLIGHT_IPC_PREFIX", OwnNames().substr(OwnNames().find('=') + 1).c_str(), 1);
+  LongFilmRun first;
+  ASSERT_GT(first.pid, 0);
+  const std::string pidFile = host::FilmPlayerPidFile(first.pid);
+  pid_t player = 0;
+  ASSERT_TRUE(testing_support::WaitUntil("the first run's player holding the mapping", [&] {
+    return (std::ifstream(pidFile) >> player) && std::filesystem::exists(host::FilmMappingFile());
+  }));
+  const int playerEnd = static_cast<int>(::syscall(SYS_pidfd_open, player, 0));
+  ASSERT_GE(playerEnd, 0);
+
+  // A second run on the same names: the mapping the first run's player still holds is not its own.
+  const Result second = RunFootlight("film 'Film\\Stage.ASF' --frames 20 --resource " + kSamples + "/resource" +
+                                         SuiteWait(),
+                                     "", OwnNames());
+  EXPECT_EQ(second.status, 0) << second.out;
+  EXPECT_TRUE(footlight_testing::HasLine(second.out, "left behind: nothing")) << second.out;
+
+  // With its host killed the player goes, taking its pid file and the mapping with it.
+  first.Kill();
+  EXPECT_TRUE(testing_support::WaitUntil(
+      "the killed host's player gone",
+      [&] {
+        pollfd p{playerEnd, POLLIN, 0};
+        return ::poll(&p, 1, 0) == 1;
+      },
+      playerEnd));
+  ::close(playerEnd);
+  EXPECT_FALSE(std::filesystem::exists(pidFile));
+  EXPECT_FALSE(std::filesystem::exists(host::FilmMappingFile()));
 }
 
 TEST(HelpersCli, TheSampleStagePrintsGroupsPointsAndSocketsAndASaveLoadsBackEqual) {

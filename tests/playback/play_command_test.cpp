@@ -86,7 +86,7 @@ void PutMovie(scene_testing::SceneHost& s, const std::string& name, const MovieD
   s.WriteFile(name, out.str());
 }
 
-TEST(PlayCommand, AFarEventIsReachedThroughOneLineForTheIdleFrames) {
+TEST(PlayCommand, AFarEventIsReachedThroughOneLineForTheIdleFramesOnceNothingWalks) {
   scene_testing::SceneHost s;
   MovieData movie;
   movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneStateString>(std::string("early"), uint8_t{0}, 0u));
@@ -105,14 +105,42 @@ TEST(PlayCommand, AFarEventIsReachedThroughOneLineForTheIdleFrames) {
                                 "  scene 2000000000  EndOfMovie",
                                 "ended after 125000000 frames",
                                 "live host blocks: 0"}));
+
+  // A walk across the sample stage toward x = 30 while the next event lies 40 s ahead: 2 units a
+  // second is 0.032 a frame from x = -8, and the last step that stays on the stage, whose floor
+  // ends at x = 10, reaches 9.984; only then are the frames idle.
+  playback_testing::SampleRoot stage;
+  MovieData walk;
+  walk.sceneEvents.emplace_back(0, MakeSceneEvent<kScenePendingStateName>(std::string()));
+  walk.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneLoadScene>(1u));
+  walk.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneObjectCreated>(1u));
+  walk.sceneEvents.emplace_back(40000, MakeSceneEvent<kSceneStateString>(std::string("late"), uint8_t{0}, 0u));
+  walk.sceneEvents.emplace_back(40100, MakeSceneEvent<kSceneEndOfMovie>());
+  MovieData::TrackPtr walker(new MovieData::Track);
+  walker->emplace_back(0, MakeObjectEvent<kObjectLoadFromIni>(3u, uint8_t{0}));
+  walker->emplace_back(0, MakeObjectEvent<kObjectSetPositionAction>(D3DXVECTOR3(-8.0f, 0.0f, 0.0f), 0.0f, 0u));
+  walker->emplace_back(100, MakeObjectEvent<kObjectMoveTo>(30.0f, 0.0f, 1.571f, 2.0f, 6.283f, 3u, 0u));
+  walk.tracks[1] = walker;
+  PutMovie(stage, "walk.mov", walk);
+  const auto walked = RunFootlight("play walk.mov --resource '" + stage.root + "'");
+  EXPECT_EQ(walked.status, 0) << walked.out;
+  EXPECT_TRUE(Has(walked.out, "frame 2500: movie time 40000\n"
+                              "  scene    40000  StateString \"late\" 0 0\n"
+                              "  object 1 at (9.984,0.000,0.000) yaw 1.571 title \"\"\n"))
+      << walked.out;
 }
 
-TEST(PlayCommand, EventsOfAnObjectGoneInTheirFrameAndLoadsThatFailAreShown) {
+TEST(PlayCommand, EventsOfAnObjectGoneInTheirFrameASecondCreationAndLoadsThatFailAreShown) {
   scene_testing::SceneHost s;  // neither the scene nor the object's file is there
   MovieData movie;
   movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneLoadScene>(1u));
   movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneObjectCreated>(7u));
+  movie.sceneEvents.emplace_back(0, MakeSceneEvent<kSceneObjectCreated>(8u));
+  movie.sceneEvents.emplace_back(20, MakeSceneEvent<kSceneObjectCreated>(8u));
   movie.sceneEvents.emplace_back(40, MakeSceneEvent<kSceneEndOfMovie>());
+  MovieData::TrackPtr twice(new MovieData::Track);
+  twice->emplace_back(0, MakeObjectEvent<kObjectSetTag>(4u));
+  movie.tracks[8] = twice;
   MovieData::TrackPtr track(new MovieData::Track);
   track->emplace_back(0, MakeObjectEvent<kObjectLoadFromIni>(10005u, uint8_t{1}));
   track->emplace_back(0, MakeObjectEvent<kObjectSetTag>(3u));
@@ -124,11 +152,20 @@ TEST(PlayCommand, EventsOfAnObjectGoneInTheirFrameAndLoadsThatFailAreShown) {
   EXPECT_TRUE(Has(run.out, "frame 1: movie time 16\n"
                            "  scene        0  LoadScene 1\n"
                            "  scene        0  ObjectCreated 7\n"
+                           "  scene        0  ObjectCreated 8\n"
                            "  object 7     0  LoadFromIni 10005 1\n"
                            "  object 7     0  SetTag 3\n"
                            "  object 7     0  Shutdown\n"
                            "  object 7 removed\n"
+                           "  object 8     0  SetTag 4\n"
                            "  scene 1 did not load: cannot open "))
+      << run.out;
+  // The second creation of 8 makes a second object; the first is still in the scene.
+  EXPECT_TRUE(Has(run.out, "frame 2: movie time 32\n"
+                           "  scene       20  ObjectCreated 8\n"
+                           "  object 8 created again; the first stays\n"
+                           "  object 8     0  SetTag 4\n"
+                           "  object 8 at "))
       << run.out;
   EXPECT_TRUE(Has(run.out, "  host: [Renderable] no object file resource\\ini\\objects\\10005.ini\n")) << run.out;
 }

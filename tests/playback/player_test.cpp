@@ -88,19 +88,25 @@ MovieDataPtr TwoObjectMovie() {
 
 TEST(Player, ObjectsAreMadeAtTheirCreationAndTheirTracksFollowTheMovieTime) {
   PlayerHost s;
+  // An object of the scene holds the generator's second pair of words.
+  CallLogObject* holder = s.MakeObject(6334u, 26500u);
   s.Start(TwoObjectMovie());
   s.scene->Execute(16);
   EXPECT_EQ(s.scene->calls.front(), "LoadScene 1");
-  EXPECT_EQ(s.scene->GetSceneObjectCount(), 2u);
+  EXPECT_EQ(s.scene->GetSceneObjectCount(), 3u);
   CallLogObject* first = s.Replayed(0);
   CallLogObject* second = s.Replayed(5);
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
-  // The creation keys are the generator's first words, two per ObjectCreated, drawn for the
-  // trackless one too.
+  // The creation keys are the generator's first words (41, 18467, 6334, 26500, 19169, 15724),
+  // two per ObjectCreated, drawn for the trackless one too; a key already taken is drawn again,
+  // so every creation makes an object of its own.
   EXPECT_EQ(first->GetUserWords()[0], 41u);
   EXPECT_EQ(first->GetUserWords()[1], 18467u);
-  EXPECT_EQ(second->GetUserWords()[0], 6334u);
+  EXPECT_NE(second, holder);
+  EXPECT_EQ(second->GetUserWords()[0], 19169u);
+  EXPECT_EQ(second->GetUserWords()[1], 15724u);
+  EXPECT_TRUE(holder->calls.empty());
   EXPECT_EQ(s.player->ReplayedObjects().count(9), 0u);
   const std::vector<std::string> atZero = {"SetTag 1", "SetPositionAction 1 0 2 0.5 3"};
   EXPECT_EQ(first->calls, atZero);
@@ -114,7 +120,7 @@ TEST(Player, ObjectsAreMadeAtTheirCreationAndTheirTracksFollowTheMovieTime) {
   const ComponentHandle handle = second->handle;
   s.scene->Execute(100);
   EXPECT_EQ(s.host.GetObject(&handle), nullptr);
-  EXPECT_EQ(s.scene->GetSceneObjectCount(), 1u);
+  EXPECT_EQ(s.scene->GetSceneObjectCount(), 2u);
   EXPECT_EQ(s.player->ReplayedObjects().count(5), 0u);
   ASSERT_EQ(s.player->RemovedObjects().size(), 1u);
   EXPECT_EQ(s.player->RemovedObjects()[0].first, 5u);

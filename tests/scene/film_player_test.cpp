@@ -362,6 +362,7 @@ TEST(FilmPlayerProcess, TheMappingLivesUntilItsLastPlayerEnds) {
   win32::SetResourceRoot(tree.Root());
   const int64_t windows[2] = {::getpid() * 10LL + 1, ::getpid() * 10LL + 2};
   host::MessageEndpoint endpoints[2];
+  // Started, and with `wait` ended too.
   auto run = [](const std::string& arguments, bool wait) {
     std::string line = "footlight-filmplayer " + arguments;
     STARTUPINFOA startup{};
@@ -369,11 +370,15 @@ TEST(FilmPlayerProcess, TheMappingLivesUntilItsLastPlayerEnds) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessA("footlight-filmplayer", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process))
-      return false;
-    if (wait) WaitForSingleObject(process.hProcess, 10000);
+      return testing::AssertionFailure() << line << " did not start";
+    testing::AssertionResult done = testing::AssertionSuccess();
+    if (wait)
+      done = testing_support::Await(line + " ended", [&](uint32_t ms) {
+        return WaitForSingleObject(process.hProcess, ms) == WAIT_OBJECT_0;
+      });
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return true;
+    return done;
   };
   auto mapped = [] {
     HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "KelvoraVideo");
