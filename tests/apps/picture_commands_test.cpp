@@ -10,6 +10,8 @@
 
 namespace {
 
+using footlight_testing::CountLines;
+using footlight_testing::HasLine;
 using footlight_testing::Lines;
 using footlight_testing::Result;
 using footlight_testing::RunFootlight;
@@ -75,13 +77,17 @@ TEST_P(PictureCommand, ABadSizeOrAMissingFolderIsOneErrorLineAndNoPicture) {
             std::vector<std::string>{"footlight: option --size takes a size WxH, each 1 to 4096, got \"0x0\""});
   EXPECT_FALSE(std::filesystem::exists(Picture("shot.png")));
 
+  // A folder that is not there is found before the frames: the reason is the only line.
   const Result missing = Run(std::string(GetParam().args) + " --size 8x8 --png missing/shot.png");
-  EXPECT_NE(missing.status, 0) << missing.out;
-  int errors = 0;
-  for (const std::string& line : Lines(missing.out)) errors += line.rfind("footlight: ", 0) == 0 ? 1 : 0;
-  EXPECT_EQ(errors, 1) << missing.out;
-  EXPECT_NE(missing.out.find("footlight: cannot write missing/shot.png\n"), std::string::npos) << missing.out;
+  EXPECT_EQ(missing.status, 2) << missing.out;
+  EXPECT_EQ(Lines(missing.out), std::vector<std::string>{"footlight: cannot write missing/shot.png: no such folder"});
   EXPECT_FALSE(std::filesystem::exists(Picture("missing")));
+
+  // A write that fails once the frames have run says why.
+  const Result full = Run(std::string(GetParam().args) + " --size 8x8 --png /dev/full");
+  EXPECT_EQ(full.status, 1) << full.out;
+  EXPECT_EQ(CountLines(full.out, "footlight: "), 1u) << full.out;
+  EXPECT_TRUE(HasLine(full.out, "footlight: cannot write /dev/full: no space left on device")) << full.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(
