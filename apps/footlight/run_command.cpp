@@ -193,7 +193,8 @@ void AddRunCommand(cli::Program& program) {
       },
       "put timeGetTime on a manual clock that starts at MS and advances by --elapsed each frame");
   cli::Number(cmd, "--gamma", &o->gamma, "the scene system sets the display gamma G after its Init",
-              cli::Range::Above(0.0));
+              cli::Range::Above(0.0))
+      ->type_name("G");
   cli::Value(cmd, "--gizmo", &o->gizmo, "the scene system shows its debug gizmo at the point");
   cmd->add_flag("--verbose", o->verbose, "list each channel subscription (channel, class, order)");
   DeclareRasterOptions(cmd, &o->raster);
