@@ -161,7 +161,11 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
   }
   win32::ResetState();
   SceneSession session(o.resource, entry, o.picture.Config());
-  auto finish = [&](int status) { return session.Close(status, stderr); };
+  auto finish = [&](int status) {
+    const int closed = session.Close(status);
+    win32::ResetState();
+    return closed;
+  };
   host::ReferenceHost& host = session.standard().host;
   // The command's window is the one in front, so the camera may capture and steer the cursor.
   win32::SetForegroundWindow(host.GetWindowHandle());
@@ -169,22 +173,16 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
   CBaseCamera* camera = nullptr;
   CSceneBaseObj* object = nullptr;
   if (o.scene >= 0) {
-    if (!session.Load(o.scene, stderr)) return finish(1);
+    if (!session.Load(o.scene)) return finish(1);
     scene = session.scene();
     camera = scene->GetCamera();
     const uint32_t id[2] = {1, 1};
     object = scene->CreateSceneObject(id);
+    if (camera == nullptr) return finish(cli::Fail("the scene system made no camera"));
   } else {
-    ComponentHandle handle{};
-    host.CreateObject(&handle, "CBaseCamera");
-    camera = static_cast<CBaseCamera*>(static_cast<CComponentBase*>(host.GetObject(&handle)));
-    ComponentHandle objectHandle{};
-    host.CreateObject(&objectHandle, "CSceneBaseObj");
-    object = static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(host.GetObject(&objectHandle)));
-  }
-  if (camera == nullptr) {
-    std::fprintf(stderr, "footlight: the module made no camera\n");
-    return finish(1);
+    camera = session.Make<CBaseCamera>("CBaseCamera");
+    object = camera != nullptr ? session.Make<CSceneBaseObj>("CSceneBaseObj") : nullptr;
+    if (object == nullptr) return finish(1);
   }
   const D3DXVECTOR3 origin(0.0f, 0.0f, 0.0f);
   if (object != nullptr) object->SetPositionAction(&origin, 0.0f, 0);
@@ -208,9 +206,11 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
   }
   if (!o.action.empty()) {
     if (!camera->PlayAction(o.action.c_str())) {
-      std::fprintf(stderr, "footlight: the camera action \"%s\" did not load (resource\\ini\\Brivanta\\common\\%s.ini and its animation)\n",
-                   o.action.c_str(), o.action.c_str());
-      return finish(1);
+      const std::string file = "resource\\ini\\Brivanta\\common\\" + o.action + ".ini";
+      std::string line;
+      if (cli::Readable(o.resource, file, &line))
+        line = "its file " + file + " opened but its animation did not load";
+      return finish(cli::Fail("the camera action \"" + o.action + "\" did not load: " + line));
     }
     D3DXMATRIX base;
     D3DXMatrixIdentity(&base);
@@ -243,11 +243,7 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
     }
     std::printf("\n");
   }
-  const int written = WritePicture(o.picture, session.standard().renderer);
-  const size_t left = session.Finish();
-  std::printf("live host blocks: %zu\n", left);
-  win32::ResetState();
-  return finish(written);
+  return finish(WritePicture(o.picture, session.standard().renderer));
 }
 
 }  // namespace

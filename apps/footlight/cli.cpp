@@ -1,6 +1,7 @@
 #include "apps/footlight/cli.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -233,6 +234,18 @@ CLI::Option* PlainPath(CLI::App* cmd, const std::string& name, std::string* targ
       help);
 }
 
+CLI::Option* OutputPath(CLI::App* cmd, const std::string& name, std::string* target, const std::string& help) {
+  CLI::Option* option = cmd->add_option_function<std::string>(
+      name,
+      [name, target](const std::string& text) {
+        if (text.empty()) throw CLI::ValidationError(Takes(name, "a file name", text));
+        if (std::string line; !Writable("", text, &line)) throw CLI::ValidationError(line);
+        *target = text;
+      },
+      help);
+  return option->type_name("FILE");
+}
+
 // ---- The program ---------------------------------------------------------------------------------
 
 Program::Program() : app_("footlight: the dance game's 3D scene module, driven from the command line", "footlight") {
@@ -318,6 +331,9 @@ Program::Outcome Program::Evaluate(const std::vector<std::string>& args) {
   } catch (const CLI::CallForAllHelp&) {
     return {0, app_.help()};
   } catch (const CLI::CallForVersion& version) {
+    // The version is all that is printed: anything else given with it is refused.
+    if (std::string line = Unknown(); !line.empty()) return {kUsage, line};
+    if (Selected() != &app_) return {kUsage, "--version takes no command" + SeeHelp(&app_)};
     return {0, std::string(version.what()) + "\n"};
   } catch (const CLI::ArgumentMismatch& e) {
     refused = {kUsage, Named(LeadingName(e.what(), ":")) + " needs a value"};
@@ -452,6 +468,73 @@ std::string OnDisk(const std::string& root, const std::string& path) {
   for (char& c : joined)
     if (c == '\\') c = '/';
   return (root.empty() ? std::string(".") : root) + "/" + joined;
+}
+
+namespace {
+
+std::string Reason(int error) {
+  std::string reason = std::strerror(error);
+  if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+  return reason;
+}
+
+// Why the folder `folder` takes no new file, or "".
+std::string FolderRefuses(const std::string& folder, const std::string& shown) {
+  struct stat info{};
+  if (stat(folder.c_str(), &info) != 0) return errno == ENOENT ? "no such folder" : Reason(errno);
+  if (!S_ISDIR(info.st_mode)) return shown + " is not a folder";
+  return access(folder.c_str(), W_OK | X_OK) == 0 ? "" : Reason(errno);
+}
+
+// Why the file `file`, which is there, cannot be written over, or "".
+std::string FileRefuses(const std::string& file) {
+  struct stat info{};
+  if (stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return "it is a folder";
+  return access(file.c_str(), W_OK) == 0 ? "" : Reason(errno);
+}
+
+}  // namespace
+
+bool Writable(const std::string& root, const std::string& path, std::string* line) {
+  std::string why;
+  if (root.empty()) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    struct stat info{};
+    why = stat(path.c_str(), &info) == 0 ? FileRefuses(path) : FolderRefuses(folder, folder);
+    if (why.empty()) return true;
+    *line = "cannot write " + path + ": " + why;
+    return false;
+  }
+  // The write makes the folders that are missing: the deepest one there must take new ones, and
+  // none on the way may be a file.
+  std::string folder = root, prefix;
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    const size_t end = path.find_first_of("\\/", start);
+    parts.push_back(path.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  for (size_t i = 0; i < parts.size() && why.empty(); ++i) {
+    if (parts[i].empty() || parts[i] == ".") continue;
+    prefix += (prefix.empty() ? "" : "\\") + parts[i];
+    const std::string found = win32::ResolvePath(root, prefix.c_str(), win32::PathMode::Read);
+    if (found.empty()) {
+      if (GetLastError() == ERROR_ACCESS_DENIED) why = "the path leads out of the resource root";
+      else why = FolderRefuses(folder, folder);
+      break;
+    }
+    struct stat info{};
+    const bool isFolder = stat(found.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (i + 1 == parts.size()) why = FileRefuses(found);
+    else if (!isFolder) why = prefix + " is not a folder";
+    folder = found;
+  }
+  if (why.empty()) return true;
+  *line = "cannot write " + path + " below the resource root \"" + root + "\": " + why;
+  return false;
 }
 
 void Wrote(const std::string& path) { std::printf("wrote %s\n", path.c_str()); }

@@ -223,6 +223,9 @@ CLI::Option* ResourceRoot(CLI::App* cmd, std::string* root);
 CLI::Option* ResourcePath(CLI::App* cmd, const std::string& name, std::string* target, const std::string& help);
 // A file of the command line itself, a plain path.
 CLI::Option* PlainPath(CLI::App* cmd, const std::string& name, std::string* target, const std::string& help);
+// A file the command line writes itself (--png), a plain path: one that cannot be written (see
+// Writable) is refused as it is parsed, before any frame is run to make it.
+CLI::Option* OutputPath(CLI::App* cmd, const std::string& name, std::string* target, const std::string& help);
 
 // ---- The program ---------------------------------------------------------------------------------
 
@@ -307,6 +310,10 @@ bool Readable(const std::string& root, const std::string& path, std::string* lin
 // open (*opened false), else why it did not read (*opened true).
 bool ReadPlain(const std::string& path, const char* what, uint64_t limit, std::vector<uint8_t>* out,
                std::string* line, bool* opened = nullptr);
+// Whether a file can be written: a resource path below `root`, whose missing folders the write
+// makes, or with `root` empty a plain path, whose folder must be there. False with the one line
+// "cannot write PATH: REASON" (with the root after PATH for a resource path).
+bool Writable(const std::string& root, const std::string& path, std::string* line);
 // The line of a file that does not open, as Readable gives it.
 std::string NotOpened(const std::string& root, const std::string& path, const std::string& reason);
 // The path on disk of a resource path below `root` that was written.

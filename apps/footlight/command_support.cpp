@@ -9,18 +9,26 @@
 
 namespace footlight {
 
-CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry, const char* className) {
-  if (host.LoadModule(entry) == nullptr) {
-    std::fprintf(stderr, "footlight: the module returned an empty class list\n");
+CComponentBase* MakeModuleComponent(host::ReferenceHost& host, DMAInterfaceFn entry, const char* className) {
+  if (host.FactoryList() == nullptr) host.LoadModule(entry);
+  if (host.FindFactory(className) == nullptr) {
+    cli::Fail(std::string("the module has no class named \"") + className + "\"");
     return nullptr;
   }
   ComponentHandle handle{};
   host.CreateObject(&handle, className);
-  auto* scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&handle)));
-  if (scene == nullptr) {
-    std::fprintf(stderr, "footlight: the scene system did not start\n");
-    host.DestroyAll();
+  auto* component = static_cast<CComponentBase*>(host.GetObject(&handle));
+  if (component == nullptr) cli::Fail(std::string("the module made no ") + className);
+  return component;
+}
+
+CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry, const char* className) {
+  auto* scene = static_cast<CSceneSystem*>(MakeModuleComponent(host, entry, className));
+  if (scene != nullptr && scene->GetLightingSystem() == nullptr) {
+    cli::Fail("the scene system did not start");
+    scene = nullptr;
   }
+  if (scene == nullptr) host.DestroyAll();
   return scene;
 }
 

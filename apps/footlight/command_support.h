@@ -4,6 +4,7 @@
 
 #include "frame/dma_interface.h"
 
+class CComponentBase;
 class CSceneSystem;
 namespace host {
 class ReferenceHost;
@@ -11,8 +12,14 @@ class ReferenceHost;
 
 namespace footlight {
 
-// Loads the module into the host and makes a scene system (of the class named); null, with one
-// error line on stderr (and every object destroyed), when either fails.
+// Loads the module into the host, unless it is loaded, and makes one `className` component of it,
+// but only when the module's class list names that class: what the host would make in its place
+// (a host class or its fallback) is never handed out as the module's component. Null otherwise,
+// with the one line on stderr: "the module has no class named "X"" or "the module made no X".
+CComponentBase* MakeModuleComponent(host::ReferenceHost& host, DMAInterfaceFn entry, const char* className);
+
+// MakeModuleComponent for a scene system (of the class named), which must have started its
+// lighting system; null, with the one line on stderr and every object destroyed, otherwise.
 CSceneSystem* MakeSceneSystem(host::ReferenceHost& host, DMAInterfaceFn entry, const char* className = "CSceneSystem");
 
 // The one line for scene `number` that did not load from the scene root folder `folder` ("":

@@ -157,7 +157,7 @@ void AddFilmCommand(cli::Program& program) {
              "seconds to wait for the player's answer, and again for it to leave (default 10)");
   cli::ResourceRoot(cmd, &o->resource);
   // No scene is loaded, so no screen of one shows the film.
-  cli::PlainPath(cmd, "--png", &o->png, "write the film texture's last picture, upright, at the film's own size");
+  cli::OutputPath(cmd, "--png", &o->png, "write the film texture's last picture, upright, at the film's own size");
 }
 
 }  // namespace footlight

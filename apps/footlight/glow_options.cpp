@@ -13,7 +13,7 @@ void DeclareGlowOptions(CLI::App* cmd, GlowRunOptions* o) {
   cli::PlainPath(cmd, "--backdrop", &o->backdrop,
                  "put this picture (PNG, TGA, BMP or DDS), scaled to the back buffer, in it before each frame");
   cmd->add_flag("--glow", o->glow, "switch the glow on (a Home key release before the first frame)");
-  cli::Whole(cmd, "--glow-strength", &o->strength, INT_MIN, INT_MAX, "send the glow event 222 with N (0 to 100)");
+  cli::Whole(cmd, "--glow-strength", &o->strength, 0, 100, "send the glow event 222 with N (0 to 100)");
   cli::Number(cmd, "--glow-blend", &o->blend, "send the glow event 111 with F (default 0.3)");
 }
 

@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "host/generic_object.h"
-#include "apps/footlight/command_support.h"
-#include "host/standard_host.h"
+#include "apps/footlight/scene_session.h"
 #include "scene/scene_system.h"
 
 namespace {
@@ -43,17 +41,11 @@ void Print(CSceneSystem* scene) {
 int RunHelpers(const HelpersOptions& o, DMAInterfaceFn entry) {
   if (std::string line; !o.file.empty() && !footlight::cli::Readable(o.resource, o.file, &line))
     return footlight::cli::Fail(line);
-  host::StandardHost standard(o.resource);
-  host::ReferenceHost& host = standard.host;
-  auto effects = std::make_shared<host::RecordingClass>("effect");
-  host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
-  CSceneSystem* scene = footlight::MakeSceneSystem(host, entry);
-  if (scene == nullptr) return 1;
+  footlight::SceneSession session(o.resource, entry);
+  if (o.scene >= 0 ? !session.Load(o.scene) : !session.Start()) return session.Close(1);
+  CSceneSystem* scene = session.scene();
   int status = 0;
-  if (o.scene >= 0 && !scene->LoadScene(static_cast<uint32_t>(o.scene))) {
-    std::fprintf(stderr, "footlight: %s\n", footlight::SceneLoadError(static_cast<int>(o.scene)).c_str());
-    status = 1;
-  } else if (!o.file.empty() && !scene->LoadHelperPoints(o.file.c_str())) {
+  if (!o.file.empty() && !scene->LoadHelperPoints(o.file.c_str())) {
     std::fprintf(stderr, "footlight: the helper-point file %s does not read\n", o.file.c_str());
     status = 1;
   } else {
@@ -67,8 +59,7 @@ int RunHelpers(const HelpersOptions& o, DMAInterfaceFn entry) {
       }
     }
   }
-  host.DestroyAll();
-  return status;
+  return session.Close(status);
 }
 
 }  // namespace
@@ -83,6 +74,11 @@ void AddHelpersCommand(cli::Program& program) {
   cli::Whole(cmd, "--scene", &o->scene, 0, INT_MAX, "load this scene first");
   cli::ResourcePath(cmd, "--save", &o->save, "save the points that are not fixed to this file");
   cli::ResourceRoot(cmd, &o->resource);
+  program.Check(cmd, [o] {
+    if (o->scene < 0 && o->file.empty()) return std::string("helpers needs --scene N or a helper-point FILE");
+    std::string line;
+    return o->save.empty() || cli::Writable(o->resource, o->save, &line) ? std::string() : line;
+  });
 }
 
 }  // namespace footlight

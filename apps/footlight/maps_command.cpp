@@ -44,8 +44,8 @@ const char* CodeName(uint8_t code) {
 
 int RunMaps(const MapsOptions& options, DMAInterfaceFn entry, std::FILE* out, std::FILE* err) {
   SceneSession session(options.resource, entry);
-  auto finish = [&](int status) { return session.Close(status, err); };
-  if (!session.Load(options.scene, err)) return finish(1);
+  auto finish = [&](int status) { return session.Close(status, out); };
+  if (!session.Load(options.scene)) return finish(1);
   CSceneSystem* scene = session.scene();
   const std::string folder = options.out + "\\";
   const std::string walk = folder + "walk.tga", walkText = folder + "walk.txt";
@@ -92,6 +92,10 @@ void AddMapsCommand(cli::Program& program) {
   // The picture is drawn into a render target, which the device makes up to 4096 a side: a larger
   // size is refused here, before the two maps ahead of it are written.
   cli::Value(cmd, "--size", &o->size, "cells of the maps and pixels of the picture (default 256x256)", 4096);
+  program.Check(cmd, [o] {
+    std::string line;
+    return cli::Writable(o->resource, o->out + "\\walk.tga", &line) ? std::string() : line;
+  });
 }
 
 }  // namespace footlight

@@ -4,11 +4,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "apps/footlight/command_support.h"
 #include "apps/footlight/object_draw_options.h"
 #include "apps/footlight/object_walk.h"
+#include "apps/footlight/scene_session.h"
 #include "frame/component_base.h"
-#include "host/generic_object.h"
 #include "host/renderable.h"
 #include "host/standard_host.h"
 #include "objects/scene_base_obj.h"
@@ -75,27 +74,17 @@ int RunObject(ObjectOptions o, DMAInterfaceFn entry) {
   // One stage serves the drawing and the walk.
   o.drawing.scene = o.stage.scene;
   if (o.framesGiven) o.frames = *o.framesGiven;
-  host::StandardHost standard(o.resource, o.drawing.picture.Config());
+  footlight::SceneSession session(o.resource, entry, o.drawing.picture.Config());
+  host::StandardHost& standard = session.standard();
   host::ReferenceHost& host = standard.host;
   // The report lists the messages of the whole run, not only of its last two frames.
   host.KeepAllMessages(true);
-  auto effects = std::make_shared<host::RecordingClass>("effect");
-  host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
-  auto finish = [&](int status) {
-    host.DestroyAll();
-    const size_t left = host.Allocator().LiveBlocks();
-    std::printf("live host blocks: %zu\n", left);
-    return left == 0 ? status : 1;
-  };
-  CSceneSystem* scene = footlight::MakeSceneSystem(host, entry);
-  if (scene == nullptr || !LoadObjectStage(scene, o.stage)) return finish(1);
-  ComponentHandle handle{};
-  host.CreateObject(&handle, "CSceneBaseObj");
-  auto* object = static_cast<CSceneBaseObj*>(static_cast<CComponentBase*>(host.GetObject(&handle)));
-  if (object == nullptr) {
-    std::fprintf(stderr, "footlight: no scene object could be made\n");
-    return finish(1);
-  }
+  auto finish = [&](int status) { return session.Close(status); };
+  if (!session.Start()) return finish(1);
+  CSceneSystem* scene = session.scene();
+  if (!LoadObjectStage(scene, o.stage)) return finish(1);
+  auto* object = session.Make<CSceneBaseObj>("CSceneBaseObj");
+  if (object == nullptr) return finish(1);
   const bool loaded = object->LoadFromIni(static_cast<uint32_t>(o.id), 0, o.wait ? 1 : 0, 0.0f);
   std::printf("load %ld: %s%s\n", o.id, loaded ? "accepted" : "refused", loaded && o.wait ? ", waiting" : "");
   bool secondLoaded = true;
@@ -131,10 +120,15 @@ int RunObject(ObjectOptions o, DMAInterfaceFn entry) {
   }
   int status = 0;
   if (!loaded) {
-    // The renderable's own line says why.
-    std::string why = "its object file did not open";
-    for (const auto& line : host.LogLines())
-      if (line.rfind("[Renderable] ", 0) == 0) why = line.substr(13);
+    // A file that does not open is named as every command names one; otherwise the
+    // renderable's own line says why.
+    const std::string file = "resource\\ini\\objects\\" + std::to_string(o.id) + ".ini";
+    std::string why;
+    if (footlight::cli::Readable(o.resource, file, &why)) {
+      why = "its object file " + file + " opened but the model was not made";
+      for (const auto& line : host.LogLines())
+        if (line.rfind("[Renderable] ", 0) == 0) why = line.substr(13);
+    }
     std::fprintf(stderr, "footlight: object %ld did not load: %s\n", o.id, why.c_str());
     status = 1;
   } else if (object->waitingForModel) {
@@ -183,8 +177,12 @@ void AddObjectCommand(cli::Program& program) {
   DeclareObjectDrawOptions(cmd, &o->drawing);
   DeclareObjectWalkOptions(cmd, &o->stage);
   program.Check(cmd, [o] {
-    const std::string walk = CheckObjectWalkOptions(o->stage);
-    return walk.empty() ? footlight::CheckObjectDrawOptions(o->drawing) : walk;
+    if (std::string line = CheckObjectWalkOptions(o->stage); !line.empty()) return line;
+    if (std::string line = footlight::CheckObjectDrawOptions(o->drawing); !line.empty()) return line;
+    // Only a stage places the view: the picture of an object alone would be black.
+    if (!o->drawing.picture.png.empty() && o->stage.scene < 0)
+      return std::string("--png needs --scene N: without a stage there is no view to draw");
+    return std::string();
   });
 }
 

@@ -19,8 +19,8 @@ struct PathOptions {
 
 int RunPath(const PathOptions& options, DMAInterfaceFn entry, std::FILE* out, std::FILE* err) {
   SceneSession session(options.resource, entry);
-  auto finish = [&](int status) { return session.Close(status, err); };
-  if (!session.Load(options.scene, err)) return finish(1);
+  auto finish = [&](int status) { return session.Close(status, out); };
+  if (!session.Load(options.scene)) return finish(1);
   CSceneSystem* scene = session.scene();
   // Without the mesh every search fails, which would read as two points with no route between.
   if (scene->navMesh == nullptr)

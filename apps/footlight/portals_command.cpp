@@ -177,6 +177,13 @@ void AddPortalsCommand(cli::Program& program) {
   cli::Whole(cmd, "--next-cell", &o->nextCell, 1, INT_MAX, "press N (select the next cell) before frame F")
       ->type_name("F");
   DeclarePictureOptions(cmd, &o->picture);
+  program.Check(cmd, [o] {
+    for (int frame : o->nextCell)
+      if (frame > o->frames)
+        return "--next-cell " + std::to_string(frame) + " is past the last frame (--frames " +
+               std::to_string(o->frames) + ")";
+    return std::string();
+  });
 }
 
 }  // namespace footlight

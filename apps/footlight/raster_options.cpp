@@ -1,7 +1,11 @@
 #include "apps/footlight/raster_options.h"
 
 #include <stb/stb_image_write.h>
+#include <sys/stat.h>
 
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "host/standard_host.h"
@@ -20,7 +24,7 @@ void PictureOptions::ClearFrames(host::StandardHost& standard) const {
 void DeclarePictureOptions(CLI::App* cmd, PictureOptions* o, const std::string& sizeHelp) {
   using namespace footlight;
   cli::Value(cmd, "--size", &o->size, sizeHelp);
-  cli::PlainPath(cmd, "--png", &o->png, "write the last frame's picture to this file");
+  cli::OutputPath(cmd, "--png", &o->png, "write the last frame's picture to this file");
 }
 
 void DeclareRasterOptions(CLI::App* cmd, RasterRunOptions* o) {
@@ -41,11 +45,32 @@ bool WriteArgbPng(int w, int h, const std::function<uint32_t(int x, int y)>& arg
       p[1] = static_cast<unsigned char>(pixel >> 8);
       p[2] = static_cast<unsigned char>(pixel);
     }
-  if (!stbi_write_png(path.c_str(), w, h, 3, rgb.data(), w * 3)) {
-    *error = "cannot write " + path;
+  // Encoded in memory and written here, so that a write that fails says why and a new file it
+  // began is not left half written.
+  std::vector<unsigned char> png;
+  auto append = [](void* context, void* data, int size) {
+    auto* bytes = static_cast<std::vector<unsigned char>*>(context);
+    bytes->insert(bytes->end(), static_cast<unsigned char*>(data), static_cast<unsigned char*>(data) + size);
+  };
+  if (!stbi_write_png_to_func(append, &png, w, h, 3, rgb.data(), w * 3)) {
+    *error = "cannot write " + path + ": the picture was not encoded";
     return false;
   }
-  return true;
+  struct stat info{};
+  const bool existed = stat(path.c_str(), &info) == 0;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(png.data(), 1, png.size(), file) == png.size();
+  int why = errno;
+  if (file != nullptr && std::fclose(file) != 0 && written) {
+    written = false;
+    why = errno;
+  }
+  if (written) return true;
+  if (file != nullptr && !existed) std::remove(path.c_str());
+  std::string reason = std::strerror(why);
+  reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+  *error = "cannot write " + path + ": " + reason;
+  return false;
 }
 
 bool WriteSurfacePng(const host::Surface& surface, const std::string& path, std::string* error) {

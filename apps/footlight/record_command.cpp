@@ -394,6 +394,7 @@ void AddRecordCommand(cli::Program& program) {
   cli::PlainPath(cmd, "--script", &o->script, "the script of timed actions (see docs/formats/record-script.md)");
   cli::ResourceRoot(cmd, &o->resource);
   program.Check(cmd, [o] {
+    if (std::string line; !cli::Writable(o->resource, o->out, &line)) return line;
     // The movie's clock is a signed 32-bit count of milliseconds.
     const int64_t span = int64_t{o->frames} * o->elapsed;
     if (span <= INT32_MAX) return std::string();

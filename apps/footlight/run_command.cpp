@@ -153,12 +153,14 @@ int Run(const RunOptions& o, const cli::Context& context) {
   // The services are set before the module is loaded: DMAInterface copies the INI service.
   host::RendererConfig config = o.raster.Config();
   config.rasterize = !o.raster.noRaster;
+  if (o.scene.scene) {
+    SceneSession session(o.resource, context.entry, config);
+    return RunScene(session, o.scene, SceneDrawOptions{o.raster, o.glow, o.gizmo}, o.frames, o.elapsed, stdout,
+                    stderr);
+  }
   host::StandardHost standard(o.resource, config);
   if (standard.host.LoadModule(context.entry) == nullptr)
     return context.EmptyClassList();
-  if (o.scene.scene)
-    return RunScene(standard, o.scene, SceneDrawOptions{o.raster, o.glow, o.gizmo}, o.frames, o.elapsed, stdout,
-                    stderr);
   return RunClasses(standard, o);
 }
 
@@ -191,7 +193,8 @@ void AddRunCommand(cli::Program& program) {
       },
       "put timeGetTime on a manual clock that starts at MS and advances by --elapsed each frame");
   cli::Number(cmd, "--gamma", &o->gamma, "the scene system sets the display gamma G after its Init",
-              cli::Range::Above(0.0));
+              cli::Range::Above(0.0))
+      ->type_name("G");
   cli::Value(cmd, "--gizmo", &o->gizmo, "the scene system shows its debug gizmo at the point");
   cmd->add_flag("--verbose", o->verbose, "list each channel subscription (channel, class, order)");
   DeclareRasterOptions(cmd, &o->raster);

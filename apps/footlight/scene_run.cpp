@@ -8,7 +8,6 @@
 #include <span>
 #include <vector>
 
-#include "apps/footlight/command_support.h"
 #include "camera/base_camera.h"
 #include "scene/dynamic_flag_system.h"
 #include "frame/component_base.h"
@@ -134,34 +133,13 @@ void DeclareSceneOptions(CLI::App* cmd, SceneRunOptions* o) {
   cli::Whole(cmd, "--trace", &o->trace, 1, INT_MAX, "print frame F's renderer calls in order")->type_name("F");
 }
 
-int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const SceneDrawOptions& draw, int frames,
+int RunScene(SceneSession& session, const SceneRunOptions& options, const SceneDrawOptions& draw, int frames,
              int elapsedMs, FILE* out, FILE* err) {
+  host::StandardHost& standard = session.standard();
   host::ReferenceHost& host = standard.host;
-  // The host makes a generic object for every class a scene names that it has no stand-in for
-  // (scene effects, the records' extra classes).
-  auto effects = std::make_shared<host::RecordingClass>("effect");
-  host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
-
-  ComponentHandle sceneHandle{};
-  host.CreateObject(&sceneHandle, "CSceneSystem");
-  auto* scene = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&sceneHandle)));
-  auto finish = [&](int status) {
-    host.DestroyAll();
-    const size_t left = host.Allocator().LiveBlocks();
-    std::fprintf(out, "live host blocks: %zu\n", left);
-    return left == 0 ? status : 1;
-  };
-  if (scene == nullptr || scene->GetLightingSystem() == nullptr) {
-    std::fprintf(err, "footlight: the scene system did not start\n");
-    for (const auto& line : host.LogLines()) std::fprintf(err, "%s\n", line.c_str());
-    return finish(1);
-  }
-  if (!options.root.empty()) scene->SetPendingStateName(options.root.c_str());
-  const int number = options.scene.value_or(0);
-  if (!scene->LoadScene(static_cast<uint32_t>(number))) {
-    std::fprintf(err, "footlight: %s\n", SceneLoadError(number, options.root).c_str());
-    return finish(1);
-  }
+  auto finish = [&](int status) { return session.Close(status, out); };
+  if (!session.Load(options.scene.value_or(0), options.root)) return finish(1);
+  CSceneSystem* scene = session.scene();
   PlaceOriginCamera(standard, scene);
   Backdrop backdrop;
   if (std::string error; !draw.glow.backdrop.empty() && !backdrop.Load(standard.renderer, draw.glow.backdrop, &error)) {
@@ -173,8 +151,7 @@ int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const
   if (draw.raster.clear || !backdrop.Loaded()) standard.ClearEachFrame(draw.raster.ClearColour());
   if (draw.glow.TalksToGlow()) {
     // The glow draws over what the scene drew, from its own place in the realize channel.
-    ComponentHandle glow{};
-    host.CreateObject(&glow, "CGlow");
+    if (session.Make<CComponentBase>("CGlow") == nullptr) return finish(1);
     StartGlow(host, draw.glow);
   }
   host::Renderer& renderer = standard.renderer;

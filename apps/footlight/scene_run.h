@@ -9,6 +9,7 @@
 #include "apps/footlight/glow_options.h"
 #include "apps/footlight/raster_options.h"
 #include "apps/footlight/gizmo_option.h"
+#include "apps/footlight/scene_session.h"
 #include "host/standard_host.h"
 
 class CSceneSystem;
@@ -40,11 +41,11 @@ struct SceneDrawOptions {
 // the view.
 void PlaceOriginCamera(host::StandardHost& standard, CSceneSystem* scene);
 
-// Makes a scene system (and the glow when an option speaks to it), loads the scene, runs
-// `frames` frames of `elapsedMs`, writes the PNG, prints the report to `out`, unloads and
-// destroys. 0 on success; 1 (one line on `err`) when the scene does not load, the backdrop
-// does not read, the PNG is not written or a host block is left.
-int RunScene(host::StandardHost& standard, const SceneRunOptions& options, const SceneDrawOptions& draw, int frames,
+// Makes the session's scene system (and the glow when an option speaks to it), loads the scene,
+// runs `frames` frames of `elapsedMs`, writes the PNG, prints the report to `out`, unloads and
+// closes the session. 0 on success; 1 (one line on `err`) when the scene does not load, the
+// backdrop does not read, the PNG is not written or a host block is left.
+int RunScene(SceneSession& session, const SceneRunOptions& options, const SceneDrawOptions& draw, int frames,
              int elapsedMs, FILE* out, FILE* err);
 
 }  // namespace footlight

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "apps/footlight/cli.h"
 #include "apps/footlight/command_support.h"
 #include "frame/component_base.h"
 #include "host/generic_object.h"
@@ -21,29 +22,30 @@ bool ParseBoundedInt(const std::string& text, long least, long most, int* out) {
 }
 
 SceneSession::SceneSession(const std::string& resource, DMAInterfaceFn entry, const host::RendererConfig& config)
-    : standard_(resource, config) {
-  standard_.host.LoadModule(entry);
-}
+    : standard_(resource, config), entry_(entry) {}
 
 SceneSession::~SceneSession() { Finish(); }
 
-bool SceneSession::Load(int number, std::FILE* err) {
+bool SceneSession::Start() {
   host::ReferenceHost& host = standard_.host;
-  // The classes a scene names that the host has no stand-in for become generic objects.
   auto effects = std::make_shared<host::RecordingClass>("effect");
   host.SetFallbackClass([effects] { return std::make_unique<host::EffectObject>(effects); });
-  ComponentHandle handle{};
-  host.CreateObject(&handle, "CSceneSystem");
-  scene_ = static_cast<CSceneSystem*>(static_cast<CComponentBase*>(host.GetObject(&handle)));
-  if (scene_ == nullptr) {
-    std::fprintf(err, "footlight: the module made no scene system\n");
-    return false;
-  }
+  scene_ = MakeSceneSystem(host, entry_);
+  return scene_ != nullptr;
+}
+
+bool SceneSession::Load(int number, const std::string& root) {
+  if (!Start()) return false;
+  if (!root.empty()) scene_->SetPendingStateName(root.c_str());
   if (!scene_->LoadScene(static_cast<uint32_t>(number))) {
-    std::fprintf(err, "footlight: %s\n", SceneLoadError(number).c_str());
+    cli::Fail(SceneLoadError(number, root));
     return false;
   }
   return true;
+}
+
+CComponentBase* SceneSession::MakeComponent(const char* className) {
+  return MakeModuleComponent(standard_.host, entry_, className);
 }
 
 size_t SceneSession::Finish() {
@@ -54,10 +56,12 @@ size_t SceneSession::Finish() {
   return standard_.host.Allocator().LiveBlocks();
 }
 
-int SceneSession::Close(int status, std::FILE* err) {
+int SceneSession::Close(int status, std::FILE* out) {
   const size_t left = Finish();
-  if (left != 0) std::fprintf(err, "footlight: %zu host blocks left behind\n", left);
-  return left == 0 ? status : 1;
+  std::fprintf(out, "live host blocks: %zu\n", left);
+  if (left == 0) return status;
+  // A run that failed has said why already.
+  return status != 0 ? status : cli::Fail(std::to_string(left) + " host blocks left behind");
 }
 
 }  // namespace footlight

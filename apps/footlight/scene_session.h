@@ -1,6 +1,6 @@
-// A scene of the resource tree loaded into a scene system of the module, for the commands that
-// ask the loaded scene something (footlight maps, footlight path); everything is destroyed with
-// the session.
+// The one way the commands that stand on a scene system start and end: the module loaded into a
+// fresh host, its scene system made only when the module makes one, frames run on the host, and
+// everything destroyed at the close with the summary line of live host blocks.
 #pragma once
 #include <cstdio>
 #include <memory>
@@ -9,6 +9,7 @@
 #include "frame/dma_interface.h"
 #include "host/standard_host.h"
 
+class CComponentBase;
 class CSceneSystem;
 
 namespace footlight {
@@ -23,17 +24,31 @@ class SceneSession {
   SceneSession(const SceneSession&) = delete;
   SceneSession& operator=(const SceneSession&) = delete;
 
-  // Makes the scene system and loads scene `number`; false with one line on `err`.
-  bool Load(int number, std::FILE* err);
+  // Loads the module and makes its scene system; the classes a scene names that the host has no
+  // stand-in for become generic objects. False with the one line on stderr.
+  bool Start();
+  // Start, then scene `number` from the scene root folder `root` ("": the default); false with
+  // the one line on stderr.
+  bool Load(int number, const std::string& root = "");
+  // One `className` component of the module, made only when the module makes that class; null
+  // with the one line on stderr.
+  template <class T>
+  T* Make(const char* className) {
+    return static_cast<T*>(MakeComponent(className));
+  }
   CSceneSystem* scene() { return scene_; }
   host::StandardHost& standard() { return standard_; }
   // Destroys everything; the number of host blocks left behind.
   size_t Finish();
-  // Finish, then `status`, or 1 (with a line on `err`) when host blocks were left behind.
-  int Close(int status, std::FILE* err);
+  // Finish, then the line "live host blocks: N" on `out`; `status`, or when it is 0 and host
+  // blocks were left behind, 1 with a line on stderr.
+  int Close(int status, std::FILE* out = stdout);
 
  private:
+  CComponentBase* MakeComponent(const char* className);
+
   host::StandardHost standard_;
+  DMAInterfaceFn entry_;
   CSceneSystem* scene_ = nullptr;
   bool finished_ = false;
 };

@@ -169,6 +169,8 @@ std::string CheckTerrainOptions(const TerrainOptions& o) {
   for (const auto& e : o.edits)
     if (outside(e.pixel)) return "pixel " + pixel(e.pixel) + " lies outside the " + view;
   if (o.stroke && (outside((*o.stroke)[0]) || outside((*o.stroke)[1]))) return "the stroke leaves the " + view;
+  if (o.eye && o.at && o.eye->x == o.at->x && o.eye->y == o.at->y && o.eye->z == o.at->z)
+    return "--eye and --at are the same point: the view looks nowhere";
   if (!o.clicks.empty() && !o.editor) return "--click is an option of --editor";
   for (const auto& c : o.clicks) {
     if (outside(c.pixel)) return "click " + pixel(c.pixel) + " lies outside the " + view;

@@ -222,7 +222,7 @@ void AddVideoCommand(cli::Program& program) {
       ->type_name("MS");
   cli::Custom<std::array<int, 4>>(cmd, "--screen", &o->screen, "X,Y,W,H", "a rectangle X,Y,W,H", ParseScreen,
                                   "play it on screen in this rectangle");
-  cli::PlainPath(cmd, "--png", &o->png, "write the last picture, upright");
+  cli::OutputPath(cmd, "--png", &o->png, "write the last picture, upright");
 }
 
 }  // namespace footlight

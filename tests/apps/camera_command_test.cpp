@@ -98,8 +98,8 @@ TEST(CameraCli, BadInputIsOneLineAndAFailingStatus) {
       {"camera --input " + kSamples, 1, "footlight: cannot read input file " + kSamples + ": is a folder"},
       {"camera --frames 4 --input " + bad, 2, "footlight: " + bad + " line 3: frame 9 is past the last frame (4)"},
       {"camera --resource " + kSamples + " --action nothing", 1,
-       "footlight: the camera action \"nothing\" did not load (resource\\ini\\Brivanta\\common\\nothing.ini and its "
-       "animation)"},
+       "footlight: the camera action \"nothing\" did not load: cannot open resource\\ini\\Brivanta\\common\\nothing.ini "
+       "below the resource root \"" + kSamples + "\": no such file"},
       {"camera --section intro", 2, "footlight: --section and --loop need --action NAME"},
       {"camera --resource " + kSamples + " --scene 99", 1,
        "footlight: scene 99 did not load: cannot open resource\\ini\\scene\\99.ini below the resource root \"" +

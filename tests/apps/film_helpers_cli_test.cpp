@@ -150,7 +150,7 @@ TEST(HelpersCli, TheSampleStagePrintsGroupsPointsAndSocketsAndASaveLoadsBackEqua
   ASSERT_EQ(back.status, 0) << back.out;
   EXPECT_EQ(back.out,
             "helper groups: 1\ngroup \"entrances\": 2 points\n  \"left\" at -6.000,0.000,2.000\n"
-            "  \"right\" at 6.000,0.000,2.000\nlight sockets: 0\n");
+            "  \"right\" at 6.000,0.000,2.000\nlight sockets: 0\nlive host blocks: 0\n");
   std::filesystem::remove_all(dir);
 }
 
@@ -163,10 +163,11 @@ TEST(HelpersCli, MissingFilesAndFailedSavesAreOneErrorLine) {
   std::filesystem::create_directories(dir);
   std::ofstream(dir + "/blocker") << "a file where a folder would be";
   std::filesystem::copy(kSamples + "/resource/ini/scene/helperPoint/1.ini", dir + "/h.ini");
+  // A save that cannot be written is refused, with the reason, before the work.
   r = RunFootlight("helpers h.ini --save blocker/out.ini --resource " + dir);
-  EXPECT_EQ(r.status, 1) << r.out;
-  EXPECT_NE(r.out.find("footlight: the helper points could not be saved to blocker/out.ini"), std::string::npos)
-      << r.out;
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(Lines(r.out), std::vector<std::string>{"footlight: cannot write blocker/out.ini below the resource root \"" +
+                                                   dir + "\": blocker is not a folder"});
   std::filesystem::remove_all(dir);
 }
 

@@ -257,7 +257,7 @@ TEST(FootlightCli, LightsFindTexturesUnderTheResourceRootFromAnyDirectory) {
 }
 
 // One input per kind of error, each refused with its one line and status 2 before anything runs.
-// Over 20 s under the sanitizers: each of the 18 inputs is a start of the instrumented program,
+// Over 20 s under the sanitizers: each of the 24 inputs is a start of the instrumented program,
 // since the exit status and the one line are the program's own.
 TEST(FootlightCli, BadArgumentsAreOneLineInTheSharedWordingAndStatusTwo) {
   const std::pair<std::string, std::string> cases[] = {
@@ -281,6 +281,12 @@ TEST(FootlightCli, BadArgumentsAreOneLineInTheSharedWordingAndStatusTwo) {
       {"maps --scene 1 --out m --size 4097x16", "option --size takes a size WxH, each 1 to 4096, got \"4097x16\""},
       {"camera --png p.png", "--png needs --scene N: a camera alone draws nothing"},
       {"object 10005 --png p.png", "--png needs --draw: the object is drawn only then"},
+      {"object 10005 --draw --png p.png", "--png needs --scene N: without a stage there is no view to draw"},
+      {"run --glow-strength 1000", "option --glow-strength takes a whole number from 0 to 100, got \"1000\""},
+      {"portals m.obj --frames 2 --next-cell 3", "--next-cell 3 is past the last frame (--frames 2)"},
+      {"terrain h.r16 --eye 1,2,3 --at 1,2,3", "--eye and --at are the same point: the view looks nowhere"},
+      {"helpers", "helpers needs --scene N or a helper-point FILE"},
+      {"--version extra", "unknown command \"extra\" (see footlight --help)"},
   };
   for (const auto& [args, line] : cases) {
     const Result r = RunFootlight(args);
@@ -297,6 +303,20 @@ TEST(FootlightCli, BadArgumentsAreOneLineInTheSharedWordingAndStatusTwo) {
     EXPECT_EQ(r.status, 2) << args;
     ASSERT_EQ(Lines(r.out).size(), 1u) << r.out;
     EXPECT_EQ(r.out.rfind(line, 0), 0u) << r.out;
+  }
+}
+
+// A library whose class list lacks the scene system ends each command that stands on one with the
+// same line and status 1, before anything is made of what the library does list.
+TEST(FootlightCli, ALibraryWithoutTheSceneSystemIsTheSameOneLineInEveryCommand) {
+  const std::string lib = "--lib " + std::string(FOOTLIGHT_BINARY_DIR) + "/libfootlight_other_class.so ";
+  for (const char* args : {"run --scene 1", "maps --scene 1 --out m", "path --scene 1 0,0,0 1,0,1", "camera --scene 1",
+                           "helpers --scene 1", "object 10005"}) {
+    const Result r = RunFootlight(lib + args);
+    EXPECT_EQ(r.status, 1) << args << "\n" << r.out;
+    EXPECT_EQ(Lines(r.out), (std::vector<std::string>{"footlight: the module has no class named \"CSceneSystem\"",
+                                                      "live host blocks: 0"}))
+        << args;
   }
 }
 

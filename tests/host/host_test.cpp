@@ -39,6 +39,12 @@ struct Probe : host::HostObject {
     return 0;
   }
   int OnMessage(const host::RecordedMessage& m, const MessageArg* raw) override {
+    // Message 8 clears the host's records and sends message 7 to this object twice.
+    if (m.id == 8) {
+      host->ClearMessages();
+      for (int i = 0; i < 2; ++i) host->SendMessage(handle, "lp", 7, raw[0].p);
+      return 2;
+    }
     if (m.id != 7) return 0;
     *static_cast<int*>(raw[0].p) = 42;
     return 1;
@@ -198,6 +204,16 @@ TEST_F(HostTest, SendMessageDecodesEveryLetterAndCopiesTexts) {
   EXPECT_EQ(m.host.Messages().back().result, 1);
   EXPECT_EQ(m.host.SendMessage(target, "lsp", 400006, nullptr, &out), 0);
   EXPECT_TRUE(m.host.Messages().back().args[0].null);
+
+  // A handler that clears the records and sends messages of its own: its answer is written to
+  // its own record, which is gone, and to none of the records made since.
+  m.host.ClearMessages();
+  EXPECT_EQ(m.host.SendMessage(target, "lp", 8, &out), 2);
+  ASSERT_EQ(m.host.Messages().size(), 2u);
+  for (const host::RecordedMessage& kept : m.host.Messages()) {
+    EXPECT_EQ(kept.id, 7);
+    EXPECT_EQ(kept.result, 1);
+  }
 }
 
 TEST_F(HostTest, SignatureMismatchIsAnErrorTheTestsCanSee) {

@@ -107,9 +107,12 @@ TEST(RecordCommand, ABadScriptLineOrAFailedSaveIsOneErrorLine) {
   fails("0 object 424242 0 0\n", "line 1 (frame 0): object file 424242 does not load");
   fails("1 light noSuchLight on\n", "line 1 (frame 1): no light noSuchLight in the scene");
 
+  // A movie that cannot be written is refused before the recording.
   const auto escape = RunFootlight("record --scene 1 --frames 2 " + Option(s) + " ../outside.mov");
-  EXPECT_EQ(escape.status, 1) << escape.out;
-  EXPECT_TRUE(Has(escape.out, "footlight: cannot save the movie ../outside.mov below " + s.root + "\n")) << escape.out;
+  EXPECT_EQ(escape.status, 2) << escape.out;
+  EXPECT_EQ(Lines(escape.out),
+            std::vector<std::string>{"footlight: cannot write ../outside.mov below the resource root \"" + s.root +
+                                     "\": the path leads out of the resource root"});
   const auto scene = RunFootlight("record --scene 77 --frames 2 " + Option(s) + " x.mov");
   EXPECT_EQ(scene.status, 1);
   EXPECT_TRUE(Has(scene.out, "footlight: scene 77 did not load: cannot open resource\\ini\\scene\\77.ini below the "

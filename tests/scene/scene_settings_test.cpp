@@ -151,13 +151,17 @@ TEST(SceneSettings, ANamedObjectIsMadeOnceSwitchedOnAgainAndReleased) {
   scene->ReleaseNamedObject(nullptr);
   EXPECT_EQ(switches.size(), 3u);
 
-  // Destroy releases every one still held.
+  // Destroy releases every one still held, a module component named as an effect among them.
   scene->GetOrCreateNamedObject("Animals");
   scene->GetOrCreateNamedObject("EffectRoom");
+  scene->GetOrCreateNamedObject("CGlow");
+  const ComponentHandle glow = scene->namedObjects.at("CGlow");
+  ASSERT_EQ(s.host.ClassOf(glow), "CGlow");
   switches.clear();
   s.host.DestroyObject(h);
   EXPECT_EQ(switches, (std::vector<int>{0, 0}));
   EXPECT_EQ(made, 3u);
+  EXPECT_EQ(s.host.GetObject(&glow), nullptr);
   g_switches = nullptr;
 }
 
