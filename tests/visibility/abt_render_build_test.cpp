@@ -384,11 +384,15 @@ TEST(AbtRenderBuild, EveryKindOfFailureNamesItsOwnReason) {
   const std::vector<uint8_t> input = Quad().Bytes();
   std::vector<uint8_t> wrongMagic = input, cut(input.begin(), input.end() - 10), colours(4 * 3, 0);
   wrongMagic[0] = 0;
+  std::vector<uint8_t> endless = input;  // a scene size of +infinity along x
+  const uint8_t infinity[4] = {0x00, 0x00, 0x80, 0x7F};
+  std::copy(infinity, infinity + 4, endless.begin() + 44);
   InputBuilder big;
   big.Add(Many(65536, 0), {0, 1, 2});
   h.Write("in.bin", input);
   h.Write("magic.bin", wrongMagic);
   h.Write("cut.bin", cut);
+  h.Write("endless.bin", endless);
   h.Write("big.bin", big.Bytes());
   h.Write("short.bin", colours);
   h.Write("colours.bin", std::vector<uint8_t>(4 * 4, 0));
@@ -407,13 +411,14 @@ TEST(AbtRenderBuild, EveryKindOfFailureNamesItsOwnReason) {
   fails("absent.bin", nullptr, "out.geo");
   fails("magic.bin", nullptr, "out.geo");
   fails("cut.bin", nullptr, "out.geo");
+  fails("endless.bin", nullptr, "out.geo");
   fails("big.bin", nullptr, "out.geo");
   fails("in.bin", "short.bin", "out.geo");
   fails("in.bin", "colours.bin", "out.geo");
   fails("in.bin", nullptr, "..\\out.geo");
   failing.writesBeforeFailure = 3;
   fails("in.bin", nullptr, "out.geo");
-  EXPECT_EQ(reasons.size(), 8u);
+  EXPECT_EQ(reasons.size(), 9u);
   failing.writesBeforeFailure = -1;
   EXPECT_TRUE(h.tree->BuildRenderGeometry("in.bin", nullptr, "out.geo"));
   EXPECT_EQ(h.tree->LastBuildStats().m_szFailure, nullptr);
