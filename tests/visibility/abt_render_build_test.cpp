@@ -325,6 +325,34 @@ TEST(AbtRenderBuild, TrianglesThatFormNoSingleStripAreAList) {
   EXPECT_EQ(batch.m_nPrimitiveKind, kAbtTriangleList);
 }
 
+TEST(AbtRenderBuild, FacesOnACrowdedEdgeAreSaidOnceABatchWithTheirCount) {
+  // Two fans of four faces round one edge each, strips left unjoined: the batch is tried as a
+  // strip and made a list, and the four faces past their edge's second are said once.
+  TreeHost h;
+  InputBuilder in;
+  std::vector<VertexFields> v;
+  std::vector<uint16_t> t;
+  for (float x : {0.0f, 5.0f}) {
+    const auto base = static_cast<uint16_t>(v.size());
+    for (const D3DXVECTOR3& p : {D3DXVECTOR3(x, 0, 0), D3DXVECTOR3(x + 1, 0, 0), D3DXVECTOR3(x, 0, 1),
+                                 D3DXVECTOR3(x, 0, -1), D3DXVECTOR3(x, 1, 0), D3DXVECTOR3(x, -1, 0)}) {
+      v.emplace_back();
+      v.back().position = p;
+    }
+    for (uint16_t i : {0, 1, 2, 1, 0, 3, 0, 1, 4, 1, 0, 5}) t.push_back(static_cast<uint16_t>(base + i));
+  }
+  in.Add(v, t);
+  Stripifier::SetJoinStrips(false);
+  testing::internal::CaptureStdout();
+  const Built b = Build(h, in.Bytes());
+  const std::string printed = testing::internal::GetCapturedStdout();
+  Stripifier::ResetSettings();
+  ASSERT_TRUE(b.ok);
+  ASSERT_EQ(b.batches.size(), 1u);
+  EXPECT_EQ(b.batches[0].m_nPrimitiveKind, kAbtTriangleList);
+  EXPECT_EQ(printed, "BuildStripifyInfo: > 2 triangles on an edge... uncertain consequences (4 times)\n");
+}
+
 TEST(AbtRenderBuild, ABatchOfNothingDrawableIsNotMade) {
   TreeHost h;
   InputBuilder in;
