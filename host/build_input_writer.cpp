@@ -3,10 +3,15 @@
 #include <tiny_obj_loader.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <sstream>
 #include <tuple>
 
+#include "host/obj_text.h"
 #include "win32/file_system.h"
 
 namespace host {
@@ -182,11 +187,23 @@ bool BuildInputFromObj(const std::string& objPath, BuildInput* out, std::string*
   }
   const size_t cut = file.find_last_of('/');
   const std::string folder = cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
+  std::ifstream stream(file, std::ios::binary);
+  if (!stream) {
+    *error = objPath + " does not open";
+    return false;
+  }
+  const std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
+  if (const std::string why = ObjTextProblem(text); !why.empty()) {
+    *error = objPath + " " + why;
+    return false;
+  }
   tinyobj::attrib_t attrib;
   std::vector<tinyobj::shape_t> shapes;
   std::vector<tinyobj::material_t> materials;
   std::string warn, err;
-  if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, file.c_str(), folder.c_str(), true)) {
+  std::istringstream in(text);
+  tinyobj::MaterialFileReader mtl(folder);
+  if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, &in, &mtl, true)) {
     *error = objPath + " does not read as an OBJ mesh" + (err.empty() ? std::string() : ": " + err);
     if (!error->empty() && error->back() == '\n') error->pop_back();
     return false;
@@ -240,6 +257,12 @@ bool BuildInputFromObj(const std::string& objPath, BuildInput* out, std::string*
   for (int k = 0; k < 3; ++k) {
     out->size[k] = hi[k] - lo[k];
     out->centre[k] = (hi[k] + lo[k]) * 0.5f;
+    if (!std::isfinite(out->size[k]) || !std::isfinite(out->centre[k])) {
+      char line[160];
+      std::snprintf(line, sizeof line, " spans more than a float holds: %c runs from %g to %g", "xyz"[k], lo[k], hi[k]);
+      *error = objPath + line;
+      return false;
+    }
   }
   return true;
 }

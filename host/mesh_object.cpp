@@ -11,6 +11,7 @@
 
 #include "frame/renderer.h"
 #include "host/host.h"
+#include "host/obj_text.h"
 
 namespace host {
 
@@ -57,6 +58,10 @@ bool LoadObjMesh(IIniService& files, const char* path, MeshData* out, std::strin
   std::string text;
   if (!ReadWholeFile(files, path, &text)) {
     *error = std::string("cannot read ") + path;
+    return false;
+  }
+  if (const std::string why = ObjTextProblem(text); !why.empty()) {
+    *error = std::string(path) + " " + why;
     return false;
   }
   tinyobj::attrib_t attrib;

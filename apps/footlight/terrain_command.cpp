@@ -430,7 +430,9 @@ void AddTerrainCommand(cli::Program& program) {
                                   [o](const cli::Context& context) { return RunTerrain(*o, context, stdout, stderr); });
   cli::ResourcePath(cmd, "HEIGHTS", &o->heights, "the height file: raw 16-bit samples, side x side")->required();
   cli::ResourceRoot(cmd, &o->resource);
-  cli::Number(cmd, "--scale", &o->scale, "the height scale (default 1)");
+  // Heights run to 32,767: a scale of at most 1000 keeps every scaled height, and the default eye
+  // above them, where the view's float arithmetic still reaches.
+  cli::Number(cmd, "--scale", &o->scale, "the height scale, -1000 to 1000 (default 1)", cli::Range{-1000.0, 1000.0});
   cli::ResourcePath(cmd, "--layer", &o->layer, "the base texture layer below PREFIX (default grass.dds)");
   cli::ResourcePath(cmd, "--textures", &o->textures, "the folder of the layer textures (default resource\\terrain\\)")
       ->type_name("PREFIX");

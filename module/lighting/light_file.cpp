@@ -436,29 +436,31 @@ void CLightingSystem::ParseLightGroup(const char* section, IIniFile* ini) {
   if (group == nullptr) return;
   ini->GetInt(section, "numKeyFrames", 0);  // kept in the file for other readers; not needed here
 
-  for (const std::string& value : ReadAllValues(ini, section, "key")) {
-    const std::vector<std::string> fields = Fields(value, ',');
-    if (fields.size() < 4) {
-      Log("[WARNING] CLightingSystem::LoadFromFile: [%s] \"key\" value \"%s\" lacks a field; it is skipped.", section,
-          value.c_str());
-      continue;
-    }
-    const int32_t kind = ToInt(fields[0]);
-    const int32_t step = ToInt(fields[2]);
-    const bool on = ToInt(fields[3]) > 0;
-    for (const std::string& name : Fields(fields[1], ';')) {
-      if (kind == 0) {
-        const int32_t position = FindLight(name.c_str());
-        if (position < 0) continue;  // no such light: skipped
-        group->AddLightToStep(position, step, on);
-      } else {
-        // A group not read yet is made empty here; its own section fills it later.
-        CLightGroup* sub = nullptr;
-        const int32_t position = CreateLightGroup(name.c_str(), &sub);
-        if (sub != nullptr) group->AddGroupToStep(position, step, on);
+  group->FillSteps([&] {
+    for (const std::string& value : ReadAllValues(ini, section, "key")) {
+      const std::vector<std::string> fields = Fields(value, ',');
+      if (fields.size() < 4) {
+        Log("[WARNING] CLightingSystem::LoadFromFile: [%s] \"key\" value \"%s\" lacks a field; it is skipped.",
+            section, value.c_str());
+        continue;
+      }
+      const int32_t kind = ToInt(fields[0]);
+      const int32_t step = ToInt(fields[2]);
+      const bool on = ToInt(fields[3]) > 0;
+      for (const std::string& name : Fields(fields[1], ';')) {
+        if (kind == 0) {
+          const int32_t position = FindLight(name.c_str());
+          if (position < 0) continue;  // no such light: skipped
+          group->AddLightToStep(position, step, on);
+        } else {
+          // A group not read yet is made empty here; its own section fills it later.
+          CLightGroup* sub = nullptr;
+          const int32_t position = CreateLightGroup(name.c_str(), &sub);
+          if (sub != nullptr) group->AddGroupToStep(position, step, on);
+        }
       }
     }
-  }
+  });
   group->SetLifeTime(ini->GetInt(section, "lifetime", 0));
   group->SetActive(ini->GetInt(section, "active", 0) > 0, 0);
   group->SetRate(ini->GetFloat(section, "Rate", 1.0f));

@@ -173,14 +173,41 @@ void CLightGroup::DroppedSubGroup(const CLightGroup* group) {
 
 // ---- Steps ----------------------------------------------------------------------------------
 
+CLightGroup::Step* CLightGroup::FindStep(int32_t key) {
+  if (filling_ != nullptr) {
+    const auto found = filling_->find(key);
+    return found == filling_->end() ? nullptr : &steps[found->second];
+  }
+  const auto at = std::lower_bound(steps.begin(), steps.end(), key, [](const Step& s, int32_t k) { return s.key < k; });
+  return at != steps.end() && at->key == key ? &*at : nullptr;
+}
+
 CLightGroup::Step* CLightGroup::StepForKey(int32_t key) {
-  size_t i = 0;
-  while (i < steps.size() && steps[i].key < key) ++i;
-  if (i < steps.size() && steps[i].key == key) return &steps[i];
-  steps.insert(steps.begin() + static_cast<std::ptrdiff_t>(i), Step{key, {}, {}});
+  if (Step* found = FindStep(key)) return found;
+  if (filling_ != nullptr) {
+    filling_->emplace(key, steps.size());
+    return &steps.emplace_back(Step{key, {}, {}});
+  }
+  const auto at = std::lower_bound(steps.begin(), steps.end(), key, [](const Step& s, int32_t k) { return s.key < k; });
+  const auto i = static_cast<size_t>(at - steps.begin());
+  steps.insert(at, Step{key, {}, {}});
   // The step last applied keeps its identity when a step goes in before it.
   if (currentStep >= static_cast<int32_t>(i)) ++currentStep;
   return &steps[i];
+}
+
+void CLightGroup::FillSteps(const std::function<void()>& fill) {
+  std::unordered_map<int32_t, size_t> at;
+  at.reserve(steps.size());
+  for (size_t i = 0; i < steps.size(); ++i) at.emplace(steps[i].key, i);
+  const bool hadCurrent = currentStep >= 0 && static_cast<size_t>(currentStep) < steps.size();
+  const int32_t currentKey = hadCurrent ? steps[static_cast<size_t>(currentStep)].key : 0;
+  filling_ = &at;
+  fill();
+  filling_ = nullptr;
+  // Keys are unique: the order is total.
+  std::sort(steps.begin(), steps.end(), [](const Step& a, const Step& b) { return a.key < b.key; });
+  if (hadCurrent) currentStep = static_cast<int32_t>(FindStep(currentKey) - steps.data());
 }
 
 void CLightGroup::EraseStep(size_t i) {
@@ -201,10 +228,9 @@ void CLightGroup::AddLightToStep(int32_t lightIndex, int32_t key, bool on) {
   if (sys == nullptr) return;
   CLight* light = sys->GetLight(static_cast<uint32_t>(lightIndex));
   if (light == nullptr) return;
-  for (const Step& step : steps)
-    if (step.key == key)
-      for (const LightEntry& e : step.lights)
-        if (e.light == light) return;  // listed already: its switch stays as it was
+  if (const Step* listed = FindStep(key))
+    for (const LightEntry& e : listed->lights)
+      if (e.light == light) return;  // listed already: its switch stays as it was
   Step* step = StepForKey(key);
   step->lights.push_back(LightEntry{static_cast<uint8_t>(on ? 1 : 0), light});
   light->AddGroupRef(this);
@@ -223,10 +249,9 @@ void CLightGroup::AddGroupToStep(int32_t groupIndex, int32_t key, bool on) {
     Warn("[WARNING] CLightGroup::AddGroupToStep: light groups cannot nest more than 64 deep.");
     return;
   }
-  for (const Step& step : steps)
-    if (step.key == key)
-      for (const GroupEntry& e : step.groups)
-        if (e.group == group) return;
+  if (const Step* listed = FindStep(key))
+    for (const GroupEntry& e : listed->groups)
+      if (e.group == group) return;
   Step* step = StepForKey(key);
   step->groups.push_back(GroupEntry{static_cast<uint8_t>(on ? 1 : 0), group});
   group->AddParentRef(this);

@@ -2,7 +2,9 @@
 // or off as the group's clock comes round.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CLight;
@@ -70,6 +72,10 @@ class CLightGroup : public ILightGroup {
   void SetRuntimeOnly(bool on) override;
   bool IsRuntimeOnly() override;
 
+  // Runs `fill`, whose AddLightToStep and AddGroupToStep calls on this group act as ever, but
+  // with the steps put in key order once at the end rather than at every new key: a file of many
+  // keys in any order loads in time near linear in their number. `fill` only adds entries.
+  void FillSteps(const std::function<void()>& fill);
   // Advances the clock and applies the steps whose keys it passed (once per tick).
   void Update(int32_t elapsedMs);
   // The groups whose steps list this group, with the number of such entries.
@@ -120,7 +126,9 @@ class CLightGroup : public ILightGroup {
  private:
   // The owning lighting system, or the module's current one for a group made outside a system.
   CLightingSystem* System() const;
-  // The step with this key, inserted in key order when there is none.
+  // The step with this key, or null.
+  Step* FindStep(int32_t key);
+  // The step with this key, inserted in key order when there is none (at the end while filling).
   Step* StepForKey(int32_t key);
   // Erases a step; the index of the step last applied follows the shift.
   void EraseStep(size_t i);
@@ -135,4 +143,6 @@ class CLightGroup : public ILightGroup {
   void DroppedSubGroup(const CLightGroup* group);
 
   bool destroying_ = false;
+  // While FillSteps runs: the position of each step by key.
+  std::unordered_map<int32_t, size_t>* filling_ = nullptr;
 };

@@ -42,7 +42,11 @@ bool RecordIsSound(const AbtBuildInput& in, const AbtBuildRecord& r) {
   return true;
 }
 
-bool Parse(AbtBuildInput* in) {
+constexpr const char* kFrameNotFinite = "the input's scene size or centre is not a finite number";
+
+// False when the input does not hold together; `why` then names a reason of its own where one
+// is kept, and stays as it was otherwise.
+bool Parse(AbtBuildInput* in, const char** why) {
   ByteCursor c(in->m_Bytes.data(), in->m_Bytes.size());
   uint32_t magic = 0, unread = 0, counts[7] = {};
   int32_t recordCount = 0, bufferCount = 0;
@@ -56,7 +60,10 @@ bool Parse(AbtBuildInput* in) {
   if (!c.ReadU32(&triangleCount) || !c.ReadI32(&bufferCount) || !c.ReadF32s(frame, 6) || !c.ReadU32(&unread))
     return false;
   for (float f : frame)
-    if (!std::isfinite(f)) return false;
+    if (!std::isfinite(f)) {
+      *why = kFrameNotFinite;
+      return false;
+    }
   in->m_vecSize = D3DXVECTOR3(frame[0], frame[1], frame[2]);
   in->m_vecCentre = D3DXVECTOR3(frame[3], frame[4], frame[5]);
   if (recordCount < 0 || bufferCount < 0) return false;
@@ -101,11 +108,13 @@ bool Parse(AbtBuildInput* in) {
 
 }  // namespace
 
-bool ParseBuildInput(std::vector<uint8_t> bytes, AbtBuildInput* input) {
+bool ParseBuildInput(std::vector<uint8_t> bytes, AbtBuildInput* input, const char** why) {
   *input = AbtBuildInput{};
   input->m_Bytes = std::move(bytes);
-  if (Parse(input)) return true;
+  const char* reason = "the input's counts, indices or positions do not fit its sections";
+  if (Parse(input, &reason)) return true;
   *input = AbtBuildInput{};
+  if (why != nullptr) *why = reason;
   return false;
 }
 
@@ -141,8 +150,8 @@ bool ReadBuildInput(const char* path, AbtBuildInput* input, const char** why) {
   } else if (bytes.size() < 4 || (bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24) !=
                                      kAbtBuildMagic) {
     reason = "the input is not a build input (it does not begin with \"60.1\")";
-  } else if (!ParseBuildInput(std::move(bytes), input)) {
-    reason = "the input's counts, indices or positions do not fit its sections";
+  } else {
+    ParseBuildInput(std::move(bytes), input, &reason);
   }
   if (why != nullptr) *why = reason;
   return reason == nullptr;

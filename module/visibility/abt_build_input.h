@@ -55,8 +55,9 @@ struct AbtBuildInput {
 };
 
 // Takes the file's bytes and checks every section, count, range, index, code and position.
-// False when anything is out of place; `input` is then left empty.
-bool ParseBuildInput(std::vector<uint8_t> bytes, AbtBuildInput* input);
+// False when anything is out of place; `input` is then left empty and *why (when given) says
+// what in one line.
+bool ParseBuildInput(std::vector<uint8_t> bytes, AbtBuildInput* input, const char** why = nullptr);
 // Reads the file whole through the host's file service, then parses it. On false, *why (when
 // given) says what was wrong in one line.
 bool ReadBuildInput(const char* path, AbtBuildInput* input, const char** why = nullptr);

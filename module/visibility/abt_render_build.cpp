@@ -66,7 +66,8 @@ struct RenderBuild {
       delete[] groups;
       groups = nullptr;
       Stripifier::SetOutputListsOnly(true);
-      Stripifier::BuildPrimitives(triangles.data(), indexCount, &groups, &groupCount, false);
+      uint32_t crowded = 0;  // the strip attempt on the same triangles said it already
+      Stripifier::BuildPrimitives(triangles.data(), indexCount, &groups, &groupCount, false, &crowded);
       for (uint16_t g = 0; g < groupCount; ++g) drawn.insert(drawn.end(), groups[g].indices, groups[g].indices + groups[g].count);
       b.m_nPrimitiveKind = kAbtTriangleList;
     }

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <queue>
 #include <unordered_map>
 
 #include "visibility/abt_build_input.h"
@@ -132,6 +134,104 @@ int SharedEdge(const std::vector<uint32_t>& outline, const AbtCollisionTriangle&
     }
   }
   return -1;
+}
+
+// The triangles of one plane merged greedily into convex polygons: the first triangle left opens
+// a polygon, and each later one in turn joins it when SharedEdge finds it against the outline and
+// the outline stays convex; what did not join starts over. Only a triangle that runs an outline
+// edge the other way can join, so each pass tests just those, found by their edges in group
+// order, and a plane of many triangles that never join (copies of one) merges in linear time.
+void MergeGroup(const std::vector<AbtCollisionTriangle>& group, const std::vector<D3DXVECTOR3>& points,
+                std::vector<AbtOccluderPolygon>* polygons, std::vector<uint32_t>* indices) {
+  const auto n = static_cast<uint32_t>(group.size());
+  auto key = [](uint32_t a, uint32_t b) { return uint64_t{a} << 32 | b; };
+  // Per directed edge, the triangles that run it, in group order.
+  struct Runners {
+    std::vector<uint32_t> at;
+    size_t dead = 0;  // entries of joined triangles passed over since the last sweep
+  };
+  std::unordered_map<uint64_t, Runners> runners;
+  for (uint32_t i = 0; i < n; ++i)
+    for (int k = 0; k < 3; ++k) runners[key(group[i].m_Points[k], group[i].m_Points[(k + 1) % 3])].at.push_back(i);
+  std::vector<uint8_t> taken(n, 0);
+  std::vector<uint32_t> testedIn(n, 0);
+  // (triangle, the outline edge it was found by), the nearest in group order first.
+  using Candidate = std::pair<uint32_t, uint64_t>;
+  std::priority_queue<Candidate, std::vector<Candidate>, std::greater<>> next;
+  // Per edge of the outline: where its runners are read from. Kept through the passes, emptied
+  // edge by edge, so that a pass costs what its own outline does.
+  std::unordered_map<uint64_t, size_t> cursor;
+  // Queues the first triangle after `from` left in the list of those running `edge` backwards.
+  auto follow = [&](uint64_t edge, uint32_t from) {
+    const auto found = runners.find(edge << 32 | edge >> 32);
+    if (found == runners.end()) return;
+    Runners& r = found->second;
+    size_t& c = cursor[edge];
+    c = std::max(c, static_cast<size_t>(std::upper_bound(r.at.begin(), r.at.end(), from) - r.at.begin()));
+    for (; c < r.at.size() && taken[r.at[c]] != 0; ++c) ++r.dead;
+    if (c < r.at.size()) next.emplace(r.at[c], edge);
+    // The joined are swept out once they are many: an entry is passed over a bounded number of times.
+    if (r.dead > r.at.size() / 2 + 8) {
+      const size_t before = c;
+      size_t kept = 0, keptBefore = 0;
+      for (size_t j = 0; j < r.at.size(); ++j)
+        if (taken[r.at[j]] == 0) {
+          keptBefore += j < before ? 1 : 0;
+          r.at[kept++] = r.at[j];
+        }
+      r.at.resize(kept);
+      r.dead = 0;
+      c = keptBefore;
+    }
+  };
+  std::vector<uint32_t> outline;
+  uint32_t pass = 0, first = 0;
+  while (true) {
+    while (first < n && taken[first] != 0) ++first;
+    if (first == n) break;
+    ++pass;
+    const AbtCollisionTriangle& opening = group[first];
+    taken[first] = 1;
+    const D3DXPLANE& plane = g_OccluderPlanes[opening.m_nMaterial];
+    outline.assign(opening.m_Points, opening.m_Points + 3);
+    for (int k = 0; k < 3; ++k) {
+      cursor.emplace(key(outline[k], outline[(k + 1) % 3]), 0);
+      follow(key(outline[k], outline[(k + 1) % 3]), first);
+    }
+    while (!next.empty()) {
+      const auto [i, edge] = next.top();
+      next.pop();
+      if (cursor.find(edge) == cursor.end()) continue;  // the edge left the outline
+      if (taken[i] == 0 && testedIn[i] != pass) {
+        testedIn[i] = pass;
+        uint32_t apex = 0;
+        const int at = SharedEdge(outline, group[i], &apex);
+        if (at >= 0) {
+          std::vector<uint32_t> grown = outline;
+          grown.insert(grown.begin() + at + 1, apex);
+          if (OutlineIsConvex(grown, points, plane)) {
+            const auto edgeAt = static_cast<size_t>(at);
+            const uint32_t a = outline[edgeAt], b = outline[(edgeAt + 1) % outline.size()];
+            outline = std::move(grown);
+            taken[i] = 1;
+            cursor.erase(key(a, b));
+            for (const uint64_t added : {key(a, apex), key(apex, b)}) {
+              cursor.emplace(added, 0);
+              follow(added, i);
+            }
+          }
+        }
+      }
+      if (cursor.find(edge) != cursor.end()) follow(edge, i);
+    }
+    for (size_t k = 0; k < outline.size(); ++k) cursor.erase(key(outline[k], outline[(k + 1) % outline.size()]));
+    AbtOccluderPolygon polygon;
+    polygon.m_nPlane = opening.m_nMaterial;
+    polygon.m_nVertexCount = static_cast<uint32_t>(outline.size());
+    polygon.m_nFirst = static_cast<uint32_t>(indices->size());
+    indices->insert(indices->end(), outline.begin(), outline.end());
+    polygons->push_back(polygon);
+  }
 }
 
 }  // namespace
@@ -278,35 +378,7 @@ void CAdaptiveBinaryTree::BuildOccluderPolygons(AbtCollisionTriangle* triangles,
     if (!other.empty()) groups.push_back(std::move(other));
   }
 
-  for (std::vector<AbtCollisionTriangle>& group : groups) {
-    while (!group.empty()) {
-      const AbtCollisionTriangle opening = group.front();
-      group.erase(group.begin());
-      const D3DXPLANE& plane = g_OccluderPlanes[opening.m_nMaterial];
-      std::vector<uint32_t> outline(opening.m_Points, opening.m_Points + 3);
-      std::vector<AbtCollisionTriangle> rest;
-      for (const AbtCollisionTriangle& t : group) {
-        uint32_t apex = 0;
-        const int edge = SharedEdge(outline, t, &apex);
-        if (edge >= 0) {
-          std::vector<uint32_t> grown = outline;
-          grown.insert(grown.begin() + edge + 1, apex);
-          if (OutlineIsConvex(grown, points, plane)) {
-            outline = std::move(grown);
-            continue;
-          }
-        }
-        rest.push_back(t);
-      }
-      group = std::move(rest);
-      AbtOccluderPolygon polygon;
-      polygon.m_nPlane = opening.m_nMaterial;
-      polygon.m_nVertexCount = static_cast<uint32_t>(outline.size());
-      polygon.m_nFirst = static_cast<uint32_t>(indices->size());
-      indices->insert(indices->end(), outline.begin(), outline.end());
-      polygons->push_back(polygon);
-    }
-  }
+  for (const std::vector<AbtCollisionTriangle>& group : groups) MergeGroup(group, points, polygons, indices);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace {
 
@@ -87,7 +88,7 @@ void Stripifier::DisablePrimitiveRestart() { g_settings.restart = false; }
 void Stripifier::ResetSettings() { g_settings = Settings{}; }
 
 bool Stripifier::BuildPrimitives(const uint16_t* indices, uint32_t indexCount, StripOutput** groups,
-                                 uint16_t* groupCount, bool validate) {
+                                 uint16_t* groupCount, bool validate, uint32_t* crowded) {
   const Settings settings = g_settings;
   // Only whole triangles: a trailing one or two indices are ignored.
   const std::vector<uint16_t> working(indices, indices + (indexCount - indexCount % 3));
@@ -95,6 +96,11 @@ bool Stripifier::BuildPrimitives(const uint16_t* indices, uint32_t indexCount, S
 
   Stripifier run;
   run.Run(working, settings.vertexCacheSize, settings.minimumStripLength, maxIndex);
+  if (crowded != nullptr)
+    *crowded = run.CrowdedEdges();
+  else if (run.CrowdedEdges() > 0)
+    std::printf("BuildStripifyInfo: > 2 triangles on an edge... uncertain consequences (%u times)\n",
+                run.CrowdedEdges());
   const auto& strips = run.Strips();
   const auto& leftovers = run.Leftovers();
 

@@ -31,8 +31,10 @@ class Stripifier {
   // and its group count. False when validation is asked for and fails, and when the strips
   // would need more groups than the 16-bit count holds (join off): then there are no groups.
   // Both outputs are set in every case.
+  // Faces found on an edge that has two already are not linked to it; a call prints one line
+  // saying how often that happened, or with `crowded` given stores the count there instead.
   static bool BuildPrimitives(const uint16_t* indices, uint32_t indexCount, StripOutput** groups,
-                              uint16_t* groupCount, bool validate);
+                              uint16_t* groupCount, bool validate, uint32_t* crowded = nullptr);
   // Renumbers the vertices of the groups in first-use order across all groups into a new array.
   // An index at or above vertexCount gives no groups (null).
   static void RemapToCacheOrder(const StripOutput* groups, uint16_t groupCount, uint16_t vertexCount,
@@ -80,6 +82,8 @@ class Stripifier {
   void Run(const std::vector<uint16_t>& indices, int cacheSize, int minimumStripLength, uint16_t maxIndex);
 
   void BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_t maxIndex);
+  // How often BuildStripifyInfo met an edge that had two faces already.
+  uint32_t CrowdedEdges() const { return m_crowdedEdges; }
   StripEdge* FindEdge(int a, int b) const;
   // The edge (a, b) of the face's own table, else as FindEdge finds it.
   StripEdge* EdgeOf(const StripFace* face, int a, int b) const;
@@ -155,6 +159,7 @@ class Stripifier {
   uint32_t m_seenGeneration = 0;
   mutable std::vector<int> m_openLog;          // faces found open since ClearOpenLog
   uint32_t m_openGeneration = 0;
+  uint32_t m_crowdedEdges = 0;
   GrowStorage m_growStorage;
 
   std::vector<std::unique_ptr<StripPath>> m_committed;

@@ -117,6 +117,7 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
   m_seenGeneration = 0;
   m_openLog.clear();
   m_openGeneration = 1;
+  m_crowdedEdges = 0;
 
   for (size_t k = 0; k + 3 <= indices.size(); k += 3) {
     const uint16_t a = indices[k], b = indices[k + 1], c = indices[k + 2];
@@ -143,7 +144,7 @@ void Stripifier::BuildStripifyInfo(const std::vector<uint16_t>& indices, uint16_
         newEdge = true;
       } else if (edge->face1) {
         face.edges[k] = edge;
-        std::fputs("BuildStripifyInfo: > 2 triangles on an edge... uncertain consequences\n", stdout);
+        ++m_crowdedEdges;
       } else {
         face.edges[k] = edge;
         edge->face1 = &face;

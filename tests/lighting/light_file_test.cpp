@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -671,6 +672,54 @@ TEST(LightFile, ASaveThatDoesNotReachTheDiskIsFalse) {
   EXPECT_FALSE(fs::exists(h.dir.path / "full.ini"));
   EXPECT_EQ(h.LogCount("Warning : Can't write file ==> full.ini."), 1u);
   EXPECT_EQ(std::distance(fs::directory_iterator(h.dir.path), fs::directory_iterator()), 0);
+}
+
+TEST(LightFile, KeysInAnyOrderLoadAsTheyWouldOneByOne) {
+  // A group that has steps takes a second section's keys, shuffled and with repeats: the file and
+  // the same calls one by one leave the same steps, entries and references.
+  FileHost h;
+  h.Write("first.ini", "[a]\ntype=2\n[b]\ntype=2\n[g]\ntype=6\nactive=1\nkey=0,a,100,1\nkey=0,b,300,1\n");
+  struct Entry {
+    int kind, key, on;
+    const char* name;
+  };
+  std::vector<Entry> entries;
+  std::mt19937 random(7);
+  for (int i = 0; i < 60; ++i)
+    entries.push_back(Entry{random() % 4 == 0 ? 1 : 0, static_cast<int>(random() % 25) * 20,
+                            static_cast<int>(random() % 2), random() % 2 != 0 ? "a" : "b"});
+  std::string second = "[g]\ntype=6\nactive=1\n";
+  for (Entry& e : entries) {
+    if (e.kind == 1) e.name = "sub";
+    second += "key=" + std::to_string(e.kind) + "," + e.name + "," + std::to_string(e.key) + "," +
+              std::to_string(e.on) + "\n";
+  }
+  h.Write("second.ini", second);
+  CLightingSystem* loaded = h.System();
+  CLightingSystem* called = h.System();
+  for (CLightingSystem* sys : {loaded, called}) sys->LoadFromFile("first.ini");
+  loaded->LoadFromFile("second.ini");
+  CLightGroup* g = called->GetLightGroup(0);
+  for (const Entry& e : entries) {
+    if (e.kind == 0) {
+      g->AddLightToStep(called->FindLight(e.name), e.key, e.on != 0);
+    } else {
+      CLightGroup* sub = nullptr;
+      g->AddGroupToStep(called->CreateLightGroup(e.name, &sub), e.key, e.on != 0);
+    }
+  }
+  // Each step's key and entries in their order, then the references they hold.
+  auto view = [](CLightingSystem* sys) {
+    std::string v;
+    for (const CLightGroup::Step& s : sys->GetLightGroup(0)->steps) {
+      v += std::to_string(s.key) + ":";
+      for (const auto& e : s.lights) v += std::string(e.light->GetName()) + std::to_string(e.on) + ",";
+      for (const auto& e : s.groups) v += std::string(e.group->GetName()) + std::to_string(e.on) + ",";
+    }
+    for (int32_t i = 0; i < 2; ++i) v += " " + std::to_string(sys->GetLight(i)->groupRefs[0].count);
+    return v + " " + std::to_string(sys->GetLightGroup(1)->parentRefs[0].count);
+  };
+  EXPECT_EQ(view(loaded), view(called));
 }
 
 TEST(LightFile, TwoSectionsOfOneNameAreEachReadInTurn) {

@@ -81,6 +81,7 @@ TEST(TerrainCommand, BadInputGivesOneErrorLine) {
            "--resource " + root,  // no height file
            "h.r16 --resource " + root + "/no/such/folder",
            "h.r16 --eye 1,2",
+           "h.r16 --scale 1e38",  // heights times it would put the eye at infinity
            "h.r16 --frames 0",
            "h.r16 --size 800",
            "h.r16 --size 5000x10",

@@ -325,6 +325,34 @@ TEST(AbtRenderBuild, TrianglesThatFormNoSingleStripAreAList) {
   EXPECT_EQ(batch.m_nPrimitiveKind, kAbtTriangleList);
 }
 
+TEST(AbtRenderBuild, FacesOnACrowdedEdgeAreSaidOnceABatchWithTheirCount) {
+  // Two fans of four faces round one edge each, strips left unjoined: the batch is tried as a
+  // strip and made a list, and the four faces past their edge's second are said once.
+  TreeHost h;
+  InputBuilder in;
+  std::vector<VertexFields> v;
+  std::vector<uint16_t> t;
+  for (float x : {0.0f, 5.0f}) {
+    const auto base = static_cast<uint16_t>(v.size());
+    for (const D3DXVECTOR3& p : {D3DXVECTOR3(x, 0, 0), D3DXVECTOR3(x + 1, 0, 0), D3DXVECTOR3(x, 0, 1),
+                                 D3DXVECTOR3(x, 0, -1), D3DXVECTOR3(x, 1, 0), D3DXVECTOR3(x, -1, 0)}) {
+      v.emplace_back();
+      v.back().position = p;
+    }
+    for (uint16_t i : {0, 1, 2, 1, 0, 3, 0, 1, 4, 1, 0, 5}) t.push_back(static_cast<uint16_t>(base + i));
+  }
+  in.Add(v, t);
+  Stripifier::SetJoinStrips(false);
+  testing::internal::CaptureStdout();
+  const Built b = Build(h, in.Bytes());
+  const std::string printed = testing::internal::GetCapturedStdout();
+  Stripifier::ResetSettings();
+  ASSERT_TRUE(b.ok);
+  ASSERT_EQ(b.batches.size(), 1u);
+  EXPECT_EQ(b.batches[0].m_nPrimitiveKind, kAbtTriangleList);
+  EXPECT_EQ(printed, "BuildStripifyInfo: > 2 triangles on an edge... uncertain consequences (4 times)\n");
+}
+
 TEST(AbtRenderBuild, ABatchOfNothingDrawableIsNotMade) {
   TreeHost h;
   InputBuilder in;
@@ -384,11 +412,15 @@ TEST(AbtRenderBuild, EveryKindOfFailureNamesItsOwnReason) {
   const std::vector<uint8_t> input = Quad().Bytes();
   std::vector<uint8_t> wrongMagic = input, cut(input.begin(), input.end() - 10), colours(4 * 3, 0);
   wrongMagic[0] = 0;
+  std::vector<uint8_t> endless = input;  // a scene size of +infinity along x
+  const uint8_t infinity[4] = {0x00, 0x00, 0x80, 0x7F};
+  std::copy(infinity, infinity + 4, endless.begin() + 44);
   InputBuilder big;
   big.Add(Many(65536, 0), {0, 1, 2});
   h.Write("in.bin", input);
   h.Write("magic.bin", wrongMagic);
   h.Write("cut.bin", cut);
+  h.Write("endless.bin", endless);
   h.Write("big.bin", big.Bytes());
   h.Write("short.bin", colours);
   h.Write("colours.bin", std::vector<uint8_t>(4 * 4, 0));
@@ -407,13 +439,14 @@ TEST(AbtRenderBuild, EveryKindOfFailureNamesItsOwnReason) {
   fails("absent.bin", nullptr, "out.geo");
   fails("magic.bin", nullptr, "out.geo");
   fails("cut.bin", nullptr, "out.geo");
+  fails("endless.bin", nullptr, "out.geo");
   fails("big.bin", nullptr, "out.geo");
   fails("in.bin", "short.bin", "out.geo");
   fails("in.bin", "colours.bin", "out.geo");
   fails("in.bin", nullptr, "..\\out.geo");
   failing.writesBeforeFailure = 3;
   fails("in.bin", nullptr, "out.geo");
-  EXPECT_EQ(reasons.size(), 8u);
+  EXPECT_EQ(reasons.size(), 9u);
   failing.writesBeforeFailure = -1;
   EXPECT_TRUE(h.tree->BuildRenderGeometry("in.bin", nullptr, "out.geo"));
   EXPECT_EQ(h.tree->LastBuildStats().m_szFailure, nullptr);

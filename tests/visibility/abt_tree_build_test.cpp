@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <set>
 
 #include "frame/module_globals.h"
@@ -327,6 +328,74 @@ TEST(AbtOccluderPolygons, PlanesApartInNormalOrOnlyTouchingAtACornerStaySeparate
   const Polygons none = Merge(Tris({{0, 0, 1}}), points);
   EXPECT_TRUE(none.polygons.empty());
   EXPECT_TRUE(g_OccluderPlanes.empty());
+}
+
+// The greedy merge one triangle at a time over the whole rest, for triangles of one plane facing
+// +y at whole coordinates: the first left opens a polygon, each later one joins when it runs an
+// outline edge the other way (the first such edge in outline order), its third corner is not on
+// the outline and the outline stays convex.
+std::vector<std::vector<uint32_t>> MergeOneByOne(std::vector<AbtCollisionTriangle> rest,
+                                                 const std::vector<D3DXVECTOR3>& points) {
+  auto turnsRight = [&](uint32_t a, uint32_t b, uint32_t c) {
+    return Normal(points[a], points[b], points[c]).y < 0.0f;
+  };
+  std::vector<std::vector<uint32_t>> out;
+  while (!rest.empty()) {
+    std::vector<uint32_t> outline(rest[0].m_Points, rest[0].m_Points + 3);
+    std::vector<AbtCollisionTriangle> left;
+    for (size_t t = 1; t < rest.size(); ++t) {
+      const uint32_t* p = rest[t].m_Points;
+      bool joined = false;
+      for (size_t i = 0, n = outline.size(); i < n; ++i) {
+        int k = 0;
+        while (k < 3 && !(p[k] == outline[(i + 1) % n] && p[(k + 1) % 3] == outline[i])) ++k;
+        if (k == 3) continue;
+        const uint32_t apex = p[(k + 2) % 3];
+        if (std::find(outline.begin(), outline.end(), apex) != outline.end()) break;
+        std::vector<uint32_t> grown = outline;
+        grown.insert(grown.begin() + static_cast<std::ptrdiff_t>(i) + 1, apex);
+        bool convex = true;
+        for (size_t j = 0; j < grown.size(); ++j)
+          convex = convex && !turnsRight(grown[j], grown[(j + 1) % grown.size()], grown[(j + 2) % grown.size()]);
+        if (convex) outline = std::move(grown);
+        joined = convex;
+        break;
+      }
+      if (!joined) left.push_back(rest[t]);
+    }
+    out.push_back(outline);
+    rest = std::move(left);
+  }
+  return out;
+}
+
+TEST(AbtOccluderPolygons, MergeAsTheGreedyWalkOverTheWholeRestDoes) {
+  // Soups of triangles over a 5 x 5 grid, facing +y, with runs of copies and neighbours both
+  // ways round an edge; collinear triples have no area and are left out on both sides.
+  std::vector<D3DXVECTOR3> points;
+  for (int z = 0; z < 5; ++z)
+    for (int x = 0; x < 5; ++x) points.push_back(D3DXVECTOR3(static_cast<float>(x), 0, static_cast<float>(z)));
+  std::mt19937 random(11);
+  for (int round = 0; round < 200; ++round) {
+    std::vector<AbtCollisionTriangle> tris;
+    const size_t count = 1 + random() % 120;
+    while (tris.size() < count) {
+      if (!tris.empty() && random() % 3 == 0) {
+        tris.push_back(tris[random() % tris.size()]);  // a copy
+        continue;
+      }
+      AbtCollisionTriangle t;
+      for (uint32_t& p : t.m_Points) p = static_cast<uint32_t>(random() % points.size());
+      const D3DXVECTOR3 n = Normal(points[t.m_Points[0]], points[t.m_Points[1]], points[t.m_Points[2]]);
+      if (n.y == 0.0f) continue;
+      if (n.y < 0.0f) std::swap(t.m_Points[1], t.m_Points[2]);
+      tris.push_back(t);
+    }
+    const Polygons p = Merge(tris, points);
+    const std::vector<std::vector<uint32_t>> expected = MergeOneByOne(tris, points);
+    ASSERT_EQ(p.polygons.size(), expected.size()) << "round " << round;
+    for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(p.Outline(i), expected[i]) << "round " << round;
+  }
 }
 
 TEST(AbtTreeBuild, TheOccluderTreeNamesPolygonsInItsLeaves) {

@@ -83,6 +83,31 @@ TEST(BuildInputWriter, AnObjWithoutTrianglesOrFileIsOneReason) {
   EXPECT_EQ(error, "empty.obj holds no triangle");
   EXPECT_FALSE(host::BuildInputFromObj("none.obj", &in, &error));
   EXPECT_EQ(error, "none.obj is not a file below the resource folder");
+
+  // Numbers the parser would read as 0 or infinity, a face it would take long to split, and
+  // positions whose box a float cannot hold: refused, naming the line where there is one.
+  std::string corners = "f";
+  for (int i = 1; i <= 4097; ++i) corners += " " + std::to_string(i % 3 + 1);
+  const struct {
+    const char* name;
+    std::string text, line;
+  } refused[] = {
+      {"nan.obj", "v 0 0 0\nv 1 0 0\nv NaN 1 0\nf 1 2 3\n", "nan.obj line 3: \"NaN\" is not a finite number"},
+      {"inf.obj", "v 0 0 0\r\nv 1 0 0\rvn 0 0 -inf\nf 1 2 3\n", "inf.obj line 3: \"-inf\" is not a finite number"},
+      {"far.obj", "# far\nvt 0.5 +1e39\nv 0 0 0\n", "far.obj line 2: \"+1e39\" is beyond the range of a float"},
+      {"wide.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\n" + corners + "\n",
+       "wide.obj line 4: a face of 4097 corners; a face has at most 4096"},
+      {"huge.obj", "v -3e38 0 0\nv 3e38 0 0\nv 0 1 0\nf 1 2 3\n",
+       "huge.obj spans more than a float holds: x runs from -3e+38 to 3e+38"},
+  };
+  for (const auto& r : refused) {
+    std::ofstream(dir.path / r.name) << r.text;
+    EXPECT_FALSE(host::BuildInputFromObj(r.name, &in, &error)) << r.name;
+    EXPECT_EQ(error, r.line);
+  }
+  // What the parser reads as it is stays: a number too small for a float, a word, a comment.
+  std::ofstream(dir.path / "fine.obj") << "v 1e-500 0 0 # inf\nv 1 0 zero\nv 0 1 0\nf 1 2 3\n";
+  EXPECT_TRUE(host::BuildInputFromObj("fine.obj", &in, &error)) << error;
   win32::SetResourceRoot("");
 }
 

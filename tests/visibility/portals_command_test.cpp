@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/run_footlight.h"
+#include "support/temp_tree.h"
 
 namespace {
 
@@ -48,6 +49,20 @@ TEST(PortalsCommand, AMeshThatDoesNotLoadIsOneErrorLineAndStatusOne) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "footlight: cannot open resource/models/none.obj below the resource root \"" +
                        std::string(FOOTLIGHT_SOURCE_DIR) + "/samples\": no such file\n");
+  // Coordinates the OBJ parser would read as 0, and a face too wide to split, stop at the read.
+  testing_support::TempTree tree;
+  std::string wide = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf";
+  for (int i = 0; i < 5000; ++i) wide += " " + std::to_string(i % 3 + 1);
+  tree.PutText("nan.obj", "v 0 0 0\nv 1 0 0\nv 0 nan 1\nf 1 2 3\n");
+  tree.PutText("wide.obj", wide + "\n");
+  for (const auto& [mesh, line] :
+       {std::pair{"nan.obj", "nan.obj line 3: \"nan\" is not a finite number"},
+        std::pair{"wide.obj", "wide.obj line 4: a face of 5000 corners; a face has at most 4096"}}) {
+    const PortalsRun bad =
+        footlight_testing::RunFootlight(std::string("portals ") + mesh + " --resource " + tree.Root());
+    EXPECT_EQ(bad.status, 1) << mesh;
+    EXPECT_EQ(bad.out, std::string("footlight: ") + line + "\n");
+  }
 }
 
 }  // namespace
