@@ -281,7 +281,13 @@ void Renderer::Warn(std::string text) {
 }
 
 std::string Renderer::NameKey(const std::string& name) {
+  // A file name folds as the resolver finds files: "a\.\B.tga" and "A/b.TGA" are one texture.
+  // A name it refuses never loads, and keeps its own spelling.
   std::string key = name;
+  if (std::vector<std::string> parts; win32::PathComponents(name.c_str(), &parts)) {
+    key.clear();
+    for (const std::string& part : parts) key += (key.empty() ? "" : "/") + part;
+  }
   for (char& c : key) {
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (c == '\\') c = '/';

@@ -395,7 +395,10 @@ bool ParseCommand(const std::string& name, const std::vector<std::string>& args,
   declare(program, command);
   std::vector<std::string> all{name};
   all.insert(all.end(), args.begin(), args.end());
-  return program.ParseQuietly(all, error);
+  if (program.ParseQuietly(all, error)) return true;
+  // Asked for its help, the command line prints it and runs nothing: no error, but no run either.
+  if (error->empty()) *error = "asked for the help of footlight " + name + ", which runs nothing";
+  return false;
 }
 
 // ---- Reports -------------------------------------------------------------------------------------

@@ -289,8 +289,9 @@ class Program {
   std::vector<std::shared_ptr<void>> kept_;
 };
 
-// Parses `args` for one command alone (its options declared by `declare`): "" when they are
-// good, else the error line. For the tests and fuzz targets of a command's options.
+// Parses `args` for one command alone (its options declared by `declare`): true when they are
+// good, else false with the error line, or with a line that says so when they ask for the help.
+// For the tests and fuzz targets of a command's options.
 bool ParseCommand(const std::string& name, const std::vector<std::string>& args,
                   const std::function<void(Program&, CLI::App*)>& declare, std::string* error);
 

@@ -1,5 +1,6 @@
 #include "playback/movie_data.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "playback/movie_stream.h"
@@ -14,17 +15,25 @@ void MovieData::Write(std::ostream& out) const {
   stream << static_cast<uint32_t>(sceneEvents.size());
   for (const SceneEntry& entry : sceneEvents) stream << entry.first << *entry.second;
   stream << static_cast<uint32_t>(tracks.size());
-  for (const auto& [id, track] : tracks) {
-    stream << id << static_cast<uint32_t>(track->size());
-    for (const ObjectEntry& entry : *track) stream << entry.first << *entry.second;
-  }
+  auto put = [&stream](uint32_t id, const Track& track) {
+    stream << id << static_cast<uint32_t>(track.size());
+    for (const ObjectEntry& entry : track) stream << entry.first << *entry.second;
+  };
+  for (const uint32_t id : readOrder)
+    if (const auto track = tracks.find(id); track != tracks.end()) put(id, *track->second);
+  std::vector<uint32_t> written(readOrder);
+  std::sort(written.begin(), written.end());
+  for (const auto& [id, track] : tracks)
+    if (!std::binary_search(written.begin(), written.end(), id)) put(id, *track);
 }
 
 bool MovieData::Read(std::istream& in, MovieReadFailure* failure) {
   sceneEvents.clear();
   tracks.clear();
+  readOrder.clear();
   SceneList scene;
   std::map<uint32_t, TrackPtr> read;
+  std::vector<uint32_t> order;
   InStream stream(in);
   try {
     // Counts only bound the loops: a count larger than the file fails at the file's end, and
@@ -46,6 +55,7 @@ bool MovieData::Read(std::istream& in, MovieReadFailure* failure) {
       stream >> entries;
       auto track = boost::shared_ptr<Track>(new Track);
       read.emplace(id, track);
+      order.push_back(id);
       for (uint32_t i = 0; i < entries; ++i) {
         int32_t time = 0;
         ObjectEvent* event = nullptr;
@@ -63,6 +73,7 @@ bool MovieData::Read(std::istream& in, MovieReadFailure* failure) {
   }
   sceneEvents.swap(scene);
   tracks.swap(read);
+  if (!std::is_sorted(order.begin(), order.end())) readOrder.swap(order);
   return true;
 }
 

@@ -1,7 +1,8 @@
 // A recorded scene: the timed scene events in append order and, per movie object id, the timed
 // track of that object's events. The file is these lists as they stand, with no header:
 // u32 S, S x (i32 time, scene event); u32 T, T tracks in ascending id (u32 id, u32 N,
-// N x (i32 time, object event)).
+// N x (i32 time, object event)). A movie read from a file writes its tracks back in the order
+// the file had them, so that any file that reads writes back the same bytes.
 #pragma once
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <ostream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "playback/object_event.h"
 #include "playback/scene_event.h"
@@ -41,6 +43,9 @@ class MovieData {
 
   SceneList sceneEvents;
   std::map<uint32_t, TrackPtr> tracks;
+  // The track ids in the order Read met them when that was not ascending, else none; Write puts
+  // those still in `tracks` first, in this order, and the others after them in ascending id.
+  std::vector<uint32_t> readOrder;
 };
 using MovieDataPtr = boost::shared_ptr<MovieData>;
 

@@ -5,9 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <stb/stb_image.h>
@@ -18,6 +23,8 @@
 #include "win32/win32.h"
 
 namespace {
+
+std::atomic<uint64_t> g_decodes{0};
 
 // The file a module path names below the resource root; "" with *error set when there is none.
 // A path that leaves the root is bad data, not a missing file.
@@ -106,6 +113,7 @@ HRESULT ParseDds(const uint8_t* data, size_t size, const Limits& limits, Image* 
   if (format == D3DFMT_UNKNOWN || !d3dfmt::Describe(format, &info) || !info.convertible)
     return D3DXERR_INVALIDDATA;
 
+  g_decodes.fetch_add(1, std::memory_order_relaxed);
   const UINT levels = (flags & kMipMapCount) && mipCount > 0 ? mipCount : 1;
   image->width = width;
   image->height = height;
@@ -245,6 +253,56 @@ bool PngChunksInside(const uint8_t* data, size_t size) {
   return true;
 }
 
+// The bytes a PNG's image data must inflate to: per row a filter byte and the row's samples,
+// over the seven passes of an interlaced image. The header has been checked.
+uint64_t PngDataBytes(const uint8_t* data) {
+  const uint64_t width = Be32(data + 16), height = Be32(data + 20), depth = data[24];
+  const uint8_t colour = data[25];
+  const uint64_t bits = depth * (colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1);
+  auto passBytes = [bits](uint64_t w, uint64_t h) { return w == 0 || h == 0 ? 0 : h * (1 + (w * bits + 7) / 8); };
+  if (data[28] == 0) return passBytes(width, height);
+  constexpr uint64_t x0[7] = {0, 4, 0, 2, 0, 1, 0}, y0[7] = {0, 0, 4, 0, 2, 0, 1};
+  constexpr uint64_t dx[7] = {8, 8, 4, 4, 2, 2, 1}, dy[7] = {8, 8, 8, 4, 4, 2, 2};
+  uint64_t total = 0;
+  for (int pass = 0; pass < 7; ++pass)
+    total += passBytes(width > x0[pass] ? (width - x0[pass] + dx[pass] - 1) / dx[pass] : 0,
+                       height > y0[pass] ? (height - y0[pass] + dy[pass] - 1) / dy[pass] : 0);
+  return total;
+}
+
+// A PNG's image data must not inflate past what its header implies: the image reader grows its
+// buffer to whatever the data inflates to, so a few megabytes declaring one pixel could cost
+// gigabytes. The data is inflated once into a buffer of that size, which the reader would need
+// anyway, and refused when it runs over. The chunks have been checked to lie inside the file.
+bool PngDataFits(const uint8_t* data, size_t size) {
+  std::vector<std::pair<const uint8_t*, size_t>> pieces;
+  bool zlibHeader = true;  // a "CgBI" file's data is a bare deflate stream
+  for (size_t at = 8; size - at >= 12;) {
+    const size_t length = Be32(data + at);
+    const uint8_t* kind = data + at + 4;
+    if (std::memcmp(kind, "IDAT", 4) == 0 && length > 0) pieces.emplace_back(kind + 4, length);
+    if (std::memcmp(kind, "CgBI", 4) == 0) zlibHeader = false;
+    if (std::memcmp(kind, "IEND", 4) == 0) break;
+    at += 12 + length;
+  }
+  if (pieces.empty()) return false;
+  std::vector<uint8_t> joined;
+  if (pieces.size() > 1)
+    for (const auto& [bytes, length] : pieces) joined.insert(joined.end(), bytes, bytes + length);
+  const uint8_t* stream = pieces.size() > 1 ? joined.data() : pieces[0].first;
+  const size_t streamSize = pieces.size() > 1 ? joined.size() : pieces[0].second;
+  const uint64_t expected = PngDataBytes(data);
+  if (expected == 0 || expected > INT_MAX || streamSize > INT_MAX) return false;
+  const std::unique_ptr<char[]> inflated(new (std::nothrow) char[expected]);
+  if (!inflated) return false;
+  const auto* in = reinterpret_cast<const char*>(stream);
+  const int out = zlibHeader ? stbi_zlib_decode_buffer(inflated.get(), static_cast<int>(expected), in,
+                                                       static_cast<int>(streamSize))
+                             : stbi_zlib_decode_noheader_buffer(inflated.get(), static_cast<int>(expected), in,
+                                                                static_cast<int>(streamSize));
+  return out >= 0;
+}
+
 // PNG, TGA and BMP through the image reader: grey images become L8, grey with alpha A8L8,
 // colour X8R8G8B8 and colour with alpha A8R8G8B8. The sides come from the header and are
 // checked against the device, and so is the length of BMP and TGA pixel data, before anything
@@ -259,6 +317,8 @@ HRESULT ParseOther(const uint8_t* data, size_t size, const Limits& limits, Image
   if (!limits.Allow(static_cast<uint64_t>(std::max(w, 0)), static_cast<uint64_t>(std::max(h, 0))))
     return D3DXERR_INVALIDDATA;
   if (!png && !bmp && LooksLikeTga(data, size, w, h) && !TgaComplete(data, size, limits)) return D3DXERR_INVALIDDATA;
+  g_decodes.fetch_add(1, std::memory_order_relaxed);
+  if (png && !PngDataFits(data, size)) return D3DXERR_INVALIDDATA;
   int got = 0;
   stbi_uc* pixels = stbi_load_from_memory(data, static_cast<int>(size), &w, &h, &got, comp);
   if (!pixels || w <= 0 || h <= 0) {
@@ -425,6 +485,8 @@ void AppendBytes(void* context, void* data, int size) {
 }
 
 }  // namespace
+
+uint64_t d3dx8::ImagesDecoded() { return g_decodes.load(std::memory_order_relaxed); }
 
 HRESULT D3DXCreateTextureFromFileInMemory(IDirect3DDevice8* device, LPCVOID srcData, UINT srcDataSize,
                                           IDirect3DTexture8** texture) {

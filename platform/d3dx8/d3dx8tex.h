@@ -50,6 +50,10 @@ namespace d3dx8 {
 inline constexpr uint64_t kMaxImageFileBytes = 128ull << 20;
 inline constexpr uint64_t kMaxImageSide = 4096;
 inline constexpr uint64_t kMaxImagePixels = kMaxImageSide * kMaxImageSide;
+
+// How many image files the loaders below have gone on to decode in this process; a file refused
+// from its header alone is not counted.
+FOOTLIGHT_PLATFORM_API uint64_t ImagesDecoded();
 }  // namespace d3dx8
 
 // DDS (uncompressed and DXT1-5, with or without mip levels), TGA, BMP and PNG. The texture
@@ -57,7 +61,8 @@ inline constexpr uint64_t kMaxImagePixels = kMaxImageSide * kMaxImageSide;
 // box-filtered from the last one it does. A file whose header declares a side above the
 // device's largest texture (D3DCAPS8 MaxTextureWidth and MaxTextureHeight) or more pixels than
 // d3dx8::kMaxImagePixels is D3DXERR_INVALIDDATA before anything is decoded, and so is one
-// that holds fewer pixel bytes than its header declares. D3DXCreateTextureFromFileA reads
+// that holds fewer pixel bytes than its header declares, or a PNG whose image data inflates to
+// more bytes than its header implies. D3DXCreateTextureFromFileA reads
 // only regular files of at most d3dx8::kMaxImageFileBytes (a folder, a device or a larger
 // file is D3DXERR_INVALIDDATA).
 FOOTLIGHT_PLATFORM_API HRESULT D3DXCreateTextureFromFileA(IDirect3DDevice8* device, LPCSTR srcFile,

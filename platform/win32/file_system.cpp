@@ -72,28 +72,34 @@ bool Within(const std::string& real, const std::string& realRoot) {
 
 }  // namespace
 
-std::string ResolvePath(const std::string& root, const char* path, PathMode mode) {
-  if (path == nullptr || *path == '\0') return Fail(ERROR_PATH_NOT_FOUND);
+bool PathComponents(const char* path, std::vector<std::string>* parts) {
+  parts->clear();
+  if (path == nullptr) return true;
   std::string p(path);
   for (char& c : p)
     if (c == '\\') c = '/';
-  if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) return Fail(ERROR_ACCESS_DENIED);
-  if (p.rfind("//", 0) == 0) return Fail(ERROR_ACCESS_DENIED);
-
-  std::vector<std::string> parts;
+  if (p.size() >= 2 && p[1] == ':' && std::isalpha(static_cast<unsigned char>(p[0]))) return false;
+  if (p.rfind("//", 0) == 0) return false;
   size_t start = 0;
   while (start <= p.size()) {
     size_t end = p.find('/', start);
     if (end == std::string::npos) end = p.size();
     const std::string part = p.substr(start, end - start);
     if (part == "..") {
-      if (parts.empty()) return Fail(ERROR_ACCESS_DENIED);  // would leave the root
-      parts.pop_back();
+      if (parts->empty()) return false;  // would leave the root
+      parts->pop_back();
     } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
+      parts->push_back(part);
     }
     start = end + 1;
   }
+  return true;
+}
+
+std::string ResolvePath(const std::string& root, const char* path, PathMode mode) {
+  if (path == nullptr || *path == '\0') return Fail(ERROR_PATH_NOT_FOUND);
+  std::vector<std::string> parts;
+  if (!PathComponents(path, &parts)) return Fail(ERROR_ACCESS_DENIED);
 
   std::string current = root.empty() ? std::string(".") : root;
   while (current.size() > 1 && current.back() == '/') current.pop_back();

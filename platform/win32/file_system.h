@@ -28,6 +28,11 @@ enum class PathMode { Read, Write };
 // folder that cannot be made, fails with ERROR_PATH_NOT_FOUND; so does a null or empty path.
 FOOTLIGHT_PLATFORM_API std::string ResolvePath(const std::string& root, const char* path, PathMode mode);
 
+// The components ResolvePath walks for `path`, with '\' and '/', empty and "." components and
+// ".." dealt with as above; false (and none) for a path it refuses before looking at anything.
+// Paths of equal components (each compared without regard to ASCII case) find the same file.
+FOOTLIGHT_PLATFORM_API bool PathComponents(const char* path, std::vector<std::string>* parts);
+
 // The process's resource root, which D3DX and the host's services resolve paths under. The
 // host sets it (footlight's --resource) before it hands the module its services; "" puts it
 // back to the current directory, which is also where it starts. Any thread may call these.

@@ -113,6 +113,7 @@ TEST_F(Loader, BmpRowsCountTheirPaddingToFourBytes) {
 TEST_F(Loader, ImagesLargerThanTheDeviceTakesAreRefusedBeforeDecoding) {
   Takes(64);
   IDirect3DTexture8* texture = nullptr;
+  const uint64_t decoded = d3dx8::ImagesDecoded();
   for (const auto& [width, height] : std::vector<std::pair<uint32_t, uint32_t>>{{65, 1}, {1, 65}}) {
     EXPECT_EQ(Load(testpng::ZeroPng(width, height, 8, 0), &texture), D3DXERR_INVALIDDATA) << width << " x " << height;
     EXPECT_EQ(Load(Bmp(static_cast<int32_t>(width), static_cast<int32_t>(height), 4 * 65), &texture),
@@ -121,8 +122,40 @@ TEST_F(Loader, ImagesLargerThanTheDeviceTakesAreRefusedBeforeDecoding) {
     tga.resize(tga.size() + 3 * 65);
     EXPECT_EQ(Load(tga, &texture), D3DXERR_INVALIDDATA);
   }
+  EXPECT_EQ(d3dx8::ImagesDecoded(), decoded);
   ASSERT_EQ(Load(testpng::ZeroPng(64, 64, 8, 0), &texture), D3D_OK);
+  EXPECT_EQ(d3dx8::ImagesDecoded(), decoded + 1);
   texture->Release();
+}
+
+TEST_F(Loader, PngDataThatInflatesPastWhatTheHeaderImpliesIsRefused) {
+  struct Case {
+    uint32_t width, height;
+    uint8_t colour, interlace;
+    uint64_t inflated;
+    HRESULT result;
+  };
+  // Rows of a filter byte and their samples; an interlaced 3 x 3 has rows of 1, 1, 2, 1 and 3
+  // pixels in its passes 1, 4, 5, 6 (two rows) and 7: 2 + 2 + 3 + 2 x 2 + 4 = 15 bytes.
+  for (const Case& c : std::vector<Case>{
+           {1, 1, 6, 0, 5, D3D_OK},
+           {1, 1, 6, 0, 6, D3DXERR_INVALIDDATA},
+           {1, 1, 6, 0, 64ull << 20, D3DXERR_INVALIDDATA},  // in about 400 KB
+           {3, 3, 0, 1, 15, D3D_OK},
+           {3, 3, 0, 1, 16, D3DXERR_INVALIDDATA},
+       }) {
+    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    std::vector<uint8_t> header;
+    testpng::PutBe32(header, c.width);
+    testpng::PutBe32(header, c.height);
+    header.insert(header.end(), {8, c.colour, 0, 0, c.interlace});
+    testpng::Chunk(png, "IHDR", header);
+    testpng::Chunk(png, "IDAT", testpng::ZlibZeros(c.inflated));
+    testpng::Chunk(png, "IEND", {});
+    IDirect3DTexture8* texture = nullptr;
+    EXPECT_EQ(Load(png, &texture), c.result) << c.width << " x " << c.height << " inflating to " << c.inflated;
+    if (texture != nullptr) texture->Release();
+  }
 }
 
 TEST_F(Loader, NoImageOfMoreThanTheBudgetOfPixelsIsDecodedWhateverTheDeviceTakes) {

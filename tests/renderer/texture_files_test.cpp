@@ -320,8 +320,9 @@ TEST_F(RendererTextureFiles, RendererTextureHandlesGoThroughTheResolver) {
   EXPECT_EQ(b, 2);
   // The same file by another spelling is the same texture, loaded once more.
   EXPECT_EQ(r.LoadTexture("Resource/Models/A.TGA", 0), a);
+  EXPECT_EQ(r.LoadTexture(".\\resource\\.\\models\\..\\models\\.\\a.tga", 0), a);
   EXPECT_EQ(r.LiveTextures(), 2u);
-  EXPECT_EQ(r.TextureLoads(), 3u);
+  EXPECT_EQ(r.TextureLoads(), 4u);
   EXPECT_EQ(r.LoadTexture("resource\\models\\missing.dds", 0), -1);
   EXPECT_EQ(r.LoadTexture("", 0), -1);
   EXPECT_EQ(r.LoadTexture(nullptr, 0), -1);
@@ -342,8 +343,7 @@ TEST_F(RendererTextureFiles, RendererTextureHandlesGoThroughTheResolver) {
   r.DrawPrimitiveUP(D3DPT_TRIANGLELIST, D3DFVF_XYZ, 1, quad, 12, -1, 0);
   EXPECT_EQ(r.Draws().back().state->textureHandle[1], a);
   EXPECT_EQ(r.Draws().back().state->texture[1], object);
-  r.ReleaseTexture(a);
-  r.ReleaseTexture(a);
+  for (int spelling = 0; spelling < 3; ++spelling) r.ReleaseTexture(a);
   EXPECT_EQ(r.LiveTextures(), 1u);
   EXPECT_EQ(r.GetTextureObject(a), nullptr);
   EXPECT_EQ(r.device().LiveTextures(D3DPOOL_MANAGED), 2u);  // b, and a kept by its stage
