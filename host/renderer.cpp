@@ -1113,6 +1113,7 @@ Renderer::EffectTechnique Renderer::TechniqueOf(const std::string& name) {
   for (const char* shaderOnly : kShaderOnly)
     if (name == shaderOnly) return {Technique::ShaderOnly};
   static const std::pair<const char*, Technique> kOwn[] = {{"lightHull", Technique::LightHull},
+                                                           {"afterImage", Technique::AfterImage},
                                                            {"CopyImage", Technique::CopyImage},
                                                            {"BlendGlow", Technique::BlendGlow},
                                                            {"CombineGlowImage", Technique::CombineGlowImage}};
@@ -1193,6 +1194,21 @@ void Renderer::ApplyTechnique(Technique technique, DWORD* rs,
     s0[D3DTSS_COLORARG2] = s0[D3DTSS_ALPHAARG2] = D3DTA_TFACTOR;
     s0[D3DTSS_RESULTARG] = D3DTA_CURRENT;
     (*stages)[1][D3DTSS_COLOROP] = D3DTOP_DISABLE;
+    return;
+  }
+  if (technique == Technique::AfterImage) {
+    // A fading copy of a model: the texture factor's colour over the whole copy, blended by its
+    // alpha. It writes no depth, so the copies and the model behind them show through it.
+    rs[D3DRS_ALPHABLENDENABLE] = TRUE;
+    rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
+    rs[D3DRS_DESTBLEND] = D3DBLEND_INVSRCALPHA;
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    rs[D3DRS_ALPHATESTENABLE] = FALSE;
+    rs[D3DRS_ZWRITEENABLE] = FALSE;
+    s0[D3DTSS_COLOROP] = s0[D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
+    s0[D3DTSS_COLORARG1] = s0[D3DTSS_ALPHAARG1] = D3DTA_TFACTOR;
+    s0[D3DTSS_RESULTARG] = D3DTA_CURRENT;
+    (*stages)[1][D3DTSS_COLOROP] = (*stages)[1][D3DTSS_ALPHAOP] = D3DTOP_DISABLE;
     return;
   }
   // The glow's image passes: one texture over a quad that fills the target, whatever the
