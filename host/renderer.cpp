@@ -1143,11 +1143,11 @@ void Renderer::ApplyShaderTechnique(ShaderTechnique program, DWORD* rs,
   rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
   rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
   rs[D3DRS_DESTBLEND] = D3DBLEND_INVSRCALPHA;
-  auto sample = [stages](DWORD stage, DWORD address, DWORD filter) {
+  auto sample = [stages](DWORD stage, DWORD address, DWORD filter, DWORD mip = D3DTEXF_NONE) {
     auto& st = (*stages)[stage];
     st[D3DTSS_ADDRESSU] = st[D3DTSS_ADDRESSV] = address;
     st[D3DTSS_MAGFILTER] = st[D3DTSS_MINFILTER] = filter;
-    st[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
+    st[D3DTSS_MIPFILTER] = mip;
   };
   const bool opaque = program == ShaderTechnique::TerrainBase || program == ShaderTechnique::ShadowGenerate;
   rs[D3DRS_ALPHABLENDENABLE] = opaque ? FALSE : TRUE;
@@ -1155,7 +1155,9 @@ void Renderer::ApplyShaderTechnique(ShaderTechnique program, DWORD* rs,
   switch (program) {
     case ShaderTechnique::TerrainBase:
     case ShaderTechnique::TerrainLayer:
-      sample(0, D3DTADDRESS_WRAP, D3DTEXF_LINEAR);
+      // A layer repeats every few units: seen from afar, only its smaller levels keep it from
+      // breaking into moire.
+      sample(0, D3DTADDRESS_WRAP, D3DTEXF_LINEAR, D3DTEXF_LINEAR);
       sample(1, D3DTADDRESS_CLAMP, D3DTEXF_LINEAR);  // the blend map ends at its patch
       break;
     case ShaderTechnique::PaintBrush:
