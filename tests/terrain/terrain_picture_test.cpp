@@ -50,8 +50,12 @@ TEST(TerrainPicture, TheBaseLayerAndAPaintedLayerShowLitByTheAmbientAndTheSunOrT
   r.Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF0000FFu, 1.0f, 0);
   t.Frame();
   host::Surface* back = r.device().BackBuffer();
+  // 10 pixels a unit, x to the right and z up the view: (400, 300) is in the stroke, (560, 140)
+  // at (340, 340) in the layer's patch (320 to 352) beside it, where the blend map is clear,
+  // and (100, 300) outside the patch.
   // Lit straight from above: 0xC0 x (0x40 / 255 + 0.5) = 144 in the layer's channel.
   EXPECT_TRUE(Near(SurfacePixel(back, 400, 300), 0x900000u, 4)) << std::hex << SurfacePixel(back, 400, 300);
+  EXPECT_TRUE(Near(SurfacePixel(back, 560, 140), 0x009000u, 4)) << std::hex << SurfacePixel(back, 560, 140);
   EXPECT_TRUE(Near(SurfacePixel(back, 100, 300), 0x009000u, 4)) << std::hex << SurfacePixel(back, 100, 300);
 
   // Without a light the fixed sun lights flat ground by 0.4 + 0.6 x 0.8: 0xC0 x 0.88 = 169.
