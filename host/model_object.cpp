@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -22,6 +23,18 @@ namespace host {
 namespace {
 
 constexpr float kMiss = 2.0f;
+
+// The stages of the model's own draw: its map times its colour, doubled (the samples' mid-grey
+// Kd shows the map as it is, as under the scene's styled draws), and nothing after stage 0.
+struct OwnStageState {
+  DWORD stage, type, value;
+};
+constexpr OwnStageState kOwnStages[] = {
+    {0, D3DTSS_COLOROP, D3DTOP_MODULATE2X}, {0, D3DTSS_COLORARG1, D3DTA_TEXTURE},
+    {0, D3DTSS_COLORARG2, D3DTA_DIFFUSE},   {0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1},
+    {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},   {0, D3DTSS_RESULTARG, D3DTA_CURRENT},
+    {1, D3DTSS_COLOROP, D3DTOP_DISABLE},    {1, D3DTSS_ALPHAOP, D3DTOP_DISABLE}};
+constexpr size_t kOwnStageStates = std::size(kOwnStages);
 
 std::string ReadWhole(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
@@ -514,16 +527,24 @@ void ModelObject::Realize(uint32_t arg) {
           part->preDrawHook(&subset, textures_.data());
           ++draw.preHooks;
         }
-        // Without hooks nothing of the module's binds the sub-mesh's map: the model binds its
-        // own for this draw and then gives stage 0 back as it found it.
+        // Without hooks nothing of the module's sets up the sub-mesh's material: the model binds
+        // its own map and sets the stages it draws with for this draw, so that stages an earlier
+        // record's hooks switched on do not run over it, and then gives them back as it found them.
         StageBinding found;
+        DWORD kept[kOwnStageStates];
         if (!hooks) {
           found = SaveStage(renderer, 0);
+          for (size_t k = 0; k < kOwnStageStates; ++k)
+            kept[k] = renderer->GetTextureStageState(kOwnStages[k].stage, kOwnStages[k].type);
           const int32_t map = subset.textureIndex[0];
           renderer->SetTexture(0, map >= 0 && static_cast<size_t>(map) < textures_.size() ? textures_[map] : -1);
+          for (const OwnStageState& own : kOwnStages) renderer->SetTextureStageState(own.stage, own.type, own.value);
         }
         renderer->SetVertexShader(kModelVertexFvf);
         renderer->DrawPrimitive(D3DPT_TRIANGLELIST, b.vertexBuffer, b.stride, 0, b.vertexCount / 3, part->effect, 0);
+        if (!hooks)
+          for (size_t k = 0; k < kOwnStageStates; ++k)
+            renderer->SetTextureStageState(kOwnStages[k].stage, kOwnStages[k].type, kept[k]);
         RestoreStage(renderer, 0, found);
         ++draw.subMeshesDrawn;
         if (hooks && part->postDrawHook != nullptr) {

@@ -22,9 +22,11 @@
 // - Part 0's draw context also hands out the model's mesh (host/model_mesh.h): every part's
 //   positions, the nodes of the "#@node" lines and the box.
 // - Slot 3 draws every sub-mesh of every part; while a part's controller is on hooks (slot 13
-//   with 0) its pre- and post-draw hooks run around each sub-mesh. Off hooks the model binds
-//   the sub-mesh's texture 0 (none when it has no map_Kd) to stage 0 for that draw and puts
-//   back what stage 0 held; it sets no stage state.
+//   with 0) its pre- and post-draw hooks run around each sub-mesh. Off hooks the model draws
+//   the sub-mesh's own material: texture 0 (none when it has no map_Kd) on stage 0, stage 0
+//   the map times the colour doubled (so the samples' mid-grey Kd shows the map as it is) with
+//   the map's alpha, stage 1 and those after it off; what stages 0 and 1 held is put back after
+//   the draw. The coordinates, transforms, filters and addressing of stage 0 stay as set.
 // - Slot 12 is the smallest hit fraction t in [0, 1] of the segment over all triangles; 2.0
 //   when nothing is hit. Slot 14 names the part of that hit (unchanged by a miss).
 // - 20511 "ll" keeps the model option; 20510 "ls" records a motion (no file is read), which

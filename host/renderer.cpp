@@ -1119,6 +1119,7 @@ Renderer::EffectTechnique Renderer::TechniqueOf(const std::string& name) {
   for (const char* shaderOnly : kShaderOnly)
     if (name == shaderOnly) return {Technique::ShaderOnly};
   static const std::pair<const char*, Technique> kOwn[] = {{"lightHull", Technique::LightHull},
+                                                           {"afterImage", Technique::AfterImage},
                                                            {"CopyImage", Technique::CopyImage},
                                                            {"BlendGlow", Technique::BlendGlow},
                                                            {"CombineGlowImage", Technique::CombineGlowImage}};
@@ -1148,11 +1149,11 @@ void Renderer::ApplyShaderTechnique(ShaderTechnique program, DWORD* rs,
   rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
   rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
   rs[D3DRS_DESTBLEND] = D3DBLEND_INVSRCALPHA;
-  auto sample = [stages](DWORD stage, DWORD address, DWORD filter) {
+  auto sample = [stages](DWORD stage, DWORD address, DWORD filter, DWORD mip = D3DTEXF_NONE) {
     auto& st = (*stages)[stage];
     st[D3DTSS_ADDRESSU] = st[D3DTSS_ADDRESSV] = address;
     st[D3DTSS_MAGFILTER] = st[D3DTSS_MINFILTER] = filter;
-    st[D3DTSS_MIPFILTER] = D3DTEXF_NONE;
+    st[D3DTSS_MIPFILTER] = mip;
   };
   const bool opaque = program == ShaderTechnique::TerrainBase || program == ShaderTechnique::ShadowGenerate;
   rs[D3DRS_ALPHABLENDENABLE] = opaque ? FALSE : TRUE;
@@ -1160,7 +1161,9 @@ void Renderer::ApplyShaderTechnique(ShaderTechnique program, DWORD* rs,
   switch (program) {
     case ShaderTechnique::TerrainBase:
     case ShaderTechnique::TerrainLayer:
-      sample(0, D3DTADDRESS_WRAP, D3DTEXF_LINEAR);
+      // A layer repeats every few units: seen from afar, only its smaller levels keep it from
+      // breaking into moire.
+      sample(0, D3DTADDRESS_WRAP, D3DTEXF_LINEAR, D3DTEXF_LINEAR);
       sample(1, D3DTADDRESS_CLAMP, D3DTEXF_LINEAR);  // the blend map ends at its patch
       break;
     case ShaderTechnique::PaintBrush:
@@ -1199,6 +1202,21 @@ void Renderer::ApplyTechnique(Technique technique, DWORD* rs,
     s0[D3DTSS_COLORARG2] = s0[D3DTSS_ALPHAARG2] = D3DTA_TFACTOR;
     s0[D3DTSS_RESULTARG] = D3DTA_CURRENT;
     (*stages)[1][D3DTSS_COLOROP] = D3DTOP_DISABLE;
+    return;
+  }
+  if (technique == Technique::AfterImage) {
+    // A fading copy of a model: the texture factor's colour over the whole copy, blended by its
+    // alpha. It writes no depth, so the copies and the model behind them show through it.
+    rs[D3DRS_ALPHABLENDENABLE] = TRUE;
+    rs[D3DRS_SRCBLEND] = D3DBLEND_SRCALPHA;
+    rs[D3DRS_DESTBLEND] = D3DBLEND_INVSRCALPHA;
+    rs[D3DRS_BLENDOP] = D3DBLENDOP_ADD;
+    rs[D3DRS_ALPHATESTENABLE] = FALSE;
+    rs[D3DRS_ZWRITEENABLE] = FALSE;
+    s0[D3DTSS_COLOROP] = s0[D3DTSS_ALPHAOP] = D3DTOP_SELECTARG1;
+    s0[D3DTSS_COLORARG1] = s0[D3DTSS_ALPHAARG1] = D3DTA_TFACTOR;
+    s0[D3DTSS_RESULTARG] = D3DTA_CURRENT;
+    (*stages)[1][D3DTSS_COLOROP] = (*stages)[1][D3DTSS_ALPHAOP] = D3DTOP_DISABLE;
     return;
   }
   // The glow's image passes: one texture over a quad that fills the target, whatever the

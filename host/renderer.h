@@ -413,7 +413,7 @@ class Renderer final : public IRenderer {
   void Rasterise(DrawRecord& record, const uint8_t* vertexBase, const uint8_t* firstIndex, UINT indexSize);
   // Techniques: the states a named technique sets for its own draw, the program that draws
   // it when the fixed-function pipeline cannot, or that it is shaders only and not drawn.
-  enum class Technique { InForce, ShaderOnly, LightHull, CopyImage, BlendGlow, CombineGlowImage, Program };
+  enum class Technique { InForce, ShaderOnly, LightHull, AfterImage, CopyImage, BlendGlow, CombineGlowImage, Program };
   struct EffectTechnique {
     Technique kind = Technique::InForce;
     ShaderTechnique program = ShaderTechnique::TerrainBase;  // of a Program

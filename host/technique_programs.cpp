@@ -52,14 +52,18 @@ uniform int uLit;
 uniform vec4 uLightDirection[8], uLightDiffuse[8];
 void main() {
   vec3 colour = texture(uTexture0, vLayer).rgb;
+  // The face's own normal, turned up: the ground is lit from above whichever way it winds.
+  vec3 n = normalize(cross(dFdx(vWorld), dFdy(vWorld)));
+  if (n.y < 0.0) n = -n;
+  vec3 light;
   if (uLit != 0) {
-    // The face's own normal, turned up: the ground is lit from above whichever way it winds.
-    vec3 n = normalize(cross(dFdx(vWorld), dFdy(vWorld)));
-    if (n.y < 0.0) n = -n;
-    vec3 light = uAmbient.rgb;
+    light = uAmbient.rgb;
     for (int i = 0; i < 8; ++i) light += uLightDiffuse[i].rgb * max(dot(n, uLightDirection[i].xyz), 0.0);
-    colour *= clamp(light, 0.0, 1.0);
+  } else {
+    // Ground with no light of its own would show no hill at all: a fixed sun lights it.
+    light = vec3(0.4 + 0.6 * max(dot(n, vec3(-0.48, 0.8, -0.36)), 0.0));
   }
+  colour *= clamp(light, 0.0, 1.0);
 #ifdef LAYER
   fragColor = vec4(colour, texture(uTexture1, vBlend).a);
 #else

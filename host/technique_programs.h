@@ -8,9 +8,11 @@
 //   layer (Tex0) reads stage 0 at (world.xz + offset) x scale x 0.1, so a layer of scale 1
 //   repeats every 10 units; a painted layer (Tex1) reads stage 0 at world.xz x 0.1 and takes
 //   its alpha from the blend map on stage 1 at (world.xz + offset) x scale, its patch's 0..1.
-//   Both are lit by the ambient colour and the directional lights enabled (the fixed-function
-//   lighting switch aside, as a shader lights), on the face's own normal; with no directional
-//   light enabled they show the textures as they are.
+//   Both are lit on the face's own normal by the ambient colour and the directional lights
+//   enabled (the fixed-function lighting switch aside, as a shader lights); with no directional
+//   light enabled, by a fixed sun: 0.4 + 0.6 x (n . (-0.48, 0.8, -0.36)), so flat ground shows
+//   its textures at 0.88 and the slopes that face the sun or turn from it show the hills. The
+//   layer is read through its mip levels.
 // - "PaintBrush": positions and one coordinate pair, through c0-c3; the texture factor's colour,
 //   faint in the middle and strongest at a ring near the brush's edge (coordinates 0..1).
 // - "disturbedSmoke": positions and one coordinate pair through c0-c3 (the transposed

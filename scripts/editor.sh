@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the terrain editor on the sample terrain. Scene 1 of the sample tree is a stage whose walk
 # patch covers only the ground round the origin, while the editor puts its walker at (222, 0, 333);
-# so this makes a copy of the sample tree whose scene 1 walks on the field of
-# samples/editor/walk_patch.obj, and runs `footlight terrain --editor` on it with a click low on
+# so this makes a copy of the sample tree whose scene 1 walks on the sample terrain's ground
+# (samples/editor/walk_patch.obj), and runs `footlight terrain --editor` on it with a click low on
 # the left of the view. Arguments replace the default options after --editor.
 set -euo pipefail
 cd "$(dirname "$0")/.."

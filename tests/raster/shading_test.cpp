@@ -279,7 +279,7 @@ TEST_F(Stages, AddressModesRepeatMirrorClampAndBorder) {
 
 using Techniques = RasterTest;
 
-TEST_F(Techniques, TheLightHullSetsItsStatesForItsOwnDrawOnly) {
+TEST_F(Techniques, TheLightHullAndTheAfterImageSetTheirStatesForTheirOwnDrawOnly) {
   ClearAll(0xFF000000);
   const int hull = r.GetEffect("lightHull");
   r.SetRenderState(D3DRS_TEXTUREFACTOR, 0x80FF0000);
@@ -295,7 +295,18 @@ TEST_F(Techniques, TheLightHullSetsItsStatesForItsOwnDrawOnly) {
                               0),
             D3D_OK);
   EXPECT_EQ(Pixel(4, 4), 0x0000FFu);
-  EXPECT_EQ(r.Raster().rasterised, 2u);
+  // An after-image copy is the texture factor's colour over the blue, at the factor's alpha,
+  // nearer than the blue but leaving its depth: 0x80 / 255 of 0xFFD700 and the rest of 0x0000FF.
+  r.SetRenderState(D3DRS_TEXTUREFACTOR, 0x80FFD700);
+  ScreenVertex nearer[4];
+  for (int i = 0; i < 4; ++i) nearer[i] = ScreenVertex{v[i].x, v[i].y, 0.125f, 1, v[i].colour};
+  ASSERT_EQ(r.DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, kScreenFvf, 2, nearer, sizeof(ScreenVertex),
+                              r.GetEffect("afterImage"), 0),
+            D3D_OK);
+  EXPECT_TRUE(Near(Pixel(4, 4), 0x806C7F, 2)) << std::hex << Pixel(4, 4);
+  EXPECT_NEAR(r.device().AutoDepth()->Depth(4, 4), 0.25f, 1e-6f);
+  EXPECT_EQ(r.GetRenderState(D3DRS_ALPHABLENDENABLE), 0u);
+  EXPECT_EQ(r.Raster().rasterised, 3u);
 }
 
 TEST_F(Techniques, ShaderOnlyTechniquesAreRecordedButNotDrawn) {

@@ -1,5 +1,5 @@
 // A normal-style record's host model draws with its own map: in the scene's frame and in the
-// planform picture alike, whatever texture the module left bound before it.
+// planform picture alike, whatever texture and stages the module left set before it.
 #include <cstring>
 
 #include "scene_fixture.h"
@@ -41,7 +41,7 @@ TEST(ModelTextures, ANormalRecordShowsItsOwnMapInTheFrameAndInThePlanform) {
   s.WriteFile("stage/floor.obj",
               "mtllib floor.mtl\nv -4 0 -4\nv 4 0 -4\nv 4 0 4\nv -4 0 4\nvt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
               "usemtl tiles\nf 4/4 3/3 2/2 1/1\n");
-  s.WriteFile("stage/floor.mtl", "newmtl tiles\nmap_Kd tiles.tga\n");
+  s.WriteFile("stage/floor.mtl", "newmtl tiles\nKd 0.5 0.5 0.5\nmap_Kd tiles.tga\n");
   s.WriteFile("stage/tiles.tga", OneColourTga(0xFF3080C0u));
   s.WriteFile("stage/other.tga", OneColourTga(0xFFFF4040u));
   s.WriteFile("resource/ini/scene/1.ini",
@@ -50,8 +50,16 @@ TEST(ModelTextures, ANormalRecordShowsItsOwnMapInTheFrameAndInThePlanform) {
   CSceneSystem* scene = s.MakeScene();
   ASSERT_TRUE(scene->LoadScene(1));
   host::Renderer& r = s.standard.renderer;
-  // What another draw left bound must not show on the floor.
-  r.SetTexture(0, r.LoadTexture("stage\\other.tga", 0));
+  // What another draw left bound must not show on the floor, nor the stages another record's
+  // hooks left switched on after stage 0 (the map reads through a doubling stage, so the
+  // mid-grey Kd shows it as it is).
+  const int other = r.LoadTexture("stage\\other.tga", 0);
+  r.SetTexture(0, other);
+  r.SetTexture(1, other);
+  r.SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2);
+  r.SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_MODULATE2X);
+  r.SetTextureStageState(1, D3DTSS_COLORARG1, D3DTA_CURRENT);
+  r.SetTextureStageState(1, D3DTSS_COLORARG2, D3DTA_TEXTURE);
 
   scene->RenderScenePlanform(16, 16, 100.0f, "plan.bmp");
   std::ifstream in(s.root + "/plan.bmp", std::ios::binary);
@@ -67,8 +75,10 @@ TEST(ModelTextures, ANormalRecordShowsItsOwnMapInTheFrameAndInThePlanform) {
   scene->Realize(0);
   host::Surface* back = r.device().BackBuffer();
   EXPECT_TRUE(Near(SurfacePixel(back, 400, 300), 0x3080C0u, 2)) << std::hex << SurfacePixel(back, 400, 300);
-  // The model gave stage 0 back as it found it.
+  // The model gave the stages back as it found them.
   EXPECT_EQ(r.TextureName(r.StageTextureHandle(0)), "stage\\other.tga");
+  EXPECT_EQ(r.GetTextureStageState(0, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_SELECTARG2));
+  EXPECT_EQ(r.GetTextureStageState(1, D3DTSS_COLOROP), static_cast<DWORD>(D3DTOP_MODULATE2X));
 }
 
 }  // namespace

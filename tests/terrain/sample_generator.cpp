@@ -123,9 +123,33 @@ std::vector<uint8_t> BrushMask() {
   return host::FormatMaskFile(samples.data(), 16, 16);
 }
 
+std::vector<uint8_t> WalkPatch(const std::vector<int16_t>& hills) {
+  constexpr int kSide = 513, kStep = 8, kPoints = (kSide - 1) / kStep + 1;
+  std::string text =
+      "# A walk patch for the terrain editor: the ground of resource/terrain/hills.r16 (at height\n"
+      "# scale 1) every 8 samples, each square cut along the ridge's diagonal, so that the walker the\n"
+      "# editor puts at (222, 0, 333) stands and walks on the field's surface. scripts/editor.sh puts\n"
+      "# it in place of scene 1's stage walk patch in a copy of the sample tree. Made by\n"
+      "# tests/terrain/sample_generator.cpp.\n";
+  for (int i = 0; i < kPoints; ++i)
+    for (int j = 0; j < kPoints; ++j) {
+      const int x = i * kStep, z = j * kStep;
+      text += "v " + std::to_string(x) + " " + std::to_string(hills[static_cast<size_t>(x) * kSide + z]) + " " +
+              std::to_string(z) + "\n";
+    }
+  auto at = [](int i, int j) { return std::to_string(i * kPoints + j + 1); };
+  for (int i = 0; i + 1 < kPoints; ++i)
+    for (int j = 0; j + 1 < kPoints; ++j) {
+      text += "f " + at(i, j) + " " + at(i + 1, j) + " " + at(i + 1, j + 1) + "\n";
+      text += "f " + at(i, j) + " " + at(i + 1, j + 1) + " " + at(i, j + 1) + "\n";
+    }
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
 std::map<std::string, std::vector<uint8_t>> AllSamples() {
   const auto hills = HillHeights();
   return {
+      {"editor/walk_patch.obj", WalkPatch(hills)},
       {"TerrainPatchIndexInfo.dat", PatchIndexFile()},
       {"resource/terrain/hills.r16", host::FormatHeightFile(hills.data(), 513)},
       {"resource/terrain/grass.dds", CheckerDds(8, 0xFF3A7D2Cu, 0xFF4F9A3Au)},

@@ -21,6 +21,9 @@ std::vector<uint8_t> PatchIndexFile();
 // A 16 x 16 binary PGM brush mask that falls off from the middle.
 std::vector<uint8_t> BrushMask();
 
+// The terrain editor's walk patch: an OBJ of the hills' ground every 8 samples.
+std::vector<uint8_t> WalkPatch(const std::vector<int16_t>& hills);
+
 // Every sample file by its path below samples/.
 std::map<std::string, std::vector<uint8_t>> AllSamples();
 

@@ -236,17 +236,25 @@ TEST(TerrainCommand, TheEditorWalksTheWalkerTowardTheClickedGround) {
   testing_support::TempTree tree;
   std::filesystem::copy(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples", tree.Root(),
                         std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-  // The sample field walk patch under the whole terrain, as scripts/editor.sh puts it in place.
+  // The sample field walk patch over the whole terrain, as scripts/editor.sh puts it in place.
   std::filesystem::copy_file(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples/editor/walk_patch.obj",
                              tree.Root() + "/resource/models/stage/walk_patch.obj",
                              std::filesystem::copy_options::overwrite_existing);
-  // The middle of the view looks level past the walker's head and finds no ground; a pixel low
-  // on the left finds it near the walker.
+  // The top left corner of the view looks past the field and finds no ground; a pixel low on the
+  // left finds it near the walker.
   const Result r = RunTerrain("resource/terrain/hills.r16 --resource " + tree.Root() +
-                              " --editor --frames 8 --click 400,300@2 --click 100,500@4");
+                              " --editor --frames 8 --click 20,20@2 --click 100,500@4 --height 222,333");
   ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("click (400, 300) before frame 2: no ground under the pixel"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("click (20, 20) before frame 2: no ground under the pixel"), std::string::npos) << r.out;
   std::smatch m;
+  // The walker stands on the field, not under it: the patch follows the ground every 8 samples,
+  // the ground ripples by a unit between them.
+  const std::regex ground(R"(height \(222\.000, 333\.000\): (-?[0-9.]+) )");
+  ASSERT_TRUE(std::regex_search(r.out, m, ground)) << r.out;
+  const double groundHeight = std::stod(m[1]);
+  const std::regex placed(R"(  walker \(222\.000, (-?[0-9.]+), 333\.000\))");
+  ASSERT_TRUE(std::regex_search(r.out, m, placed)) << r.out;
+  EXPECT_NEAR(std::stod(m[1]), groundHeight, 2.0) << r.out;
   const std::regex click(R"(click \(100, 500\) before frame 4: ground \((-?[0-9.]+), -?[0-9.]+, (-?[0-9.]+)\))");
   ASSERT_TRUE(std::regex_search(r.out, m, click)) << r.out;
   const double gx = std::stod(m[1]), gz = std::stod(m[2]);
