@@ -44,8 +44,11 @@ void PrintDraws(host::Renderer& renderer, size_t firstDraw, size_t firstText, FI
       std::fprintf(out, "  after-image copy: texture factor 0x%08x at %.3f,%.3f,%.3f\n",
                    static_cast<unsigned>(d.state->RenderState(60)), w._41, w._42, w._43);
     } else {
-      std::fprintf(out, "  model: %u triangles, alpha %u at %.3f,%.3f,%.3f\n", d.primitiveCount,
-                   static_cast<unsigned>(d.VertexDword(d.firstVertex, 12) >> 24), w._41, w._42, w._43);
+      // The colour follows the position and, in a mesh's vertices, the normal.
+      const UINT colour = 12 + ((d.fvf & D3DFVF_NORMAL) != 0 ? 12 : 0) + ((d.fvf & D3DFVF_PSIZE) != 0 ? 4 : 0);
+      const unsigned alpha = (d.fvf & D3DFVF_DIFFUSE) != 0 ? d.VertexDword(d.firstVertex, colour) >> 24 : 255;
+      std::fprintf(out, "  model: %u triangles, alpha %u at %.3f,%.3f,%.3f\n", d.primitiveCount, alpha, w._41, w._42,
+                   w._43);
     }
   }
   if (shown == 0) std::fprintf(out, "  no draws\n");

@@ -77,6 +77,13 @@ TEST(ObjectDrawCommand, HighlightShineAndPickReportWhatTheyDid) {
   EXPECT_EQ(CountStarting(r.out, "pick at 400,320 (precise): 0.000,"), 1u) << r.out;
   const Result miss = RunFootlight("object 10005 --scene 1 --pick 20,20 --frames 1" + kSamples);
   EXPECT_EQ(CountStarting(miss.out, "pick at 20,20 (coarse): nothing"), 1u) << miss.out;
+  // A mesh model's vertices hold a normal before their colour.
+  const Result mesh = RunFootlight("object 3 --scene 1 --draw --frames 1" + kSamples);
+  size_t opaque = 0, models = 0;
+  for (const std::string& l : Lines(mesh.out))
+    if (l.rfind("  model: ", 0) == 0) ++models, opaque += l.find(", alpha 255 at ") != std::string::npos ? 1 : 0;
+  EXPECT_GE(models, 1u) << mesh.out;
+  EXPECT_EQ(opaque, models) << mesh.out;
 }
 
 TEST(ObjectDrawCommand, AnUnknownFontWordOrMalformedOptionIsOneErrorLine) {
