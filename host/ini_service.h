@@ -28,6 +28,10 @@
 
 namespace host {
 
+// The largest INI file read: the scene, light, helper-point and object files are a few
+// kilobytes.
+inline constexpr uint64_t kIniFileMaxBytes = 4u << 20;
+
 // What the service and the INI objects it handed out share; lives while any of them does.
 struct IniServiceCore {
   std::string root;

@@ -41,7 +41,7 @@ void Print(CSceneSystem* scene) {
 }
 
 int RunHelpers(const HelpersOptions& o, DMAInterfaceFn entry) {
-  if (std::string line; !o.file.empty() && !footlight::cli::Readable(o.resource, o.file, &line))
+  if (std::string line; !o.file.empty() && !footlight::cli::Readable(o.resource, o.file, &line, host::kIniFileMaxBytes))
     return footlight::cli::Fail(line);
   host::StandardHost standard(o.resource);
   host::ReferenceHost& host = standard.host;
