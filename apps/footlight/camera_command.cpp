@@ -208,8 +208,9 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
   }
   if (!o.action.empty()) {
     if (!camera->PlayAction(o.action.c_str())) {
-      std::fprintf(stderr, "footlight: the camera action \"%s\" did not load (resource\\ini\\Brivanta\\common\\%s.ini and its animation)\n",
-                   o.action.c_str(), o.action.c_str());
+      const std::vector<std::string>& refused = session.standard().objects->animation.Errors();
+      std::fprintf(stderr, "footlight: the camera action \"%s\" did not load (resource\\ini\\Brivanta\\common\\%s.ini and its animation)%s\n",
+                   o.action.c_str(), o.action.c_str(), refused.empty() ? "" : (": " + refused.back()).c_str());
       return finish(1);
     }
     D3DXMATRIX base;
