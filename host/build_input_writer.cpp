@@ -11,8 +11,11 @@
 #include <sstream>
 #include <tuple>
 
+#include "host/file_bytes.h"
+#include "host/obj_files.h"
 #include "host/obj_text.h"
 #include "win32/file_system.h"
+#include "win32/win32.h"
 
 namespace host {
 
@@ -185,28 +188,39 @@ bool BuildInputFromObj(const std::string& objPath, BuildInput* out, std::string*
     *error = objPath + " is not a file below the resource folder";
     return false;
   }
-  const size_t cut = file.find_last_of('/');
-  const std::string folder = cut == std::string::npos ? std::string() : file.substr(0, cut + 1);
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) {
-    *error = objPath + " does not open";
-    return false;
-  }
-  const std::string text{std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>()};
-  if (const std::string why = ObjTextProblem(text); !why.empty()) {
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(file, "OBJ", kObjFileMaxBytes, &bytes, error)) return false;
+  std::string whole(bytes.begin(), bytes.end());
+  bytes = std::vector<uint8_t>();
+  if (const std::string why = ObjTextProblem(whole); !why.empty()) {
     *error = objPath + " " + why;
     return false;
   }
+  std::istringstream text(std::move(whole));
+  MtlLibraryReader libraries(objPath);
   tinyobj::attrib_t attrib;
   std::vector<tinyobj::shape_t> shapes;
   std::vector<tinyobj::material_t> materials;
   std::string warn, err;
-  std::istringstream in(text);
-  tinyobj::MaterialFileReader mtl(folder);
-  if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, &in, &mtl, true)) {
+  if (!tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, &text, &libraries, true)) {
     *error = objPath + " does not read as an OBJ mesh" + (err.empty() ? std::string() : ": " + err);
     if (!error->empty() && error->back() == '\n') error->pop_back();
     return false;
+  }
+  if (!libraries.Refusal().empty()) {
+    *error = objPath + ": " + libraries.Refusal();
+    return false;
+  }
+  // The tree looks a material's texture up in the resource root's scene folder.
+  for (const tinyobj::material_t& m : materials) {
+    const std::string texture = "scene\\" + m.diffuse_texname;
+    if (!m.diffuse_texname.empty() &&
+        win32::ResolvePath(win32::GetResourceRoot(), texture.c_str(), win32::PathMode::Read).empty() &&
+        GetLastError() == ERROR_ACCESS_DENIED) {
+      *error = objPath + ": the texture " + m.diffuse_texname + " of material " + m.name +
+               " leads out of the resource root";
+      return false;
+    }
   }
   // One build material per MTL material, and one plain material for faces that name none.
   std::map<std::string, int> nameIndex;

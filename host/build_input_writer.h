@@ -62,7 +62,8 @@ std::vector<uint8_t> WriteBuildInput(const BuildInput& input);
 BuildInputMaterial MakeBuildMaterial(int texture, const float diffuse[3] = nullptr, float opacity = 1.0f);
 
 // The build input of an OBJ file (a resource path, its MTL libraries beside it). False with a
-// one-line reason when it does not read or holds no triangle.
+// one-line reason when it does not read (host/obj_files.h), names a library or a texture whose
+// path leads out of the resource root, or holds no triangle.
 bool BuildInputFromObj(const std::string& objPath, BuildInput* out, std::string* error);
 
 }  // namespace host

@@ -32,23 +32,6 @@ HANDLE Invalid(DWORD error) {
   return INVALID_HANDLE_VALUE;
 }
 
-bool ReadWhole(const std::string& path, std::string* out) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  char chunk[65536];
-  while (ok) {
-    const ssize_t n = read(fd, chunk, sizeof(chunk));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) ok = false;
-    if (n <= 0) break;
-    out->append(chunk, static_cast<size_t>(n));
-  }
-  close(fd);
-  return ok;
-}
-
 // An INI object in a counted host block of one element: the count word sits just before it.
 template <class Construct>
 IIniFile* PlaceInHostBlock(IniServiceCore& core, Construct construct) {
@@ -128,8 +111,10 @@ HANDLE IniService::OpenFile(const char* path, uint32_t access, uint32_t share, u
       win32::ResolvePath(core_->root, path, creates ? win32::PathMode::Write : win32::PathMode::Read);
   if (resolved.empty()) return Invalid(GetLastError());
 
-  const int fd = open(resolved.c_str(), flags, 0644);
-  if (fd < 0) return Invalid(ErrorFromErrno(errno));
+  // Not blocking, so that a pipe is refused at once instead of waiting for its other end; the
+  // flag changes nothing for the regular files taken.
+  const int fd = open(resolved.c_str(), flags | O_NONBLOCK | O_NOCTTY, 0644);
+  if (fd < 0) return Invalid(errno == ENXIO ? ERROR_ACCESS_DENIED : ErrorFromErrno(errno));
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
@@ -256,9 +241,15 @@ std::shared_ptr<const IniDocument> IniService::Load(const char* path) {
     auto it = core_->cache.find(resolved);
     if (it != core_->cache.end()) return it->second;
   }
-  std::string text;
-  if (!ReadWhole(resolved, &text)) return nullptr;
-  auto doc = std::make_shared<const IniDocument>(IniDocument::Parse(text));
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  const win32::FileRead status = win32::ReadRegularFile(resolved, kIniFileMaxBytes, &bytes, &reason);
+  if (status != win32::FileRead::Read) {
+    // One that does not open is the module's to report, as a missing one is.
+    if (status != win32::FileRead::NotOpened) core_->Log("[INI] cannot read " + std::string(path) + ": " + reason);
+    return nullptr;
+  }
+  auto doc = std::make_shared<const IniDocument>(IniDocument::Parse(std::string(bytes.begin(), bytes.end())));
   std::lock_guard<std::mutex> guard(core_->lock);
   core_->cache[resolved] = doc;
   return doc;

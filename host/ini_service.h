@@ -6,11 +6,13 @@
 // 3 open-existing, 4 open-always, 5 truncate-existing; it returns INVALID_HANDLE_VALUE on
 // failure with the reason as the last error (win32 GetLastError). Opening a file in a way
 // that its other open handles do not share, or that does not share what they do, fails
-// with ERROR_SHARING_VIOLATION. ReadFile and WriteFile move the whole count or fail: a read
+// with ERROR_SHARING_VIOLATION. Only a regular file opens (ERROR_ACCESS_DENIED for a folder, a
+// device or a pipe, which is never waited on). ReadFile and WriteFile move the whole count or fail: a read
 // that finds fewer bytes than asked returns FALSE (ERROR_HANDLE_EOF) and gives the count it
 // got, so a truncated file is never taken for a whole one. The count pointer may be null.
 //
-// INI files (see host/ini_file.h): OpenIni parses a file once and keeps it until Flush, or
+// INI files (see host/ini_file.h) are read by the one read step (win32/file_system.h), up to
+// kIniFileMaxBytes; a refusal is a log line. OpenIni parses a file once and keeps it until Flush, or
 // until the service itself writes that file (an INI writer, or OpenFile for writing);
 // a file changed on disk by anyone else reads fresh only after Flush. The objects handed
 // out are counted host blocks of one element, released by the module as such. The host
@@ -27,6 +29,10 @@
 #include "host/ini_file.h"
 
 namespace host {
+
+// The largest INI file read: the scene, light, helper-point and object files are a few
+// kilobytes.
+inline constexpr uint64_t kIniFileMaxBytes = 4u << 20;
 
 // What the service and the INI objects it handed out share; lives while any of them does.
 struct IniServiceCore {

@@ -1,7 +1,5 @@
 #include "host/lighting_objects.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -197,8 +195,8 @@ IAnimation* AnimationService::LoadAnimation(const char* name, int32_t flags) {
   }
   std::shared_ptr<const AnimationClip> clip;
   const std::string path = win32::ResolvePath(win32::GetResourceRoot(), name, win32::PathMode::Read);
-  struct stat info{};
-  if (!path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+  // Whatever is there must read as a file: a folder or a pipe is no scripted animation.
+  if (!path.empty()) {
     std::vector<uint8_t> bytes;
     std::string error;
     auto parsed = std::make_shared<AnimationClip>();

@@ -181,8 +181,9 @@ class RecordingAnimation final : public IAnimation {
 class AnimationService final : public IAnimationService {
  public:
   // A name that is a file below the resource root is read as the animation text format; one
-  // that does not read as that format loads nothing (null, the reason in Errors()), nor does a
-  // null or empty name. A name with no file gives a scripted animation.
+  // that does not read as that format, or names a folder, a pipe or a device, loads nothing
+  // (null, the reason in Errors()), nor does a null or empty name. A name with nothing below
+  // the root gives a scripted animation.
   IAnimation* LoadAnimation(const char* name, int32_t flags) override;
   // Moves every animation not released by the elapsed time (the host's frame does so before
   // "execute").

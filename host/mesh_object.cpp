@@ -10,27 +10,14 @@
 #include <tuple>
 
 #include "frame/renderer.h"
+#include "host/file_bytes.h"
 #include "host/host.h"
+#include "host/obj_files.h"
 #include "host/obj_text.h"
 
 namespace host {
 
 namespace {
-
-// The whole file through the file service, the one way the reference host reads module files.
-bool ReadWholeFile(IIniService& files, const char* path, std::string* out) {
-  const HANDLE file = files.OpenFile(path, kFileAccessRead, kFileShareRead, kFileOpenExisting);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  uint32_t high = 0;
-  const uint32_t size = files.GetFileSize(file, &high);
-  bool ok = high == 0;
-  if (ok) {
-    out->assign(size, '\0');
-    ok = size == 0 || files.ReadFile(file, out->data(), size, nullptr) != 0;
-  }
-  files.CloseFile(file);
-  return ok;
-}
 
 void FaceNormal(const float* a, const float* b, const float* c, float* n) {
   const float u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]};
@@ -55,11 +42,10 @@ uint32_t VertexColour(const tinyobj::attrib_t& attrib, int vertex) {
 }  // namespace
 
 bool LoadObjMesh(IIniService& files, const char* path, MeshData* out, std::string* error) {
-  std::string text;
-  if (!ReadWholeFile(files, path, &text)) {
-    *error = std::string("cannot read ") + path;
-    return false;
-  }
+  std::vector<uint8_t> bytes;
+  if (!ReadServiceFile(files, path, "OBJ", kObjFileMaxBytes, &bytes, error)) return false;
+  std::string text(bytes.begin(), bytes.end());
+  bytes = std::vector<uint8_t>();
   if (const std::string why = ObjTextProblem(text); !why.empty()) {
     *error = std::string(path) + " " + why;
     return false;

@@ -1,18 +1,21 @@
 #include "host/model_object.h"
 
+// Its declarations first: the implementation below must be included only once.
+#include "host/obj_files.h"
+
 #define TINYOBJLOADER_IMPLEMENTATION
 #include <tiny_obj_loader.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "frame/renderer.h"
+#include "host/file_bytes.h"
 #include "host/host.h"
 #include "host/lighting_objects.h"
 #include "host/renderer.h"
@@ -35,14 +38,6 @@ constexpr OwnStageState kOwnStages[] = {
     {0, D3DTSS_ALPHAARG1, D3DTA_TEXTURE},   {0, D3DTSS_RESULTARG, D3DTA_CURRENT},
     {1, D3DTSS_COLOROP, D3DTOP_DISABLE},    {1, D3DTSS_ALPHAOP, D3DTOP_DISABLE}};
 constexpr size_t kOwnStageStates = std::size(kOwnStages);
-
-std::string ReadWhole(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 // The folder part of a resource path, with its separator ("" for a bare name).
 std::string FolderOf(const std::string& path) {
@@ -80,31 +75,6 @@ std::set<std::string> MaterialsWithColour(const std::string& text) {
   return named;
 }
 
-// Reads the .mtl files an OBJ names from beside it, through the resolver.
-class MtlReader final : public tinyobj::MaterialReader {
- public:
-  explicit MtlReader(std::string folder) : folder_(std::move(folder)) {}
-  bool operator()(const std::string& name, std::vector<tinyobj::material_t>* materials,
-                  std::map<std::string, int>* map, std::string* warn, std::string* err) override {
-    const std::string file =
-        win32::ResolvePath(win32::GetResourceRoot(), Joined(folder_, name).c_str(), win32::PathMode::Read);
-    if (file.empty()) {
-      if (warn != nullptr) *warn += "material library " + name + " not found\n";
-      return false;
-    }
-    const std::string whole = ReadWhole(file);
-    for (const std::string& material : MaterialsWithColour(whole)) coloured.insert(material);
-    std::istringstream text(whole);
-    tinyobj::LoadMtl(map, materials, &text, warn, err);
-    return true;
-  }
-
-  std::set<std::string> coloured;
-
- private:
-  std::string folder_;
-};
-
 // A material's "Kd" as an opaque vertex colour; white for a material that gives none.
 uint32_t MaterialColour(const tinyobj::material_t& m, const std::set<std::string>& coloured) {
   if (coloured.count(m.name) == 0) return 0xFFFFFFFFu;
@@ -120,7 +90,8 @@ uint32_t MaterialColour(const tinyobj::material_t& m, const std::set<std::string
 struct ObjBuild {
   std::vector<float> positions, normals, texcoords;
   std::vector<tinyobj::material_t> materials;
-  const std::set<std::string>* coloured = nullptr;
+  const MtlLibraryReader* libraries = nullptr;
+  std::set<std::string> coloured;  // of the libraries read so far
   std::string currentMaterial;
   uint32_t currentColour = 0xFFFFFFFFu;
   std::vector<std::unique_ptr<ModelPart>>* parts = nullptr;
@@ -375,7 +346,13 @@ bool ModelObject::Load(const std::string& path) {
     if (host != nullptr) host->Log("[modelr] no model file %s", path.c_str());
     return false;
   }
-  const std::string text = ReadWhole(file);
+  std::vector<uint8_t> bytes;
+  if (std::string error; !ReadFileBytes(file, "model", kObjFileMaxBytes, &bytes, &error)) {
+    if (host != nullptr) host->Log("[modelr] %s", error.c_str());
+    return false;
+  }
+  const std::string text(bytes.begin(), bytes.end());
+  bytes = std::vector<uint8_t>();
 
   std::vector<std::unique_ptr<ModelPart>> parts;
   ObjBuild build;
@@ -399,11 +376,13 @@ bool ModelObject::Load(const std::string& path) {
     b->currentMaterial = name;
     b->currentColour = 0xFFFFFFFFu;
     for (const tinyobj::material_t& m : b->materials)
-      if (m.name == b->currentMaterial) b->currentColour = MaterialColour(m, *b->coloured);
+      if (m.name == b->currentMaterial) b->currentColour = MaterialColour(m, b->coloured);
   };
   cb.mtllib_cb = [](void* u, const tinyobj::material_t* materials, int count) {
     auto* b = static_cast<ObjBuild*>(u);
     b->materials.assign(materials, materials + count);
+    for (const std::string& text : b->libraries->Texts())
+      for (const std::string& material : MaterialsWithColour(text)) b->coloured.insert(material);
   };
   cb.object_cb = [](void* u, const char* name) {
     auto* b = static_cast<ObjBuild*>(u);
@@ -411,12 +390,13 @@ bool ModelObject::Load(const std::string& path) {
     b->parts->back()->name = name;
   };
   std::istringstream in(text);
-  MtlReader mtl(FolderOf(path));
-  build.coloured = &mtl.coloured;
+  MtlLibraryReader mtl(path);
+  build.libraries = &mtl;
   std::string warn, err;
   const bool ok = tinyobj::LoadObjWithCallback(in, cb, &build, &mtl, &warn, &err);
-  if (!ok) {
-    if (host != nullptr) host->Log("[modelr] cannot read model %s: %s", path.c_str(), err.c_str());
+  if (!ok || !mtl.Refusal().empty()) {
+    if (host != nullptr)
+      host->Log("[modelr] cannot read model %s: %s", path.c_str(), (ok ? mtl.Refusal() : err).c_str());
     return false;
   }
   if (build.badFaces > 0 && host != nullptr)

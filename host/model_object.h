@@ -2,7 +2,8 @@
 //
 // The convention (what message 20500 "lss" loads):
 // - The path is a resource path, resolved under the resource root like every other ('\' or '/',
-//   any case per component). The .mtl files the OBJ names are looked up beside it.
+//   any case per component). The .mtl files the OBJ names are looked up beside it
+//   (host/obj_files.h: a library that leads out of the root or does not read fails the load).
 // - Each "o" object is one part, in file order; faces before the first "o" make a part of their
 //   own with an empty name. Slot 17 (k) is part k, null after the last. Positions are the "v"
 //   values unchanged; polygons are cut into triangles as fans from their first corner; face

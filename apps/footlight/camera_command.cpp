@@ -208,8 +208,11 @@ int RunCamera(const CameraOptions& o, DMAInterfaceFn entry) {
     if (!camera->PlayAction(o.action.c_str())) {
       const std::string file = "resource\\ini\\Brivanta\\common\\" + o.action + ".ini";
       std::string line;
-      if (cli::Readable(o.resource, file, &line))
-        line = "its file " + file + " opened but its animation did not load";
+      if (cli::Readable(o.resource, file, &line)) {
+        const std::vector<std::string>& refused = session.standard().objects->animation.Errors();
+        line = "its file " + file + " opened but its animation did not load" +
+               (refused.empty() ? std::string() : ": " + refused.back());
+      }
       return finish(cli::Fail("the camera action \"" + o.action + "\" did not load: " + line));
     }
     D3DXMATRIX base;

@@ -436,7 +436,7 @@ std::string NotOpened(const std::string& root, const std::string& path, const st
          (root == "." ? " (use --resource DIR)" : "");
 }
 
-bool Readable(const std::string& root, const std::string& path, std::string* line) {
+bool Readable(const std::string& root, const std::string& path, std::string* line, uint64_t limit) {
   std::string file = path;
   if (!root.empty()) {
     file = win32::ResolvePath(root, path.c_str(), win32::PathMode::Read);
@@ -449,18 +449,17 @@ bool Readable(const std::string& root, const std::string& path, std::string* lin
       return false;
     }
   }
-  struct stat info{};
-  if (stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-    *line = NotOpened(root, path, "it is a folder");
-    return false;
+  std::string reason;
+  const win32::FileRead status = win32::CheckRegularFile(file, limit, &reason);
+  if (status == win32::FileRead::Read) return true;
+  if (status == win32::FileRead::NotOpened) {
+    if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    *line = NotOpened(root, path, reason);
+  } else {
+    // Found, so naming the root would not help.
+    *line = std::string(status == win32::FileRead::TooLarge ? "cannot read " : "cannot open ") + path +
+            (root.empty() ? "" : " below the resource root \"" + root + "\"") + ": it " + reason;
   }
-  if (std::FILE* f = std::fopen(file.c_str(), "rb")) {
-    std::fclose(f);
-    return true;
-  }
-  std::string reason = std::strerror(errno);
-  if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
-  *line = NotOpened(root, path, reason);
   return false;
 }
 

@@ -301,10 +301,11 @@ bool ParseCommand(const std::string& name, const std::vector<std::string>& args,
 int Fail(const std::string& line);
 int Usage(const std::string& line);
 
-// Whether a file opens for reading: a resource path below `root`, or with `root` empty a plain
+// Whether a file opens for reading by the read step's rules (a regular file, opened without
+// waiting, of at most `limit` bytes): a resource path below `root`, or with `root` empty a plain
 // path. False with the one line that names the file, the root and the reason, with the hint
 // "(use --resource DIR)" when the root is the default.
-bool Readable(const std::string& root, const std::string& path, std::string* line);
+bool Readable(const std::string& root, const std::string& path, std::string* line, uint64_t limit = UINT64_MAX);
 // The bytes of a plain file the command line reads itself (a backdrop, a script, an input),
 // through the host's one read step: a folder, a device or a file above `limit` bytes is refused
 // before a byte is read. False with the one line: as Readable gives it when the file does not

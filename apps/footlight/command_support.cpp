@@ -4,6 +4,7 @@
 
 #include "apps/footlight/cli.h"
 #include "host/host.h"
+#include "host/ini_service.h"
 #include "scene/scene_system.h"
 #include "win32/file_system.h"
 
@@ -36,7 +37,7 @@ std::string SceneLoadError(int number, const std::string& folder) {
   const std::string file = (folder.empty() ? std::string("resource\\ini\\scene") : folder) + "\\" +
                            std::to_string(number) + ".ini";
   const std::string head = "scene " + std::to_string(number) + " did not load: ";
-  if (std::string line; !cli::Readable(win32::GetResourceRoot(), file, &line)) return head + line;
+  if (std::string line; !cli::Readable(win32::GetResourceRoot(), file, &line, host::kIniFileMaxBytes)) return head + line;
   return head + "its file " + file + " opened but the scene was not made (see the host log)";
 }
 

@@ -39,7 +39,7 @@ void Print(CSceneSystem* scene) {
 }
 
 int RunHelpers(const HelpersOptions& o, DMAInterfaceFn entry) {
-  if (std::string line; !o.file.empty() && !footlight::cli::Readable(o.resource, o.file, &line))
+  if (std::string line; !o.file.empty() && !footlight::cli::Readable(o.resource, o.file, &line, host::kIniFileMaxBytes))
     return footlight::cli::Fail(line);
   footlight::SceneSession session(o.resource, entry);
   if (o.scene >= 0 ? !session.Load(o.scene) : !session.Start()) return session.Close(1);

@@ -78,7 +78,7 @@ int RunLightsCommand(host::ReferenceHost& host, LightsServices& services, const 
     return 2;
   }
   std::vector<std::string> lines;
-  if (std::string line; !footlight::cli::Readable(options.resource, options.file, &line) ||
+  if (std::string line; !footlight::cli::Readable(options.resource, options.file, &line, host::kIniFileMaxBytes) ||
                         !services.ini().DescribeIni(services.filePath().c_str(), &lines)) {
     if (line.empty()) line = "the light file " + options.file + " does not read";
     std::fprintf(err, "footlight: %s\n", line.c_str());

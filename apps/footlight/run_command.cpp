@@ -62,7 +62,7 @@ int RunClasses(host::StandardHost& standard, const RunOptions& o) {
 
   // The INI file is read before anything is made, so a file that does not open stops the run.
   std::vector<std::string> iniLines;
-  if (std::string line; !o.ini.empty() && !cli::Readable(o.resource, o.ini, &line)) return cli::Fail(line);
+  if (std::string line; !o.ini.empty() && !cli::Readable(o.resource, o.ini, &line, host::kIniFileMaxBytes)) return cli::Fail(line);
   if (!o.ini.empty() && !ini.DescribeIni(o.ini.c_str(), &iniLines))
     return cli::Fail("the INI file " + o.ini + " does not read");
   Backdrop backdrop;

@@ -19,6 +19,9 @@
 
 namespace Playback {
 
+// The largest movie file read: hours of a full scene's events; the sample movie is 2 KiB.
+inline constexpr uint64_t kMovieFileMaxBytes = 64u << 20;
+
 // Where a read failed; offset counts bytes from the start of the movie.
 struct MovieReadFailure {
   std::string reason;

@@ -1,6 +1,9 @@
 #include "playback/recording_scene_system.h"
 
 #include <fstream>
+#include <istream>
+#include <streambuf>
+#include <string>
 #include <vector>
 
 #include "frame/module_globals.h"
@@ -19,6 +22,15 @@ std::string MoviePath(const std::string* path, win32::PathMode mode) {
   const std::string text = path != nullptr ? *path : std::string();
   return win32::ResolvePath(win32::GetResourceRoot(), text.c_str(), mode);
 }
+
+// The bytes of a file read whole, as the stream the movie reader takes.
+class ByteSource final : public std::streambuf {
+ public:
+  explicit ByteSource(std::vector<uint8_t>& bytes) {
+    char* begin = reinterpret_cast<char*>(bytes.data());
+    setg(begin, begin, begin + bytes.size());
+  }
+};
 
 // Drops the first entry of the list that holds `item`; an unknown pointer changes nothing.
 template <class List, class T>
@@ -201,11 +213,16 @@ bool SceneSystem::LoadMovie(MovieDataPtr* out, const std::string* path) {
                                                        : "no such file below the resource root");
     return false;
   }
-  std::ifstream in(file, std::ios::in | std::ios::binary);
-  if (!in) {
-    g_pHost->Log("[ERR]:SceneSystem::LoadMovie %s: the file does not open", name);
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  const win32::FileRead read = win32::ReadRegularFile(file, kMovieFileMaxBytes, &bytes, &reason);
+  if (read != win32::FileRead::Read) {
+    g_pHost->Log("[ERR]:SceneSystem::LoadMovie %s: %s", name,
+                 read == win32::FileRead::NotOpened ? "the file does not open" : ("the file " + reason).c_str());
     return false;
   }
+  ByteSource source(bytes);
+  std::istream in(&source);
   MovieDataPtr movie(new MovieData);
   *out = movie;
   MovieReadFailure failure;

@@ -118,35 +118,41 @@ bool ParseBuildInput(std::vector<uint8_t> bytes, AbtBuildInput* input, const cha
   return false;
 }
 
-bool ReadWholeHostFile(const char* path, std::vector<uint8_t>* bytes, bool* opened) {
+HostFileRead ReadWholeHostFile(const char* path, uint64_t limit, std::vector<uint8_t>* bytes) {
   IIniService* files = g_pIniService;
   bytes->clear();
-  if (opened != nullptr) *opened = false;
-  if (files == nullptr || path == nullptr) return false;
+  if (files == nullptr || path == nullptr) return HostFileRead::NotOpened;
   HANDLE file = files->OpenFile(path, kFileAccessRead, kFileShareRead, kFileOpenExisting);
-  if (file == INVALID_HANDLE_VALUE || file == nullptr) return false;
-  if (opened != nullptr) *opened = true;
+  if (file == INVALID_HANDLE_VALUE || file == nullptr) return HostFileRead::NotOpened;
   uint32_t high = 0;
-  const uint32_t size = files->GetFileSize(file, &high);
+  const uint32_t low = files->GetFileSize(file, &high);
+  const uint64_t size = static_cast<uint64_t>(high) << 32 | low;
+  // One read moves at most 4 GiB.
+  if (size > limit || size > UINT32_MAX) {
+    files->CloseFile(file);
+    return HostFileRead::TooLarge;
+  }
   bytes->assign(size > 0 ? size : 1, 0);
   uint32_t got = 0;
-  const BOOL ok = files->ReadFile(file, bytes->data(), size, &got);
+  const BOOL ok = files->ReadFile(file, bytes->data(), low, &got);
   files->CloseFile(file);
   if (!ok) {
     bytes->clear();
-    return false;
+    return HostFileRead::Failed;
   }
-  bytes->resize(got < size ? got : size);
-  return true;
+  bytes->resize(got < low ? got : low);
+  return HostFileRead::Read;
 }
 
 bool ReadBuildInput(const char* path, AbtBuildInput* input, const char** why) {
   std::vector<uint8_t> bytes;
   *input = AbtBuildInput{};
   const char* reason = nullptr;
-  bool opened = false;
-  if (!ReadWholeHostFile(path, &bytes, &opened)) {
-    reason = opened ? "the input does not read" : "the input does not open";
+  const HostFileRead read = ReadWholeHostFile(path, kAbtBuildInputMaxBytes, &bytes);
+  if (read != HostFileRead::Read) {
+    reason = read == HostFileRead::NotOpened ? "the input does not open"
+             : read == HostFileRead::TooLarge ? kAbtInputTooLarge
+                                              : "the input does not read";
   } else if (bytes.size() < 4 || (bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24) !=
                                      kAbtBuildMagic) {
     reason = "the input is not a build input (it does not begin with \"60.1\")";

@@ -61,6 +61,15 @@ bool ParseBuildInput(std::vector<uint8_t> bytes, AbtBuildInput* input, const cha
 // Reads the file whole through the host's file service, then parses it. On false, *why (when
 // given) says what was wrong in one line.
 bool ReadBuildInput(const char* path, AbtBuildInput* input, const char** why = nullptr);
-// A whole file through the host's file service; false when it does not open (opened, if given,
-// tells which) or does not read.
-bool ReadWholeHostFile(const char* path, std::vector<uint8_t>* bytes, bool* opened = nullptr);
+// The largest files the builds and loads read. A build input or tree file of the sample stage
+// is below 100 KiB; a colour file holds four bytes a vertex.
+inline constexpr uint64_t kAbtBuildInputMaxBytes = 128u << 20;
+inline constexpr uint64_t kAbtTreeFileMaxBytes = 128u << 20;
+inline constexpr uint64_t kAbtColourFileMaxBytes = 64u << 20;
+inline constexpr const char* kAbtInputTooLarge = "the input holds more than the 128 MiB a build input may";
+
+enum class HostFileRead { Read, NotOpened, TooLarge, Failed };
+
+// A whole file of at most `limit` bytes through the host's file service, which opens only
+// regular files and never waits; one above the limit is refused before a byte is read.
+HostFileRead ReadWholeHostFile(const char* path, uint64_t limit, std::vector<uint8_t>* bytes);

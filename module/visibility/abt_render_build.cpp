@@ -150,10 +150,11 @@ bool ApplyColours(AbtBuildInput* in, const std::vector<uint8_t>& colours) {
 bool CAdaptiveBinaryTree::BuildRenderGeometry(const char* input, const char* colours, const char* output) {
   m_BuildStats = AbtBuildStats{};
   std::vector<uint8_t> colourBytes;
-  bool colourOpened = false;
-  if (colours != nullptr && colours[0] != '\0' && !ReadWholeHostFile(colours, &colourBytes, &colourOpened) &&
-      colourOpened)
-    return m_BuildStats.Fail("the colour file does not read");
+  const HostFileRead colourRead = colours != nullptr && colours[0] != '\0'
+                                      ? ReadWholeHostFile(colours, kAbtColourFileMaxBytes, &colourBytes)
+                                      : HostFileRead::NotOpened;
+  const bool colourOpened = colourRead != HostFileRead::NotOpened;
+  if (colourOpened && colourRead != HostFileRead::Read) return m_BuildStats.Fail("the colour file does not read");
   AbtBuildInput in;
   if (!ReadBuildInput(input, &in, &m_BuildStats.m_szFailure)) return false;
   if (colourOpened && !ApplyColours(&in, colourBytes))

@@ -62,7 +62,7 @@ void Replace(T*& slot, T* block) {
 
 bool CAdaptiveBinaryTree::LoadCollisionTree(const char* path) {
   std::vector<uint8_t> bytes;
-  if (!ReadWholeHostFile(path, &bytes)) return false;
+  if (ReadWholeHostFile(path, kAbtTreeFileMaxBytes, &bytes) != HostFileRead::Read) return false;
   ByteCursor c(bytes.data(), bytes.size());
   ByteCursor unread(nullptr, 0), pool(nullptr, 0), materials(nullptr, 0), nodeBody(nullptr, 0),
       triangleBody(nullptr, 0), pointBody(nullptr, 0);
@@ -87,7 +87,7 @@ bool CAdaptiveBinaryTree::LoadCollisionTree(const char* path) {
 
 bool CAdaptiveBinaryTree::LoadOccluderTree(const char* path) {
   std::vector<uint8_t> bytes;
-  if (!ReadWholeHostFile(path, &bytes)) return false;
+  if (ReadWholeHostFile(path, kAbtTreeFileMaxBytes, &bytes) != HostFileRead::Read) return false;
   ByteCursor c(bytes.data(), bytes.size());
   ByteCursor unread(nullptr, 0), nodeBody(nullptr, 0), polygonBody(nullptr, 0), indexBody(nullptr, 0),
       pointBody(nullptr, 0), planeBody(nullptr, 0);

@@ -156,7 +156,9 @@ bool CAdaptiveBinaryTree::Load(const char* path, uint32_t blendClass) {
   if (m_pRenderer == nullptr) return false;
   std::vector<uint8_t> bytes;
   GeometryFile f;
-  if (!ReadWholeHostFile(path, &bytes) || !ParseGeometryFile(bytes.data(), bytes.size(), &f)) return false;
+  if (ReadWholeHostFile(path, kAbtTreeFileMaxBytes, &bytes) != HostFileRead::Read ||
+      !ParseGeometryFile(bytes.data(), bytes.size(), &f))
+    return false;
 
   // The batch container is about to move: a render tree would point into the old one.
   if (m_pRenderRoot != nullptr) {

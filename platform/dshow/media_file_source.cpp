@@ -4,6 +4,7 @@
 // mutex, so each is used by one thread at a time.
 #include "dshow/media_file_source.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -60,6 +61,8 @@ class MediaFile {
     const std::string resolved = win32::ResolvePath(win32::GetResourceRoot(), Utf8(name).c_str(), win32::PathMode::Read);
     // A name the resolver refused says why: no such file or folder, or a path out of the root.
     if (resolved.empty()) return GetLastError() != 0 ? HRESULT_FROM_WIN32(GetLastError()) : HRESULT_FILE_NOT_FOUND;
+    // The library would wait on a pipe for ever; it streams what it reads, so no size is too large.
+    if (win32::CheckRegularFile(resolved, UINT64_MAX) != win32::FileRead::Read) return VFW_E_INVALID_FILE_FORMAT;
     if (!dshow::LoadMediaLibraries()) return HRESULT_MODULE_NOT_FOUND;
     AVDictionary* options = nullptr;
     Media().av_dict_set(&options, "protocol_whitelist", "file", 0);

@@ -129,27 +129,64 @@ std::string ResolvePath(const std::string& root, const char* path, PathMode mode
   return current;
 }
 
-FileRead ReadRegularFile(const std::string& path, uint64_t limit, std::vector<uint8_t>* out, std::string* reason) {
-  out->clear();
+namespace {
+
+// Opens `path` by the read step's rules; Read with the open descriptor in *fd and the size in
+// *size, or the refusal with its reason.
+FileRead OpenRegular(const std::string& path, uint64_t limit, int* fd, uint64_t* size, std::string* reason) {
+  *fd = -1;
   auto fail = [&](FileRead status, const std::string& why) {
     if (reason != nullptr) *reason = why;
     return status;
   };
   // Not blocking: a pipe with no writer would hold the open forever.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return fail(FileRead::NotOpened, std::strerror(errno));
+  const int opened = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (opened < 0) return fail(FileRead::NotOpened, std::strerror(errno));
+  struct stat st {};
+  FileRead status = FileRead::Read;
+  std::string why;
+  if (fstat(opened, &st) != 0) {
+    status = FileRead::Failed;
+    why = std::strerror(errno);
+  } else if (S_ISDIR(st.st_mode)) {
+    status = FileRead::NotAFile;
+    why = "is a folder";
+  } else if (!S_ISREG(st.st_mode)) {
+    status = FileRead::NotAFile;
+    why = "is not a regular file";
+  } else if (static_cast<uint64_t>(st.st_size) > limit) {
+    status = FileRead::TooLarge;
+    why = "holds " + std::to_string(st.st_size) + " bytes, more than the " + std::to_string(limit) + " it may";
+  }
+  if (status != FileRead::Read) {
+    close(opened);
+    return fail(status, why);
+  }
+  *fd = opened;
+  *size = static_cast<uint64_t>(st.st_size);
+  return FileRead::Read;
+}
+
+}  // namespace
+
+FileRead CheckRegularFile(const std::string& path, uint64_t limit, std::string* reason) {
+  int fd = -1;
+  uint64_t size = 0;
+  const FileRead status = OpenRegular(path, limit, &fd, &size, reason);
+  if (fd >= 0) close(fd);
+  return status;
+}
+
+FileRead ReadRegularFile(const std::string& path, uint64_t limit, std::vector<uint8_t>* out, std::string* reason) {
+  out->clear();
+  int fd = -1;
+  uint64_t size = 0;
+  const FileRead status = OpenRegular(path, limit, &fd, &size, reason);
+  if (status != FileRead::Read) return status;
   struct Closer {
     int fd;
     ~Closer() { close(fd); }
   } closer{fd};
-  struct stat st {};
-  if (fstat(fd, &st) != 0) return fail(FileRead::Failed, std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) return fail(FileRead::NotAFile, "is a folder");
-  if (!S_ISREG(st.st_mode)) return fail(FileRead::NotAFile, "is not a regular file");
-  const auto size = static_cast<uint64_t>(st.st_size);
-  if (size > limit)
-    return fail(FileRead::TooLarge,
-                "holds " + std::to_string(size) + " bytes, more than the " + std::to_string(limit) + " it may");
   out->resize(static_cast<size_t>(size));
   // A file that shrinks meanwhile gives what it still holds; one that grows, its size when opened.
   size_t done = 0;
@@ -159,7 +196,8 @@ FileRead ReadRegularFile(const std::string& path, uint64_t limit, std::vector<ui
     if (n < 0) {
       const int error = errno;
       out->clear();
-      return fail(FileRead::Failed, std::strerror(error));
+      if (reason != nullptr) *reason = std::strerror(error);
+      return FileRead::Failed;
     }
     if (n == 0) break;
     done += static_cast<size_t>(n);

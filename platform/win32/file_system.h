@@ -49,5 +49,9 @@ enum class FileRead { Read, NotOpened, NotAFile, TooLarge, Failed };
 // 9000000 bytes, more than the 8396802 it may", the system's error text) and `out` is empty.
 FOOTLIGHT_PLATFORM_API FileRead ReadRegularFile(const std::string& path, uint64_t limit, std::vector<uint8_t>* out,
                                                 std::string* reason = nullptr);
+// The same rules without the read, for a file handed on to a reader of its own (a media
+// library) or only looked at: Read when ReadRegularFile would read it, else its refusal.
+FOOTLIGHT_PLATFORM_API FileRead CheckRegularFile(const std::string& path, uint64_t limit,
+                                                 std::string* reason = nullptr);
 
 }  // namespace win32

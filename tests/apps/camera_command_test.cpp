@@ -91,6 +91,10 @@ TEST(CameraCli, BadInputIsOneLineAndAFailingStatus) {
     std::string message;
   };
   const std::string bad = WriteInput("1 keydown W\n\n9 wheel 120\n");
+  // An action whose animation names a folder.
+  const std::string tree = ::testing::TempDir() + "camera_tree_" + std::to_string(::getpid());
+  std::filesystem::create_directories(tree + "/resource/ini/Brivanta/common");
+  std::ofstream(tree + "/resource/ini/Brivanta/common/folder.ini") << "defaultPaths=resource\\ini\n[opening]\naction=dolly\n";
   const Case cases[] = {
       {"camera --mode fly", 2,
        "footlight: option --mode takes a camera mode: free, first, orbit, auto, look or point, got \"fly\""},
@@ -100,6 +104,10 @@ TEST(CameraCli, BadInputIsOneLineAndAFailingStatus) {
       {"camera --resource " + kSamples + " --action nothing", 1,
        "footlight: the camera action \"nothing\" did not load: cannot open resource\\ini\\Brivanta\\common\\nothing.ini "
        "below the resource root \"" + kSamples + "\": no such file"},
+      {"camera --resource " + tree + " --action folder", 1,
+       "footlight: the camera action \"folder\" did not load: its file resource\\ini\\Brivanta\\common\\folder.ini "
+       "opened but its animation did not load: resource\\ini: cannot read animation file " + tree +
+           "/resource/ini: is a folder"},
       {"camera --section intro", 2, "footlight: --section and --loop need --action NAME"},
       {"camera --resource " + kSamples + " --scene 99", 1,
        "footlight: scene 99 did not load: cannot open resource\\ini\\scene\\99.ini below the resource root \"" +
@@ -110,6 +118,7 @@ TEST(CameraCli, BadInputIsOneLineAndAFailingStatus) {
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
     EXPECT_EQ(Lines(r.out).front(), c.message) << c.args;
   }
+  std::filesystem::remove_all(tree);
 }
 
 TEST(CameraCli, InputLinesNameTheirMessageKeyAndPosition) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "host/build_input_writer.h"
@@ -73,16 +74,30 @@ TEST(BuildInputWriter, AnObjOfMoreThan65535VerticesIsCutIntoRecordsAndBuffers) {
   EXPECT_TRUE(ParseBuildInput(bytes, &parsed));
 }
 
-TEST(BuildInputWriter, AnObjWithoutTrianglesOrFileIsOneReason) {
+// Nothing outside the resource root is read, nor written into the input by name: neither a
+// library the mesh names nor a texture its library names.
+TEST(BuildInputWriter, AnObjWithoutTrianglesOrFileOrNamingFilesOutsideTheRootIsOneReason) {
   abt_testing::TempDir dir;
-  std::ofstream(dir.path / "empty.obj") << "v 0 0 0\n";
-  win32::SetResourceRoot(dir.path.string());
+  const std::filesystem::path root = dir.path / "root";
+  std::filesystem::create_directories(root / "a");
+  std::ofstream(root / "empty.obj") << "v 0 0 0\n";
+  const std::string triangle = "usemtl m\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+  std::ofstream(dir.path / "outside.mtl") << "newmtl m\nmap_Kd outside.tga\n";
+  std::ofstream(root / "a" / "up.obj") << "mtllib ../../outside.mtl\n" + triangle;
+  std::ofstream(root / "a" / "far.mtl") << "newmtl m\nmap_Kd ../../../far.tga\n";
+  std::ofstream(root / "a" / "far.obj") << "mtllib far.mtl\n" + triangle;
+  win32::SetResourceRoot(root.string());
   host::BuildInput in;
   std::string error;
-  EXPECT_FALSE(host::BuildInputFromObj("empty.obj", &in, &error));
-  EXPECT_EQ(error, "empty.obj holds no triangle");
-  EXPECT_FALSE(host::BuildInputFromObj("none.obj", &in, &error));
-  EXPECT_EQ(error, "none.obj is not a file below the resource folder");
+  const std::pair<const char*, std::string> cases[] = {
+      {"empty.obj", "empty.obj holds no triangle"},
+      {"none.obj", "none.obj is not a file below the resource folder"},
+      {"a\\up.obj", "a\\up.obj: the material library a\\../../outside.mtl leads out of the resource root"},
+      {"a\\far.obj", "a\\far.obj: the texture ../../../far.tga of material m leads out of the resource root"}};
+  for (const auto& [obj, reason] : cases) {
+    EXPECT_FALSE(host::BuildInputFromObj(obj, &in, &error)) << obj;
+    EXPECT_EQ(error, reason);
+  }
 
   // Numbers the parser would read as 0 or infinity, a face it would take long to split, and
   // positions whose box a float cannot hold: refused, naming the line where there is one.
@@ -101,12 +116,12 @@ TEST(BuildInputWriter, AnObjWithoutTrianglesOrFileIsOneReason) {
        "huge.obj spans more than a float holds: x runs from -3e+38 to 3e+38"},
   };
   for (const auto& r : refused) {
-    std::ofstream(dir.path / r.name) << r.text;
+    std::ofstream(root / r.name) << r.text;
     EXPECT_FALSE(host::BuildInputFromObj(r.name, &in, &error)) << r.name;
     EXPECT_EQ(error, r.line);
   }
   // What the parser reads as it is stays: a number too small for a float, a word, a comment.
-  std::ofstream(dir.path / "fine.obj") << "v 1e-500 0 0 # inf\nv 1 0 zero\nv 0 1 0\nf 1 2 3\n";
+  std::ofstream(root / "fine.obj") << "v 1e-500 0 0 # inf\nv 1 0 zero\nv 0 1 0\nf 1 2 3\n";
   EXPECT_TRUE(host::BuildInputFromObj("fine.obj", &in, &error)) << error;
   win32::SetResourceRoot("");
 }

@@ -1,17 +1,32 @@
 // Windows-style paths resolved under a root, and every reader of the platform and the host
 // resolving them the same way under the process's resource root.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <string>
 
+#include "apps/footlight/cli.h"
 #include "d3dx8/d3dx8tex.h"
+#include "dshow/errors.h"
+#include "dshow/filter_graph.h"
+#include "host/animation_file.h"
+#include "host/build_input_writer.h"
 #include "host/d3d_device.h"
 #include "host/ini_service.h"
+#include "host/mesh_object.h"
+#include "host/obj_files.h"
 #include "host/renderer.h"
+#include "host/standard_host.h"
+#include "playback/recording_scene_system.h"
+#include "support/wait.h"
+#include "visibility/abt_build_input.h"
 #include "win32/file_system.h"
 #include "win32/win32.h"
 
@@ -204,6 +219,140 @@ TEST_F(FileSystem, EveryReaderResolvesUnderTheResourceRoot) {
   if (loaded != nullptr) loaded->Release();
   surface->Release();
   made->Release();
+}
+
+// What `call` gives, or a failure when it still waits at the suite's deadline: `pipe` is then
+// opened from this side, so that a reader stuck opening it can end.
+std::string Promptly(const std::string& pipe, const std::function<std::string()>& call) {
+  std::future<std::string> outcome = std::async(std::launch::async, call);
+  const auto ended = [&] { return outcome.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+  if (::testing::AssertionResult waited = testing_support::WaitUntil("the reader ended", ended); !waited) {
+    ADD_FAILURE() << waited.message();
+    const int writer = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    if (writer >= 0) close(writer);
+  }
+  return outcome.get();
+}
+
+// Every reader of a whole file takes only a regular file, never waits on a pipe, and refuses one
+// above its format's largest before it reads a byte; the size is checked whole, not its low
+// 32 bits. Each says so in its own way: a line, a log line, an error code.
+TEST_F(FileSystem, EveryReaderRefusesAPipeAFolderAndAnOversizeFileAtOnce) {
+  ASSERT_EQ(mkfifo((root + "/pipe").c_str(), 0600), 0);
+  fs::create_directories(root + "/folder");
+  Put("huge", "");
+  fs::resize_file(root + "/huge", (4ull << 30) + 1);  // sparse: nothing is written
+  const auto above = [](uint64_t limit) {
+    return "holds 4294967297 bytes, more than the " + std::to_string(limit) + " it may";
+  };
+  host::StandardHost standard(root);
+  standard.host.LoadModule(&DMAInterface);
+  const auto lastLog = [&] { return standard.host.LogLines().empty() ? "" : standard.host.LogLines().back(); };
+  Playback::SceneSystem movies;
+
+  struct Reader {
+    const char* name;
+    std::function<std::string(const std::string&)> outcome;  // "" when it took the file
+    std::string pipe, folder, huge;
+  };
+  const Reader readers[] = {
+      {"INI service",
+       [&](const std::string& name) {
+         std::vector<std::string> lines;
+         return standard.ini.DescribeIni(name.c_str(), &lines) ? "" : lastLog();
+       },
+       "[INI] cannot read pipe: is not a regular file", "[INI] cannot read folder: is a folder",
+       "[INI] cannot read huge: " + above(host::kIniFileMaxBytes)},
+      {"file service",
+       [&](const std::string& name) {
+         const HANDLE file = standard.ini.OpenFile(name.c_str(), kFileAccessRead, kFileShareRead, kFileOpenExisting);
+         if (file == INVALID_HANDLE_VALUE) return "error " + std::to_string(GetLastError());
+         standard.ini.CloseFile(file);
+         return std::string();
+       },
+       "error 5", "error 5", ""},
+      {"OBJ mesh",
+       [&](const std::string& name) {
+         host::MeshData mesh;
+         std::string error;
+         return host::LoadObjMesh(standard.ini, name.c_str(), &mesh, &error) ? "" : error;
+       },
+       "cannot open OBJ file pipe", "cannot open OBJ file folder",
+       "cannot read OBJ file huge: " + above(host::kObjFileMaxBytes)},
+      {"model",
+       [&](const std::string& name) {
+         ComponentHandle model{};
+         standard.host.CreateObject(&model, "modelr");
+         standard.host.SendMessage(model, "lss", 20500, name.c_str(), "");
+         return lastLog();
+       },
+       "[modelr] cannot read model file " + root + "/pipe: is not a regular file",
+       "[modelr] cannot read model file " + root + "/folder: is a folder",
+       "[modelr] cannot read model file " + root + "/huge: " + above(host::kObjFileMaxBytes)},
+      {"build input's OBJ",
+       [&](const std::string& name) {
+         host::BuildInput in;
+         std::string error;
+         return host::BuildInputFromObj(name, &in, &error) ? "" : error;
+       },
+       "cannot read OBJ file " + root + "/pipe: is not a regular file",
+       "cannot read OBJ file " + root + "/folder: is a folder",
+       "cannot read OBJ file " + root + "/huge: " + above(host::kObjFileMaxBytes)},
+      {"build input",
+       [&](const std::string& name) {
+         AbtBuildInput in;
+         const char* why = nullptr;
+         return ReadBuildInput(name.c_str(), &in, &why) ? "" : why;
+       },
+       "the input does not open", "the input does not open", kAbtInputTooLarge},
+      {"movie",
+       [&](const std::string& name) {
+         Playback::MovieDataPtr movie;
+         return movies.LoadMovie(&movie, &name) ? "" : lastLog();
+       },
+       "[ERR]:SceneSystem::LoadMovie pipe: the file is not a regular file",
+       "[ERR]:SceneSystem::LoadMovie folder: the file is a folder",
+       "[ERR]:SceneSystem::LoadMovie huge: the file " + above(Playback::kMovieFileMaxBytes)},
+      {"media",
+       [&](const std::string& name) {
+         IBaseFilter* reader = nullptr;
+         IFileSourceFilter* loader = nullptr;
+         HRESULT hr = CoCreateInstance(CLSID_WMAsfReader, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                       reinterpret_cast<void**>(&reader));
+         if (SUCCEEDED(hr)) hr = reader->QueryInterface(IID_IFileSourceFilter, reinterpret_cast<void**>(&loader));
+         const std::wstring wide(name.begin(), name.end());
+         if (SUCCEEDED(hr)) hr = loader->Load(wide.c_str(), nullptr);
+         if (loader != nullptr) loader->Release();
+         if (reader != nullptr) reader->Release();
+         char text[64] = "";
+         AMGetErrorTextA(hr, text, sizeof text);
+         return std::string(text);
+       },
+       "not a file the media sources can read", "not a file the media sources can read",
+       "not a file the media sources can read"},
+      {"animation",
+       [&](const std::string& name) {
+         host::AnimationService& service = standard.objects->animation;
+         return service.LoadAnimation(name.c_str(), 0) != nullptr ? "" : service.Errors().back();
+       },
+       "pipe: cannot read animation file " + root + "/pipe: is not a regular file",
+       "folder: cannot read animation file " + root + "/folder: is a folder",
+       "huge: cannot read animation file " + root + "/huge: " + above(host::kAnimationFileMaxBytes)},
+      {"command line",
+       [&](const std::string& name) {
+         std::string line;
+         return footlight::cli::Readable(root, name, &line, host::kIniFileMaxBytes) ? "" : line;
+       },
+       "cannot open pipe below the resource root \"" + root + "\": it is not a regular file",
+       "cannot open folder below the resource root \"" + root + "\": it is a folder",
+       "cannot read huge below the resource root \"" + root + "\": it " + above(host::kIniFileMaxBytes)},
+  };
+  for (const Reader& reader : readers) {
+    EXPECT_EQ(Promptly(root + "/pipe", [&] { return reader.outcome("pipe"); }), reader.pipe) << reader.name;
+    EXPECT_EQ(reader.outcome("folder"), reader.folder) << reader.name;
+    EXPECT_EQ(reader.outcome("huge"), reader.huge) << reader.name;
+  }
+  standard.host.DestroyAll();
 }
 
 }  // namespace
