@@ -513,7 +513,7 @@ void CCellPortalGraphBuilder::BuildTree() {
       ids.push_back(t);
       boxes[t] = TriangleBox(t);
     }
-  m_boxes.Build(ids, boxes);
+  m_boxes.Build(ids, std::move(boxes));
   // The maps made for back children live until the whole tree stands.
   std::vector<BuildTask> work;
   std::vector<std::unique_ptr<PlaneMap>> backMaps;
