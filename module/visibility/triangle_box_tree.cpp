@@ -83,6 +83,14 @@ void TriangleBoxTree::Subdivide(int32_t root, std::vector<uint32_t> order, int64
   }
 }
 
+void TriangleBoxTree::Clear() {
+  std::vector<Node>().swap(m_nodes);
+  std::vector<std::vector<uint32_t>>().swap(m_leaves);
+  std::vector<int32_t>().swap(m_leafOf);
+  std::vector<Box>().swap(m_boxes);
+  std::vector<int32_t>().swap(m_walk);
+}
+
 void TriangleBoxTree::Grow(int32_t node, const Box& box) {
   while (node >= 0) {
     Node& n = m_nodes[static_cast<size_t>(node)];

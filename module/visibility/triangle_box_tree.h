@@ -24,6 +24,8 @@ class TriangleBoxTree {
   void AddPiece(uint32_t piece, uint32_t original, const Box& box);
   // Marks the leaf of the triangle and every box above it with the generation.
   void Mark(uint32_t triangle, uint32_t generation);
+  // Frees everything the tree holds.
+  void Clear();
   void ClearMarks() {
     for (Node& n : m_nodes) n.mark = 0;
   }
