@@ -914,6 +914,7 @@ void CCellPortalGraphBuilder::SplitTriangle(uint32_t triangle, const D3DXPLANE& 
   const auto first = static_cast<uint32_t>(m_triangles.size());
   m_triangles.push_back(CellPortalTriangle{{cab, b, c}, tri.flags});
   m_triangles.push_back(CellPortalTriangle{{cab, c, cac}, tri.flags});
+  m_boxes.Reshape(triangle, TriangleBox(triangle));
   m_boxes.AddPiece(first, triangle, TriangleBox(first));
   m_boxes.AddPiece(first + 1, triangle, TriangleBox(first + 1));
   const bool loneInFront = sides[lone] == kPlaneFront;
@@ -934,6 +935,7 @@ void CCellPortalGraphBuilder::SplitTriangleAtVertex(uint32_t triangle, const D3D
   if (triangle < m_triangleStates.size()) ++m_triangleStates[triangle].version;
   const auto added = static_cast<uint32_t>(m_triangles.size());
   m_triangles.push_back(CellPortalTriangle{{a, cut, c}, tri.flags});
+  m_boxes.Reshape(triangle, TriangleBox(triangle));
   m_boxes.AddPiece(added, triangle, TriangleBox(added));
   (sides[(on + 1) % 3] == kPlaneFront ? front : back)->push_back(triangle);
   (sides[(on + 2) % 3] == kPlaneFront ? front : back)->push_back(added);

@@ -117,6 +117,12 @@ void TriangleBoxTree::AddPiece(uint32_t piece, uint32_t original, const Box& box
   if (m_leaves[slot].size() > 2 * kLeafTriangles) Subdivide(leaf, m_leaves[slot], slot);
 }
 
+void TriangleBoxTree::Reshape(uint32_t triangle, const Box& box) {
+  if (triangle >= m_leafOf.size() || m_leafOf[triangle] < 0) return;
+  m_boxes[triangle] = box;
+  Grow(m_leafOf[triangle], box);
+}
+
 void TriangleBoxTree::Mark(uint32_t triangle, uint32_t generation) {
   if (triangle >= m_leafOf.size()) return;
   for (int32_t n = m_leafOf[triangle]; n >= 0 && m_nodes[static_cast<size_t>(n)].mark != generation;

@@ -22,6 +22,8 @@ class TriangleBoxTree {
   void Build(const std::vector<uint32_t>& ids, std::vector<Box> boxes);
   // Triangle `piece`, of the given box, cut from `original`, joins its leaf.
   void AddPiece(uint32_t piece, uint32_t original, const Box& box);
+  // A cut left the triangle with this box (within its former one but for rounding).
+  void Reshape(uint32_t triangle, const Box& box);
   // Marks the leaf of the triangle and every box above it with the generation.
   void Mark(uint32_t triangle, uint32_t generation);
   // Frees everything the tree holds.
