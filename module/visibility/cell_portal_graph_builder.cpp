@@ -759,11 +759,8 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
   work->maps.push_back(std::make_unique<PlaneMap>());
   PlaneMap* back = work->maps.back().get();
   BeginSides(plane);
-  // Entries left without triangles are freed once the map no longer lists them, so that a build
-  // stopped on the way frees each entry once.
-  std::vector<PlaneEntry*> kept, emptied;
+  std::vector<PlaneEntry*> kept;
   kept.reserve(map->entries.size());
-  emptied.reserve(map->entries.size());
   // For the children's split counts: whole triangles by side, and each cut triangle's planes
   // with its pieces.
   std::vector<uint32_t> whole[2];
@@ -775,7 +772,8 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
   std::vector<Piece> pieces;
   // Most entries lose nothing to the split: they keep their list, and these two are reused.
   std::vector<uint32_t> stay, behind;
-  for (PlaneEntry* e : map->entries) {
+  for (PlaneEntry*& listed : map->entries) {
+    PlaneEntry* e = listed;
     if (e == chosen) {
       kept.push_back(e);
       if (m_countSplits) whole[0].insert(whole[0].end(), e->triangles.begin(), e->triangles.end());
@@ -827,14 +825,15 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
     if (changed) e->triangles.assign(stay.begin(), stay.end());
     e->count = static_cast<uint32_t>(e->triangles.size());
     if (e->triangles.empty()) {
-      emptied.push_back(e);
+      // The map stops listing it at once, so that a build stopped on the way frees it once.
+      listed = nullptr;
+      delete e;
       continue;
     }
     if (changed) ComputePlaneArea(e);
     kept.push_back(e);
   }
   map->entries = std::move(kept);
-  for (PlaneEntry* e : emptied) delete e;
   for (PlaneEntry* e : back->entries) ComputePlaneArea(e);
   if (m_countSplits) {
     // A child's count is the parent's less what left it, plus what its new pieces bring. Only the
