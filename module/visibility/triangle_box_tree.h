@@ -3,9 +3,8 @@
 //
 // Leaves hold a few triangles; a triangle cut later joins the leaf of the one it was cut from,
 // the boxes growing to hold it, and a leaf grown too large is split again, so the tree is built
-// once per build. A node of the builder marks
-// the leaves of its own triangles (and the boxes above them) with a generation, and a walk looks
-// only into boxes of that generation.
+// once per build. A node of the builder marks the leaves of its own triangles (and the boxes
+// above them) with a generation, and a walk looks only into boxes of that generation.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -56,7 +55,7 @@ class TriangleBoxTree {
   std::vector<Node> m_nodes;
   std::vector<std::vector<uint32_t>> m_leaves;
   std::vector<int32_t> m_leafOf;  // per triangle: its leaf node, -1 when in none
-  std::vector<Box> m_boxes;       // per triangle: the box it was placed with
+  std::vector<Box> m_boxes;       // per triangle: its box when placed or last cut
   mutable std::vector<int32_t> m_walk;
 };
 
