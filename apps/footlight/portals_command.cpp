@@ -140,6 +140,11 @@ int RunPortals(const PortalsOptions& o, const footlight::cli::Context& context) 
 
   builder->Build(false, false);
   builder->SetProgressListener(nullptr);
+  if (const char* why = builder->Failure()) {
+    const std::string line = std::string("the cell-portal build failed: ") + why;
+    host.DestroyAll();
+    return Fail(line);
+  }
   if (printer.last != nullptr) PrintGraph(*printer.last);
 
   host::Renderer& renderer = standard.renderer;

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "frame/module_globals.h"
 #include "frame/renderer.h"
@@ -25,6 +27,12 @@ constexpr float kEdgeTolerance = 0.001f;
 constexpr int kSpanning = 3;
 
 constexpr uint32_t kKeyDown = 256;
+
+// The cuts of rooms, buildings and rolling sheets make a few pieces per triangle given. Long
+// triangles crossing each other's planes make pieces in the cube of their count; past this many
+// the build stops instead of taking ever more time and memory.
+constexpr size_t kPiecesPerTriangle = 32;
+constexpr size_t kLeastPieceBudget = 4096;
 
 using Segment = std::pair<D3DXVECTOR3, D3DXVECTOR3>;
 
@@ -120,6 +128,25 @@ bool SegmentsOverlap(const Segment& s, const Segment& edge, std::vector<Segment>
   return true;
 }
 
+// The pieces made for one inner node's portal. Those no group took are freed when it goes: when
+// the node is done, or when the build stops on the way.
+struct MadePieces {
+  std::vector<PortalPiece*> list;
+  MadePieces() = default;
+  MadePieces(const MadePieces&) = delete;
+  MadePieces& operator=(const MadePieces&) = delete;
+  ~MadePieces() {
+    for (PortalPiece* p : list)
+      if (p->group == nullptr) delete p;
+  }
+};
+
+PortalPiece* NewPiece(std::vector<PortalPiece*>* made) {
+  auto piece = std::make_unique<PortalPiece>();
+  made->push_back(piece.get());
+  return piece.release();
+}
+
 PortalPiece* ChainEnd(PortalPiece* piece) {
   while (piece->link != nullptr) piece = piece->link;
   return piece;
@@ -193,11 +220,11 @@ PlaneEntry* PlaneMap::InsertUnequal(const D3DXPLANE& plane, uint8_t used) {
 }
 
 PlaneEntry* PlaneMap::Insert(const D3DXPLANE& plane, uint8_t used, size_t at) {
-  auto* entry = new PlaneEntry;
+  auto entry = std::make_unique<PlaneEntry>();
   entry->plane = plane;
   entry->used = used;
-  entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), entry);
-  return entry;
+  entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), entry.get());
+  return entry.release();
 }
 
 void PlaneMap::Clear() {
@@ -212,6 +239,12 @@ struct CCellPortalGraphBuilder::BuildTask {
   PlaneMap* map;
   int32_t parent;
   bool back;
+};
+
+struct CCellPortalGraphBuilder::BuildWork {
+  std::vector<BuildTask> tasks;
+  // Every map made for a back child, kept until the whole tree stands.
+  std::vector<std::unique_ptr<PlaneMap>> maps;
 };
 
 CCellPortalGraphBuilder::CCellPortalGraphBuilder() { ResetTables(); }
@@ -300,14 +333,53 @@ void CCellPortalGraphBuilder::Slot19() {}
 void CCellPortalGraphBuilder::Slot20() {}
 
 void CCellPortalGraphBuilder::Build(bool first, bool second) {
-  ResetTables();
-  CollectCoplanarTriangles();
-  BuildTree();
-  BuildPortals();
-  LinkCells();
   // Further stages that do nothing yet; they report nothing either.
   (void)first;
   (void)second;
+  m_szFailure[0] = 0;
+  // Cuts rewrite given triangle records; a build that stops puts them back.
+  const size_t givenVertices = m_vertices.size();
+  std::vector<CellPortalTriangle> given;
+  bool copied = false;
+  try {
+    given = m_triangles;
+    copied = true;
+    ResetTables();
+    CollectCoplanarTriangles();
+    if (BuildTree()) {
+      BuildPortals();
+      LinkCells();
+      return;
+    }
+  } catch (const std::bad_alloc&) {
+    std::snprintf(m_szFailure, sizeof m_szFailure, "the build ran out of memory");
+  }
+  Abandon(givenVertices, copied ? &given : nullptr);
+}
+
+void CCellPortalGraphBuilder::Abandon(size_t givenVertices, const std::vector<CellPortalTriangle>* givenTriangles) {
+  FreePortals();
+  FreeCells();
+  m_planes.Clear();
+  m_nodes.clear();
+  m_leaves.clear();
+  m_triangleIndices.clear();
+  m_pointMap.clear();
+  m_statistics = CellPortalStatistics{};
+  // Without the copy nothing has touched the two tables. The build only appends to them, so
+  // the given records fit without allocating.
+  if (givenTriangles != nullptr) {
+    m_vertices.erase(m_vertices.begin() + static_cast<std::ptrdiff_t>(givenVertices), m_vertices.end());
+    m_triangles.assign(givenTriangles->begin(), givenTriangles->end());
+  }
+  std::vector<TriangleState>().swap(m_triangleStates);
+  std::vector<std::vector<uint32_t>>().swap(m_splitters);
+  std::vector<D3DXPLANE>().swap(m_lineagePlanes);
+  for (auto& tally : m_lineageTally) std::vector<int32_t>().swap(tally);
+  std::vector<uint32_t>().swap(m_sideStamp);
+  std::vector<uint8_t>().swap(m_sides);
+  m_countSplits = false;
+  m_boxes.Clear();
 }
 
 void CCellPortalGraphBuilder::ReportProgress() {
@@ -501,8 +573,16 @@ TriangleBoxTree::Box CCellPortalGraphBuilder::TriangleBox(uint32_t triangle) con
   return box;
 }
 
-void CCellPortalGraphBuilder::BuildTree() {
+bool CCellPortalGraphBuilder::BuildTree() {
   m_progress.stage = 2;
+  const size_t given = m_triangles.size();
+  const size_t budget = std::max(kLeastPieceBudget, kPiecesPerTriangle * given);
+  const auto withinBudget = [&] {
+    if (m_triangles.size() - given <= budget) return true;
+    std::snprintf(m_szFailure, sizeof m_szFailure, "cutting %zu triangles made more than %zu pieces, the piece budget",
+                  given, budget);
+    return false;
+  };
   m_nodes.clear();
   m_triangleIndices.clear();
   m_nodes.reserve(m_triangles.size() / 2);
@@ -513,20 +593,20 @@ void CCellPortalGraphBuilder::BuildTree() {
       ids.push_back(t);
       boxes[t] = TriangleBox(t);
     }
-  m_boxes.Build(ids, boxes);
-  // The maps made for back children live until the whole tree stands.
-  std::vector<BuildTask> work;
-  std::vector<std::unique_ptr<PlaneMap>> backMaps;
+  m_boxes.Build(ids, std::move(boxes));
+  BuildWork work;
   BuildNode(&m_planes, -1, &work);
-  while (!work.empty()) {
-    const BuildTask task = work.back();
-    work.pop_back();
-    if (task.back) backMaps.emplace_back(task.map);  // each back map is handed out once as such
+  while (!work.tasks.empty()) {
+    if (!withinBudget()) return false;
+    const BuildTask task = work.tasks.back();
+    work.tasks.pop_back();
     const int32_t child = BuildNode(task.map, task.parent, &work);
     CellPortalNode& parent = m_nodes[static_cast<size_t>(task.parent)];
     (task.back ? parent.back : parent.front) = child;
   }
+  if (!withinBudget()) return false;
   ReportProgress();
+  return true;
 }
 
 namespace {
@@ -536,7 +616,7 @@ float ScoreFloor(uint32_t criterion) { return criterion == 0 || criterion == 2 ?
 
 }  // namespace
 
-int32_t CCellPortalGraphBuilder::BuildNode(PlaneMap* map, int32_t parent, std::vector<BuildTask>* work) {
+int32_t CCellPortalGraphBuilder::BuildNode(PlaneMap* map, int32_t parent, BuildWork* work) {
   if (map->empty()) return -1;
   // Which entry of this map holds each triangle, and the boxes that hold them, for scoring.
   if (m_triangleStates.size() < m_triangles.size()) m_triangleStates.resize(m_triangles.size());
@@ -665,8 +745,7 @@ void CCellPortalGraphBuilder::ScorePlane(PlaneEntry* candidate, uint32_t index, 
   finish();
 }
 
-int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneEntry* chosen,
-                                           std::vector<BuildTask>* work) {
+int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneEntry* chosen, BuildWork* work) {
   ++m_statistics.innerNodes;
   chosen->used = 1;
   const auto index = static_cast<int32_t>(m_nodes.size());
@@ -677,7 +756,8 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
   m_nodes.push_back(node);
 
   const D3DXPLANE plane = chosen->plane;
-  auto* back = new PlaneMap;
+  work->maps.push_back(std::make_unique<PlaneMap>());
+  PlaneMap* back = work->maps.back().get();
   BeginSides(plane);
   std::vector<PlaneEntry*> kept;
   kept.reserve(map->entries.size());
@@ -692,7 +772,8 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
   std::vector<Piece> pieces;
   // Most entries lose nothing to the split: they keep their list, and these two are reused.
   std::vector<uint32_t> stay, behind;
-  for (PlaneEntry* e : map->entries) {
+  for (PlaneEntry*& listed : map->entries) {
+    PlaneEntry* e = listed;
     if (e == chosen) {
       kept.push_back(e);
       if (m_countSplits) whole[0].insert(whole[0].end(), e->triangles.begin(), e->triangles.end());
@@ -744,6 +825,8 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
     if (changed) e->triangles.assign(stay.begin(), stay.end());
     e->count = static_cast<uint32_t>(e->triangles.size());
     if (e->triangles.empty()) {
+      // The map stops listing it at once, so that a build stopped on the way frees it once.
+      listed = nullptr;
       delete e;
       continue;
     }
@@ -789,8 +872,8 @@ int32_t CCellPortalGraphBuilder::SplitNode(PlaneMap* map, int32_t parent, PlaneE
   }
   m_pointMap.clear();
   // Front before back: the back task is taken last.
-  work->push_back(BuildTask{back, index, true});
-  work->push_back(BuildTask{map, index, false});
+  work->tasks.push_back(BuildTask{back, index, true});
+  work->tasks.push_back(BuildTask{map, index, false});
   return index;
 }
 
@@ -830,6 +913,7 @@ void CCellPortalGraphBuilder::SplitTriangle(uint32_t triangle, const D3DXPLANE& 
   const auto first = static_cast<uint32_t>(m_triangles.size());
   m_triangles.push_back(CellPortalTriangle{{cab, b, c}, tri.flags});
   m_triangles.push_back(CellPortalTriangle{{cab, c, cac}, tri.flags});
+  m_boxes.Reshape(triangle, TriangleBox(triangle));
   m_boxes.AddPiece(first, triangle, TriangleBox(first));
   m_boxes.AddPiece(first + 1, triangle, TriangleBox(first + 1));
   const bool loneInFront = sides[lone] == kPlaneFront;
@@ -850,6 +934,7 @@ void CCellPortalGraphBuilder::SplitTriangleAtVertex(uint32_t triangle, const D3D
   if (triangle < m_triangleStates.size()) ++m_triangleStates[triangle].version;
   const auto added = static_cast<uint32_t>(m_triangles.size());
   m_triangles.push_back(CellPortalTriangle{{a, cut, c}, tri.flags});
+  m_boxes.Reshape(triangle, TriangleBox(triangle));
   m_boxes.AddPiece(added, triangle, TriangleBox(added));
   (sides[(on + 1) % 3] == kPlaneFront ? front : back)->push_back(triangle);
   (sides[(on + 2) % 3] == kPlaneFront ? front : back)->push_back(added);
@@ -958,10 +1043,8 @@ void CCellPortalGraphBuilder::PushPiece(PortalPiece* start, int32_t from, std::v
         work.emplace_back(piece, node.front);
         break;
       default: {
-        auto* front = new PortalPiece;
-        auto* back = new PortalPiece;
-        made->push_back(front);
-        made->push_back(back);
+        PortalPiece* front = NewPiece(made);
+        PortalPiece* back = NewPiece(made);
         SplitPolygon(piece->points, node.plane, &front->points, &back->points);
         front->node = back->node = piece->node;
         front->leaves = back->leaves = piece->leaves;
@@ -1007,13 +1090,14 @@ void CCellPortalGraphBuilder::BuildPortals() {
       if (ClassifyPolygon(polygon, ancestor.plane) == kSpanning)
         polygon = ClipPolygon(polygon, ancestor.plane, ancestor.front == child);
     }
-    auto* piece = new PortalPiece;
+    MadePieces made;
+    PortalPiece* piece = NewPiece(&made.list);
     piece->points = std::move(polygon);
     piece->node = static_cast<int32_t>(i);
-    std::vector<PortalPiece*> made{piece}, placed;
-    PushPiece(piece, static_cast<int32_t>(i), &made, &placed);
+    std::vector<PortalPiece*> placed;
+    PushPiece(piece, static_cast<int32_t>(i), &made.list, &placed);
 
-    auto* group = new PortalGroup;
+    auto group = std::make_unique<PortalGroup>();
     for (PortalPiece* p : placed) {
       if (p->leaves.size() != 2 || p->points.empty()) continue;
       D3DXVECTOR3 sum(0, 0, 0);
@@ -1023,15 +1107,15 @@ void CCellPortalGraphBuilder::BuildPortals() {
         ++m_statistics.coveredPieces;
         continue;
       }
-      p->group = group;
       m_pieces.push_back(p);
+      p->group = group.get();  // the piece list owns it now
       group->pieces.push_back(p);
       for (int32_t leaf : p->leaves) m_leaves[static_cast<size_t>(leaf)].pieces.push_back(p);
     }
-    for (PortalPiece* p : made)
-      if (p->group == nullptr) delete p;
-    if (group->pieces.empty()) delete group;
-    else m_groups.push_back(group);
+    if (!group->pieces.empty()) {
+      m_groups.push_back(group.get());
+      group.release();
+    }
   }
   ReportProgress();
 }
@@ -1121,11 +1205,12 @@ void CCellPortalGraphBuilder::FinishGroup(PortalGroup* group) {
   if (chains.size() <= 1) return;
   group->pieces = chains[0];
   for (size_t c = 1; c < chains.size(); ++c) {
-    auto* split = new PortalGroup;
+    auto split = std::make_unique<PortalGroup>();
     split->settled = 1;
     split->pieces = chains[c];
-    for (PortalPiece* p : split->pieces) p->group = split;
-    m_groups.push_back(split);
+    m_groups.push_back(split.get());
+    for (PortalPiece* p : split->pieces) p->group = split.get();
+    split.release();
   }
 }
 
@@ -1174,7 +1259,9 @@ void CCellPortalGraphBuilder::LinkCells() {
   }
   for (size_t i = 0; i < m_nodes.size(); ++i) {
     if (m_nodes[i].kind != kCellPortalLeaf || m_leaves[i].visited != 0) continue;
-    m_cells.push_back(new CellRecord);
+    auto cell = std::make_unique<CellRecord>();
+    m_cells.push_back(cell.get());
+    cell.release();
     FloodCell(static_cast<int32_t>(i), static_cast<uint32_t>(m_cells.size() - 1));
   }
   ReportProgress();

@@ -183,22 +183,30 @@ class CCellPortalGraphBuilder : public CComponentBase {
 
   // Read access for tools in the same program.
   const CellPortalProgress& Progress() const { return m_progress; }
+  // Why the last Build stopped, in one line; null after a build that went through. A stopped
+  // build leaves the vertices and triangles as they were given and every other table empty.
+  const char* Failure() const { return m_szFailure[0] != 0 ? m_szFailure : nullptr; }
   float BoundingRadius() const { return m_flBoundingRadius; }
   const std::vector<CellPortalLeaf>& Leaves() const { return m_leaves; }
 
  private:
   struct BuildTask;
+  struct BuildWork;
 
   void DrawGraph();
   void ReportProgress();
   void Clear();
   void FreePortals();
   void FreeCells();
+  // Ends a build that cannot go on: the vertex and triangle tables as given (when a copy of the
+  // triangles is at hand), the rest emptied.
+  void Abandon(size_t givenVertices, const std::vector<CellPortalTriangle>* givenTriangles);
 
   // Stages
   void ResetTables();
   void CollectCoplanarTriangles();
-  void BuildTree();
+  // False when the cuts would make more pieces than the budget allows.
+  bool BuildTree();
   void BuildPortals();
   void LinkCells();
 
@@ -206,12 +214,12 @@ class CCellPortalGraphBuilder : public CComponentBase {
   bool TrianglePlane(const CellPortalTriangle& triangle, D3DXPLANE* out) const;
   void ComputePlaneArea(PlaneEntry* entry) const;
   // Stage 2
-  int32_t BuildNode(PlaneMap* map, int32_t parent, std::vector<BuildTask>* work);
+  int32_t BuildNode(PlaneMap* map, int32_t parent, BuildWork* work);
   // Scores the entry at `index` of the map last stamped by BuildNode.
   // `winsTies`: the candidate stands before the best in the map, so equal scores make it the best.
   void ScorePlane(PlaneEntry* candidate, uint32_t index, float bestPrimary, float bestSecondary, bool winsTies,
                   float* primary, float* secondary);
-  int32_t SplitNode(PlaneMap* map, int32_t parent, PlaneEntry* chosen, std::vector<BuildTask>* work);
+  int32_t SplitNode(PlaneMap* map, int32_t parent, PlaneEntry* chosen, BuildWork* work);
   void SplitTriangle(uint32_t triangle, const D3DXPLANE& plane, const int* sides, std::vector<uint32_t>* front,
                      std::vector<uint32_t>* back);
   // Lists the planes that split each triangle of the first map and counts them per entry.
@@ -281,4 +289,5 @@ class CCellPortalGraphBuilder : public CComponentBase {
   std::vector<int32_t> m_lineageTally[2];  // per lineage, scratch of SplitNode
   uint32_t m_mapGeneration = 0;
   TriangleBoxTree m_boxes;
+  char m_szFailure[160] = {};
 };

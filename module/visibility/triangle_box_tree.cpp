@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "math/planes.h"
 
@@ -26,28 +27,39 @@ bool Holds(const TriangleBoxTree::Box& outer, const TriangleBoxTree::Box& inner)
 
 }  // namespace
 
-void TriangleBoxTree::Build(const std::vector<uint32_t>& ids, const std::vector<Box>& boxes) {
+void TriangleBoxTree::Build(const std::vector<uint32_t>& ids, std::vector<Box> boxes) {
   m_nodes.clear();
   m_leaves.clear();
   m_leafOf.assign(boxes.size(), -1);
+  m_boxes = std::move(boxes);
   if (ids.empty()) return;
-  std::vector<uint32_t> order = ids;
+  m_nodes.emplace_back();
+  Subdivide(0, ids, -1);
+}
+
+void TriangleBoxTree::Subdivide(int32_t root, std::vector<uint32_t> order, int64_t spareLeaf) {
   struct Range {
     int32_t node;
     size_t begin, end;
   };
-  m_nodes.emplace_back();
-  std::vector<Range> work{{0, 0, order.size()}};
+  std::vector<Range> work{{root, 0, order.size()}};
   while (!work.empty()) {
     const Range r = work.back();
     work.pop_back();
-    Box box = boxes[order[r.begin]];
-    for (size_t i = r.begin + 1; i < r.end; ++i) box = Union(box, boxes[order[i]]);
+    Box box = m_boxes[order[r.begin]];
+    for (size_t i = r.begin + 1; i < r.end; ++i) box = Union(box, m_boxes[order[i]]);
     m_nodes[static_cast<size_t>(r.node)].box = box;
     if (r.end - r.begin <= kLeafTriangles) {
-      m_nodes[static_cast<size_t>(r.node)].leaf = static_cast<uint32_t>(m_leaves.size());
-      m_leaves.emplace_back(order.begin() + static_cast<std::ptrdiff_t>(r.begin),
-                            order.begin() + static_cast<std::ptrdiff_t>(r.end));
+      const auto first = order.begin() + static_cast<std::ptrdiff_t>(r.begin);
+      const auto last = order.begin() + static_cast<std::ptrdiff_t>(r.end);
+      if (spareLeaf >= 0) {
+        m_leaves[static_cast<size_t>(spareLeaf)].assign(first, last);
+        m_nodes[static_cast<size_t>(r.node)].leaf = static_cast<uint32_t>(spareLeaf);
+        spareLeaf = -1;
+      } else {
+        m_nodes[static_cast<size_t>(r.node)].leaf = static_cast<uint32_t>(m_leaves.size());
+        m_leaves.emplace_back(first, last);
+      }
       for (size_t i = r.begin; i < r.end; ++i) m_leafOf[order[i]] = r.node;
       continue;
     }
@@ -55,7 +67,7 @@ void TriangleBoxTree::Build(const std::vector<uint32_t>& ids, const std::vector<
     int axis = 0;
     for (int k = 1; k < 3; ++k)
       if ((&box.hi.x)[k] - (&box.lo.x)[k] > (&box.hi.x)[axis] - (&box.lo.x)[axis]) axis = k;
-    const auto centre = [&](uint32_t t) { return (&boxes[t].lo.x)[axis] + (&boxes[t].hi.x)[axis]; };
+    const auto centre = [&](uint32_t t) { return (&m_boxes[t].lo.x)[axis] + (&m_boxes[t].hi.x)[axis]; };
     const size_t mid = (r.begin + r.end) / 2;
     std::nth_element(order.begin() + static_cast<std::ptrdiff_t>(r.begin),
                      order.begin() + static_cast<std::ptrdiff_t>(mid),
@@ -71,6 +83,14 @@ void TriangleBoxTree::Build(const std::vector<uint32_t>& ids, const std::vector<
   }
 }
 
+void TriangleBoxTree::Clear() {
+  std::vector<Node>().swap(m_nodes);
+  std::vector<std::vector<uint32_t>>().swap(m_leaves);
+  std::vector<int32_t>().swap(m_leafOf);
+  std::vector<Box>().swap(m_boxes);
+  std::vector<int32_t>().swap(m_walk);
+}
+
 void TriangleBoxTree::Grow(int32_t node, const Box& box) {
   while (node >= 0) {
     Node& n = m_nodes[static_cast<size_t>(node)];
@@ -82,11 +102,25 @@ void TriangleBoxTree::Grow(int32_t node, const Box& box) {
 
 void TriangleBoxTree::AddPiece(uint32_t piece, uint32_t original, const Box& box) {
   if (original >= m_leafOf.size() || m_leafOf[original] < 0) return;
-  if (piece >= m_leafOf.size()) m_leafOf.resize(piece + 1, -1);
+  if (piece >= m_leafOf.size()) {
+    m_leafOf.resize(piece + 1, -1);
+    m_boxes.resize(piece + 1);
+  }
   const int32_t leaf = m_leafOf[original];
   m_leafOf[piece] = leaf;
-  m_leaves[m_nodes[static_cast<size_t>(leaf)].leaf].push_back(piece);
+  m_boxes[piece] = box;
+  const uint32_t slot = m_nodes[static_cast<size_t>(leaf)].leaf;
+  m_leaves[slot].push_back(piece);
   Grow(leaf, box);
+  // A leaf that gathered the pieces of many cuts becomes a tree of its own, so that a walk
+  // reaching one of them looks at a few triangles, not at every piece of the original.
+  if (m_leaves[slot].size() > 2 * kLeafTriangles) Subdivide(leaf, m_leaves[slot], slot);
+}
+
+void TriangleBoxTree::Reshape(uint32_t triangle, const Box& box) {
+  if (triangle >= m_leafOf.size() || m_leafOf[triangle] < 0) return;
+  m_boxes[triangle] = box;
+  Grow(m_leafOf[triangle], box);
 }
 
 void TriangleBoxTree::Mark(uint32_t triangle, uint32_t generation) {

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,47 @@
 #include "support/module_host.h"
 #include "visibility/cell_portal_graph_builder.h"
 #include "visibility/portal_meshes.h"
+
+// Every allocation of the test program passes here, so that a test can make memory run out in
+// the middle of a build: on the thread that set it, allocations fail from the given count on.
+namespace {
+thread_local int64_t t_allocationsBeforeFailure = -1;  // negative: none fails
+thread_local uint64_t t_allocations = 0;
+
+void* Allocate(std::size_t size) {
+  if (t_allocationsBeforeFailure == 0) throw std::bad_alloc();
+  if (t_allocationsBeforeFailure > 0) --t_allocationsBeforeFailure;
+  ++t_allocations;
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+
+// While it lives, allocations on this thread fail after the first `skip`.
+struct MemoryRunsOut {
+  explicit MemoryRunsOut(uint64_t skip) { t_allocationsBeforeFailure = static_cast<int64_t>(skip); }
+  ~MemoryRunsOut() { t_allocationsBeforeFailure = -1; }
+  MemoryRunsOut(const MemoryRunsOut&) = delete;
+  MemoryRunsOut& operator=(const MemoryRunsOut&) = delete;
+};
+}  // namespace
+
+// Every form that frees with `free` is replaced, so that no block crosses to another allocator.
+void* operator new(std::size_t size) { return Allocate(size); }
+void* operator new[](std::size_t size) { return Allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace {
 
@@ -631,6 +675,52 @@ TEST(CellPortalGraphBuilder, BuildsWhatThePlainBuilderBuiltForTheseMeshes) {
     CCellPortalGraphBuilder* b = h.Create();
     ASSERT_TRUE(BuildSample(b, path));
     EXPECT_EQ(BuildDigest(*b), digest) << path;
+  }
+}
+
+TEST(CellPortalGraphBuilder, MemoryRunningOutAnywhereInABuildFailsItAndLeavesTheInputAsGiven) {
+  const portal_meshes::Mesh mesh = portal_meshes::Building(2, 2);
+  PortalBuilderHost h;
+  const auto feed = [&](CCellPortalGraphBuilder* b) {
+    for (const D3DXVECTOR3& p : mesh.points) AddPoint(b, p);
+    for (const auto& t : mesh.triangles) AddTri(b, t[0], t[1], t[2]);
+  };
+  // What a build with memory enough makes, and how many allocations it takes.
+  CCellPortalGraphBuilder* whole = h.Create();
+  feed(whole);
+  const uint64_t before = t_allocations;
+  whole->Build(false, false);
+  const uint64_t calls = t_allocations - before;
+  ASSERT_EQ(whole->Failure(), nullptr);
+  ASSERT_GT(whole->Progress().triangles->size(), mesh.triangles.size());  // it cuts
+  ASSERT_FALSE(whole->Progress().pieces->empty());                       // and joins cells
+  const uint64_t digest = BuildDigest(*whole);
+  for (uint64_t skip = 0; skip < calls; skip += skip < 200 ? 7 : 61) {
+    ComponentHandle handle{};
+    CCellPortalGraphBuilder* b = h.Create(&handle);
+    feed(b);
+    const std::vector<CellPortalVertex> vertices = *b->Progress().vertices;
+    const std::vector<CellPortalTriangle> triangles = *b->Progress().triangles;
+    {
+      const MemoryRunsOut failing(skip);
+      b->Build(false, false);
+    }
+    const CellPortalProgress& r = b->Progress();
+    ASSERT_NE(b->Failure(), nullptr) << skip;
+    EXPECT_STREQ(b->Failure(), "the build ran out of memory");
+    EXPECT_TRUE(r.nodes->empty() && r.triangleIndices->empty() && r.planes->empty() && r.pieces->empty() &&
+                r.groups->empty() && r.cells->empty() && b->Leaves().empty())
+        << skip;
+    ASSERT_EQ(r.vertices->size(), vertices.size()) << skip;
+    ASSERT_EQ(r.triangles->size(), triangles.size()) << skip;
+    EXPECT_EQ(std::memcmp(r.vertices->data(), vertices.data(), vertices.size() * sizeof(CellPortalVertex)), 0) << skip;
+    EXPECT_EQ(std::memcmp(r.triangles->data(), triangles.data(), triangles.size() * sizeof(CellPortalTriangle)), 0)
+        << skip;
+    // With memory again, the same builder makes what the whole build made.
+    b->Build(false, false);
+    EXPECT_EQ(b->Failure(), nullptr) << skip;
+    EXPECT_EQ(BuildDigest(*b), digest) << skip;
+    h.Host().DestroyObject(handle);
   }
 }
 

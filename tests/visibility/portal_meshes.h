@@ -1,6 +1,6 @@
 // Generated meshes for the cell-portal graph builder's tests and benchmark: a building of rooms
-// joined by doorways, sheets, scattered triangles and quads, and a sphere. Header-only so that
-// bench/ can share it.
+// joined by doorways, sheets, scattered triangles and quads, long crossing triangles, and a
+// sphere. Header-only so that bench/ can share it.
 #pragma once
 #include <array>
 #include <cmath>
@@ -122,6 +122,50 @@ inline Mesh Soup(int n, uint32_t seed) {
     const D3DXVECTOR3 c(place(random), place(random), place(random));
     const auto base = static_cast<uint32_t>(m.points.size());
     for (int k = 0; k < 3; ++k) m.points.push_back(c + D3DXVECTOR3(offset(random), offset(random), offset(random)));
+    m.triangles.push_back({base, base + 1, base + 2});
+  }
+  return m;
+}
+
+// n triangles whose corners lie anywhere in a cube of 200 units: nearly every plane crosses
+// most of the other triangles.
+inline Mesh WideSoup(int n, uint32_t seed) {
+  Mesh m;
+  m.name = "wide soup " + std::to_string(n);
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<float> place(-100.0f, 100.0f);
+  for (int i = 0; i < 3 * n; ++i) m.points.push_back(D3DXVECTOR3(place(random), place(random), place(random)));
+  for (int i = 0; i < n; ++i) {
+    const auto base = static_cast<uint32_t>(3 * i);
+    m.triangles.push_back({base, base + 1, base + 2});
+  }
+  return m;
+}
+
+// n thin triangles 400 units long through a cube of 40 units about the origin, each along a
+// direction of its own and turned its own way about it: the planes cross each other's triangles.
+inline Mesh Crossing(int n, uint32_t seed) {
+  Mesh m;
+  m.name = "crossing " + std::to_string(n);
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<float> place(-20.0f, 20.0f), component(-1.0f, 1.0f), width(20.0f, 60.0f);
+  const auto direction = [&] {
+    for (;;) {
+      D3DXVECTOR3 d(component(random), component(random), component(random));
+      const float length = D3DXVec3Length(&d);
+      if (length > 0.1f && length <= 1.0f) return d / length;
+    }
+  };
+  for (int i = 0; i < n; ++i) {
+    const D3DXVECTOR3 c(place(random), place(random), place(random)), along = direction();
+    D3DXVECTOR3 across;
+    do {
+      const D3DXVECTOR3 other = direction();
+      D3DXVec3Cross(&across, &along, &other);
+    } while (D3DXVec3Length(&across) < 0.1f);
+    D3DXVec3Normalize(&across, &across);
+    const auto base = static_cast<uint32_t>(m.points.size());
+    m.points.insert(m.points.end(), {c - along * 200.0f, c + along * 200.0f, c + across * width(random)});
     m.triangles.push_back({base, base + 1, base + 2});
   }
   return m;

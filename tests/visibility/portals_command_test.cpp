@@ -1,4 +1,4 @@
-// footlight portals, run as a process on the sample rooms and box.
+// footlight portals, run as a process on the sample rooms and box, and on long crossing triangles.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -7,6 +7,7 @@
 
 #include "support/run_footlight.h"
 #include "support/temp_tree.h"
+#include "visibility/portal_meshes.h"
 
 namespace {
 
@@ -63,6 +64,30 @@ TEST(PortalsCommand, AMeshThatDoesNotLoadIsOneErrorLineAndStatusOne) {
     EXPECT_EQ(bad.status, 1) << mesh;
     EXPECT_EQ(bad.out, std::string("footlight: ") + line + "\n");
   }
+}
+
+TEST(PortalsCommand, CrossingTrianglesPastThePieceBudgetEndInOneLineWithTheReasonAndStatusOne) {
+  // 25 triangles whose cuts run to over 16,000 pieces.
+  const portal_meshes::Mesh mesh = portal_meshes::Crossing(25, 1);
+  std::string obj;
+  char line[96];
+  for (const D3DXVECTOR3& p : mesh.points) {
+    std::snprintf(line, sizeof line, "v %.6f %.6f %.6f\n", p.x, p.y, p.z);
+    obj += line;
+  }
+  for (const auto& t : mesh.triangles) obj += "f " + std::to_string(t[0] + 1) + " " + std::to_string(t[1] + 1) + " " +
+                                             std::to_string(t[2] + 1) + "\n";
+  const testing_support::TempTree tree;
+  tree.PutText("crossing.obj", obj);
+  const PortalsRun r = footlight_testing::RunFootlight("portals crossing.obj --resource " + tree.Root());
+  EXPECT_EQ(r.status, 1) << r.out;
+  const std::vector<std::string> lines = footlight_testing::Lines(r.out);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind("footlight: the cell-portal build failed: cutting 25 triangles made more than ", 0), 0u)
+      << r.out;
+  EXPECT_NE(lines.back().find("the piece budget"), std::string::npos) << r.out;
+  EXPECT_EQ(footlight_testing::CountLines(r.out, "footlight:"), 1u) << r.out;
+  EXPECT_EQ(footlight_testing::CountLines(r.out, "stage 2"), 0u) << r.out;
 }
 
 }  // namespace
