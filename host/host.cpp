@@ -108,9 +108,16 @@ void* ReferenceHost::GetService(const char* name) {
 }
 
 ReferenceHost::Created* ReferenceHost::FindCreated(const ComponentHandle& handle) {
-  for (auto& c : objects_)
-    if (c.handle == handle) return &c;
-  return nullptr;
+  auto found = createdBySerial_.find(handle.Serial());
+  return found != createdBySerial_.end() && found->second->handle == handle ? &*found->second : nullptr;
+}
+
+void ReferenceHost::Forget(std::list<Created>::iterator created) {
+  // A record whose handle never resolved (one the registry gave no handle) may share its
+  // serial with another that is indexed.
+  auto indexed = createdBySerial_.find(created->handle.Serial());
+  if (indexed != createdBySerial_.end() && indexed->second == created) createdBySerial_.erase(indexed);
+  objects_.erase(created);
 }
 
 bool ReferenceHost::ResolveTarget(const ComponentHandle& handle, Target* out) {
@@ -128,6 +135,7 @@ bool ReferenceHost::ResolveTarget(const ComponentHandle& handle, Target* out) {
 
 void ReferenceHost::Adopt(const Created& record, CComponentBase* component) {
   objects_.push_back(record);
+  createdBySerial_[record.handle.Serial()] = std::prev(objects_.end());
   ++created_;
   Target target;
   target.component = component;
@@ -226,9 +234,10 @@ uint32_t ReferenceHost::GetObjectCookie(const ComponentHandle* handle) {
 void ReferenceHost::DestroyObject(ComponentHandle handle) {
   Target target;
   if (!ResolveTarget(handle, &target)) return;
-  auto it = std::find_if(objects_.begin(), objects_.end(), [&](const Created& c) { return c.handle == handle; });
-  Created record = it != objects_.end() ? *it : Created{handle, "", nullptr, nullptr, nullptr};
-  if (it != objects_.end()) objects_.erase(it);
+  auto found = createdBySerial_.find(handle.Serial());
+  const bool known = found != createdBySerial_.end() && found->second->handle == handle;
+  Created record = known ? *found->second : Created{handle, "", nullptr, nullptr, nullptr};
+  if (known) Forget(found->second);
   ++destroyed_;
   if (target.hostObject != nullptr) {
     Guarded(target, "Destroy", [&] { target.hostObject->Destroy(); });
@@ -248,7 +257,7 @@ void ReferenceHost::DestroyAll() {
   while (!objects_.empty()) {
     const ComponentHandle h = objects_.back().handle;
     if (registry_.Resolve(h) == nullptr) {
-      objects_.pop_back();
+      Forget(std::prev(objects_.end()));
       continue;
     }
     DestroyObject(h);

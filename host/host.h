@@ -3,10 +3,12 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "frame/dma_interface.h"
@@ -163,6 +165,8 @@ class ReferenceHost final : public IHost {
   // Runs one slot call, logging any exception that escapes it.
   void Guarded(const Target& target, const char* slot, const std::function<void()>& call);
   Created* FindCreated(const ComponentHandle& handle);
+  // Drops a record from the list and the index.
+  void Forget(std::list<Created>::iterator created);
   void AppendLog(std::string line);
 
   HostAllocator allocator_;
@@ -173,7 +177,11 @@ class ReferenceHost final : public IHost {
   std::map<std::string, ComponentClass> componentClasses_;
   std::map<std::string, int> failCreations_;
   std::map<std::string, void*> services_;
-  std::vector<Created> objects_;
+  // The objects created through CreateObject, oldest first, and each one's place by the serial
+  // of its handle (serials are never reused), so that finding one costs the same however many
+  // there are.
+  std::list<Created> objects_;
+  std::unordered_map<uint32_t, std::list<Created>::iterator> createdBySerial_;
   std::vector<Subscription> subscriptions_;
   std::vector<std::string> log_;
   FrameRecords<RecordedMessage> messages_;
