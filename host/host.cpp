@@ -375,6 +375,7 @@ void ReferenceHost::Execute(uint32_t elapsedMs) {
   messages_.BeginFrame();
   for (const Created& c : objects_)
     if (c.hostObject != nullptr) c.hostObject->BeginFrame();
+  for (const auto& start : frameStarts_) start();
   PumpMessages();
   for (const auto& step : frameSteps_) step(elapsedMs);
   for (const auto& s : Snapshot("execute")) {

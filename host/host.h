@@ -96,9 +96,14 @@ class ReferenceHost final : public IHost {
   int MessageDescriptor() const { return endpoint_.Descriptor(); }
   // Runs before each frame's "execute" (after the posted messages) with the elapsed time.
   void AddFrameStep(std::function<void(uint32_t)> step) { frameSteps_.push_back(std::move(step)); }
+  // Runs as each frame begins, before anything else of it: the records of a service the host
+  // hands out (the renderer's, the geometry service's) start their frame there, as the host's
+  // own and its objects' do.
+  void AddFrameStart(std::function<void()> start) { frameStarts_.push_back(std::move(start)); }
 
   // Driving the channels
-  // One frame: the posted window messages first (PumpMessages), then "execute".
+  // One frame, and the only place one begins: every record list starts its frame, then the
+  // posted window messages (PumpMessages), the frame steps and "execute" run.
   void Execute(uint32_t elapsedMs);
   void Realize(uint32_t arg);
   void SystemMessage(uint32_t message, uint32_t wParam, uint32_t lParam);
@@ -115,7 +120,7 @@ class ReferenceHost final : public IHost {
   // The typed messages of the frame before the current one and of the current one (a frame
   // begins with Execute), in the order sent, including those that failed their signature
   // check; every message of the run once KeepAllMessages is on.
-  const std::vector<RecordedMessage>& Messages() const { return messages_.All(); }
+  RecordsView<RecordedMessage> Messages() const { return messages_.All(); }
   void ClearMessages() { messages_.Clear(); }
   void KeepAllMessages(bool on) { messages_.KeepAll(on); }
   // Every typed message sent since construction.
@@ -187,6 +192,7 @@ class ReferenceHost final : public IHost {
   FrameRecords<RecordedMessage> messages_;
   std::function<void(const std::string&)> echo_;
   std::vector<std::function<void(uint32_t)>> frameSteps_;
+  std::vector<std::function<void()>> frameStarts_;
   HWND window_;
   uint64_t nextSequence_ = 0;
   size_t created_ = 0, destroyed_ = 0, frames_ = 0;

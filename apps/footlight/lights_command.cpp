@@ -65,6 +65,9 @@ LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& o
   filePath_ = options.file;
   savePath_ = options.save;
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer_));
+  host.AddFrameStart([alive = std::weak_ptr<int>(alive_), renderer = &renderer_] {
+    if (!alive.expired()) renderer->BeginFrame();
+  });
   host.SetIniService(ini_.get());
   // The scene system that owns the lighting system makes the host's own objects by name.
   host::RegisterGenericClasses(host);
@@ -138,7 +141,6 @@ static int RunLights(const LightsOptions& lights, const footlight::cli::Context&
   // main pass gives the queued lights their hardware slots.
   if (scene != nullptr) scene->sceneId = 0;
   target.frame = [&](int32_t ms) {
-    renderer.BeginFrame();
     host.Execute(static_cast<uint32_t>(ms));
     renderer.BeginScene();
     host.Realize(static_cast<uint32_t>(ms));
