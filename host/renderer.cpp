@@ -350,6 +350,8 @@ void Renderer::ClearRecords() {
 }
 
 void Renderer::BeginFrame() {
+  // The frame that ended is drawn before the next begins: one wait a frame bounds the work queued.
+  if (rasterizer_) rasterizer_->Finish();
   draws_.BeginFrame();
   texts_.BeginFrame();
   clears_.BeginFrame();

@@ -313,8 +313,8 @@ class Renderer final : public IRenderer {
   // Records. The draws, texts, clears, state calls and call log below hold the frame before the
   // current one and the current one (host/frame_records.h): BeginFrame runs as each frame
   // begins (the host's Execute runs it for the renderer it hands out, through AddFrameStart),
-  // which drops what came before the frame that just ended. What came before the first
-  // BeginFrame counts as one frame.
+  // which waits for the GL work of the frame that ended and drops what came before it. What
+  // came before the first BeginFrame counts as one frame.
   void BeginFrame();
   void SetRecording(bool on) { recording_ = on; }
   RecordsView<DrawRecord> Draws() const { return draws_.All(); }
