@@ -59,7 +59,14 @@ bool ParseLightsOptions(const std::vector<std::string>& args, LightsOptions* out
   return true;
 }
 
-LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& options) {
+// The command prints text only: nothing it draws is ever looked at, so nothing is rasterised.
+static host::RendererConfig TextOnly() {
+  host::RendererConfig config;
+  config.rasterize = false;
+  return config;
+}
+
+LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& options) : renderer_(TextOnly()) {
   win32::SetResourceRoot(options.resource);
   ini_ = std::make_unique<host::IniService>(options.resource, &host);
   filePath_ = options.file;

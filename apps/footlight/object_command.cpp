@@ -75,7 +75,10 @@ int RunObject(ObjectOptions o, DMAInterfaceFn entry) {
   // One stage serves the drawing and the walk.
   o.drawing.scene = o.stage.scene;
   if (o.framesGiven) o.frames = *o.framesGiven;
-  host::StandardHost standard(o.resource, o.drawing.picture.Config());
+  host::RendererConfig config = o.drawing.picture.Config();
+  // Without drawing options the command prints text only; nothing drawn would be looked at.
+  config.rasterize = o.drawing.Wanted();
+  host::StandardHost standard(o.resource, config);
   host::ReferenceHost& host = standard.host;
   // The report lists the messages of the whole run, not only of its last two frames.
   host.KeepAllMessages(true);
