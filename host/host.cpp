@@ -326,19 +326,38 @@ int ReferenceHost::SendMessageV(ComponentHandle target, const char* signature, i
 
 void ReferenceHost::Subscribe(const char* channel, ComponentHandle handle, int order) {
   if (channel == nullptr) return;
-  for (auto& s : subscriptions_) {
-    if (s.channel == channel && s.handle == handle) {
-      s.order = order;
+  const auto key = std::make_pair(std::string(channel), handle.Serial());
+  auto known = subscriptionBySerial_.find(key);
+  if (known != subscriptionBySerial_.end()) {
+    // The list stays in the order of the sequence numbers.
+    auto at = std::lower_bound(subscriptions_.begin(), subscriptions_.end(), known->second,
+                               [](const Subscription& s, uint64_t sequence) { return s.sequence < sequence; });
+    if (at != subscriptions_.end() && at->sequence == known->second && at->handle == handle) {
+      at->order = order;
       return;
     }
+    // Handles the registry did not make may share a serial: look at them all.
+    for (auto& s : subscriptions_) {
+      if (s.channel == channel && s.handle == handle) {
+        s.order = order;
+        return;
+      }
+    }
   }
+  subscriptionBySerial_[key] = nextSequence_;
   subscriptions_.push_back(Subscription{channel, handle, order, nextSequence_++});
 }
 
 std::vector<ReferenceHost::Subscription> ReferenceHost::Snapshot(const std::string& channel) {
   // Drop the subscriptions of objects that are gone, then order what is left.
   subscriptions_.erase(std::remove_if(subscriptions_.begin(), subscriptions_.end(),
-                                      [&](const Subscription& s) { return registry_.Resolve(s.handle) == nullptr; }),
+                                      [&](const Subscription& s) {
+                                        if (registry_.Resolve(s.handle) != nullptr) return false;
+                                        auto indexed = subscriptionBySerial_.find({s.channel, s.handle.Serial()});
+                                        if (indexed != subscriptionBySerial_.end() && indexed->second == s.sequence)
+                                          subscriptionBySerial_.erase(indexed);
+                                        return true;
+                                      }),
                        subscriptions_.end());
   std::vector<Subscription> list;
   for (const auto& s : subscriptions_)

@@ -187,7 +187,10 @@ class ReferenceHost final : public IHost {
   // there are.
   std::list<Created> objects_;
   std::unordered_map<uint32_t, std::list<Created>::iterator> createdBySerial_;
-  std::vector<Subscription> subscriptions_;
+  std::vector<Subscription> subscriptions_;  // in the order made
+  // The sequence number of each subscription by its channel and the serial of its handle, so
+  // that subscribing again finds the one to change at once.
+  std::map<std::pair<std::string, uint32_t>, uint64_t> subscriptionBySerial_;
   std::vector<std::string> log_;
   FrameRecords<RecordedMessage> messages_;
   std::function<void(const std::string&)> echo_;
