@@ -1,5 +1,5 @@
-// Times one terrain frame (Execute and Render, the renderer not recording) over a generated
-// 2049 x 2049 field, from 20 units above the ground looking across it and from an overview,
+// Times one terrain frame (Execute and Render, the renderer neither recording nor rasterising:
+// what is timed is the terrain's choice and making of its draws) over a generated 2049 x 2049 field, from 20 units above the ground looking across it and from an overview,
 // against the same frame with every visible patch at level 0 (33 x 33 vertices and the plain
 // 2,048-triangle grid each), and prints the ratio of each view. Times one height-brush edit
 // (select under the cursor, raise, flush) of a 33 x 33 brush across the corner of four blocks
@@ -59,9 +59,17 @@ std::string TextureFolder() {
   return dir.string();
 }
 
+host::RendererConfig NoRaster() {
+  host::RendererConfig config;
+  config.rasterize = false;
+  return config;
+}
+
+// Made in main and gone before it returns, so that nothing of the host outlives the program's
+// own exit.
 class TerrainScene {
  public:
-  TerrainScene() : folder_(TextureFolder()), standard_(folder_) {
+  TerrainScene() : folder_(TextureFolder()), standard_(folder_, NoRaster()) {
     standard_.host.LoadModule(&DMAInterface);
     standard_.renderer.SetRecording(false);
     // The benchmark owns its terrain rather than asking the factory list for one.
@@ -123,19 +131,14 @@ class TerrainScene {
   std::vector<uint8_t> patches_;
 };
 
-TerrainScene& Scene() {
-  static TerrainScene scene;
-  return scene;
-}
-
-std::vector<View> Views() {
-  const float g = Scene().Ground(600, 700);
+std::vector<View> Views(const TerrainScene& scene) {
+  const float g = scene.Ground(600, 700);
   return {{"ground", D3DXVECTOR3(600, g + 20, 700), D3DXVECTOR3(1800, g, 1400)},
           {"overview", D3DXVECTOR3(1024, 1800, -300), D3DXVECTOR3(1024, 0, 1024)}};
 }
 
-void FrameBench(benchmark::State& state, View view, bool levelZero) {
-  TerrainScene& scene = Scene();
+void FrameBench(benchmark::State& state, TerrainScene* terrainScene, View view, bool levelZero) {
+  TerrainScene& scene = *terrainScene;
   scene.Look(view);
   size_t draws = 0;
   for (auto _ : state) draws = scene.Frame(levelZero);
@@ -144,9 +147,9 @@ void FrameBench(benchmark::State& state, View view, bool levelZero) {
 }
 
 // Select, raise (up and down in turn, so the ground stays where the camera sees it) and flush.
-void BrushEditBench(benchmark::State& state) {
-  TerrainScene& scene = Scene();
-  scene.Look(Views()[0]);
+void BrushEditBench(benchmark::State& state, TerrainScene* terrainScene) {
+  TerrainScene& scene = *terrainScene;
+  scene.Look(Views(scene)[0]);
   const auto [mx, my] = scene.LookDown(1024.0f, 1024.0f);
   CTerrainManager& terrain = scene.Terrain();
   terrain.SetBrushSize(33, 33, 17, 17);
@@ -166,8 +169,8 @@ void BrushEditBench(benchmark::State& state) {
   if (selected != 33 * 33 + 33 + 33 + 1) state.SkipWithError("the brush did not select across the block corner");
 }
 
-void RebuildAllBench(benchmark::State& state) {
-  CTerrainManager& terrain = Scene().Terrain();
+void RebuildAllBench(benchmark::State& state, TerrainScene* scene) {
+  CTerrainManager& terrain = scene->Terrain();
   for (auto _ : state)
     for (int bx = 0; bx < 8; ++bx)
       for (int bz = 0; bz < 8; ++bz) terrain.Block(bx, bz)->BuildMinMaxTree();
@@ -176,20 +179,25 @@ void RebuildAllBench(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (const View& v : Views()) {
-    benchmark::RegisterBenchmark((std::string("frame/") + v.name + "/lod").c_str(), FrameBench, v, false)
+  auto scene = std::make_unique<TerrainScene>();
+  const std::vector<View> views = Views(*scene);
+  for (const View& v : views) {
+    benchmark::RegisterBenchmark((std::string("frame/") + v.name + "/lod").c_str(), FrameBench, scene.get(), v, false)
         ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark((std::string("frame/") + v.name + "/level0").c_str(), FrameBench, v, true)
+    benchmark::RegisterBenchmark((std::string("frame/") + v.name + "/level0").c_str(), FrameBench, scene.get(), v,
+                                 true)
         ->Unit(benchmark::kMicrosecond);
   }
-  benchmark::RegisterBenchmark("brush/edit33_corner", BrushEditBench)->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("brush/rebuild_all_blocks", RebuildAllBench)->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("brush/edit33_corner", BrushEditBench, scene.get())->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("brush/rebuild_all_blocks", RebuildAllBench, scene.get())
+      ->Unit(benchmark::kMicrosecond);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  for (const View& v : Views()) {
+  scene.reset();
+  for (const View& v : views) {
     const double lod = reporter.Get(std::string("frame/") + v.name + "/lod");
     const double base = reporter.Get(std::string("frame/") + v.name + "/level0");
     if (lod > 0.0 && base > 0.0) std::printf("ratio terrain_%s_frame %.3f\n", v.name, lod / base);

@@ -80,8 +80,8 @@ class RecordingObject : public HostObject, public ISceneEffectObject {
 
   // The slot calls and messages of the host's last two frames (see FrameRecords).
   void BeginFrame() override;
-  const std::vector<SlotCall>& Calls() const { return calls_.All(); }
-  const std::vector<RecordedMessage>& Messages() const { return messages_.All(); }
+  RecordsView<SlotCall> Calls() const { return calls_.All(); }
+  RecordsView<RecordedMessage> Messages() const { return messages_.All(); }
   // The messages with this id, in order.
   std::vector<RecordedMessage> MessagesWithId(int32_t id) const;
   // How many calls of this slot arrived since the object was made.

@@ -20,6 +20,7 @@ namespace host {
   X(decltype(&::glDepthRange), glDepthRange)                           \
   X(decltype(&::glScissor), glScissor)                                 \
   X(decltype(&::glClear), glClear)                                     \
+  X(decltype(&::glFinish), glFinish)                                   \
   X(decltype(&::glClearColor), glClearColor)                           \
   X(decltype(&::glClearDepth), glClearDepth)                           \
   X(decltype(&::glClearStencil), glClearStencil)                       \

@@ -108,9 +108,16 @@ void* ReferenceHost::GetService(const char* name) {
 }
 
 ReferenceHost::Created* ReferenceHost::FindCreated(const ComponentHandle& handle) {
-  for (auto& c : objects_)
-    if (c.handle == handle) return &c;
-  return nullptr;
+  auto found = createdBySerial_.find(handle.Serial());
+  return found != createdBySerial_.end() && found->second->handle == handle ? &*found->second : nullptr;
+}
+
+void ReferenceHost::Forget(std::list<Created>::iterator created) {
+  // A record whose handle never resolved (one the registry gave no handle) may share its
+  // serial with another that is indexed.
+  auto indexed = createdBySerial_.find(created->handle.Serial());
+  if (indexed != createdBySerial_.end() && indexed->second == created) createdBySerial_.erase(indexed);
+  objects_.erase(created);
 }
 
 bool ReferenceHost::ResolveTarget(const ComponentHandle& handle, Target* out) {
@@ -128,6 +135,7 @@ bool ReferenceHost::ResolveTarget(const ComponentHandle& handle, Target* out) {
 
 void ReferenceHost::Adopt(const Created& record, CComponentBase* component) {
   objects_.push_back(record);
+  createdBySerial_[record.handle.Serial()] = std::prev(objects_.end());
   ++created_;
   Target target;
   target.component = component;
@@ -226,9 +234,10 @@ uint32_t ReferenceHost::GetObjectCookie(const ComponentHandle* handle) {
 void ReferenceHost::DestroyObject(ComponentHandle handle) {
   Target target;
   if (!ResolveTarget(handle, &target)) return;
-  auto it = std::find_if(objects_.begin(), objects_.end(), [&](const Created& c) { return c.handle == handle; });
-  Created record = it != objects_.end() ? *it : Created{handle, "", nullptr, nullptr, nullptr};
-  if (it != objects_.end()) objects_.erase(it);
+  auto found = createdBySerial_.find(handle.Serial());
+  const bool known = found != createdBySerial_.end() && found->second->handle == handle;
+  Created record = known ? *found->second : Created{handle, "", nullptr, nullptr, nullptr};
+  if (known) Forget(found->second);
   ++destroyed_;
   if (target.hostObject != nullptr) {
     Guarded(target, "Destroy", [&] { target.hostObject->Destroy(); });
@@ -248,7 +257,7 @@ void ReferenceHost::DestroyAll() {
   while (!objects_.empty()) {
     const ComponentHandle h = objects_.back().handle;
     if (registry_.Resolve(h) == nullptr) {
-      objects_.pop_back();
+      Forget(std::prev(objects_.end()));
       continue;
     }
     DestroyObject(h);
@@ -317,19 +326,38 @@ int ReferenceHost::SendMessageV(ComponentHandle target, const char* signature, i
 
 void ReferenceHost::Subscribe(const char* channel, ComponentHandle handle, int order) {
   if (channel == nullptr) return;
-  for (auto& s : subscriptions_) {
-    if (s.channel == channel && s.handle == handle) {
-      s.order = order;
+  const auto key = std::make_pair(std::string(channel), handle.Serial());
+  auto known = subscriptionBySerial_.find(key);
+  if (known != subscriptionBySerial_.end()) {
+    // The list stays in the order of the sequence numbers.
+    auto at = std::lower_bound(subscriptions_.begin(), subscriptions_.end(), known->second,
+                               [](const Subscription& s, uint64_t sequence) { return s.sequence < sequence; });
+    if (at != subscriptions_.end() && at->sequence == known->second && at->handle == handle) {
+      at->order = order;
       return;
     }
+    // Handles the registry did not make may share a serial: look at them all.
+    for (auto& s : subscriptions_) {
+      if (s.channel == channel && s.handle == handle) {
+        s.order = order;
+        return;
+      }
+    }
   }
+  subscriptionBySerial_[key] = nextSequence_;
   subscriptions_.push_back(Subscription{channel, handle, order, nextSequence_++});
 }
 
 std::vector<ReferenceHost::Subscription> ReferenceHost::Snapshot(const std::string& channel) {
   // Drop the subscriptions of objects that are gone, then order what is left.
   subscriptions_.erase(std::remove_if(subscriptions_.begin(), subscriptions_.end(),
-                                      [&](const Subscription& s) { return registry_.Resolve(s.handle) == nullptr; }),
+                                      [&](const Subscription& s) {
+                                        if (registry_.Resolve(s.handle) != nullptr) return false;
+                                        auto indexed = subscriptionBySerial_.find({s.channel, s.handle.Serial()});
+                                        if (indexed != subscriptionBySerial_.end() && indexed->second == s.sequence)
+                                          subscriptionBySerial_.erase(indexed);
+                                        return true;
+                                      }),
                        subscriptions_.end());
   std::vector<Subscription> list;
   for (const auto& s : subscriptions_)
@@ -366,6 +394,7 @@ void ReferenceHost::Execute(uint32_t elapsedMs) {
   messages_.BeginFrame();
   for (const Created& c : objects_)
     if (c.hostObject != nullptr) c.hostObject->BeginFrame();
+  for (const auto& start : frameStarts_) start();
   PumpMessages();
   for (const auto& step : frameSteps_) step(elapsedMs);
   for (const auto& s : Snapshot("execute")) {

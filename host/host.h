@@ -3,10 +3,12 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "frame/dma_interface.h"
@@ -94,9 +96,14 @@ class ReferenceHost final : public IHost {
   int MessageDescriptor() const { return endpoint_.Descriptor(); }
   // Runs before each frame's "execute" (after the posted messages) with the elapsed time.
   void AddFrameStep(std::function<void(uint32_t)> step) { frameSteps_.push_back(std::move(step)); }
+  // Runs as each frame begins, before anything else of it: the records of a service the host
+  // hands out (the renderer's, the geometry service's) start their frame there, as the host's
+  // own and its objects' do.
+  void AddFrameStart(std::function<void()> start) { frameStarts_.push_back(std::move(start)); }
 
   // Driving the channels
-  // One frame: the posted window messages first (PumpMessages), then "execute".
+  // One frame, and the only place one begins: every record list starts its frame, then the
+  // posted window messages (PumpMessages), the frame steps and "execute" run.
   void Execute(uint32_t elapsedMs);
   void Realize(uint32_t arg);
   void SystemMessage(uint32_t message, uint32_t wParam, uint32_t lParam);
@@ -113,7 +120,7 @@ class ReferenceHost final : public IHost {
   // The typed messages of the frame before the current one and of the current one (a frame
   // begins with Execute), in the order sent, including those that failed their signature
   // check; every message of the run once KeepAllMessages is on.
-  const std::vector<RecordedMessage>& Messages() const { return messages_.All(); }
+  RecordsView<RecordedMessage> Messages() const { return messages_.All(); }
   void ClearMessages() { messages_.Clear(); }
   void KeepAllMessages(bool on) { messages_.KeepAll(on); }
   // Every typed message sent since construction.
@@ -163,6 +170,8 @@ class ReferenceHost final : public IHost {
   // Runs one slot call, logging any exception that escapes it.
   void Guarded(const Target& target, const char* slot, const std::function<void()>& call);
   Created* FindCreated(const ComponentHandle& handle);
+  // Drops a record from the list and the index.
+  void Forget(std::list<Created>::iterator created);
   void AppendLog(std::string line);
 
   HostAllocator allocator_;
@@ -173,12 +182,20 @@ class ReferenceHost final : public IHost {
   std::map<std::string, ComponentClass> componentClasses_;
   std::map<std::string, int> failCreations_;
   std::map<std::string, void*> services_;
-  std::vector<Created> objects_;
-  std::vector<Subscription> subscriptions_;
+  // The objects created through CreateObject, oldest first, and each one's place by the serial
+  // of its handle (serials are never reused), so that finding one costs the same however many
+  // there are.
+  std::list<Created> objects_;
+  std::unordered_map<uint32_t, std::list<Created>::iterator> createdBySerial_;
+  std::vector<Subscription> subscriptions_;  // in the order made
+  // The sequence number of each subscription by its channel and the serial of its handle, so
+  // that subscribing again finds the one to change at once.
+  std::map<std::pair<std::string, uint32_t>, uint64_t> subscriptionBySerial_;
   std::vector<std::string> log_;
   FrameRecords<RecordedMessage> messages_;
   std::function<void(const std::string&)> echo_;
   std::vector<std::function<void(uint32_t)>> frameSteps_;
+  std::vector<std::function<void()>> frameStarts_;
   HWND window_;
   uint64_t nextSequence_ = 0;
   size_t created_ = 0, destroyed_ = 0, frames_ = 0;

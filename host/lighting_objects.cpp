@@ -271,10 +271,11 @@ std::unique_ptr<LightingHostObjects> RegisterLightingHostObjects(ReferenceHost& 
   host.AddService("MotiveServiceImp", static_cast<IMotiveService*>(&objects->motive));
   std::weak_ptr<int> alive = objects->alive;
   AnimationService* animation = &objects->animation;
-  host.AddFrameStep([alive, animation, geometry](uint32_t elapsedMs) {
-    if (alive.expired()) return;
-    geometry->BeginFrame();
-    animation->Advance(elapsedMs);
+  host.AddFrameStart([alive, geometry] {
+    if (!alive.expired()) geometry->BeginFrame();
+  });
+  host.AddFrameStep([alive, animation](uint32_t elapsedMs) {
+    if (!alive.expired()) animation->Advance(elapsedMs);
   });
   return objects;
 }

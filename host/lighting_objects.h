@@ -217,7 +217,7 @@ class GeometryService final : public IGeometryService {
 
   // The calls of the host's last two frames (see FrameRecords); for SetTexturePaths the text is
   // path1 and the pointer path2 (null or not).
-  const std::vector<ServiceCall>& Calls() const { return calls_.All(); }
+  RecordsView<ServiceCall> Calls() const { return calls_.All(); }
   void ClearCalls() { calls_.Clear(); }
   void BeginFrame() { calls_.BeginFrame(); }
   // The context as it stands.

@@ -206,8 +206,8 @@ class ModelObject final : public HostObject, public IHostModel {
   const ModelLoadContext& LoadContext() const { return context_; }     // as 20500 found it
   // The messages and draws of the host's last two frames (see FrameRecords).
   void BeginFrame() override;
-  const std::vector<RecordedMessage>& Messages() const { return messages_.All(); }
-  const std::vector<ModelDraw>& Draws() const { return draws_.All(); }
+  RecordsView<RecordedMessage> Messages() const { return messages_.All(); }
+  RecordsView<ModelDraw> Draws() const { return draws_.All(); }
   // Part 0's draw context.
   HostModelGeometry& Geometry() { return *parts_.front(); }
   size_t PartCount() const { return parts_.size(); }

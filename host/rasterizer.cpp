@@ -170,6 +170,12 @@ bool Rasterizer::Ready() {
   return true;
 }
 
+void Rasterizer::Finish() {
+  if (!context_.Valid() || !OnDrawingThread()) return;
+  context_.MakeCurrent();
+  context_.gl().glFinish();
+}
+
 size_t Rasterizer::Mirrors() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return surfaces_.size() + textures_.size();

@@ -93,6 +93,10 @@ class Rasterizer final : public SurfaceCache {
   bool DrawCoverage(const TextCoverage& coverage, int x, int y, D3DCOLOR colour);
   // Reads every cache-newer surface back, before the device stops using the rasteriser.
   void ReadBackAll();
+  // Waits until the GL work asked for so far is done. The driver queues the work of the draws
+  // and frees what it took only as the work runs; a host that never waits lets that queue, and
+  // the memory under it, grow for as long as it draws.
+  void Finish();
 
   // GL mirrors alive (textures with all their levels count once).
   size_t Mirrors() const;

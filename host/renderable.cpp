@@ -131,7 +131,7 @@ void RenderableInterface::RemoveCompleteListener(IRenderableCompleteListener* li
 
 RenderableObject::RenderableObject(std::shared_ptr<RenderableClass> cls) : class_(std::move(cls)) {
   if (class_) {
-    class_->live.push_back(this);
+    class_->live.insert(this);
     ++class_->created;
   }
 }
@@ -139,11 +139,18 @@ RenderableObject::RenderableObject(std::shared_ptr<RenderableClass> cls) : class
 RenderableObject::~RenderableObject() {
   *alive_ = false;
   Unload();
-  if (class_) class_->live.erase(std::remove(class_->live.begin(), class_->live.end(), this), class_->live.end());
+  if (class_) {
+    class_->live.erase(this);
+    auto indexed = class_->byCookie.find(cookie_);
+    if (indexed != class_->byCookie.end() && indexed->second == this) class_->byCookie.erase(indexed);
+  }
 }
 
 bool RenderableObject::Init() {
-  if (host != nullptr) host->Subscribe("execute", handle, 0);
+  if (host == nullptr) return true;
+  host->Subscribe("execute", handle, 0);
+  cookie_ = host->GetObjectCookie(&handle);
+  if (class_ && cookie_ != 0) class_->byCookie[cookie_] = this;
   return true;
 }
 
@@ -318,21 +325,22 @@ uint32_t RenderableObject::Tick(uint32_t value) {
 }
 
 uint32_t RenderableObject::ApplyParameters(uint32_t cookie) {
-  if (host == nullptr || !class_) return 0;
-  for (RenderableObject* other : class_->live) {
-    if (other->host == nullptr || other->host->GetObjectCookie(&other->handle) != cookie) continue;
-    RenderableParameterTable* table = other->parameters;
-    if (table == nullptr) return 0;
-    applied.clear();
-    for (uint32_t i = 0; i < table->count; ++i) {
-      const RenderableParameter* item = table->items[i];
-      const char* key = item != nullptr && table->keys != nullptr ? table->keys->KeyName(item->keyId) : nullptr;
-      if (key != nullptr) applied[key] = item->value != nullptr ? item->value : "";
-    }
-    ++applications;
-    return 1;
+  if (host == nullptr || !class_ || cookie == 0) return 0;
+  auto found = class_->byCookie.find(cookie);
+  if (found == class_->byCookie.end()) return 0;
+  RenderableObject* other = found->second;
+  // One that has left the registry no longer answers to its cookie.
+  if (other->host == nullptr || other->host->GetObjectCookie(&other->handle) != cookie) return 0;
+  RenderableParameterTable* table = other->parameters;
+  if (table == nullptr) return 0;
+  applied.clear();
+  for (uint32_t i = 0; i < table->count; ++i) {
+    const RenderableParameter* item = table->items[i];
+    const char* key = item != nullptr && table->keys != nullptr ? table->keys->KeyName(item->keyId) : nullptr;
+    if (key != nullptr) applied[key] = item->value != nullptr ? item->value : "";
   }
-  return 0;
+  ++applications;
+  return 1;
 }
 
 int RenderableObject::OnMessage(const RecordedMessage& message, const MessageArg* raw) {

@@ -29,6 +29,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "frame/renderable.h"
@@ -48,7 +50,9 @@ class RenderableObject;
 // What every renderable shares: the live objects, and whether waiting loads complete only
 // when a test says so.
 struct RenderableClass {
-  std::vector<RenderableObject*> live;
+  std::unordered_set<RenderableObject*> live;
+  // The live ones the host has handed out, by the cookie of their handle (slot 10 names one so).
+  std::unordered_map<uint32_t, RenderableObject*> byCookie;
   size_t created = 0;
   bool manualCompletion = false;
 };
@@ -233,6 +237,7 @@ class RenderableObject final : public HostObject, public IRenderableObject {
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   bool loaded_ = false;
   bool complete_ = false;
+  uint32_t cookie_ = 0;  // its key in the class's byCookie once Init ran
   std::vector<IRenderableCompleteListener*> listeners_;
   std::vector<IRenderableCompleteListener*> notified_;
   RenderableKeys keys_;

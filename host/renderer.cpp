@@ -298,12 +298,12 @@ std::string Renderer::NameKey(const std::string& name) {
 void Renderer::LogCall(RendererLogEntry entry) {
   if (!recording_) return;
   entry.tick = ticks_;
-  callLog_.push_back(entry);
+  callLog_.Add(entry);
 }
 
 std::vector<RendererLogEntry> Renderer::CallsOfTick(uint64_t tick) const {
   std::vector<RendererLogEntry> out;
-  for (const RendererLogEntry& e : callLog_)
+  for (const RendererLogEntry& e : callLog_.All())
     if (e.tick == tick) out.push_back(e);
   return out;
 }
@@ -348,50 +348,22 @@ std::string RendererLogEntry::Text() const {
 }
 
 void Renderer::ClearRecords() {
-  callLog_.clear();
-  draws_.clear();
-  texts_.clear();
-  clears_.clear();
+  callLog_.Clear();
+  draws_.Clear();
+  texts_.Clear();
+  clears_.Clear();
   log_.clear();
-  lastFrame_ = RecordMarks{0, 0, 0, lastFrame_.stateCalls, 0};
-  frame_ = RecordMarks{0, 0, 0, frame_.stateCalls, 0};
 }
-
-void Renderer::ClearRenderStateCalls() {
-  stateCalls_.clear();
-  lastFrame_.stateCalls = frame_.stateCalls = 0;
-}
-
-namespace {
-template <class T>
-size_t DropFront(std::vector<T>& list, size_t count) {
-  count = std::min(count, list.size());
-  list.erase(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(count));
-  return count;
-}
-
-template <class T>
-std::span<const T> From(const std::vector<T>& list, size_t first) {
-  return std::span<const T>(list).subspan(std::min(first, list.size()));
-}
-}  // namespace
 
 void Renderer::BeginFrame() {
-  const auto drop = [](auto& list, size_t& lastFrame, size_t& frame) {
-    const size_t gone = DropFront(list, lastFrame);
-    lastFrame = frame - std::min(frame, gone);
-    frame = list.size();
-  };
-  drop(draws_, lastFrame_.draws, frame_.draws);
-  drop(texts_, lastFrame_.texts, frame_.texts);
-  drop(clears_, lastFrame_.clears, frame_.clears);
-  drop(stateCalls_, lastFrame_.stateCalls, frame_.stateCalls);
-  drop(callLog_, lastFrame_.calls, frame_.calls);
+  // The frame that ended is drawn before the next begins: one wait a frame bounds the work queued.
+  if (rasterizer_) rasterizer_->Finish();
+  draws_.BeginFrame();
+  texts_.BeginFrame();
+  clears_.BeginFrame();
+  stateCalls_.BeginFrame();
+  callLog_.BeginFrame();
 }
-
-std::span<const DrawRecord> Renderer::FrameDraws() const { return From(draws_, frame_.draws); }
-std::span<const TextRecord> Renderer::FrameTexts() const { return From(texts_, frame_.texts); }
-std::span<const RendererLogEntry> Renderer::FrameCalls() const { return From(callLog_, frame_.calls); }
 
 // ---- Transforms -----------------------------------------------------------------------
 
@@ -491,7 +463,7 @@ HRESULT Renderer::SetRenderState(DWORD state, DWORD value) {
   }
   renderStates_[state] = value;
   StateChanged();
-  stateCalls_.emplace_back(state, value);
+  stateCalls_.Add({state, value});
   LogCall(RendererLogEntry{RendererLogEntry::Kind::State, 0, state, value});
   return D3D_OK;
 }
@@ -978,8 +950,9 @@ void Renderer::DrawFontText(int font, D3DCOLOR colour, int x, int y, float z, co
     Warn("DrawFontText: unknown font " + std::to_string(font));
     return;
   }
-  texts_.push_back(TextRecord{x, y, z, font, colour, Utf8(text, std::wcslen(text)), ticks_});
-  DrawTextRecord(texts_.back());
+  TextRecord record{x, y, z, font, colour, Utf8(text, std::wcslen(text)), ticks_};
+  DrawTextRecord(record);
+  texts_.Add(std::move(record));
 }
 
 void Renderer::DrawText(int x, int y, const char* format, ...) {
@@ -997,8 +970,9 @@ void Renderer::DrawText(int x, int y, const char* format, ...) {
     text.resize(static_cast<size_t>(n));
   }
   va_end(args);
-  texts_.push_back(TextRecord{x, y, 0.0f, -1, 0xFFFFFFFFu, std::move(text), ticks_});
-  DrawTextRecord(texts_.back());
+  TextRecord record{x, y, 0.0f, -1, 0xFFFFFFFFu, std::move(text), ticks_};
+  DrawTextRecord(record);
+  texts_.Add(std::move(record));
 }
 
 // ---- Draws ------------------------------------------------------------------------------------
@@ -1035,7 +1009,14 @@ std::shared_ptr<const RenderSnapshot> Renderer::CurrentSnapshot() {
                           snapshot_->viewport.Height == viewport.Height && snapshot_->viewport.MinZ == viewport.MinZ &&
                           snapshot_->viewport.MaxZ == viewport.MaxZ;
   if (!sameDevice || snapshotVersion_ != stateVersion_) {
-    auto snapshot = std::make_shared<RenderSnapshot>();
+    std::shared_ptr<RenderSnapshot> snapshot;
+    if (!snapshots_.empty() && snapshots_.front().use_count() == 1) {
+      snapshot = std::move(snapshots_.front());
+      snapshots_.pop_front();
+    } else {
+      snapshot = std::make_shared<RenderSnapshot>();
+    }
+    snapshots_.push_back(snapshot);
     Snapshot(snapshot.get());
     snapshot_ = std::move(snapshot);
     snapshotVersion_ = stateVersion_;
@@ -1104,8 +1085,9 @@ HRESULT Renderer::Record(DrawRecord& record, const uint8_t* vertexBase, size_t v
   }
   if (recording_) {
     record.state = CurrentSnapshot();
-    draws_.push_back(std::move(record));
-    return draws_.back().result;
+    const HRESULT result = record.result;
+    draws_.Add(std::move(record));
+    return result;
   }
   return record.result;
 }
@@ -1402,10 +1384,10 @@ HRESULT Renderer::DrawIndexedPrimitive(DWORD type, int vertexBuffer, UINT stride
 
 HRESULT Renderer::DrawIndexed(int vertexBuffer, UINT stride, int indexBuffer, UINT baseVertex, UINT vertexCount,
                               UINT startIndex, UINT primitiveCount, int effect, DWORD reserved) {
-  const size_t before = draws_.size();
+  const size_t before = draws_.Total();
   const HRESULT hr = DrawIndexedPrimitive(D3DPT_TRIANGLELIST, vertexBuffer, stride, indexBuffer, baseVertex,
                                           vertexCount, startIndex, primitiveCount, effect, reserved);
-  if (draws_.size() > before) draws_.back().slot = 52;
+  if (DrawRecord* made = draws_.Find(before)) made->slot = 52;
   return hr;
 }
 
@@ -1465,7 +1447,7 @@ HRESULT Renderer::SetRenderTarget(IDirect3DSurface8* colour, IDirect3DSurface8* 
 
 HRESULT Renderer::Clear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR colour, float z, DWORD stencil) {
   const HRESULT hr = device_.Clear(count, rects, flags, colour, z, stencil);
-  if (recording_) clears_.push_back(ClearRecord{count, flags, colour, z, stencil, hr});
+  if (recording_) clears_.Add(ClearRecord{count, flags, colour, z, stencil, hr});
   return hr;
 }
 

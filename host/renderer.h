@@ -4,12 +4,14 @@
 // kept for the current frame and the one before it (BeginFrame), so a run of any length holds
 // two frames of them.
 //
-// Registration: host.AddService("dx8render", static_cast<IRenderer*>(&renderer)).
+// Registration: host.AddService("dx8render", static_cast<IRenderer*>(&renderer)) and
+// host.AddFrameStart([&] { renderer.BeginFrame(); }).
 // Device loss: call OnDeviceLost() when the device is lost (with event 30001) and
 // OnDeviceReset() before the components hear event 30002.
 #pragma once
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -21,6 +23,7 @@
 #include "frame/renderer.h"
 #include "host/d3d_device.h"
 #include "host/font_face.h"
+#include "host/frame_records.h"
 #include "host/rasterizer.h"
 
 namespace host {
@@ -308,25 +311,26 @@ class Renderer final : public IRenderer {
   size_t DeviceResets() const { return resets_; }
 
   // Records. The draws, texts, clears, state calls and call log below hold the frame before the
-  // current one and the current one: a driver calls BeginFrame as each frame begins
-  // (StandardHost::Frame does), which drops what came before the frame that just ended. What
+  // current one and the current one (host/frame_records.h): BeginFrame runs as each frame
+  // begins (the host's Execute runs it for the renderer it hands out, through AddFrameStart),
+  // which waits for the GL work of the frame that ended and drops what came before it. What
   // came before the first BeginFrame counts as one frame.
   void BeginFrame();
   void SetRecording(bool on) { recording_ = on; }
-  const std::vector<DrawRecord>& Draws() const { return draws_; }
-  const std::vector<TextRecord>& Texts() const { return texts_; }
-  const std::vector<ClearRecord>& Clears() const { return clears_; }
+  RecordsView<DrawRecord> Draws() const { return draws_.All(); }
+  RecordsView<TextRecord> Texts() const { return texts_.All(); }
+  RecordsView<ClearRecord> Clears() const { return clears_.All(); }
   // The records of the current frame, since the last BeginFrame.
-  std::span<const DrawRecord> FrameDraws() const;
-  std::span<const TextRecord> FrameTexts() const;
-  std::span<const RendererLogEntry> FrameCalls() const;
+  std::span<const DrawRecord> FrameDraws() const { return draws_.Frame(); }
+  std::span<const TextRecord> FrameTexts() const { return texts_.Frame(); }
+  std::span<const RendererLogEntry> FrameCalls() const { return callLog_.Frame(); }
   // Every accepted SetRenderState (state, value), in order.
-  const std::vector<std::pair<DWORD, DWORD>>& RenderStateCalls() const { return stateCalls_; }
-  void ClearRenderStateCalls();
+  RecordsView<std::pair<DWORD, DWORD>> RenderStateCalls() const { return stateCalls_.All(); }
+  void ClearRenderStateCalls() { stateCalls_.Clear(); }
   // How often SetLookAt was called since construction.
   size_t LookAtCalls() const { return lookAtCalls_; }
   // The ordered call log of the two frames; kept while recording is on, emptied by ClearRecords.
-  const std::vector<RendererLogEntry>& CallLog() const { return callLog_; }
+  RecordsView<RendererLogEntry> CallLog() const { return callLog_.All(); }
   // The entries of one tick among those kept, in order.
   std::vector<RendererLogEntry> CallsOfTick(uint64_t tick) const;
   void ClearRecords();
@@ -480,19 +484,17 @@ class Renderer final : public IRenderer {
 
   uint64_t stateVersion_ = 0;
   uint64_t snapshotVersion_ = 0;
-  std::shared_ptr<const RenderSnapshot> snapshot_;  // taken at snapshotVersion_
+  std::shared_ptr<RenderSnapshot> snapshot_;  // taken at snapshotVersion_
+  // Every snapshot made, oldest first. Records go in the order they came, so the oldest is the
+  // first no record holds any more; it is taken again rather than a new one made.
+  std::deque<std::shared_ptr<RenderSnapshot>> snapshots_;
 
   bool recording_ = true;
-  // Where the last frame's and the current frame's records begin in each list.
-  struct RecordMarks {
-    size_t draws = 0, texts = 0, clears = 0, stateCalls = 0, calls = 0;
-  };
-  RecordMarks lastFrame_, frame_;
-  std::vector<DrawRecord> draws_;
-  std::vector<TextRecord> texts_;
-  std::vector<ClearRecord> clears_;
-  std::vector<std::pair<DWORD, DWORD>> stateCalls_;
-  std::vector<RendererLogEntry> callLog_;
+  FrameRecords<DrawRecord> draws_;
+  FrameRecords<TextRecord> texts_;
+  FrameRecords<ClearRecord> clears_;
+  FrameRecords<std::pair<DWORD, DWORD>> stateCalls_;
+  FrameRecords<RendererLogEntry> callLog_;
   void LogCall(RendererLogEntry entry);
   std::vector<std::string> log_;
   size_t drawCount_ = 0;

@@ -13,6 +13,8 @@ StandardHost::StandardHost(const std::string& resourceRoot, const RendererConfig
   ini.SetHost(&host);
   host.SetIniService(&ini);
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer));
+  // The host is made last and gone first: no frame of it outlives the renderer.
+  host.AddFrameStart([this] { renderer.BeginFrame(); });
   RegisterGenericClasses(host);
   RegisterEffectClasses(host);
   objects = RegisterLightingHostObjects(host);
@@ -46,7 +48,6 @@ DWORD StandardHost::FullClearFlags() {
 }
 
 void StandardHost::Frame(uint32_t elapsedMs) {
-  renderer.BeginFrame();
   host.Execute(elapsedMs);
   renderer.BeginScene();
   if (clearEachFrame_) {

@@ -26,8 +26,8 @@ class StandardHost {
   // release what they made, the renderer releases its own; the renderer resets, then the
   // components hear 30002. False (and a log line) when the device refuses the reset.
   bool LoseAndResetDevice();
-  // One frame: the renderer's records begin a frame, the host executes, then the three render
-  // phases run between BeginScene and EndScene.
+  // One frame: the host executes (which begins the frame of the renderer's records too), then
+  // the three render phases run between BeginScene and EndScene.
   void Frame(uint32_t elapsedMs);
   // Target, depth and stencil, as far as the device's current depth surface has them.
   DWORD FullClearFlags();

@@ -59,12 +59,22 @@ bool ParseLightsOptions(const std::vector<std::string>& args, LightsOptions* out
   return true;
 }
 
-LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& options) {
+// The command prints text only: nothing it draws is ever looked at, so nothing is rasterised.
+static host::RendererConfig TextOnly() {
+  host::RendererConfig config;
+  config.rasterize = false;
+  return config;
+}
+
+LightsServices::LightsServices(host::ReferenceHost& host, const LightsOptions& options) : renderer_(TextOnly()) {
   win32::SetResourceRoot(options.resource);
   ini_ = std::make_unique<host::IniService>(options.resource, &host);
   filePath_ = options.file;
   savePath_ = options.save;
   host.AddService("dx8render", static_cast<IRenderer*>(&renderer_));
+  host.AddFrameStart([alive = std::weak_ptr<int>(alive_), renderer = &renderer_] {
+    if (!alive.expired()) renderer->BeginFrame();
+  });
   host.SetIniService(ini_.get());
   // The scene system that owns the lighting system makes the host's own objects by name.
   host::RegisterGenericClasses(host);
@@ -138,7 +148,6 @@ static int RunLights(const LightsOptions& lights, const footlight::cli::Context&
   // main pass gives the queued lights their hardware slots.
   if (scene != nullptr) scene->sceneId = 0;
   target.frame = [&](int32_t ms) {
-    renderer.BeginFrame();
     host.Execute(static_cast<uint32_t>(ms));
     renderer.BeginScene();
     host.Realize(static_cast<uint32_t>(ms));

@@ -65,6 +65,8 @@ class LightsServices {
   std::unique_ptr<host::LightingHostObjects> objects_;
   std::string filePath_;
   std::string savePath_;
+  // Gone with the services, so that the host's frames stop reaching their renderer.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 // What the command drives: the module's lighting system, and one frame of the module of the

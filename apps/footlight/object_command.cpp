@@ -74,7 +74,10 @@ int RunObject(ObjectOptions o, DMAInterfaceFn entry) {
   // One stage serves the drawing and the walk.
   o.drawing.scene = o.stage.scene;
   if (o.framesGiven) o.frames = *o.framesGiven;
-  footlight::SceneSession session(o.resource, entry, o.drawing.picture.Config());
+  host::RendererConfig config = o.drawing.picture.Config();
+  // Without drawing options the command prints text only; nothing drawn would be looked at.
+  config.rasterize = o.drawing.Wanted();
+  footlight::SceneSession session(o.resource, entry, config);
   host::StandardHost& standard = session.standard();
   host::ReferenceHost& host = standard.host;
   // The report lists the messages of the whole run, not only of its last two frames.

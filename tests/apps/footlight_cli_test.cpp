@@ -39,10 +39,17 @@ bool Started(const Result& r, const std::string& library) {
   return false;
 }
 
-TEST(FootlightCli, OnlyTheFirstTextOrMediaFileMapsTheFontOrMediaLibraries) {
+TEST(FootlightCli, OnlyTheFirstTextOrMediaFileOrDrawingMapsTheFontMediaOrRasteriserLibraries) {
   const std::vector<std::string> fonts = {"libfreetype.so", "libfontconfig.so"};
   const std::vector<std::string> media = {"libavutil.so", "libavcodec.so", "libavformat.so", "libswscale.so",
                                           "libswresample.so"};
+  // The rasteriser's library, which the address-checking build links at start.
+#if defined(__SANITIZE_ADDRESS__)
+  constexpr bool kRasteriserAtStart = true;
+#else
+  constexpr bool kRasteriserAtStart = false;
+#endif
+  const std::string rasteriser = "libOSMesa.so";
   const std::string samples = std::string(FOOTLIGHT_SOURCE_DIR) + "/samples";
   const Result classes = RunFootlight("classes", "", "LD_DEBUG=libs");
   ASSERT_EQ(classes.status, 0) << classes.out;
@@ -51,12 +58,22 @@ TEST(FootlightCli, OnlyTheFirstTextOrMediaFileMapsTheFontOrMediaLibraries) {
   for (const std::string& library : fonts) EXPECT_FALSE(Started(classes, library)) << library;
   for (const std::string& library : media) EXPECT_FALSE(Started(classes, library)) << library;
 
+  // Commands whose output is text only draw nothing anyone sees: they never start the rasteriser.
+  for (const std::string& textOnly :
+       {"lights resource/ini/scene/light/1.ini --time 100 --resource " + samples,
+        "object 10005 --scene 1 --frames 3 --resource " + samples}) {
+    const Result r = RunFootlight(textOnly, "", "LD_DEBUG=libs");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(Started(r, rasteriser), kRasteriserAtStart) << textOnly;
+  }
+
   const Result text =
       RunFootlight("object 10005 --scene 1 --draw --title Name --font 0 --frames 1 --resource " + samples, "",
                    "LD_DEBUG=libs");
   ASSERT_EQ(text.status, 0) << text.out;
   for (const std::string& library : fonts) EXPECT_TRUE(Started(text, library)) << library;
   for (const std::string& library : media) EXPECT_FALSE(Started(text, library)) << library;
+  EXPECT_TRUE(Started(text, rasteriser));
 
   const Result video = RunFootlight("video 'video\\sample.wmv' --frames 2 --resource " + samples + "/resource", "",
                                     "LD_DEBUG=libs");
