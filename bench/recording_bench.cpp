@@ -40,7 +40,7 @@ namespace {
 constexpr int kObjects = 16;
 constexpr int kFrames = 3000;  // the same frames for both, so the movie's growth is the same each run
 
-const std::string kSamples = (std::filesystem::path(__FILE__).parent_path().parent_path() / "samples").string();
+const std::string kSamples = FOOTLIGHT_SOURCE_DIR "/samples";
 
 void Frames(benchmark::State& state, bool recording) {
   host::StandardHost standard(kSamples);

@@ -80,7 +80,7 @@ int RunObject(ObjectOptions o, DMAInterfaceFn entry) {
   footlight::SceneSession session(o.resource, entry, config);
   host::StandardHost& standard = session.standard();
   host::ReferenceHost& host = standard.host;
-  // The report lists the messages of the whole run, not only of its last two frames.
+  // The messages to renderables are listed from the whole load, not only its last two frames.
   host.KeepAllMessages(true);
   auto finish = [&](int status) { return session.Close(status); };
   if (!session.Start()) return finish(1);
@@ -150,7 +150,7 @@ int RunObject(ObjectOptions o, DMAInterfaceFn entry) {
       framesRun = frame;
       return ObjectWalkFrame(walk, object, frame);
     });
-    FinishObjectWalk(standard, walk, framesRun);
+    FinishObjectWalk(walk, framesRun);
   } else if (o.drawing.Wanted()) {
     status = footlight::DrawObject(standard, scene, object, o.drawing, o.frames, stdout);
   } else if (o.stage.scene >= 0) {

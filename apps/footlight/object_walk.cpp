@@ -86,7 +86,10 @@ ObjectWalk StartObjectWalk(host::StandardHost& standard, CSceneSystem* scene, CS
                            const ObjectWalkOptions& o, int frames) {
   host::ReferenceHost& host = standard.host;
   ObjectWalk run;
-  run.firstMessage = host.Messages().size();
+  run.host = &host;
+  run.messagesSeen = host.MessagesSent();
+  // However long the walk, the host holds two frames of messages; the walk keeps what it prints.
+  host.KeepAllMessages(false);
   object->RegisterAnimationEvents();
   const D3DXVECTOR3 at(o.at ? o.at->x : 0.0f, 0.0f, o.at ? o.at->z : 0.0f);
   object->SetPositionAction(&at, 0.0f, 0);
@@ -135,7 +138,23 @@ ObjectWalk StartObjectWalk(host::StandardHost& standard, CSceneSystem* scene, CS
   return run;
 }
 
+namespace {
+
+// Takes the messages to the effect, sound and shader objects sent since it last ran.
+void TakeMessages(ObjectWalk& run) {
+  const auto messages = run.host->Messages();
+  const size_t sent = run.host->MessagesSent();
+  const size_t fresh = std::min(sent - run.messagesSeen, messages.size());
+  run.messagesSeen = sent;
+  for (auto m = messages.end() - static_cast<std::ptrdiff_t>(fresh); m != messages.end(); ++m)
+    if (m->targetClass == "ActiveEffect" || m->targetClass == "Sound" || m->targetClass == "ShaderDrawMain")
+      run.sent.push_back(*m);
+}
+
+}  // namespace
+
 bool ObjectWalkFrame(ObjectWalk& run, CSceneBaseObj* object, int frame) {
+  TakeMessages(run);
   PrintFrame(frame, object);
   if (run.walking && object->moving == 0 && object->path.waypoints.empty()) {
     std::printf("arrived after %d frames\n", frame);
@@ -146,19 +165,16 @@ bool ObjectWalkFrame(ObjectWalk& run, CSceneBaseObj* object, int frame) {
   return true;
 }
 
-void FinishObjectWalk(host::StandardHost& standard, const ObjectWalk& run, int framesRun) {
-  host::ReferenceHost& host = standard.host;
+void FinishObjectWalk(ObjectWalk& run, int framesRun) {
+  TakeMessages(run);
   if (run.walking) std::printf("still walking after %d frames\n", framesRun);
   std::printf("== messages to effects, sounds and shaders ==\n");
-  const auto& messages = host.Messages();
-  for (size_t i = run.firstMessage; i < messages.size(); ++i) {
-    const host::RecordedMessage& m = messages[i];
-    if (m.targetClass != "ActiveEffect" && m.targetClass != "Sound" && m.targetClass != "ShaderDrawMain") continue;
+  for (const host::RecordedMessage& m : run.sent) {
     std::printf("%s %d \"%s\"", m.targetClass.c_str(), m.id, m.signature.c_str());
     for (const host::RecordedArg& a : m.args) std::printf(" %s", Value(a).c_str());
     std::printf(" -> %d\n", m.result);
   }
-  for (const std::string& line : host.LogLines())
+  for (const std::string& line : run.host->LogLines())
     if (line.rfind("[Warnning]", 0) == 0 || line.rfind("Warning : ProcessAnimationEvent", 0) == 0)
       std::printf("log: %s\n", line.c_str());
 }
@@ -173,6 +189,6 @@ int RunObjectWalk(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseO
     object->ForwardToRenderable(kFrameMs);
     if (!ObjectWalkFrame(run, object, frame)) break;
   }
-  FinishObjectWalk(standard, run, run.arrived ? frame : run.limit);
+  FinishObjectWalk(run, run.arrived ? frame : run.limit);
   return 0;
 }

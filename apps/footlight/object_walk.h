@@ -36,9 +36,12 @@ std::string CheckObjectWalkOptions(const ObjectWalkOptions& o);
 // Start places the object, starts its animations, events and walk and says how many frames to
 // run (`frames`, or the default for a walk or a stand when it is negative); Frame prints a frame
 // that has run and answers false once the walk arrived; Finish prints how the walk ended and the
-// messages the object sent to the effect, sound and shader objects.
+// messages the object sent to the effect, sound and shader objects. Start sets the host to keep
+// two frames of messages, so each frame takes those messages into the walk's own list.
 struct ObjectWalk {
-  size_t firstMessage = 0;
+  const host::ReferenceHost* host = nullptr;
+  size_t messagesSeen = 0;                  // the host's message count when last taken
+  std::vector<host::RecordedMessage> sent;  // to the effect, sound and shader objects
   bool walking = false;
   bool arrived = false;
   int limit = 0;
@@ -46,7 +49,7 @@ struct ObjectWalk {
 ObjectWalk StartObjectWalk(host::StandardHost& standard, CSceneSystem* scene, CSceneBaseObj* object,
                            const ObjectWalkOptions& o, int frames);
 bool ObjectWalkFrame(ObjectWalk& run, CSceneBaseObj* object, int frame);
-void FinishObjectWalk(host::StandardHost& standard, const ObjectWalk& run, int framesRun);
+void FinishObjectWalk(ObjectWalk& run, int framesRun);
 
 // Runs the stage part on an object whose model is loaded: at most `frames` frames (a walk ends
 // sooner when it arrives); 0, or 1 when the scene did not load.

@@ -4,6 +4,10 @@
 
 #include <string>
 
+#include "apps/footlight/object_walk.h"
+#include "apps/footlight/scene_session.h"
+#include "frame/dma_interface.h"
+#include "objects/scene_base_obj.h"
 #include "support/run_footlight.h"
 
 namespace {
@@ -80,3 +84,37 @@ TEST(ObjectWalk, BadStageOptionsAndAnUnknownSceneAreOneErrorLine) {
 }
 
 }  // namespace
+
+// In the process: a long walk leaves the host two frames of messages, yet reports every sound.
+TEST(ObjectWalk, ALongWalkKeepsTwoFramesOfHostMessagesAndReportsThemAll) {
+  host::RendererConfig config;
+  config.rasterize = false;
+  footlight::SceneSession session(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples", &DMAInterface, config);
+  ASSERT_TRUE(session.Start());
+  ObjectWalkOptions o;
+  o.scene = 1;
+  o.at = footlight::cli::GroundPoint{0.0f, 0.0f};
+  o.walkTo = footlight::cli::GroundPoint{0.0f, 5.0f};
+  ASSERT_TRUE(LoadObjectStage(session.scene(), o));
+  auto* object = session.Make<CSceneBaseObj>("CSceneBaseObj");
+  ASSERT_NE(object, nullptr);
+  ASSERT_TRUE(object->LoadFromIni(10005, 0, 0, 0.0f));
+  host::StandardHost& standard = session.standard();
+  standard.host.KeepAllMessages(true);  // as the command keeps its load
+  ObjectWalk walk = StartObjectWalk(standard, session.scene(), object, o, 200);
+  int frame = 1;
+  for (; frame <= walk.limit; ++frame) {
+    standard.Frame(100);
+    object->Execute(100);
+    object->ForwardToRenderable(100);
+    if (!ObjectWalkFrame(walk, object, frame)) break;
+  }
+  FinishObjectWalk(walk, frame);
+  EXPECT_TRUE(walk.arrived);
+  EXPECT_LT(standard.host.Messages().size() * 4, standard.host.MessagesSent());
+  // Five seconds of walking pass the walk's two sound events each second.
+  size_t sounds = 0;
+  for (const host::RecordedMessage& m : walk.sent) sounds += m.targetClass == "Sound" && m.signature == "llcccl";
+  EXPECT_EQ(sounds, 10u);
+  EXPECT_EQ(session.Finish(), 0u);
+}
