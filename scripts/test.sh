@@ -2,7 +2,9 @@
 # Builds footlight three times (a normal build, one under AddressSanitizer and
 # UndefinedBehaviorSanitizer with leak detection, one under ThreadSanitizer) and runs the
 # whole suite on each, printing each stage's wall time and its ten slowest tests.
-# FOOTLIGHT_JOBS sets the parallel jobs of the builds and the tests (default: every core).
+# FOOTLIGHT_JOBS sets the parallel jobs of the builds and the tests (default: every core). A
+# sanitizer build is removed once its suite has passed (some 5 GB each), unless
+# FOOTLIGHT_KEEP_BUILDS=1; the normal build stays for the main job.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -21,7 +23,8 @@ stage() {
   cmake --build "$dir" -j "$jobs"
   local built=$SECONDS
   run_suite "$label" "$dir"
-  echo "== $label: build $(elapsed $((built - start))), stage $(elapsed $((SECONDS - start))) =="
+  echo "== $label: build $(elapsed $((built - start))), stage $(elapsed $((SECONDS - start))), $(du -sh "$dir" | cut -f1) =="
+  if [[ $dir != build && ${FOOTLIGHT_KEEP_BUILDS:-0} != 1 ]]; then rm -rf "$dir"; fi
 }
 
 stage "normal build" build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFOOTLIGHT_SANITIZE=OFF
