@@ -358,13 +358,7 @@ void CCellPortalGraphBuilder::Build(bool first, bool second) {
 }
 
 void CCellPortalGraphBuilder::Abandon(size_t givenVertices, const std::vector<CellPortalTriangle>* givenTriangles) {
-  FreePortals();
-  FreeCells();
-  m_planes.Clear();
-  m_nodes.clear();
-  m_leaves.clear();
-  m_triangleIndices.clear();
-  m_pointMap.clear();
+  FreeGraph();
   m_statistics = CellPortalStatistics{};
   // Without the copy nothing has touched the two tables. The build only appends to them, so
   // the given records fit without allocating.
@@ -398,7 +392,7 @@ void CCellPortalGraphBuilder::FreeCells() {
   m_cells.clear();
 }
 
-void CCellPortalGraphBuilder::Clear() {
+void CCellPortalGraphBuilder::FreeGraph() {
   FreePortals();
   FreeCells();
   m_planes.Clear();
@@ -406,6 +400,10 @@ void CCellPortalGraphBuilder::Clear() {
   m_leaves.clear();
   m_triangleIndices.clear();
   m_pointMap.clear();
+}
+
+void CCellPortalGraphBuilder::Clear() {
+  FreeGraph();
   m_vertices.clear();
   m_triangles.clear();
 }

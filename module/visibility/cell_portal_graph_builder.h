@@ -198,6 +198,8 @@ class CCellPortalGraphBuilder : public CComponentBase {
   void Clear();
   void FreePortals();
   void FreeCells();
+  // Everything the build made from the tables: portals, cells, planes, tree and point map.
+  void FreeGraph();
   // Ends a build that cannot go on: the vertex and triangle tables as given (when a copy of the
   // triangles is at hand), the rest emptied.
   void Abandon(size_t givenVertices, const std::vector<CellPortalTriangle>* givenTriangles);
