@@ -178,7 +178,8 @@ void PrintStep(host::ReferenceHost& host, Playback::SceneSystem* scene, const Pl
   // its first object, when it still lives, stays in the scene beside the new one.
   const auto& left = shown.RemovedObjects();
   for (auto it = left.begin(); it != left.end(); ++it) {
-    const auto& [id, entry] = *it;
+    const auto id = it->first;
+    const auto& entry = it->second;
     printTrack(id, entry.cursor);
     const bool madeAgain = shown.ReplayedObjects().count(id) != 0 ||
                            std::any_of(it + 1, left.end(), [&](const auto& later) { return later.first == id; });
