@@ -35,7 +35,7 @@ bool ReadServiceFile(IIniService& files, const char* path, const char* what, uin
   } else {
     out->resize(static_cast<size_t>(size));
     uint32_t got = 0;
-    ok = size == 0 || files.ReadFile(file, out->data(), static_cast<uint32_t>(size), &got) != 0;
+    ok = size == 0 || (files.ReadFile(file, out->data(), static_cast<uint32_t>(size), &got) != 0 && got == size);
     if (!ok) {
       out->clear();
       *error = "cannot read " + head + ": it does not read whole";

@@ -1,5 +1,5 @@
-// What the off-line build tests share: a file service that fails the reads of one file or the
-// writes after a number of them, and a splitter of the tree files' chunks.
+// What the off-line build tests share: a file service that fails or shortens the reads of one
+// file or fails the writes after a number of them, and a splitter of the tree files' chunks.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -15,11 +15,13 @@ class FailingFiles final : public IIniService {
  public:
   explicit FailingFiles(IIniService* real) : real_(real) {}
   std::string failReadsOf;     // a path whose reads fail
+  std::string shortReadsOf;    // a path whose reads succeed with half the bytes asked for
   int writesBeforeFailure = -1;  // -1: none fail
 
   HANDLE OpenFile(const char* path, uint32_t access, uint32_t share, uint32_t disposition) override {
     HANDLE h = real_->OpenFile(path, access, share, disposition);
     if (path != nullptr && failReadsOf == path) failing_ = h;
+    if (path != nullptr && shortReadsOf == path) shortening_ = h;
     return h;
   }
   void CloseFile(HANDLE file) override { real_->CloseFile(file); }
@@ -30,7 +32,7 @@ class FailingFiles final : public IIniService {
   }
   BOOL ReadFile(HANDLE file, void* buffer, uint32_t size, uint32_t* read) override {
     if (file == failing_) return FALSE;
-    return real_->ReadFile(file, buffer, size, read);
+    return real_->ReadFile(file, buffer, file == shortening_ ? size / 2 : size, read);
   }
   uint32_t GetFileSize(HANDLE file, uint32_t* high) override { return real_->GetFileSize(file, high); }
   IIniFile* OpenIni(const char* path, int flags) override { return real_->OpenIni(path, flags); }
@@ -40,6 +42,7 @@ class FailingFiles final : public IIniService {
  private:
   IIniService* real_;
   HANDLE failing_ = nullptr;
+  HANDLE shortening_ = nullptr;
 };
 
 inline std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {

@@ -16,6 +16,7 @@
 #include "host/ini_service.h"
 #include "host/mesh_object.h"
 #include "host/renderer.h"
+#include "support/abt_build_files.h"
 #include "support/module_host.h"
 #include "visibility/cell_portal_graph_builder.h"
 #include "visibility/portal_meshes.h"
@@ -207,6 +208,18 @@ std::vector<const host::DrawRecord*> DrawsOfType(const host::Renderer& r, DWORD 
 }
 
 // ---- Component ----
+
+// A mesh file whose read comes back short is refused, not read with zeros for its end.
+TEST(CellPortalGraphBuilder, AMeshFileThatReadsShortIsRefused) {
+  host::IniService real(std::string(FOOTLIGHT_SOURCE_DIR) + "/samples");
+  abt_build_testing::FailingFiles files(&real);
+  host::MeshData mesh;
+  std::string error;
+  ASSERT_TRUE(host::LoadObjMesh(files, "resource\\models\\rooms.obj", &mesh, &error)) << error;
+  files.shortReadsOf = "resource\\models\\rooms.obj";
+  EXPECT_FALSE(host::LoadObjMesh(files, "resource\\models\\rooms.obj", &mesh, &error));
+  EXPECT_EQ(error, "cannot read OBJ file resource\\models\\rooms.obj: it does not read whole");
+}
 
 TEST(CellPortalGraphBuilder, SubscribesThreeChannelsWithTheirOrdersAndTakesTheRenderer) {
   PortalBuilderHost h;
